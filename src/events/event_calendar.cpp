@@ -1,0 +1,128 @@
+#include "events/event_calendar.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quorlant::events {
+
+using recordio::Format;
+using recordio::IntField;
+using recordio::kFileUnit;
+using recordio::Literal;
+using recordio::Skip;
+using recordio::TextField;
+
+namespace {
+
+const std::string kStartForm = "\"yyyy mm dd hh\"";
+
+std::string quoted_start(const shared::RunData& data) { return "\"" + data.start.str() + "\""; }
+
+// A month outside 1 to 12 would look outside the table of month lengths, and a year past 9999
+// no longer fits the four columns of the event name: such a start cannot make a series.
+void check_series_fits(const shared::RunData& data) {
+  if (data.imonth < 1 || data.imonth > 12) {
+    recordio::reject("the start of the first event " + quoted_start(data) +
+                   " has no month from 01 to 12 in columns 6-7; type it as " + kStartForm);
+  }
+  const std::int64_t later_events = std::int64_t{data.noevents} - 1;
+  const std::int64_t last_year =
+      data.no_months == 1 ? data.iyear + (data.imonth - 1 + later_events) / 12
+                          : data.iyear + later_events;
+  if (last_year > 9999) {
+    recordio::reject(std::to_string(data.noevents) + " events from " +
+                   quoted_start(data) + " would run past the year 9999, which does not fit the " +
+                   "four columns of " + kStartForm);
+  }
+}
+
+}  // namespace
+
+void split_start(shared::RunData& data) {
+  // Fixed columns; columns 5, 8 and 11 are the separating blanks and are not looked at.
+  const std::string_view start = data.start.view();
+  data.yy1 = start.substr(0, 4);
+  data.mm1 = start.substr(5, 2);
+  data.dd1 = start.substr(8, 2);
+  data.hh1 = start.substr(11, 2);
+}
+
+void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
+  io.open(kFileUnit, "temp0.fls");  // the outcome is not examined: a failure shows at the write
+  io.write(kFileUnit, Format{TextField{}, TextField{}, TextField{}, TextField{}},
+           {data.yy1.view(), data.mm1.view(), data.dd1.view(), data.hh1.view()});
+  io.rewind(kFileUnit);
+  io.read(kFileUnit, Format{TextField{8}}, {data.evtname.span()});
+  io.rewind(kFileUnit);
+  std::int32_t day = 0;
+  std::int32_t hour = 0;
+  try {
+    io.read(kFileUnit, Format{IntField{4}, IntField{2}, IntField{2}, IntField{2}},
+            {&data.iyear, &data.imonth, &day, &hour});
+  } catch (const recordio::IoFailure& failure) {
+    throw recordio::IoFailure("the start of the first event " + quoted_start(data) +
+                              " must be digits in the form " + kStartForm + " (" +
+                              failure.what() + ")");
+  }
+  io.close(kFileUnit);
+}
+
+void advance_to_next_event(recordio::RecordIo& io, shared::RunData& data) {
+  if (data.no_months == 1) {
+    data.imonth = (data.imonth + 1) % 12;
+    if (data.imonth == 0) data.imonth = 12;
+    if (data.imonth == 1) ++data.iyear;  // December is followed by January of the next year
+  } else {
+    ++data.iyear;
+  }
+  io.open(kFileUnit, "temp5.fls");  // the outcome is not examined: a failure shows at the write
+  // yyyymm01: a month below 10 gets its leading "0" from a literal.
+  if (data.imonth < 10) {
+    io.write(kFileUnit, Format{IntField{4}, Literal{"0"}, IntField{1}, Literal{"01"}},
+             {data.iyear, data.imonth});
+  } else {
+    io.write(kFileUnit, Format{IntField{4}, IntField{2}, Literal{"01"}}, {data.iyear, data.imonth});
+  }
+  io.rewind(kFileUnit);
+  io.read(kFileUnit, Format{TextField{8}}, {data.evtname.span()});
+  io.rewind(kFileUnit);
+  io.read(kFileUnit, Format{TextField{4}, TextField{2}, TextField{2}},
+          {data.yy1.span(), data.mm1.span(), data.dd1.span()});
+  io.close(kFileUnit);
+}
+
+void take_event_length(recordio::RecordIo& io, shared::RunData& data, bool first_event) {
+  if (data.no_months != 1 && data.no_months != 12) {
+    io.message(recordio::kConsoleOutput, {"No of months per event not eq to 1 or 12"});
+    io.message(recordio::kConsoleOutput);
+    recordio::stop("Program aborted in evt @ 130");
+  }
+  if (first_event) check_series_fits(data);
+  // Leap years are the years divisible by 4, century years included.
+  const bool leap = data.iyear % 4 == 0;
+  const auto first = static_cast<std::size_t>(data.imonth - 1);
+  if (data.no_months == 1) {
+    data.evtlength = kMohours[first] + (leap && data.imonth == 2 ? 24 : 0);
+  } else {
+    // Whole months from the first of the start month; the leap day counts whenever the start
+    // year is a leap year, whatever the start month.
+    data.evtlength = 0;
+    for (std::size_t month = first; month < first + 12; ++month) data.evtlength += kMohours[month];
+    if (leap) data.evtlength += 24;
+  }
+
+  io.open_or_fail(kFileUnit, "temp1.fls");
+  io.write(kFileUnit, Format{TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}},
+           {data.yy1.view(), data.mm1.view(), data.dd1.view(), data.hh1.view()});
+  io.close(kFileUnit);
+  if (first_event) {
+    io.open_or_fail(kFileUnit, "temp2.fls");
+    io.write(kFileUnit, Format{TextField{}, TextField{}, TextField{}},
+             {data.yy1.view(), data.mm1.view(), data.dd1.view()});
+    io.rewind(kFileUnit);
+    io.read(kFileUnit, Format{TextField{8}}, {data.evtname.span()});
+    io.close(kFileUnit);
+  }
+}
+
+}  // namespace quorlant::events

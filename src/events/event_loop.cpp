@@ -1,0 +1,42 @@
+#include "events/event_loop.h"
+
+#include "eventfile/write_event.h"
+#include "events/event_calendar.h"
+#include "events/file_name_set.h"
+
+namespace quorlant::events {
+
+using recordio::kConsoleOutput;
+using recordio::kFileUnit;
+using recordio::kFollowListUnit;
+
+void open_follow_list(recordio::RecordIo& io) {
+  io.open(kFollowListUnit, kFollowList);
+  // Each line reaches the disk as it is written, so an interrupted run leaves the list as far
+  // as it got.
+  io.units().write_through(kFollowListUnit);
+}
+
+void run_event_loop(recordio::RecordIo& io, shared::RunData& data, const FirstPassSteps& first_pass) {
+  bool questions_done = false;
+  const std::int32_t noevents = data.noevents;
+  for (std::int32_t event = 1; event <= noevents; ++event) {
+    if (event > 1) advance_to_next_event(io, data);
+    take_event_length(io, data, event == 1);
+    if (!questions_done) first_pass.ask_options();
+    compose_name_set(io, data);
+    if (event == 1) first_pass.show_warning();
+    data.fln[kFileUnit] = data.fln1.view();
+    eventfile::write_event(io, data, data.yy1, data.mm1, data.dd1, data.hh1, data.evtname,
+                           data.evtlength);
+    // The path padded to 60 characters, then "... created" right after it.
+    io.message(kConsoleOutput, {data.fln[kFileUnit].first(60), "... created"});
+    // A blank and the path padded to 72 characters: 73 in all.
+    io.message(kFollowListUnit, {data.fln1.first(72)});
+    questions_done = true;
+  }
+}
+
+void close_follow_list(recordio::RecordIo& io) { io.close(kFollowListUnit); }
+
+}  // namespace quorlant::events

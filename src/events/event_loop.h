@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+
+#include "recordio/record_io.h"
+#include "shared/run_data.h"
+
+namespace quorlant::events {
+
+/// The name of the list of events to follow.
+inline constexpr std::string_view kFollowList = "event\\events_to_follow.txt";
+
+/// What the first event adds to the dialogue, supplied by the run driver.
+struct FirstPassSteps {
+  std::function<void()> ask_options;   // after the first event's length
+  std::function<void()> show_warning;  // after the first event's names, before its file
+};
+
+/// Opens the list of events to follow on unit 90; the outcome is not examined.
+void open_follow_list(recordio::RecordIo& io);
+
+/// Events 1 to noevents: calendar, names, event file, "... created" line and list entry.
+void run_event_loop(recordio::RecordIo& io, shared::RunData& data, const FirstPassSteps& first_pass);
+
+/// Closes the list of events to follow and keeps it.
+void close_follow_list(recordio::RecordIo& io);
+
+}  // namespace quorlant::events

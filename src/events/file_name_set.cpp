@@ -1,0 +1,89 @@
+#include "events/file_name_set.h"
+
+#include <array>
+#include <string_view>
+#include <vector>
+
+namespace quorlant::events {
+
+using recordio::FixedText;
+using recordio::Format;
+using recordio::InTarget;
+using recordio::kFileUnit;
+using recordio::TextField;
+
+namespace {
+
+constexpr std::string_view kBasinPrefix = "basin\\";
+
+// The basin file endings, each written through an 11-column field with its trailing blanks.
+// Record 16 is written like a basin record too; its ending is left blank, since no file of
+// that name is ever read.
+const std::array<FixedText<11>, 8> kEndings = {
+    FixedText<11>("_shd.r2c"), FixedText<11>("_par.csv"), FixedText<11>("_ch_par.r2c"),
+    FixedText<11>(".pdl"),     FixedText<11>(".sdc"),     FixedText<11>(".wqd"),
+    FixedText<11>("_diff.r2c"), FixedText<11>("")};
+constexpr std::size_t kRecord16Ending = 7;
+
+struct DataName {
+  std::string_view directory;
+  std::string_view ending;
+};
+
+// Records 8 to 15, then 17 to 21.
+constexpr std::array<DataName, 8> kDataNamesBefore16 = {{{"raing\\", ".rag"},
+                                                         {"strfw\\", ".str"},
+                                                         {"resrl\\", ".rel"},
+                                                         {"snow1\\", "_crs.pt2"},
+                                                         {"raduc\\", ".rad"},
+                                                         {"radcl\\", "_met.r2c"},
+                                                         {"radar\\", ".scn"},
+                                                         {"raduc\\", ".clt"}}};
+constexpr std::array<DataName, 5> kDataNamesAfter16 = {{{"tempr\\", ".tag"},
+                                                        {"tempr\\", "_tem.r2c"},
+                                                        {"strfw\\", ".gwt"},
+                                                        {"tempr\\", ".tmx"},
+                                                        {"snowg\\", ".dsn"}}};
+
+const Format kBasinRecord{TextField{6}, TextField{}, TextField{11}};
+const Format kDataRecord{TextField{6}, TextField{8}, TextField{}};
+const Format kTextRecord{TextField{}};
+const Format kEntry{TextField{30}};  // each entry takes the first 30 characters of its record
+
+}  // namespace
+
+int basin_name_length(const FixedText<8>& bsnme) {
+  // Only the blank ends the name; every other character, a tab included, counts.
+  std::array<char, 50> bs{};
+  for (std::size_t i = 0; i < 8; ++i) bs[i] = bsnme[i];
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (bs[i] == ' ') return static_cast<int>(i);
+  }
+  return 8;
+}
+
+void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
+  io.open_or_fail(kFileUnit, "temp3.fls");
+  const int bsn_len = basin_name_length(data.bsnme);
+  // An empty name still gives one character: the blank that begins it.
+  const std::string_view name = data.bsnme.first(bsn_len == 0 ? 1 : static_cast<std::size_t>(bsn_len));
+  const std::string_view evtname = data.evtname.view();
+
+  for (std::size_t k = 0; k < 7; ++k) io.write(kFileUnit, kBasinRecord, {kBasinPrefix, name, kEndings[k].view()});
+  for (const DataName& d : kDataNamesBefore16) io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
+  io.write(kFileUnit, kBasinRecord, {kBasinPrefix, name, kEndings[kRecord16Ending].view()});
+  for (const DataName& d : kDataNamesAfter16) io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
+  io.write(kFileUnit, kTextRecord, {std::string_view("                ")});  // 16 blanks
+  io.write(kFileUnit, kTextRecord, {std::string_view("event\\event.evt")});
+  io.write(kFileUnit, kDataRecord, {std::string_view("event\\"), evtname, std::string_view(".evt")});
+
+  io.rewind(kFileUnit);
+  std::vector<InTarget> entries;
+  entries.reserve(23);
+  for (int entry = 1; entry <= 23; ++entry) entries.emplace_back(data.fln[entry].span());
+  io.read(kFileUnit, kEntry, entries);  // one record per entry
+  io.read(kFileUnit, kEntry, {data.fln1.span()});
+  io.close(kFileUnit);
+}
+
+}  // namespace quorlant::events

@@ -1,0 +1,337 @@
+#include "recordio/record_format.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace quorlant::recordio {
+
+namespace {
+
+template <class... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
+
+bool is_data_field(const Field& field) {
+  return std::holds_alternative<TextField>(field) || std::holds_alternative<IntField>(field) ||
+         std::holds_alternative<RealField>(field);
+}
+
+std::string asterisks(int width) { return std::string(static_cast<std::size_t>(width), '*'); }
+
+// A text shorter than its field is right-justified; a longer one keeps its first w characters.
+void append_text(std::string& record, std::string_view text, int width) {
+  if (width == 0) {
+    record += text;
+    return;
+  }
+  const auto w = static_cast<std::size_t>(width);
+  if (text.size() >= w) {
+    record += text.substr(0, w);
+  } else {
+    record.append(w - text.size(), ' ');
+    record += text;
+  }
+}
+
+void append_item(std::string& record, const Field& field, const OutItem& item) {
+  std::visit(Overloaded{
+                 [&](const TextField& f) {
+                   if (auto* text = std::get_if<std::string_view>(&item)) {
+                     append_text(record, *text, f.width);
+                   } else {
+                     throw std::logic_error("text field given a number");
+                   }
+                 },
+                 [&](const IntField& f) {
+                   if (auto* value = std::get_if<std::int32_t>(&item)) {
+                     record += format_integer(*value, f.width);
+                   } else {
+                     throw std::logic_error("integer field given a non-integer");
+                   }
+                 },
+                 [&](const RealField& f) {
+                   if (auto* value = std::get_if<float>(&item)) {
+                     record += format_real(*value, f.width, f.decimals);
+                   } else {
+                     throw std::logic_error("real field given a non-real");
+                   }
+                 },
+                 [](const auto&) {},
+             },
+             field);
+}
+
+std::string without_blanks(std::string_view text) {
+  std::string kept;
+  kept.reserve(text.size());
+  for (char c : text) {
+    if (c != ' ') kept += c;
+  }
+  return kept;
+}
+
+std::string columns_text(std::string_view text, int first_column) {
+  const int last = first_column + static_cast<int>(text.size()) - 1;
+  std::string where = "\"" + std::string(text) + "\" in column";
+  if (last > first_column) return where + "s " + std::to_string(first_column) + "-" + std::to_string(last);
+  return where + " " + std::to_string(first_column);
+}
+
+// Blanks anywhere in a numeric input field are ignored; an all-blank field reads as 0.
+std::int32_t read_integer_field(std::string_view columns, int first_column) {
+  const std::string digits = without_blanks(columns);
+  if (digits.empty()) return 0;
+  if (auto value = parse_integer(digits)) return *value;
+  throw FieldError(columns_text(columns, first_column) + " is not a whole number");
+}
+
+float read_real_field(std::string_view columns, int decimals, int first_column) {
+  std::string text = without_blanks(columns);
+  if (text.empty()) return 0.0F;
+  // Without a typed point, the last d digits of the mantissa are the decimals.
+  if (decimals > 0 && text.find('.') == std::string::npos) {
+    std::size_t mantissa_end = text.find_first_of("eEdD+-", 1);
+    if (mantissa_end == std::string::npos) mantissa_end = text.size();
+    const std::size_t digits_from = (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    const auto d = static_cast<std::size_t>(decimals);
+    const std::size_t count = mantissa_end - digits_from;
+    if (count < d) {
+      text.insert(digits_from, d - count, '0');
+      mantissa_end += d - count;
+    }
+    text.insert(mantissa_end - d, ".");
+  }
+  if (auto value = parse_real(text)) return *value;
+  throw FieldError(columns_text(columns, first_column) + " is not a number");
+}
+
+// Stores `columns` in a text variable. A field narrower than the variable is stored
+// left-justified and blank-padded; a field at least as wide gives its rightmost characters.
+void store_text(std::span<char> variable, std::string_view columns) {
+  std::string_view kept = columns;
+  if (kept.size() > variable.size()) kept = kept.substr(kept.size() - variable.size());
+  std::size_t i = 0;
+  for (; i < kept.size(); ++i) variable[i] = kept[i];
+  for (; i < variable.size(); ++i) variable[i] = ' ';
+}
+
+}  // namespace
+
+Format::Format(std::initializer_list<
+               std::variant<TextField, IntField, RealField, Skip, Literal, RecordEnd, Group>>
+                   parts) {
+  for (const auto& part : parts) {
+    if (const auto* group = std::get_if<Group>(&part)) {
+      for (int i = 0; i < group->repeat; ++i) {
+        fields_.insert(fields_.end(), group->fields.begin(), group->fields.end());
+      }
+    } else {
+      std::visit(Overloaded{[](const Group&) {},
+                            [&](const auto& field) {
+                              using Kind = std::decay_t<decltype(field)>;
+                              fields_.emplace_back(std::in_place_type<Kind>, field);
+                            }},
+                 part);
+    }
+  }
+  for (const auto& field : fields_) has_data_field_ = has_data_field_ || is_data_field(field);
+}
+
+void format_records(const Format& format, std::span<const OutItem> items, std::string& out) {
+  if (!items.empty() && !format.has_data_field()) {
+    throw std::logic_error("items given to a format without data fields");
+  }
+  std::size_t next_item = 0;
+  std::string record;
+  int pending_blanks = 0;  // a skip is only filled when something follows it on the record
+  auto end_record = [&] {
+    out += record;
+    out += '\n';
+    record.clear();
+    pending_blanks = 0;
+  };
+  auto flush_blanks = [&] {
+    record.append(static_cast<std::size_t>(pending_blanks), ' ');
+    pending_blanks = 0;
+  };
+  for (;;) {
+    for (const Field& field : format.fields()) {
+      if (is_data_field(field)) {
+        if (next_item == items.size()) {
+          end_record();
+          return;
+        }
+        flush_blanks();
+        append_item(record, field, items[next_item++]);
+      } else if (const auto* skip = std::get_if<Skip>(&field)) {
+        pending_blanks += skip->columns;
+      } else if (const auto* literal = std::get_if<Literal>(&field)) {
+        flush_blanks();
+        record += literal->text;
+      } else {
+        end_record();
+      }
+    }
+    if (next_item == items.size()) {
+      end_record();
+      return;
+    }
+    // Items left over: the format starts again from its first field on a new record.
+    end_record();
+  }
+}
+
+std::vector<std::string> format_records(const Format& format, std::span<const OutItem> items) {
+  std::string text;
+  format_records(format, items, text);
+  std::vector<std::string> records;
+  std::size_t start = 0;
+  for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+    records.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return records;
+}
+
+void read_records(const Format& format, const RecordSource& next_record,
+                  std::span<const InTarget> targets) {
+  if (!targets.empty() && !format.has_data_field()) {
+    throw std::logic_error("variables given to a format without data fields");
+  }
+  std::size_t next_target = 0;
+  std::string_view record = next_record();
+  std::size_t column = 0;  // 0-based position in the record
+  // Columns [column, column + width) of the record, blank-padded past its end.
+  auto take = [&](std::size_t width) {
+    std::string columns;
+    if (column < record.size()) columns = record.substr(column, width);
+    columns.resize(width, ' ');
+    column += width;
+    return columns;
+  };
+  for (;;) {
+    for (const Field& field : format.fields()) {
+      if (is_data_field(field) && next_target == targets.size()) return;
+      const int first_column = static_cast<int>(column) + 1;
+      std::visit(
+          Overloaded{
+              [&](const TextField& f) {
+                auto* variable = std::get_if<std::span<char>>(&targets[next_target++]);
+                if (variable == nullptr) throw std::logic_error("text field given a number");
+                const std::size_t width =
+                    f.width == 0 ? variable->size() : static_cast<std::size_t>(f.width);
+                store_text(*variable, take(width));
+              },
+              [&](const IntField& f) {
+                auto* variable = std::get_if<std::int32_t*>(&targets[next_target++]);
+                if (variable == nullptr) throw std::logic_error("integer field given a non-integer");
+                **variable = read_integer_field(take(static_cast<std::size_t>(f.width)), first_column);
+              },
+              [&](const RealField& f) {
+                auto* variable = std::get_if<float*>(&targets[next_target++]);
+                if (variable == nullptr) throw std::logic_error("real field given a non-real");
+                **variable =
+                    read_real_field(take(static_cast<std::size_t>(f.width)), f.decimals, first_column);
+              },
+              [&](const Skip& f) { column += static_cast<std::size_t>(f.columns); },
+              [&](const Literal& f) { column += f.text.size(); },
+              [&](const RecordEnd&) {
+                record = next_record();
+                column = 0;
+              },
+          },
+          field);
+    }
+    if (next_target == targets.size()) return;
+    // Variables left over: the next record, from the first field again.
+    record = next_record();
+    column = 0;
+  }
+}
+
+// Rounded to nearest on the exact binary value, ties to even: the C library's %f does exactly
+// that for a double, and a float widens to a double without change.
+std::string format_real(float value, int width, int decimals) {
+  if (!std::isfinite(value)) return asterisks(width);
+  char buffer[64];
+  const int length = std::snprintf(buffer, sizeof buffer, "%.*f", decimals, static_cast<double>(value));
+  if (length < 0 || length >= static_cast<int>(sizeof buffer)) return asterisks(width);
+  std::string text(buffer, static_cast<std::size_t>(length));
+  // The 0 before the point is written only when the field has room for it.
+  if (static_cast<int>(text.size()) > width) {
+    if (text.starts_with("0.")) {
+      text.erase(0, 1);
+    } else if (text.starts_with("-0.")) {
+      text.erase(1, 1);
+    }
+  }
+  if (static_cast<int>(text.size()) > width) return asterisks(width);
+  return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
+}
+
+std::string format_integer(std::int32_t value, int width) {
+  char buffer[16];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  const auto length = static_cast<int>(result.ptr - buffer);
+  if (length > width) return asterisks(width);
+  return std::string(static_cast<std::size_t>(width - length), ' ') +
+         std::string(buffer, static_cast<std::size_t>(length));
+}
+
+std::optional<std::int32_t> parse_integer(std::string_view text) {
+  std::size_t at = 0;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  if (at == text.size()) return std::nullopt;
+  std::int64_t value = 0;
+  for (; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+    if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (value > std::numeric_limits<std::int32_t>::max() ||
+      value < std::numeric_limits<std::int32_t>::min()) {
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+std::optional<float> parse_real(std::string_view text) {
+  // Check the form first: strtof alone would accept hexadecimal, "inf" and "nan".
+  std::string normal;
+  std::size_t at = 0;
+  auto digits = [&] {
+    const std::size_t from = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') normal += text[at++];
+    return at - from;
+  };
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) normal += text[at++];
+  std::size_t mantissa_digits = digits();
+  if (at < text.size() && text[at] == '.') {
+    normal += text[at++];
+    mantissa_digits += digits();
+  }
+  if (mantissa_digits == 0) return std::nullopt;
+  if (at < text.size()) {
+    if (text[at] == 'e' || text[at] == 'E' || text[at] == 'd' || text[at] == 'D') ++at;
+    else if (text[at] != '+' && text[at] != '-') return std::nullopt;
+    normal += 'e';
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) normal += text[at++];
+    if (digits() == 0 || at != text.size()) return std::nullopt;
+  }
+  errno = 0;
+  char* end = nullptr;
+  const float value = std::strtof(normal.c_str(), &end);
+  if (end != normal.c_str() + normal.size()) return std::nullopt;
+  if (errno == ERANGE) return std::nullopt;  // overflow or underflow: the exponent is out of range
+  return value;
+}
+
+}  // namespace quorlant::recordio

@@ -1,0 +1,107 @@
+#include "recordio/record_io.h"
+
+#include <new>
+
+namespace quorlant::recordio {
+
+RecordIo::RecordIo(std::istream& in, std::ostream& out, std::ostream& err,
+                   std::filesystem::path working_directory)
+    : console_(in, out), err_(err), units_(std::move(working_directory)) {}
+
+void RecordIo::message(int unit, std::initializer_list<MessageItem> items) {
+  buffer_.clear();
+  append_message_line(buffer_, items);
+  if (unit == kConsoleOutput) {
+    console_.write(buffer_);
+  } else {
+    units_.write(unit, buffer_);
+  }
+}
+
+void RecordIo::write(int unit, const Format& format, std::initializer_list<OutItem> items) {
+  buffer_.clear();
+  format_records(format, std::span<const OutItem>(items.begin(), items.size()), buffer_);
+  if (unit == kConsoleOutput) {
+    console_.write(buffer_);
+  } else {
+    units_.write(unit, buffer_);
+  }
+}
+
+void RecordIo::open_or_fail(int unit, std::string_view name) {
+  if (const int error = units_.open(unit, name); error != 0) {
+    throw IoFailure(describe_error("cannot open " + std::string(name), error));
+  }
+}
+
+void RecordIo::read(int unit, const Format& format, std::span<const InTarget> variables,
+                    std::string_view what) {
+  if (unit == kConsoleInput) {
+    std::string line;
+    const RecordSource next_line = [&]() -> std::string_view {
+      line = console_.read_line(what);
+      return line;
+    };
+    try {
+      read_records(format, next_line, variables);
+    } catch (const FieldError& error) {
+      throw IoFailure("the answer for " + std::string(what) + " must be a number: " + error.what());
+    }
+    return;
+  }
+  const RecordSource next_record = [&]() { return units_.read_record(unit); };
+  try {
+    read_records(format, next_record, variables);
+  } catch (const FieldError& error) {
+    throw IoFailure("cannot read " + units_.name_of(unit) + ": " + error.what());
+  }
+}
+
+std::int32_t RecordIo::read_integer(std::string_view what) { return console_.read_integer(what); }
+
+float RecordIo::read_real(std::string_view what) { return console_.read_real(what); }
+
+void RecordIo::pause() {
+  message(kConsoleOutput, {"Hit enter to continue"});
+  console_.read_line("Enter at \"Hit enter to continue\"");
+}
+
+int RecordIo::run(const std::function<void(RecordIo&)>& body) {
+  try {
+    try {
+      body(*this);
+      throw IoFailure("the run ended without a stop");
+    } catch (const Stop& stop) {
+      units_.close_all();
+      if (stop.stream() == StopStream::kError) {
+        console_.flush();
+        err_ << "quorlant: " << stop.message() << '\n';
+        err_.flush();
+      } else {
+        console_.write(stop.message() + "\n");
+        console_.flush();
+      }
+      return static_cast<int>(stop.status());
+    }
+  } catch (const IoFailure& failure) {
+    try {
+      units_.close_all();
+    } catch (const IoFailure&) {
+      // The first failure is the one reported.
+    }
+    try {
+      console_.flush();
+    } catch (const IoFailure&) {
+      // Standard output may be what failed; the report below goes to the error stream.
+    }
+    err_ << "quorlant: " << failure.what() << '\n';
+    err_.flush();
+    return static_cast<int>(ExitStatus::kIoFailure);
+  } catch (const std::bad_alloc&) {
+    err_ << "quorlant: out of memory\n";
+    err_.flush();
+    return static_cast<int>(ExitStatus::kIoFailure);
+  }
+}
+
+}  // namespace quorlant::recordio

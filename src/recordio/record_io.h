@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "recordio/console.h"
+#include "recordio/fixed_text.h"
+#include "recordio/message_line.h"
+#include "recordio/record_format.h"
+#include "recordio/stop.h"
+#include "recordio/units.h"
+
+namespace quorlant::recordio {
+
+/// Unit numbers of the run.
+inline constexpr int kConsoleInput = 5;   // answers
+inline constexpr int kConsoleOutput = 6;  // every console message; formatted prompts too
+inline constexpr int kFollowListUnit = 90;
+inline constexpr int kRunLogUnit = 98;
+inline constexpr int kFileUnit = 99;      // scratch files and event files, one at a time
+
+/// The record I/O layer: the console and the file units of one run. Built from the streams and
+/// the working directory it is handed, so a whole run can be driven from a test.
+class RecordIo {
+ public:
+  RecordIo(std::istream& in, std::ostream& out, std::ostream& err,
+           std::filesystem::path working_directory);
+
+  /// One message line on the console output or on a file unit.
+  void message(int unit, std::initializer_list<MessageItem> items = {});
+  /// Formatted records on the console output or a file unit.
+  void write(int unit, const Format& format, std::initializer_list<OutItem> items);
+  /// Formatted records from the console input or a file unit. `what` names the answer awaited.
+  void read(int unit, const Format& format, std::initializer_list<InTarget> targets,
+            std::string_view what = "an answer") {
+    read(unit, format, std::span<const InTarget>(targets.begin(), targets.size()), what);
+  }
+  void read(int unit, const Format& format, std::span<const InTarget> targets,
+            std::string_view what = "an answer");
+  /// Free-form numbers from the console input.
+  std::int32_t read_integer(std::string_view what);
+  float read_real(std::string_view what);
+
+  int open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
+    return units_.open(unit, name, mode);
+  }
+  /// Opens a file whose open must succeed; throws IoFailure with the system's reason.
+  void open_or_fail(int unit, std::string_view name);
+  void rewind(int unit) { units_.rewind(unit); }
+  void close(int unit) { units_.close(unit); }
+  Units& units() { return units_; }
+
+  /// Shows "Hit enter to continue" and waits for a line; what is typed is passed over.
+  void pause();
+
+  /// Runs `body` to its stop and returns the exit status. An orderly stop closes every unit,
+  /// then shows its message; an I/O failure closes every unit and reports on the error stream.
+  int run(const std::function<void(RecordIo&)>& body);
+
+ private:
+  Console console_;
+  std::ostream& err_;
+  Units units_;
+  std::string buffer_;  // a record being built, reused
+};
+
+/// Ends the run with `message` and `status` (does not return).
+[[noreturn]] inline void stop(std::string message, ExitStatus status = ExitStatus::kAborted) {
+  throw Stop(std::move(message), status);
+}
+
+/// Ends the run rejecting an answer: `message` goes to the error stream, the status is 1.
+[[noreturn]] inline void reject(std::string message) {
+  throw Stop(std::move(message), ExitStatus::kAborted, StopStream::kError);
+}
+
+}  // namespace quorlant::recordio

@@ -1,0 +1,245 @@
+#include "recordio/units.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "recordio/interrupt_guard.h"
+#include "recordio/stop.h"
+
+namespace quorlant::recordio {
+
+namespace {
+
+int open_existing_or_new(const std::filesystem::path& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Every byte or an error number.
+int write_all(int fd, std::string_view bytes, std::optional<off_t> offset) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = offset ? ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                        *offset + static_cast<off_t>(done))
+                             : ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return EIO;
+    done += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+unsigned temp_counter = 0;
+
+}  // namespace
+
+std::string describe_error(std::string_view name, int error_number) {
+  return std::string(name) + ": " + std::strerror(error_number);
+}
+
+Units::Units(std::filesystem::path base_directory) : base_(std::move(base_directory)) {}
+
+Units::~Units() {
+  try {
+    close_all();
+  } catch (...) {
+    // The run is already ending through another report.
+  }
+}
+
+std::filesystem::path Units::path_of(std::string_view name) const {
+  std::string native(name);
+  std::replace(native.begin(), native.end(), '\\', '/');
+  return base_ / native;
+}
+
+int Units::open(int unit, std::string_view name, OpenMode mode) {
+  if (units_.contains(unit)) close(unit);
+  Unit& u = units_[unit];
+  u.name = std::string(name);
+  u.path = path_of(name);
+
+  if (mode == OpenMode::kReplaceWhole) {
+    struct stat link_status {};
+    const bool exists = ::lstat(u.path.c_str(), &link_status) == 0;
+    if (!exists && errno != ENOENT) {
+      u.open_error = errno;
+      return u.open_error;
+    }
+    if (!exists || S_ISREG(link_status.st_mode)) {
+      // An existing file this run may not write is an open failure, and stays untouched.
+      if (exists && ::access(u.path.c_str(), W_OK) != 0) {
+        u.open_error = errno;
+        return u.open_error;
+      }
+      std::filesystem::path temp = u.path;
+      temp.replace_filename("." + u.path.filename().string() + ".tmp" +
+                            std::to_string(::getpid()) + "." + std::to_string(temp_counter++));
+      const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0) {
+        u.open_error = errno;
+        return u.open_error;
+      }
+      set_file_in_flight(temp.c_str());
+      if (exists) ::fchmod(fd, link_status.st_mode & 07777);
+      u.fd = fd;
+      u.temp_path = temp;
+      u.loaded = true;  // a new file: nothing of the old one shows through
+      return 0;
+    }
+  }
+
+  u.fd = open_existing_or_new(u.path);
+  if (u.fd < 0) {
+    u.open_error = errno;
+    return u.open_error;
+  }
+  if (mode == OpenMode::kReplaceWhole) {
+    struct stat status {};
+    u.regular = ::fstat(u.fd, &status) == 0 && S_ISREG(status.st_mode);
+  }
+  return 0;
+}
+
+Units::Unit& Units::connected(int unit) {
+  const auto found = units_.find(unit);
+  if (found == units_.end()) throw IoFailure("unit " + std::to_string(unit) + " is not connected");
+  if (found->second.fd < 0) {
+    throw IoFailure(describe_error(found->second.name + " could not be opened", found->second.open_error));
+  }
+  return found->second;
+}
+
+void Units::write_through(int unit) { units_[unit].write_through = true; }
+
+std::string Units::name_of(int unit) const {
+  const auto found = units_.find(unit);
+  return found == units_.end() ? "unit " + std::to_string(unit) : found->second.name;
+}
+
+void Units::load(Unit& u) {
+  if (u.loaded) return;
+  u.content.clear();
+  char buffer[8192];
+  off_t offset = 0;
+  for (;;) {
+    const ssize_t n = ::pread(u.fd, buffer, sizeof buffer, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw IoFailure(describe_error("cannot read " + u.name, errno));
+    }
+    if (n == 0) break;
+    u.content.append(buffer, static_cast<std::size_t>(n));
+    offset += n;
+  }
+  u.loaded = true;
+}
+
+void Units::write(int unit, std::string_view records) {
+  Unit& u = connected(unit);
+  // What follows the write position is gone: the record written becomes the file's last.
+  if (!u.loaded && u.position == 0) u.loaded = true;
+  load(u);
+  u.content.resize(u.position);
+  u.content += records;
+  u.dirty_from = std::min(u.dirty_from.value_or(u.position), u.position);
+  u.position = u.content.size();
+  if (u.write_through) flush(u);
+}
+
+void Units::flush(Unit& u) {
+  if (const int error = store(u); error != 0) {
+    throw IoFailure(describe_error("cannot write " + u.name, error));
+  }
+}
+
+int Units::store(Unit& u) {
+  if (!u.dirty_from) return 0;
+  const std::size_t from = *u.dirty_from;
+  const std::string_view bytes = std::string_view(u.content).substr(from);
+  int error = 0;
+  if (u.regular) {
+    error = write_all(u.fd, bytes, static_cast<off_t>(from));
+    // A replacement file starts empty; any other file may be longer than what is written.
+    if (error == 0 && u.temp_path.empty() &&
+        ::ftruncate(u.fd, static_cast<off_t>(u.content.size())) != 0) {
+      error = errno;
+    }
+  } else {
+    error = write_all(u.fd, bytes, std::nullopt);
+  }
+  if (error == 0) u.dirty_from.reset();
+  return error;
+}
+
+std::string_view Units::read_record(int unit) {
+  Unit& u = connected(unit);
+  load(u);
+  if (u.position >= u.content.size()) throw IoFailure("end of file reading " + u.name);
+  const std::size_t end = u.content.find('\n', u.position);
+  const std::size_t stop = end == std::string::npos ? u.content.size() : end;
+  const std::string_view record = std::string_view(u.content).substr(u.position, stop - u.position);
+  u.position = end == std::string::npos ? stop : end + 1;
+  return record;
+}
+
+void Units::rewind(int unit) { connected(unit).position = 0; }
+
+void Units::finish(Unit& u, bool complete) {
+  if (u.fd < 0) return;
+  std::string failed = "cannot write ";
+  int error = complete ? store(u) : 0;
+  if (error != 0) complete = false;
+  if (::close(u.fd) != 0 && error == 0 && complete) {
+    error = errno;
+    failed = "cannot close ";
+    complete = false;
+  }
+  u.fd = -1;
+  if (!u.temp_path.empty()) {
+    if (complete && ::rename(u.temp_path.c_str(), u.path.c_str()) != 0) {
+      error = errno;
+      failed = "cannot put in place ";
+      complete = false;
+    }
+    if (!complete) ::unlink(u.temp_path.c_str());
+    set_file_in_flight(nullptr);
+  }
+  if (error != 0) throw IoFailure(describe_error(failed + u.name, error));
+}
+
+void Units::close(int unit) {
+  const auto found = units_.find(unit);
+  if (found == units_.end()) return;
+  Unit u = std::move(found->second);
+  units_.erase(found);
+  finish(u, true);
+}
+
+void Units::close_all() {
+  std::optional<IoFailure> first_failure;
+  while (!units_.empty()) {
+    Unit u = std::move(units_.begin()->second);
+    units_.erase(units_.begin());
+    try {
+      // A replacement still open was never completed: the old file stays.
+      finish(u, u.temp_path.empty());
+    } catch (const IoFailure& failure) {
+      if (!first_failure) first_failure = failure;
+    }
+  }
+  if (first_failure) throw *first_failure;
+}
+
+}  // namespace quorlant::recordio

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorlant::recordio {
+
+/// How an open treats a file that exists.
+enum class OpenMode {
+  /// Created when missing; an existing file is not emptied, and the first record written
+  /// replaces its content from that point on.
+  kUnknown,
+  /// As kUnknown, but a regular file (or a missing one) is written to a temporary file in the
+  /// same directory and renamed into place at close, so a failed run never leaves it half
+  /// written. Anything else (a link, a device) is written in place.
+  kReplaceWhole,
+};
+
+/// The file units of a run: unit numbers connected to files in the working directory.
+/// The only code that touches files.
+class Units {
+ public:
+  explicit Units(std::filesystem::path base_directory);
+  Units(const Units&) = delete;
+  Units& operator=(const Units&) = delete;
+  /// Closes every unit; an unfinished replacement is dropped, never put in place.
+  ~Units();
+
+  /// The path a composed name opens: each backslash is a directory separator here.
+  std::filesystem::path path_of(std::string_view name) const;
+
+  /// Connects `name` to `unit`, closing and keeping whatever the unit had first. Returns 0 or
+  /// the system's error number; after a failure the unit stays connected to the failed name,
+  /// and any transfer on it throws IoFailure with the reason.
+  int open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
+  /// Lines written to this unit reach the disk one by one, as they are written.
+  void write_through(int unit);
+  /// Writes records (each ended by '\n') at the unit's position. Throws IoFailure.
+  void write(int unit, std::string_view records);
+  /// The next record, without its terminator. Throws IoFailure at the end of the file.
+  std::string_view read_record(int unit);
+  /// Back to the first record.
+  void rewind(int unit);
+  /// Closes the unit and keeps its file. Throws IoFailure when the file cannot be completed.
+  void close(int unit);
+  /// Closes and keeps every unit, dropping unfinished replacements. Throws the first failure.
+  void close_all();
+  /// The name connected to `unit`, for reports.
+  std::string name_of(int unit) const;
+
+ private:
+  struct Unit {
+    int fd = -1;
+    std::string name;             // as the program composed it, for reports
+    std::filesystem::path path;   // where it is on disk
+    int open_error = 0;           // why the open failed, when it did
+    std::string content;          // the file's bytes as far as `loaded` says
+    bool loaded = false;          // `content` holds the whole file
+    std::size_t position = 0;     // byte offset of the next record
+    std::optional<std::size_t> dirty_from;  // first byte of `content` not yet on disk
+    bool write_through = false;
+    bool regular = true;          // a regular file: written with pwrite and cut to length
+    std::filesystem::path temp_path;  // a replacement in progress, renamed into `path` at close
+  };
+  Unit& connected(int unit);
+  void flush(Unit& unit);
+  int store(Unit& unit);  // writes what is not yet on disk; 0 or an error number
+  void load(Unit& unit);
+  void finish(Unit& unit, bool complete);
+
+  std::filesystem::path base_;
+  std::map<int, Unit> units_;
+};
+
+/// "name: reason", the system's words for an error number.
+std::string describe_error(std::string_view name, int error_number);
+
+}  // namespace quorlant::recordio

@@ -1,0 +1,48 @@
+#include "run/command_line.h"
+
+#include "recordio/record_io.h"
+#include "run/run_sequence.h"
+
+namespace quorlant::run {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: quorlant [--help | --version]\n"
+    "\n"
+    "Writes the event files of a long modelling run in the current working directory.\n"
+    "It asks its questions on standard input, one answer per line, so the answers can be\n"
+    "piped from a file:  quorlant < run.answers\n"
+    "\n"
+    "Files written: event\\<yyyymmdd>.evt (one per event), event\\events_to_follow.txt,\n"
+    "evt_info.txt, and the scratch files temp0.fls, temp1.fls, temp2.fls, temp3.fls and\n"
+    "temp5.fls. The event directory must exist.\n"
+    "\n"
+    "Exit status: 0 after \"Normal ending\"; 1 when the program aborts the run or rejects an\n"
+    "answer; 2 when an answer is not a number of the required kind, the input ends, a file\n"
+    "cannot be opened, written or closed, or the arguments are wrong.\n";
+
+}  // namespace
+
+int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
+                 std::ostream& err, const std::filesystem::path& working_directory) {
+  if (arguments.size() == 1 && arguments[0] == "--help") {
+    out << kUsage;
+    out.flush();
+    return out ? 0 : static_cast<int>(recordio::ExitStatus::kIoFailure);
+  }
+  if (arguments.size() == 1 && arguments[0] == "--version") {
+    out << "quorlant " << QUORLANT_VERSION << '\n';
+    out.flush();
+    return out ? 0 : static_cast<int>(recordio::ExitStatus::kIoFailure);
+  }
+  if (!arguments.empty()) {
+    err << "quorlant: unexpected argument '" << arguments[0]
+        << "'; usage: quorlant [--help | --version] (answers are read from standard input)\n";
+    return static_cast<int>(recordio::ExitStatus::kIoFailure);
+  }
+  recordio::RecordIo io(in, out, err, working_directory);
+  return run_sequence(io);
+}
+
+}  // namespace quorlant::run

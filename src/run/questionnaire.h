@@ -1,0 +1,15 @@
+#pragma once
+
+#include "recordio/record_io.h"
+#include "shared/run_data.h"
+
+namespace quorlant::run {
+
+/// Number of events, months per event and the start of the first event.
+void ask_first_group(recordio::RecordIo& io, shared::RunData& data);
+
+/// The model options, the disaggregation rate, the reporting time step and the basin name;
+/// asked during the first event only.
+void ask_second_group(recordio::RecordIo& io, shared::RunData& data);
+
+}  // namespace quorlant::run
