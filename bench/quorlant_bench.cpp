@@ -1,0 +1,207 @@
+// The whole run against the floor: the same files, with the same bytes, in the same order of
+// opens and closes, written by the plainest code that can (open, one write, close).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "eventfile/write_event.h"
+#include "events/event_calendar.h"
+#include "events/file_name_set.h"
+#include "recordio/record_io.h"
+#include "run/run_sequence.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quorlant;
+
+class Directory {
+ public:
+  Directory() {
+    std::string pattern = (fs::temp_directory_path() / "quorlant-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    path_ = pattern;
+    fs::create_directory(path_ / "event");
+  }
+  ~Directory() { fs::remove_all(path_); }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::string answers(int events, int months) {
+  return std::to_string(events) + "\n" + std::to_string(months) +
+         "\n2015 01 01 00\ny\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n";
+}
+
+int run_once(const fs::path& dir, const std::string& script) {
+  std::istringstream in(script);
+  std::ostringstream out;
+  std::ostringstream err;
+  recordio::RecordIo io(in, out, err, dir);
+  return run::run_sequence(io);
+}
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// One file written by the floor: opened, written once, closed.
+struct FloorWrite {
+  std::string path;
+  std::string bytes;
+};
+
+// The opens and writes of a whole run, in the run's order, with the run's bytes. The event
+// files and the last scratch files come from a real run; the earlier scratch-file contents
+// differ from the last only in the event's date, which is put in by hand.
+std::vector<FloorWrite> floor_plan(const fs::path& dir, int events, int months) {
+  if (run_once(dir, answers(events, months)) != 0) throw std::runtime_error("run failed");
+  std::vector<std::string> names;
+  std::istringstream list(slurp(dir / "event/events_to_follow.txt"));
+  for (std::string line; std::getline(list, line);) names.push_back(line.substr(7, 8));
+  const std::string last_temp3 = slurp(dir / "temp3.fls");
+  const std::string last_name = names.back();
+  std::vector<FloorWrite> plan;
+  plan.push_back({(dir / "temp0.fls").string(), slurp(dir / "temp0.fls")});
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
+    const std::string yy = name.substr(0, 4), mm = name.substr(4, 2), dd = name.substr(6, 2);
+    if (i > 0) plan.push_back({(dir / "temp5.fls").string(), name + "\n"});
+    plan.push_back({(dir / "temp1.fls").string(), yy + " " + mm + " " + dd + " 00\n"});
+    if (i == 0) plan.push_back({(dir / "temp2.fls").string(), name + "\n"});
+    std::string temp3 = last_temp3;
+    for (std::size_t at = temp3.find(last_name); at != std::string::npos;
+         at = temp3.find(last_name, at + 8)) {
+      temp3.replace(at, 8, name);
+    }
+    plan.push_back({(dir / "temp3.fls").string(), temp3});
+    plan.push_back({(dir / "event" / (name + ".evt")).string(), slurp(dir / "event" / (name + ".evt"))});
+  }
+  plan.push_back({(dir / "event/events_to_follow.txt").string(), slurp(dir / "event/events_to_follow.txt")});
+  return plan;
+}
+
+void write_plainly(const FloorWrite& file) {
+  const int fd = ::open(file.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0 || ::write(fd, file.bytes.data(), file.bytes.size()) != static_cast<ssize_t>(file.bytes.size())) {
+    throw std::runtime_error("floor write failed");
+  }
+  ::close(fd);
+}
+
+void BM_WholeRun(benchmark::State& state, int months) {
+  Directory dir;
+  const auto events = static_cast<int>(state.range(0));
+  const std::string script = answers(events, months);
+  for (auto _ : state) {
+    if (run_once(dir.path(), script) != 0) state.SkipWithError("run failed");
+  }
+  state.counters["per_event"] = benchmark::Counter(static_cast<double>(events),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_Floor(benchmark::State& state, int months) {
+  Directory dir;
+  const auto events = static_cast<int>(state.range(0));
+  const std::vector<FloorWrite> plan = floor_plan(dir.path(), events, months);
+  const std::string run_log = (dir.path() / "evt_info.txt").string();
+  for (auto _ : state) {
+    // The run log is opened first and closed last, never written.
+    const int log_fd = ::open(run_log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    for (const FloorWrite& file : plan) write_plainly(file);
+    ::close(log_fd);
+  }
+  state.counters["per_event"] = benchmark::Counter(static_cast<double>(events),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+shared::RunData sample_data() {
+  shared::RunData data;
+  data.snwflg = "y";
+  for (auto* flag : {&data.vapflg, &data.smrflg, &data.resinflg, &data.wetflg, &data.divertflg,
+                     &data.lakeflg, &data.iceflg}) {
+    *flag = "n";
+  }
+  data.deltat_report = 1;
+  data.bsnme = "gr10k";
+  data.no_months = 1;
+  data.start = "2015 01 01 00";
+  events::split_start(data);
+  data.evtname = "20150101";
+  data.iyear = 2015;
+  data.imonth = 1;
+  return data;
+}
+
+void BM_WriteEvent(benchmark::State& state) {
+  Directory dir;
+  std::istringstream in;
+  std::ostringstream out;
+  recordio::RecordIo io(in, out, out, dir.path());
+  shared::RunData data = sample_data();
+  events::compose_name_set(io, data);
+  data.fln[recordio::kFileUnit] = data.fln1.view();
+  for (auto _ : state) {
+    eventfile::write_event(io, data, data.yy1, data.mm1, data.dd1, data.hh1, data.evtname, 744);
+  }
+}
+
+void BM_NameSet(benchmark::State& state) {
+  Directory dir;
+  std::istringstream in;
+  std::ostringstream out;
+  recordio::RecordIo io(in, out, out, dir.path());
+  shared::RunData data = sample_data();
+  for (auto _ : state) events::compose_name_set(io, data);
+}
+
+void BM_CalendarStep(benchmark::State& state) {
+  Directory dir;
+  std::istringstream in;
+  std::ostringstream out;
+  recordio::RecordIo io(in, out, out, dir.path());
+  shared::RunData data = sample_data();
+  for (auto _ : state) {
+    data.iyear = 2015;  // keep the year in four columns however long the benchmark runs
+    events::advance_to_next_event(io, data);
+    events::take_event_length(io, data, false);
+  }
+}
+
+void BM_FormattedRecord(benchmark::State& state) {
+  const recordio::Format format{recordio::Literal{":pointprecip                  "},
+                                recordio::Literal{"raing\\"}, recordio::TextField{8},
+                                recordio::Literal{"_rag.tb0"}};
+  std::string record;
+  const recordio::OutItem item{std::string_view("20150101")};
+  for (auto _ : state) {
+    record.clear();
+    recordio::format_records(format, std::span<const recordio::OutItem>(&item, 1), record);
+    benchmark::DoNotOptimize(record.data());
+  }
+}
+
+BENCHMARK_CAPTURE(BM_WholeRun, monthly, 1)->Arg(12)->Arg(120)->Arg(480)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Floor, monthly, 1)->Arg(12)->Arg(120)->Arg(480)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WholeRun, yearly, 12)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Floor, yearly, 12)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteEvent)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NameSet)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CalendarStep)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FormattedRecord);
+
+}  // namespace
+
+BENCHMARK_MAIN();
