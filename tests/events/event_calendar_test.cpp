@@ -1,0 +1,245 @@
+#include "events/event_calendar.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "test_support.h"
+
+namespace quorlant::events {
+namespace {
+
+using testing::read_file;
+using testing::TempDir;
+
+// A record I/O layer on string streams in a temporary directory.
+struct Bench {
+  TempDir dir;
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  recordio::RecordIo io{in, out, err, dir.path()};
+  shared::RunData data;
+};
+
+struct SplitRow {
+  std::string start, yy1, mm1, dd1, hh1;
+};
+
+TEST(SplitStart, TakesFixedColumnsWithoutLookingAtTheSeparators) {
+  const SplitRow rows[] = {
+      {"2015 06 01 00", "2015", "06", "01", "00"},
+      {"2015 11 15 06", "2015", "11", "15", "06"},
+      {"2015-06-01T23", "2015", "06", "01", "23"},
+      {"2015 6 1 0", "2015", "6 ", " 0", "  "},  // misplaced digits stay where they fall
+      {"2015 06 01 00 extra", "2015", "06", "01", "00"},
+      {"", "    ", "  ", "  ", "  "},
+  };
+  for (const auto& row : rows) {
+    shared::RunData data;
+    data.start = row.start;
+    split_start(data);
+    EXPECT_EQ(data.yy1.str() + "|" + data.mm1.str() + "|" + data.dd1.str() + "|" + data.hh1.str(),
+              row.yy1 + "|" + row.mm1 + "|" + row.dd1 + "|" + row.hh1)
+        << "start \"" << row.start << "\"";
+  }
+}
+
+TEST(PrepareFirstEvent, NameYearAndMonthComeThroughTemp0) {
+  Bench b;
+  b.data.start = "2015 11 15 06";
+  split_start(b.data);
+  prepare_first_event(b.io, b.data);
+  EXPECT_EQ(b.data.evtname, "20151115");
+  EXPECT_EQ(b.data.iyear, 2015);
+  EXPECT_EQ(b.data.imonth, 11);
+  EXPECT_EQ(read_file(b.dir / "temp0.fls"), "2015111506\n");
+}
+
+TEST(PrepareFirstEvent, BlanksInsideTheDateColumnsAreIgnored) {
+  Bench b;
+  b.data.start = "2015  3 01 00";  // month typed as " 3"
+  split_start(b.data);
+  prepare_first_event(b.io, b.data);
+  EXPECT_EQ(b.data.imonth, 3);
+  EXPECT_EQ(b.data.evtname, "2015 301");
+}
+
+TEST(PrepareFirstEvent, LettersInTheDateColumnsFailQuotingTheAnswer) {
+  Bench b;
+  b.data.start = "2015 ab 01 00";
+  split_start(b.data);
+  try {
+    prepare_first_event(b.io, b.data);
+    FAIL() << "letters in the month columns were accepted";
+  } catch (const recordio::IoFailure& failure) {
+    const std::string what = failure.what();
+    EXPECT_NE(what.find("\"2015 ab 01 00\""), std::string::npos) << what;
+    EXPECT_NE(what.find("\"yyyy mm dd hh\""), std::string::npos) << what;
+  }
+}
+
+struct AdvanceRow {
+  int no_months, iyear, imonth;
+  std::string evtname;  // also yy1, mm1 and dd1 side by side
+  int next_year, next_month;
+};
+
+TEST(AdvanceToNextEvent, StepsTheMonthOrYearAndNamesTheFirstOfTheMonth) {
+  const AdvanceRow rows[] = {
+      {1, 2015, 12, "20160101", 2016, 1},  // December is followed by January of the next year
+      {1, 2015, 1, "20150201", 2015, 2},
+      {1, 2015, 9, "20151001", 2015, 10},  // two-digit months lose the literal "0"
+      {1, 2015, 10, "20151101", 2015, 11},
+      {1, 2015, 11, "20151201", 2015, 12},
+      {1, 999, 5, " 9990601", 999, 6},  // the year is right-justified in four columns
+      {12, 2015, 4, "20160401", 2016, 4},
+      {12, 2015, 12, "20161201", 2016, 12},
+  };
+  for (const auto& row : rows) {
+    Bench b;
+    b.data.no_months = row.no_months;
+    b.data.iyear = row.iyear;
+    b.data.imonth = row.imonth;
+    b.data.hh1 = "06";
+    advance_to_next_event(b.io, b.data);
+    const std::string where = std::to_string(row.no_months) + " months from " +
+                              std::to_string(row.iyear) + "/" + std::to_string(row.imonth);
+    EXPECT_EQ(b.data.iyear, row.next_year) << where;
+    EXPECT_EQ(b.data.imonth, row.next_month) << where;
+    EXPECT_EQ(b.data.evtname.str(), row.evtname) << where;
+    EXPECT_EQ(b.data.yy1.str() + b.data.mm1.str() + b.data.dd1.str(), row.evtname) << where;
+    EXPECT_EQ(b.data.dd1, "01") << where;
+    EXPECT_EQ(b.data.hh1, "06") << where;
+    EXPECT_EQ(read_file(b.dir / "temp5.fls"), row.evtname + "\n") << where;
+  }
+}
+
+struct LengthRow {
+  int no_months, iyear, imonth, hours;
+};
+
+TEST(TakeEventLength, MonthlyAndYearlyWithTheDivisibleBy4LeapRule) {
+  const LengthRow rows[] = {
+      {1, 2015, 1, 744},
+      {1, 2015, 2, 672},
+      {1, 2015, 3, 744},
+      {1, 2015, 4, 720},
+      {1, 2015, 5, 744},
+      {1, 2015, 6, 720},
+      {1, 2015, 7, 744},
+      {1, 2015, 8, 744},
+      {1, 2015, 9, 720},
+      {1, 2015, 10, 744},
+      {1, 2015, 11, 720},
+      {1, 2015, 12, 744},
+      {1, 2016, 2, 696},
+      {1, 2016, 3, 744},
+      {1, 2016, 1, 744},
+      {1, 2000, 2, 696},
+      {1, 1900, 2, 696},
+      {1, 2100, 2, 696},
+      {1, 2014, 2, 672},
+      // Yearly: twelve months from the start month, plus 24 in a start year divisible by 4.
+      {12, 2015, 1, 8760},
+      {12, 2015, 4, 8760},
+      {12, 2015, 12, 8760},
+      {12, 2016, 1, 8784},
+      {12, 2016, 4, 8784},
+      {12, 2016, 12, 8784},
+      {12, 1900, 7, 8784},
+      {12, 2100, 3, 8784},
+      {12, 2017, 4, 8760},
+  };
+  for (const auto& row : rows) {
+    Bench b;
+    b.data.noevents = 1;
+    b.data.no_months = row.no_months;
+    b.data.iyear = row.iyear;
+    b.data.imonth = row.imonth;
+    take_event_length(b.io, b.data, false);
+    EXPECT_EQ(b.data.evtlength, row.hours)
+        << row.no_months << " months from " << row.iyear << "/" << row.imonth;
+  }
+}
+
+TEST(TakeEventLength, WritesTemp1EveryEventAndTemp2OnTheFirstOnly) {
+  Bench b;
+  b.data.noevents = 3;
+  b.data.no_months = 1;
+  b.data.start = "2015 11 15 06";
+  split_start(b.data);
+  prepare_first_event(b.io, b.data);
+  take_event_length(b.io, b.data, true);
+  EXPECT_EQ(b.data.evtlength, 720);
+  EXPECT_EQ(read_file(b.dir / "temp1.fls"), "2015 11 15 06\n");
+  EXPECT_EQ(read_file(b.dir / "temp2.fls"), "20151115\n");
+  EXPECT_EQ(b.data.evtname, "20151115");
+
+  advance_to_next_event(b.io, b.data);
+  take_event_length(b.io, b.data, false);
+  EXPECT_EQ(b.data.evtlength, 744);
+  EXPECT_EQ(read_file(b.dir / "temp1.fls"), "2015 12 01 06\n");
+  EXPECT_EQ(read_file(b.dir / "temp2.fls"), "20151115\n");
+  EXPECT_EQ(b.data.evtname, "20151201");
+}
+
+TEST(TakeEventLength, OtherMonthsPerEventStopTheRun) {
+  for (const int no_months : {0, 2, 6, 11, 13, 24, -1}) {
+    Bench b;
+    b.data.noevents = 2;
+    b.data.no_months = no_months;
+    b.data.iyear = 2015;
+    b.data.imonth = 1;
+    try {
+      take_event_length(b.io, b.data, true);
+      ADD_FAILURE() << no_months << " months per event were accepted";
+    } catch (const recordio::Stop& stop) {
+      EXPECT_EQ(stop.message(), "Program aborted in evt @ 130") << no_months;
+      EXPECT_EQ(stop.status(), recordio::ExitStatus::kAborted) << no_months;
+      EXPECT_EQ(stop.stream(), recordio::StopStream::kConsole) << no_months;
+    }
+    EXPECT_EQ(b.out.str(), " No of months per event not eq to 1 or 12\n\n") << no_months;
+    EXPECT_FALSE(std::filesystem::exists(b.dir / "temp1.fls")) << no_months;
+  }
+}
+
+struct SeriesRow {
+  int noevents, no_months, iyear, imonth;
+  bool rejected;
+};
+
+// A series must keep its months within 1 to 12 and its last event within the year 9999.
+TEST(TakeEventLength, RejectsAStartThatCannotMakeTheSeries) {
+  const SeriesRow rows[] = {
+      {1, 1, 2015, 13, true},  {1, 1, 2015, 0, true},   {1, 12, 2015, 13, true},
+      {2, 12, 9998, 1, false}, {3, 12, 9998, 1, true},  {24, 1, 9998, 1, false},
+      {25, 1, 9998, 1, true},  {1, 1, 9999, 12, false}, {2, 1, 9999, 12, true},
+      {12, 1, 9999, 1, false}, {13, 1, 9999, 1, true},
+  };
+  for (const auto& row : rows) {
+    Bench b;
+    b.data.start = "9999 99 01 00";
+    b.data.noevents = row.noevents;
+    b.data.no_months = row.no_months;
+    b.data.iyear = row.iyear;
+    b.data.imonth = row.imonth;
+    const std::string where = std::to_string(row.noevents) + " x " + std::to_string(row.no_months) +
+                              " months from " + std::to_string(row.iyear) + "/" +
+                              std::to_string(row.imonth);
+    try {
+      take_event_length(b.io, b.data, true);
+      EXPECT_FALSE(row.rejected) << where << " was accepted";
+    } catch (const recordio::Stop& stop) {
+      EXPECT_TRUE(row.rejected) << where << " was rejected: " << stop.message();
+      EXPECT_EQ(stop.status(), recordio::ExitStatus::kAborted) << where;
+      EXPECT_EQ(stop.stream(), recordio::StopStream::kError) << where;
+      EXPECT_NE(stop.message().find("\"9999 99 01 00\""), std::string::npos) << stop.message();
+      EXPECT_NE(stop.message().find("\"yyyy mm dd hh\""), std::string::npos) << stop.message();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quorlant::events

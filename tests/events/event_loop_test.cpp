@@ -1,0 +1,133 @@
+#include "events/event_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "events/event_calendar.h"
+#include "test_support.h"
+
+namespace quorlant::events {
+namespace {
+
+using testing::lines;
+using testing::read_file;
+using testing::TempDir;
+
+struct Bench {
+  Bench() { std::filesystem::create_directory(dir / "event"); }
+  TempDir dir;
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  recordio::RecordIo io{in, out, err, dir.path()};
+  shared::RunData data;
+  std::vector<std::string> steps;  // what the first-pass steps saw, in order
+
+  bool exists(std::string_view name) const { return std::filesystem::exists(dir / name); }
+
+  // Runs the loop as the run driver does, from the start answer on.
+  void run(std::int32_t noevents, std::int32_t no_months, std::string_view start) {
+    data.noevents = noevents;
+    data.no_months = no_months;
+    data.start = start;
+    split_start(data);
+    open_follow_list(io);
+    prepare_first_event(io, data);
+    FirstPassSteps first_pass{
+        [&] {
+          steps.push_back("options: length " + std::to_string(data.evtlength) +
+                          (exists("temp1.fls") ? ", temp1" : "") +
+                          (exists("temp3.fls") ? ", temp3" : ""));
+          data.bsnme = "gr10k";
+          data.snwflg = "y";
+          data.deltat_report = 1;
+        },
+        [&] {
+          steps.push_back("warning: " + std::string(data.fln1.trimmed()) + ", " +
+                          std::string(data.fln[1].trimmed()) +
+                          (exists("event/" + data.evtname.str() + ".evt") ? ", file" : ""));
+        }};
+    run_event_loop(io, data, first_pass);
+    close_follow_list(io);
+  }
+};
+
+std::string created(const std::string& path) {
+  return " " + path + std::string(60 - path.size(), ' ') + "... created";
+}
+
+std::string listed(const std::string& path) {
+  return " " + path + std::string(72 - path.size(), ' ');
+}
+
+TEST(EventLoop, ThreeMonthlyEventsAcrossTheYearEnd) {
+  Bench b;
+  b.run(3, 1, "2015 11 15 06");
+  // The options come after the first length and before the first names; the warning after
+  // the first names and before the first file; neither comes again.
+  EXPECT_EQ(b.steps, (std::vector<std::string>{
+                         "options: length 720, temp1",
+                         "warning: event\\20151115.evt, basin\\gr10k_shd.r2c",
+                     }));
+  EXPECT_EQ(b.out.str(), lines({created("event\\20151115.evt"), created("event\\20151201.evt"),
+                                created("event\\20160101.evt")}));
+  EXPECT_EQ(read_file(b.dir / "event/events_to_follow.txt"),
+            lines({listed("event\\20151115.evt"), listed("event\\20151201.evt"),
+                   listed("event\\20160101.evt")}));
+  EXPECT_EQ(b.data.fln[99].trimmed(), "event\\20160101.evt");
+
+  struct Expected {
+    std::string name, month, day, hours;
+  };
+  const Expected events[] = {{"20151115", "11", "15", "  720"},
+                             {"20151201", "12", "01", "  744"},
+                             {"20160101", "01", "01", "  744"}};
+  const std::string keyword(30, ' ');
+  for (const auto& e : events) {
+    const std::string file = read_file(b.dir / ("event/" + e.name + ".evt"));
+    std::vector<std::string> file_lines;
+    std::istringstream split(file);
+    for (std::string line; std::getline(split, line);) file_lines.push_back(line);
+    ASSERT_EQ(file_lines.size(), 108U) << e.name;
+    EXPECT_EQ(file_lines[3], ":year" + keyword.substr(5) + e.name.substr(0, 4)) << e.name;
+    EXPECT_EQ(file_lines[4], ":month" + keyword.substr(6) + e.month) << e.name;
+    EXPECT_EQ(file_lines[5], ":day" + keyword.substr(4) + e.day) << e.name;
+    EXPECT_EQ(file_lines[6], ":hour" + keyword.substr(5) + "06") << e.name;
+    EXPECT_EQ(file_lines[8], ":snwflg" + keyword.substr(7) + "y") << e.name;
+    EXPECT_EQ(file_lines[47], ":hoursraindata" + keyword.substr(14) + e.hours) << e.name;
+    EXPECT_EQ(file_lines[48], ":hoursflowdata" + keyword.substr(14) + e.hours) << e.name;
+    EXPECT_EQ(file_lines[59], ":pointprecip" + keyword.substr(12) + "raing\\" + e.name + "_rag.tb0")
+        << e.name;
+  }
+}
+
+TEST(EventLoop, NoEventsWriteNothingAndKeepAnOldList) {
+  Bench b;
+  const std::string old_list = " event\\20100101.evt\n keep me\n";
+  testing::write_file(b.dir / "event/events_to_follow.txt", old_list);
+  b.run(0, 6, "2015 13 01 00");
+  EXPECT_TRUE(b.steps.empty());
+  EXPECT_EQ(b.out.str(), "");
+  EXPECT_EQ(read_file(b.dir / "event/events_to_follow.txt"), old_list);
+  EXPECT_FALSE(b.exists("temp1.fls"));
+  EXPECT_FALSE(b.exists("temp3.fls"));
+  EXPECT_TRUE(b.exists("temp0.fls"));
+}
+
+TEST(EventLoop, TheNewListReplacesALongerOldOne) {
+  Bench b;
+  std::string old_list;
+  for (int i = 0; i < 5; ++i)
+    old_list += listed("event\\2010010" + std::to_string(i) + ".evt") + "\n";
+  testing::write_file(b.dir / "event/events_to_follow.txt", old_list);
+  b.run(1, 12, "2016 02 01 00");
+  EXPECT_EQ(read_file(b.dir / "event/events_to_follow.txt"),
+            lines({listed("event\\20160201.evt")}));
+  EXPECT_FALSE(b.exists("temp5.fls"));  // one event never advances
+}
+
+}  // namespace
+}  // namespace quorlant::events

@@ -1,0 +1,121 @@
+#include "events/file_name_set.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "test_support.h"
+
+namespace quorlant::events {
+namespace {
+
+using testing::lines;
+using testing::read_file;
+using testing::TempDir;
+
+struct LengthRow {
+  std::string answer;
+  int length;
+};
+
+TEST(BasinNameLength, CountsTheCharactersBeforeTheFirstBlank) {
+  const LengthRow rows[] = {
+      {"gr10k", 5},  {"saug", 4},  {"abcdefgh", 8}, {"abcdefghij", 8},
+      {"gr 10k", 2}, {"", 0},      {" gr10k", 0},   {"a\tb", 3},
+      {"\tgr", 3},   {"g\t 1", 2}, {"x", 1},        {"abcdefg ", 7},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(basin_name_length(recordio::FixedText<8>(row.answer)), row.length)
+        << "basin name \"" << row.answer << "\"";
+  }
+}
+
+struct Bench {
+  TempDir dir;
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  recordio::RecordIo io{in, out, err, dir.path()};
+  shared::RunData data;
+};
+
+std::string padded(const std::string& text, std::size_t width) {
+  std::string result = text;
+  result.resize(width, ' ');
+  return result;
+}
+
+// The 24 records of temp3.fls for basin part `name` and event `evt`, written out by hand.
+std::vector<std::string> expected_records(const std::string& name, const std::string& evt) {
+  const std::string basin = "basin\\" + name;
+  return {
+      basin + "_shd.r2c   ",        basin + "_par.csv   ",        basin + "_ch_par.r2c",
+      basin + ".pdl       ",        basin + ".sdc       ",        basin + ".wqd       ",
+      basin + "_diff.r2c  ",        "raing\\" + evt + ".rag",     "strfw\\" + evt + ".str",
+      "resrl\\" + evt + ".rel",     "snow1\\" + evt + "_crs.pt2", "raduc\\" + evt + ".rad",
+      "radcl\\" + evt + "_met.r2c", "radar\\" + evt + ".scn",     "raduc\\" + evt + ".clt",
+      basin + std::string(11, ' '), "tempr\\" + evt + ".tag",     "tempr\\" + evt + "_tem.r2c",
+      "strfw\\" + evt + ".gwt",     "tempr\\" + evt + ".tmx",     "snowg\\" + evt + ".dsn",
+      std::string(16, ' '),         "event\\event.evt",           "event\\" + evt + ".evt",
+  };
+}
+
+struct NameSetRow {
+  std::string bsnme;
+  std::string name_part;
+};
+
+TEST(ComposeNameSet, Temp3HoldsTheTwentyFourRecordsAndTheEntriesTheirFirst30Characters) {
+  const NameSetRow rows[] = {
+      {"gr10k", "gr10k"}, {"gr 10k", "gr"},         {"", " "},  // an empty name gives one blank
+      {" gr10k", " "},    {"abcdefgh", "abcdefgh"},
+  };
+  for (const auto& row : rows) {
+    Bench b;
+    b.data.bsnme = row.bsnme;
+    b.data.evtname = "20150101";
+    compose_name_set(b.io, b.data);
+    const auto records = expected_records(row.name_part, "20150101");
+    const std::string where = "basin name \"" + row.bsnme + "\"";
+    EXPECT_EQ(read_file(b.dir / "temp3.fls"), lines(records)) << where;
+    for (int entry = 1; entry <= 23; ++entry) {
+      const std::string& record = records[static_cast<std::size_t>(entry - 1)];
+      EXPECT_EQ(b.data.fln[entry].str(), padded(record.substr(0, 30), 256))
+          << where << ", entry " << entry;
+    }
+    EXPECT_EQ(b.data.fln1.str(), padded("event\\20150101.evt", 256)) << where;
+  }
+}
+
+TEST(ComposeNameSet, SpotChecksOfTheEntries) {
+  Bench b;
+  b.data.bsnme = "gr10k";
+  b.data.evtname = "20150601";
+  compose_name_set(b.io, b.data);
+  EXPECT_EQ(b.data.fln[1].trimmed(), "basin\\gr10k_shd.r2c");
+  EXPECT_EQ(b.data.fln[3].trimmed(), "basin\\gr10k_ch_par.r2c");
+  EXPECT_EQ(b.data.fln[8].trimmed(), "raing\\20150601.rag");
+  EXPECT_EQ(b.data.fln[22].str(), std::string(256, ' '));
+  EXPECT_EQ(b.data.fln[23].trimmed(), "event\\event.evt");
+  EXPECT_EQ(b.data.fln1.trimmed(), "event\\20150601.evt");
+  EXPECT_EQ(b.data.fln[24].str(), std::string(256, ' '));  // no entry past 23 is touched
+  EXPECT_EQ(b.data.fln[99].str(), std::string(256, ' '));
+}
+
+TEST(ComposeNameSet, ALaterEventRewritesTemp3FromItsStart) {
+  Bench b;
+  b.data.bsnme = "abcdefgh";
+  b.data.evtname = "20150101";
+  compose_name_set(b.io, b.data);
+  // A shorter basin name gives shorter records: nothing of the longer ones may survive.
+  b.data.bsnme = "ab";
+  b.data.evtname = "20150201";
+  compose_name_set(b.io, b.data);
+  EXPECT_EQ(read_file(b.dir / "temp3.fls"), lines(expected_records("ab", "20150201")));
+  EXPECT_EQ(b.data.fln[1].trimmed(), "basin\\ab_shd.r2c");
+  EXPECT_EQ(b.data.fln1.trimmed(), "event\\20150201.evt");
+}
+
+}  // namespace
+}  // namespace quorlant::events

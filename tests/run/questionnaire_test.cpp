@@ -1,0 +1,147 @@
+#include "run/questionnaire.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "test_support.h"
+
+namespace quorlant::run {
+namespace {
+
+using testing::lines;
+using testing::TempDir;
+
+struct Bench {
+  explicit Bench(std::string answers) : in(std::move(answers)) {}
+  TempDir dir;
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  recordio::RecordIo io{in, out, err, dir.path()};
+  shared::RunData data;
+  std::string rest() { return {std::istreambuf_iterator<char>(in), {}}; }
+};
+
+TEST(FirstGroup, PromptsInOrderAndTheThreeAnswers) {
+  Bench b("  12  extra\n\n1\n2015 06 01 00 and more\nnext\n");
+  ask_first_group(b.io, b.data);
+  EXPECT_EQ(b.data.noevents, 12);
+  EXPECT_EQ(b.data.no_months, 1);  // the empty line before it is passed over
+  EXPECT_EQ(b.data.start, "2015 06 01 00");
+  EXPECT_EQ(b.rest(), "next\n");  // each answer takes exactly its own line
+  EXPECT_EQ(b.out.str(), lines({
+                             " event selection program",
+                             " warning: no damage yet, but if you enter the name",
+                             " of an existing event, all old files by that name",
+                             " and the series of events following",
+                             " will be over written. enter ^c or ^break to stop",
+                             "",
+                             " Enter the no of events to create:",
+                             "",
+                             " No. of months per event file (1 or 12)",
+                             " If you are going to run long sequences - e.g. 40 years",
+                             " use 12 months per event - i.e. yearly events",
+                             " If you do not, you will have many many files.",
+                             " Use 12 month events unless you actually",
+                             " need month-long events for some reason",
+                             " type in start of event - eg. yyyy mm dd hh",
+                             " please stick with this convention so radar files work",
+                         }));
+}
+
+TEST(FirstGroup, AShortStartIsBlankPaddedAndNoMonthsIsNotChecked) {
+  Bench b("-3\n6\n2015\n");
+  ask_first_group(b.io, b.data);
+  EXPECT_EQ(b.data.noevents, -3);
+  EXPECT_EQ(b.data.no_months, 6);
+  EXPECT_EQ(b.data.start.str(), "2015         ");
+}
+
+TEST(FirstGroup, LettersForTheNumberOfEventsEndTheRun) {
+  Bench b("three\n1\n2015 01 01 00\n");
+  EXPECT_THROW(ask_first_group(b.io, b.data), recordio::IoFailure);
+}
+
+// The second group's transcript for the given branches, written out by hand.
+std::string second_group(bool snow_factor, bool rate) {
+  std::vector<std::string> t = {"", "  will you be running the snow melt  routines? y/n",
+                                "  Note: temperature data needed for this option"};
+  if (snow_factor) {
+    t.insert(t.end(), {" enter the snow conversion factor",
+                       " e.g.  1.0 is snow wat. eq. in mm, 25. if in inches", ""});
+  }
+  t.insert(t.end(), {"", "  will you be running the evaporation routines? y/n",
+                     "  Note: temperature data needed for this option", "",
+                     "  will you be disaggregating precipitation? y/n"});
+  if (rate) t.push_back(" what is your disaggregation rate mm/hr ?");
+  t.insert(t.end(),
+           {" What reporting time step would you like in files?",
+            " This should not be shorted than the str file Dt", "",
+            "  will you be using reservoir/lake inflow files? y/n",
+            "  will you be using wetland coupling? y/n", "", "  will you be using diversions? y/n",
+            "  Note: diversion data needed for this option", "",
+            "  will you be running lake evaporation? y/n",
+            "  Note: diversion data needed for this option", "",
+            "  will you be using ice factors? y/n", "  Note: diversion data needed for this option",
+            "", "", " name of shd & par files: eg. gr10k, saug 8 char max", ""});
+  return lines(t);
+}
+
+struct SecondRow {
+  std::string answers;
+  bool factor_asked, rate_asked;
+  std::string flags;  // snw vap smr resin wet divert lake ice, as stored
+  float snconv, rate;
+  std::int32_t deltat;
+  std::string bsnme;
+};
+
+TEST(SecondGroup, AnswersAreKeptAsTypedAndOnlyALowercaseYBranches) {
+  const SecondRow rows[] = {
+      {"y\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n", true, false, "ynnnnnnn", 1.0F, 0.0F, 1,
+       "gr10k   "},
+      {"Y\nn\nyes\n2.5\n24\nx\n\nno\ny\nY\nsaug\n", false, true, "Ynyx nyY", 1.0F, 2.5F, 24,
+       "saug    "},
+      {"yes\n25\n\n\n  3  ,4\n\n\n\n\n\nabcdefghijk\n", true, false, "y       ", 25.0F, 0.0F, 3,
+       "abcdefgh"},
+      {"y\n25.\nn\nN\n-1\nn\nn\nn\nn\nn\n gr\n", true, false, "ynNnnnnn", 25.0F, 0.0F, -1,
+       " gr     "},
+      {"y\n1.5\nn\ny\n12.345\n0\nn\nn\nn\nn\nn\ngr 10k\n", true, true, "ynynnnnn", 1.5F, 12.345F, 0,
+       "gr 10k  "},
+      {"y\n25.125\nn\nn\n1\nn\nn\nn\nn\nn\n\n", true, false, "ynnnnnnn", 25.12F, 0.0F, 1,
+       "        "},  // only five columns of the factor are read
+      {"y\n\nn\nn\n1\nn\nn\nn\nn\nn\nx\n", true, false, "ynnnnnnn", 0.0F, 0.0F, 1, "x       "},
+  };
+  for (const auto& row : rows) {
+    Bench b(row.answers + "after\n");
+    b.data.snconv = -7.0F;  // both values are set whatever the answers
+    b.data.disaggregation_rate = -7.0F;
+    ask_second_group(b.io, b.data);
+    const std::string where = "answers \"" + row.answers + "\"";
+    EXPECT_EQ(b.out.str(), second_group(row.factor_asked, row.rate_asked)) << where;
+    const std::string flags = b.data.snwflg.str() + b.data.vapflg.str() + b.data.smrflg.str() +
+                              b.data.resinflg.str() + b.data.wetflg.str() + b.data.divertflg.str() +
+                              b.data.lakeflg.str() + b.data.iceflg.str();
+    EXPECT_EQ(flags, row.flags) << where;
+    EXPECT_FLOAT_EQ(b.data.snconv, row.snconv) << where;
+    EXPECT_FLOAT_EQ(b.data.disaggregation_rate, row.rate) << where;
+    EXPECT_EQ(b.data.deltat_report, row.deltat) << where;
+    EXPECT_EQ(b.data.bsnme.str(), row.bsnme) << where;
+    EXPECT_EQ(b.rest(), "after\n") << where;
+  }
+}
+
+TEST(SecondGroup, AFactorThatIsNotANumberEndsTheRun) {
+  Bench b("y\nabc\n");
+  EXPECT_THROW(ask_second_group(b.io, b.data), recordio::IoFailure);
+}
+
+TEST(SecondGroup, InputEndingBeforeTheBasinNameEndsTheRun) {
+  Bench b("n\nn\nn\n1\nn\nn\nn\nn\nn\n");
+  EXPECT_THROW(ask_second_group(b.io, b.data), recordio::IoFailure);
+}
+
+}  // namespace
+}  // namespace quorlant::run

@@ -1,0 +1,615 @@
+// Whole runs on scripted answers: the console transcript and every file left behind, compared
+// byte for byte with texts written out by hand.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "run/run_sequence.h"
+#include "test_support.h"
+
+namespace quorlant::run {
+namespace {
+
+using testing::lines;
+using testing::read_file;
+using testing::run_program;
+using testing::TempDir;
+using testing::write_file;
+
+using Lines = std::vector<std::string>;
+
+std::string padded(const std::string& text, std::size_t width) {
+  std::string result = text;
+  result.resize(width, ' ');
+  return result;
+}
+
+void append(Lines& to, const Lines& more) {
+  to.insert(to.end(), more.begin(), more.end());
+}
+
+// ---- The console transcript, piece by piece -------------------------------------------------
+
+Lines banner(const std::string& line5) {
+  const std::string frame = " " + std::string(56, '*');
+  const std::string empty = " *" + std::string(54, ' ') + "*";
+  return {frame,
+          empty,
+          " *                  QUELBRAN (TM)                       *",
+          empty,
+          line5,
+          empty,
+          " *                   Version 9.9a                       *",
+          empty,
+          " " + std::string(kStartBanner[8]),  // the attribution is the program's own text
+          empty,
+          frame};
+}
+
+Lines opening() {
+  Lines t = banner(" *         Program quorlant    Jun. 23 2015             *");
+  append(
+      t,
+      {"", " Please see file evt_info.txt for information re: this run", " event selection program",
+       " warning: no damage yet, but if you enter the name",
+       " of an existing event, all old files by that name", " and the series of events following",
+       " will be over written. enter ^c or ^break to stop", "",
+       " Enter the no of events to create:", "", " No. of months per event file (1 or 12)",
+       " If you are going to run long sequences - e.g. 40 years",
+       " use 12 months per event - i.e. yearly events",
+       " If you do not, you will have many many files.", " Use 12 month events unless you actually",
+       " need month-long events for some reason", " type in start of event - eg. yyyy mm dd hh",
+       " please stick with this convention so radar files work"});
+  return t;
+}
+
+Lines questions(bool snow_factor, bool rate) {
+  Lines t = {"", "  will you be running the snow melt  routines? y/n",
+             "  Note: temperature data needed for this option"};
+  if (snow_factor) {
+    append(t, {" enter the snow conversion factor",
+               " e.g.  1.0 is snow wat. eq. in mm, 25. if in inches", ""});
+  }
+  append(t, {"", "  will you be running the evaporation routines? y/n",
+             "  Note: temperature data needed for this option", "",
+             "  will you be disaggregating precipitation? y/n"});
+  if (rate) t.push_back(" what is your disaggregation rate mm/hr ?");
+  append(t,
+         {" What reporting time step would you like in files?",
+          " This should not be shorted than the str file Dt", "",
+          "  will you be using reservoir/lake inflow files? y/n",
+          "  will you be using wetland coupling? y/n", "", "  will you be using diversions? y/n",
+          "  Note: diversion data needed for this option", "",
+          "  will you be running lake evaporation? y/n",
+          "  Note: diversion data needed for this option", "",
+          "  will you be using ice factors? y/n", "  Note: diversion data needed for this option",
+          "", "", " name of shd & par files: eg. gr10k, saug 8 char max", ""});
+  return t;
+}
+
+Lines warning() {
+  const std::string names = "                      if names correspond";  // 1 + 21 blanks
+  return {names,
+          " WARNING:",
+          " Existing evt files may be overwritten",
+          names,
+          " Hit Ctrl C to abort",
+          " Hit enter to continue",
+          "",
+          " recent change(s):",
+          " 8/12/2011 - `ensimflg` has been replaced by `kenueflg`",
+          " in the new evt file",
+          " Pre-existing programs will not accept `kenueflg` &",
+          " will produce an error",
+          " Please update all executables",
+          " New exec`s will recognize ensimflg & kenueflg",
+          " so there is no need to edit your data files",
+          "",
+          " Hit enter to continue"};
+}
+
+std::string created(const std::string& name) {
+  return " " + padded("event\\" + name + ".evt", 60) + "... created";
+}
+
+Lines closing() {
+  Lines t = {" A file called events\\events_to_follow.txt", " has been written",
+             " This list can be used in the first event file", " of a connected set of events", ""};
+  append(t, banner(" *         Program quorlant   Jun. 23, 2015             *"));
+  append(t, {"", " Please see file evt_info.txt for information re: this run", "Normal ending"});
+  return t;
+}
+
+// The transcript of a run that writes the events `names`.
+std::string transcript(const Lines& names, bool snow_factor = true, bool rate = false) {
+  Lines t = opening();
+  append(t, questions(snow_factor, rate));
+  append(t, warning());
+  for (const auto& name : names) t.push_back(created(name));
+  append(t, closing());
+  return lines(t);
+}
+
+// ---- Files -------------------------------------------------------------------------------------
+
+std::string list_of(const Lines& names) {
+  Lines l;
+  for (const auto& name : names) l.push_back(" " + padded("event\\" + name + ".evt", 72));
+  return lines(l);
+}
+
+struct Answers {
+  std::string snw = "y", vap = "n", smr = "n", resin = "n", wet = "n", divert = "n", lake = "n",
+              ice = "n";
+  std::string rate = " 0.00";    // as written in columns 31-35
+  std::string deltat = "    1";  // as written in columns 31-35
+  std::string basin = "gr10k";   // the basin part of the basin file names
+};
+
+struct Event {
+  std::string yy, mm, dd, hh, name, hours;  // hours as written in columns 31-35
+};
+
+std::string kw(const std::string& keyword) {
+  return padded(keyword, 30);
+}
+
+// One event file, its 108 lines written out line by line.
+std::string event_file(const Event& e, const Answers& a = {}) {
+  const std::string n = "n    ";
+  const auto basin = [&](const std::string& keyword, const std::string& ending) {
+    return kw(keyword) + padded("basin\\" + a.basin + ending, 30);
+  };
+  const auto ref = [&](const std::string& keyword, const std::string& dir,
+                       const std::string& ending) { return kw(keyword) + dir + e.name + ending; };
+  const auto none = [](const std::string& keyword) { return padded(keyword, 36); };
+  return lines({
+      "#",
+      kw(":filetype") + ".evt ",
+      kw(":fileversionno") + "9.9  ",
+      kw(":year") + e.yy,
+      kw(":month") + e.mm,
+      kw(":day") + e.dd,
+      kw(":hour") + e.hh,
+      "#",
+      kw(":snwflg") + a.snw,
+      kw(":sedflg") + n,
+      kw(":vapflg") + a.vap,
+      kw(":smrflg") + a.smr,
+      kw(":resinflg") + a.resin,
+      kw(":tbcflg") + n,
+      kw(":resumflg") + n,
+      kw(":contflg") + n,
+      kw(":routeflg") + n,
+      kw(":crseflg") + n,
+      kw(":kenueflg") + n,
+      kw(":picflg") + n,
+      kw(":wetflg") + a.wet,
+      kw(":modelflg") + n,
+      kw(":shdflg") + n,
+      kw(":trcflg") + n,
+      kw(":frcflg") + n,
+      kw(":initflg") + n,
+      kw(":hdrflg") + n,
+      kw(":grdflg") + n,
+      kw(":ntrlflg") + n,
+      kw(":nudgeflg") + n,
+      kw(":resetflg") + n,
+      kw(":divertflg") + a.divert,
+      kw(":pafflg") + n,
+      kw(":fliflg") + n,
+      kw(":lakeflg") + a.lake,
+      kw(":iceflg") + a.ice,
+      "#",
+      kw(":intsoilmoisture") + "0.25 0.25 0.25 0.25 0.25",
+      kw(":rainconvfactor") + " 1.00",
+      kw(":eventprecipscalefactor") + " 1.00",
+      kw(":precipscalefactor") + " 0.00",
+      kw(":eventsnowscalefactor") + " 0.00",
+      kw(":snowscalefactor") + " 0.00",
+      kw(":eventtempscalefactor") + " 0.00",
+      kw(":tempscalefactor") + " 0.00",
+      kw(":disaggregate") + a.rate,
+      "#",
+      kw(":hoursraindata") + e.hours,
+      kw(":hoursflowdata") + e.hours,
+      kw(":deltat_report") + a.deltat,
+      "#",
+      basin(":basinfilename", "_shd.r2c"),
+      basin(":parfilename", "_par.csv"),
+      basin(":channelparfile", "_ch_par.r2c"),
+      basin(":pointdatalocations", ".pdl"),
+      basin(":snowcoverdepletioncurve", ".sdc"),
+      basin(":waterqualitydatafile", ".wqd"),
+      "# station climate data",
+      ref(":pointsoilmoisture", "moist\\", "_psm.pt2"),
+      ref(":pointprecip", "raing\\", "_rag.tb0"),
+      ref(":pointtemps", "tempg\\", "_tag.tb0"),
+      none(":pointnetradiation"),
+      ref(":pointhumidity", "humid\\", "_hum.tb0"),
+      ref(":pointwindspd", "winds\\", "_spd.tb0"),
+      ref(":pointwinddir", "winds\\", "_dir.tb0"),
+      none(":pointlongwave"),
+      none(":pointshortwave"),
+      none(":pointatmpressure"),
+      ref(":pointsnow", "snowg\\", "_snw.tb0"),
+      ref(":pointdrain", "drain\\", "_drn.tb0"),
+      ref(":pointdsnow", "dsnow\\", "_dsn.tb0"),
+      "# hydrometric station data",
+      ref(":streamflowdatafile", "strfw\\", "_str.tb0"),
+      ref(":reservoirreleasefile", "resrl\\", "_rel.tb0"),
+      ref(":reservoirinflowfile", "resrl\\", "_rin.tb0"),
+      ref(":diversionflowfile", "diver\\", "_div.tb0"),
+      ref(":snowcoursefile", "snow1\\", "_crs.pt2"),
+      ref(":initlakelevel", "level\\", "_ill.pt2"),
+      ref(":observedlakelevel", "level\\", "_lvl.tb0"),
+      "",
+      "# gridded data",
+      ref(":radarfile", "raduc\\", ".rad"),
+      ref(":rawradarfile", "radar\\", ".scn"),
+      ref(":clutterfile", "radar\\", ".clt"),
+      ref(":griddedinitsnowweq", "snow1\\", "_swe.r2c"),
+      ref(":griddedinitsoilmoisture", "moist\\", "_gsm.r2c"),
+      none(":griddedinitlzs"),
+      ref(":griddedrainfile", "radcl\\", "_met.r2c"),
+      none(":griddedsnowfile"),
+      ref(":griddedtemperaturefile", "tempr\\", "_tem.r2c"),
+      ref(":griddeddailydifference", "tempr\\", "_dif.r2c"),
+      none(":griddednetradiation"),
+      ref(":griddedhumidity", "humid\\", "_hum.r2c"),
+      ref(":griddedwindspd", "winds\\", "_spd.r2c"),
+      ref(":griddedwinddir", "winds\\", "_dir.r2c"),
+      none(":griddedlongwave"),
+      none(":griddedshortwave"),
+      none(":griddedatmpressure"),
+      ref(":griddedsnow", "snowg\\", "_snw.r2c"),
+      ref(":griddeddrain", "drain\\", "_drn.r2c"),
+      ref(":griddeddsnow", "dsnow\\", "_dsn.r2c"),
+      ref(":griddedrunoff", "runof\\", "_rff.r2c"),
+      ref(":griddedrecharge", "rchrg\\", "_rch.r2c"),
+      ref(":griddedleakage", "lkage\\", "_lkg.r2c"),
+      "#",
+      kw(":noeventstofollow") + "    00",
+      "#",
+      "eof",
+  });
+}
+
+// temp3.fls after the event `name`: 24 records, the basin records with their 11-column endings.
+std::string temp3(const std::string& basin_part, const std::string& name) {
+  const std::string b = "basin\\" + basin_part;
+  return lines({b + "_shd.r2c   ",
+                b + "_par.csv   ",
+                b + "_ch_par.r2c",
+                b + ".pdl       ",
+                b + ".sdc       ",
+                b + ".wqd       ",
+                b + "_diff.r2c  ",
+                "raing\\" + name + ".rag",
+                "strfw\\" + name + ".str",
+                "resrl\\" + name + ".rel",
+                "snow1\\" + name + "_crs.pt2",
+                "raduc\\" + name + ".rad",
+                "radcl\\" + name + "_met.r2c",
+                "radar\\" + name + ".scn",
+                "raduc\\" + name + ".clt",
+                b + std::string(11, ' '),
+                "tempr\\" + name + ".tag",
+                "tempr\\" + name + "_tem.r2c",
+                "strfw\\" + name + ".gwt",
+                "tempr\\" + name + ".tmx",
+                "snowg\\" + name + ".dsn",
+                std::string(16, ' '),
+                "event\\event.evt",
+                "event\\" + name + ".evt"});
+}
+
+// Every file and directory below `dir`, relative, sorted.
+std::set<std::string> everything_in(const TempDir& dir) {
+  std::set<std::string> found;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+    found.insert(std::filesystem::relative(entry.path(), dir.path()).generic_string());
+  }
+  return found;
+}
+
+struct Workplace {
+  Workplace() { std::filesystem::create_directory(dir / "event"); }
+  TempDir dir;
+  std::string file(const std::string& name) const { return read_file(dir / name); }
+  bool has(const std::string& name) const { return std::filesystem::exists(dir / name); }
+};
+
+// The second group answered as in the typical run, with the basin name `basin`.
+std::string typical_options(const std::string& basin = "gr10k") {
+  return "y\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\n" + basin + "\n\n\n";
+}
+
+// ---- Runs --------------------------------------------------------------------------------------
+
+TEST(WholeRun, TypicalRunOfTwoMonthlyEvents) {
+  Workplace w;
+  const auto result = run_program(w.dir.path(), "2\n1\n2015 01 01 00\n" + typical_options());
+  EXPECT_EQ(result.out, transcript({"20150101", "20150201"}));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+
+  EXPECT_EQ(everything_in(w.dir),
+            (std::set<std::string>{"event", "event/20150101.evt", "event/20150201.evt",
+                                   "event/events_to_follow.txt", "evt_info.txt", "temp0.fls",
+                                   "temp1.fls", "temp2.fls", "temp3.fls", "temp5.fls"}));
+  EXPECT_EQ(w.file("event/20150101.evt"),
+            event_file({"2015", "01", "01", "00", "20150101", "  744"}));
+  EXPECT_EQ(w.file("event/20150201.evt"),
+            event_file({"2015", "02", "01", "00", "20150201", "  672"}));
+  EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({"20150101", "20150201"}));
+  EXPECT_EQ(w.file("evt_info.txt"), "");
+  EXPECT_EQ(w.file("temp0.fls"), "2015010100\n");
+  EXPECT_EQ(w.file("temp1.fls"), "2015 02 01 00\n");
+  EXPECT_EQ(w.file("temp2.fls"), "20150101\n");
+  EXPECT_EQ(w.file("temp3.fls"), temp3("gr10k", "20150201"));
+  EXPECT_EQ(w.file("temp5.fls"), "20150201\n");
+}
+
+TEST(WholeRun, MonthlyEventsAcrossAYearEndKeepTheHour) {
+  Workplace w;
+  const auto result = run_program(w.dir.path(), "3\n1\n2015 11 15 06\n" + typical_options());
+  EXPECT_EQ(result.out, transcript({"20151115", "20151201", "20160101"}));
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(w.file("event/20151115.evt"),
+            event_file({"2015", "11", "15", "06", "20151115", "  720"}));
+  EXPECT_EQ(w.file("event/20151201.evt"),
+            event_file({"2015", "12", "01", "06", "20151201", "  744"}));
+  EXPECT_EQ(w.file("event/20160101.evt"),
+            event_file({"2016", "01", "01", "06", "20160101", "  744"}));
+  EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({"20151115", "20151201", "20160101"}));
+  EXPECT_EQ(w.file("temp0.fls"), "2015111506\n");
+  EXPECT_EQ(w.file("temp1.fls"), "2016 01 01 06\n");
+  EXPECT_EQ(w.file("temp2.fls"), "20151115\n");
+  EXPECT_EQ(w.file("temp5.fls"), "20160101\n");
+  EXPECT_EQ(w.file("temp3.fls"), temp3("gr10k", "20160101"));
+}
+
+TEST(WholeRun, YearlyEventsStartInTheFirstEventsMonth) {
+  Workplace w;
+  const auto result = run_program(w.dir.path(), "3\n12\n2015 04 15 00\n" + typical_options());
+  EXPECT_EQ(result.out, transcript({"20150415", "20160401", "20170401"}));
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(w.file("event/20150415.evt"),
+            event_file({"2015", "04", "15", "00", "20150415", " 8760"}));
+  EXPECT_EQ(w.file("event/20160401.evt"),
+            event_file({"2016", "04", "01", "00", "20160401", " 8784"}));
+  EXPECT_EQ(w.file("event/20170401.evt"),
+            event_file({"2017", "04", "01", "00", "20170401", " 8760"}));
+  EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({"20150415", "20160401", "20170401"}));
+  EXPECT_EQ(w.file("temp5.fls"), "20170401\n");
+}
+
+TEST(WholeRun, OneEventInFebruary) {
+  const Event rows[] = {{"2016", "02", "01", "00", "20160201", "  696"},
+                        {"1900", "02", "01", "00", "19000201", "  696"},  // 1900 counts as leap
+                        {"2015", "02", "01", "00", "20150201", "  672"},
+                        {"2100", "02", "01", "12", "21000201", "  696"}};
+  for (const auto& e : rows) {
+    Workplace w;
+    const std::string start = e.yy + " " + e.mm + " " + e.dd + " " + e.hh;
+    const auto result = run_program(w.dir.path(), "1\n1\n" + start + "\n" + typical_options());
+    EXPECT_EQ(result.out, transcript({e.name})) << start;
+    EXPECT_EQ(result.status, 0) << start;
+    EXPECT_EQ(w.file("event/" + e.name + ".evt"), event_file(e)) << start;
+    EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({e.name})) << start;
+    EXPECT_FALSE(w.has("temp5.fls")) << start;  // a one-event run never advances
+    EXPECT_EQ(w.file("temp2.fls"), e.name + "\n") << start;
+  }
+}
+
+TEST(WholeRun, SixMonthsPerEventAbortBeforeTheOptionQuestions) {
+  Workplace w;
+  const auto result = run_program(w.dir.path(), "2\n6\n2015 01 01 00\n" + typical_options());
+  Lines t = opening();
+  append(t, {" No of months per event not eq to 1 or 12", "", "Program aborted in evt @ 130"});
+  EXPECT_EQ(result.out, lines(t));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(everything_in(w.dir), (std::set<std::string>{"event", "event/events_to_follow.txt",
+                                                         "evt_info.txt", "temp0.fls"}));
+  EXPECT_EQ(w.file("event/events_to_follow.txt"), "");
+  EXPECT_EQ(w.file("temp0.fls"), "2015010100\n");
+}
+
+TEST(WholeRun, SixMonthsPerEventWithNoEventsEndNormally) {
+  Workplace w;
+  const auto result = run_program(w.dir.path(), "0\n6\n2015 01 01 00\n");
+  Lines t = opening();
+  append(t, closing());
+  EXPECT_EQ(result.out, lines(t));
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(everything_in(w.dir), (std::set<std::string>{"event", "event/events_to_follow.txt",
+                                                         "evt_info.txt", "temp0.fls"}));
+}
+
+TEST(WholeRun, NoEventsLeaveAnOldListAndRunLogAsTheyWere) {
+  for (const std::string noevents : {"0", "-4"}) {
+    Workplace w;
+    const std::string old_list = " event\\20100101.evt" + std::string(54, ' ') + "\n old\r\n";
+    const std::string old_log = "an earlier run\nwith two lines, no final newline";
+    write_file(w.dir / "event/events_to_follow.txt", old_list);
+    write_file(w.dir / "evt_info.txt", old_log);
+    const auto result = run_program(w.dir.path(), noevents + "\n1\n2015 01 01 00\n");
+    Lines t = opening();
+    append(t, closing());
+    EXPECT_EQ(result.out, lines(t)) << noevents;
+    EXPECT_EQ(result.status, 0) << noevents;
+    EXPECT_EQ(w.file("event/events_to_follow.txt"), old_list) << noevents;
+    EXPECT_EQ(w.file("evt_info.txt"), old_log) << noevents;
+    EXPECT_FALSE(w.has("temp3.fls")) << noevents;
+  }
+}
+
+TEST(WholeRun, ARunReplacesALongerOldListAndKeepsTheRunLog) {
+  Workplace w;
+  std::string old_list;
+  for (const char* name : {"19990101", "19990201", "19990301", "19990401"}) {
+    old_list += list_of({name});
+  }
+  write_file(w.dir / "event/events_to_follow.txt", old_list);
+  write_file(w.dir / "evt_info.txt", "kept\n");
+  write_file(w.dir / "event/20150101.evt", std::string(20000, 'x'));  // longer than a new one
+  const auto result = run_program(w.dir.path(), "1\n1\n2015 01 01 00\n" + typical_options());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({"20150101"}));
+  EXPECT_EQ(w.file("evt_info.txt"), "kept\n");
+  EXPECT_EQ(w.file("event/20150101.evt"),
+            event_file({"2015", "01", "01", "00", "20150101", "  744"}));
+}
+
+struct OptionRow {
+  std::string label, options;
+  bool factor_asked, rate_asked;
+  Answers answers;
+};
+
+Answers with(std::string snw, std::string vap, std::string smr, std::string rate,
+             std::string deltat, std::string rest) {
+  Answers a;
+  a.snw = std::move(snw);
+  a.vap = std::move(vap);
+  a.smr = std::move(smr);
+  a.rate = std::move(rate);
+  a.deltat = std::move(deltat);
+  a.resin = rest.substr(0, 1);
+  a.wet = rest.substr(1, 1);
+  a.divert = rest.substr(2, 1);
+  a.lake = rest.substr(3, 1);
+  a.ice = rest.substr(4, 1);
+  return a;
+}
+
+TEST(WholeRun, OptionAnswersReachTheEventFileAsTyped) {
+  const OptionRow rows[] = {
+      {"capital Y for snow", "Y\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n", false, false,
+       with("Y", "n", "n", " 0.00", "    1", "nnnnn")},
+      {"yes for disaggregation", "n\nn\nyes\n2.5\n3\nn\nn\nn\nn\nn\ngr10k\n\n\n", false, true,
+       with("n", "n", "y", " 2.50", "    3", "nnnnn")},
+      {"empty answers", "\n\n\n24\n\n\n\n\n\ngr10k\n\n\n", false, false,
+       with(" ", " ", " ", " 0.00", "   24", "     ")},
+      {"every option yes", "y\n25\ny\ny\n12.345\n1\ny\ny\ny\ny\ny\ngr10k\n\n\n", true, true,
+       with("y", "y", "y", "12.35", "    1", "yyyyy")},
+      {"other characters", "x\nN\nno\n60\nyes\nY\n-\n1\n?\ngr10k\n\n\n", false, false,
+       with("x", "N", "n", " 0.00", "   60", "yY-1?")},
+  };
+  for (const auto& row : rows) {
+    Workplace w;
+    const auto result = run_program(w.dir.path(), "1\n1\n2015 06 01 00\n" + row.options);
+    EXPECT_EQ(result.out, transcript({"20150601"}, row.factor_asked, row.rate_asked)) << row.label;
+    EXPECT_EQ(result.status, 0) << row.label;
+    EXPECT_EQ(result.err, "") << row.label;
+    EXPECT_EQ(w.file("event/20150601.evt"),
+              event_file({"2015", "06", "01", "00", "20150601", "  720"}, row.answers))
+        << row.label;
+  }
+}
+
+TEST(WholeRun, BasinNamesAreCutAtTheFirstBlankAndAfterEightCharacters) {
+  struct Row {
+    std::string answer, basin_part;
+  };
+  const Row rows[] = {{"gr 10k", "gr"}, {"", " "}, {"abcdefghijk", "abcdefgh"}, {"saug", "saug"}};
+  for (const auto& row : rows) {
+    Workplace w;
+    const auto result =
+        run_program(w.dir.path(), "2\n1\n2015 01 01 00\n" + typical_options(row.answer));
+    EXPECT_EQ(result.out, transcript({"20150101", "20150201"})) << row.answer;
+    EXPECT_EQ(result.status, 0) << row.answer;
+    Answers a;
+    a.basin = row.basin_part;
+    EXPECT_EQ(w.file("event/20150201.evt"),
+              event_file({"2015", "02", "01", "00", "20150201", "  672"}, a))
+        << row.answer;
+    EXPECT_EQ(w.file("temp3.fls"), temp3(row.basin_part, "20150201")) << row.answer;
+  }
+}
+
+TEST(WholeRun, ASnowFactorOfMoreThanFiveColumnsIsCutAndTheRunGoesOn) {
+  Workplace w;
+  const auto result = run_program(
+      w.dir.path(), "1\n1\n2015 01 01 00\ny\n25.125\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n");
+  EXPECT_EQ(result.out, transcript({"20150101"}));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(w.file("event/20150101.evt"),
+            event_file({"2015", "01", "01", "00", "20150101", "  744"}));
+}
+
+TEST(WholeRun, FortyYearsOfMonthlyEvents) {
+  Workplace w;
+  const auto result = run_program(w.dir.path(), "480\n1\n1996 01 01 00\n" + typical_options());
+  ASSERT_EQ(result.status, 0) << result.err;
+
+  const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  Lines names;
+  for (int year = 1996; year < 2036; ++year) {
+    for (int month = 1; month <= 12; ++month) {
+      const std::string mm = (month < 10 ? "0" : "") + std::to_string(month);
+      const std::string name = std::to_string(year) + mm + "01";
+      names.push_back(name);
+      const int hours = 24 * (days[month - 1] + (month == 2 && year % 4 == 0 ? 1 : 0));
+      const std::string hours_text =
+          padded("", 5 - std::to_string(hours).size()) + std::to_string(hours);
+      ASSERT_EQ(w.file("event/" + name + ".evt"),
+                event_file({std::to_string(year), mm, "01", "00", name, hours_text}))
+          << name;
+    }
+  }
+  ASSERT_EQ(names.size(), 480U);
+  EXPECT_EQ(result.out, transcript(names));  // questions and warning once, 480 created lines
+  EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of(names));
+  EXPECT_EQ(everything_in(w.dir).size(), 480U + 8U);
+  EXPECT_EQ(w.file("temp5.fls"), "20351201\n");
+  EXPECT_EQ(w.file("temp1.fls"), "2035 12 01 00\n");
+}
+
+// Starts that cannot make a series are rejected before any option question.
+TEST(WholeRun, StartsThatCannotMakeASeriesAreRejected) {
+  struct Row {
+    std::string first_group, start;
+    int status;
+  };
+  const Row rows[] = {
+      {"1\n1\n", "2015 13 01 00", 1},
+      {"3\n1\n", "2015 00 01 00", 1},
+      {"1\n12\n", "2015 13 01 00", 1},
+      {"3\n12\n", "9998 01 01 00", 1},  // the third event would start in 10000
+      {"2\n1\n", "2015 ab 01 00", 2},
+      {"2\n1\n", "2015 06 1. 00", 2},
+  };
+  for (const auto& row : rows) {
+    Workplace w;
+    const auto result =
+        run_program(w.dir.path(), row.first_group + row.start + "\n" + typical_options());
+    EXPECT_EQ(result.status, row.status) << row.start;
+    EXPECT_EQ(result.err.rfind("quorlant: ", 0), 0U) << result.err;
+    EXPECT_NE(result.err.find("\"" + row.start + "\""), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("\"yyyy mm dd hh\""), std::string::npos) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_EQ(result.out, lines(opening())) << row.start;
+    EXPECT_FALSE(w.has("temp3.fls")) << row.start;
+    EXPECT_EQ(w.file("event/events_to_follow.txt"), "") << row.start;
+  }
+}
+
+TEST(WholeRun, AMonth13WithNoEventsEndsNormally) {
+  Workplace w;
+  const auto result = run_program(w.dir.path(), "0\n1\n2015 13 01 00\n");
+  Lines t = opening();
+  append(t, closing());
+  EXPECT_EQ(result.out, lines(t));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+}
+
+}  // namespace
+}  // namespace quorlant::run
