@@ -15,6 +15,9 @@ template <class... Ts>
 struct Overloaded : Ts... {
   using Ts::operator()...;
 };
+// clang 14 does not deduce an aggregate's template arguments by itself.
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 bool is_data_field(const Field& field) {
   return std::holds_alternative<TextField>(field) || std::holds_alternative<IntField>(field) ||
@@ -255,11 +258,12 @@ void read_records(const Format& format, const RecordSource& next_record,
 }
 
 // Rounded to nearest on the exact binary value, ties to even: the C library's %f does exactly
-// that for a double, and a float widens to a double without change.
+// that for a double, and a float widens to a double without change. The point is written even
+// with no decimals ('#').
 std::string format_real(float value, int width, int decimals) {
   if (!std::isfinite(value)) return asterisks(width);
   char buffer[64];
-  const int length = std::snprintf(buffer, sizeof buffer, "%.*f", decimals, static_cast<double>(value));
+  const int length = std::snprintf(buffer, sizeof buffer, "%#.*f", decimals, static_cast<double>(value));
   if (length < 0 || length >= static_cast<int>(sizeof buffer)) return asterisks(width);
   std::string text(buffer, static_cast<std::size_t>(length));
   // The 0 before the point is written only when the field has room for it.

@@ -1,0 +1,137 @@
+#include "recordio/console.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "recordio/stop.h"
+
+namespace quorlant::recordio {
+namespace {
+
+struct ConsoleFixture {
+  explicit ConsoleFixture(std::string input) : in(std::move(input)), console(in, out) {}
+  std::istringstream in;
+  std::ostringstream out;
+  Console console;
+};
+
+std::string failure_of(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const IoFailure& failure) {
+    return failure.what();
+  }
+  ADD_FAILURE() << "no IoFailure";
+  return "";
+}
+
+TEST(ConsoleIntegers, FreeFormValues) {
+  struct Row {
+    std::string input;
+    std::int32_t expected;
+  };
+  const Row rows[] = {
+      {"12\n", 12},
+      {"  12  extra\n", 12},
+      {"\n\n   \n7\n", 7},
+      {"12,13\n", 12},
+      {"-5\n", -5},
+      {"+5 \n", 5},
+      {"0\n", 0},
+      {"\t9\n", 9},
+      {"12\r\n", 12},
+      {"2147483647\n", 2147483647},
+      {"-2147483648\n", -2147483647 - 1},
+      {"40", 40},  // the last line needs no terminator
+  };
+  for (const Row& row : rows) {
+    ConsoleFixture f(row.input);
+    EXPECT_EQ(f.console.read_integer("the no of events"), row.expected)
+        << "\"" << row.input << "\"";
+  }
+}
+
+TEST(ConsoleIntegers, TheRestOfTheLineIsDiscarded) {
+  ConsoleFixture f("  12  extra 99\n\n 3,4\n");
+  EXPECT_EQ(f.console.read_integer("the no of events"), 12);
+  EXPECT_EQ(f.console.read_integer("the months per event"), 3);
+  EXPECT_THROW(f.console.read_integer("more"), IoFailure);
+}
+
+TEST(ConsoleIntegers, ABadValueNamesTheAnswerAndQuotesWhatWasTyped) {
+  const std::string typed[] = {"12x", "1.5", "+", "-", "2147483648", "x12", "1e2"};
+  for (const std::string& value : typed) {
+    ConsoleFixture f("  " + value + " 5\n");
+    const std::string report = failure_of([&] { f.console.read_integer("the no of events"); });
+    EXPECT_NE(report.find("\"" + value + "\""), std::string::npos) << report;
+    EXPECT_NE(report.find("the no of events"), std::string::npos) << report;
+  }
+}
+
+TEST(ConsoleReals, FreeFormValues) {
+  struct Row {
+    std::string input;
+    float expected;
+  };
+  const Row rows[] = {
+      {"2.5\n", 2.5F},   {"\n  25 mm\n", 25.0F}, {"1e2\n", 100.0F},
+      {"-.5,\n", -0.5F}, {"1.5d1\n", 15.0F},     {"3.\r\n", 3.0F},
+  };
+  for (const Row& row : rows) {
+    ConsoleFixture f(row.input);
+    EXPECT_EQ(f.console.read_real("the rate"), row.expected) << "\"" << row.input << "\"";
+  }
+}
+
+TEST(ConsoleReals, ABadValueNamesTheAnswerAndQuotesWhatWasTyped) {
+  const std::string typed[] = {"abc", "1.2.3", "inf", "nan", "0x10", "1e99", "."};
+  for (const std::string& value : typed) {
+    ConsoleFixture f(value + "\n");
+    const std::string report = failure_of([&] { f.console.read_real("the rate"); });
+    EXPECT_NE(report.find("\"" + value + "\""), std::string::npos) << report;
+    EXPECT_NE(report.find("the rate"), std::string::npos) << report;
+  }
+}
+
+TEST(ConsoleEndOfInput, NamesWhatWasAwaited) {
+  {
+    ConsoleFixture f("");
+    EXPECT_EQ(failure_of([&] { f.console.read_line("the basin name"); }),
+              "end of input while waiting for the basin name");
+  }
+  {
+    // Blank lines hold no value: the input ends while the number is still awaited.
+    ConsoleFixture f("\n  \n");
+    EXPECT_EQ(failure_of([&] { f.console.read_integer("the no of events"); }),
+              "end of input while waiting for the no of events");
+  }
+  {
+    ConsoleFixture f("");
+    EXPECT_EQ(failure_of([&] { f.console.read_real("the rate"); }),
+              "end of input while waiting for the rate");
+  }
+}
+
+TEST(ConsoleLines, LinesAsTypedWithoutTerminator) {
+  ConsoleFixture f("y\r\n\n  gr10k  \nlast");
+  EXPECT_EQ(f.console.read_line("a"), "y");
+  EXPECT_EQ(f.console.read_line("b"), "");
+  EXPECT_EQ(f.console.read_line("c"), "  gr10k  ");
+  EXPECT_EQ(f.console.read_line("d"), "last");
+  EXPECT_THROW(f.console.read_line("e"), IoFailure);
+}
+
+TEST(ConsoleOutput, WritesAndFailsOnABrokenStream) {
+  ConsoleFixture f("");
+  f.console.write(" one\n");
+  f.console.write(" two\n");
+  f.console.flush();
+  EXPECT_EQ(f.out.str(), " one\n two\n");
+  f.out.setstate(std::ios::badbit);
+  EXPECT_THROW(f.console.write(" three\n"), IoFailure);
+}
+
+}  // namespace
+}  // namespace quorlant::recordio

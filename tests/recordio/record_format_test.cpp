@@ -1,0 +1,493 @@
+#include "recordio/record_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "recordio/fixed_text.h"
+
+namespace quorlant::recordio {
+namespace {
+
+using Records = std::vector<std::string>;
+
+Records write_records(const Format& format, const std::vector<OutItem>& items) {
+  return format_records(format, items);
+}
+
+// Hands out `records` one by one and counts how many were taken.
+struct Feed {
+  explicit Feed(Records all) : records(std::move(all)) {}
+  RecordSource source() {
+    return [this]() -> std::string_view {
+      if (taken == records.size()) throw std::runtime_error("no record left");
+      return records[taken++];
+    };
+  }
+  Records records;
+  std::size_t taken = 0;
+};
+
+// ---- Output ----------------------------------------------------------------------------------
+
+struct OutputRow {
+  Format format;
+  std::vector<OutItem> items;
+  Records expected;
+};
+
+void expect_output(const std::vector<OutputRow>& rows) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(write_records(rows[i].format, rows[i].items), rows[i].expected) << "row " << i;
+  }
+}
+
+TEST(FormatOutput, TextField) {
+  expect_output({
+      // Shorter than the field: right-justified with blanks in front.
+      {Format{TextField{5}}, {"abc"}, {"  abc"}},
+      // At least as long: the first w characters.
+      {Format{TextField{3}}, {"abc"}, {"abc"}},
+      {Format{TextField{3}}, {"abcdef"}, {"abc"}},
+      {Format{TextField{1}}, {"yes"}, {"y"}},
+      // Width 0 takes the item's own length, trailing blanks included.
+      {Format{TextField{}}, {"ab  "}, {"ab  "}},
+      {Format{TextField{}, Literal{"|"}}, {"ab  "}, {"ab  |"}},
+      {Format{TextField{4}, Literal{"|"}}, {""}, {"    |"}},
+      // Trailing blanks of an item belong to it, even when cut.
+      {Format{TextField{6}, Literal{"|"}}, {"ab  cd  "}, {"ab  cd|"}},
+  });
+}
+
+TEST(FormatOutput, IntegerField) {
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  expect_output({
+      {Format{IntField{2}}, {7}, {" 7"}},
+      {Format{IntField{4}}, {2015}, {"2015"}},
+      {Format{IntField{4}}, {12345}, {"****"}},
+      {Format{IntField{2}}, {0}, {" 0"}},
+      {Format{IntField{1}}, {0}, {"0"}},
+      {Format{IntField{3}}, {-5}, {" -5"}},
+      {Format{IntField{2}}, {-5}, {"-5"}},
+      {Format{IntField{1}}, {-5}, {"*"}},
+      {Format{IntField{3}}, {-100}, {"***"}},
+      {Format{IntField{5}}, {744}, {"  744"}},
+      {Format{IntField{11}}, {kMin}, {"-2147483648"}},
+      {Format{IntField{12}}, {kMin}, {" -2147483648"}},
+      {Format{IntField{10}}, {kMin}, {"**********"}},
+      {Format{IntField{10}}, {kMax}, {"2147483647"}},
+      {Format{IntField{9}}, {kMax}, {"*********"}},
+  });
+}
+
+TEST(FormatOutput, RealFieldOnTheExactBinaryValue) {
+  // The float nearest 12.345 lies above it, the one nearest 99.995 too, the one nearest 1.005
+  // and the one nearest 2.675 below: the rounding follows the stored value, not the decimal one.
+  ASSERT_GT(static_cast<double>(12.345F), 12.345);
+  ASSERT_GT(static_cast<double>(99.995F), 99.995);
+  ASSERT_LT(static_cast<double>(1.005F), 1.005);
+  ASSERT_LT(static_cast<double>(2.675F), 2.675);
+  struct Row {
+    float value;
+    int width;
+    int decimals;
+    std::string expected;
+  };
+  const Row rows[] = {
+      // Exact ties go to the even digit.
+      {0.125F, 5, 2, " 0.12"},
+      {0.375F, 5, 2, " 0.38"},
+      {0.625F, 5, 2, " 0.62"},
+      {12.345F, 5, 2, "12.35"},
+      {1.005F, 5, 2, " 1.00"},
+      {2.675F, 5, 2, " 2.67"},
+      {-0.001F, 5, 2, "-0.00"},
+      {0.0F, 5, 2, " 0.00"},
+      {2.5F, 5, 2, " 2.50"},
+      {-1.5F, 5, 2, "-1.50"},
+      // 100.00 and -10.00 need six columns.
+      {99.995F, 5, 2, "*****"},
+      {-10.0F, 5, 2, "*****"},
+      {99.99F, 5, 2, "99.99"},
+      // The 0 before the point goes only when the field has no room for it.
+      {0.5F, 3, 2, ".50"},
+      {0.5F, 4, 2, "0.50"},
+      {-0.5F, 4, 2, "-.50"},
+      {0.5F, 2, 2, "**"},
+      // Without decimals the point is still written.
+      {0.5F, 5, 0, "   0."},
+      {1.5F, 5, 0, "   2."},
+      {2.5F, 5, 0, "   2."},
+      {-3.0F, 5, 0, "  -3."},
+      {123.0F, 3, 0, "***"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(format_real(row.value, row.width, row.decimals), row.expected)
+        << row.value << " through F" << row.width << "." << row.decimals;
+  }
+}
+
+TEST(FormatOutput, RealFieldNotFiniteIsAsterisks) {
+  EXPECT_EQ(format_real(std::numeric_limits<float>::infinity(), 5, 2), "*****");
+  EXPECT_EQ(format_real(-std::numeric_limits<float>::infinity(), 6, 2), "******");
+  EXPECT_EQ(format_real(std::numeric_limits<float>::quiet_NaN(), 4, 1), "****");
+}
+
+TEST(FormatOutput, SkipIsFilledOnlyWhenSomethingFollows) {
+  expect_output({
+      {Format{IntField{2}, Skip{3}, IntField{2}}, {1, 2}, {" 1    2"}},
+      {Format{IntField{2}, Skip{3}, Literal{"x"}}, {1}, {" 1   x"}},
+      {Format{Skip{2}, Literal{"ab"}}, {}, {"  ab"}},
+      // Nothing follows the skip on the record: the record is not lengthened.
+      {Format{IntField{2}, Skip{3}}, {1}, {" 1"}},
+      {Format{IntField{2}, Skip{3}, IntField{2}}, {1}, {" 1"}},
+      {Format{IntField{2}, Skip{3}, RecordEnd{}, IntField{2}}, {1, 2}, {" 1", " 2"}},
+      {Format{TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}},
+       {"2015", "01", "01"},
+       {"2015 01 01"}},
+  });
+}
+
+TEST(FormatOutput, LiteralsAndRecordEnds) {
+  expect_output({
+      // A literal starts with exactly the blanks it has.
+      {Format{Literal{" enter the snow conversion factor"}},
+       {},
+       {" enter the snow conversion factor"}},
+      {Format{Literal{"0"}, IntField{1}}, {7}, {"07"}},
+      {Format{IntField{4}, Literal{"0"}, IntField{1}, Literal{"01"}}, {2015, 3}, {"20150301"}},
+      {Format{IntField{2}, RecordEnd{}, IntField{2}}, {1, 2}, {" 1", " 2"}},
+      {Format{RecordEnd{}, Literal{" name"}}, {}, {"", " name"}},
+      {Format{Literal{" e.g."}, RecordEnd{}}, {}, {" e.g.", ""}},
+      // Items used up: output goes on to the next field that needs an item.
+      {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1}, {" 1a"}},
+      {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1, 2}, {" 1a 2b"}},
+      {Format{IntField{2}, RecordEnd{}, IntField{2}}, {1}, {" 1", ""}},
+  });
+}
+
+TEST(FormatOutput, NoItems) {
+  expect_output({
+      {Format{TextField{8}}, {}, {""}},
+      {Format{TextField{}, Literal{"x"}}, {}, {""}},
+      {Format{Literal{"abc"}}, {}, {"abc"}},
+      {Format{Literal{"abc"}, IntField{2}, Literal{"def"}}, {}, {"abc"}},
+  });
+}
+
+TEST(FormatOutput, GroupsRepeat) {
+  expect_output({
+      {Format{Literal{"a"}, Group{3, {IntField{2}}}}, {1, 2, 3}, {"a 1 2 3"}},
+      {Format{Group{2, {IntField{1}, Literal{","}}}, Literal{"."}}, {1, 2}, {"1,2,."}},
+      {Format{Group{2, {TextField{2}, Skip{1}}}, IntField{2}}, {"a", "b", 5}, {" a  b  5"}},
+  });
+}
+
+TEST(FormatOutput, ReversionStartsANewRecordFromTheFirstField) {
+  expect_output({
+      {Format{IntField{2}, IntField{2}}, {1, 2, 3, 4}, {" 1 2", " 3 4"}},
+      {Format{IntField{2}, IntField{2}, Literal{"x"}}, {1, 2, 3, 4}, {" 1 2x", " 3 4x"}},
+      {Format{IntField{2}, IntField{2}, Literal{"x"}}, {1, 2, 3}, {" 1 2x", " 3"}},
+      {Format{Literal{"n="}, IntField{2}}, {1, 2, 3}, {"n= 1", "n= 2", "n= 3"}},
+      {Format{TextField{}}, {"a", "bb", "c"}, {"a", "bb", "c"}},
+  });
+}
+
+TEST(FormatOutput, AppendsEachRecordWithItsTerminator) {
+  std::string out = "old\n";
+  const std::vector<OutItem> items = {1, 2, 3};
+  format_records(Format{IntField{2}, IntField{2}}, items, out);
+  EXPECT_EQ(out, "old\n 1 2\n 3\n");
+}
+
+// ---- Input -----------------------------------------------------------------------------------
+
+TEST(FormatInput, TextFieldNarrowerThanTheVariableIsLeftJustified) {
+  struct Row {
+    int width;
+    std::string record;
+    std::string expected;  // the 8-character variable
+  };
+  const Row rows[] = {
+      {4, "abcdefgh", "abcd    "},
+      {1, "yes", "y       "},
+      {1, "", "        "},
+      {1, " y", "        "},
+      {7, "ab", "ab      "},
+      // Width 0 takes the variable's length.
+      {0, "abcdefghij", "abcdefgh"},
+      {0, "ab", "ab      "},
+      // At least as wide as the variable: its rightmost characters.
+      {8, "abcdefgh", "abcdefgh"},
+      {10, "0123456789", "23456789"},
+      // A short record reads as padded with blanks, so the blanks are the rightmost ones.
+      {10, "abc", "c       "},
+      {8, "", "        "},
+      {8, "gr10k", "gr10k   "},
+  };
+  for (const Row& row : rows) {
+    FixedText<8> variable("XXXXXXXX");
+    Feed feed({row.record});
+    const std::vector<InTarget> targets = {variable.span()};
+    read_records(Format{TextField{row.width}}, feed.source(), targets);
+    EXPECT_EQ(variable.str(), row.expected) << "A" << row.width << " of \"" << row.record << "\"";
+  }
+}
+
+TEST(FormatInput, IntegerField) {
+  struct Row {
+    int width;
+    std::string record;
+    std::int32_t expected;
+  };
+  const Row rows[] = {
+      {4, "2015", 2015},
+      {2, "01", 1},
+      {5, "   12", 12},
+      {5, " 1 2 ", 12},
+      {5, "- 1 2", -12},
+      {5, "+7", 7},
+      {4, "", 0},
+      {2, "123", 12},  // only the field's columns
+      {10, "2147483647", 2147483647},
+      {11, "-2147483648", std::numeric_limits<std::int32_t>::min()},
+  };
+  for (const Row& row : rows) {
+    std::int32_t value = -99;
+    Feed feed({row.record});
+    const std::vector<InTarget> targets = {&value};
+    read_records(Format{IntField{row.width}}, feed.source(), targets);
+    EXPECT_EQ(value, row.expected) << "I" << row.width << " of \"" << row.record << "\"";
+  }
+}
+
+TEST(FormatInput, IntegerFieldThatHoldsNoWholeNumberIsAnError) {
+  struct Row {
+    int width;
+    std::string record;
+  };
+  const Row rows[] = {
+      {10, "2147483648"}, {11, "-2147483649"}, {12, "99999999999"}, {4, "2x15"},
+      {4, "ab"},          {4, "1.5"},          {4, "1e2"},          {4, "--1"},
+  };
+  for (const Row& row : rows) {
+    std::int32_t value = 0;
+    Feed feed({row.record});
+    const std::vector<InTarget> targets = {&value};
+    EXPECT_THROW(read_records(Format{IntField{row.width}}, feed.source(), targets), FieldError)
+        << "I" << row.width << " of \"" << row.record << "\"";
+  }
+}
+
+TEST(FormatInput, FieldErrorNamesWhatWasInWhichColumns) {
+  std::int32_t year = 0;
+  std::int32_t month = 0;
+  Feed feed({"20x501"});
+  const std::vector<InTarget> targets = {&year, &month};
+  try {
+    read_records(Format{IntField{4}, IntField{2}}, feed.source(), targets);
+    FAIL() << "no FieldError";
+  } catch (const FieldError& error) {
+    EXPECT_NE(std::string(error.what()).find("\"20x5\""), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("1-4"), std::string::npos) << error.what();
+  }
+}
+
+TEST(FormatInput, RealField) {
+  struct Row {
+    int width;
+    int decimals;
+    std::string record;
+    float expected;
+  };
+  const Row rows[] = {
+      {5, 0, "25", 25.0F},
+      {5, 0, "1.5", 1.5F},
+      {5, 0, "25.125", 25.12F},  // only five columns are read
+      {5, 0, "", 0.0F},
+      {5, 0, " 2 5 ", 25.0F},
+      {5, 0, "-2.5", -2.5F},
+      {5, 0, "+.5", 0.5F},
+      {5, 0, "1e2", 100.0F},
+      {5, 0, "1.5d1", 15.0F},
+      {5, 0, "1+2", 100.0F},
+      {5, 0, "1-1", 0.1F},
+      {5, 0, "1e-1", 0.1F},
+      // Without a typed point the last d digits are the decimals.
+      {5, 2, "12345", 123.45F},
+      {5, 2, "  5", 0.05F},
+      {5, 2, "-5", -0.05F},
+      {5, 2, "15e1", 1.5F},
+      {5, 2, "1.5", 1.5F},
+      {5, 2, "", 0.0F},
+      {6, 3, "1 2 3", 0.123F},
+  };
+  for (const Row& row : rows) {
+    float value = -99.0F;
+    Feed feed({row.record});
+    const std::vector<InTarget> targets = {&value};
+    read_records(Format{RealField{row.width, row.decimals}}, feed.source(), targets);
+    EXPECT_EQ(value, row.expected)
+        << "F" << row.width << "." << row.decimals << " of \"" << row.record << "\"";
+  }
+}
+
+TEST(FormatInput, RealFieldThatHoldsNoNumberIsAnError) {
+  const std::string records[] = {"abc", "1.2.3", "1e",   "e5",    ".",
+                                 "-",   "1e99",  "1.5x", "0x1p3", "inf"};
+  for (const std::string& record : records) {
+    float value = 0.0F;
+    Feed feed({record});
+    const std::vector<InTarget> targets = {&value};
+    EXPECT_THROW(read_records(Format{RealField{5, 0}}, feed.source(), targets), FieldError)
+        << "F5.0 of \"" << record << "\"";
+  }
+}
+
+TEST(FormatInput, EachReadStartsWithTheNextRecordAndPassesOverTheRest) {
+  Feed feed({"1234", "56"});
+  std::int32_t first = 0;
+  std::int32_t second = 0;
+  const std::vector<InTarget> first_targets = {&first};
+  read_records(Format{IntField{2}}, feed.source(), first_targets);
+  EXPECT_EQ(first, 12);
+  EXPECT_EQ(feed.taken, 1U);
+  const std::vector<InTarget> second_targets = {&second};
+  read_records(Format{IntField{2}}, feed.source(), second_targets);
+  EXPECT_EQ(second, 56);
+  EXPECT_EQ(feed.taken, 2U);
+}
+
+TEST(FormatInput, SkipsAndRecordEnds) {
+  Feed feed({"ab12cd34", "  56"});
+  std::int32_t a = 0;
+  std::int32_t b = 0;
+  std::int32_t c = 0;
+  const std::vector<InTarget> targets = {&a, &b, &c};
+  read_records(Format{Skip{2}, IntField{2}, Skip{2}, IntField{2}, RecordEnd{}, IntField{4}},
+               feed.source(), targets);
+  EXPECT_EQ(a, 12);
+  EXPECT_EQ(b, 34);
+  EXPECT_EQ(c, 56);
+  EXPECT_EQ(feed.taken, 2U);
+}
+
+TEST(FormatInput, GroupsRepeat) {
+  Feed feed({"1 2 3 "});
+  std::int32_t v[3] = {};
+  const std::vector<InTarget> targets = {&v[0], &v[1], &v[2]};
+  read_records(Format{Group{3, {IntField{1}, Skip{1}}}}, feed.source(), targets);
+  EXPECT_EQ(v[0], 1);
+  EXPECT_EQ(v[1], 2);
+  EXPECT_EQ(v[2], 3);
+}
+
+TEST(FormatInput, ReversionFillsTheRemainingVariablesFromTheNextRecords) {
+  Records records;
+  for (int i = 1; i <= 24; ++i) records.push_back("basin\\file" + std::to_string(i) + ".r2c");
+  Feed feed(records);
+  std::vector<FixedText<40>> names(23, FixedText<40>("old"));
+  std::vector<InTarget> targets;
+  for (auto& name : names) targets.emplace_back(name.span());
+  read_records(Format{TextField{30}}, feed.source(), targets);
+  EXPECT_EQ(feed.taken, 23U);  // the 24th record is left for the next read
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string expected = records[i];
+    expected.resize(40, ' ');
+    EXPECT_EQ(names[i].view(), expected) << "entry " << i + 1;
+  }
+
+  Feed pairs({"1 2", "3 4"});
+  std::int32_t v[4] = {};
+  const std::vector<InTarget> four = {&v[0], &v[1], &v[2], &v[3]};
+  read_records(Format{IntField{2}, IntField{2}}, pairs.source(), four);
+  EXPECT_EQ((std::vector<std::int32_t>{v[0], v[1], v[2], v[3]}),
+            (std::vector<std::int32_t>{1, 2, 3, 4}));
+}
+
+// Integers written and read back as texts: how numbers become digit texts.
+TEST(ScratchConversion, IntegersBecomeDigitTexts) {
+  const std::vector<OutItem> items = {2015, 7};
+  const Records written = write_records(Format{IntField{4}, IntField{2}}, items);
+  ASSERT_EQ(written, Records{"2015 7"});
+  FixedText<4> yy;
+  FixedText<2> mm;
+  Feed feed(written);
+  const std::vector<InTarget> targets = {yy.span(), mm.span()};
+  read_records(Format{TextField{4}, TextField{2}}, feed.source(), targets);
+  EXPECT_EQ(yy.view(), "2015");
+  EXPECT_EQ(mm.view(), " 7");
+}
+
+// ---- The number forms ------------------------------------------------------------------------
+
+TEST(ParseInteger, Forms) {
+  struct Row {
+    std::string text;
+    std::optional<std::int32_t> expected;
+  };
+  const Row rows[] = {
+      {"0", 0},
+      {"12", 12},
+      {"+12", 12},
+      {"-12", -12},
+      {"2147483647", 2147483647},
+      {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+      {"000000000000000000001", 1},
+      {"2147483648", std::nullopt},
+      {"99999999999999999999", std::nullopt},
+      {"", std::nullopt},
+      {"+", std::nullopt},
+      {"-", std::nullopt},
+      {"1.5", std::nullopt},
+      {"1 ", std::nullopt},
+      {"12a", std::nullopt},
+      {"0x10", std::nullopt},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(parse_integer(row.text), row.expected) << "\"" << row.text << "\"";
+  }
+}
+
+TEST(ParseReal, Forms) {
+  struct Row {
+    std::string text;
+    std::optional<float> expected;
+  };
+  const Row rows[] = {
+      {"1", 1.0F},
+      {"1.5", 1.5F},
+      {"-1.5", -1.5F},
+      {"+.5", 0.5F},
+      {"1e2", 100.0F},
+      {"1.5d1", 15.0F},
+      {"1.5D-1", 0.15F},
+      {"1+2", 100.0F},
+      {"25-1", 2.5F},
+      {"", std::nullopt},
+      {"+", std::nullopt},
+      {"-", std::nullopt},
+      {".", std::nullopt},
+      {"e2", std::nullopt},
+      {"1e", std::nullopt},
+      {"1.2.3", std::nullopt},
+      {"1,5", std::nullopt},
+      {"0x1p3", std::nullopt},
+      {"inf", std::nullopt},
+      {"nan", std::nullopt},
+      {"1e39", std::nullopt},
+      {"1e-60", std::nullopt},
+      {" 1", std::nullopt},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(parse_real(row.text), row.expected) << "\"" << row.text << "\"";
+  }
+}
+
+}  // namespace
+}  // namespace quorlant::recordio
