@@ -1,0 +1,106 @@
+#include "eventfile/event_file_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "eventfile/event_file_writer.h"
+
+namespace quorlant::eventfile {
+namespace {
+
+// The length of every line, trailing blanks included, whatever the answers.
+constexpr std::array<std::size_t, 108> kLineLengths = {
+    1,  35, 35, 34, 32, 32, 32, 1,                           // 1-8: separator, type, version, date
+    31, 35, 31, 31, 31,                                      // 9-13: snwflg to resinflg
+    35, 35, 35, 35, 35, 35, 35,                              // 14-20: tbcflg to picflg
+    31,                                                      // 21: wetflg
+    35, 35, 35, 35, 35, 35, 35, 35, 35, 35,                  // 22-31: modelflg to resetflg
+    31, 35, 35, 31, 31,                                      // 32-36: divertflg to iceflg
+    1,  54, 35, 35, 35, 35, 35, 35, 35, 35,                  // 37-46: soil moisture to disaggregate
+    1,  35, 35, 35, 1,                                       // 47-51: lengths and reporting step
+    60, 60, 60, 60, 60, 60,                                  // 52-57: basin files
+    22, 52, 52, 52, 36, 52, 52, 52, 36, 36, 36, 52, 52, 52,  // 58-71: station climate data
+    26, 52, 52, 52, 52, 52, 52, 52,                          // 72-79: hydrometric data
+    0,  14, 48, 48, 48, 52, 52, 36, 52, 36, 52, 52, 36,      // 80-92: gridded data
+    52, 52, 52, 36, 36, 36, 52, 52, 52, 52, 52, 52,          // 93-104
+    1,  36, 1,  3,                                           // 105-108: the end
+};
+
+TEST(EventFileLayout, OneDescriptionPerLine) {
+  EXPECT_EQ(event_file_layout().size(), 108U);
+}
+
+// Data sets far from the typical run: none may add, drop or widen a line.
+std::vector<std::pair<std::string, std::function<void(EventFileWriter&)>>> data_sets() {
+  return {
+      {"typical run", [](EventFileWriter&) {}},
+      {"blank answers, empty entries, zero values",
+       [](EventFileWriter& w) {
+         for (auto* answer : {&w.data.snwflg, &w.data.vapflg, &w.data.smrflg, &w.data.resinflg,
+                              &w.data.wetflg, &w.data.divertflg, &w.data.lakeflg, &w.data.iceflg}) {
+           *answer = "";
+         }
+         for (int entry = 1; entry <= 6; ++entry) w.data.fln[entry] = "";
+         w.evtlength = 0;
+         w.data.deltat_report = 0;
+       }},
+      {"values that overflow their fields, long names",
+       [](EventFileWriter& w) {
+         w.data.disaggregation_rate = -123.456F;
+         w.evtlength = -2147483647 - 1;
+         w.data.deltat_report = 2147483647;
+         for (int entry = 1; entry <= 6; ++entry) w.data.fln[entry] = std::string(200, 'x');
+         w.yy1 = "9999";
+         w.evtname = "99991201";
+       }},
+  };
+}
+
+TEST(EventFileLayout, EveryLineHasItsLength) {
+  for (const auto& [name, change] : data_sets()) {
+    EventFileWriter writer;
+    change(writer);
+    const auto written = writer.write_lines();
+    ASSERT_EQ(written.size(), 108U) << name;
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      EXPECT_EQ(written[i].size(), kLineLengths[i])
+          << name << ", line " << i + 1 << ": \"" << written[i] << "\"";
+    }
+    // Nothing follows the end line.
+    EXPECT_TRUE(writer.file().ends_with("\n#\neof\n")) << name;
+  }
+}
+
+// Only the date lines, the answers, the rate, the lengths, the reporting step, the basin files
+// and the event name inside the references carry values; every other line never changes.
+TEST(EventFileLayout, LinesWithoutValuesAreTheSameInEveryFile) {
+  const std::set<std::size_t> value_lines = {4,  5,  6,  7,  9,  11, 12, 13, 21, 32, 35,
+                                             36, 46, 48, 49, 50, 52, 53, 54, 55, 56, 57};
+  EventFileWriter typical;
+  const auto reference = typical.write_lines();
+  for (const auto& [name, change] : data_sets()) {
+    EventFileWriter writer;
+    change(writer);
+    const std::string event_name(writer.evtname.view());
+    auto written = writer.write_lines();
+    ASSERT_EQ(written.size(), 108U) << name;
+    for (std::size_t number = 1; number <= 108; ++number) {
+      if (value_lines.contains(number)) continue;
+      std::string line = written[number - 1];
+      // The event name stands in columns 37 to 44 of a data-file reference.
+      if (number >= 59 && number <= 104 && line.size() > 36) {
+        EXPECT_EQ(line.substr(36, 8), event_name) << name << ", line " << number;
+        line.replace(36, 8, "20150101");
+      }
+      EXPECT_EQ(line, reference[number - 1]) << name << ", line " << number;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quorlant::eventfile

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "eventfile/write_event.h"
+#include "recordio/record_io.h"
+#include "shared/run_data.h"
+#include "test_support.h"
+
+namespace quorlant::eventfile {
+
+/// One call of write_event in a fresh working directory with an `event` directory, set up as
+/// the first event of a run of monthly events from 2015 01 01 00 for the basin gr10k, snow melt
+/// answered y and the other options n. Tests change the arguments or the data before writing.
+class EventFileWriter {
+ public:
+  EventFileWriter() {
+    std::filesystem::create_directory(dir / "event");
+    data.snwflg = "y";
+    for (auto* answer : {&data.vapflg, &data.smrflg, &data.resinflg, &data.wetflg, &data.divertflg,
+                         &data.lakeflg, &data.iceflg}) {
+      *answer = "n";
+    }
+    data.disaggregation_rate = 0.0F;
+    data.deltat_report = 1;
+    data.fln[1] = "basin\\gr10k_shd.r2c";
+    data.fln[2] = "basin\\gr10k_par.csv";
+    data.fln[3] = "basin\\gr10k_ch_par.r2c";
+    data.fln[4] = "basin\\gr10k.pdl";
+    data.fln[5] = "basin\\gr10k.sdc";
+    data.fln[6] = "basin\\gr10k.wqd";
+    data.fln[99] = "event\\20150101.evt";
+  }
+
+  void write() { write_event(io, data, yy1, mm1, dd1, hh1, evtname, evtlength); }
+
+  /// Writes the file through a stop-catching run, as the program does: the exit status.
+  int run() {
+    return io.run([&](recordio::RecordIo& run_io) {
+      write_event(run_io, data, yy1, mm1, dd1, hh1, evtname, evtlength);
+    });
+  }
+
+  std::filesystem::path path() const { return dir / "event" / "20150101.evt"; }
+  std::string file() const { return testing::read_file(path()); }
+
+  /// Writes the file and returns its lines without terminators; every line must end in '\n'.
+  std::vector<std::string> write_lines() {
+    write();
+    return split_lines(file());
+  }
+
+  static std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos;
+         end = text.find('\n', start)) {
+      result.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+    if (start != text.size()) result.push_back("<unterminated>" + text.substr(start));
+    return result;
+  }
+
+  testing::TempDir dir;
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  recordio::RecordIo io{in, out, err, dir.path()};
+  shared::RunData data;
+  FixedText<4> yy1{"2015"};
+  FixedText<2> mm1{"01"};
+  FixedText<2> dd1{"01"};
+  FixedText<2> hh1{"00"};
+  FixedText<8> evtname{"20150101"};
+  std::int32_t evtlength = 744;
+};
+
+/// A keyword line: the keyword blank-padded to column 30, the value from column 31.
+inline std::string keyword_line(std::string_view keyword, std::string_view value) {
+  std::string line(keyword);
+  line.resize(30, ' ');
+  return line + std::string(value);
+}
+
+}  // namespace quorlant::eventfile
