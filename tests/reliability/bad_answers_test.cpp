@@ -1,0 +1,206 @@
+// Every number answer the program cannot take, and every place where the input can run out,
+// ends the run with one line naming the question, status 2 and no event file.
+
+#include <gtest/gtest.h>
+
+#include "reliability/reliability_support.h"
+
+namespace quorlant::reliability {
+namespace {
+
+using testing::read_file;
+using testing::run_program;
+using testing::TempDir;
+using testing::write_file;
+
+constexpr std::string_view kOldEvent = "an event file from an earlier run\n";
+
+// A working directory with an event directory that already holds the first event's file.
+void prepare(const TempDir& dir) {
+  std::filesystem::create_directory(dir / "event");
+  write_file(dir / "event/20150101.evt", kOldEvent);
+}
+
+// Nothing was written or reported: the old event file is as it was, no other event file exists,
+// the list (opened once the first group is answered) is empty, and nothing says "created".
+void expect_nothing_done(const TempDir& dir, const testing::RunResult& result,
+                         const std::string& row) {
+  EXPECT_EQ(read_file(dir / "event/20150101.evt"), kOldEvent) << row;
+  auto left = entries(dir / "event");
+  left.erase("events_to_follow.txt");
+  EXPECT_EQ(left, std::set<std::string>{"20150101.evt"}) << row;
+  if (std::filesystem::exists(dir / "event/events_to_follow.txt")) {
+    EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"), "") << row;
+  }
+  EXPECT_EQ(result.out.find("created"), std::string::npos) << row;
+  EXPECT_EQ(result.out.find("Normal ending"), std::string::npos) << row;
+}
+
+struct BadAnswer {
+  std::size_t question;  // index in the full script of the answer replaced
+  std::string typed;     // the whole answer line
+  std::string report;    // the one line on the error stream
+};
+
+std::string whole_number(const std::string& what, const std::string& value) {
+  return "quorlant: the answer for " + what + " must be a whole number from -2147483648 to " +
+         "2147483647, not \"" + value + "\"\n";
+}
+
+std::string real_number(const std::string& value) {
+  return "quorlant: the answer for the disaggregation rate must be a number, not \"" + value +
+         "\"\n";
+}
+
+// The snow factor is read from columns 1 to 5 of its line; the report quotes those columns.
+std::string snow_factor(const std::string& columns) {
+  return "quorlant: the answer for the snow conversion factor must be a number: \"" + columns +
+         "\" in columns 1-5 is not a number\n";
+}
+
+TEST(BadAnswers, EachEndsWithOneLineNamingTheQuestionAndWhatWasTyped) {
+  const std::string events = "the number of events";
+  const std::string months = "the number of months per event";
+  const std::string step = "the reporting time step";
+  const std::vector<BadAnswer> rows = {
+      {0, "abc", whole_number(events, "abc")},
+      {0, "1.5", whole_number(events, "1.5")},
+      {0, "2147483648", whole_number(events, "2147483648")},
+      {0, "-2147483649", whole_number(events, "-2147483649")},
+      {0, "99999999999999999999", whole_number(events, "99999999999999999999")},
+      {0, "-", whole_number(events, "-")},
+      {0, "+", whole_number(events, "+")},
+      {0, "1e3", whole_number(events, "1e3")},
+      {0, "  2x, 5", whole_number(events, "2x")},  // the value ends at the comma, not at the x
+      {0, "0x10", whole_number(events, "0x10")},
+      {1, "twelve", whole_number(months, "twelve")},
+      {1, "12.0", whole_number(months, "12.0")},
+      {1, "4294967297", whole_number(months, "4294967297")},
+      {4, "abc", snow_factor("abc  ")},
+      {4, "1e99", snow_factor("1e99 ")},  // beyond the range of a 32-bit real
+      {4, "-", snow_factor("-    ")},
+      {4, "2.5.1", snow_factor("2.5.1")},
+      {7, "fast", real_number("fast")},
+      {7, "1e39", real_number("1e39")},
+      {7, "-1e39", real_number("-1e39")},
+      {7, "1e-50", real_number("1e-50")},
+      {7, "-", real_number("-")},
+      {7, ".", real_number(".")},
+      {7, "1.5e", real_number("1.5e")},
+      {7, "inf", real_number("inf")},
+      {7, "nan", real_number("nan")},
+      {7, "0x1p3", real_number("0x1p3")},
+      {8, "1.5", whole_number(step, "1.5")},
+      {8, "3600s", whole_number(step, "3600s")},
+      {8, "2147483648", whole_number(step, "2147483648")},
+      {8, "+", whole_number(step, "+")},
+  };
+  for (const BadAnswer& row : rows) {
+    const std::string label =
+        "answer " + std::to_string(row.question + 1) + " typed as \"" + row.typed + "\"";
+    TempDir dir;
+    prepare(dir);
+    // The rest of the script follows, so a bad answer taken as good would run on to the end.
+    std::string answers = script_lines(row.question) + row.typed + "\n";
+    for (std::size_t i = row.question + 1; i < full_script().size(); ++i)
+      answers += full_script()[i].line + "\n";
+    const auto result = run_program(dir.path(), answers);
+    EXPECT_EQ(result.status, 2) << label;
+    EXPECT_EQ(result.err, row.report) << label;
+    expect_nothing_done(dir, result, label);
+  }
+}
+
+// The boundaries themselves are numbers: they are taken, and the run goes on to its next step.
+TEST(BadAnswers, TheLimitsOfA32BitIntegerAreAccepted) {
+  const std::vector<std::string> typed = {"-2147483648", "+0", "-0", "  0  and the rest"};
+  for (const std::string& answer : typed) {
+    TempDir dir;
+    prepare(dir);
+    const auto result = run_program(dir.path(), answer + "\n1\n2015 01 01 00\n");
+    EXPECT_EQ(result.status, 0) << answer;
+    EXPECT_EQ(result.err, "") << answer;
+    EXPECT_EQ(read_file(dir / "event/20150101.evt"), kOldEvent) << answer;
+  }
+}
+
+// Text answers take any line: odd characters in every text answer still give a complete run.
+TEST(BadAnswers, TextAnswersAreNeverRejected) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "event");
+  const std::string answers = "1\n1\n2015 01 01 00 and more\n\t\nyes please\nN\n7\n%\n\xff\n" +
+                              std::string("-\n1.5\n\\\nname with blanks\n\n\n");
+  const auto result = run_program(dir.path(), answers);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_NE(result.out.find(created_line("event\\20150101.evt")), std::string::npos);
+  // Each option answer is its line's first character, whatever it is.
+  const std::string event = read_file(dir / "event/20150101.evt");
+  const auto keyword = [](std::string word) { return word + std::string(30 - word.size(), ' '); };
+  for (const std::string& line :
+       {keyword(":snwflg") + "\t", keyword(":vapflg") + "y", keyword(":smrflg") + "N",
+        keyword(":resinflg") + "%", keyword(":wetflg") + "\xff", keyword(":divertflg") + "-",
+        keyword(":lakeflg") + "1", keyword(":iceflg") + "\\"}) {
+    EXPECT_NE(event.find("\n" + line + "\n"), std::string::npos) << line;
+  }
+}
+
+// The whole script, cut after each of its lines in turn: the report names what was awaited.
+TEST(EndOfInput, CutAfterEveryLineNamesWhatWasAwaited) {
+  const auto& script = full_script();
+  for (std::size_t kept = 0; kept < script.size(); ++kept) {
+    const std::string label = "script cut after " + std::to_string(kept) + " lines";
+    TempDir dir;
+    prepare(dir);
+    const auto result = run_program(dir.path(), script_lines(kept));
+    EXPECT_EQ(result.status, 2) << label;
+    EXPECT_EQ(result.err, "quorlant: end of input while waiting for " + script[kept].awaited + "\n")
+        << label;
+    expect_nothing_done(dir, result, label);
+  }
+}
+
+TEST(EndOfInput, BlankLinesAtANumberQuestionAreNoAnswer) {
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"\n\n   \n", "the number of events"},
+      {"2\n\t\n", "the number of months per event"},
+      {script_lines(7) + "\n \n", "the disaggregation rate"},
+      {script_lines(8) + "\n", "the reporting time step"},
+  };
+  for (const auto& [answers, awaited] : rows) {
+    TempDir dir;
+    prepare(dir);
+    const auto result = run_program(dir.path(), answers);
+    EXPECT_EQ(result.status, 2) << awaited;
+    EXPECT_EQ(result.err, "quorlant: end of input while waiting for " + awaited + "\n") << awaited;
+    expect_nothing_done(dir, result, awaited);
+  }
+}
+
+// A last line without its newline is still an answer; the input ends after it.
+TEST(EndOfInput, ALastLineWithoutNewlineIsStillAnAnswer) {
+  TempDir dir;
+  prepare(dir);
+  const auto result = run_program(dir.path(), "2\n1\n2015 01 01 00");
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "quorlant: end of input while waiting for the snow melt answer\n");
+  expect_nothing_done(dir, result, "start without newline");
+}
+
+// The control for the tables above: the uncut script is a complete run.
+TEST(EndOfInput, TheWholeScriptRunsToTheEnd) {
+  TempDir dir;
+  prepare(dir);
+  const auto result = run_program(dir.path(), whole_script());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_NE(
+      result.out.find(created_line("event\\20150101.evt") + created_line("event\\20150201.evt")),
+      std::string::npos);
+  EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"),
+            follow_line("event\\20150101.evt") + follow_line("event\\20150201.evt"));
+  EXPECT_NE(read_file(dir / "event/20150101.evt"), kOldEvent);
+}
+
+}  // namespace
+}  // namespace quorlant::reliability

@@ -1,0 +1,140 @@
+// Failures only a real process meets: a file-size limit, signals at the pauses, standard
+// streams that are closed or cannot be written.
+
+#include <gtest/gtest.h>
+
+#include "reliability/child_process.h"
+#include "reliability/reliability_support.h"
+
+namespace quorlant::reliability {
+namespace {
+
+using testing::read_file;
+using testing::TempDir;
+using testing::write_file;
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kOldFirst = "the first event from an earlier run\n";
+constexpr std::string_view kOldSecond = "the second event from an earlier run\n";
+
+void prepare(const TempDir& dir) {
+  fs::create_directory(dir / "event");
+  write_file(dir / "event/20150101.evt", kOldFirst);
+  write_file(dir / "event/20150201.evt", kOldSecond);
+}
+
+void expect_old_event_files(const TempDir& dir, const std::string& label) {
+  EXPECT_EQ(read_file(dir / "event/20150101.evt"), kOldFirst) << label;
+  EXPECT_EQ(read_file(dir / "event/20150201.evt"), kOldSecond) << label;
+}
+
+int exit_status(int wait_status) {
+  return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+}
+
+// The scratch files stay far below 2000 bytes; an event file of 108 lines is well above it, so
+// its write fails with EFBIG. The old file stays whole and no temporary file is left.
+TEST(FileSizeLimit, AFailedEventFileWriteKeepsTheOldFileAndLeavesNoTemporary) {
+  TempDir dir;
+  prepare(dir);
+  Child child(ChildOptions{dir.path(), Output::kPipe, false, rlim_t{2000}});
+  child.type(whole_script());
+  const int status = child.finish();
+  EXPECT_EQ(exit_status(status), 2) << child.err();
+  EXPECT_EQ(child.err(), "quorlant: cannot write event\\20150101.evt: File too large\n");
+  EXPECT_EQ(child.out().find("created"), std::string::npos);
+  expect_old_event_files(dir, "file-size limit");
+  EXPECT_EQ(entries(dir / "event"),
+            (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}));
+  EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"), "");
+}
+
+struct Interrupt {
+  std::string label;
+  std::size_t pauses_answered;  // 0: the first pause, 1: the second
+  int signal_number;
+};
+
+// At a pause no event file is open: every old event file is untouched, and the process ends by
+// the signal itself.
+TEST(Interrupt, ASignalAtAPauseEndsTheProcessAndTouchesNoEventFile) {
+  const std::vector<Interrupt> rows = {
+      {"SIGINT at the first pause", 0, SIGINT},
+      {"SIGINT at the second pause", 1, SIGINT},
+      {"SIGTERM at the second pause", 1, SIGTERM},
+      {"SIGHUP at the first pause", 0, SIGHUP},
+  };
+  for (const Interrupt& row : rows) {
+    TempDir dir;
+    prepare(dir);
+    Child child(ChildOptions{dir.path(), Output::kPipe, false, std::nullopt});
+    child.type(script_lines(15 + row.pauses_answered));
+    const std::string awaited =
+        row.pauses_answered == 0
+            ? " Hit Ctrl C to abort\n Hit enter to continue\n"
+            : " so there is no need to edit your data files\n\n Hit enter to continue\n";
+    ASSERT_TRUE(child.wait_for_output(awaited)) << row.label << "\n" << child.out();
+    child.signal(row.signal_number);
+    const int status = child.finish();
+    ASSERT_TRUE(WIFSIGNALED(status)) << row.label << ": wait status " << status << "\n"
+                                     << child.err();
+    EXPECT_EQ(WTERMSIG(status), row.signal_number) << row.label;
+    EXPECT_EQ(child.out().find("created"), std::string::npos) << row.label;
+    expect_old_event_files(dir, row.label);
+    EXPECT_EQ(entries(dir / "event"),
+              (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}))
+        << row.label;
+    EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"), "") << row.label;
+  }
+}
+
+struct BrokenOutput {
+  std::string label;
+  Output output;
+  std::string err;
+};
+
+// Standard output that cannot be written ends the run at once with a report and status 2; the
+// console text never lands in a file, and no event file is written.
+TEST(StandardStreams, OutputThatCannotBeWrittenIsReported) {
+  const std::vector<BrokenOutput> rows = {
+      {"closed", Output::kClosed,
+       "quorlant: standard output is closed, so the run cannot show its questions\n"},
+      {"a full device", Output::kFullDevice, "quorlant: cannot write to standard output\n"},
+      {"a pipe nobody reads", Output::kPipeNoReader, "quorlant: cannot write to standard output\n"},
+  };
+  for (const BrokenOutput& row : rows) {
+    TempDir dir;
+    prepare(dir);
+    Child child(ChildOptions{dir.path(), row.output, false, std::nullopt});
+    child.type(whole_script());
+    const int status = child.finish();
+    EXPECT_EQ(exit_status(status), 2) << row.label;
+    EXPECT_EQ(child.err(), row.err) << row.label;
+    expect_old_event_files(dir, row.label);
+    EXPECT_EQ(entries(dir / "event"), (std::set<std::string>{"20150101.evt", "20150201.evt"}))
+        << row.label;
+    if (fs::exists(dir / "evt_info.txt")) {
+      EXPECT_EQ(read_file(dir / "evt_info.txt"), "") << row.label;
+    }
+  }
+}
+
+// A process started without standard input meets the end of input at the first question; it
+// must not take its answers from the first file it opens (the run log).
+TEST(StandardStreams, ClosedInputIsTheEndOfInput) {
+  TempDir dir;
+  prepare(dir);
+  const std::string log = whole_script();
+  write_file(dir / "evt_info.txt", log);
+  Child child(ChildOptions{dir.path(), Output::kPipe, true, std::nullopt});
+  const int status = child.finish();
+  EXPECT_EQ(exit_status(status), 2);
+  EXPECT_EQ(child.err(), "quorlant: end of input while waiting for the number of events\n");
+  EXPECT_EQ(read_file(dir / "evt_info.txt"), log);
+  expect_old_event_files(dir, "closed input");
+}
+
+}  // namespace
+}  // namespace quorlant::reliability

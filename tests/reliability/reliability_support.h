@@ -1,0 +1,82 @@
+#pragma once
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "test_support.h"
+
+namespace quorlant::reliability {
+
+/// The answers of a typical two-event monthly run, one per line, in the order they are asked;
+/// snow melt and disaggregation answered y so that the factor and the rate are asked too.
+struct Answer {
+  std::string line;
+  std::string awaited;  // how an end-of-input report names it
+};
+
+inline const std::vector<Answer>& full_script() {
+  static const std::vector<Answer> script = {
+      {"2", "the number of events"},
+      {"1", "the number of months per event"},
+      {"2015 01 01 00", "the start of the first event"},
+      {"y", "the snow melt answer"},
+      {"25", "the snow conversion factor"},
+      {"n", "the evaporation answer"},
+      {"y", "the disaggregation answer"},
+      {"2.5", "the disaggregation rate"},
+      {"1", "the reporting time step"},
+      {"n", "the reservoir/lake inflow answer"},
+      {"n", "the wetland coupling answer"},
+      {"n", "the diversions answer"},
+      {"n", "the lake evaporation answer"},
+      {"n", "the ice factors answer"},
+      {"gr10k", "the basin name"},
+      {"", "Enter at \"Hit enter to continue\""},
+      {"", "Enter at \"Hit enter to continue\""},
+  };
+  return script;
+}
+
+/// The first `count` answers of the full script, each ended by a newline.
+inline std::string script_lines(std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count && i < full_script().size(); ++i)
+    text += full_script()[i].line + "\n";
+  return text;
+}
+
+inline std::string whole_script() {
+  return script_lines(full_script().size());
+}
+
+/// The names of the entries of a directory (empty when it does not exist).
+inline std::set<std::string> entries(const std::filesystem::path& directory) {
+  std::set<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+/// One line of events_to_follow.txt: a blank and the path padded to 72 characters.
+inline std::string follow_line(std::string_view path) {
+  return " " + std::string(path) + std::string(72 - path.size(), ' ') + "\n";
+}
+
+/// A "... created" line: a blank, the path padded to 60 characters, then the words.
+inline std::string created_line(std::string_view path) {
+  return " " + std::string(path) + std::string(60 - path.size(), ' ') + "... created\n";
+}
+
+inline std::size_t count_of(std::string_view text, std::string_view part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+}  // namespace quorlant::reliability
