@@ -11,16 +11,19 @@ constexpr std::string_view kUsage =
     "Usage: quorlant [--help | --version]\n"
     "\n"
     "Writes the event files of a long modelling run in the current working directory.\n"
-    "It asks its questions on standard input, one answer per line, so the answers can be\n"
-    "piped from a file:  quorlant < run.answers\n"
+    "It asks its questions on standard output and reads the answers, one per line, from\n"
+    "standard input, so they can be piped from a file:  quorlant < run.answers\n"
     "\n"
     "Files written: event\\<yyyymmdd>.evt (one per event), event\\events_to_follow.txt,\n"
     "evt_info.txt, and the scratch files temp0.fls, temp1.fls, temp2.fls, temp3.fls and\n"
-    "temp5.fls. The event directory must exist.\n"
+    "temp5.fls. The event directory must exist; event\\20150101.evt is the file\n"
+    "event/20150101.evt.\n"
     "\n"
     "Exit status: 0 after \"Normal ending\"; 1 when the program aborts the run or rejects an\n"
     "answer; 2 when an answer is not a number of the required kind, the input ends, a file\n"
-    "cannot be opened, written or closed, or the arguments are wrong.\n";
+    "cannot be opened, written or closed, or the arguments are wrong.\n"
+    "\n"
+    "The questions and what each answer does: man quorlant\n";
 
 }  // namespace
 
@@ -37,8 +40,12 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
     return out ? 0 : static_cast<int>(recordio::ExitStatus::kIoFailure);
   }
   if (!arguments.empty()) {
-    err << "quorlant: unexpected argument '" << arguments[0]
-        << "'; usage: quorlant [--help | --version] (answers are read from standard input)\n";
+    if (arguments.size() > 1) {
+      err << "quorlant: " << arguments.size() << " arguments given, at most one is taken";
+    } else {
+      err << "quorlant: unexpected argument '" << arguments[0] << "'";
+    }
+    err << "; usage: quorlant [--help | --version] (answers are read from standard input)\n";
     return static_cast<int>(recordio::ExitStatus::kIoFailure);
   }
   recordio::RecordIo io(in, out, err, working_directory);

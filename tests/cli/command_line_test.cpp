@@ -1,0 +1,81 @@
+// The real binary's command line, run as a child process.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "subprocess.h"
+
+namespace quorlant::testing {
+namespace {
+
+const std::filesystem::path kSourceDir = QUORLANT_SOURCE_DIR;
+
+TEST(Help, NamesTheInputTheFilesAndTheExitStatuses) {
+  RunArea area;
+  const auto result = area.run({"--help"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out.rfind("Usage: quorlant [--help | --version]\n", 0), 0U) << result.out;
+  for (const char* needed : {"standard input", "quorlant < run.answers", "event\\<yyyymmdd>.evt",
+                             "event\\events_to_follow.txt", "evt_info.txt", "temp0.fls",
+                             "temp1.fls", "temp2.fls", "temp3.fls", "temp5.fls",
+                             "event directory must exist", "Exit status: 0 after \"Normal ending\"",
+                             "1 when the program aborts", "2 when an answer is not a number"}) {
+    EXPECT_NE(result.out.find(needed), std::string::npos) << "--help lacks: " << needed;
+  }
+  // A usage text, not a session: no question is asked and nothing is written.
+  EXPECT_EQ(result.out.find("Enter the no of events"), std::string::npos);
+  EXPECT_EQ(tree(area.work), std::vector<std::string>{"event"});
+}
+
+TEST(Version, PrintsTheProjectVersion) {
+  // The version the build declares, read from the top CMakeLists.txt.
+  const std::string cmake = read_file(kSourceDir / "CMakeLists.txt");
+  std::smatch match;
+  ASSERT_TRUE(
+      std::regex_search(cmake, match, std::regex(R"(project\(quorlant VERSION ([0-9.]+))")));
+  RunArea area;
+  const auto result = area.run({"--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "quorlant " + match[1].str() + "\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(tree(area.work), std::vector<std::string>{"event"});
+}
+
+TEST(Help, AFailedWriteIsNotSuccess) {
+  for (const char* option : {"--help", "--version"}) {
+    RunArea area;
+    const auto result = run_process(
+        {{QUORLANT_BINARY, option}, area.work, "/dev/null", area.root.path(), "/dev/full"});
+    EXPECT_EQ(result.status, 2) << option << " into a full device";
+  }
+}
+
+// Any other command line is a usage error, even with a complete answer script on standard
+// input: the run must not start.
+TEST(WrongArguments, OneLineOnStandardErrorStatus2AndNoFile) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--bogus"},     {"-h"},
+      {"help"},        {""},
+      {"--help", "x"}, {"--version", "--help"},
+      {"2", "1"},      {"--help", "--help"},
+  };
+  for (const auto& args : cases) {
+    std::string shown;
+    for (const auto& arg : args) shown += " '" + arg + "'";
+    RunArea area;
+    const auto result = area.run(args, kSourceDir / "examples/typical-two-months.answers");
+    EXPECT_EQ(result.status, 2) << shown;
+    EXPECT_EQ(result.out, "") << shown;
+    EXPECT_EQ(result.err.rfind("quorlant: ", 0), 0U) << shown << ": " << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
+        << shown << ": " << result.err;
+    EXPECT_EQ(result.err.back(), '\n') << shown;
+    EXPECT_NE(result.err.find("usage: quorlant [--help | --version]"), std::string::npos)
+        << shown << ": " << result.err;
+    EXPECT_EQ(tree(area.work), std::vector<std::string>{"event"}) << shown;
+  }
+}
+
+}  // namespace
+}  // namespace quorlant::testing

@@ -1,0 +1,157 @@
+// The manual page: clean roff, every file a run writes, the documented exit statuses, and
+// its place in the install tree.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "subprocess.h"
+
+namespace quorlant::testing {
+namespace {
+
+const std::filesystem::path kSourceDir = QUORLANT_SOURCE_DIR;
+const std::filesystem::path kManPage = kSourceDir / "man/quorlant.1";
+
+// The page as plain text on lines long enough that no name is broken.
+std::string rendered_page(const std::filesystem::path& capture) {
+  const auto result = run_process({{"groff", "-man", "-Tutf8", "-rLL=300n", "-rHY=0", "-P-c",
+                                    "-P-b", "-P-u", "-P-o", kManPage.string()},
+                                   capture,
+                                   "/dev/null",
+                                   capture,
+                                   {}});
+  EXPECT_EQ(result.status, 0) << result.err;
+  return result.out;
+}
+
+std::string section(const std::string& page, const std::string& heading, const std::string& next) {
+  const auto begin = page.find("\n" + heading + "\n");
+  const auto end = page.find("\n" + next + "\n");
+  if (begin == std::string::npos || end == std::string::npos || end < begin) return "";
+  return page.substr(begin, end - begin);
+}
+
+class ManPage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!on_path("groff")) GTEST_SKIP() << "groff is not installed";
+  }
+};
+
+TEST_F(ManPage, RendersWithoutWarnings) {
+  TempDir dir;
+  const auto result = run_process({{"groff", "-ww", "-man", "-Tutf8", "-z", kManPage.string()},
+                                   dir.path(),
+                                   "/dev/null",
+                                   dir.path(),
+                                   {}});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "") << "groff warnings on man/quorlant.1";
+}
+
+TEST_F(ManPage, HasTheUsualSectionsInOrder) {
+  TempDir dir;
+  const std::string page = rendered_page(dir.path());
+  std::size_t at = 0;
+  for (const char* heading :
+       {"NAME", "SYNOPSIS", "DESCRIPTION", "FILES", "EXIT STATUS", "EXAMPLES", "NOTES"}) {
+    const auto found = page.find(std::string("\n") + heading + "\n", at);
+    ASSERT_NE(found, std::string::npos) << heading << " missing or out of order";
+    at = found + 1;
+  }
+}
+
+TEST(ManPageSource, CarriesTheProjectVersion) {
+  const std::string cmake = read_file(kSourceDir / "CMakeLists.txt");
+  std::smatch version;
+  ASSERT_TRUE(
+      std::regex_search(cmake, version, std::regex(R"(project\(quorlant VERSION ([0-9.]+))")));
+  const std::string page = read_file(kManPage);
+  EXPECT_EQ(page.rfind(".TH QUORLANT 1 ", 0), 0U);
+  EXPECT_NE(page.find("\"quorlant " + version[1].str() + "\""), std::string::npos)
+      << "the .TH line of man/quorlant.1 names another version than " << version[1];
+}
+
+// A real run decides what FILES must name: every file it leaves, in the backslash form.
+TEST_F(ManPage, FilesNamesEveryFileARunWrites) {
+  RunArea area;
+  const auto result = area.run({}, kSourceDir / "examples/typical-two-months.answers");
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::string files = section(rendered_page(area.root.path()), "FILES", "EXIT STATUS");
+  ASSERT_FALSE(files.empty());
+  std::set<std::string> names;
+  for (std::string path : tree(area.work)) {
+    if (std::filesystem::is_directory(area.work / path)) continue;
+    path = std::regex_replace(path, std::regex(R"(^event/[0-9]{8}\.evt$)"), "event/yyyymmdd.evt");
+    std::replace(path.begin(), path.end(), '/', '\\');
+    names.insert(path);
+  }
+  EXPECT_EQ(names.size(),
+            8U);  // two event files as one pattern, the list, the log, 5 scratch files
+  for (const auto& name : names) EXPECT_NE(files.find(name), std::string::npos) << name;
+}
+
+// Each status the page promises, checked against the real binary.
+TEST_F(ManPage, ExitStatusesAreTheProgramsOwn) {
+  TempDir dir;
+  const std::string statuses = section(rendered_page(dir.path()), "EXIT STATUS", "EXAMPLES");
+  for (const char* text : {"Normal ending", "\"Program aborted in evt @ 130\"",
+                           "\"program aborted in write_event\"", "01 to 12", "year 9999"}) {
+    EXPECT_NE(statuses.find(text), std::string::npos) << text;
+  }
+  const std::string tail = "y\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n";
+  struct Case {
+    std::string what, answers;
+    bool event_directory;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"normal ending", "1\n1\n2015 01 01 00\n" + tail, true, 0},
+      {"6 months per event", "1\n6\n2015 01 01 00\n", true, 1},
+      {"no event directory", "1\n1\n2015 01 01 00\n" + tail, false, 1},
+      {"start month 13", "1\n1\n2015 13 01 00\n" + tail, true, 1},
+      {"series past 9999", "2\n12\n9999 01 01 00\n" + tail, true, 1},
+      {"letters for the number of events", "two\n", true, 2},
+      {"letters in the start date", "1\n1\n2015 ab 01 00\n" + tail, true, 2},
+      {"input ends at the basin name", "1\n1\n2015 01 01 00\ny\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\n",
+       true, 2},
+  };
+  for (const auto& c : cases) {
+    RunArea area;
+    if (!c.event_directory) std::filesystem::remove(area.work / "event");
+    write_file(area.root / "answers", c.answers);
+    const auto result = area.run({}, area.root / "answers");
+    EXPECT_EQ(result.status, c.status) << c.what << "\n" << result.out << result.err;
+  }
+}
+
+TEST(Install, PutsTheBinaryTheManPageAndTheExamplesInPlace) {
+  if (!on_path("cmake")) GTEST_SKIP() << "cmake is not on PATH";
+  const auto build = std::filesystem::path(QUORLANT_BINARY).parent_path();
+  TempDir prefix;
+  const auto result =
+      run_process({{"cmake", "--install", build.string(), "--prefix", prefix.path().string()},
+                   prefix.path(),
+                   "/dev/null",
+                   prefix.path(),
+                   {}});
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  const auto binary = prefix / "bin/quorlant";
+  ASSERT_TRUE(std::filesystem::exists(binary));
+  EXPECT_EQ(::access(binary.c_str(), X_OK), 0);
+  EXPECT_EQ(read_file(prefix / "share/man/man1/quorlant.1"), read_file(kManPage));
+  for (const auto& entry : std::filesystem::directory_iterator(kSourceDir / "examples")) {
+    const auto installed = prefix / "share/doc/quorlant/examples" / entry.path().filename();
+    ASSERT_TRUE(std::filesystem::exists(installed)) << installed;
+    EXPECT_EQ(read_file(installed), read_file(entry.path())) << installed;
+  }
+  const auto version =
+      run_process({{binary.string(), "--version"}, prefix.path(), "/dev/null", prefix.path(), {}});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("quorlant ", 0), 0U) << version.out;
+}
+
+}  // namespace
+}  // namespace quorlant::testing
