@@ -48,7 +48,12 @@ std::string describe_error(std::string_view name, int error_number) {
   return std::string(name) + ": " + std::strerror(error_number);
 }
 
-Units::Units(std::filesystem::path base_directory) : base_(std::move(base_directory)) {}
+Units::Units(std::filesystem::path base_directory)
+    : base_(std::move(base_directory)), euid_(::geteuid()) {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  new_file_mode_ = 0666 & ~mask;
+}
 
 Units::~Units() {
   try {
@@ -79,23 +84,37 @@ int Units::open(int unit, std::string_view name, OpenMode mode) {
     }
     if (!exists || S_ISREG(link_status.st_mode)) {
       // An existing file this run may not write is an open failure, and stays untouched.
-      if (exists && ::access(u.path.c_str(), W_OK) != 0) {
+      // Its owner with the write bit set, or root, may write it; anyone else asks the system.
+      const bool surely_writable =
+          exists && (euid_ == 0 || (link_status.st_uid == euid_ && (link_status.st_mode & S_IWUSR)));
+      if (exists && !surely_writable && ::access(u.path.c_str(), W_OK) != 0) {
         u.open_error = errno;
         return u.open_error;
       }
-      std::filesystem::path temp = u.path;
-      temp.replace_filename("." + u.path.filename().string() + ".tmp" +
-                            std::to_string(::getpid()) + "." + std::to_string(temp_counter++));
-      const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      // A temporary name of our own beside the file; one left by a killed run is passed over.
+      static const pid_t pid = ::getpid();
+      std::filesystem::path temp;
+      int fd = -1;
+      for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = u.path;
+        temp.replace_filename("." + u.path.filename().string() + ".tmp" + std::to_string(pid) +
+                              "." + std::to_string(temp_counter++));
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+      }
       if (fd < 0) {
         u.open_error = errno;
         return u.open_error;
       }
       set_file_in_flight(temp.c_str());
-      if (exists) ::fchmod(fd, link_status.st_mode & 07777);
+      // The replacement keeps the old file's permission bits.
+      if (exists && (link_status.st_mode & 07777) != new_file_mode_) {
+        ::fchmod(fd, link_status.st_mode & 07777);
+      }
       u.fd = fd;
       u.temp_path = temp;
       u.loaded = true;  // a new file: nothing of the old one shows through
+      u.disk_size = 0;
       return 0;
     }
   }
@@ -121,7 +140,9 @@ Units::Unit& Units::connected(int unit) {
   return found->second;
 }
 
-void Units::write_through(int unit) { units_[unit].write_through = true; }
+void Units::write_through(int unit) {
+  if (const auto found = units_.find(unit); found != units_.end()) found->second.write_through = true;
+}
 
 std::string Units::name_of(int unit) const {
   const auto found = units_.find(unit);
@@ -131,6 +152,7 @@ std::string Units::name_of(int unit) const {
 void Units::load(Unit& u) {
   if (u.loaded) return;
   u.content.clear();
+  u.offset = 0;
   char buffer[8192];
   off_t offset = 0;
   for (;;) {
@@ -150,12 +172,18 @@ void Units::write(int unit, std::string_view records) {
   Unit& u = connected(unit);
   // What follows the write position is gone: the record written becomes the file's last.
   if (!u.loaded && u.position == 0) u.loaded = true;
+  if (u.position < u.offset) u.loaded = false;  // before the part kept in memory
   load(u);
-  u.content.resize(u.position);
+  u.content.resize(u.position - u.offset);
   u.content += records;
   u.dirty_from = std::min(u.dirty_from.value_or(u.position), u.position);
-  u.position = u.content.size();
-  if (u.write_through) flush(u);
+  u.position += records.size();
+  if (u.write_through) {
+    flush(u);
+    // Everything is on disk and the file only grows: keep no copy, so memory stays flat.
+    u.offset = u.position;
+    u.content.clear();
+  }
 }
 
 void Units::flush(Unit& u) {
@@ -167,15 +195,18 @@ void Units::flush(Unit& u) {
 int Units::store(Unit& u) {
   if (!u.dirty_from) return 0;
   const std::size_t from = *u.dirty_from;
-  const std::string_view bytes = std::string_view(u.content).substr(from);
+  const std::string_view bytes = std::string_view(u.content).substr(from - u.offset);
+  const std::size_t end = u.offset + u.content.size();
   int error = 0;
   if (u.regular) {
     error = write_all(u.fd, bytes, static_cast<off_t>(from));
-    // A replacement file starts empty; any other file may be longer than what is written.
-    if (error == 0 && u.temp_path.empty() &&
-        ::ftruncate(u.fd, static_cast<off_t>(u.content.size())) != 0) {
+    // What lies on disk beyond the last record is cut off, unless the file is known to end
+    // there already (a new file, or records added at its end).
+    const bool may_be_longer = !u.disk_size || *u.disk_size > end;
+    if (error == 0 && may_be_longer && ::ftruncate(u.fd, static_cast<off_t>(end)) != 0) {
       error = errno;
     }
+    if (error == 0) u.disk_size = end;
   } else {
     error = write_all(u.fd, bytes, std::nullopt);
   }
@@ -185,6 +216,10 @@ int Units::store(Unit& u) {
 
 std::string_view Units::read_record(int unit) {
   Unit& u = connected(unit);
+  if (u.offset > 0) {
+    flush(u);
+    u.loaded = false;  // the whole file is needed again
+  }
   load(u);
   if (u.position >= u.content.size()) throw IoFailure("end of file reading " + u.name);
   const std::size_t end = u.content.find('\n', u.position);

@@ -60,10 +60,12 @@ class Units {
     int open_error = 0;           // why the open failed, when it did
     std::string content;          // the file's bytes as far as `loaded` says
     bool loaded = false;          // `content` holds the whole file
-    std::size_t position = 0;     // byte offset of the next record
+    std::size_t offset = 0;       // file offset at which `content` begins
+    std::size_t position = 0;     // file offset of the next record
     std::optional<std::size_t> dirty_from;  // first byte of `content` not yet on disk
     bool write_through = false;
     bool regular = true;          // a regular file: written with pwrite and cut to length
+    std::optional<std::size_t> disk_size;  // the file's length on disk, when known
     std::filesystem::path temp_path;  // a replacement in progress, renamed into `path` at close
   };
   Unit& connected(int unit);
@@ -74,6 +76,8 @@ class Units {
 
   std::filesystem::path base_;
   std::map<int, Unit> units_;
+  unsigned euid_;                // who this run is, for the permission check of a replacement
+  unsigned new_file_mode_ = 0;   // the permission bits a file created now gets
 };
 
 /// "name: reason", the system's words for an error number.
