@@ -1,0 +1,11 @@
+#pragma once
+
+namespace quorlant::recordio {
+
+/// Readies the process for a run: a standard stream it was started without gets /dev/null (so
+/// no file the run opens takes its number), a closed pipe on standard output becomes a failed
+/// write rather than a silent death, and an interrupt removes a half-written replacement file.
+/// Returns false when standard output was closed: the run cannot show its questions.
+bool prepare_process();
+
+}  // namespace quorlant::recordio
