@@ -87,15 +87,18 @@ std::vector<FloorWrite> floor_plan(const fs::path& dir, int events, int months) 
       temp3.replace(at, 8, name);
     }
     plan.push_back({(dir / "temp3.fls").string(), temp3});
-    plan.push_back({(dir / "event" / (name + ".evt")).string(), slurp(dir / "event" / (name + ".evt"))});
+    plan.push_back(
+        {(dir / "event" / (name + ".evt")).string(), slurp(dir / "event" / (name + ".evt"))});
   }
-  plan.push_back({(dir / "event/events_to_follow.txt").string(), slurp(dir / "event/events_to_follow.txt")});
+  plan.push_back(
+      {(dir / "event/events_to_follow.txt").string(), slurp(dir / "event/events_to_follow.txt")});
   return plan;
 }
 
 void write_plainly(const FloorWrite& file) {
   const int fd = ::open(file.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0 || ::write(fd, file.bytes.data(), file.bytes.size()) != static_cast<ssize_t>(file.bytes.size())) {
+  if (fd < 0 || ::write(fd, file.bytes.data(), file.bytes.size()) !=
+                    static_cast<ssize_t>(file.bytes.size())) {
     throw std::runtime_error("floor write failed");
   }
   ::close(fd);
@@ -116,7 +119,8 @@ void BM_WholeRun(benchmark::State& state, int months) {
   for (auto _ : state) {
     if (run_once(dir.path(), script) != 0) state.SkipWithError("run failed");
   }
-  state.counters["per_event"] = benchmark::Counter(static_cast<double>(events),
+  state.counters["per_event"] = benchmark::Counter(
+      static_cast<double>(events),
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
@@ -137,7 +141,8 @@ void BM_Floor(benchmark::State& state, int months, bool replace_event_files) {
     }
     ::close(log_fd);
   }
-  state.counters["per_event"] = benchmark::Counter(static_cast<double>(events),
+  state.counters["per_event"] = benchmark::Counter(
+      static_cast<double>(events),
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
@@ -207,8 +212,16 @@ void BM_FormattedRecord(benchmark::State& state) {
   }
 }
 
-BENCHMARK_CAPTURE(BM_WholeRun, monthly, 1)->Arg(12)->Arg(120)->Arg(480)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Floor, monthly, 1, false)->Arg(12)->Arg(120)->Arg(480)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WholeRun, monthly, 1)
+    ->Arg(12)
+    ->Arg(120)
+    ->Arg(480)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Floor, monthly, 1, false)
+    ->Arg(12)
+    ->Arg(120)
+    ->Arg(480)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Floor, monthly_replacing, 1, true)->Arg(480)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WholeRun, yearly, 12)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Floor, yearly, 12, false)->Arg(100)->Unit(benchmark::kMillisecond);

@@ -8,9 +8,9 @@ namespace quorlant::eventfile {
 namespace {
 
 using recordio::Format;
+using recordio::IntField;
 using recordio::Literal;
 using recordio::RealField;
-using recordio::IntField;
 using recordio::TextField;
 using shared::RunData;
 
@@ -25,14 +25,18 @@ Literal padded(std::string_view text, std::size_t length) {
   return Literal{line};
 }
 
-EventFileLine text(std::string_view whole_line) { return {Format{Literal{std::string(whole_line)}}}; }
+EventFileLine text(std::string_view whole_line) {
+  return {Format{Literal{std::string(whole_line)}}};
+}
 
 // A keyword whose value never changes; `value` carries its own trailing blanks.
 EventFileLine fixed(std::string_view keyword, std::string_view value) {
   return {Format{padded(keyword, kKeywordColumns), Literal{std::string(value)}}};
 }
 
-EventFileLine no_value(std::string_view keyword) { return {Format{padded(keyword, kNoValueLength)}}; }
+EventFileLine no_value(std::string_view keyword) {
+  return {Format{padded(keyword, kNoValueLength)}};
+}
 
 EventFileLine date(std::string_view keyword, int width, LineValue value) {
   return {Format{padded(keyword, kKeywordColumns), TextField{width}}, value};
@@ -64,7 +68,7 @@ EventFileLine data_file(std::string_view keyword, std::string_view directory,
           LineValue::kEventName};
 }
 
-const char* const kNo = "n    ";     // a fixed flag: "n" in column 31, then four blanks
+const char* const kNo = "n    ";  // a fixed flag: "n" in column 31, then four blanks
 const char* const kSeparator = "#";
 
 std::vector<EventFileLine> build_layout() {

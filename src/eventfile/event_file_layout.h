@@ -9,9 +9,9 @@ namespace quorlant::eventfile {
 
 /// What fills the one data field of an event file line, if it has one.
 enum class LineValue {
-  kNone,          // the line is all literal text
-  kYear,          // the start year text, 4 characters
-  kMonth,         // the start texts, 2 characters each
+  kNone,   // the line is all literal text
+  kYear,   // the start year text, 4 characters
+  kMonth,  // the start texts, 2 characters each
   kDay,
   kHour,
   kOption,        // an option answer, one character as typed

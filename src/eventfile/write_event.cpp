@@ -20,19 +20,39 @@ void write_event(recordio::RecordIo& io, shared::RunData& data, const FixedText<
   }
   for (const EventFileLine& line : event_file_layout()) {
     switch (line.value) {
-      case LineValue::kNone: io.write(kFileUnit, line.format, {}); break;
-      case LineValue::kYear: io.write(kFileUnit, line.format, {yy1.view()}); break;
-      case LineValue::kMonth: io.write(kFileUnit, line.format, {mm1.view()}); break;
-      case LineValue::kDay: io.write(kFileUnit, line.format, {dd1.view()}); break;
-      case LineValue::kHour: io.write(kFileUnit, line.format, {hh1.view()}); break;
-      case LineValue::kOption: io.write(kFileUnit, line.format, {(data.*line.option).view()}); break;
-      case LineValue::kRate: io.write(kFileUnit, line.format, {data.disaggregation_rate}); break;
-      case LineValue::kLength: io.write(kFileUnit, line.format, {evtlength}); break;
-      case LineValue::kDeltatReport: io.write(kFileUnit, line.format, {data.deltat_report}); break;
+      case LineValue::kNone:
+        io.write(kFileUnit, line.format, {});
+        break;
+      case LineValue::kYear:
+        io.write(kFileUnit, line.format, {yy1.view()});
+        break;
+      case LineValue::kMonth:
+        io.write(kFileUnit, line.format, {mm1.view()});
+        break;
+      case LineValue::kDay:
+        io.write(kFileUnit, line.format, {dd1.view()});
+        break;
+      case LineValue::kHour:
+        io.write(kFileUnit, line.format, {hh1.view()});
+        break;
+      case LineValue::kOption:
+        io.write(kFileUnit, line.format, {(data.*line.option).view()});
+        break;
+      case LineValue::kRate:
+        io.write(kFileUnit, line.format, {data.disaggregation_rate});
+        break;
+      case LineValue::kLength:
+        io.write(kFileUnit, line.format, {evtlength});
+        break;
+      case LineValue::kDeltatReport:
+        io.write(kFileUnit, line.format, {data.deltat_report});
+        break;
       case LineValue::kBasinFile:
         io.write(kFileUnit, line.format, {data.fln[line.fln_entry].view()});
         break;
-      case LineValue::kEventName: io.write(kFileUnit, line.format, {evtname.view()}); break;
+      case LineValue::kEventName:
+        io.write(kFileUnit, line.format, {evtname.view()});
+        break;
     }
   }
   io.close(kFileUnit);

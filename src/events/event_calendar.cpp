@@ -16,23 +16,25 @@ namespace {
 
 const std::string kStartForm = "\"yyyy mm dd hh\"";
 
-std::string quoted_start(const shared::RunData& data) { return "\"" + data.start.str() + "\""; }
+std::string quoted_start(const shared::RunData& data) {
+  return "\"" + data.start.str() + "\"";
+}
 
 // A month outside 1 to 12 would look outside the table of month lengths, and a year past 9999
 // no longer fits the four columns of the event name: such a start cannot make a series.
 void check_series_fits(const shared::RunData& data) {
   if (data.imonth < 1 || data.imonth > 12) {
     recordio::reject("the start of the first event " + quoted_start(data) +
-                   " has no month from 01 to 12 in columns 6-7; type it as " + kStartForm);
+                     " has no month from 01 to 12 in columns 6-7; type it as " + kStartForm);
   }
   const std::int64_t later_events = std::int64_t{data.noevents} - 1;
-  const std::int64_t last_year =
-      data.no_months == 1 ? data.iyear + (data.imonth - 1 + later_events) / 12
-                          : data.iyear + later_events;
+  const std::int64_t last_year = data.no_months == 1
+                                     ? data.iyear + (data.imonth - 1 + later_events) / 12
+                                     : data.iyear + later_events;
   if (last_year > 9999) {
-    recordio::reject(std::to_string(data.noevents) + " events from " +
-                   quoted_start(data) + " would run past the year 9999, which does not fit the " +
-                   "four columns of " + kStartForm);
+    recordio::reject(std::to_string(data.noevents) + " events from " + quoted_start(data) +
+                     " would run past the year 9999, which does not fit the " + "four columns of " +
+                     kStartForm);
   }
 }
 
@@ -61,8 +63,8 @@ void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
             {&data.iyear, &data.imonth, &day, &hour});
   } catch (const recordio::IoFailure& failure) {
     throw recordio::IoFailure("the start of the first event " + quoted_start(data) +
-                              " must be digits in the form " + kStartForm + " (" +
-                              failure.what() + ")");
+                              " must be digits in the form " + kStartForm + " (" + failure.what() +
+                              ")");
   }
   io.close(kFileUnit);
 }
@@ -112,7 +114,8 @@ void take_event_length(recordio::RecordIo& io, shared::RunData& data, bool first
   }
 
   io.open_or_fail(kFileUnit, "temp1.fls");
-  io.write(kFileUnit, Format{TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}},
+  io.write(kFileUnit,
+           Format{TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}},
            {data.yy1.view(), data.mm1.view(), data.dd1.view(), data.hh1.view()});
   io.close(kFileUnit);
   if (first_event) {

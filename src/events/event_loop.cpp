@@ -17,7 +17,8 @@ void open_follow_list(recordio::RecordIo& io) {
   io.units().write_through(kFollowListUnit);
 }
 
-void run_event_loop(recordio::RecordIo& io, shared::RunData& data, const FirstPassSteps& first_pass) {
+void run_event_loop(recordio::RecordIo& io, shared::RunData& data,
+                    const FirstPassSteps& first_pass) {
   bool questions_done = false;
   const std::int32_t noevents = data.noevents;
   for (std::int32_t event = 1; event <= noevents; ++event) {
@@ -37,6 +38,8 @@ void run_event_loop(recordio::RecordIo& io, shared::RunData& data, const FirstPa
   }
 }
 
-void close_follow_list(recordio::RecordIo& io) { io.close(kFollowListUnit); }
+void close_follow_list(recordio::RecordIo& io) {
+  io.close(kFollowListUnit);
+}
 
 }  // namespace quorlant::events

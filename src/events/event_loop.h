@@ -20,7 +20,8 @@ struct FirstPassSteps {
 void open_follow_list(recordio::RecordIo& io);
 
 /// Events 1 to noevents: calendar, names, event file, "... created" line and list entry.
-void run_event_loop(recordio::RecordIo& io, shared::RunData& data, const FirstPassSteps& first_pass);
+void run_event_loop(recordio::RecordIo& io, shared::RunData& data,
+                    const FirstPassSteps& first_pass);
 
 /// Closes the list of events to follow and keeps it.
 void close_follow_list(recordio::RecordIo& io);

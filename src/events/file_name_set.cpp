@@ -20,8 +20,8 @@ constexpr std::string_view kBasinPrefix = "basin\\";
 // Record 16 is written like a basin record too; its ending is left blank, since no file of
 // that name is ever read.
 const std::array<FixedText<11>, 8> kEndings = {
-    FixedText<11>("_shd.r2c"), FixedText<11>("_par.csv"), FixedText<11>("_ch_par.r2c"),
-    FixedText<11>(".pdl"),     FixedText<11>(".sdc"),     FixedText<11>(".wqd"),
+    FixedText<11>("_shd.r2c"),  FixedText<11>("_par.csv"), FixedText<11>("_ch_par.r2c"),
+    FixedText<11>(".pdl"),      FixedText<11>(".sdc"),     FixedText<11>(".wqd"),
     FixedText<11>("_diff.r2c"), FixedText<11>("")};
 constexpr std::size_t kRecord16Ending = 7;
 
@@ -66,16 +66,21 @@ void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
   io.open_or_fail(kFileUnit, "temp3.fls");
   const int bsn_len = basin_name_length(data.bsnme);
   // An empty name still gives one character: the blank that begins it.
-  const std::string_view name = data.bsnme.first(bsn_len == 0 ? 1 : static_cast<std::size_t>(bsn_len));
+  const std::string_view name =
+      data.bsnme.first(bsn_len == 0 ? 1 : static_cast<std::size_t>(bsn_len));
   const std::string_view evtname = data.evtname.view();
 
-  for (std::size_t k = 0; k < 7; ++k) io.write(kFileUnit, kBasinRecord, {kBasinPrefix, name, kEndings[k].view()});
-  for (const DataName& d : kDataNamesBefore16) io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
+  for (std::size_t k = 0; k < 7; ++k)
+    io.write(kFileUnit, kBasinRecord, {kBasinPrefix, name, kEndings[k].view()});
+  for (const DataName& d : kDataNamesBefore16)
+    io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
   io.write(kFileUnit, kBasinRecord, {kBasinPrefix, name, kEndings[kRecord16Ending].view()});
-  for (const DataName& d : kDataNamesAfter16) io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
+  for (const DataName& d : kDataNamesAfter16)
+    io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
   io.write(kFileUnit, kTextRecord, {std::string_view("                ")});  // 16 blanks
   io.write(kFileUnit, kTextRecord, {std::string_view("event\\event.evt")});
-  io.write(kFileUnit, kDataRecord, {std::string_view("event\\"), evtname, std::string_view(".evt")});
+  io.write(kFileUnit, kDataRecord,
+           {std::string_view("event\\"), evtname, std::string_view(".evt")});
 
   io.rewind(kFileUnit);
   std::vector<InTarget> entries;

@@ -7,9 +7,13 @@ namespace quorlant::recordio {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
 
 }  // namespace
 
@@ -27,7 +31,8 @@ std::string Console::read_line(std::string_view what) {
   flush();  // the operator sees the question before the program waits for the answer
   std::string line;
   if (!std::getline(in_, line)) {
-    if (in_.bad()) throw IoFailure("cannot read standard input while waiting for " + std::string(what));
+    if (in_.bad())
+      throw IoFailure("cannot read standard input while waiting for " + std::string(what));
     throw IoFailure("end of input while waiting for " + std::string(what));
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -56,7 +61,8 @@ std::int32_t Console::read_integer(std::string_view what) {
 float Console::read_real(std::string_view what) {
   const std::string value = read_value(what);
   if (auto number = parse_real(value)) return *number;
-  throw IoFailure("the answer for " + std::string(what) + " must be a number, not " + quoted(value));
+  throw IoFailure("the answer for " + std::string(what) + " must be a number, not " +
+                  quoted(value));
 }
 
 }  // namespace quorlant::recordio

@@ -24,7 +24,9 @@ bool is_data_field(const Field& field) {
          std::holds_alternative<RealField>(field);
 }
 
-std::string asterisks(int width) { return std::string(static_cast<std::size_t>(width), '*'); }
+std::string asterisks(int width) {
+  return std::string(static_cast<std::size_t>(width), '*');
+}
 
 // A text shorter than its field is right-justified; a longer one keeps its first w characters.
 void append_text(std::string& record, std::string_view text, int width) {
@@ -81,7 +83,8 @@ std::string without_blanks(std::string_view text) {
 std::string columns_text(std::string_view text, int first_column) {
   const int last = first_column + static_cast<int>(text.size()) - 1;
   std::string where = "\"" + std::string(text) + "\" in column";
-  if (last > first_column) return where + "s " + std::to_string(first_column) + "-" + std::to_string(last);
+  if (last > first_column)
+    return where + "s " + std::to_string(first_column) + "-" + std::to_string(last);
   return where + " " + std::to_string(first_column);
 }
 
@@ -221,34 +224,36 @@ void read_records(const Format& format, const RecordSource& next_record,
     for (const Field& field : format.fields()) {
       if (is_data_field(field) && next_target == targets.size()) return;
       const int first_column = static_cast<int>(column) + 1;
-      std::visit(
-          Overloaded{
-              [&](const TextField& f) {
-                auto* variable = std::get_if<std::span<char>>(&targets[next_target++]);
-                if (variable == nullptr) throw std::logic_error("text field given a number");
-                const std::size_t width =
-                    f.width == 0 ? variable->size() : static_cast<std::size_t>(f.width);
-                store_text(*variable, take(width));
-              },
-              [&](const IntField& f) {
-                auto* variable = std::get_if<std::int32_t*>(&targets[next_target++]);
-                if (variable == nullptr) throw std::logic_error("integer field given a non-integer");
-                **variable = read_integer_field(take(static_cast<std::size_t>(f.width)), first_column);
-              },
-              [&](const RealField& f) {
-                auto* variable = std::get_if<float*>(&targets[next_target++]);
-                if (variable == nullptr) throw std::logic_error("real field given a non-real");
-                **variable =
-                    read_real_field(take(static_cast<std::size_t>(f.width)), f.decimals, first_column);
-              },
-              [&](const Skip& f) { column += static_cast<std::size_t>(f.columns); },
-              [&](const Literal& f) { column += f.text.size(); },
-              [&](const RecordEnd&) {
-                record = next_record();
-                column = 0;
-              },
-          },
-          field);
+      std::visit(Overloaded{
+                     [&](const TextField& f) {
+                       auto* variable = std::get_if<std::span<char>>(&targets[next_target++]);
+                       if (variable == nullptr) throw std::logic_error("text field given a number");
+                       const std::size_t width =
+                           f.width == 0 ? variable->size() : static_cast<std::size_t>(f.width);
+                       store_text(*variable, take(width));
+                     },
+                     [&](const IntField& f) {
+                       auto* variable = std::get_if<std::int32_t*>(&targets[next_target++]);
+                       if (variable == nullptr)
+                         throw std::logic_error("integer field given a non-integer");
+                       **variable = read_integer_field(take(static_cast<std::size_t>(f.width)),
+                                                       first_column);
+                     },
+                     [&](const RealField& f) {
+                       auto* variable = std::get_if<float*>(&targets[next_target++]);
+                       if (variable == nullptr)
+                         throw std::logic_error("real field given a non-real");
+                       **variable = read_real_field(take(static_cast<std::size_t>(f.width)),
+                                                    f.decimals, first_column);
+                     },
+                     [&](const Skip& f) { column += static_cast<std::size_t>(f.columns); },
+                     [&](const Literal& f) { column += f.text.size(); },
+                     [&](const RecordEnd&) {
+                       record = next_record();
+                       column = 0;
+                     },
+                 },
+                 field);
     }
     if (next_target == targets.size()) return;
     // Variables left over: the next record, from the first field again.
@@ -263,7 +268,8 @@ void read_records(const Format& format, const RecordSource& next_record,
 std::string format_real(float value, int width, int decimals) {
   if (!std::isfinite(value)) return asterisks(width);
   char buffer[64];
-  const int length = std::snprintf(buffer, sizeof buffer, "%#.*f", decimals, static_cast<double>(value));
+  const int length =
+      std::snprintf(buffer, sizeof buffer, "%#.*f", decimals, static_cast<double>(value));
   if (length < 0 || length >= static_cast<int>(sizeof buffer)) return asterisks(width);
   std::string text(buffer, static_cast<std::size_t>(length));
   // The 0 before the point is written only when the field has room for it.
@@ -324,8 +330,10 @@ std::optional<float> parse_real(std::string_view text) {
   }
   if (mantissa_digits == 0) return std::nullopt;
   if (at < text.size()) {
-    if (text[at] == 'e' || text[at] == 'E' || text[at] == 'd' || text[at] == 'D') ++at;
-    else if (text[at] != '+' && text[at] != '-') return std::nullopt;
+    if (text[at] == 'e' || text[at] == 'E' || text[at] == 'd' || text[at] == 'D')
+      ++at;
+    else if (text[at] != '+' && text[at] != '-')
+      return std::nullopt;
     normal += 'e';
     if (at < text.size() && (text[at] == '+' || text[at] == '-')) normal += text[at++];
     if (digits() == 0 || at != text.size()) return std::nullopt;

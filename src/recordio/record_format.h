@@ -49,8 +49,8 @@ struct Group {
 /// writer and reader see one flat list.
 class Format {
  public:
-  Format(std::initializer_list<std::variant<TextField, IntField, RealField, Skip, Literal,
-                                            RecordEnd, Group>>
+  Format(std::initializer_list<
+         std::variant<TextField, IntField, RealField, Skip, Literal, RecordEnd, Group>>
              parts);
   const std::vector<Field>& fields() const { return fields_; }
   /// Whether any field takes an item; reversion needs one.

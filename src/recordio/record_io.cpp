@@ -57,9 +57,13 @@ void RecordIo::read(int unit, const Format& format, std::span<const InTarget> va
   }
 }
 
-std::int32_t RecordIo::read_integer(std::string_view what) { return console_.read_integer(what); }
+std::int32_t RecordIo::read_integer(std::string_view what) {
+  return console_.read_integer(what);
+}
 
-float RecordIo::read_real(std::string_view what) { return console_.read_real(what); }
+float RecordIo::read_real(std::string_view what) {
+  return console_.read_real(what);
+}
 
 void RecordIo::pause() {
   message(kConsoleOutput, {"Hit enter to continue"});

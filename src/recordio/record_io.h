@@ -23,7 +23,7 @@ inline constexpr int kConsoleInput = 5;   // answers
 inline constexpr int kConsoleOutput = 6;  // every console message; formatted prompts too
 inline constexpr int kFollowListUnit = 90;
 inline constexpr int kRunLogUnit = 98;
-inline constexpr int kFileUnit = 99;      // scratch files and event files, one at a time
+inline constexpr int kFileUnit = 99;  // scratch files and event files, one at a time
 
 /// The record I/O layer: the console and the file units of one run. Built from the streams and
 /// the working directory it is handed, so a whole run can be driven from a test.

@@ -86,7 +86,8 @@ int Units::open(int unit, std::string_view name, OpenMode mode) {
       // An existing file this run may not write is an open failure, and stays untouched.
       // Its owner with the write bit set, or root, may write it; anyone else asks the system.
       const bool surely_writable =
-          exists && (euid_ == 0 || (link_status.st_uid == euid_ && (link_status.st_mode & S_IWUSR)));
+          exists &&
+          (euid_ == 0 || (link_status.st_uid == euid_ && (link_status.st_mode & S_IWUSR)));
       if (exists && !surely_writable && ::access(u.path.c_str(), W_OK) != 0) {
         u.open_error = errno;
         return u.open_error;
@@ -135,13 +136,15 @@ Units::Unit& Units::connected(int unit) {
   const auto found = units_.find(unit);
   if (found == units_.end()) throw IoFailure("unit " + std::to_string(unit) + " is not connected");
   if (found->second.fd < 0) {
-    throw IoFailure(describe_error(found->second.name + " could not be opened", found->second.open_error));
+    throw IoFailure(
+        describe_error(found->second.name + " could not be opened", found->second.open_error));
   }
   return found->second;
 }
 
 void Units::write_through(int unit) {
-  if (const auto found = units_.find(unit); found != units_.end()) found->second.write_through = true;
+  if (const auto found = units_.find(unit); found != units_.end())
+    found->second.write_through = true;
 }
 
 std::string Units::name_of(int unit) const {
@@ -229,7 +232,9 @@ std::string_view Units::read_record(int unit) {
   return record;
 }
 
-void Units::rewind(int unit) { connected(unit).position = 0; }
+void Units::rewind(int unit) {
+  connected(unit).position = 0;
+}
 
 void Units::finish(Unit& u, bool complete) {
   if (u.fd < 0) return;

@@ -55,16 +55,16 @@ class Units {
  private:
   struct Unit {
     int fd = -1;
-    std::string name;             // as the program composed it, for reports
-    std::filesystem::path path;   // where it is on disk
-    int open_error = 0;           // why the open failed, when it did
-    std::string content;          // the file's bytes as far as `loaded` says
-    bool loaded = false;          // `content` holds the whole file
-    std::size_t offset = 0;       // file offset at which `content` begins
-    std::size_t position = 0;     // file offset of the next record
+    std::string name;                       // as the program composed it, for reports
+    std::filesystem::path path;             // where it is on disk
+    int open_error = 0;                     // why the open failed, when it did
+    std::string content;                    // the file's bytes as far as `loaded` says
+    bool loaded = false;                    // `content` holds the whole file
+    std::size_t offset = 0;                 // file offset at which `content` begins
+    std::size_t position = 0;               // file offset of the next record
     std::optional<std::size_t> dirty_from;  // first byte of `content` not yet on disk
     bool write_through = false;
-    bool regular = true;          // a regular file: written with pwrite and cut to length
+    bool regular = true;                   // a regular file: written with pwrite and cut to length
     std::optional<std::size_t> disk_size;  // the file's length on disk, when known
     std::filesystem::path temp_path;  // a replacement in progress, renamed into `path` at close
   };
@@ -76,8 +76,8 @@ class Units {
 
   std::filesystem::path base_;
   std::map<int, Unit> units_;
-  unsigned euid_;                // who this run is, for the permission check of a replacement
-  unsigned new_file_mode_ = 0;   // the permission bits a file created now gets
+  unsigned euid_;               // who this run is, for the permission check of a replacement
+  unsigned new_file_mode_ = 0;  // the permission bits a file created now gets
 };
 
 /// "name: reason", the system's words for an error number.

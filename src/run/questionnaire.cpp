@@ -15,10 +15,16 @@ using recordio::TextField;
 namespace {
 
 // Only the lowercase y counts as yes; the answer itself is kept as typed.
-bool is_yes(const recordio::FixedText<1>& answer) { return answer[0] == 'y'; }
+bool is_yes(const recordio::FixedText<1>& answer) {
+  return answer[0] == 'y';
+}
 
-void say(recordio::RecordIo& io, std::string_view line) { io.message(kConsoleOutput, {line}); }
-void say_empty(recordio::RecordIo& io) { io.message(kConsoleOutput); }
+void say(recordio::RecordIo& io, std::string_view line) {
+  io.message(kConsoleOutput, {line});
+}
+void say_empty(recordio::RecordIo& io) {
+  io.message(kConsoleOutput);
+}
 
 // One character: the first of the answer line, a blank for an empty line.
 void ask_option(recordio::RecordIo& io, recordio::FixedText<1>& answer, std::string_view what) {
@@ -46,7 +52,8 @@ void ask_first_group(recordio::RecordIo& io, shared::RunData& data) {
   data.no_months = io.read_integer("the number of months per event");
   say(io, "type in start of event - eg. yyyy mm dd hh");
   say(io, "please stick with this convention so radar files work");
-  io.read(kConsoleInput, Format{TextField{13}}, {data.start.span()}, "the start of the first event");
+  io.read(kConsoleInput, Format{TextField{13}}, {data.start.span()},
+          "the start of the first event");
 }
 
 void ask_second_group(recordio::RecordIo& io, shared::RunData& data) {
@@ -57,7 +64,8 @@ void ask_second_group(recordio::RecordIo& io, shared::RunData& data) {
   if (is_yes(data.snwflg)) {
     io.write(kConsoleOutput, Format{Literal{" enter the snow conversion factor"}}, {});
     io.write(kConsoleOutput,
-             Format{Literal{" e.g.  1.0 is snow wat. eq. in mm, 25. if in inches"}, RecordEnd{}}, {});
+             Format{Literal{" e.g.  1.0 is snow wat. eq. in mm, 25. if in inches"}, RecordEnd{}},
+             {});
     // Columns 1 to 5 of the line; without a typed point the digits are a whole number.
     io.read(kConsoleInput, Format{RealField{5, 0}}, {&data.snconv}, "the snow conversion factor");
   } else {

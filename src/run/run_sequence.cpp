@@ -29,18 +29,28 @@ const Banner kStartBanner = {
 };
 
 const Banner kClosingBanner = {
-    kStartBanner[0], kStartBanner[1], kStartBanner[2], kStartBanner[3],
+    kStartBanner[0],
+    kStartBanner[1],
+    kStartBanner[2],
+    kStartBanner[3],
     "*         Program quorlant   Jun. 23, 2015             *",
-    kStartBanner[5], kStartBanner[6], kStartBanner[7], kStartBanner[8], kStartBanner[9],
+    kStartBanner[5],
+    kStartBanner[6],
+    kStartBanner[7],
+    kStartBanner[8],
+    kStartBanner[9],
     kStartBanner[10],
 };
 
 namespace {
 
-constexpr std::string_view kRunLogNote = "Please see file evt_info.txt for information re: this run";
+constexpr std::string_view kRunLogNote =
+    "Please see file evt_info.txt for information re: this run";
 constexpr std::string_view kNamesCorrespond = "                     if names correspond";
 
-void say(recordio::RecordIo& io, std::string_view line) { io.message(kConsoleOutput, {line}); }
+void say(recordio::RecordIo& io, std::string_view line) {
+  io.message(kConsoleOutput, {line});
+}
 
 void show_banner(recordio::RecordIo& io, const Banner& banner) {
   for (std::string_view line : banner) say(io, line);
@@ -86,9 +96,9 @@ int run_sequence(recordio::RecordIo& io) {
     events::split_start(*data);
     events::open_follow_list(run_io);
     events::prepare_first_event(run_io, *data);
-    events::run_event_loop(run_io, *data,
-                           {[&] { ask_second_group(run_io, *data); },
-                            [&] { show_warning_and_notice(run_io); }});
+    events::run_event_loop(
+        run_io, *data,
+        {[&] { ask_second_group(run_io, *data); }, [&] { show_warning_and_notice(run_io); }});
     events::close_follow_list(run_io);
 
     say(run_io, "A file called events\\events_to_follow.txt");
