@@ -1,5 +1,7 @@
 #include "eventfile/write_event.h"
 
+#include <optional>
+
 #include "eventfile/event_file_layout.h"
 
 namespace quorlant::eventfile {
@@ -19,40 +21,26 @@ void write_event(recordio::RecordIo& io, shared::RunData& data, const FixedText<
     recordio::stop("program aborted in write_event");
   }
   for (const EventFileLine& line : event_file_layout()) {
+    // The one value a line carries, if any; nothing is computed, only copied or converted by
+    // the line's format.
+    std::optional<recordio::OutItem> value;
     switch (line.value) {
-      case LineValue::kNone:
-        io.write(kFileUnit, line.format, {});
-        break;
-      case LineValue::kYear:
-        io.write(kFileUnit, line.format, {yy1.view()});
-        break;
-      case LineValue::kMonth:
-        io.write(kFileUnit, line.format, {mm1.view()});
-        break;
-      case LineValue::kDay:
-        io.write(kFileUnit, line.format, {dd1.view()});
-        break;
-      case LineValue::kHour:
-        io.write(kFileUnit, line.format, {hh1.view()});
-        break;
-      case LineValue::kOption:
-        io.write(kFileUnit, line.format, {(data.*line.option).view()});
-        break;
-      case LineValue::kRate:
-        io.write(kFileUnit, line.format, {data.disaggregation_rate});
-        break;
-      case LineValue::kLength:
-        io.write(kFileUnit, line.format, {evtlength});
-        break;
-      case LineValue::kDeltatReport:
-        io.write(kFileUnit, line.format, {data.deltat_report});
-        break;
-      case LineValue::kBasinFile:
-        io.write(kFileUnit, line.format, {data.fln[line.fln_entry].view()});
-        break;
-      case LineValue::kEventName:
-        io.write(kFileUnit, line.format, {evtname.view()});
-        break;
+      case LineValue::kNone: break;
+      case LineValue::kYear: value = yy1.view(); break;
+      case LineValue::kMonth: value = mm1.view(); break;
+      case LineValue::kDay: value = dd1.view(); break;
+      case LineValue::kHour: value = hh1.view(); break;
+      case LineValue::kOption: value = (data.*line.option).view(); break;
+      case LineValue::kRate: value = data.disaggregation_rate; break;
+      case LineValue::kLength: value = evtlength; break;
+      case LineValue::kDeltatReport: value = data.deltat_report; break;
+      case LineValue::kBasinFile: value = data.fln[line.fln_entry].view(); break;
+      case LineValue::kEventName: value = evtname.view(); break;
+    }
+    if (value) {
+      io.write(kFileUnit, line.format, {*value});
+    } else {
+      io.write(kFileUnit, line.format, {});
     }
   }
   io.close(kFileUnit);
