@@ -1,7 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -9,7 +12,9 @@
 #include <vector>
 
 #include "recordio/record_io.h"
+#include "recordio/stop.h"
 #include "run/command_line.h"
+#include "shared/run_data.h"
 
 namespace quorlant::testing {
 
@@ -17,7 +22,8 @@ namespace quorlant::testing {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorlant-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quorlant-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
@@ -54,6 +60,32 @@ inline std::string lines(const std::vector<std::string>& each) {
   std::string text;
   for (const auto& line : each) text += line + "\n";
   return text;
+}
+
+/// A record I/O layer on string streams in a temporary directory, with the run's data.
+struct IoBench {
+  IoBench() = default;
+  /// `answers` is what standard input holds.
+  explicit IoBench(std::string answers) : in(std::move(answers)) {}
+  TempDir dir;
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  recordio::RecordIo io{in, out, err, dir.path()};
+  shared::RunData data;
+  /// The input not read yet.
+  std::string rest() { return {std::istreambuf_iterator<char>(in), {}}; }
+};
+
+/// The report of the IoFailure that `action` throws; a test failure when it throws none.
+inline std::string io_failure_of(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const recordio::IoFailure& failure) {
+    return failure.what();
+  }
+  ADD_FAILURE() << "no IoFailure";
+  return "";
 }
 
 /// What a whole run left on the console.

@@ -183,12 +183,9 @@ void format_records(const Format& format, std::span<const OutItem> items, std::s
         end_record();
       }
     }
-    if (next_item == items.size()) {
-      end_record();
-      return;
-    }
-    // Items left over: the format starts again from its first field on a new record.
     end_record();
+    // Items left over: the format starts again from its first field on a new record.
+    if (next_item == items.size()) return;
   }
 }
 

@@ -105,6 +105,11 @@ int RecordIo::run(const std::function<void(RecordIo&)>& body) {
     err_ << "quorlant: out of memory\n";
     err_.flush();
     return static_cast<int>(ExitStatus::kIoFailure);
+  } catch (const std::exception& error) {
+    // A fault of the program itself: still one line and a failing status, never an abort.
+    err_ << "quorlant: internal error: " << error.what() << '\n';
+    err_.flush();
+    return static_cast<int>(ExitStatus::kIoFailure);
   }
 }
 

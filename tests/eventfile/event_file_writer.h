@@ -2,14 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "eventfile/write_event.h"
-#include "recordio/record_io.h"
-#include "shared/run_data.h"
 #include "test_support.h"
 
 namespace quorlant::eventfile {
@@ -17,7 +14,7 @@ namespace quorlant::eventfile {
 /// One call of write_event in a fresh working directory with an `event` directory, set up as
 /// the first event of a run of monthly events from 2015 01 01 00 for the basin gr10k, snow melt
 /// answered y and the other options n. Tests change the arguments or the data before writing.
-class EventFileWriter {
+class EventFileWriter : public testing::IoBench {
  public:
   EventFileWriter() {
     std::filesystem::create_directory(dir / "event");
@@ -67,12 +64,6 @@ class EventFileWriter {
     return result;
   }
 
-  testing::TempDir dir;
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  recordio::RecordIo io{in, out, err, dir.path()};
-  shared::RunData data;
   FixedText<4> yy1{"2015"};
   FixedText<2> mm1{"01"};
   FixedText<2> dd1{"01"};

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "test_support.h"
@@ -11,17 +10,7 @@ namespace quorlant::events {
 namespace {
 
 using testing::read_file;
-using testing::TempDir;
-
-// A record I/O layer on string streams in a temporary directory.
-struct Bench {
-  TempDir dir;
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  recordio::RecordIo io{in, out, err, dir.path()};
-  shared::RunData data;
-};
+using Bench = testing::IoBench;
 
 struct SplitRow {
   std::string start, yy1, mm1, dd1, hh1;

@@ -14,16 +14,9 @@ namespace {
 
 using testing::lines;
 using testing::read_file;
-using testing::TempDir;
 
-struct Bench {
+struct Bench : testing::IoBench {
   Bench() { std::filesystem::create_directory(dir / "event"); }
-  TempDir dir;
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  recordio::RecordIo io{in, out, err, dir.path()};
-  shared::RunData data;
   std::vector<std::string> steps;  // what the first-pass steps saw, in order
 
   bool exists(std::string_view name) const { return std::filesystem::exists(dir / name); }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "test_support.h"
@@ -12,7 +11,7 @@ namespace {
 
 using testing::lines;
 using testing::read_file;
-using testing::TempDir;
+using Bench = testing::IoBench;
 
 struct LengthRow {
   std::string answer;
@@ -30,15 +29,6 @@ TEST(BasinNameLength, CountsTheCharactersBeforeTheFirstBlank) {
         << "basin name \"" << row.answer << "\"";
   }
 }
-
-struct Bench {
-  TempDir dir;
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  recordio::RecordIo io{in, out, err, dir.path()};
-  shared::RunData data;
-};
 
 std::string padded(const std::string& text, std::size_t width) {
   std::string result = text;

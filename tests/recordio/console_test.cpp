@@ -6,9 +6,12 @@
 #include <string>
 
 #include "recordio/stop.h"
+#include "test_support.h"
 
 namespace quorlant::recordio {
 namespace {
+
+using testing::io_failure_of;
 
 struct ConsoleFixture {
   explicit ConsoleFixture(std::string input) : in(std::move(input)), console(in, out) {}
@@ -16,16 +19,6 @@ struct ConsoleFixture {
   std::ostringstream out;
   Console console;
 };
-
-std::string failure_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const IoFailure& failure) {
-    return failure.what();
-  }
-  ADD_FAILURE() << "no IoFailure";
-  return "";
-}
 
 TEST(ConsoleIntegers, FreeFormValues) {
   struct Row {
@@ -64,7 +57,7 @@ TEST(ConsoleIntegers, ABadValueNamesTheAnswerAndQuotesWhatWasTyped) {
   const std::string typed[] = {"12x", "1.5", "+", "-", "2147483648", "x12", "1e2"};
   for (const std::string& value : typed) {
     ConsoleFixture f("  " + value + " 5\n");
-    const std::string report = failure_of([&] { f.console.read_integer("the no of events"); });
+    const std::string report = io_failure_of([&] { f.console.read_integer("the no of events"); });
     EXPECT_NE(report.find("\"" + value + "\""), std::string::npos) << report;
     EXPECT_NE(report.find("the no of events"), std::string::npos) << report;
   }
@@ -89,7 +82,7 @@ TEST(ConsoleReals, ABadValueNamesTheAnswerAndQuotesWhatWasTyped) {
   const std::string typed[] = {"abc", "1.2.3", "inf", "nan", "0x10", "1e99", "."};
   for (const std::string& value : typed) {
     ConsoleFixture f(value + "\n");
-    const std::string report = failure_of([&] { f.console.read_real("the rate"); });
+    const std::string report = io_failure_of([&] { f.console.read_real("the rate"); });
     EXPECT_NE(report.find("\"" + value + "\""), std::string::npos) << report;
     EXPECT_NE(report.find("the rate"), std::string::npos) << report;
   }
@@ -98,18 +91,18 @@ TEST(ConsoleReals, ABadValueNamesTheAnswerAndQuotesWhatWasTyped) {
 TEST(ConsoleEndOfInput, NamesWhatWasAwaited) {
   {
     ConsoleFixture f("");
-    EXPECT_EQ(failure_of([&] { f.console.read_line("the basin name"); }),
+    EXPECT_EQ(io_failure_of([&] { f.console.read_line("the basin name"); }),
               "end of input while waiting for the basin name");
   }
   {
     // Blank lines hold no value: the input ends while the number is still awaited.
     ConsoleFixture f("\n  \n");
-    EXPECT_EQ(failure_of([&] { f.console.read_integer("the no of events"); }),
+    EXPECT_EQ(io_failure_of([&] { f.console.read_integer("the no of events"); }),
               "end of input while waiting for the no of events");
   }
   {
     ConsoleFixture f("");
-    EXPECT_EQ(failure_of([&] { f.console.read_real("the rate"); }),
+    EXPECT_EQ(io_failure_of([&] { f.console.read_real("the rate"); }),
               "end of input while waiting for the rate");
   }
 }

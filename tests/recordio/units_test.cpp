@@ -14,6 +14,7 @@
 namespace quorlant::recordio {
 namespace {
 
+using testing::io_failure_of;
 using testing::read_file;
 using testing::TempDir;
 using testing::write_file;
@@ -26,16 +27,6 @@ std::set<std::string> entries(const fs::path& directory) {
     names.insert(entry.path().filename().string());
   }
   return names;
-}
-
-std::string what_of_io_failure(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const IoFailure& failure) {
-    return failure.what();
-  }
-  ADD_FAILURE() << "no IoFailure";
-  return "";
 }
 
 TEST(Units, OpenCreatesAMissingFile) {
@@ -115,7 +106,7 @@ TEST(Units, ReadsAnExistingFileAndItsLastLineWithoutTerminator) {
   EXPECT_EQ(units.read_record(99), "one");
   EXPECT_EQ(units.read_record(99), "");
   EXPECT_EQ(units.read_record(99), "three");
-  const std::string report = what_of_io_failure([&] { units.read_record(99); });
+  const std::string report = io_failure_of([&] { units.read_record(99); });
   EXPECT_NE(report.find("f.txt"), std::string::npos) << report;
 }
 
@@ -190,7 +181,7 @@ TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   Units units(dir.path());
   EXPECT_EQ(units.open(99, "nodir\\x.evt"), ENOENT);
   EXPECT_EQ(units.name_of(99), "nodir\\x.evt");
-  const std::string report = what_of_io_failure([&] { units.write(99, "line\n"); });
+  const std::string report = io_failure_of([&] { units.write(99, "line\n"); });
   EXPECT_NE(report.find("nodir\\x.evt"), std::string::npos) << report;
   EXPECT_THROW(units.read_record(99), IoFailure);
   EXPECT_NO_THROW(units.close(99));
@@ -260,7 +251,7 @@ TEST(UnitsReplaceWhole, AFullDeviceFailsAtClose) {
   Units units(dir.path());
   ASSERT_EQ(units.open(99, "/dev/full", OpenMode::kReplaceWhole), 0);
   units.write(99, "line\n");
-  const std::string report = what_of_io_failure([&] { units.close(99); });
+  const std::string report = io_failure_of([&] { units.close(99); });
   EXPECT_NE(report.find("/dev/full"), std::string::npos) << report;
 }
 

@@ -8,11 +8,6 @@
 namespace quorlant::reliability {
 namespace {
 
-using testing::read_file;
-using testing::run_program;
-using testing::TempDir;
-using testing::write_file;
-
 constexpr std::string_view kOldEvent = "an event file from an earlier run\n";
 
 // A working directory with an event directory that already holds the first event's file.

@@ -12,11 +12,6 @@
 namespace quorlant::reliability {
 namespace {
 
-using testing::read_file;
-using testing::run_program;
-using testing::TempDir;
-using testing::write_file;
-
 namespace fs = std::filesystem;
 
 constexpr std::string_view kOldSecond = "the second event from an earlier run\n";

@@ -9,10 +9,6 @@
 namespace quorlant::reliability {
 namespace {
 
-using testing::read_file;
-using testing::TempDir;
-using testing::write_file;
-
 namespace fs = std::filesystem;
 
 constexpr std::string_view kOldFirst = "the first event from an earlier run\n";

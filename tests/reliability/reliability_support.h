@@ -10,6 +10,12 @@
 
 namespace quorlant::reliability {
 
+// Every reliability test works in a temporary directory, through these.
+using testing::read_file;
+using testing::run_program;
+using testing::TempDir;
+using testing::write_file;
+
 /// The answers of a typical two-event monthly run, one per line, in the order they are asked;
 /// snow melt and disaggregation answered y so that the factor and the rate are asked too.
 struct Answer {

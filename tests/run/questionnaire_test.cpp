@@ -2,27 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
+#include "run/expected_dialogue.h"
 #include "test_support.h"
 
 namespace quorlant::run {
 namespace {
 
 using testing::lines;
-using testing::TempDir;
-
-struct Bench {
-  explicit Bench(std::string answers) : in(std::move(answers)) {}
-  TempDir dir;
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  recordio::RecordIo io{in, out, err, dir.path()};
-  shared::RunData data;
-  std::string rest() { return {std::istreambuf_iterator<char>(in), {}}; }
-};
+using Bench = testing::IoBench;
 
 TEST(FirstGroup, PromptsInOrderAndTheThreeAnswers) {
   Bench b("  12  extra\n\n1\n2015 06 01 00 and more\nnext\n");
@@ -31,24 +20,7 @@ TEST(FirstGroup, PromptsInOrderAndTheThreeAnswers) {
   EXPECT_EQ(b.data.no_months, 1);  // the empty line before it is passed over
   EXPECT_EQ(b.data.start, "2015 06 01 00");
   EXPECT_EQ(b.rest(), "next\n");  // each answer takes exactly its own line
-  EXPECT_EQ(b.out.str(), lines({
-                             " event selection program",
-                             " warning: no damage yet, but if you enter the name",
-                             " of an existing event, all old files by that name",
-                             " and the series of events following",
-                             " will be over written. enter ^c or ^break to stop",
-                             "",
-                             " Enter the no of events to create:",
-                             "",
-                             " No. of months per event file (1 or 12)",
-                             " If you are going to run long sequences - e.g. 40 years",
-                             " use 12 months per event - i.e. yearly events",
-                             " If you do not, you will have many many files.",
-                             " Use 12 month events unless you actually",
-                             " need month-long events for some reason",
-                             " type in start of event - eg. yyyy mm dd hh",
-                             " please stick with this convention so radar files work",
-                         }));
+  EXPECT_EQ(b.out.str(), lines(expected::first_group_prompts()));
 }
 
 TEST(FirstGroup, AShortStartIsBlankPaddedAndNoMonthsIsNotChecked) {
@@ -62,31 +34,6 @@ TEST(FirstGroup, AShortStartIsBlankPaddedAndNoMonthsIsNotChecked) {
 TEST(FirstGroup, LettersForTheNumberOfEventsEndTheRun) {
   Bench b("three\n1\n2015 01 01 00\n");
   EXPECT_THROW(ask_first_group(b.io, b.data), recordio::IoFailure);
-}
-
-// The second group's transcript for the given branches, written out by hand.
-std::string second_group(bool snow_factor, bool rate) {
-  std::vector<std::string> t = {"", "  will you be running the snow melt  routines? y/n",
-                                "  Note: temperature data needed for this option"};
-  if (snow_factor) {
-    t.insert(t.end(), {" enter the snow conversion factor",
-                       " e.g.  1.0 is snow wat. eq. in mm, 25. if in inches", ""});
-  }
-  t.insert(t.end(), {"", "  will you be running the evaporation routines? y/n",
-                     "  Note: temperature data needed for this option", "",
-                     "  will you be disaggregating precipitation? y/n"});
-  if (rate) t.push_back(" what is your disaggregation rate mm/hr ?");
-  t.insert(t.end(),
-           {" What reporting time step would you like in files?",
-            " This should not be shorted than the str file Dt", "",
-            "  will you be using reservoir/lake inflow files? y/n",
-            "  will you be using wetland coupling? y/n", "", "  will you be using diversions? y/n",
-            "  Note: diversion data needed for this option", "",
-            "  will you be running lake evaporation? y/n",
-            "  Note: diversion data needed for this option", "",
-            "  will you be using ice factors? y/n", "  Note: diversion data needed for this option",
-            "", "", " name of shd & par files: eg. gr10k, saug 8 char max", ""});
-  return lines(t);
 }
 
 struct SecondRow {
@@ -120,7 +67,8 @@ TEST(SecondGroup, AnswersAreKeptAsTypedAndOnlyALowercaseYBranches) {
     b.data.disaggregation_rate = -7.0F;
     ask_second_group(b.io, b.data);
     const std::string where = "answers \"" + row.answers + "\"";
-    EXPECT_EQ(b.out.str(), second_group(row.factor_asked, row.rate_asked)) << where;
+    EXPECT_EQ(b.out.str(), lines(expected::second_group_prompts(row.factor_asked, row.rate_asked)))
+        << where;
     const std::string flags = b.data.snwflg.str() + b.data.vapflg.str() + b.data.smrflg.str() +
                               b.data.resinflg.str() + b.data.wetflg.str() + b.data.divertflg.str() +
                               b.data.lakeflg.str() + b.data.iceflg.str();

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run/run_sequence.h"
+#include "run/expected_dialogue.h"
 #include "test_support.h"
 
 namespace quorlant::run {
@@ -19,7 +19,11 @@ using testing::run_program;
 using testing::TempDir;
 using testing::write_file;
 
-using Lines = std::vector<std::string>;
+using expected::append;
+using expected::closing;
+using expected::Lines;
+using expected::opening;
+using expected::second_group_prompts;
 
 std::string padded(const std::string& text, std::size_t width) {
   std::string result = text;
@@ -27,68 +31,7 @@ std::string padded(const std::string& text, std::size_t width) {
   return result;
 }
 
-void append(Lines& to, const Lines& more) {
-  to.insert(to.end(), more.begin(), more.end());
-}
-
 // ---- The console transcript, piece by piece -------------------------------------------------
-
-Lines banner(const std::string& line5) {
-  const std::string frame = " " + std::string(56, '*');
-  const std::string empty = " *" + std::string(54, ' ') + "*";
-  return {frame,
-          empty,
-          " *                  QUELBRAN (TM)                       *",
-          empty,
-          line5,
-          empty,
-          " *                   Version 9.9a                       *",
-          empty,
-          " " + std::string(kStartBanner[8]),  // the attribution is the program's own text
-          empty,
-          frame};
-}
-
-Lines opening() {
-  Lines t = banner(" *         Program quorlant    Jun. 23 2015             *");
-  append(
-      t,
-      {"", " Please see file evt_info.txt for information re: this run", " event selection program",
-       " warning: no damage yet, but if you enter the name",
-       " of an existing event, all old files by that name", " and the series of events following",
-       " will be over written. enter ^c or ^break to stop", "",
-       " Enter the no of events to create:", "", " No. of months per event file (1 or 12)",
-       " If you are going to run long sequences - e.g. 40 years",
-       " use 12 months per event - i.e. yearly events",
-       " If you do not, you will have many many files.", " Use 12 month events unless you actually",
-       " need month-long events for some reason", " type in start of event - eg. yyyy mm dd hh",
-       " please stick with this convention so radar files work"});
-  return t;
-}
-
-Lines questions(bool snow_factor, bool rate) {
-  Lines t = {"", "  will you be running the snow melt  routines? y/n",
-             "  Note: temperature data needed for this option"};
-  if (snow_factor) {
-    append(t, {" enter the snow conversion factor",
-               " e.g.  1.0 is snow wat. eq. in mm, 25. if in inches", ""});
-  }
-  append(t, {"", "  will you be running the evaporation routines? y/n",
-             "  Note: temperature data needed for this option", "",
-             "  will you be disaggregating precipitation? y/n"});
-  if (rate) t.push_back(" what is your disaggregation rate mm/hr ?");
-  append(t,
-         {" What reporting time step would you like in files?",
-          " This should not be shorted than the str file Dt", "",
-          "  will you be using reservoir/lake inflow files? y/n",
-          "  will you be using wetland coupling? y/n", "", "  will you be using diversions? y/n",
-          "  Note: diversion data needed for this option", "",
-          "  will you be running lake evaporation? y/n",
-          "  Note: diversion data needed for this option", "",
-          "  will you be using ice factors? y/n", "  Note: diversion data needed for this option",
-          "", "", " name of shd & par files: eg. gr10k, saug 8 char max", ""});
-  return t;
-}
 
 Lines warning() {
   const std::string names = "                      if names correspond";  // 1 + 21 blanks
@@ -115,18 +58,10 @@ std::string created(const std::string& name) {
   return " " + padded("event\\" + name + ".evt", 60) + "... created";
 }
 
-Lines closing() {
-  Lines t = {" A file called events\\events_to_follow.txt", " has been written",
-             " This list can be used in the first event file", " of a connected set of events", ""};
-  append(t, banner(" *         Program quorlant   Jun. 23, 2015             *"));
-  append(t, {"", " Please see file evt_info.txt for information re: this run", "Normal ending"});
-  return t;
-}
-
 // The transcript of a run that writes the events `names`.
 std::string transcript(const Lines& names, bool snow_factor = true, bool rate = false) {
   Lines t = opening();
-  append(t, questions(snow_factor, rate));
+  append(t, second_group_prompts(snow_factor, rate));
   append(t, warning());
   for (const auto& name : names) t.push_back(created(name));
   append(t, closing());
