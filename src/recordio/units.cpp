@@ -103,20 +103,23 @@ int Units::open(int unit, std::string_view name, OpenMode mode) {
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
       }
-      if (fd < 0) {
+      if (fd >= 0) {
+        set_file_in_flight(temp.c_str());
+        // The replacement keeps the old file's permission bits.
+        if (exists && (link_status.st_mode & 07777) != new_file_mode_) {
+          ::fchmod(fd, link_status.st_mode & 07777);
+        }
+        u.fd = fd;
+        u.temp_path = temp;
+        u.loaded = true;  // a new file: nothing of the old one shows through
+        u.disk_size = 0;
+        return 0;
+      }
+      // A directory that takes no new file still lets an existing file be written in place.
+      if (!exists || (errno != EACCES && errno != EPERM)) {
         u.open_error = errno;
         return u.open_error;
       }
-      set_file_in_flight(temp.c_str());
-      // The replacement keeps the old file's permission bits.
-      if (exists && (link_status.st_mode & 07777) != new_file_mode_) {
-        ::fchmod(fd, link_status.st_mode & 07777);
-      }
-      u.fd = fd;
-      u.temp_path = temp;
-      u.loaded = true;  // a new file: nothing of the old one shows through
-      u.disk_size = 0;
-      return 0;
     }
   }
 

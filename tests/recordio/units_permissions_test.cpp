@@ -1,0 +1,87 @@
+// Replacing a file as a user other than its owner. The test drops to the unprivileged user
+// "nobody" in a child process, so it needs to start as root (as CI does); elsewhere it skips.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "recordio/units.h"
+#include "test_support.h"
+
+namespace quorlant::recordio {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::read_file;
+using testing::TempDir;
+using testing::write_file;
+
+constexpr uid_t kNobody = 65534;
+
+// Runs `body` as nobody in a child; returns its exit code, or -1 when it did not exit.
+template <class Body>
+int as_nobody(Body body) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(99);
+    ::_exit(body());
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A working directory nobody may enter but not write in, with an event directory alike.
+struct LockedDirectory {
+  LockedDirectory() {
+    fs::permissions(dir.path(), fs::perms(0755));
+    fs::create_directory(dir / "event");
+    fs::permissions(dir / "event", fs::perms(0755));
+  }
+  TempDir dir;
+};
+
+int replace_with(const fs::path& base, std::string_view records) {
+  Units units(base);
+  const int error = units.open(99, "event\\x.evt", OpenMode::kReplaceWhole);
+  if (error != 0) return error == EACCES ? 10 : 11;
+  try {
+    units.write(99, records);
+    units.close(99);
+  } catch (...) {
+    return 12;
+  }
+  return 0;
+}
+
+TEST(UnitsReplaceWholeAsAnotherUser,
+     AFileItMayWriteIsWrittenInPlaceWhenTheDirectoryTakesNoNewFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  LockedDirectory locked;
+  write_file(locked.dir / "event/x.evt", "old line one\nold line two\nold line three\n");
+  fs::permissions(locked.dir / "event/x.evt", fs::perms(0666));
+
+  EXPECT_EQ(as_nobody([&] { return replace_with(locked.dir.path(), "new\n"); }), 0);
+  EXPECT_EQ(read_file(locked.dir / "event/x.evt"), "new\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(locked.dir / "event"), fs::directory_iterator()),
+            1);
+}
+
+TEST(UnitsReplaceWholeAsAnotherUser, AFileItMayNotWriteIsAnOpenFailureAndStaysUntouched) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  LockedDirectory locked;
+  fs::permissions(locked.dir / "event", fs::perms(0777));  // new files could be made here
+  write_file(locked.dir / "event/x.evt", "old\n");
+  fs::permissions(locked.dir / "event/x.evt", fs::perms(0644));
+
+  EXPECT_EQ(as_nobody([&] { return replace_with(locked.dir.path(), "new\n"); }), 10);
+  EXPECT_EQ(read_file(locked.dir / "event/x.evt"), "old\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(locked.dir / "event"), fs::directory_iterator()),
+            1);
+}
+
+}  // namespace
+}  // namespace quorlant::recordio
