@@ -1,5 +1,8 @@
 #include "events/event_loop.h"
 
+#include <cerrno>
+#include <string>
+
 #include "eventfile/write_event.h"
 #include "events/event_calendar.h"
 #include "events/file_name_set.h"
@@ -17,11 +20,26 @@ void open_follow_list(recordio::RecordIo& io) {
   io.units().write_through(kFollowListUnit);
 }
 
+namespace {
+
+// A list that could not be opened ends the run before the first event rather than after its
+// file: a missing event directory aside, which the first event file reports in its own words.
+void check_follow_list(recordio::RecordIo& io) {
+  const int error = io.units().open_error(kFollowListUnit);
+  if (error != 0 && error != ENOENT) {
+    throw recordio::IoFailure(
+        recordio::describe_error("cannot open " + std::string(kFollowList), error));
+  }
+}
+
+}  // namespace
+
 void run_event_loop(recordio::RecordIo& io, shared::RunData& data,
                     const FirstPassSteps& first_pass) {
   bool questions_done = false;
   const std::int32_t noevents = data.noevents;
   for (std::int32_t event = 1; event <= noevents; ++event) {
+    if (event == 1) check_follow_list(io);
     if (event > 1) advance_to_next_event(io, data);
     take_event_length(io, data, event == 1);
     if (!questions_done) first_pass.ask_options();

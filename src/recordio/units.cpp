@@ -150,6 +150,11 @@ void Units::write_through(int unit) {
     found->second.write_through = true;
 }
 
+int Units::open_error(int unit) const {
+  const auto found = units_.find(unit);
+  return found == units_.end() ? 0 : found->second.open_error;
+}
+
 std::string Units::name_of(int unit) const {
   const auto found = units_.find(unit);
   return found == units_.end() ? "unit " + std::to_string(unit) : found->second.name;

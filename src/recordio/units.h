@@ -49,6 +49,8 @@ class Units {
   void close(int unit);
   /// Closes and keeps every unit, dropping unfinished replacements. Throws the first failure.
   void close_all();
+  /// Why the last open of `unit` failed: an error number, or 0.
+  int open_error(int unit) const;
   /// The name connected to `unit`, for reports.
   std::string name_of(int unit) const;
 

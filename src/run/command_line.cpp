@@ -25,19 +25,22 @@ constexpr std::string_view kUsage =
     "\n"
     "The questions and what each answer does: man quorlant\n";
 
+// Standard output that takes no text is a failure like any other, with its report.
+int print(std::string_view text, std::ostream& out, std::ostream& err) {
+  out << text;
+  out.flush();
+  if (out) return 0;
+  err << "quorlant: cannot write to standard output\n";
+  return static_cast<int>(recordio::ExitStatus::kIoFailure);
+}
+
 }  // namespace
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
                  std::ostream& err, const std::filesystem::path& working_directory) {
-  if (arguments.size() == 1 && arguments[0] == "--help") {
-    out << kUsage;
-    out.flush();
-    return out ? 0 : static_cast<int>(recordio::ExitStatus::kIoFailure);
-  }
+  if (arguments.size() == 1 && arguments[0] == "--help") return print(kUsage, out, err);
   if (arguments.size() == 1 && arguments[0] == "--version") {
-    out << "quorlant " << QUORLANT_VERSION << '\n';
-    out.flush();
-    return out ? 0 : static_cast<int>(recordio::ExitStatus::kIoFailure);
+    return print("quorlant " QUORLANT_VERSION "\n", out, err);
   }
   if (!arguments.empty()) {
     if (arguments.size() > 1) {

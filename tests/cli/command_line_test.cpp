@@ -48,6 +48,7 @@ TEST(Help, AFailedWriteIsNotSuccess) {
     const auto result = run_process(
         {{QUORLANT_BINARY, option}, area.work, "/dev/null", area.root.path(), "/dev/full"});
     EXPECT_EQ(result.status, 2) << option << " into a full device";
+    EXPECT_EQ(result.err, "quorlant: cannot write to standard output\n") << option;
   }
 }
 

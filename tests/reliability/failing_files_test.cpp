@@ -136,14 +136,14 @@ TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
        "",
        0,
        true},
-      {"the list of events to follow cannot be opened",
+      {"the list of events to follow cannot be opened: reported before the first event",
        make_directory("event/events_to_follow.txt"),
        2,
-       "quorlant: event\\events_to_follow.txt could not be opened: " + is_directory + "\n",
-       created_line(first),
-       {"20150101.evt", "20150201.evt", "events_to_follow.txt"},
+       "quorlant: cannot open event\\events_to_follow.txt: " + is_directory + "\n",
+       " please stick with this convention so radar files work\n",
+       {"20150201.evt", "events_to_follow.txt"},
        std::nullopt,
-       1,
+       0,
        true},
   };
   for (const FailingFile& row : rows) {
@@ -221,6 +221,19 @@ TEST(ExistingEventFiles, ALinkIsWrittenThroughInPlaceAndOldLinesAreGone) {
   EXPECT_EQ(fs::status(dir / "event/20150201.evt").permissions(), fs::perms(0640));
   EXPECT_EQ(entries(dir / "event"),
             (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}));
+}
+
+// With no events nothing is ever written to the list, so a list that cannot be opened is no
+// failure: the run ends normally.
+TEST(FailingFiles, AListThatCannotBeOpenedIsNoFailureWithoutEvents) {
+  TempDir dir;
+  fs::create_directory(dir / "event");
+  fs::create_directory(dir / "event/events_to_follow.txt");
+  const auto result = run_program(dir.path(), "0\n1\n2015 01 01 00\n");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(result.out.ends_with("\nNormal ending\n"));
+  EXPECT_TRUE(fs::is_directory(dir / "event/events_to_follow.txt"));
 }
 
 }  // namespace
