@@ -33,7 +33,7 @@ void check_series_fits(const shared::RunData& data) {
                                      : data.iyear + later_events;
   if (last_year > 9999) {
     recordio::reject(std::to_string(data.noevents) + " events from " + quoted_start(data) +
-                     " would run past the year 9999, which does not fit the " + "four columns of " +
+                     " would run past the year 9999, which does not fit the four columns of " +
                      kStartForm);
   }
 }
