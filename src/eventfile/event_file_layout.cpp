@@ -25,47 +25,63 @@ Literal padded(std::string_view text, std::size_t length) {
   return Literal{line};
 }
 
+// The views of the table point into string literals, so they stay valid for the whole run.
 EventFileLine text(std::string_view whole_line) {
-  return {Format{Literal{std::string(whole_line)}}};
+  return {.format = Format{Literal{std::string(whole_line)}}, .keyword = whole_line};
 }
 
 // A keyword whose value never changes; `value` carries its own trailing blanks.
 EventFileLine fixed(std::string_view keyword, std::string_view value) {
-  return {Format{padded(keyword, kKeywordColumns), Literal{std::string(value)}}};
+  return {.format = Format{padded(keyword, kKeywordColumns), Literal{std::string(value)}},
+          .keyword = keyword};
 }
 
 EventFileLine no_value(std::string_view keyword) {
-  return {Format{padded(keyword, kNoValueLength)}};
+  return {.format = Format{padded(keyword, kNoValueLength)}, .keyword = keyword};
 }
 
 EventFileLine date(std::string_view keyword, int width, LineValue value) {
-  return {Format{padded(keyword, kKeywordColumns), TextField{width}}, value};
+  return {.format = Format{padded(keyword, kKeywordColumns), TextField{width}},
+          .value = value,
+          .keyword = keyword};
 }
 
 EventFileLine option(std::string_view keyword, recordio::FixedText<1> RunData::*answer) {
-  return {Format{padded(keyword, kKeywordColumns), TextField{1}}, LineValue::kOption, answer};
+  return {.format = Format{padded(keyword, kKeywordColumns), TextField{1}},
+          .value = LineValue::kOption,
+          .option = answer,
+          .keyword = keyword};
 }
 
 EventFileLine integer(std::string_view keyword, LineValue value) {
-  return {Format{padded(keyword, kKeywordColumns), IntField{5}}, value};
+  return {.format = Format{padded(keyword, kKeywordColumns), IntField{5}},
+          .value = value,
+          .keyword = keyword};
 }
 
 EventFileLine rate(std::string_view keyword) {
-  return {Format{padded(keyword, kKeywordColumns), RealField{5, 2}}, LineValue::kRate};
+  return {.format = Format{padded(keyword, kKeywordColumns), RealField{5, 2}},
+          .value = LineValue::kRate,
+          .keyword = keyword};
 }
 
 // Always 60 characters: the first 30 of the entry's 256 fill columns 31 to 60.
 EventFileLine basin_file(std::string_view keyword, int entry) {
-  return {Format{padded(keyword, kKeywordColumns), TextField{30}}, LineValue::kBasinFile, nullptr,
-          entry};
+  return {.format = Format{padded(keyword, kKeywordColumns), TextField{30}},
+          .value = LineValue::kBasinFile,
+          .fln_entry = entry,
+          .keyword = keyword};
 }
 
 // Directory (6 characters with its backslash), event name (8), ending (8, or 4 on radar lines).
 EventFileLine data_file(std::string_view keyword, std::string_view directory,
                         std::string_view ending) {
-  return {Format{padded(keyword, kKeywordColumns), Literal{std::string(directory)}, TextField{8},
-                 Literal{std::string(ending)}},
-          LineValue::kEventName};
+  return {.format = Format{padded(keyword, kKeywordColumns), Literal{std::string(directory)},
+                           TextField{8}, Literal{std::string(ending)}},
+          .value = LineValue::kEventName,
+          .keyword = keyword,
+          .directory = directory,
+          .ending = ending};
 }
 
 const char* const kNo = "n    ";  // a fixed flag: "n" in column 31, then four blanks

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "recordio/record_format.h"
@@ -22,13 +23,25 @@ enum class LineValue {
   kEventName,     // the event name inside a data-file reference
 };
 
-/// One line of the event file: its format, and where the value comes from.
+/// One line of the event file: its format, where the value comes from, and what a reader of the
+/// file expects to find on it.
 struct EventFileLine {
   recordio::Format format;
   LineValue value = LineValue::kNone;
   recordio::FixedText<1> shared::RunData::*option = nullptr;  // for kOption
   int fln_entry = 0;                                          // for kBasinFile
+  // The keyword the line starts with (":pointprecip"); a line without one (a separator, a
+  // heading, the empty line, "eof") has its whole text here. Only keywords start with a colon.
+  std::string_view keyword = {};
+  // For kEventName, the data file the line names: directory, the event name, ending.
+  std::string_view directory = {};  // "raing\"
+  std::string_view ending = {};     // "_rag.tb0"
 };
+
+/// Whether `line` starts with a keyword, whose value follows it.
+inline bool has_keyword(const EventFileLine& line) {
+  return line.keyword.starts_with(':');
+}
 
 /// The event file, line by line: always 108 lines, in this order, whatever the answers.
 const std::vector<EventFileLine>& event_file_layout();

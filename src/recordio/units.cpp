@@ -63,10 +63,14 @@ Units::~Units() {
   }
 }
 
-std::filesystem::path Units::path_of(std::string_view name) const {
+std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name) {
   std::string native(name);
   std::replace(native.begin(), native.end(), '\\', '/');
-  return base_ / native;
+  return base / native;
+}
+
+std::filesystem::path Units::path_of(std::string_view name) const {
+  return native_path(base_, name);
 }
 
 int Units::open(int unit, std::string_view name, OpenMode mode) {

@@ -20,6 +20,10 @@ enum class OpenMode {
   kReplaceWhole,
 };
 
+/// The path a composed name opens, relative to `base`: each backslash is a directory separator
+/// here. Never fails; the name is not looked up.
+std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name);
+
 /// The file units of a run: unit numbers connected to files in the working directory.
 /// The only code that touches files.
 class Units {
