@@ -1,5 +1,6 @@
 #include "run/command_line.h"
 
+#include "check/check_command.h"
 #include "recordio/record_io.h"
 #include "run/run_sequence.h"
 
@@ -38,6 +39,9 @@ int print(std::string_view text, std::ostream& out, std::ostream& err) {
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
                  std::ostream& err, const std::filesystem::path& working_directory) {
+  if (!arguments.empty() && arguments[0] == "check") {
+    return check::main_check(arguments.subspan(1), out, err, working_directory);
+  }
   if (arguments.size() == 1 && arguments[0] == "--help") return print(kUsage, out, err);
   if (arguments.size() == 1 && arguments[0] == "--version") {
     return print("quorlant " QUORLANT_VERSION "\n", out, err);
