@@ -1,4 +1,4 @@
-// `quorlant check` on a 480-event monthly series (about 21,000 references), every second
+// `quorlant check` on a 480-event monthly series (18,720 references), every second
 // rainfall file there, beside the run that writes the same series.
 #include <benchmark/benchmark.h>
 
