@@ -81,8 +81,8 @@ void write_chart(const SeriesReport& report, std::ostream& out) {
       next_free = column + kLabelWidth;
     }
   }
-  put_line(out, padded("year", kKeywordWidth + kPatternWidth) + labels);
-  put_line(out, padded("", kKeywordWidth + kPatternWidth) + ticks);
+  put_line(out, padded("year", kKeywordWidth) + labels);
+  put_line(out, padded("", kKeywordWidth) + ticks);
   for (const Kind& kind : report.kinds) {
     if (!in_use(report, kind)) continue;
     std::map<int, int> missing_per_year;
@@ -94,8 +94,7 @@ void write_chart(const SeriesReport& report, std::ostream& out) {
                                                     : missing < events ? '+'
                                                                        : '.';
     }
-    put_line(out, padded(kind.line->keyword, kKeywordWidth) + padded(pattern(kind), kPatternWidth) +
-                      row);
+    put_line(out, padded(kind.line->keyword, kKeywordWidth) + row);
   }
   put_line(out, "# every event of the year has the file, + some do, . none, blank: no event");
 }

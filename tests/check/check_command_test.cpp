@@ -84,10 +84,10 @@ TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
       ":pointprecip              raing\\*_rag.tb0    37/40  19950101-19960101, 20100101",
       ":streamflowdatafile       strfw\\*_str.tb0    39/40  20200101",
       "",
-      "year                                       1981     1990      2000      2010      2020",
-      "                                           |        |         |         |         |",
-      ":pointprecip              raing\\*_rag.tb0  ##############..#############.##########",
-      ":streamflowdatafile       strfw\\*_str.tb0  #######################################.",
+      "year                      1981     1990      2000      2010      2020",
+      "                          |        |         |         |         |",
+      ":pointprecip              ##############..#############.##########",
+      ":streamflowdatafile       #######################################.",
       "# every event of the year has the file, + some do, . none, blank: no event",
       ""};
   report.insert(report.end(), kBasinFiles.begin(), kBasinFiles.end());
@@ -138,10 +138,10 @@ TEST(Check, MonthlyEventsNamedOnTheCommandLine) {
       ":pointprecip              raing\\*_rag.tb0      2/6  20150301-20150501, 20150901",
       ":streamflowdatafile       strfw\\*_str.tb0      6/6",
       "",
-      "year                                       2015",
-      "                                           |",
-      ":pointprecip              raing\\*_rag.tb0  +",
-      ":streamflowdatafile       strfw\\*_str.tb0  #",
+      "year                      2015",
+      "                          |",
+      ":pointprecip              +",
+      ":streamflowdatafile       #",
       "# every event of the year has the file, + some do, . none, blank: no event",
       ""};
   report.insert(report.end(), kBasinFiles.begin(), kBasinFiles.end());
