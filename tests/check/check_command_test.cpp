@@ -45,6 +45,14 @@ struct Series {
     for (const auto& event : flow) write_file(dir / ("strfw/" + event + "_str.tb0"), "");
     write_file(dir / "basin/gr10k_shd.r2c", "");
   }
+  // Every path below the directory with the content of each file.
+  std::string snapshot() const {
+    std::string all;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
+      all += entry.path().string() + "\n" + (entry.is_regular_file() ? read_file(entry) : "");
+    }
+    return all;
+  }
   testing::RunResult check(std::vector<std::string_view> arguments) {
     arguments.insert(arguments.begin(), "check");
     return run_program(dir.path(), "", arguments);
@@ -76,7 +84,9 @@ const std::vector<std::string> kBasinFiles = {
 TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
   Series series("forty-years-yearly.answers", years(1981, 2020, {1995, 1996, 2010}),
                 years(1981, 2020, {2020}));
+  const std::string before = series.snapshot();
   auto result = series.check({"--chart"});
+  EXPECT_EQ(series.snapshot(), before);  // nothing written, created or removed
   std::vector<std::string> report = {
       "Event files checked: 40 (19810101 to 20200101)",
       "",
