@@ -112,16 +112,21 @@ void SeriesCheck::add_event_file(std::string_view name) {
   std::string event_name;               // the :year, :month and :day values side by side
   std::vector<std::string> references;  // one per kind, in the order of `kinds`
   std::vector<BasinFile> basin_files;
+  const auto at = [&](std::size_t number) {
+    return std::string(name) + ", line " + std::to_string(number) + ": ";
+  };
   for (const EventFileLine& expected : eventfile::event_file_layout()) {
     const auto result = reader.next(line);
-    const std::string at =
-        std::string(name) + ", line " +
-        std::to_string(reader.number() + (result == LineReader::Result::kEnd ? 1 : 0)) + ": ";
     if (result == LineReader::Result::kEnd) {
-      throw CheckFailure(at + "expected " + expectation(expected) + ", found the end of the file");
+      throw CheckFailure(at(reader.number() + 1) + "expected " + expectation(expected) +
+                         ", found the end of the file");
     }
-    if (result != LineReader::Result::kLine) throw CheckFailure(at + refusal(result));
-    if (!matches(expected, line)) throw CheckFailure(at + "expected " + expectation(expected));
+    if (result != LineReader::Result::kLine) {
+      throw CheckFailure(at(reader.number()) + refusal(result));
+    }
+    if (!matches(expected, line)) {
+      throw CheckFailure(at(reader.number()) + "expected " + expectation(expected));
+    }
     // The value is whatever follows the keyword, without the blanks around it.
     const std::string_view value =
         eventfile::has_keyword(expected)
@@ -129,7 +134,7 @@ void SeriesCheck::add_event_file(std::string_view name) {
             : std::string_view();
     if (expected.value == LineValue::kEventName || expected.value == LineValue::kBasinFile) {
       if (leads_outside(value)) {
-        throw CheckFailure(at + in_quotes(value) +
+        throw CheckFailure(at(reader.number()) + in_quotes(value) +
                            " lies outside the working directory; not followed");
       }
     }
@@ -144,9 +149,14 @@ void SeriesCheck::add_event_file(std::string_view name) {
       default: break;
     }
   }
-  if (reader.next(line) != LineReader::Result::kEnd) {
-    throw CheckFailure(std::string(name) + ", line " + std::to_string(reader.number()) +
-                       ": expected the end of the file after \"eof\"");
+  // A few empty lines after the end line, as some editors leave them, do no harm.
+  auto after = reader.next(line);
+  for (int more = 0; after == LineReader::Result::kLine && trimmed(line).empty() && more < 16;
+       ++more) {
+    after = reader.next(line);
+  }
+  if (after != LineReader::Result::kEnd) {
+    throw CheckFailure(at(reader.number()) + "expected the end of the file after \"eof\"");
   }
   // The event name is the start date as eight digits, yyyymmdd.
   if (event_name.size() != 8 || !std::all_of(event_name.begin(), event_name.end(),

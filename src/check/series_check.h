@@ -12,7 +12,7 @@
 namespace quorlant::check {
 
 /// A list or an event file that cannot be checked; `what()` is the one line that says which
-/// file, where and why ("event\\19810101.evt, line 60: expected \":pointprecip\"").
+/// file, where and why (event\19810101.evt, line 60: expected ":pointprecip").
 class CheckFailure : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
