@@ -327,7 +327,8 @@ TEST(WholeRun, OneEventInFebruary) {
   const Event rows[] = {{"2016", "02", "01", "00", "20160201", "  696"},
                         {"1900", "02", "01", "00", "19000201", "  696"},  // 1900 counts as leap
                         {"2015", "02", "01", "00", "20150201", "  672"},
-                        {"2100", "02", "01", "12", "21000201", "  696"}};
+                        {"2100", "02", "01", "12", "21000201", "  696"},
+                        {"2016", "02", "29", "06", "20160229", "  696"}};
   for (const auto& e : rows) {
     Workplace w;
     const std::string start = e.yy + " " + e.mm + " " + e.dd + " " + e.hh;
@@ -520,6 +521,10 @@ TEST(WholeRun, StartsThatCannotMakeASeriesAreRejected) {
       {"3\n12\n", "9998 01 01 00", 1},  // the third event would start in 10000
       {"2\n1\n", "2015 ab 01 00", 1},
       {"2\n1\n", "2015 06 1. 00", 1},
+      {"1\n1\n", "2015 02 29 00", 1},
+      {"1\n12\n", "2015 04 31 00", 1},
+      {"1\n1\n", "2015 01 01 24", 1},
+      {"1\n1\n", "2015 1 1 0   ", 1},
   };
   for (const auto& row : rows) {
     Workplace w;
