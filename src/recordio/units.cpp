@@ -91,6 +91,10 @@ int Units::open(int unit, std::string_view name, OpenMode mode) {
       u.open_error = ENOENT;
       return u.open_error;
     }
+    if (std::filesystem::is_directory(u.path, error)) {
+      u.open_error = EISDIR;
+      return u.open_error;
+    }
     u.in_memory = true;
     u.loaded = true;  // every file of a run is written before it is read back
     return 0;

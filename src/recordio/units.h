@@ -31,7 +31,8 @@ class Units {
   ~Units();
 
   /// From now on nothing reaches the disk, and no file is even opened: a file opened is held in
-  /// memory and dropped at close, and the open fails (ENOENT) only when its directory is missing.
+  /// memory and dropped at close; the open fails only when its directory is missing (ENOENT) or
+  /// the name is a directory (EISDIR).
   void set_dry_run() { dry_run_ = true; }
   bool dry_run() const { return dry_run_; }
   /// Whether `name` exists; whether it is a directory. A failure to look counts as no.

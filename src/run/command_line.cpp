@@ -1,5 +1,6 @@
 #include "run/command_line.h"
 
+#include <algorithm>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -22,9 +23,9 @@ int print(std::string_view text, std::ostream& out, std::ostream& err) {
 }
 
 // The console of a run without the dialogue: of the transcript only the line of each event file
-// (" event\...") and a dry run's count are shown, none at all when quiet. The lines since the
-// last shown one or the last pause are held: a run that aborts after the dialogue (an event file
-// that cannot be opened) has its report on the console, and gets it shown on the error stream.
+// (" event\...") and a dry run's count are shown, none at all when quiet. The last three lines
+// hidden are held: an abort of the program (an event file that cannot be opened) reports in
+// three console lines, which then go to the error stream instead.
 class ListingOnly : public std::streambuf {
  public:
   ListingOnly(std::ostream& out, bool quiet) : out_(out), quiet_(quiet) {}
@@ -37,8 +38,8 @@ class ListingOnly : public std::streambuf {
     if (line_.back() != '\n') return c;
     const bool listing = line_.starts_with(" event\\") || line_.starts_with(" dry run:");
     if (!listing) {
-      if (line_ == " Hit enter to continue\n") held_.clear();
       held_ += line_;
+      if (std::count(held_.begin(), held_.end(), '\n') > 3) held_.erase(0, held_.find('\n') + 1);
     } else {
       held_.clear();
       if (!quiet_) out_ << line_;

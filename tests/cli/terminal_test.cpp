@@ -12,9 +12,7 @@ TEST(Terminal, ANumberThatCannotBeReadIsAskedAgainWithAHint) {
   GTEST_SKIP() << "pseudo-terminals are POSIX";
 #else
   const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(terminal, 0);
-  ASSERT_EQ(::grantpt(terminal), 0);
-  ASSERT_EQ(::unlockpt(terminal), 0);
+  ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
   const std::string keyboard = ::ptsname(terminal);
   // Held open, so the lines typed ahead wait in the terminal's input for the program.
   const int held = ::open(keyboard.c_str(), O_RDWR | O_NOCTTY);
@@ -27,9 +25,7 @@ TEST(Terminal, ANumberThatCannotBeReadIsAskedAgainWithAHint) {
   ::close(terminal);
 
   run::expected::Lines t = run::expected::opening();
-  const auto question = std::find(t.begin(), t.end(), " Enter the no of events to create:");
-  ASSERT_NE(question, t.end());
-  t.insert(question + 1,
+  t.insert(std::find(t.begin(), t.end(), " Enter the no of events to create:") + 1,
            " \"two\" is not a whole number from -2147483648 to 2147483647; type the number of "
            "events again");
   run::expected::append(t, run::expected::closing());
