@@ -17,6 +17,7 @@
 #include "events/event_calendar.h"
 #include "events/file_name_set.h"
 #include "recordio/record_io.h"
+#include "run/command_line.h"
 #include "run/run_sequence.h"
 
 namespace {
@@ -211,6 +212,25 @@ void BM_FormattedRecord(benchmark::State& state) {
   }
 }
 
+// The 480 monthly events of one command line, given as answer options and as the equivalent
+// answer script: both are one run of the same questionnaire and loop, so about the same time.
+void BM_Program(benchmark::State& state, bool options) {
+  Directory dir;
+  const std::vector<std::string_view> arguments = {
+      "--events", "480",           "--months-per-event", "1",
+      "--start",  "2015 01 01 00", "--report-step",      "1",
+      "--basin",  "gr10k"};
+  const std::string script = "480\n1\n2015 01 01 00\nn\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n";
+  for (auto _ : state) {
+    std::istringstream in(options ? "" : script);
+    std::ostringstream out;
+    std::ostringstream err;
+    const auto given = options ? std::span<const std::string_view>(arguments)
+                               : std::span<const std::string_view>();
+    if (run::main_program(given, in, out, err, dir.path()) != 0) state.SkipWithError("run failed");
+  }
+}
+
 BENCHMARK_CAPTURE(BM_WholeRun, monthly, 1)
     ->Arg(12)
     ->Arg(120)
@@ -224,6 +244,8 @@ BENCHMARK_CAPTURE(BM_Floor, monthly, 1, false)
 BENCHMARK_CAPTURE(BM_Floor, monthly_replacing, 1, true)->Arg(480)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WholeRun, yearly, 12)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Floor, yearly, 12, false)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Program, answer_script_480, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Program, answer_options_480, true)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteEvent)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NameSet)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CalendarStep)->Unit(benchmark::kMicrosecond);

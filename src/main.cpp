@@ -12,5 +12,6 @@ int main(int argc, char** argv) {
   }
   std::ios::sync_with_stdio(false);
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-  return quorlant::run::main_program(arguments, std::cin, std::cout, std::cerr, ".");
+  return quorlant::run::main_program(arguments, std::cin, std::cout, std::cerr, ".",
+                                     quorlant::recordio::standard_input_is_terminal());
 }

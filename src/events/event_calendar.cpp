@@ -17,7 +17,7 @@ namespace {
 const std::string kStartForm = "\"yyyy mm dd hh\"";
 
 std::string quoted_start(const shared::RunData& data) {
-  return "\"" + data.start.str() + "\"";
+  return recordio::quoted_answer(data.start.view());
 }
 
 // A month outside 1 to 12 would look outside the table of month lengths, and a year past 9999
@@ -27,18 +27,48 @@ void check_series_fits(const shared::RunData& data) {
     recordio::reject("the start of the first event " + quoted_start(data) +
                      " has no month from 01 to 12 in columns 6-7; type it as " + kStartForm);
   }
-  const std::int64_t later_events = std::int64_t{data.noevents} - 1;
-  const std::int64_t last_year = data.no_months == 1
-                                     ? data.iyear + (data.imonth - 1 + later_events) / 12
-                                     : data.iyear + later_events;
-  if (last_year > 9999) {
+  if (last_event_year(data.iyear, data.imonth, data.noevents, data.no_months) > 9999) {
     recordio::reject(std::to_string(data.noevents) + " events from " + quoted_start(data) +
                      " would run past the year 9999, which does not fit the four columns of " +
                      kStartForm);
   }
 }
 
+int two_digits(std::string_view text) {
+  return (text[0] - '0') * 10 + (text[1] - '0');
+}
+
 }  // namespace
+
+std::optional<std::string> start_problem(std::string_view start) {
+  start = start.substr(0, 13);
+  const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  bool layout = start.size() == 13;
+  for (std::size_t column = 0; layout && column < 13; ++column) {
+    // Blanks in columns 5, 8 and 11, digits everywhere else.
+    const bool separator = column == 4 || column == 7 || column == 10;
+    layout = separator ? start[column] == ' ' : is_digit(start[column]);
+  }
+  if (!layout) return "is not in the form " + kStartForm + " (digits, single blanks)";
+  const int year = two_digits(start.substr(0, 2)) * 100 + two_digits(start.substr(2, 2));
+  const int month = two_digits(start.substr(5, 2));
+  const int day = two_digits(start.substr(8, 2));
+  if (month < 1 || month > 12) return "has no month from 01 to 12 in columns 6-7";
+  const int days = kMohours[month - 1] / 24 + (month == 2 && year % 4 == 0 ? 1 : 0);
+  if (day < 1 || day > days) {
+    return "names day " + std::string(start.substr(8, 2)) + ", but month " +
+           std::string(start.substr(5, 2)) + " of " + std::string(start.substr(0, 4)) + " has " +
+           std::to_string(days) + " days";
+  }
+  if (two_digits(start.substr(11, 2)) > 23) return "has no hour from 00 to 23 in columns 12-13";
+  return std::nullopt;
+}
+
+std::int64_t last_event_year(std::int32_t iyear, std::int32_t imonth, std::int32_t noevents,
+                             std::int32_t no_months) {
+  const std::int64_t later_events = std::int64_t{noevents} - 1;
+  return no_months == 1 ? iyear + (imonth - 1 + later_events) / 12 : iyear + later_events;
+}
 
 void split_start(shared::RunData& data) {
   // Fixed columns; columns 5, 8 and 11 are the separating blanks and are not looked at.
@@ -50,6 +80,13 @@ void split_start(shared::RunData& data) {
 }
 
 void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
+  // What follows column 13 is never looked at; the columns themselves must make a real hour.
+  if (data.noevents >= 1) {
+    if (const auto problem = start_problem(data.start.view())) {
+      recordio::reject("the start of the first event " + quoted_start(data) + " " + *problem +
+                       "; type it as " + kStartForm);
+    }
+  }
   io.open(kFileUnit, "temp0.fls");  // the outcome is not examined: a failure shows at the write
   io.write(kFileUnit, Format{TextField{}, TextField{}, TextField{}, TextField{}},
            {data.yy1.view(), data.mm1.view(), data.dd1.view(), data.hh1.view()});

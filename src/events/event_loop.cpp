@@ -34,8 +34,10 @@ void check_follow_list(recordio::RecordIo& io) {
 
 }  // namespace
 
-void run_event_loop(recordio::RecordIo& io, shared::RunData& data,
-                    const FirstPassSteps& first_pass) {
+EventTally run_event_loop(recordio::RecordIo& io, shared::RunData& data,
+                          const FirstPassSteps& first_pass) {
+  EventTally tally;
+  const bool dry_run = io.units().dry_run();
   bool questions_done = false;
   const std::int32_t noevents = data.noevents;
   for (std::int32_t event = 1; event <= noevents; ++event) {
@@ -46,14 +48,21 @@ void run_event_loop(recordio::RecordIo& io, shared::RunData& data,
     compose_name_set(io, data);
     if (event == 1) first_pass.show_warning();
     data.fln[kFileUnit] = data.fln1.view();
+    const bool replacing = io.units().exists(data.fln1.trimmed());
     eventfile::write_event(io, data, data.yy1, data.mm1, data.dd1, data.hh1, data.evtname,
                            data.evtlength);
+    ++tally.files;
+    if (replacing) ++tally.replaced;
     // The path padded to 60 characters, then "... created" right after it.
-    io.message(kConsoleOutput, {data.fln[kFileUnit].first(60), "... created"});
+    const std::string_view done = !dry_run    ? "... created"
+                                  : replacing ? "... would replace an existing file"
+                                              : "... would be created";
+    io.message(kConsoleOutput, {data.fln[kFileUnit].first(60), done});
     // A blank and the path padded to 72 characters: 73 in all.
     io.message(kFollowListUnit, {data.fln1.first(72)});
     questions_done = true;
   }
+  return tally;
 }
 
 void close_follow_list(recordio::RecordIo& io) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "recordio/record_io.h"
@@ -16,12 +17,19 @@ struct FirstPassSteps {
   std::function<void()> show_warning;  // after the first event's names, before its file
 };
 
+/// What a loop wrote, or in a dry run would have written.
+struct EventTally {
+  std::int32_t files = 0;
+  std::int32_t replaced = 0;  // of them, files that existed before
+};
+
 /// Opens the list of events to follow on unit 90; the outcome is not examined.
 void open_follow_list(recordio::RecordIo& io);
 
-/// Events 1 to noevents: calendar, names, event file, "... created" line and list entry.
-void run_event_loop(recordio::RecordIo& io, shared::RunData& data,
-                    const FirstPassSteps& first_pass);
+/// Events 1 to noevents: calendar, names, event file, "... created" line and list entry. In a
+/// dry run each file's line says instead whether it would be created or replace one.
+EventTally run_event_loop(recordio::RecordIo& io, shared::RunData& data,
+                          const FirstPassSteps& first_pass);
 
 /// Closes the list of events to follow and keeps it.
 void close_follow_list(recordio::RecordIo& io);

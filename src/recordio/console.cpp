@@ -1,5 +1,8 @@
 #include "recordio/console.h"
 
+#include <optional>
+
+#include "recordio/message_line.h"
 #include "recordio/record_format.h"
 #include "recordio/stop.h"
 
@@ -11,8 +14,15 @@ bool is_blank(char c) {
   return c == ' ' || c == '\t';
 }
 
-std::string quoted(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
+template <class Number>
+std::optional<Number> parse(std::string_view text);
+template <>
+std::optional<std::int32_t> parse(std::string_view text) {
+  return parse_integer(text);
+}
+template <>
+std::optional<float> parse(std::string_view text) {
+  return parse_real(text);
 }
 
 }  // namespace
@@ -36,7 +46,13 @@ std::string Console::read_line(std::string_view what) {
     throw IoFailure("end of input while waiting for " + std::string(what));
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
+  ++line_number_;
+  last_line_ = line;
   return line;
+}
+
+bool Console::at_end() {
+  return in_.peek() == std::istream::traits_type::eof();
 }
 
 std::string Console::read_value(std::string_view what) {
@@ -51,18 +67,27 @@ std::string Console::read_value(std::string_view what) {
   }
 }
 
+template <class Number>
+Number Console::read_number(std::string_view what, std::string_view form) {
+  for (;;) {
+    const std::string value = read_value(what);
+    if (auto number = parse<Number>(value)) return *number;
+    if (!terminal_) {
+      throw IoFailure("the answer for " + std::string(what) + " must be " + std::string(form) +
+                      ", not " + quoted_answer(value));
+    }
+    // Someone is typing: a slip of the keyboard is asked again rather than ending the run.
+    write(" " + quoted_answer(value) + " is not " + std::string(form) + "; type " +
+          std::string(what) + " again\n");
+  }
+}
+
 std::int32_t Console::read_integer(std::string_view what) {
-  const std::string value = read_value(what);
-  if (auto number = parse_integer(value)) return *number;
-  throw IoFailure("the answer for " + std::string(what) + " must be a whole number from " +
-                  "-2147483648 to 2147483647, not " + quoted(value));
+  return read_number<std::int32_t>(what, "a whole number from -2147483648 to 2147483647");
 }
 
 float Console::read_real(std::string_view what) {
-  const std::string value = read_value(what);
-  if (auto number = parse_real(value)) return *number;
-  throw IoFailure("the answer for " + std::string(what) + " must be a number, not " +
-                  quoted(value));
+  return read_number<float>(what, "a number");
 }
 
 }  // namespace quorlant::recordio

@@ -36,4 +36,8 @@ bool prepare_process() {
   return !output_closed;
 }
 
+bool standard_input_is_terminal() {
+  return ::isatty(STDIN_FILENO) == 1;
+}
+
 }  // namespace quorlant::recordio

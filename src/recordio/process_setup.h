@@ -8,4 +8,7 @@ namespace quorlant::recordio {
 /// Returns false when standard output was closed: the run cannot show its questions.
 bool prepare_process();
 
+/// Whether standard input is a terminal, where someone types the answers.
+bool standard_input_is_terminal();
+
 }  // namespace quorlant::recordio

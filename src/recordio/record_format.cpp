@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "recordio/message_line.h"
+
 namespace quorlant::recordio {
 
 namespace {
@@ -82,7 +84,7 @@ std::string without_blanks(std::string_view text) {
 
 std::string columns_text(std::string_view text, int first_column) {
   const int last = first_column + static_cast<int>(text.size()) - 1;
-  std::string where = "\"" + std::string(text) + "\" in column";
+  std::string where = quoted_answer(text) + " in column";
   if (last > first_column)
     return where + "s " + std::to_string(first_column) + "-" + std::to_string(last);
   return where + " " + std::to_string(first_column);

@@ -65,6 +65,12 @@ float RecordIo::read_real(std::string_view what) {
   return console_.read_real(what);
 }
 
+void RecordIo::warn(std::string_view message) {
+  console_.flush();  // on a terminal the warning appears where it belongs in the dialogue
+  err_ << "quorlant: warning: " << message << '\n';
+  err_.flush();
+}
+
 void RecordIo::pause() {
   message(kConsoleOutput, {"Hit enter to continue"});
   console_.read_line("Enter at \"Hit enter to continue\"");

@@ -55,6 +55,11 @@ class RecordIo {
   void rewind(int unit) { units_.rewind(unit); }
   void close(int unit) { units_.close(unit); }
   Units& units() { return units_; }
+  Console& console() { return console_; }
+
+  /// One line on the error stream after "quorlant: warning: "; the run goes on. Throws
+  /// IoFailure when standard output fails while it is brought up to date first.
+  void warn(std::string_view message);
 
   /// Shows "Hit enter to continue" and waits for a line; what is typed is passed over.
   void pause();

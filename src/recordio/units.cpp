@@ -73,11 +73,36 @@ std::filesystem::path Units::path_of(std::string_view name) const {
   return native_path(base_, name);
 }
 
+bool Units::exists(std::string_view name) const {
+  std::error_code error;
+  return std::filesystem::exists(path_of(name), error);
+}
+
+bool Units::is_directory(std::string_view name) const {
+  std::error_code error;
+  return std::filesystem::is_directory(path_of(name), error);
+}
+
 int Units::open(int unit, std::string_view name, OpenMode mode) {
   if (units_.contains(unit)) close(unit);
   Unit& u = units_[unit];
   u.name = std::string(name);
   u.path = path_of(name);
+
+  if (dry_run_) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(u.path.parent_path(), error)) {
+      u.open_error = ENOENT;
+      return u.open_error;
+    }
+    if (std::filesystem::is_directory(u.path, error)) {
+      u.open_error = EISDIR;
+      return u.open_error;
+    }
+    u.in_memory = true;
+    u.loaded = true;  // every file of a run is written before it is read back
+    return 0;
+  }
 
   if (mode == OpenMode::kReplaceWhole) {
     struct stat link_status {};
@@ -142,7 +167,7 @@ int Units::open(int unit, std::string_view name, OpenMode mode) {
 Units::Unit& Units::connected(int unit) {
   const auto found = units_.find(unit);
   if (found == units_.end()) throw IoFailure("unit " + std::to_string(unit) + " is not connected");
-  if (found->second.fd < 0) {
+  if (found->second.fd < 0 && !found->second.in_memory) {
     throw IoFailure(
         describe_error(found->second.name + " could not be opened", found->second.open_error));
   }
@@ -209,6 +234,10 @@ void Units::flush(Unit& u) {
 
 int Units::store(Unit& u) {
   if (!u.dirty_from) return 0;
+  if (u.in_memory) {
+    u.dirty_from.reset();
+    return 0;
+  }
   const std::size_t from = *u.dirty_from;
   const std::string_view bytes = std::string_view(u.content).substr(from - u.offset);
   const std::size_t end = u.offset + u.content.size();

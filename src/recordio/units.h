@@ -34,6 +34,15 @@ class Units {
   /// Closes every unit; an unfinished replacement is dropped, never put in place.
   ~Units();
 
+  /// From now on nothing reaches the disk, and no file is even opened: a file opened is held in
+  /// memory and dropped at close; the open fails only when its directory is missing (ENOENT) or
+  /// the name is a directory (EISDIR).
+  void set_dry_run() { dry_run_ = true; }
+  bool dry_run() const { return dry_run_; }
+  /// Whether `name` exists; whether it is a directory. A failure to look counts as no.
+  bool exists(std::string_view name) const;
+  bool is_directory(std::string_view name) const;
+
   /// The path a composed name opens: each backslash is a directory separator here.
   std::filesystem::path path_of(std::string_view name) const;
 
@@ -73,6 +82,7 @@ class Units {
     bool regular = true;                   // a regular file: written with pwrite and cut to length
     std::optional<std::size_t> disk_size;  // the file's length on disk, when known
     std::filesystem::path temp_path;  // a replacement in progress, renamed into `path` at close
+    bool in_memory = false;           // a dry run's file: no descriptor, never stored
   };
   Unit& connected(int unit);
   void flush(Unit& unit);
@@ -84,6 +94,7 @@ class Units {
   std::map<int, Unit> units_;
   unsigned euid_;               // who this run is, for the permission check of a replacement
   unsigned new_file_mode_ = 0;  // the permission bits a file created now gets
+  bool dry_run_ = false;
 };
 
 /// "name: reason", the system's words for an error number.

@@ -1,30 +1,18 @@
 #include "run/command_line.h"
 
+#include <algorithm>
+#include <sstream>
+#include <streambuf>
+#include <string>
+
 #include "check/check_command.h"
 #include "recordio/record_io.h"
+#include "run/answer_options.h"
 #include "run/run_sequence.h"
 
 namespace quorlant::run {
 
 namespace {
-
-constexpr std::string_view kUsage =
-    "Usage: quorlant [--help | --version]\n"
-    "\n"
-    "Writes the event files of a long modelling run in the current working directory.\n"
-    "It asks its questions on standard output and reads the answers, one per line, from\n"
-    "standard input, so they can be piped from a file:  quorlant < run.answers\n"
-    "\n"
-    "Files written: event\\<yyyymmdd>.evt (one per event), event\\events_to_follow.txt,\n"
-    "evt_info.txt, and the scratch files temp0.fls, temp1.fls, temp2.fls, temp3.fls and\n"
-    "temp5.fls. The event directory must exist; event\\20150101.evt is the file\n"
-    "event/20150101.evt.\n"
-    "\n"
-    "Exit status: 0 after \"Normal ending\"; 1 when the program aborts the run or rejects an\n"
-    "answer; 2 when an answer is not a number of the required kind, the input ends, a file\n"
-    "cannot be opened, written or closed, or the arguments are wrong.\n"
-    "\n"
-    "The questions and what each answer does: man quorlant\n";
 
 // Standard output that takes no text is a failure like any other, with its report.
 int print(std::string_view text, std::ostream& out, std::ostream& err) {
@@ -35,28 +23,79 @@ int print(std::string_view text, std::ostream& out, std::ostream& err) {
   return static_cast<int>(recordio::ExitStatus::kIoFailure);
 }
 
+// The console of a run without the dialogue: of the transcript only the line of each event file
+// (" event\...") and a dry run's count are shown, none at all when quiet. The last three lines
+// hidden are held: an abort of the program (an event file that cannot be opened) reports in
+// three console lines, which then go to the error stream instead.
+class ListingOnly : public std::streambuf {
+ public:
+  ListingOnly(std::ostream& out, bool quiet) : out_(out), quiet_(quiet) {}
+  const std::string& held() const { return held_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    line_ += traits_type::to_char_type(c);
+    if (line_.back() != '\n') return c;
+    const bool listing = line_.starts_with(" event\\") || line_.starts_with(" dry run:");
+    if (!listing) {
+      held_ += line_;
+      if (std::count(held_.begin(), held_.end(), '\n') > 3) held_.erase(0, held_.find('\n') + 1);
+    } else {
+      held_.clear();
+      if (!quiet_) out_ << line_;
+    }
+    line_.clear();
+    return out_ ? c : traits_type::eof();
+  }
+  int sync() override { return out_.flush() ? 0 : -1; }
+
+ private:
+  std::ostream& out_;
+  bool quiet_;
+  std::string line_;  // the line being written
+  std::string held_;
+};
+
 }  // namespace
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
-                 std::ostream& err, const std::filesystem::path& working_directory) {
+                 std::ostream& err, const std::filesystem::path& working_directory,
+                 bool input_is_terminal) {
   if (!arguments.empty() && arguments[0] == "check") {
     return check::main_check(arguments.subspan(1), out, err, working_directory);
   }
-  if (arguments.size() == 1 && arguments[0] == "--help") return print(kUsage, out, err);
+  if (arguments.size() == 1 && arguments[0] == "--help") return print(help_text(), out, err);
   if (arguments.size() == 1 && arguments[0] == "--version") {
     return print("quorlant " QUORLANT_VERSION "\n", out, err);
   }
-  if (!arguments.empty()) {
-    if (arguments.size() > 1) {
-      err << "quorlant: " << arguments.size() << " arguments given, at most one is taken";
-    } else {
-      err << "quorlant: unexpected argument '" << arguments[0] << "'";
-    }
-    err << "; usage: quorlant [--help | --version] (answers are read from standard input)\n";
+  Invocation invocation;
+  try {
+    invocation = parse_command_line(arguments);
+  } catch (const UsageError& error) {
+    err << "quorlant: " << error.what() << '\n';
     return static_cast<int>(recordio::ExitStatus::kIoFailure);
   }
-  recordio::RecordIo io(in, out, err, working_directory);
-  return run_sequence(io);
+  if (invocation.print_answers) return print(*invocation.answers, out, err);
+
+  const bool dialogue = !invocation.answers;
+  std::istringstream scripted(invocation.answers.value_or(""));
+  ListingOnly listing(out, invocation.quiet);
+  std::ostream listed(&listing);
+  const bool filtered = !dialogue || invocation.quiet;
+  recordio::RecordIo io(dialogue ? in : scripted, filtered ? listed : out, err, working_directory);
+  if (!dialogue && !io.units().is_directory("event")) {
+    err << "quorlant: the working directory has no event directory: expected one to hold the "
+           "event files\n";
+    return static_cast<int>(recordio::ExitStatus::kIoFailure);
+  }
+  io.console().set_terminal(dialogue && input_is_terminal);
+  if (invocation.dry_run) io.units().set_dry_run();
+  const int status = run_sequence(io, invocation.strict);
+  if (filtered && status == static_cast<int>(recordio::ExitStatus::kAborted)) {
+    err << listing.held();
+  }
+  return status;
 }
 
 }  // namespace quorlant::run

@@ -8,9 +8,12 @@
 
 namespace quorlant::run {
 
-/// The whole program: handles --help and --version, rejects any other argument with a usage
-/// error (status 2), and otherwise runs the dialogue on the given console in `working_directory`.
+/// The whole program in `working_directory`: --help and --version; the answer options, checked
+/// before anything is touched (a value that cannot be used is one line on `err`, status 2),
+/// feeding the run in place of the dialogue; or the dialogue on `in` and `out`, where a number
+/// answer that cannot be read is asked again when `input_is_terminal`.
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
-                 std::ostream& err, const std::filesystem::path& working_directory);
+                 std::ostream& err, const std::filesystem::path& working_directory,
+                 bool input_is_terminal = false);
 
 }  // namespace quorlant::run

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <new>
+#include <string>
 
 #include "events/event_calendar.h"
 #include "events/event_loop.h"
@@ -78,8 +79,8 @@ void show_warning_and_notice(recordio::RecordIo& io) {
   io.pause();
 }
 
-int run_sequence(recordio::RecordIo& io) {
-  return io.run([](recordio::RecordIo& run_io) {
+int run_sequence(recordio::RecordIo& io, bool strict) {
+  return io.run([strict](recordio::RecordIo& run_io) {
     // The file-name table comes first: nothing is shown before it is obtained.
     std::unique_ptr<shared::RunData> data;
     try {
@@ -88,23 +89,39 @@ int run_sequence(recordio::RecordIo& io) {
       recordio::stop("**Allocation failed for area12 in eventsa l86**");
     }
     show_banner(run_io, kStartBanner);
+    // Said now rather than after all the answers, at the first event file; the run goes on.
+    if (!run_io.units().is_directory("event")) {
+      run_io.warn("the working directory has no event directory, so no event file can be written");
+    }
     run_io.message(kConsoleOutput);
     say(run_io, kRunLogNote);
     run_io.open_or_fail(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written
 
-    ask_first_group(run_io, *data);
+    ask_first_group(run_io, *data, strict);
+    if (strict && data->noevents < 1) check_nothing_left(run_io);
     events::split_start(*data);
     events::open_follow_list(run_io);
     events::prepare_first_event(run_io, *data);
-    events::run_event_loop(
+    const events::EventTally tally = events::run_event_loop(
         run_io, *data,
-        {[&] { ask_second_group(run_io, *data); }, [&] { show_warning_and_notice(run_io); }});
+        {[&] { ask_second_group(run_io, *data, strict); },
+         [&] {
+           show_warning_and_notice(run_io);
+           if (strict) check_nothing_left(run_io);  // every answer is in before the first file
+         }});
     events::close_follow_list(run_io);
 
-    say(run_io, "A file called events\\events_to_follow.txt");
-    say(run_io, "has been written");
-    say(run_io, "This list can be used in the first event file");
-    say(run_io, "of a connected set of events");
+    if (run_io.units().dry_run()) {
+      say(run_io, "dry run: " + std::to_string(tally.files) + " event files, " +
+                      std::to_string(tally.files - tally.replaced) + " new, " +
+                      std::to_string(tally.replaced) +
+                      " replacing existing ones; nothing was written");
+    } else {
+      say(run_io, "A file called events\\events_to_follow.txt");
+      say(run_io, "has been written");
+      say(run_io, "This list can be used in the first event file");
+      say(run_io, "of a connected set of events");
+    }
     run_io.message(kConsoleOutput);
     show_banner(run_io, kClosingBanner);
     run_io.message(kConsoleOutput);

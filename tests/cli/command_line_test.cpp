@@ -15,7 +15,7 @@ TEST(Help, NamesTheInputTheFilesAndTheExitStatuses) {
   const auto result = area.run({"--help"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out.rfind("Usage: quorlant [--help | --version]\n", 0), 0U) << result.out;
+  EXPECT_EQ(result.out.rfind("Usage: quorlant [OPTIONS]\n", 0), 0U) << result.out;
   for (const char* needed : {"standard input", "quorlant < run.answers", "event\\<yyyymmdd>.evt",
                              "event\\events_to_follow.txt", "evt_info.txt", "temp0.fls",
                              "temp1.fls", "temp2.fls", "temp3.fls", "temp5.fls",
@@ -72,8 +72,7 @@ TEST(WrongArguments, OneLineOnStandardErrorStatus2AndNoFile) {
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
         << shown << ": " << result.err;
     EXPECT_EQ(result.err.back(), '\n') << shown;
-    EXPECT_NE(result.err.find("usage: quorlant [--help | --version]"), std::string::npos)
-        << shown << ": " << result.err;
+    EXPECT_NE(result.err.find(" --help"), std::string::npos) << shown << ": " << result.err;
     EXPECT_EQ(tree(area.work), std::vector<std::string>{"event"}) << shown;
   }
 }

@@ -61,7 +61,8 @@ TEST(Examples, EachRunsToANormalEndingWithItsEventFiles) {
   for (const auto& [name, want] : kExpected) {
     SCOPED_TRACE(name);
     RunArea area;
-    const auto result = area.run({}, kExamples / (name + ".answers"));
+    // Each script is exact: nothing in it is taken loosely.
+    const auto result = area.run({"--strict"}, kExamples / (name + ".answers"));
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     const auto out = split_lines(result.out);

@@ -114,7 +114,7 @@ TEST_F(ManPage, ExitStatusesAreTheProgramsOwn) {
       {"start month 13", "1\n1\n2015 13 01 00\n" + tail, true, 1},
       {"series past 9999", "2\n12\n9999 01 01 00\n" + tail, true, 1},
       {"letters for the number of events", "two\n", true, 2},
-      {"letters in the start date", "1\n1\n2015 ab 01 00\n" + tail, true, 2},
+      {"letters in the start date", "1\n1\n2015 ab 01 00\n" + tail, true, 1},
       {"input ends at the basin name", "1\n1\n2015 01 01 00\ny\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\n",
        true, 2},
   };

@@ -1,0 +1,39 @@
+// Someone typing at a terminal: a number answer that cannot be read is asked again.
+#include <gtest/gtest.h>
+
+#include "run/expected_dialogue.h"
+#include "subprocess.h"
+
+namespace quorlant::testing {
+namespace {
+
+TEST(Terminal, ANumberThatCannotBeReadIsAskedAgainWithAHint) {
+#ifdef _WIN32
+  GTEST_SKIP() << "pseudo-terminals are POSIX";
+#else
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+  const std::string keyboard = ::ptsname(terminal);
+  // Held open, so the lines typed ahead wait in the terminal's input for the program.
+  const int held = ::open(keyboard.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(held, 0);
+  const std::string typed = "two\n0\n1\n2015 01 01 00\n";
+  ASSERT_EQ(::write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  RunArea area;
+  const auto result = run_process({{QUORLANT_BINARY}, area.work, keyboard, area.root.path(), {}});
+  ::close(held);
+  ::close(terminal);
+
+  run::expected::Lines t = run::expected::opening();
+  t.insert(std::find(t.begin(), t.end(), " Enter the no of events to create:") + 1,
+           " \"two\" is not a whole number from -2147483648 to 2147483647; type the number of "
+           "events again");
+  run::expected::append(t, run::expected::closing());
+  EXPECT_EQ(result.out, lines(t));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+#endif
+}
+
+}  // namespace
+}  // namespace quorlant::testing
