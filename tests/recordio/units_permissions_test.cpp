@@ -46,8 +46,8 @@ struct LockedDirectory {
 
 int replace_with(const fs::path& base, std::string_view records) {
   Units units(base);
-  const int error = units.open(99, "event\\x.evt", OpenMode::kReplaceWhole);
-  if (error != 0) return error == EACCES ? 10 : 11;
+  const std::error_code error = units.open(99, "event\\x.evt", OpenMode::kReplaceWhole);
+  if (error) return error == std::errc::permission_denied ? 10 : 11;
   try {
     units.write(99, records);
     units.close(99);

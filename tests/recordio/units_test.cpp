@@ -32,7 +32,7 @@ std::set<std::string> entries(const fs::path& directory) {
 TEST(Units, OpenCreatesAMissingFile) {
   TempDir dir;
   Units units(dir.path());
-  EXPECT_EQ(units.open(99, "temp0.fls"), 0);
+  EXPECT_EQ(units.open(99, "temp0.fls"), std::error_code());
   units.close(99);
   ASSERT_TRUE(fs::exists(dir / "temp0.fls"));
   EXPECT_EQ(read_file(dir / "temp0.fls"), "");
@@ -42,7 +42,7 @@ TEST(Units, OpeningDoesNotEmptyAnExistingFile) {
   TempDir dir;
   write_file(dir / "evt_info.txt", "old line\nno terminator");
   Units units(dir.path());
-  ASSERT_EQ(units.open(98, "evt_info.txt"), 0);
+  ASSERT_EQ(units.open(98, "evt_info.txt"), std::error_code());
   units.close(98);
   EXPECT_EQ(read_file(dir / "evt_info.txt"), "old line\nno terminator");
 }
@@ -51,7 +51,7 @@ TEST(Units, TheFirstRecordWrittenReplacesTheContentFromThere) {
   TempDir dir;
   write_file(dir / "temp3.fls", "a much longer old record\nand a second one\n");
   Units units(dir.path());
-  ASSERT_EQ(units.open(99, "temp3.fls"), 0);
+  ASSERT_EQ(units.open(99, "temp3.fls"), std::error_code());
   units.write(99, "new\n");
   units.close(99);
   EXPECT_EQ(read_file(dir / "temp3.fls"), "new\n");
@@ -61,7 +61,7 @@ TEST(Units, AWriteAfterReadingReplacesTheRestOfTheFile) {
   TempDir dir;
   write_file(dir / "f.txt", "a\nb\nc\n");
   Units units(dir.path());
-  ASSERT_EQ(units.open(99, "f.txt"), 0);
+  ASSERT_EQ(units.open(99, "f.txt"), std::error_code());
   EXPECT_EQ(units.read_record(99), "a");
   units.write(99, "X\n");
   units.close(99);
@@ -71,7 +71,7 @@ TEST(Units, AWriteAfterReadingReplacesTheRestOfTheFile) {
 TEST(Units, RewindThenReadReturnsTheRecords) {
   TempDir dir;
   Units units(dir.path());
-  ASSERT_EQ(units.open(99, "temp0.fls"), 0);
+  ASSERT_EQ(units.open(99, "temp0.fls"), std::error_code());
   units.write(99, "2015010100\n");
   units.write(99, "second  \n");
   units.rewind(99);
@@ -87,7 +87,7 @@ TEST(Units, RewindThenReadReturnsTheRecords) {
 TEST(Units, RewindAndWriteAgainLeavesOnlyTheNewRecords) {
   TempDir dir;
   Units units(dir.path());
-  ASSERT_EQ(units.open(99, "temp5.fls"), 0);
+  ASSERT_EQ(units.open(99, "temp5.fls"), std::error_code());
   units.write(99, "aaaaaaaa\nbbbbbbbb\n");
   units.rewind(99);
   units.write(99, "c\n");
@@ -102,7 +102,7 @@ TEST(Units, ReadsAnExistingFileAndItsLastLineWithoutTerminator) {
   TempDir dir;
   write_file(dir / "f.txt", "one\n\nthree");
   Units units(dir.path());
-  ASSERT_EQ(units.open(99, "f.txt"), 0);
+  ASSERT_EQ(units.open(99, "f.txt"), std::error_code());
   EXPECT_EQ(units.read_record(99), "one");
   EXPECT_EQ(units.read_record(99), "");
   EXPECT_EQ(units.read_record(99), "three");
@@ -113,16 +113,16 @@ TEST(Units, ReadsAnExistingFileAndItsLastLineWithoutTerminator) {
 TEST(Units, ReadingAnEmptyFileIsAnIoFailure) {
   TempDir dir;
   Units units(dir.path());
-  ASSERT_EQ(units.open(99, "empty.fls"), 0);
+  ASSERT_EQ(units.open(99, "empty.fls"), std::error_code());
   EXPECT_THROW(units.read_record(99), IoFailure);
 }
 
 TEST(Units, OpeningAConnectedUnitClosesAndKeepsTheFirstFile) {
   TempDir dir;
   Units units(dir.path());
-  ASSERT_EQ(units.open(99, "temp0.fls"), 0);
+  ASSERT_EQ(units.open(99, "temp0.fls"), std::error_code());
   units.write(99, "A\n");
-  ASSERT_EQ(units.open(99, "temp5.fls"), 0);
+  ASSERT_EQ(units.open(99, "temp5.fls"), std::error_code());
   units.write(99, "B\n");
   EXPECT_EQ(read_file(dir / "temp0.fls"), "A\n");  // closed by the second open
   units.close(99);
@@ -134,7 +134,7 @@ TEST(Units, WriteThroughPutsEachLineOnDiskAtOnce) {
   fs::create_directory(dir / "event");
   write_file(dir / "event" / "events_to_follow.txt", "an older and longer list\nof events\n");
   Units units(dir.path());
-  ASSERT_EQ(units.open(90, "event\\events_to_follow.txt"), 0);
+  ASSERT_EQ(units.open(90, "event\\events_to_follow.txt"), std::error_code());
   units.write_through(90);
   units.write(90, " event\\20150101.evt\n");
   EXPECT_EQ(read_file(dir / "event" / "events_to_follow.txt"), " event\\20150101.evt\n");
@@ -148,8 +148,8 @@ TEST(Units, CloseAllKeepsEveryFile) {
   TempDir dir;
   {
     Units units(dir.path());
-    ASSERT_EQ(units.open(98, "evt_info.txt"), 0);
-    ASSERT_EQ(units.open(99, "temp1.fls"), 0);
+    ASSERT_EQ(units.open(98, "evt_info.txt"), std::error_code());
+    ASSERT_EQ(units.open(99, "temp1.fls"), std::error_code());
     units.write(99, "2015 01 01 00\n");
     units.close_all();
     EXPECT_EQ(read_file(dir / "temp1.fls"), "2015 01 01 00\n");
@@ -158,7 +158,7 @@ TEST(Units, CloseAllKeepsEveryFile) {
   // Leaving a unit connected: the destructor closes and keeps it too.
   {
     Units units(dir.path());
-    ASSERT_EQ(units.open(99, "temp2.fls"), 0);
+    ASSERT_EQ(units.open(99, "temp2.fls"), std::error_code());
     units.write(99, "20150101\n");
   }
   EXPECT_EQ(read_file(dir / "temp2.fls"), "20150101\n");
@@ -169,7 +169,7 @@ TEST(Units, BackslashesNameSubDirectories) {
   fs::create_directory(dir / "event");
   Units units(dir.path());
   EXPECT_EQ(units.path_of("event\\x.evt"), dir.path() / "event" / "x.evt");
-  ASSERT_EQ(units.open(99, "event\\x.evt"), 0);
+  ASSERT_EQ(units.open(99, "event\\x.evt"), std::error_code());
   units.write(99, "line\n");
   units.close(99);
   EXPECT_EQ(read_file(dir / "event" / "x.evt"), "line\n");
@@ -179,7 +179,7 @@ TEST(Units, BackslashesNameSubDirectories) {
 TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   TempDir dir;
   Units units(dir.path());
-  EXPECT_EQ(units.open(99, "nodir\\x.evt"), ENOENT);
+  EXPECT_EQ(units.open(99, "nodir\\x.evt"), std::errc::no_such_file_or_directory);
   EXPECT_EQ(units.name_of(99), "nodir\\x.evt");
   const std::string report = io_failure_of([&] { units.write(99, "line\n"); });
   EXPECT_NE(report.find("nodir\\x.evt"), std::string::npos) << report;
@@ -203,7 +203,7 @@ TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyAtClose) {
   write_file(path, "old content that is longer\n");
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   Units units(dir.path());
-  ASSERT_EQ(units.open(99, "event\\20150101.evt", OpenMode::kReplaceWhole), 0);
+  ASSERT_EQ(units.open(99, "event\\20150101.evt", OpenMode::kReplaceWhole), std::error_code());
   units.write(99, "new\n");
   EXPECT_EQ(read_file(path), "old content that is longer\n");
   units.close(99);
@@ -217,7 +217,7 @@ TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyAtClose) {
 TEST(UnitsReplaceWhole, CreatesAMissingFile) {
   TempDir dir;
   Units units(dir.path());
-  ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), 0);
+  ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
   units.write(99, "a\n");
   units.write(99, "b\n");
   units.close(99);
@@ -230,7 +230,7 @@ TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
   write_file(dir / "x.evt", "old\n");
   {
     Units units(dir.path());
-    ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), 0);
+    ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
     units.write(99, "new\n");
     units.close_all();
   }
@@ -238,7 +238,7 @@ TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
   EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"x.evt"}));
   {
     Units units(dir.path());
-    ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), 0);
+    ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
     units.write(99, "new\n");
   }  // the destructor drops it as well
   EXPECT_EQ(read_file(dir / "x.evt"), "old\n");
@@ -249,7 +249,7 @@ TEST(UnitsReplaceWhole, AFullDeviceFailsAtClose) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   TempDir dir;
   Units units(dir.path());
-  ASSERT_EQ(units.open(99, "/dev/full", OpenMode::kReplaceWhole), 0);
+  ASSERT_EQ(units.open(99, "/dev/full", OpenMode::kReplaceWhole), std::error_code());
   units.write(99, "line\n");
   const std::string report = io_failure_of([&] { units.close(99); });
   EXPECT_NE(report.find("/dev/full"), std::string::npos) << report;

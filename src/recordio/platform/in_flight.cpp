@@ -1,0 +1,46 @@
+#include <algorithm>
+
+#include "recordio/platform/platform.h"
+
+namespace quorlant::recordio::platform {
+
+namespace {
+
+// The hook is process-wide by nature; what it cleans belongs to the run that opened a scope.
+std::atomic<InFlightFiles*> current{nullptr};
+
+}  // namespace
+
+std::optional<std::size_t> InFlightFiles::add(const std::filesystem::path& path) {
+  const auto& native = path.native();
+  if (native.size() >= kPathLength) return std::nullopt;
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    Slot& slot = slots_[i];
+    if (slot.state.load() != kFree) continue;
+    std::copy(native.begin(), native.end(), slot.path);
+    slot.path[native.size()] = 0;
+    slot.state.store(kInFlight);  // published only once the path is complete
+    return i;
+  }
+  return std::nullopt;
+}
+
+void InFlightFiles::hold(std::size_t slot) {
+  slots_[slot].state.store(kHeld);
+}
+
+void InFlightFiles::release(std::size_t slot) {
+  slots_[slot].state.store(kFree);
+}
+
+InFlightFiles* files_in_flight() noexcept {
+  return current.load();
+}
+
+InterruptScope::InterruptScope(InFlightFiles& files) : previous_(current.exchange(&files)) {}
+
+InterruptScope::~InterruptScope() {
+  current.store(previous_);
+}
+
+}  // namespace quorlant::recordio::platform
