@@ -225,7 +225,8 @@ void Units::finish(Unit& u, bool complete) {
   }
   u.file = platform::kNoFile;
   if (!u.temp_path.empty()) {
-    if (u.in_flight_slot) in_flight_.hold(*u.in_flight_slot);
+    // An interrupt that has taken the file is ending the process: the old file stays.
+    if (u.in_flight_slot && !in_flight_.hold(*u.in_flight_slot)) complete = false;
     if (complete) {
       if (const std::error_code replaced = platform::replace(u.temp_path, u.path)) {
         error = replaced;

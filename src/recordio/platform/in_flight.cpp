@@ -25,8 +25,9 @@ std::optional<std::size_t> InFlightFiles::add(const std::filesystem::path& path)
   return std::nullopt;
 }
 
-void InFlightFiles::hold(std::size_t slot) {
-  slots_[slot].state.store(kHeld);
+bool InFlightFiles::hold(std::size_t slot) {
+  int expected = kInFlight;
+  return slots_[slot].state.compare_exchange_strong(expected, kHeld);
 }
 
 void InFlightFiles::release(std::size_t slot) {

@@ -81,15 +81,16 @@ class InFlightFiles {
   /// and then the file is not removed on an interrupt.
   std::optional<std::size_t> add(const std::filesystem::path& path);
   /// The run is about to put the file of `slot` in place or remove it: an interrupt on another
-  /// thread waits for release(), one on the run's own thread removes the file at once.
-  void hold(std::size_t slot);
+  /// thread waits for release(), one on the run's own thread removes the file at once. False
+  /// when an interrupt has taken the file already: the run must leave it alone.
+  [[nodiscard]] bool hold(std::size_t slot);
   /// The file of `slot` is no longer the interrupt's business.
   void release(std::size_t slot);
   /// Removes every file still in flight; called by the interrupt hook, from a signal handler.
   void remove_all() noexcept;
 
  private:
-  enum State : int { kFree, kInFlight, kHeld };
+  enum State : int { kFree, kInFlight, kHeld, kRemoving };
   struct Slot {
     std::atomic<int> state{kFree};
     std::filesystem::path::value_type path[kPathLength] = {};
