@@ -21,6 +21,25 @@
 
 namespace quorlant::testing {
 
+#ifdef _WIN32
+inline constexpr bool kOnWindows = true;
+#else
+inline constexpr bool kOnWindows = false;
+#endif
+/// Whether files carry POSIX mode bits (on Windows a file is only read-only or not).
+inline constexpr bool kPosixModes = !kOnWindows;
+
+/// The error numbers of the open failures the tests provoke, as each system numbers them.
+inline constexpr int kNoDirectoryError = kOnWindows ? 3 /* ERROR_PATH_NOT_FOUND */ : 2 /* ENOENT */;
+inline constexpr int kIsDirectoryError = kOnWindows ? 5 /* ERROR_ACCESS_DENIED */ : 21 /* EISDIR */;
+
+/// The system's words for kIsDirectoryError: POSIX's written out; on Windows those of the system
+/// the test runs on, since Windows says "Access is denied" and Wine "Access denied".
+inline std::string is_directory_reason() {
+  if (!kOnWindows) return "Is a directory";
+  return recordio::platform::message_of(recordio::platform::system_error(kIsDirectoryError));
+}
+
 /// A fresh directory under the system's temporary directory, removed with everything in it.
 class TempDir {
  public:

@@ -68,6 +68,9 @@ bool is_regular(FileHandle file);
 /// This process's number, for temporary names of its own.
 unsigned long process_id();
 
+/// The system's error number `code` (errno, or GetLastError on Windows) as an error code.
+std::error_code system_error(int code);
+
 /// "reason": the system's words for an error, without a trailing period or line end.
 std::string message_of(std::error_code error);
 

@@ -140,6 +140,10 @@ unsigned long process_id() {
   return static_cast<unsigned long>(::getpid());
 }
 
+std::error_code system_error(int code) {
+  return {code, std::system_category()};
+}
+
 std::string message_of(std::error_code error) {
   return error.message();
 }

@@ -1,6 +1,6 @@
 // The platform on Windows: wide paths down to every call, files in binary mode.
-#include <windows.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -24,8 +24,8 @@ class WindowsCategory : public std::error_category {
     const DWORD length = ::FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result = length > 0 ? std::string(text, length)
-                                    : "Windows error " + std::to_string(code);
+    std::string result =
+        length > 0 ? std::string(text, length) : "Windows error " + std::to_string(code);
     if (text != nullptr) ::LocalFree(text);
     return result;
   }
@@ -79,8 +79,7 @@ OVERLAPPED at(std::uint64_t offset) {
 }
 
 BOOL WINAPI remove_in_flight_and_exit(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
-    return FALSE;
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
   if (InFlightFiles* files = files_in_flight()) files->remove_all();
   ::ExitProcess(kStatusControlCExit);
 }
@@ -104,7 +103,8 @@ std::error_code status_of(const std::filesystem::path& path, FileStatus& status)
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
     return {static_cast<int>(error), windows_category};
   }
-  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) {
+  if (attributes &
+      (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) {
     status.kind = FileKind::kOther;
     return {};
   }
@@ -181,8 +181,7 @@ std::error_code close(FileHandle file) {
 }
 
 std::error_code replace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  return ::MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
              ? std::error_code()
              : last_error();
 }
@@ -198,11 +197,15 @@ unsigned long process_id() {
   return ::GetCurrentProcessId();
 }
 
+std::error_code system_error(int code) {
+  return {code, windows_category};
+}
+
 std::string message_of(std::error_code error) {
   std::string text = error.message();
   // System messages end in a period and a line end; a report puts its own end.
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                           text.back() == '.')) {
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
     text.pop_back();
   }
   return text;
