@@ -33,7 +33,7 @@ struct ProcessOptions {
   Output output = Output::kPipe;
   std::filesystem::path output_file{};
   std::optional<std::uint64_t> file_size_limit{};  // RLIMIT_FSIZE, SIGXFSZ ignored (POSIX)
-  bool own_process_group = false;  // Windows: a console group of its own, for Ctrl Break
+  bool own_console = false;  // Windows: a console of its own, so that Ctrl C reaches it alone
 };
 
 /// How a child ended and what it wrote. On Windows its text-mode CR LF lines read as LF.
@@ -76,7 +76,7 @@ class Child {
   void type(std::string_view text);
   /// Reads standard output until it holds `text` or ten seconds have passed.
   bool wait_for_output(std::string_view text);
-  /// POSIX: sends `signal_number`. Windows: sends Ctrl Break to the child's own group, false
+  /// POSIX: sends `signal_number`. Windows: presses Ctrl C on the child's own console. False
   /// when the system cannot deliver it.
   bool interrupt(int signal_number);
   /// Ends the input, reads both streams to their end and waits for the child.

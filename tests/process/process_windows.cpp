@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -14,11 +15,23 @@ void close_handle(HANDLE& handle) {
   handle = nullptr;
 }
 
-std::function<std::size_t(char*, std::size_t)> reader(HANDLE handle) {
-  return [handle](char* buffer, std::size_t size) {
-    DWORD got = 0;
-    if (!::ReadFile(handle, buffer, static_cast<DWORD>(size), &got, nullptr)) return std::size_t{0};
-    return static_cast<std::size_t>(got);
+// Reads what is there; the stream has ended once the pipe is broken, or once the process has
+// ended and nothing is left (a console host may keep the pipe open after the process ends).
+std::function<std::size_t(char*, std::size_t)> reader(HANDLE pipe, HANDLE process) {
+  return [pipe, process](char* buffer, std::size_t size) {
+    for (;;) {
+      const bool ended = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+      DWORD available = 0;
+      if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return std::size_t{0};
+      if (available > 0) {
+        DWORD got = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, available));
+        if (!::ReadFile(pipe, buffer, wanted, &got, nullptr)) return std::size_t{0};
+        return static_cast<std::size_t>(got);
+      }
+      if (ended) return std::size_t{0};
+      ::WaitForSingleObject(process, 5);
+    }
   };
 }
 
@@ -104,7 +117,7 @@ Child::Child(const ProcessOptions& options) : impl_(std::make_unique<Impl>()) {
   startup.hStdInput = in_read;
   startup.hStdOutput = out_write;
   startup.hStdError = err_write;
-  const DWORD flags = options.own_process_group ? CREATE_NEW_PROCESS_GROUP : 0;
+  const DWORD flags = options.own_console ? CREATE_NEW_CONSOLE : 0;
   const BOOL started =
       ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr,
                        options.directory.c_str(), &startup, &impl_->process);
@@ -115,8 +128,9 @@ Child::Child(const ProcessOptions& options) : impl_(std::make_unique<Impl>()) {
     impl_->process = {};
     throw std::runtime_error("cannot start " + options.argv[0]);
   }
-  if (impl_->out_read != nullptr) impl_->out.emplace(reader(impl_->out_read));
-  impl_->err.emplace(reader(impl_->err_read));
+  const HANDLE process = impl_->process.hProcess;
+  if (impl_->out_read != nullptr) impl_->out.emplace(reader(impl_->out_read, process));
+  impl_->err.emplace(reader(impl_->err_read, process));
 }
 
 Child::~Child() = default;
@@ -136,7 +150,15 @@ bool Child::wait_for_output(std::string_view text) {
 }
 
 bool Child::interrupt(int) {
-  return ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, impl_->process.dwProcessId) != 0;
+  // Ctrl C goes to every process on a console: the test joins the child's for the moment it
+  // takes, ignoring the event itself.
+  ::FreeConsole();
+  if (!::AttachConsole(impl_->process.dwProcessId)) return false;
+  ::SetConsoleCtrlHandler(nullptr, TRUE);
+  const bool sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
+  ::FreeConsole();
+  ::SetConsoleCtrlHandler(nullptr, FALSE);  // children started later inherit the flag
+  return sent;
 }
 
 Process Child::finish() {
