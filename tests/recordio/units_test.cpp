@@ -169,6 +169,7 @@ TEST(Units, BackslashesNameSubDirectories) {
   fs::create_directory(dir / "event");
   Units units(dir.path());
   EXPECT_EQ(units.path_of("event\\x.evt"), dir.path() / "event" / "x.evt");
+  EXPECT_EQ(native_path("base", "a\\b\\c.evt"), fs::path("base") / "a" / "b" / "c.evt");
   ASSERT_EQ(units.open(99, "event\\x.evt"), std::error_code());
   units.write(99, "line\n");
   units.close(99);
@@ -186,6 +187,82 @@ TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   EXPECT_THROW(units.read_record(99), IoFailure);
   EXPECT_NO_THROW(units.close(99));
   EXPECT_FALSE(fs::exists(dir / "nodir"));
+}
+
+struct CrLfCase {
+  std::string label;
+  std::string old_bytes;                  // the file before the unit opens it
+  std::function<void(Units&)> transfers;  // on unit 99, opened as "f.txt"
+  std::string bytes;                      // the file after it closes
+};
+
+// With CR LF records every length counts the CR: the record read lacks it, the cut falls after
+// it, and a write after a read starts behind it.
+TEST(Units, CrLfRecordsAreCountedWithTheirCr) {
+  const std::vector<CrLfCase> rows = {
+      {"written", "", [](Units& u) { u.write(99, "a\nbb\n"); }, "a\r\nbb\r\n"},
+      {"a longer old file is cut after the new record's CR", "old and longer\r\nx\r\n",
+       [](Units& u) { u.write(99, "new\n"); }, "new\r\n"},
+      {"read back without the CR, then written behind it", "a\r\nb\r\nc\r\n",
+       [](Units& u) {
+         EXPECT_EQ(u.read_record(99), "a");
+         u.write(99, "X\n");
+         u.rewind(99);
+         EXPECT_EQ(u.read_record(99), "a");
+         EXPECT_EQ(u.read_record(99), "X");
+         EXPECT_THROW(u.read_record(99), IoFailure);
+       },
+       "a\r\nX\r\n"},
+  };
+  for (const CrLfCase& row : rows) {
+    TempDir dir;
+    write_file(dir / "f.txt", row.old_bytes);
+    Units units(dir.path(), "\r\n");
+    ASSERT_EQ(units.open(99, "f.txt"), std::error_code()) << row.label;
+    row.transfers(units);
+    units.close(99);
+    EXPECT_EQ(testing::read_bytes(dir / "f.txt"), row.bytes) << row.label;
+  }
+}
+
+// A device is written in order, never cut to length: a list that is a link to /dev/null takes
+// every line.
+TEST(Units, ALinkToADeviceIsWrittenNotCut) {
+  if (!fs::exists("/dev/null") || testing::kOnWindows)
+    GTEST_SKIP() << "links to /dev/null are POSIX's";
+  TempDir dir;
+  fs::create_symlink("/dev/null", dir / "list.txt");
+  Units units(dir.path());
+  ASSERT_EQ(units.open(90, "list.txt"), std::error_code());
+  units.write_through(90);
+  units.write(90, " event\\20150101.evt\n");
+  units.write(90, " event\\20150201.evt\n");
+  EXPECT_NO_THROW(units.close(90));
+  EXPECT_TRUE(fs::is_symlink(dir / "list.txt"));
+}
+
+// The interrupt clean-up removes the replacements of the run whose scope is open, and no other.
+TEST(UnitsReplaceWhole, AnInterruptRemovesOnlyItsOwnRunsFileInFlight) {
+  TempDir dir;
+  Units first(dir.path());
+  Units second(dir.path());
+  ASSERT_EQ(first.open(99, "a.evt", OpenMode::kReplaceWhole), std::error_code());
+  ASSERT_EQ(second.open(99, "b.evt", OpenMode::kReplaceWhole), std::error_code());
+  EXPECT_EQ(entries(dir.path()).size(), 2U);  // the two temporary files
+  {
+    const platform::InterruptScope scope(first.in_flight());
+    platform::files_in_flight()->remove_all();
+  }
+  EXPECT_EQ(platform::files_in_flight(), nullptr);
+  try {
+    first.close(99);  // the file taken by the interrupt is never put in place
+  } catch (const IoFailure&) {
+    // POSIX: the rename finds no file.
+  }
+  EXPECT_FALSE(fs::exists(dir / "a.evt"));
+  const auto left = entries(dir.path());
+  ASSERT_EQ(left.size(), 1U);
+  EXPECT_TRUE(left.begin()->starts_with(".b.evt.tmp")) << *left.begin();
 }
 
 TEST(Units, TransfersOnAnUnconnectedUnitAreIoFailures) {
