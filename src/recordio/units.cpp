@@ -39,24 +39,25 @@ std::error_code Units::open(int unit, std::string_view name, OpenMode mode) {
   Unit& u = units_[unit];
   u.name = std::string(name);
   u.path = path_of(name);
-  if (mode == OpenMode::kReplaceWhole) {
-    platform::FileStatus old_file;
-    u.open_error = platform::status_of(u.path, old_file);
-    if (u.open_error) return u.open_error;
-    // An existing file this run may not write is an open failure, and stays untouched.
-    u.open_error = old_file.write_error;
-    if (u.open_error) return u.open_error;
-    if (old_file.kind != platform::FileKind::kOther) {
-      u.open_error = open_replacement(u, old_file);
-      // A directory that takes no new file still lets an existing file be written in place.
-      const bool directory_closed = u.open_error == std::errc::permission_denied ||
-                                    u.open_error == std::errc::operation_not_permitted;
-      if (!u.open_error || old_file.kind == platform::FileKind::kMissing || !directory_closed)
-        return u.open_error;
-    }
-  }
-  u.open_error = open_in_place(u);
+  u.open_error = mode == OpenMode::kReplaceWhole ? open_to_replace(u) : open_in_place(u);
   return u.open_error;
+}
+
+// A regular file, or a missing one, gets a replacement; anything else (a link, a device) is
+// written in place.
+std::error_code Units::open_to_replace(Unit& u) {
+  platform::FileStatus old_file;
+  if (const std::error_code error = platform::status_of(u.path, old_file)) return error;
+  // An existing file this run may not write is an open failure, and stays untouched.
+  if (old_file.write_error) return old_file.write_error;
+  if (old_file.kind == platform::FileKind::kOther) return open_in_place(u);
+  const std::error_code error = open_replacement(u, old_file);
+  // A directory that takes no new file still lets an existing file be written in place.
+  const bool directory_closed =
+      error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
+  if (error && directory_closed && old_file.kind == platform::FileKind::kRegular)
+    return open_in_place(u);
+  return error;
 }
 
 // The file itself, created when missing; what it holds shows through until it is written.

@@ -83,6 +83,7 @@ class Units {
     std::filesystem::path temp_path;  // a replacement in progress, renamed into `path` at close
     std::optional<std::size_t> in_flight_slot;  // where the interrupt clean-up knows temp_path
   };
+  std::error_code open_to_replace(Unit& unit);
   std::error_code open_in_place(Unit& unit);
   std::error_code open_replacement(Unit& unit, const platform::FileStatus& old_file);
   Unit& connected(int unit);

@@ -76,8 +76,8 @@ class Child {
   void type(std::string_view text);
   /// Reads standard output until it holds `text` or ten seconds have passed.
   bool wait_for_output(std::string_view text);
-  /// POSIX: sends `signal_number`. Windows: presses Ctrl C on the child's own console. False
-  /// when the system cannot deliver it.
+  /// POSIX: sends `signal_number`. Windows: presses Ctrl C on the child's own console and waits
+  /// up to ten seconds for the child to end. False when the system cannot deliver it.
   bool interrupt(int signal_number);
   /// Ends the input, reads both streams to their end and waits for the child.
   Process finish();

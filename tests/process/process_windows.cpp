@@ -158,6 +158,9 @@ bool Child::interrupt(int) {
   const bool sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
   ::FreeConsole();
   ::SetConsoleCtrlHandler(nullptr, FALSE);  // children started later inherit the flag
+  // The event arrives on a thread of its own: the child gets the time to act on it before
+  // anything else (such as the end of its input) reaches it.
+  if (sent) ::WaitForSingleObject(impl_->process.hProcess, 10000);
   return sent;
 }
 
