@@ -81,9 +81,11 @@ std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old
     name += ".tmp" + std::to_string(process_id_) + "." + std::to_string(temp_counter_++);
     std::filesystem::path temp = u.path;
     temp.replace_filename(name);
+    const std::optional<std::size_t> slot = in_flight_.add(temp);
     error = platform::create_exclusive(temp, old_file, u.file);
+    if (error && slot) in_flight_.release(*slot);
     if (!error) {
-      u.in_flight_slot = in_flight_.add(temp);
+      u.in_flight_slot = slot;
       u.temp_path = std::move(temp);
       u.loaded = true;  // a new file: nothing of the old one shows through
       u.disk_size = 0;
@@ -226,8 +228,6 @@ void Units::finish(Unit& u, bool complete) {
   }
   u.file = platform::kNoFile;
   if (!u.temp_path.empty()) {
-    // An interrupt that has taken the file is ending the process: the old file stays.
-    if (u.in_flight_slot && !in_flight_.hold(*u.in_flight_slot)) complete = false;
     if (complete) {
       if (const std::error_code replaced = platform::replace(u.temp_path, u.path)) {
         error = replaced;

@@ -25,11 +25,6 @@ std::optional<std::size_t> InFlightFiles::add(const std::filesystem::path& path)
   return std::nullopt;
 }
 
-bool InFlightFiles::hold(std::size_t slot) {
-  int expected = kInFlight;
-  return slots_[slot].state.compare_exchange_strong(expected, kHeld);
-}
-
 void InFlightFiles::release(std::size_t slot) {
   slots_[slot].state.store(kFree);
 }

@@ -80,20 +80,18 @@ class InFlightFiles {
  public:
   static constexpr std::size_t kSlots = 4;
   static constexpr std::size_t kPathLength = 1024;
-  /// The slot now holding `path`; nullopt when the path is too long or every slot is taken,
-  /// and then the file is not removed on an interrupt.
+  /// The slot now holding `path`, which is added before the file is made so that no moment is
+  /// left uncovered; nullopt when the path is too long or every slot is taken, and then the
+  /// file is not removed on an interrupt.
   std::optional<std::size_t> add(const std::filesystem::path& path);
-  /// The run is about to put the file of `slot` in place or remove it: an interrupt on another
-  /// thread waits for release(), one on the run's own thread removes the file at once. False
-  /// when an interrupt has taken the file already: the run must leave it alone.
-  [[nodiscard]] bool hold(std::size_t slot);
   /// The file of `slot` is no longer the interrupt's business.
   void release(std::size_t slot);
-  /// Removes every file still in flight; called by the interrupt hook, from a signal handler.
+  /// Removes every file still in flight; called by the interrupt hook once the run's thread
+  /// stands still (in a signal handler, or suspended).
   void remove_all() noexcept;
 
  private:
-  enum State : int { kFree, kInFlight, kHeld, kRemoving };
+  enum State : int { kFree, kInFlight };
   struct Slot {
     std::atomic<int> state{kFree};
     std::filesystem::path::value_type path[kPathLength] = {};

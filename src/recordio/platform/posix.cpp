@@ -149,8 +149,7 @@ std::string message_of(std::error_code error) {
 }
 
 void InFlightFiles::remove_all() noexcept {
-  // The handler interrupts the run's own thread: a held file is removed as well, since the run
-  // will not come back to it.
+  // A file already put in place is no longer at its temporary name: removing it fails harmlessly.
   for (Slot& slot : slots_) {
     if (slot.state.load() != kFree) ::unlink(slot.path);  // async-signal-safe
   }
