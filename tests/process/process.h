@@ -19,7 +19,6 @@ namespace quorlant::testing {
 /// What a child's standard output is connected to.
 enum class Output {
   kPipe,          // a pipe the test reads
-  kFile,          // the file `ProcessOptions::output_file`
   kClosed,        // no standard output at all (POSIX)
   kFullDevice,    // /dev/full: every write fails (POSIX)
   kPipeNoReader,  // a pipe whose read end is already closed
@@ -31,7 +30,6 @@ struct ProcessOptions {
   std::filesystem::path input{};      // standard input from this file; empty: a pipe
   bool close_input = false;           // started with no standard input at all (POSIX)
   Output output = Output::kPipe;
-  std::filesystem::path output_file{};
   std::optional<std::uint64_t> file_size_limit{};  // RLIMIT_FSIZE, SIGXFSZ ignored (POSIX)
   bool own_console = false;  // Windows: a console of its own, so that Ctrl C reaches it alone
 };

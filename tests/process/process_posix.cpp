@@ -45,13 +45,10 @@ std::function<std::size_t(char*, std::size_t)> reader(int fd) {
     case Output::kPipe:
     case Output::kPipeNoReader: ::dup2(out_fd, 1); break;
     case Output::kClosed: ::close(1); break;
-    case Output::kFile:
     case Output::kFullDevice: {
-      const char* path =
-          options.output == Output::kFile ? options.output_file.c_str() : "/dev/full";
-      const int file = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (file < 0) ::_exit(122);
-      ::dup2(file, 1);
+      const int full = ::open("/dev/full", O_WRONLY);
+      if (full < 0) ::_exit(122);
+      ::dup2(full, 1);
       break;
     }
   }

@@ -100,10 +100,6 @@ Child::Child(const ProcessOptions& options) : impl_(std::make_unique<Impl>()) {
     close_handle(in_read);
     in_read = inheritable_file(options.input, GENERIC_READ, OPEN_EXISTING);
   }
-  if (options.output == Output::kFile) {
-    close_handle(out_write);
-    out_write = inheritable_file(options.output_file, GENERIC_WRITE, CREATE_ALWAYS);
-  }
   if (options.output == Output::kPipeNoReader) close_handle(impl_->out_read);
 
   std::wstring command;
