@@ -83,7 +83,8 @@ std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old
     temp.replace_filename(name);
     const std::optional<std::size_t> slot = in_flight_.add(temp);
     error = platform::create_exclusive(temp, old_file, u.file);
-    if (error && slot) in_flight_.release(*slot);
+    if (slot && error) in_flight_.release(*slot);
+    if (slot && !error) in_flight_.made(*slot);
     if (!error) {
       u.in_flight_slot = slot;
       u.temp_path = std::move(temp);
@@ -228,6 +229,8 @@ void Units::finish(Unit& u, bool complete) {
   }
   u.file = platform::kNoFile;
   if (!u.temp_path.empty()) {
+    // A file an interrupt has taken is not put in place: the old one stays.
+    if (u.in_flight_slot && !in_flight_.hold(*u.in_flight_slot)) complete = false;
     if (complete) {
       if (const std::error_code replaced = platform::replace(u.temp_path, u.path)) {
         error = replaced;

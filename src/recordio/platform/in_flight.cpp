@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "recordio/platform/platform.h"
 
@@ -19,10 +21,25 @@ std::optional<std::size_t> InFlightFiles::add(const std::filesystem::path& path)
     if (slot.state.load() != kFree) continue;
     std::copy(native.begin(), native.end(), slot.path);
     slot.path[native.size()] = 0;
-    slot.state.store(kInFlight);  // published only once the path is complete
+    slot.state.store(kHeld);  // published only once the path is complete
+    // An interrupt that began before it could see this slot is ending the process: the file is
+    // not made, and the run waits for the end.
+    if (removing_.load()) {
+      slot.state.store(kFree);
+      for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
     return i;
   }
   return std::nullopt;
+}
+
+void InFlightFiles::made(std::size_t slot) {
+  slots_[slot].state.store(kInFlight);
+}
+
+bool InFlightFiles::hold(std::size_t slot) {
+  int expected = kInFlight;
+  return slots_[slot].state.compare_exchange_strong(expected, kHeld);
 }
 
 void InFlightFiles::release(std::size_t slot) {

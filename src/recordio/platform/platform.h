@@ -74,29 +74,36 @@ std::error_code system_error(int code);
 /// "reason": the system's words for an error, without a trailing period or line end.
 std::string message_of(std::error_code error);
 
-/// Temporary files a run has in flight, which an interrupt removes. A few slots of fixed size,
-/// so that a signal handler or the console handler's thread may read them while the run works.
+/// Temporary files a run has in flight, which an interrupt removes. A few slots of fixed size
+/// and atomic states, so that a signal handler or the console handler's thread may read them
+/// while the run works. While the run makes a file or puts it in place the slot is held: a
+/// handler on another thread waits for that step, one on the run's own thread does not.
 class InFlightFiles {
  public:
   static constexpr std::size_t kSlots = 4;
   static constexpr std::size_t kPathLength = 1024;
-  /// The slot now holding `path`, which is added before the file is made so that no moment is
-  /// left uncovered; nullopt when the path is too long or every slot is taken, and then the
-  /// file is not removed on an interrupt.
+  /// A held slot for `path`, taken before the file is made so that no moment is left
+  /// uncovered; nullopt when the path is too long or every slot is taken, and then the file is
+  /// not removed on an interrupt. Once an interrupt is removing the files, never returns.
   std::optional<std::size_t> add(const std::filesystem::path& path);
+  /// The file of `slot` is made (or not): no longer held.
+  void made(std::size_t slot);
+  /// Holds `slot` while the run puts its file in place. False when an interrupt has taken the
+  /// file: it must not be put in place.
+  [[nodiscard]] bool hold(std::size_t slot);
   /// The file of `slot` is no longer the interrupt's business.
   void release(std::size_t slot);
-  /// Removes every file still in flight; called by the interrupt hook once the run's thread
-  /// stands still (in a signal handler, or suspended).
+  /// Removes every file still in flight; called by the interrupt hook.
   void remove_all() noexcept;
 
  private:
-  enum State : int { kFree, kInFlight };
+  enum State : int { kFree, kInFlight, kHeld, kRemoving };
   struct Slot {
     std::atomic<int> state{kFree};
     std::filesystem::path::value_type path[kPathLength] = {};
   };
   Slot slots_[kSlots];
+  std::atomic<bool> removing_{false};
 };
 
 /// Routes interrupts to `files` while it lives, then back to what they went to before.

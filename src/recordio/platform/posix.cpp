@@ -149,9 +149,11 @@ std::string message_of(std::error_code error) {
 }
 
 void InFlightFiles::remove_all() noexcept {
-  // A file already put in place is no longer at its temporary name: removing it fails harmlessly.
+  // The handler has stopped the run's thread, wherever it was: every file that is or may be
+  // made goes. One already put in place is no longer at its temporary name.
+  removing_.store(true);
   for (Slot& slot : slots_) {
-    if (slot.state.load() != kFree) ::unlink(slot.path);  // async-signal-safe
+    if (slot.state.exchange(kRemoving) != kFree) ::unlink(slot.path);  // async-signal-safe
   }
 }
 

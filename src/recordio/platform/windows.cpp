@@ -78,14 +78,8 @@ OVERLAPPED at(std::uint64_t offset) {
   return where;
 }
 
-// The thread that runs the dialogue; the console handler runs on a thread of its own.
-HANDLE run_thread = nullptr;
-
 BOOL WINAPI remove_in_flight_and_exit(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  // The run stops where it is, as a signal stops it on POSIX, so that no file it creates or
-  // puts in place from here on escapes the clean-up.
-  if (run_thread != nullptr) ::SuspendThread(run_thread);
   if (InFlightFiles* files = files_in_flight()) files->remove_all();
   ::ExitProcess(kStatusControlCExit);
 }
@@ -218,16 +212,21 @@ std::string message_of(std::error_code error) {
 }
 
 void InFlightFiles::remove_all() noexcept {
-  // A file already put in place is no longer at its temporary name: removing it fails harmlessly.
-  // One still open is removed when the process ends, as it shares deletion.
+  // The handler runs beside the run: a file being made or put in place is waited for, then
+  // taken from the run and removed (one still open goes when the process ends, as it shares
+  // deletion). A file the run starts after this is never made.
+  removing_.store(true);
   for (Slot& slot : slots_) {
-    if (slot.state.load() != kFree) ::DeleteFileW(slot.path);
+    for (int expected = kInFlight; !slot.state.compare_exchange_strong(expected, kRemoving);
+         expected = kInFlight) {
+      if (expected != kHeld) break;
+      ::Sleep(1);
+    }
+    if (slot.state.load() == kRemoving) ::DeleteFileW(slot.path);
   }
 }
 
 void install_interrupt_hook() {
-  ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &run_thread,
-                    0, FALSE, DUPLICATE_SAME_ACCESS);
   ::SetConsoleCtrlHandler(nullptr, FALSE);  // a process started in a new group ignores Ctrl C
   ::SetConsoleCtrlHandler(remove_in_flight_and_exit, TRUE);
 }
