@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "process/process.h"
 #include "recordio/record_io.h"
 #include "recordio/stop.h"
 #include "run/command_line.h"
@@ -18,14 +21,36 @@
 
 namespace quorlant::testing {
 
+#ifdef _WIN32
+inline constexpr bool kOnWindows = true;
+#else
+inline constexpr bool kOnWindows = false;
+#endif
+/// Whether files carry POSIX mode bits (on Windows a file is only read-only or not).
+inline constexpr bool kPosixModes = !kOnWindows;
+
+/// The error numbers of the open failures the tests provoke, as each system numbers them.
+inline constexpr int kNoDirectoryError = kOnWindows ? 3 /* ERROR_PATH_NOT_FOUND */ : 2 /* ENOENT */;
+inline constexpr int kIsDirectoryError = kOnWindows ? 5 /* ERROR_ACCESS_DENIED */ : 21 /* EISDIR */;
+
+/// The system's words for kIsDirectoryError: POSIX's written out; on Windows those of the system
+/// the test runs on, since Windows says "Access is denied" and Wine "Access denied".
+inline std::string is_directory_reason() {
+  if (!kOnWindows) return "Is a directory";
+  return recordio::platform::message_of(recordio::platform::system_error(kIsDirectoryError));
+}
+
 /// A fresh directory under the system's temporary directory, removed with everything in it.
 class TempDir {
  public:
   TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quorlant-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device random;
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; path_.empty(); ++attempt) {
+      if (attempt == 100) throw std::runtime_error("cannot make a directory in " + base.string());
+      const auto candidate = base / ("quorlant-test-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) path_ = candidate;
+    }
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -43,10 +68,17 @@ class TempDir {
 };
 
 /// The whole content of a file, byte for byte.
-inline std::string read_file(const std::filesystem::path& path) {
+inline std::string read_bytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// The whole content of a file as its records read: byte for byte, except that on Windows,
+/// where every record the program writes ends in CR LF, each CR LF reads as LF. The CR LF
+/// themselves are checked in tests of their own.
+inline std::string read_file(const std::filesystem::path& path) {
+  return text_output(read_bytes(path));
 }
 
 inline void write_file(const std::filesystem::path& path, std::string_view bytes) {
@@ -107,5 +139,46 @@ inline RunResult run_program(const std::filesystem::path& directory, std::string
   result.err = err.str();
   return result;
 }
+
+/// The program under test.
+inline std::filesystem::path program() {
+  return std::filesystem::absolute(QUORLANT_BINARY);
+}
+
+/// Every path below `root`, relative to it with '/' between names, sorted.
+inline std::vector<std::string> tree(const std::filesystem::path& root) {
+  std::vector<std::string> paths;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+    paths.push_back(std::filesystem::relative(entry.path(), root).generic_string());
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+/// The lines of a text, without their '\n'.
+inline std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    result.push_back(text.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return result;
+}
+
+/// A scratch area for one program run: `work` is its working directory with an `event`
+/// directory; `root` holds it and whatever the test keeps beside it.
+struct RunArea {
+  TempDir root;
+  std::filesystem::path work = root / "work";
+  RunArea() { std::filesystem::create_directories(work / "event"); }
+
+  /// Runs the program with `args`, its standard input from `input` (none when empty).
+  Process run(std::vector<std::string> args, const std::filesystem::path& input = {}) {
+    args.insert(args.begin(), program().string());
+    return run_process({.argv = args, .directory = work, .input = input});
+  }
+};
 
 }  // namespace quorlant::testing

@@ -13,7 +13,7 @@ void write_event(recordio::RecordIo& io, shared::RunData& data, const FixedText<
                  const FixedText<2>& mm1, const FixedText<2>& dd1, const FixedText<2>& hh1,
                  const FixedText<8>& evtname, std::int32_t evtlength) {
   const shared::FileName& path = data.fln[kFileUnit];
-  data.ios = io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole);
+  data.ios = io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole).value();
   if (data.ios != 0) {
     // The whole 256-character entry goes on the report, trailing blanks and all.
     io.message(kConsoleOutput, {"problem opening", path.view(), "in write_event @ line 15"});

@@ -1,7 +1,7 @@
 #include "events/event_loop.h"
 
-#include <cerrno>
 #include <string>
+#include <system_error>
 
 #include "eventfile/write_event.h"
 #include "events/event_calendar.h"
@@ -25,8 +25,8 @@ namespace {
 // A list that could not be opened ends the run before the first event rather than after its
 // file: a missing event directory aside, which the first event file reports in its own words.
 void check_follow_list(recordio::RecordIo& io) {
-  const int error = io.units().open_error(kFollowListUnit);
-  if (error != 0 && error != ENOENT) {
+  const std::error_code error = io.units().open_error(kFollowListUnit);
+  if (error && error != std::errc::no_such_file_or_directory) {
     throw recordio::IoFailure(
         recordio::describe_error("cannot open " + std::string(kFollowList), error));
   }

@@ -29,7 +29,7 @@ void RecordIo::write(int unit, const Format& format, std::initializer_list<OutIt
 }
 
 void RecordIo::open_or_fail(int unit, std::string_view name) {
-  if (const int error = units_.open(unit, name); error != 0) {
+  if (const std::error_code error = units_.open(unit, name)) {
     throw IoFailure(describe_error("cannot open " + std::string(name), error));
   }
 }
@@ -77,6 +77,8 @@ void RecordIo::pause() {
 }
 
 int RecordIo::run(const std::function<void(RecordIo&)>& body) {
+  // An interrupt during the run removes the replacement files this run has in flight.
+  const platform::InterruptScope interrupt_scope(units_.in_flight());
   try {
     try {
       body(*this);

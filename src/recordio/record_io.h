@@ -47,7 +47,7 @@ class RecordIo {
   std::int32_t read_integer(std::string_view what);
   float read_real(std::string_view what);
 
-  int open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
+  std::error_code open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
     return units_.open(unit, name, mode);
   }
   /// Opens a file whose open must succeed; throws IoFailure with the system's reason.

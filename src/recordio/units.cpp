@@ -1,59 +1,26 @@
 #include "recordio/units.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
-#include "recordio/interrupt_guard.h"
 #include "recordio/stop.h"
 
 namespace quorlant::recordio {
 
-namespace {
-
-int open_existing_or_new(const std::filesystem::path& path) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+std::string describe_error(std::string_view name, std::error_code error) {
+  return std::string(name) + ": " + platform::message_of(error);
 }
 
-// Every byte or an error number.
-int write_all(int fd, std::string_view bytes, std::optional<off_t> offset) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = offset ? ::pwrite(fd, bytes.data() + done, bytes.size() - done,
-                                        *offset + static_cast<off_t>(done))
-                             : ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) return EIO;
-    done += static_cast<std::size_t>(n);
-  }
-  return 0;
+std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name) {
+  std::string native(name);
+  std::replace(native.begin(), native.end(), '\\',
+               static_cast<char>(std::filesystem::path::preferred_separator));
+  return base / native;
 }
 
-unsigned temp_counter = 0;
-
-}  // namespace
-
-std::string describe_error(std::string_view name, int error_number) {
-  return std::string(name) + ": " + std::strerror(error_number);
-}
-
-Units::Units(std::filesystem::path base_directory)
-    : base_(std::move(base_directory)), euid_(::geteuid()) {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  new_file_mode_ = 0666 & ~mask;
-}
+Units::Units(std::filesystem::path base_directory, std::string_view record_end)
+    : base_(std::move(base_directory)),
+      record_end_(record_end),
+      process_id_(platform::process_id()) {}
 
 Units::~Units() {
   try {
@@ -61,12 +28,6 @@ Units::~Units() {
   } catch (...) {
     // The run is already ending through another report.
   }
-}
-
-std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name) {
-  std::string native(name);
-  std::replace(native.begin(), native.end(), '\\', '/');
-  return base / native;
 }
 
 std::filesystem::path Units::path_of(std::string_view name) const {
@@ -83,91 +44,96 @@ bool Units::is_directory(std::string_view name) const {
   return std::filesystem::is_directory(path_of(name), error);
 }
 
-int Units::open(int unit, std::string_view name, OpenMode mode) {
+std::error_code Units::open(int unit, std::string_view name, OpenMode mode) {
   if (units_.contains(unit)) close(unit);
   Unit& u = units_[unit];
   u.name = std::string(name);
   u.path = path_of(name);
+  u.open_error = dry_run_                          ? open_in_memory(u, mode)
+                 : mode == OpenMode::kReplaceWhole ? open_to_replace(u)
+                                                   : open_in_place(u);
+  return u.open_error;
+}
 
-  if (dry_run_) {
-    std::error_code error;
-    if (!std::filesystem::is_directory(u.path.parent_path(), error)) {
-      u.open_error = ENOENT;
-      return u.open_error;
-    }
-    if (std::filesystem::is_directory(u.path, error)) {
-      u.open_error = EISDIR;
-      return u.open_error;
-    }
-    u.in_memory = true;
-    u.loaded = true;  // every file of a run is written before it is read back
-    return 0;
-  }
-
+// A dry run's file: held in memory, nothing opened or made. It fails where the real open
+// would: no directory to hold it, a directory of that name, an event file this run may not
+// replace.
+std::error_code Units::open_in_memory(Unit& u, OpenMode mode) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(u.path.parent_path(), error))
+    return std::make_error_code(std::errc::no_such_file_or_directory);
+  if (std::filesystem::is_directory(u.path, error))
+    return std::make_error_code(std::errc::is_a_directory);
   if (mode == OpenMode::kReplaceWhole) {
-    struct stat link_status {};
-    const bool exists = ::lstat(u.path.c_str(), &link_status) == 0;
-    if (!exists && errno != ENOENT) {
-      u.open_error = errno;
-      return u.open_error;
-    }
-    if (!exists || S_ISREG(link_status.st_mode)) {
-      // An existing file this run may not write is an open failure, and stays untouched.
-      // Its owner with the write bit set, or root, may write it; anyone else asks the system.
-      const bool surely_writable =
-          exists &&
-          (euid_ == 0 || (link_status.st_uid == euid_ && (link_status.st_mode & S_IWUSR)));
-      if (exists && !surely_writable && ::access(u.path.c_str(), W_OK) != 0) {
-        u.open_error = errno;
-        return u.open_error;
-      }
-      // A temporary name of our own beside the file; one left by a killed run is passed over.
-      static const pid_t pid = ::getpid();
-      std::filesystem::path temp;
-      int fd = -1;
-      for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = u.path;
-        temp.replace_filename("." + u.path.filename().string() + ".tmp" + std::to_string(pid) +
-                              "." + std::to_string(temp_counter++));
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-      }
-      if (fd >= 0) {
-        set_file_in_flight(temp.c_str());
-        // The replacement keeps the old file's permission bits.
-        if (exists && (link_status.st_mode & 07777) != new_file_mode_) {
-          ::fchmod(fd, link_status.st_mode & 07777);
-        }
-        u.fd = fd;
-        u.temp_path = temp;
-        u.loaded = true;  // a new file: nothing of the old one shows through
-        u.disk_size = 0;
-        return 0;
-      }
-      // A directory that takes no new file still lets an existing file be written in place.
-      if (!exists || (errno != EACCES && errno != EPERM)) {
-        u.open_error = errno;
-        return u.open_error;
-      }
-    }
+    platform::FileStatus old_file;
+    if (const std::error_code status_error = platform::status_of(u.path, old_file))
+      return status_error;
+    if (old_file.write_error) return old_file.write_error;
   }
+  u.in_memory = true;
+  u.loaded = true;  // every file of a run is written before it is read back
+  return {};
+}
 
-  u.fd = open_existing_or_new(u.path);
-  if (u.fd < 0) {
-    u.open_error = errno;
-    return u.open_error;
+// A regular file, or a missing one, gets a replacement; anything else (a link, a device) is
+// written in place.
+std::error_code Units::open_to_replace(Unit& u) {
+  platform::FileStatus old_file;
+  if (const std::error_code error = platform::status_of(u.path, old_file)) return error;
+  // An existing file this run may not write is an open failure, and stays untouched.
+  if (old_file.write_error) return old_file.write_error;
+  if (old_file.kind == platform::FileKind::kOther) return open_in_place(u);
+  const std::error_code error = open_replacement(u, old_file);
+  // A directory that takes no new file still lets an existing file be written in place.
+  const bool directory_closed =
+      error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
+  if (error && directory_closed && old_file.kind == platform::FileKind::kRegular)
+    return open_in_place(u);
+  return error;
+}
+
+// The file itself, created when missing; what it holds shows through until it is written.
+std::error_code Units::open_in_place(Unit& u) {
+  if (const std::error_code error = platform::open_existing_or_new(u.path, u.file)) {
+    u.file = platform::kNoFile;
+    return error;
   }
-  if (mode == OpenMode::kReplaceWhole) {
-    struct stat status {};
-    u.regular = ::fstat(u.fd, &status) == 0 && S_ISREG(status.st_mode);
+  // A device or a pipe cannot be written at an offset or cut: it takes records one by one.
+  u.regular = platform::is_regular(u.file);
+  return {};
+}
+
+// A temporary file of this run beside the target, put in place at close; a name left by a
+// killed run is passed over.
+std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old_file) {
+  std::error_code error;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path name = ".";
+    name += u.path.filename();
+    name += ".tmp" + std::to_string(process_id_) + "." + std::to_string(temp_counter_++);
+    std::filesystem::path temp = u.path;
+    temp.replace_filename(name);
+    const std::optional<std::size_t> slot = in_flight_.add(temp);
+    error = platform::create_exclusive(temp, old_file, u.file);
+    if (slot && error) in_flight_.release(*slot);
+    if (slot && !error) in_flight_.made(*slot);
+    if (!error) {
+      u.in_flight_slot = slot;
+      u.temp_path = std::move(temp);
+      u.loaded = true;  // a new file: nothing of the old one shows through
+      u.disk_size = 0;
+      return {};
+    }
+    if (error != std::errc::file_exists) break;
   }
-  return 0;
+  u.file = platform::kNoFile;
+  return error;
 }
 
 Units::Unit& Units::connected(int unit) {
   const auto found = units_.find(unit);
   if (found == units_.end()) throw IoFailure("unit " + std::to_string(unit) + " is not connected");
-  if (found->second.fd < 0 && !found->second.in_memory) {
+  if (found->second.file == platform::kNoFile && !found->second.in_memory) {
     throw IoFailure(
         describe_error(found->second.name + " could not be opened", found->second.open_error));
   }
@@ -179,9 +145,9 @@ void Units::write_through(int unit) {
     found->second.write_through = true;
 }
 
-int Units::open_error(int unit) const {
+std::error_code Units::open_error(int unit) const {
   const auto found = units_.find(unit);
-  return found == units_.end() ? 0 : found->second.open_error;
+  return found == units_.end() ? std::error_code() : found->second.open_error;
 }
 
 std::string Units::name_of(int unit) const {
@@ -194,16 +160,13 @@ void Units::load(Unit& u) {
   u.content.clear();
   u.offset = 0;
   char buffer[8192];
-  off_t offset = 0;
   for (;;) {
-    const ssize_t n = ::pread(u.fd, buffer, sizeof buffer, offset);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw IoFailure(describe_error("cannot read " + u.name, errno));
+    std::size_t got = 0;
+    if (const std::error_code error = platform::read(u.file, buffer, u.content.size(), got)) {
+      throw IoFailure(describe_error("cannot read " + u.name, error));
     }
-    if (n == 0) break;
-    u.content.append(buffer, static_cast<std::size_t>(n));
-    offset += n;
+    if (got == 0) break;
+    u.content.append(buffer, got);
   }
   u.loaded = true;
 }
@@ -215,9 +178,19 @@ void Units::write(int unit, std::string_view records) {
   if (u.position < u.offset) u.loaded = false;  // before the part kept in memory
   load(u);
   u.content.resize(u.position - u.offset);
-  u.content += records;
+  if (record_end_ == "\n") {
+    u.content += records;
+  } else {
+    // Every length and offset below counts the record end as it is on disk.
+    for (std::size_t begin = 0; begin < records.size();) {
+      const std::size_t end = std::min(records.find('\n', begin), records.size());
+      u.content.append(records, begin, end - begin);
+      if (end < records.size()) u.content += record_end_;
+      begin = end + 1;
+    }
+  }
   u.dirty_from = std::min(u.dirty_from.value_or(u.position), u.position);
-  u.position += records.size();
+  u.position = u.offset + u.content.size();
   if (u.write_through) {
     flush(u);
     // Everything is on disk and the file only grows: keep no copy, so memory stays flat.
@@ -227,34 +200,32 @@ void Units::write(int unit, std::string_view records) {
 }
 
 void Units::flush(Unit& u) {
-  if (const int error = store(u); error != 0) {
+  if (const std::error_code error = store(u)) {
     throw IoFailure(describe_error("cannot write " + u.name, error));
   }
 }
 
-int Units::store(Unit& u) {
-  if (!u.dirty_from) return 0;
+std::error_code Units::store(Unit& u) {
+  if (!u.dirty_from) return {};
   if (u.in_memory) {
     u.dirty_from.reset();
-    return 0;
+    return {};
   }
   const std::size_t from = *u.dirty_from;
   const std::string_view bytes = std::string_view(u.content).substr(from - u.offset);
   const std::size_t end = u.offset + u.content.size();
-  int error = 0;
+  std::error_code error;
   if (u.regular) {
-    error = write_all(u.fd, bytes, static_cast<off_t>(from));
+    error = platform::write(u.file, bytes, from);
     // What lies on disk beyond the last record is cut off, unless the file is known to end
     // there already (a new file, or records added at its end).
     const bool may_be_longer = !u.disk_size || *u.disk_size > end;
-    if (error == 0 && may_be_longer && ::ftruncate(u.fd, static_cast<off_t>(end)) != 0) {
-      error = errno;
-    }
-    if (error == 0) u.disk_size = end;
+    if (!error && may_be_longer) error = platform::cut(u.file, end);
+    if (!error) u.disk_size = end;
   } else {
-    error = write_all(u.fd, bytes, std::nullopt);
+    error = platform::write(u.file, bytes, std::nullopt);
   }
-  if (error == 0) u.dirty_from.reset();
+  if (!error) u.dirty_from.reset();
   return error;
 }
 
@@ -266,11 +237,16 @@ std::string_view Units::read_record(int unit) {
   }
   load(u);
   if (u.position >= u.content.size()) throw IoFailure("end of file reading " + u.name);
-  const std::size_t end = u.content.find('\n', u.position);
-  const std::size_t stop = end == std::string::npos ? u.content.size() : end;
-  const std::string_view record = std::string_view(u.content).substr(u.position, stop - u.position);
+  const std::size_t begin = u.position;
+  const std::size_t end = u.content.find('\n', begin);
+  std::size_t stop = end == std::string::npos ? u.content.size() : end;
   u.position = end == std::string::npos ? stop : end + 1;
-  return record;
+  // The record end is all of it: a carriage return before the line feed belongs to it here.
+  if (record_end_ == "\r\n" && end != std::string::npos && stop > begin &&
+      u.content[stop - 1] == '\r') {
+    --stop;
+  }
+  return std::string_view(u.content).substr(begin, stop - begin);
 }
 
 void Units::rewind(int unit) {
@@ -278,26 +254,31 @@ void Units::rewind(int unit) {
 }
 
 void Units::finish(Unit& u, bool complete) {
-  if (u.fd < 0) return;
+  if (u.file == platform::kNoFile) return;
   std::string failed = "cannot write ";
-  int error = complete ? store(u) : 0;
-  if (error != 0) complete = false;
-  if (::close(u.fd) != 0 && error == 0 && complete) {
-    error = errno;
+  std::error_code error = complete ? store(u) : std::error_code();
+  if (error) complete = false;
+  if (const std::error_code closed = platform::close(u.file); closed && complete) {
+    error = closed;
     failed = "cannot close ";
     complete = false;
   }
-  u.fd = -1;
+  u.file = platform::kNoFile;
   if (!u.temp_path.empty()) {
-    if (complete && ::rename(u.temp_path.c_str(), u.path.c_str()) != 0) {
-      error = errno;
-      failed = "cannot put in place ";
-      complete = false;
+    // A file an interrupt has taken is not put in place: the old one stays.
+    if (u.in_flight_slot && !in_flight_.hold(*u.in_flight_slot)) complete = false;
+    if (complete) {
+      if (const std::error_code replaced = platform::replace(u.temp_path, u.path)) {
+        error = replaced;
+        failed = "cannot put in place ";
+        complete = false;
+      }
     }
-    if (!complete) ::unlink(u.temp_path.c_str());
-    set_file_in_flight(nullptr);
+    // Nothing more can be said about a temporary file that will not go: the report is above.
+    if (!complete) (void)platform::remove(u.temp_path);
+    if (u.in_flight_slot) in_flight_.release(*u.in_flight_slot);
   }
-  if (error != 0) throw IoFailure(describe_error(failed + u.name, error));
+  if (error) throw IoFailure(describe_error(failed + u.name, error));
 }
 
 void Units::close(int unit) {

@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+#include "recordio/platform/platform.h"
 
 namespace quorlant::recordio {
 
@@ -20,15 +23,17 @@ enum class OpenMode {
   kReplaceWhole,
 };
 
-/// The path a composed name opens, relative to `base`: each backslash is a directory separator
-/// here. Never fails; the name is not looked up.
+/// The path a composed name opens below `base`: each backslash is a directory separator here.
 std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name);
 
 /// The file units of a run: unit numbers connected to files in the working directory.
 /// The only code that touches files.
 class Units {
  public:
-  explicit Units(std::filesystem::path base_directory);
+  /// Records written end in `record_end` on disk: the system's own line end unless a test asks
+  /// for another.
+  explicit Units(std::filesystem::path base_directory,
+                 std::string_view record_end = platform::record_end());
   Units(const Units&) = delete;
   Units& operator=(const Units&) = delete;
   /// Closes every unit; an unfinished replacement is dropped, never put in place.
@@ -46,13 +51,14 @@ class Units {
   /// The path a composed name opens: each backslash is a directory separator here.
   std::filesystem::path path_of(std::string_view name) const;
 
-  /// Connects `name` to `unit`, closing and keeping whatever the unit had first. Returns 0 or
-  /// the system's error number; after a failure the unit stays connected to the failed name,
-  /// and any transfer on it throws IoFailure with the reason.
-  int open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
+  /// Connects `name` to `unit`, closing and keeping whatever the unit had first. Returns the
+  /// system's error, if any; after a failure the unit stays connected to the failed name, and
+  /// any transfer on it throws IoFailure with the reason.
+  std::error_code open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
   /// Lines written to this unit reach the disk one by one, as they are written.
   void write_through(int unit);
-  /// Writes records (each ended by '\n') at the unit's position. Throws IoFailure.
+  /// Writes records (each ended by '\n', which becomes the record end on disk) at the unit's
+  /// position. Throws IoFailure.
   void write(int unit, std::string_view records);
   /// The next record, without its terminator. Throws IoFailure at the end of the file.
   std::string_view read_record(int unit);
@@ -62,17 +68,19 @@ class Units {
   void close(int unit);
   /// Closes and keeps every unit, dropping unfinished replacements. Throws the first failure.
   void close_all();
-  /// Why the last open of `unit` failed: an error number, or 0.
-  int open_error(int unit) const;
+  /// Why the last open of `unit` failed, if it did.
+  std::error_code open_error(int unit) const;
   /// The name connected to `unit`, for reports.
   std::string name_of(int unit) const;
+  /// The replacement files now being written, for the interrupt clean-up.
+  platform::InFlightFiles& in_flight() { return in_flight_; }
 
  private:
   struct Unit {
-    int fd = -1;
+    platform::FileHandle file = platform::kNoFile;
     std::string name;                       // as the program composed it, for reports
     std::filesystem::path path;             // where it is on disk
-    int open_error = 0;                     // why the open failed, when it did
+    std::error_code open_error;             // why the open failed, when it did
     std::string content;                    // the file's bytes as far as `loaded` says
     bool loaded = false;                    // `content` holds the whole file
     std::size_t offset = 0;                 // file offset at which `content` begins
@@ -82,22 +90,29 @@ class Units {
     bool regular = true;                   // a regular file: written with pwrite and cut to length
     std::optional<std::size_t> disk_size;  // the file's length on disk, when known
     std::filesystem::path temp_path;  // a replacement in progress, renamed into `path` at close
-    bool in_memory = false;           // a dry run's file: no descriptor, never stored
+    std::optional<std::size_t> in_flight_slot;  // where the interrupt clean-up knows temp_path
+    bool in_memory = false;  // a dry run's file: nothing opened, nothing stored
   };
+  std::error_code open_in_memory(Unit& unit, OpenMode mode);
+  std::error_code open_to_replace(Unit& unit);
+  std::error_code open_in_place(Unit& unit);
+  std::error_code open_replacement(Unit& unit, const platform::FileStatus& old_file);
   Unit& connected(int unit);
   void flush(Unit& unit);
-  int store(Unit& unit);  // writes what is not yet on disk; 0 or an error number
+  std::error_code store(Unit& unit);  // writes what is not yet on disk
   void load(Unit& unit);
   void finish(Unit& unit, bool complete);
 
   std::filesystem::path base_;
+  std::string record_end_;
   std::map<int, Unit> units_;
-  unsigned euid_;               // who this run is, for the permission check of a replacement
-  unsigned new_file_mode_ = 0;  // the permission bits a file created now gets
+  unsigned long process_id_;  // temporary names are this run's own: process id and counter
+  unsigned long temp_counter_ = 0;
+  platform::InFlightFiles in_flight_;
   bool dry_run_ = false;
 };
 
-/// "name: reason", the system's words for an error number.
-std::string describe_error(std::string_view name, int error_number);
+/// "name: reason", the system's words for an error.
+std::string describe_error(std::string_view name, std::error_code error);
 
 }  // namespace quorlant::recordio

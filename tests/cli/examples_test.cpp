@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "subprocess.h"
+#include "test_support.h"
 
 namespace quorlant::testing {
 namespace {

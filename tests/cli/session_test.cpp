@@ -1,7 +1,7 @@
 // The recorded typical run in docs/ must be what the program shows today.
 #include <gtest/gtest.h>
 
-#include "subprocess.h"
+#include "test_support.h"
 
 namespace quorlant::testing {
 namespace {

@@ -1,8 +1,16 @@
 // Someone typing at a terminal: a number answer that cannot be read is asked again.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+
 #include "run/expected_dialogue.h"
-#include "subprocess.h"
+#include "test_support.h"
 
 namespace quorlant::testing {
 namespace {
@@ -20,7 +28,8 @@ TEST(Terminal, ANumberThatCannotBeReadIsAskedAgainWithAHint) {
   const std::string typed = "two\n0\n1\n2015 01 01 00\n";
   ASSERT_EQ(::write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
   RunArea area;
-  const auto result = run_process({{QUORLANT_BINARY}, area.work, keyboard, area.root.path(), {}});
+  const auto result =
+      run_process({.argv = {program().string()}, .directory = area.work, .input = keyboard});
   ::close(held);
   ::close(terminal);
 

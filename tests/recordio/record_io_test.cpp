@@ -99,7 +99,8 @@ TEST(RecordIoRun, ABadAnswerInAFormattedReadIsAnIoFailure) {
 TEST(RecordIoRun, AWriteAfterAFailedOpenIsReportedNotACrash) {
   TempDir dir;
   const Outcome run = run_body(dir.path(), "", [](RecordIo& io) {
-    EXPECT_NE(io.open(kFollowListUnit, "event\\events_to_follow.txt"), 0);  // no event\ here
+    EXPECT_NE(io.open(kFollowListUnit, "event\\events_to_follow.txt"),
+              std::error_code());  // no event\ here
     io.message(kFollowListUnit, {"event\\20150101.evt"});
     stop("Normal ending", ExitStatus::kNormalEnding);
   });

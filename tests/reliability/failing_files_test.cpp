@@ -47,7 +47,7 @@ struct FailingFile {
 
 TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
   const std::string first = "event\\20150101.evt";
-  const std::string is_directory = "Is a directory";
+  const std::string is_directory = testing::is_directory_reason();
   const auto make_directory = [](const char* name) {
     return [name](const TempDir& dir) { fs::create_directory(dir / name); };
   };
@@ -57,7 +57,7 @@ TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
        1,
        "quorlant: warning: the working directory has no event directory, so no event file can be "
        "written\n",
-       open_failure_report(first, ENOENT),
+       open_failure_report(first, testing::kNoDirectoryError),
        {},
        std::nullopt,
        0,
@@ -123,7 +123,7 @@ TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
        },
        1,
        "",
-       created_line(first) + open_failure_report("event\\20150201.evt", EISDIR),
+       created_line(first) + open_failure_report("event\\20150201.evt", testing::kIsDirectoryError),
        {"20150101.evt", "20150201.evt", "events_to_follow.txt"},
        follow_line(first),
        1,
@@ -148,6 +148,8 @@ TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
        true},
   };
   for (const FailingFile& row : rows) {
+    // Windows has no /dev/full.
+    if (testing::kOnWindows && row.name == "the first event file is on a full device") continue;
     TempDir dir;
     fs::create_directory(dir / "event");
     write_file(dir / "event/20150201.evt", kOldSecond);
@@ -198,6 +200,7 @@ void expect_first_event_lines(const std::string& written) {
 
 // A longer old file loses every old line; a link is written through and stays a link.
 TEST(ExistingEventFiles, ALinkIsWrittenThroughInPlaceAndOldLinesAreGone) {
+  if (testing::kOnWindows) GTEST_SKIP() << "links and mode bits are POSIX's (Wine makes no links)";
   TempDir dir;
   fs::create_directory(dir / "event");
   fs::create_directory(dir / "kept");

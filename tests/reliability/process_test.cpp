@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "reliability/child_process.h"
 #include "reliability/reliability_support.h"
 
 namespace quorlant::reliability {
@@ -25,27 +24,45 @@ void expect_old_event_files(const TempDir& dir, const std::string& label) {
   EXPECT_EQ(read_file(dir / "event/20150201.evt"), kOldSecond) << label;
 }
 
-int exit_status(int wait_status) {
-  return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+using testing::Child;
+using testing::Output;
+using testing::Process;
+using testing::ProcessOptions;
+
+// The program in `dir`, its answers typed by the test.
+ProcessOptions in(const TempDir& dir, Output output = Output::kPipe) {
+  return {.argv = {testing::program().string()}, .directory = dir.path(), .output = output};
 }
+
+// Signals, resource limits, closed streams and /dev/full are POSIX's; Windows has tests of its
+// own for what it has instead.
+#ifdef _WIN32
+#define POSIX_ONLY() GTEST_SKIP() << "signals, resource limits and closed streams are POSIX's"
+#else
+#define POSIX_ONLY() static_cast<void>(0)
+#endif
 
 // The scratch files stay far below 2000 bytes; an event file of 108 lines is well above it, so
 // its write fails with EFBIG. The old file stays whole and no temporary file is left.
 TEST(FileSizeLimit, AFailedEventFileWriteKeepsTheOldFileAndLeavesNoTemporary) {
+  POSIX_ONLY();
   TempDir dir;
   prepare(dir);
-  Child child(ChildOptions{dir.path(), Output::kPipe, false, rlim_t{2000}});
+  ProcessOptions options = in(dir);
+  options.file_size_limit = 2000;
+  Child child(options);
   child.type(whole_script());
-  const int status = child.finish();
-  EXPECT_EQ(exit_status(status), 2) << child.err();
-  EXPECT_EQ(child.err(), "quorlant: cannot write event\\20150101.evt: File too large\n");
-  EXPECT_EQ(child.out().find("created"), std::string::npos);
+  const Process ended = child.finish();
+  EXPECT_EQ(ended.status, 2) << ended.err;
+  EXPECT_EQ(ended.err, "quorlant: cannot write event\\20150101.evt: File too large\n");
+  EXPECT_EQ(ended.out.find("created"), std::string::npos);
   expect_old_event_files(dir, "file-size limit");
   EXPECT_EQ(entries(dir / "event"),
             (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}));
   EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"), "");
 }
 
+#ifndef _WIN32
 struct Interrupt {
   std::string label;
   std::size_t pauses_answered;  // 0: the first pause, 1: the second
@@ -64,19 +81,18 @@ TEST(Interrupt, ASignalAtAPauseEndsTheProcessAndTouchesNoEventFile) {
   for (const Interrupt& row : rows) {
     TempDir dir;
     prepare(dir);
-    Child child(ChildOptions{dir.path(), Output::kPipe, false, std::nullopt});
+    Child child(in(dir));
     child.type(script_lines(15 + row.pauses_answered));
     const std::string awaited =
         row.pauses_answered == 0
             ? " Hit Ctrl C to abort\n Hit enter to continue\n"
             : " so there is no need to edit your data files\n\n Hit enter to continue\n";
-    ASSERT_TRUE(child.wait_for_output(awaited)) << row.label << "\n" << child.out();
-    child.signal(row.signal_number);
-    const int status = child.finish();
-    ASSERT_TRUE(WIFSIGNALED(status)) << row.label << ": wait status " << status << "\n"
-                                     << child.err();
-    EXPECT_EQ(WTERMSIG(status), row.signal_number) << row.label;
-    EXPECT_EQ(child.out().find("created"), std::string::npos) << row.label;
+    ASSERT_TRUE(child.wait_for_output(awaited)) << row.label;
+    ASSERT_TRUE(child.interrupt(row.signal_number)) << row.label;
+    const Process ended = child.finish();
+    EXPECT_EQ(ended.signal, row.signal_number) << row.label << ": status " << ended.status << "\n"
+                                               << ended.err;
+    EXPECT_EQ(ended.out.find("created"), std::string::npos) << row.label;
     expect_old_event_files(dir, row.label);
     EXPECT_EQ(entries(dir / "event"),
               (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}))
@@ -84,6 +100,11 @@ TEST(Interrupt, ASignalAtAPauseEndsTheProcessAndTouchesNoEventFile) {
     EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"), "") << row.label;
   }
 }
+#else
+TEST(Interrupt, ASignalAtAPauseEndsTheProcessAndTouchesNoEventFile) {
+  GTEST_SKIP() << "signals are POSIX's; Ctrl C on Windows is tested in windows_test.cpp";
+}
+#endif
 
 struct BrokenOutput {
   std::string label;
@@ -100,14 +121,15 @@ TEST(StandardStreams, OutputThatCannotBeWrittenIsReported) {
       {"a full device", Output::kFullDevice, "quorlant: cannot write to standard output\n"},
       {"a pipe nobody reads", Output::kPipeNoReader, "quorlant: cannot write to standard output\n"},
   };
+  POSIX_ONLY();
   for (const BrokenOutput& row : rows) {
     TempDir dir;
     prepare(dir);
-    Child child(ChildOptions{dir.path(), row.output, false, std::nullopt});
+    Child child(in(dir, row.output));
     child.type(whole_script());
-    const int status = child.finish();
-    EXPECT_EQ(exit_status(status), 2) << row.label;
-    EXPECT_EQ(child.err(), row.err) << row.label;
+    const Process ended = child.finish();
+    EXPECT_EQ(ended.status, 2) << row.label;
+    EXPECT_EQ(ended.err, row.err) << row.label;
     expect_old_event_files(dir, row.label);
     EXPECT_EQ(entries(dir / "event"), (std::set<std::string>{"20150101.evt", "20150201.evt"}))
         << row.label;
@@ -120,14 +142,17 @@ TEST(StandardStreams, OutputThatCannotBeWrittenIsReported) {
 // A process started without standard input meets the end of input at the first question; it
 // must not take its answers from the first file it opens (the run log).
 TEST(StandardStreams, ClosedInputIsTheEndOfInput) {
+  POSIX_ONLY();
   TempDir dir;
   prepare(dir);
   const std::string log = whole_script();
   write_file(dir / "evt_info.txt", log);
-  Child child(ChildOptions{dir.path(), Output::kPipe, true, std::nullopt});
-  const int status = child.finish();
-  EXPECT_EQ(exit_status(status), 2);
-  EXPECT_EQ(child.err(), "quorlant: end of input while waiting for the number of events\n");
+  ProcessOptions options = in(dir);
+  options.close_input = true;
+  Child child(options);
+  const Process ended = child.finish();
+  EXPECT_EQ(ended.status, 2);
+  EXPECT_EQ(ended.err, "quorlant: end of input while waiting for the number of events\n");
   EXPECT_EQ(read_file(dir / "evt_info.txt"), log);
   expect_old_event_files(dir, "closed input");
 }

@@ -14,6 +14,7 @@ namespace quorlant::run {
 namespace {
 
 using testing::lines;
+using testing::read_bytes;
 using testing::read_file;
 using testing::run_program;
 using testing::TempDir;
@@ -379,7 +380,7 @@ TEST(WholeRun, NoEventsLeaveAnOldListAndRunLogAsTheyWere) {
     append(t, closing());
     EXPECT_EQ(result.out, lines(t)) << noevents;
     EXPECT_EQ(result.status, 0) << noevents;
-    EXPECT_EQ(w.file("event/events_to_follow.txt"), old_list) << noevents;
+    EXPECT_EQ(read_bytes(w.dir / "event/events_to_follow.txt"), old_list) << noevents;
     EXPECT_EQ(w.file("evt_info.txt"), old_log) << noevents;
     EXPECT_FALSE(w.has("temp3.fls")) << noevents;
   }

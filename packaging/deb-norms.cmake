@@ -1,0 +1,18 @@
+# Run by CPack before it packs: the .deb gets its manual page compressed and a changelog, as
+# Debian packages have them. Other packages keep the install tree as it is.
+if(NOT CPACK_GENERATOR STREQUAL "DEB")
+  return()
+endif()
+find_program(GZIP gzip REQUIRED)
+file(GLOB_RECURSE pages "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/share/man/man1/quorlant.1")
+foreach(page IN LISTS pages)
+  execute_process(COMMAND ${GZIP} -9nf "${page}" COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+file(GLOB_RECURSE docs LIST_DIRECTORIES true "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/share/doc/quorlant")
+foreach(doc IN LISTS docs)
+  if(IS_DIRECTORY "${doc}" AND doc MATCHES "/share/doc/quorlant$")
+    file(COPY_FILE "${CPACK_QUORLANT_CHANGELOG}" "${doc}/changelog")
+    file(CHMOD "${doc}/changelog" FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    execute_process(COMMAND ${GZIP} -9nf "${doc}/changelog" COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+endforeach()

@@ -1,0 +1,247 @@
+// The platform on Windows: wide paths down to every call, files in binary mode.
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "recordio/platform/platform.h"
+
+namespace quorlant::recordio::platform {
+
+namespace {
+
+// What a Windows program ends with on Ctrl C.
+constexpr DWORD kStatusControlCExit = 0xC000013AUL;
+
+// Windows error numbers, read in their own words and compared as the portable conditions the
+// record I/O layer asks about.
+class WindowsCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "windows"; }
+  std::string message(int code) const override {
+    char* text = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result =
+        length > 0 ? std::string(text, length) : "Windows error " + std::to_string(code);
+    if (text != nullptr) ::LocalFree(text);
+    return result;
+  }
+  std::error_condition default_error_condition(int code) const noexcept override {
+    switch (code) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND: return std::errc::no_such_file_or_directory;
+      case ERROR_ACCESS_DENIED:
+      case ERROR_SHARING_VIOLATION:
+      case ERROR_LOCK_VIOLATION: return std::errc::permission_denied;
+      case ERROR_FILE_EXISTS:
+      case ERROR_ALREADY_EXISTS: return std::errc::file_exists;
+      case ERROR_DISK_FULL:
+      case ERROR_HANDLE_DISK_FULL: return std::errc::no_space_on_device;
+      case ERROR_WRITE_PROTECT: return std::errc::read_only_file_system;
+      default: return {code, *this};
+    }
+  }
+};
+
+const WindowsCategory windows_category;
+
+std::error_code last_error() {
+  return {static_cast<int>(::GetLastError()), windows_category};
+}
+
+HANDLE handle_of(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+
+// Sharing that lets the interrupt remove a file this run still holds open.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::error_code open_handle(const std::filesystem::path& path, DWORD access, DWORD share,
+                            DWORD disposition, FileHandle& file) {
+  const HANDLE handle = ::CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    file = kNoFile;
+    return last_error();
+  }
+  file = reinterpret_cast<FileHandle>(handle);
+  return {};
+}
+
+OVERLAPPED at(std::uint64_t offset) {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFU);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return where;
+}
+
+BOOL WINAPI remove_in_flight_and_exit(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  if (InFlightFiles* files = files_in_flight()) files->remove_all();
+  ::ExitProcess(kStatusControlCExit);
+}
+
+bool stream_missing(DWORD which) {
+  const HANDLE handle = ::GetStdHandle(which);
+  return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+std::string_view record_end() {
+  return "\r\n";
+}
+
+std::error_code status_of(const std::filesystem::path& path, FileStatus& status) {
+  status = {};
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    return {static_cast<int>(error), windows_category};
+  }
+  if (attributes &
+      (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) {
+    status.kind = FileKind::kOther;
+    return {};
+  }
+  status.kind = FileKind::kRegular;
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    status.write_error = {ERROR_ACCESS_DENIED, windows_category};
+    return {};
+  }
+  // Replacing needs the right to write and delete it: a program holding it open without
+  // sharing (an editor's lock) says no here, before anything is written.
+  FileHandle probe = kNoFile;
+  status.write_error = open_handle(path, FILE_WRITE_DATA | DELETE, kShareAll, OPEN_EXISTING, probe);
+  if (probe != kNoFile) ::CloseHandle(handle_of(probe));
+  return {};
+}
+
+std::error_code open_existing_or_new(const std::filesystem::path& path, FileHandle& file) {
+  return open_handle(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, file);
+}
+
+std::error_code create_exclusive(const std::filesystem::path& path, const FileStatus&,
+                                 FileHandle& file) {
+  return open_handle(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW,
+                     file);
+}
+
+bool is_regular(FileHandle file) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  return ::GetFileType(handle_of(file)) == FILE_TYPE_DISK &&
+         ::GetFileInformationByHandle(handle_of(file), &information) != 0 &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::error_code write(FileHandle file, std::string_view bytes,
+                      std::optional<std::uint64_t> offset) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1U << 30));
+    DWORD written = 0;
+    OVERLAPPED where = at(offset.value_or(0) + done);
+    if (!::WriteFile(handle_of(file), bytes.data() + done, chunk, &written,
+                     offset ? &where : nullptr)) {
+      return last_error();
+    }
+    if (written == 0) return std::make_error_code(std::errc::io_error);
+    done += written;
+  }
+  return {};
+}
+
+std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offset,
+                     std::size_t& got) {
+  DWORD read_bytes = 0;
+  OVERLAPPED where = at(offset);
+  got = 0;
+  if (!::ReadFile(handle_of(file), buffer.data(), static_cast<DWORD>(buffer.size()), &read_bytes,
+                  &where)) {
+    return ::GetLastError() == ERROR_HANDLE_EOF ? std::error_code() : last_error();
+  }
+  got = read_bytes;
+  return {};
+}
+
+std::error_code cut(FileHandle file, std::uint64_t length) {
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  return ::SetFileInformationByHandle(handle_of(file), FileEndOfFileInfo, &end, sizeof end)
+             ? std::error_code()
+             : last_error();
+}
+
+std::error_code close(FileHandle file) {
+  return ::CloseHandle(handle_of(file)) ? std::error_code() : last_error();
+}
+
+std::error_code replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? std::error_code()
+             : last_error();
+}
+
+std::error_code remove(const std::filesystem::path& path) {
+  if (::DeleteFileW(path.c_str())) return {};
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_NOT_FOUND ? std::error_code()
+                                       : std::error_code(static_cast<int>(error), windows_category);
+}
+
+unsigned long process_id() {
+  return ::GetCurrentProcessId();
+}
+
+std::error_code system_error(int code) {
+  return {code, windows_category};
+}
+
+std::string message_of(std::error_code error) {
+  std::string text = error.message();
+  // System messages end in a period and a line end; a report puts its own end.
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+void InFlightFiles::remove_all() noexcept {
+  // The handler runs beside the run: a file being made or put in place is waited for, then
+  // taken from the run and removed (one still open goes when the process ends, as it shares
+  // deletion). A file the run starts after this is never made.
+  removing_.store(true);
+  for (Slot& slot : slots_) {
+    for (int expected = kInFlight; !slot.state.compare_exchange_strong(expected, kRemoving);
+         expected = kInFlight) {
+      if (expected != kHeld) break;
+      ::Sleep(1);
+    }
+    if (slot.state.load() == kRemoving) ::DeleteFileW(slot.path);
+  }
+}
+
+void install_interrupt_hook() {
+  ::SetConsoleCtrlHandler(nullptr, FALSE);  // a process started in a new group ignores Ctrl C
+  ::SetConsoleCtrlHandler(remove_in_flight_and_exit, TRUE);
+}
+
+bool prepare_standard_streams() {
+  const bool output_closed = stream_missing(STD_OUTPUT_HANDLE);
+  if (stream_missing(STD_INPUT_HANDLE)) (void)std::freopen("NUL", "r", stdin);
+  if (output_closed) (void)std::freopen("NUL", "w", stdout);
+  if (stream_missing(STD_ERROR_HANDLE)) (void)std::freopen("NUL", "w", stderr);
+  return !output_closed;
+}
+
+bool standard_input_is_terminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+}  // namespace quorlant::recordio::platform
