@@ -165,6 +165,11 @@ TEST(WholeRun, SeriesOfEventsByteForByte) {
        {{"2015", "04", "15", "00", "20150415", " 8760"},
         {"2016", "04", "01", "00", "20160401", " 8784"},
         {"2017", "04", "01", "00", "20170401", " 8760"}}},
+      {"one event in February", "1\n1\n", {{"2016", "02", "01", "00", "20160201", "  696"}}},
+      {"February 1900 counts as leap", "1\n1\n", {{"1900", "02", "01", "00", "19000201", "  696"}}},
+      {"February 2015", "1\n1\n", {{"2015", "02", "01", "00", "20150201", "  672"}}},
+      {"February 2100 at noon", "1\n1\n", {{"2100", "02", "01", "12", "21000201", "  696"}}},
+      {"from February 29", "1\n1\n", {{"2016", "02", "29", "06", "20160229", "  696"}}},
       {"forty years of monthly events", "480\n1\n", forty_years()},
   };
   for (const Row& row : rows) {
@@ -181,83 +186,70 @@ TEST(WholeRun, SeriesOfEventsByteForByte) {
     std::set<std::string> files = {"event",        "event/events_to_follow.txt",
                                    "evt_info.txt", "temp0.fls",
                                    "temp1.fls",    "temp2.fls",
-                                   "temp3.fls",    "temp5.fls"};
+                                   "temp3.fls"};
     for (const Event& e : row.events) {
       names.push_back(e.name);
       files.insert("event/" + e.name + ".evt");
       EXPECT_EQ(w.file("event/" + e.name + ".evt"), event_file(e)) << e.name;
     }
     EXPECT_EQ(result.out, transcript(names));  // questions and warning once, then each event
-    EXPECT_EQ(everything_in(w.dir), files);
     EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of(names));
     EXPECT_EQ(w.file("evt_info.txt"), "");
     EXPECT_EQ(w.file("temp0.fls"), first.yy + first.mm + first.dd + first.hh + "\n");
     EXPECT_EQ(w.file("temp1.fls"), last.yy + " " + last.mm + " " + last.dd + " " + last.hh + "\n");
     EXPECT_EQ(w.file("temp2.fls"), first.name + "\n");
     EXPECT_EQ(w.file("temp3.fls"), temp3("gr10k", last.name));
-    EXPECT_EQ(w.file("temp5.fls"), last.name + "\n");
+    if (row.events.size() > 1) {
+      files.insert("temp5.fls");
+      EXPECT_EQ(w.file("temp5.fls"), last.name + "\n");
+    }  // else a one-event run never advances
+    EXPECT_EQ(everything_in(w.dir), files);
   }
 }
 
-TEST(WholeRun, OneEventInFebruary) {
-  const Event rows[] = {{"2016", "02", "01", "00", "20160201", "  696"},
-                        {"1900", "02", "01", "00", "19000201", "  696"},  // 1900 counts as leap
-                        {"2015", "02", "01", "00", "20150201", "  672"},
-                        {"2100", "02", "01", "12", "21000201", "  696"},
-                        {"2016", "02", "29", "06", "20160229", "  696"}};
-  for (const auto& e : rows) {
+// Runs that write no event: no option question, an old list and run log kept as they were (or
+// an empty list made), and only the start kept in temp0.fls.
+TEST(WholeRun, RunsWithoutEventsLeaveOnlyTheStart) {
+  struct Row {
+    std::string label, answers;
+    bool old_files;  // an old list and run log are there before the run
+    Lines ending;    // the transcript after the opening
+    int status;
+    std::string temp0;
+  };
+  const Lines abort = {" No of months per event not eq to 1 or 12", "",
+                       "Program aborted in evt @ 130"};
+  const Row rows[] = {
+      {"no events", "0\n1\n2015 01 01 00\n", true, closing(), 0, "2015010100\n"},
+      {"a negative number of events", "-4\n1\n2015 01 01 00\n", true, closing(), 0, "2015010100\n"},
+      {"six months per event with no events", "0\n6\n2015 01 01 00\n", false, closing(), 0,
+       "2015010100\n"},
+      {"month 13 with no events", "0\n1\n2015 13 01 00\n", false, closing(), 0, "2015130100\n"},
+      {"six months and month 13 with no events", "0\n6\n2015 13 01 00\n", true, closing(), 0,
+       "2015130100\n"},
+      {"six months per event abort before the option questions",
+       "2\n6\n2015 01 01 00\n" + typical_options(), false, abort, 1, "2015010100\n"},
+  };
+  const std::string old_list = " event\\20100101.evt" + std::string(54, ' ') + "\n old\r\n";
+  const std::string old_log = "an earlier run\nwith two lines, no final newline";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
     Workplace w;
-    const std::string start = e.yy + " " + e.mm + " " + e.dd + " " + e.hh;
-    const auto result = run_program(w.dir.path(), "1\n1\n" + start + "\n" + typical_options());
-    EXPECT_EQ(result.out, transcript({e.name})) << start;
-    EXPECT_EQ(result.status, 0) << start;
-    EXPECT_EQ(w.file("event/" + e.name + ".evt"), event_file(e)) << start;
-    EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({e.name})) << start;
-    EXPECT_FALSE(w.has("temp5.fls")) << start;  // a one-event run never advances
-    EXPECT_EQ(w.file("temp2.fls"), e.name + "\n") << start;
-  }
-}
-
-TEST(WholeRun, SixMonthsPerEventAbortBeforeTheOptionQuestions) {
-  Workplace w;
-  const auto result = run_program(w.dir.path(), "2\n6\n2015 01 01 00\n" + typical_options());
-  Lines t = opening();
-  append(t, {" No of months per event not eq to 1 or 12", "", "Program aborted in evt @ 130"});
-  EXPECT_EQ(result.out, lines(t));
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(everything_in(w.dir), (std::set<std::string>{"event", "event/events_to_follow.txt",
-                                                         "evt_info.txt", "temp0.fls"}));
-  EXPECT_EQ(w.file("event/events_to_follow.txt"), "");
-  EXPECT_EQ(w.file("temp0.fls"), "2015010100\n");
-}
-
-TEST(WholeRun, SixMonthsPerEventWithNoEventsEndNormally) {
-  Workplace w;
-  const auto result = run_program(w.dir.path(), "0\n6\n2015 01 01 00\n");
-  Lines t = opening();
-  append(t, closing());
-  EXPECT_EQ(result.out, lines(t));
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(everything_in(w.dir), (std::set<std::string>{"event", "event/events_to_follow.txt",
-                                                         "evt_info.txt", "temp0.fls"}));
-}
-
-TEST(WholeRun, NoEventsLeaveAnOldListAndRunLogAsTheyWere) {
-  for (const std::string noevents : {"0", "-4"}) {
-    Workplace w;
-    const std::string old_list = " event\\20100101.evt" + std::string(54, ' ') + "\n old\r\n";
-    const std::string old_log = "an earlier run\nwith two lines, no final newline";
-    write_file(w.dir / "event/events_to_follow.txt", old_list);
-    write_file(w.dir / "evt_info.txt", old_log);
-    const auto result = run_program(w.dir.path(), noevents + "\n1\n2015 01 01 00\n");
+    if (row.old_files) {
+      write_file(w.dir / "event/events_to_follow.txt", old_list);
+      write_file(w.dir / "evt_info.txt", old_log);
+    }
+    const auto result = run_program(w.dir.path(), row.answers);
     Lines t = opening();
-    append(t, closing());
-    EXPECT_EQ(result.out, lines(t)) << noevents;
-    EXPECT_EQ(result.status, 0) << noevents;
-    EXPECT_EQ(read_bytes(w.dir / "event/events_to_follow.txt"), old_list) << noevents;
-    EXPECT_EQ(w.file("evt_info.txt"), old_log) << noevents;
-    EXPECT_FALSE(w.has("temp3.fls")) << noevents;
+    append(t, row.ending);
+    EXPECT_EQ(result.out, lines(t));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, row.status);
+    EXPECT_EQ(everything_in(w.dir), (std::set<std::string>{"event", "event/events_to_follow.txt",
+                                                           "evt_info.txt", "temp0.fls"}));
+    EXPECT_EQ(read_bytes(w.dir / "event/events_to_follow.txt"), row.old_files ? old_list : "");
+    EXPECT_EQ(w.file("evt_info.txt"), row.old_files ? old_log : "");
+    EXPECT_EQ(w.file("temp0.fls"), row.temp0);
   }
 }
 
@@ -312,6 +304,9 @@ TEST(WholeRun, OptionAnswersReachTheEventFileAsTyped) {
        with("y", "y", "y", "12.35", "    1", "yyyyy")},
       {"other characters", "x\nN\nno\n60\nyes\nY\n-\n1\n?\ngr10k\n\n\n", false, false,
        with("x", "N", "n", " 0.00", "   60", "yY-1?")},
+      {"a snow factor of more than five columns is cut",
+       "y\n25.125\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n", true, false,
+       with("y", "n", "n", " 0.00", "    1", "nnnnn")},
   };
   for (const auto& row : rows) {
     Workplace w;
@@ -345,17 +340,6 @@ TEST(WholeRun, BasinNamesAreCutAtTheFirstBlankAndAfterEightCharacters) {
   }
 }
 
-TEST(WholeRun, ASnowFactorOfMoreThanFiveColumnsIsCutAndTheRunGoesOn) {
-  Workplace w;
-  const auto result = run_program(
-      w.dir.path(), "1\n1\n2015 01 01 00\ny\n25.125\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n");
-  EXPECT_EQ(result.out, transcript({"20150101"}));
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(w.file("event/20150101.evt"),
-            event_file({"2015", "01", "01", "00", "20150101", "  744"}));
-}
-
 // Starts that cannot make a series are rejected before any option question.
 TEST(WholeRun, StartsThatCannotMakeASeriesAreRejected) {
   struct Row {
@@ -385,16 +369,6 @@ TEST(WholeRun, StartsThatCannotMakeASeriesAreRejected) {
     EXPECT_FALSE(w.has("temp3.fls")) << row.start;
     EXPECT_EQ(w.file("event/events_to_follow.txt"), "") << row.start;
   }
-}
-
-TEST(WholeRun, AMonth13WithNoEventsEndsNormally) {
-  Workplace w;
-  const auto result = run_program(w.dir.path(), "0\n1\n2015 13 01 00\n");
-  Lines t = opening();
-  append(t, closing());
-  EXPECT_EQ(result.out, lines(t));
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.status, 0);
 }
 
 }  // namespace
