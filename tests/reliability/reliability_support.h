@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "eventfile/expected_event_file.h"
 #include "test_support.h"
 
 namespace quorlant::reliability {
@@ -56,6 +57,17 @@ inline std::string script_lines(std::size_t count) {
 
 inline std::string whole_script() {
   return script_lines(full_script().size());
+}
+
+/// The event files the full script writes, whole.
+inline std::string full_script_event(const testing::evt::Event& event) {
+  return testing::evt::event_file(event, {.smr = "y", .rate = " 2.50"});
+}
+inline std::string first_event() {
+  return full_script_event({"2015", "01", "01", "00", "20150101", "  744"});
+}
+inline std::string second_event() {
+  return full_script_event({"2015", "02", "01", "00", "20150201", "  672"});
 }
 
 /// The names of the entries of a directory (empty when it does not exist).
