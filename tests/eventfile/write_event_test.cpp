@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "eventfile/event_file_writer.h"
-#include "eventfile/expected_event_file.h"
+#include "expected_files.h"
 #include "test_support.h"
 
 namespace quorlant::eventfile {

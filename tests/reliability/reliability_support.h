@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "eventfile/expected_event_file.h"
+#include "expected_files.h"
 #include "test_support.h"
 
 namespace quorlant::reliability {

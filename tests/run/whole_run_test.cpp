@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "eventfile/expected_event_file.h"
+#include "expected_files.h"
 #include "run/expected_dialogue.h"
 #include "test_support.h"
 
@@ -76,33 +76,8 @@ std::string list_of(const Lines& names) {
   return lines(l);
 }
 
-// temp3.fls after the event `name`: 24 records, the basin records with their 11-column endings.
 std::string temp3(const std::string& basin_part, const std::string& name) {
-  const std::string b = "basin\\" + basin_part;
-  return lines({b + "_shd.r2c   ",
-                b + "_par.csv   ",
-                b + "_ch_par.r2c",
-                b + ".pdl       ",
-                b + ".sdc       ",
-                b + ".wqd       ",
-                b + "_diff.r2c  ",
-                "raing\\" + name + ".rag",
-                "strfw\\" + name + ".str",
-                "resrl\\" + name + ".rel",
-                "snow1\\" + name + "_crs.pt2",
-                "raduc\\" + name + ".rad",
-                "radcl\\" + name + "_met.r2c",
-                "radar\\" + name + ".scn",
-                "raduc\\" + name + ".clt",
-                b + std::string(11, ' '),
-                "tempr\\" + name + ".tag",
-                "tempr\\" + name + "_tem.r2c",
-                "strfw\\" + name + ".gwt",
-                "tempr\\" + name + ".tmx",
-                "snowg\\" + name + ".dsn",
-                std::string(16, ' '),
-                "event\\event.evt",
-                "event\\" + name + ".evt"});
+  return lines(testing::evt::temp3_records(basin_part, name));
 }
 
 // Every file and directory below `dir`, relative, sorted.
@@ -221,6 +196,8 @@ TEST(WholeRun, RunsWithoutEventsLeaveOnlyTheStart) {
                        "Program aborted in evt @ 130"};
   const Row rows[] = {
       {"no events", "0\n1\n2015 01 01 00\n", true, closing(), 0, "2015010100\n"},
+      {"no events in a fresh directory", "0\n1\n2015 01 01 00\n", false, closing(), 0,
+       "2015010100\n"},
       {"a negative number of events", "-4\n1\n2015 01 01 00\n", true, closing(), 0, "2015010100\n"},
       {"six months per event with no events", "0\n6\n2015 01 01 00\n", false, closing(), 0,
        "2015010100\n"},

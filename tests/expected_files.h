@@ -1,9 +1,10 @@
 #pragma once
 
-// A whole event file, its 108 lines written out line by line with every trailing blank, for
-// given dates and answers.
+// Whole files as the program must write them, written out by hand: an event file, its 108
+// lines with every trailing blank, for given dates and answers; and the records of temp3.fls.
 
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -152,6 +153,22 @@ inline std::string event_file(const Event& e, const Answers& a = {}) {
       "#",
       "eof",
   });
+}
+
+// The 24 records of temp3.fls after the event `evt` for the basin part `name`: the basin records
+// with their 11-column endings.
+inline std::vector<std::string> temp3_records(const std::string& name, const std::string& evt) {
+  const std::string basin = "basin\\" + name;
+  return {
+      basin + "_shd.r2c   ",        basin + "_par.csv   ",        basin + "_ch_par.r2c",
+      basin + ".pdl       ",        basin + ".sdc       ",        basin + ".wqd       ",
+      basin + "_diff.r2c  ",        "raing\\" + evt + ".rag",     "strfw\\" + evt + ".str",
+      "resrl\\" + evt + ".rel",     "snow1\\" + evt + "_crs.pt2", "raduc\\" + evt + ".rad",
+      "radcl\\" + evt + "_met.r2c", "radar\\" + evt + ".scn",     "raduc\\" + evt + ".clt",
+      basin + std::string(11, ' '), "tempr\\" + evt + ".tag",     "tempr\\" + evt + "_tem.r2c",
+      "strfw\\" + evt + ".gwt",     "tempr\\" + evt + ".tmx",     "snowg\\" + evt + ".dsn",
+      std::string(16, ' '),         "event\\event.evt",           "event\\" + evt + ".evt",
+  };
 }
 
 }  // namespace quorlant::testing::evt
