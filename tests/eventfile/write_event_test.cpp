@@ -85,6 +85,13 @@ TEST(WriteEvent, ValuesInTheirColumns) {
   const auto deltat = [](std::int32_t value) {
     return [value](EventFileWriter& w) { w.data.deltat_report = value; };
   };
+  const auto data = [](recordio::FixedText<1> shared::RunData::*answer, const char* value) {
+    return [answer, value](EventFileWriter& w) { w.data.*answer = value; };
+  };
+  const auto entry = [](int number, const char* value) {
+    return [number, value](EventFileWriter& w) { w.data.fln[number] = value; };
+  };
+  const auto june = [](EventFileWriter& w) { w.evtname = "20150601"; };
   const std::vector<ValueCase> cases = {
       // The rate through a real field of 5 columns and 2 decimals.
       {"rate 0", rate(0.0F), {46}, keyword_line(":disaggregate", " 0.00")},
@@ -116,29 +123,20 @@ TEST(WriteEvent, ValuesInTheirColumns) {
       {"deltat -10000", deltat(-10000), {50}, keyword_line(":deltat_report", "*****")},
       {"deltat 100000", deltat(100000), {50}, keyword_line(":deltat_report", "*****")},
       // Option answers: the one character stored, a blank for an empty answer line.
-      {"snwflg Y",
-       [](EventFileWriter& w) { w.data.snwflg = "Y"; },
-       {9},
-       keyword_line(":snwflg", "Y")},
-      {"snwflg empty",
-       [](EventFileWriter& w) { w.data.snwflg = ""; },
-       {9},
-       keyword_line(":snwflg", " ")},
-      {"iceflg empty",
-       [](EventFileWriter& w) { w.data.iceflg = ""; },
-       {36},
-       keyword_line(":iceflg", " ")},
+      {"snwflg Y", data(&shared::RunData::snwflg, "Y"), {9}, keyword_line(":snwflg", "Y")},
+      {"snwflg empty", data(&shared::RunData::snwflg, ""), {9}, keyword_line(":snwflg", " ")},
+      {"iceflg empty", data(&shared::RunData::iceflg, ""), {36}, keyword_line(":iceflg", " ")},
       // Basin file names: the first 30 characters of the entry, always 60 columns in all.
       {"30-character basin name",
-       [](EventFileWriter& w) { w.data.fln[1] = "basin\\abcdefghijklmnop_shd.r2c"; },
+       entry(1, "basin\\abcdefghijklmnop_shd.r2c"),
        {52},
        ":basinfilename                basin\\abcdefghijklmnop_shd.r2c"},
       {"31-character basin name",
-       [](EventFileWriter& w) { w.data.fln[6] = "basin\\abcdefghijklmnopq_shd.wqd"; },
+       entry(6, "basin\\abcdefghijklmnopq_shd.wqd"),
        {57},
        ":waterqualitydatafile         basin\\abcdefghijklmnopq_shd.wq"},
       {"empty basin entry",
-       [](EventFileWriter& w) { w.data.fln[3] = ""; },
+       entry(3, ""),
        {54},
        keyword_line(":channelparfile", std::string(30, ' '))},
       // Date texts are copied as they are, no trimming and no conversion.
@@ -148,15 +146,12 @@ TEST(WriteEvent, ValuesInTheirColumns) {
       {"hour", [](EventFileWriter& w) { w.hh1 = "23"; }, {7}, keyword_line(":hour", "23")},
       // The event name inside the data-file references.
       {"event name, point precipitation",
-       [](EventFileWriter& w) { w.evtname = "20150601"; },
+       june,
        {60},
        keyword_line(":pointprecip", "raing\\20150601_rag.tb0")},
-      {"event name, radar",
-       [](EventFileWriter& w) { w.evtname = "20150601"; },
-       {82},
-       keyword_line(":radarfile", "raduc\\20150601.rad")},
+      {"event name, radar", june, {82}, keyword_line(":radarfile", "raduc\\20150601.rad")},
       {"event name, leakage",
-       [](EventFileWriter& w) { w.evtname = "20150601"; },
+       june,
        {104},
        keyword_line(":griddedleakage", "lkage\\20150601_lkg.r2c")},
   };
