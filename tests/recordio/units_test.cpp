@@ -17,6 +17,7 @@
 namespace quorlant::recordio {
 namespace {
 
+using testing::entries;
 using testing::io_failure_of;
 using testing::read_file;
 using testing::TempDir;
@@ -24,14 +25,6 @@ using testing::write_file;
 
 namespace fs = std::filesystem;
 using testing::kPosixModes;
-
-std::set<std::string> entries(const fs::path& directory) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(directory)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
 
 // One file opened on unit 99, the transfers made on it, and the file once closed: the only one
 // in its directory.
@@ -267,21 +260,16 @@ TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyAtClose) {
 TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
   TempDir dir;
   write_file(dir / "x.evt", "old\n");
-  {
-    Units units(dir.path());
-    ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
-    units.write(99, "new\n");
-    units.close_all();
+  for (const bool close_all : {true, false}) {  // else the destructor drops it
+    {
+      Units units(dir.path());
+      ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
+      units.write(99, "new\n");
+      if (close_all) units.close_all();
+    }
+    EXPECT_EQ(read_file(dir / "x.evt"), "old\n") << close_all;
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"x.evt"})) << close_all;
   }
-  EXPECT_EQ(read_file(dir / "x.evt"), "old\n");
-  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"x.evt"}));
-  {
-    Units units(dir.path());
-    ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
-    units.write(99, "new\n");
-  }  // the destructor drops it as well
-  EXPECT_EQ(read_file(dir / "x.evt"), "old\n");
-  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"x.evt"}));
 }
 
 TEST(UnitsReplaceWhole, AFullDeviceFailsAtClose) {

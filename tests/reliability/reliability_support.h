@@ -12,6 +12,7 @@
 namespace quorlant::reliability {
 
 // Every reliability test works in a temporary directory, through these.
+using testing::entries;
 using testing::read_file;
 using testing::run_program;
 using testing::TempDir;
@@ -68,16 +69,6 @@ inline std::string first_event() {
 }
 inline std::string second_event() {
   return full_script_event({"2015", "02", "01", "00", "20150201", "  672"});
-}
-
-/// The names of the entries of a directory (empty when it does not exist).
-inline std::set<std::string> entries(const std::filesystem::path& directory) {
-  std::set<std::string> names;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
 }
 
 /// One line of events_to_follow.txt: a blank and the path padded to 72 characters.
