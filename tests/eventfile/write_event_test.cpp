@@ -246,20 +246,8 @@ TEST(WriteEvent, AFileThatCannotBeOpenedStopsTheRun) {
   }
 }
 
-// A write that fails is not a success: the record I/O layer ends the run.
-TEST(WriteEvent, AFailedWriteEndsTheRunWithStatus2) {
-  if (testing::kOnWindows) GTEST_SKIP() << "a full device is POSIX's /dev/full";
-  EventFileWriter writer;
-  writer.data.fln[99] = "/dev/full";
-  EXPECT_EQ(writer.run(), 2);
-  EXPECT_EQ(writer.data.ios, 0);  // the open itself succeeded
-  EXPECT_EQ(writer.out.str(), "");
-  const std::string report = writer.err.str();
-  EXPECT_TRUE(report.starts_with("quorlant: ")) << report;
-  EXPECT_NE(report.find("/dev/full"), std::string::npos) << report;
-  EXPECT_TRUE(report.ends_with("\n")) << report;
-  EXPECT_EQ(report.find('\n'), report.size() - 1) << "one line: " << report;
-}
+// A write that fails ends the run with status 2: the row "the first event file is on a full
+// device" of reliability/failing_files_test.cpp.
 
 }  // namespace
 }  // namespace quorlant::eventfile
