@@ -8,6 +8,7 @@
 #include <functional>
 #include <iterator>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -152,6 +153,16 @@ inline std::vector<std::string> tree(const std::filesystem::path& root) {
     paths.push_back(std::filesystem::relative(entry.path(), root).generic_string());
   std::sort(paths.begin(), paths.end());
   return paths;
+}
+
+/// The names of the entries of a directory (empty when it does not exist).
+inline std::set<std::string> entries(const std::filesystem::path& directory) {
+  std::set<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
 }
 
 /// The lines of a text, without their '\n'.

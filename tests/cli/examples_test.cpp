@@ -3,6 +3,7 @@
 
 #include <map>
 
+#include "expected_files.h"
 #include "test_support.h"
 
 namespace quorlant::testing {
@@ -10,42 +11,34 @@ namespace {
 
 const std::filesystem::path kExamples = std::filesystem::path(QUORLANT_SOURCE_DIR) / "examples";
 
-// What each script must produce, worked out from its answers.
+// What each script must produce, worked out from its answers: how many events, the first and
+// the last, and the answers their files show.
 struct Expected {
   int events;
-  std::string first, last;              // event names
-  std::string first_hours, last_hours;  // :hoursraindata values, 5 columns
-  std::string snwflg, smrflg, disaggregate, deltat_report;
+  evt::Event first, last;
+  evt::Answers answers;
 };
 
 const std::map<std::string, Expected> kExpected = {
     // 40 yearly events from 1981 01 01 00: 1981 has 8760 hours, 2020 is divisible by 4.
     {"forty-years-yearly",
-     {40, "19810101", "20200101", " 8760", " 8784", "n", "n", " 0.00", "   24"}},
+     {40,
+      {"1981", "01", "01", "00", "19810101", " 8760"},
+      {"2020", "01", "01", "00", "20200101", " 8784"},
+      {.snw = "n", .deltat = "   24"}}},
     // 12 monthly events from 2015 01 01 00 with snow factor 25. and the rate 2.5 mm/h.
     {"one-year-monthly-snow-disaggregation",
-     {12, "20150101", "20151201", "  744", "  744", "y", "y", " 2.50", "    1"}},
+     {12,
+      {"2015", "01", "01", "00", "20150101", "  744"},
+      {"2015", "12", "01", "00", "20151201", "  744"},
+      {.smr = "y", .rate = " 2.50"}}},
     // 2 monthly events from 2015 01 01 00: January 744 hours, February 2015 672.
     {"typical-two-months",
-     {2, "20150101", "20150201", "  744", "  672", "y", "n", " 0.00", "    1"}},
+     {2,
+      {"2015", "01", "01", "00", "20150101", "  744"},
+      {"2015", "02", "01", "00", "20150201", "  672"},
+      {}}},
 };
-
-std::string keyword_line(const std::string& keyword, const std::string& value) {
-  return keyword + std::string(30 - keyword.size(), ' ') + value;
-}
-
-void check_event_file(const std::filesystem::path& file, const Expected& want,
-                      const std::string& hours) {
-  const auto got = split_lines(read_file(file));
-  ASSERT_EQ(got.size(), 108U) << file;
-  EXPECT_EQ(got[8], keyword_line(":snwflg", want.snwflg)) << file;
-  EXPECT_EQ(got[11], keyword_line(":smrflg", want.smrflg)) << file;
-  EXPECT_EQ(got[45], keyword_line(":disaggregate", want.disaggregate)) << file;
-  EXPECT_EQ(got[47], keyword_line(":hoursraindata", hours)) << file;
-  EXPECT_EQ(got[48], keyword_line(":hoursflowdata", hours)) << file;
-  EXPECT_EQ(got[49], keyword_line(":deltat_report", want.deltat_report)) << file;
-  EXPECT_EQ(got[51], keyword_line(":basinfilename", "basin\\gr10k_shd.r2c           ")) << file;
-}
 
 TEST(Examples, EveryScriptHasItsExpectations) {
   std::vector<std::string> scripts;
@@ -77,8 +70,8 @@ TEST(Examples, EachRunsToANormalEndingWithItsEventFiles) {
         event_files.push_back(entry.path().filename().string());
     std::sort(event_files.begin(), event_files.end());
     ASSERT_EQ(event_files.size(), static_cast<std::size_t>(want.events));
-    EXPECT_EQ(event_files.front(), want.first + ".evt");
-    EXPECT_EQ(event_files.back(), want.last + ".evt");
+    EXPECT_EQ(event_files.front(), want.first.name + ".evt");
+    EXPECT_EQ(event_files.back(), want.last.name + ".evt");
 
     // The list names every file written, in event order, one padded line each.
     const auto listed = split_lines(read_file(area.work / "event/events_to_follow.txt"));
@@ -93,8 +86,11 @@ TEST(Examples, EachRunsToANormalEndingWithItsEventFiles) {
     });
     EXPECT_EQ(created, want.events);
 
-    check_event_file(area.work / "event" / (want.first + ".evt"), want, want.first_hours);
-    check_event_file(area.work / "event" / (want.last + ".evt"), want, want.last_hours);
+    for (const evt::Event& e : {want.first, want.last}) {
+      EXPECT_EQ(read_file(area.work / "event" / (e.name + ".evt")),
+                evt::event_file(e, want.answers))
+          << e.name;
+    }
   }
 }
 

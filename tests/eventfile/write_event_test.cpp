@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "eventfile/event_file_writer.h"
+#include "expected_files.h"
 #include "test_support.h"
 
 namespace quorlant::eventfile {
@@ -19,123 +20,8 @@ using testing::write_file;
 
 // The first event of a run of monthly events from 2015 01 01 00, snow melt y, basin gr10k,
 // written out line by line with every trailing blank.
-const std::string kTypicalFirstEvent = lines({
-    // Lines 1 to 8: the start of the event.
-    "#",
-    ":filetype                     .evt ",
-    ":fileversionno                9.9  ",
-    ":year                         2015",
-    ":month                        01",
-    ":day                          01",
-    ":hour                         00",
-    "#",
-    // Lines 9 to 36: the option answers and the fixed flags.
-    ":snwflg                       y",
-    ":sedflg                       n    ",
-    ":vapflg                       n",
-    ":smrflg                       n",
-    ":resinflg                     n",
-    ":tbcflg                       n    ",
-    ":resumflg                     n    ",
-    ":contflg                      n    ",
-    ":routeflg                     n    ",
-    ":crseflg                      n    ",
-    ":kenueflg                     n    ",
-    ":picflg                       n    ",
-    ":wetflg                       n",
-    ":modelflg                     n    ",
-    ":shdflg                       n    ",
-    ":trcflg                       n    ",
-    ":frcflg                       n    ",
-    ":initflg                      n    ",
-    ":hdrflg                       n    ",
-    ":grdflg                       n    ",
-    ":ntrlflg                      n    ",
-    ":nudgeflg                     n    ",
-    ":resetflg                     n    ",
-    ":divertflg                    n",
-    ":pafflg                       n    ",
-    ":fliflg                       n    ",
-    ":lakeflg                      n",
-    ":iceflg                       n",
-    "#",
-    // Lines 37 to 51: fixed factors, the rate, the lengths and the reporting step.
-    ":intsoilmoisture              0.25 0.25 0.25 0.25 0.25",
-    ":rainconvfactor                1.00",
-    ":eventprecipscalefactor        1.00",
-    ":precipscalefactor             0.00",
-    ":eventsnowscalefactor          0.00",
-    ":snowscalefactor               0.00",
-    ":eventtempscalefactor          0.00",
-    ":tempscalefactor               0.00",
-    ":disaggregate                  0.00",
-    "#",
-    ":hoursraindata                  744",
-    ":hoursflowdata                  744",
-    ":deltat_report                    1",
-    "#",
-    // Lines 52 to 57: the basin files, each 30 columns wide.
-    ":basinfilename                basin\\gr10k_shd.r2c           ",
-    ":parfilename                  basin\\gr10k_par.csv           ",
-    ":channelparfile               basin\\gr10k_ch_par.r2c        ",
-    ":pointdatalocations           basin\\gr10k.pdl               ",
-    ":snowcoverdepletioncurve      basin\\gr10k.sdc               ",
-    ":waterqualitydatafile         basin\\gr10k.wqd               ",
-    // Lines 58 to 79: point and hydrometric data, line 80 empty.
-    "# station climate data",
-    ":pointsoilmoisture            moist\\20150101_psm.pt2",
-    ":pointprecip                  raing\\20150101_rag.tb0",
-    ":pointtemps                   tempg\\20150101_tag.tb0",
-    ":pointnetradiation                  ",
-    ":pointhumidity                humid\\20150101_hum.tb0",
-    ":pointwindspd                 winds\\20150101_spd.tb0",
-    ":pointwinddir                 winds\\20150101_dir.tb0",
-    ":pointlongwave                      ",
-    ":pointshortwave                     ",
-    ":pointatmpressure                   ",
-    ":pointsnow                    snowg\\20150101_snw.tb0",
-    ":pointdrain                   drain\\20150101_drn.tb0",
-    ":pointdsnow                   dsnow\\20150101_dsn.tb0",
-    "# hydrometric station data",
-    ":streamflowdatafile           strfw\\20150101_str.tb0",
-    ":reservoirreleasefile         resrl\\20150101_rel.tb0",
-    ":reservoirinflowfile          resrl\\20150101_rin.tb0",
-    ":diversionflowfile            diver\\20150101_div.tb0",
-    ":snowcoursefile               snow1\\20150101_crs.pt2",
-    ":initlakelevel                level\\20150101_ill.pt2",
-    ":observedlakelevel            level\\20150101_lvl.tb0",
-    "",
-    // Lines 81 to 104: gridded data; the radar lines end in 4 characters.
-    "# gridded data",
-    ":radarfile                    raduc\\20150101.rad",
-    ":rawradarfile                 radar\\20150101.scn",
-    ":clutterfile                  radar\\20150101.clt",
-    ":griddedinitsnowweq           snow1\\20150101_swe.r2c",
-    ":griddedinitsoilmoisture      moist\\20150101_gsm.r2c",
-    ":griddedinitlzs                     ",
-    ":griddedrainfile              radcl\\20150101_met.r2c",
-    ":griddedsnowfile                    ",
-    ":griddedtemperaturefile       tempr\\20150101_tem.r2c",
-    ":griddeddailydifference       tempr\\20150101_dif.r2c",
-    ":griddednetradiation                ",
-    ":griddedhumidity              humid\\20150101_hum.r2c",
-    ":griddedwindspd               winds\\20150101_spd.r2c",
-    ":griddedwinddir               winds\\20150101_dir.r2c",
-    ":griddedlongwave                    ",
-    ":griddedshortwave                   ",
-    ":griddedatmpressure                 ",
-    ":griddedsnow                  snowg\\20150101_snw.r2c",
-    ":griddeddrain                 drain\\20150101_drn.r2c",
-    ":griddeddsnow                 dsnow\\20150101_dsn.r2c",
-    ":griddedrunoff                runof\\20150101_rff.r2c",
-    ":griddedrecharge              rchrg\\20150101_rch.r2c",
-    ":griddedleakage               lkage\\20150101_lkg.r2c",
-    // Lines 105 to 108: the end.
-    "#",
-    ":noeventstofollow                 00",
-    "#",
-    "eof",
-});
+const std::string kTypicalFirstEvent =
+    testing::evt::event_file({"2015", "01", "01", "00", "20150101", "  744"});
 
 TEST(WriteEvent, FirstEventOfATypicalRunByteForByte) {
   EventFileWriter writer;
@@ -146,11 +32,7 @@ TEST(WriteEvent, FirstEventOfATypicalRunByteForByte) {
   EXPECT_EQ(writer.out.str(), "");
   EXPECT_EQ(writer.err.str(), "");
   // Nothing but the event file is left in the event directory.
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(writer.dir / "event")) {
-    names.push_back(entry.path().filename().string());
-  }
-  EXPECT_EQ(names, std::vector<std::string>{"20150101.evt"});
+  EXPECT_EQ(testing::tree(writer.dir / "event"), std::vector<std::string>{"20150101.evt"});
 }
 
 // The file goes where fln entry 99 says, whatever the event name.
@@ -203,6 +85,13 @@ TEST(WriteEvent, ValuesInTheirColumns) {
   const auto deltat = [](std::int32_t value) {
     return [value](EventFileWriter& w) { w.data.deltat_report = value; };
   };
+  const auto data = [](recordio::FixedText<1> shared::RunData::*answer, const char* value) {
+    return [answer, value](EventFileWriter& w) { w.data.*answer = value; };
+  };
+  const auto entry = [](int number, const char* value) {
+    return [number, value](EventFileWriter& w) { w.data.fln[number] = value; };
+  };
+  const auto june = [](EventFileWriter& w) { w.evtname = "20150601"; };
   const std::vector<ValueCase> cases = {
       // The rate through a real field of 5 columns and 2 decimals.
       {"rate 0", rate(0.0F), {46}, keyword_line(":disaggregate", " 0.00")},
@@ -234,29 +123,20 @@ TEST(WriteEvent, ValuesInTheirColumns) {
       {"deltat -10000", deltat(-10000), {50}, keyword_line(":deltat_report", "*****")},
       {"deltat 100000", deltat(100000), {50}, keyword_line(":deltat_report", "*****")},
       // Option answers: the one character stored, a blank for an empty answer line.
-      {"snwflg Y",
-       [](EventFileWriter& w) { w.data.snwflg = "Y"; },
-       {9},
-       keyword_line(":snwflg", "Y")},
-      {"snwflg empty",
-       [](EventFileWriter& w) { w.data.snwflg = ""; },
-       {9},
-       keyword_line(":snwflg", " ")},
-      {"iceflg empty",
-       [](EventFileWriter& w) { w.data.iceflg = ""; },
-       {36},
-       keyword_line(":iceflg", " ")},
+      {"snwflg Y", data(&shared::RunData::snwflg, "Y"), {9}, keyword_line(":snwflg", "Y")},
+      {"snwflg empty", data(&shared::RunData::snwflg, ""), {9}, keyword_line(":snwflg", " ")},
+      {"iceflg empty", data(&shared::RunData::iceflg, ""), {36}, keyword_line(":iceflg", " ")},
       // Basin file names: the first 30 characters of the entry, always 60 columns in all.
       {"30-character basin name",
-       [](EventFileWriter& w) { w.data.fln[1] = "basin\\abcdefghijklmnop_shd.r2c"; },
+       entry(1, "basin\\abcdefghijklmnop_shd.r2c"),
        {52},
        ":basinfilename                basin\\abcdefghijklmnop_shd.r2c"},
       {"31-character basin name",
-       [](EventFileWriter& w) { w.data.fln[6] = "basin\\abcdefghijklmnopq_shd.wqd"; },
+       entry(6, "basin\\abcdefghijklmnopq_shd.wqd"),
        {57},
        ":waterqualitydatafile         basin\\abcdefghijklmnopq_shd.wq"},
       {"empty basin entry",
-       [](EventFileWriter& w) { w.data.fln[3] = ""; },
+       entry(3, ""),
        {54},
        keyword_line(":channelparfile", std::string(30, ' '))},
       // Date texts are copied as they are, no trimming and no conversion.
@@ -266,15 +146,12 @@ TEST(WriteEvent, ValuesInTheirColumns) {
       {"hour", [](EventFileWriter& w) { w.hh1 = "23"; }, {7}, keyword_line(":hour", "23")},
       // The event name inside the data-file references.
       {"event name, point precipitation",
-       [](EventFileWriter& w) { w.evtname = "20150601"; },
+       june,
        {60},
        keyword_line(":pointprecip", "raing\\20150601_rag.tb0")},
-      {"event name, radar",
-       [](EventFileWriter& w) { w.evtname = "20150601"; },
-       {82},
-       keyword_line(":radarfile", "raduc\\20150601.rad")},
+      {"event name, radar", june, {82}, keyword_line(":radarfile", "raduc\\20150601.rad")},
       {"event name, leakage",
-       [](EventFileWriter& w) { w.evtname = "20150601"; },
+       june,
        {104},
        keyword_line(":griddedleakage", "lkage\\20150601_lkg.r2c")},
   };
@@ -304,16 +181,10 @@ TEST(WriteEvent, EachOptionOnItsOwnLine) {
   writer.data.divertflg = "f";
   writer.data.lakeflg = "g";
   writer.data.iceflg = "h";
-  auto expected = EventFileWriter::split_lines(kTypicalFirstEvent);
-  expected[8] = keyword_line(":snwflg", "a");
-  expected[10] = keyword_line(":vapflg", "b");
-  expected[11] = keyword_line(":smrflg", "c");
-  expected[12] = keyword_line(":resinflg", "d");
-  expected[20] = keyword_line(":wetflg", "e");
-  expected[31] = keyword_line(":divertflg", "f");
-  expected[34] = keyword_line(":lakeflg", "g");
-  expected[35] = keyword_line(":iceflg", "h");
-  EXPECT_EQ(writer.write_lines(), expected);
+  writer.write();
+  const testing::evt::Answers answers{"a", "b", "c", "d", "e", "f", "g", "h"};
+  EXPECT_EQ(writer.file(),
+            testing::evt::event_file({"2015", "01", "01", "00", "20150101", "  744"}, answers));
 }
 
 // Another event: its name replaces 20150101 in every data-file reference and nowhere else.
@@ -323,21 +194,9 @@ TEST(WriteEvent, EventNameInEveryDataFileReference) {
   writer.mm1 = "02";
   writer.evtname = "20160201";
   writer.evtlength = 696;
-  auto expected = EventFileWriter::split_lines(kTypicalFirstEvent);
-  expected[3] = keyword_line(":year", "2016");
-  expected[4] = keyword_line(":month", "02");
-  expected[47] = keyword_line(":hoursraindata", "  696");
-  expected[48] = keyword_line(":hoursflowdata", "  696");
-  int references = 0;
-  for (std::size_t i = 58; i < 104; ++i) {
-    if (expected[i].size() > 36) {
-      ASSERT_EQ(expected[i].substr(36, 8), "20150101") << "line " << i + 1;
-      expected[i].replace(36, 8, "20160201");
-      ++references;
-    }
-  }
-  EXPECT_EQ(references, 33);  // 9 point, 7 hydrometric and 17 gridded references
-  EXPECT_EQ(writer.write_lines(), expected);
+  writer.write();
+  EXPECT_EQ(writer.file(),
+            testing::evt::event_file({"2016", "02", "01", "00", "20160201", "  696"}));
 }
 
 // The whole 256-character entry goes on the report.
@@ -346,61 +205,49 @@ std::string problem_opening_line(std::string_view path) {
          "in write_event @ line 15";
 }
 
-TEST(WriteEvent, MissingEventDirectoryStopsTheRun) {
-  EventFileWriter writer;
-  std::filesystem::remove(writer.dir / "event");
-  EXPECT_EQ(writer.run(), 1);
-  EXPECT_EQ(writer.data.ios, testing::kNoDirectoryError);
-  EXPECT_EQ(writer.out.str(),
-            lines({
-                problem_opening_line("event\\20150101.evt"),
-                testing::kOnWindows ? " ios=           3 possible problem: lile is locked"
-                                    : " ios=           2 possible problem: lile is locked",
-                "program aborted in write_event",
-            }));
-  EXPECT_EQ(writer.err.str(), "");
-  // Nothing created: no directory, no file, no leftover.
-  EXPECT_TRUE(std::filesystem::is_empty(writer.dir.path()));
-}
-
-TEST(WriteEvent, ADirectoryOfTheSameNameStopsTheRun) {
-  EventFileWriter writer;
-  std::filesystem::create_directory(writer.path());
-  EXPECT_EQ(writer.run(), 1);
-  EXPECT_EQ(writer.data.ios, testing::kIsDirectoryError);
-  EXPECT_EQ(writer.out.str(),
-            lines({
-                problem_opening_line("event\\20150101.evt"),
-                testing::kOnWindows ? " ios=           5 possible problem: lile is locked"
-                                    : " ios=          21 possible problem: lile is locked",
-                "program aborted in write_event",
-            }));
-  EXPECT_EQ(writer.err.str(), "");
-  EXPECT_TRUE(std::filesystem::is_directory(writer.path()));
-  EXPECT_TRUE(std::filesystem::is_empty(writer.path()));
-  // The directory is the only thing in the event directory.
-  int entries = 0;
-  for ([[maybe_unused]] const auto& entry :
-       std::filesystem::directory_iterator(writer.dir / "event")) {
-    ++entries;
+// The event file cannot be opened: the run stops with the report, and nothing is created.
+TEST(WriteEvent, AFileThatCannotBeOpenedStopsTheRun) {
+  struct Row {
+    std::string label;
+    bool directory_in_the_way;  // else the event directory is missing
+    int ios;
+    std::string ios_line;
+    std::vector<std::string> left;  // everything in the working directory afterwards
+  };
+  const Row rows[] = {
+      {"missing event directory",
+       false,
+       testing::kNoDirectoryError,
+       testing::kOnWindows ? " ios=           3 possible problem: lile is locked"
+                           : " ios=           2 possible problem: lile is locked",
+       {}},
+      {"a directory of the same name",
+       true,
+       testing::kIsDirectoryError,
+       testing::kOnWindows ? " ios=           5 possible problem: lile is locked"
+                           : " ios=          21 possible problem: lile is locked",
+       {"event", "event/20150101.evt"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    EventFileWriter writer;
+    if (row.directory_in_the_way) {
+      std::filesystem::create_directory(writer.path());
+    } else {
+      std::filesystem::remove(writer.dir / "event");
+    }
+    EXPECT_EQ(writer.run(), 1);
+    EXPECT_EQ(writer.data.ios, row.ios);
+    EXPECT_EQ(writer.out.str(), lines({problem_opening_line("event\\20150101.evt"), row.ios_line,
+                                       "program aborted in write_event"}));
+    EXPECT_EQ(writer.err.str(), "");
+    EXPECT_EQ(testing::tree(writer.dir.path()), row.left);
+    EXPECT_EQ(std::filesystem::is_directory(writer.path()), row.directory_in_the_way);
   }
-  EXPECT_EQ(entries, 1);
 }
 
-// A write that fails is not a success: the record I/O layer ends the run.
-TEST(WriteEvent, AFailedWriteEndsTheRunWithStatus2) {
-  if (testing::kOnWindows) GTEST_SKIP() << "a full device is POSIX's /dev/full";
-  EventFileWriter writer;
-  writer.data.fln[99] = "/dev/full";
-  EXPECT_EQ(writer.run(), 2);
-  EXPECT_EQ(writer.data.ios, 0);  // the open itself succeeded
-  EXPECT_EQ(writer.out.str(), "");
-  const std::string report = writer.err.str();
-  EXPECT_TRUE(report.starts_with("quorlant: ")) << report;
-  EXPECT_NE(report.find("/dev/full"), std::string::npos) << report;
-  EXPECT_TRUE(report.ends_with("\n")) << report;
-  EXPECT_EQ(report.find('\n'), report.size() - 1) << "one line: " << report;
-}
+// A write that fails ends the run with status 2: the row "the first event file is on a full
+// device" of reliability/failing_files_test.cpp.
 
 }  // namespace
 }  // namespace quorlant::eventfile

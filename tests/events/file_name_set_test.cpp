@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "expected_files.h"
 #include "test_support.h"
 
 namespace quorlant::events {
@@ -12,6 +13,8 @@ namespace {
 using testing::lines;
 using testing::read_file;
 using Bench = testing::IoBench;
+using testing::evt::padded;
+using testing::evt::temp3_records;
 
 struct LengthRow {
   std::string answer;
@@ -30,27 +33,6 @@ TEST(BasinNameLength, CountsTheCharactersBeforeTheFirstBlank) {
   }
 }
 
-std::string padded(const std::string& text, std::size_t width) {
-  std::string result = text;
-  result.resize(width, ' ');
-  return result;
-}
-
-// The 24 records of temp3.fls for basin part `name` and event `evt`, written out by hand.
-std::vector<std::string> expected_records(const std::string& name, const std::string& evt) {
-  const std::string basin = "basin\\" + name;
-  return {
-      basin + "_shd.r2c   ",        basin + "_par.csv   ",        basin + "_ch_par.r2c",
-      basin + ".pdl       ",        basin + ".sdc       ",        basin + ".wqd       ",
-      basin + "_diff.r2c  ",        "raing\\" + evt + ".rag",     "strfw\\" + evt + ".str",
-      "resrl\\" + evt + ".rel",     "snow1\\" + evt + "_crs.pt2", "raduc\\" + evt + ".rad",
-      "radcl\\" + evt + "_met.r2c", "radar\\" + evt + ".scn",     "raduc\\" + evt + ".clt",
-      basin + std::string(11, ' '), "tempr\\" + evt + ".tag",     "tempr\\" + evt + "_tem.r2c",
-      "strfw\\" + evt + ".gwt",     "tempr\\" + evt + ".tmx",     "snowg\\" + evt + ".dsn",
-      std::string(16, ' '),         "event\\event.evt",           "event\\" + evt + ".evt",
-  };
-}
-
 struct NameSetRow {
   std::string bsnme;
   std::string name_part;
@@ -66,7 +48,7 @@ TEST(ComposeNameSet, Temp3HoldsTheTwentyFourRecordsAndTheEntriesTheirFirst30Char
     b.data.bsnme = row.bsnme;
     b.data.evtname = "20150101";
     compose_name_set(b.io, b.data);
-    const auto records = expected_records(row.name_part, "20150101");
+    const auto records = temp3_records(row.name_part, "20150101");
     const std::string where = "basin name \"" + row.bsnme + "\"";
     EXPECT_EQ(read_file(b.dir / "temp3.fls"), lines(records)) << where;
     for (int entry = 1; entry <= 23; ++entry) {
@@ -102,7 +84,7 @@ TEST(ComposeNameSet, ALaterEventRewritesTemp3FromItsStart) {
   b.data.bsnme = "ab";
   b.data.evtname = "20150201";
   compose_name_set(b.io, b.data);
-  EXPECT_EQ(read_file(b.dir / "temp3.fls"), lines(expected_records("ab", "20150201")));
+  EXPECT_EQ(read_file(b.dir / "temp3.fls"), lines(temp3_records("ab", "20150201")));
   EXPECT_EQ(b.data.fln[1].trimmed(), "basin\\ab_shd.r2c");
   EXPECT_EQ(b.data.fln1.trimmed(), "event\\20150201.evt");
 }

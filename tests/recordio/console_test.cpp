@@ -11,7 +11,8 @@
 namespace quorlant::recordio {
 namespace {
 
-using testing::io_failure_of;
+// Bad numbers and the end of the input are tested on whole runs, report and status, in
+// reliability/bad_answers_test.cpp.
 
 struct ConsoleFixture {
   explicit ConsoleFixture(std::string input) : in(std::move(input)), console(in, out) {}
@@ -53,16 +54,6 @@ TEST(ConsoleIntegers, TheRestOfTheLineIsDiscarded) {
   EXPECT_THROW(f.console.read_integer("more"), IoFailure);
 }
 
-TEST(ConsoleIntegers, ABadValueNamesTheAnswerAndQuotesWhatWasTyped) {
-  const std::string typed[] = {"12x", "1.5", "+", "-", "2147483648", "x12", "1e2"};
-  for (const std::string& value : typed) {
-    ConsoleFixture f("  " + value + " 5\n");
-    const std::string report = io_failure_of([&] { f.console.read_integer("the no of events"); });
-    EXPECT_NE(report.find("\"" + value + "\""), std::string::npos) << report;
-    EXPECT_NE(report.find("the no of events"), std::string::npos) << report;
-  }
-}
-
 TEST(ConsoleReals, FreeFormValues) {
   struct Row {
     std::string input;
@@ -75,35 +66,6 @@ TEST(ConsoleReals, FreeFormValues) {
   for (const Row& row : rows) {
     ConsoleFixture f(row.input);
     EXPECT_EQ(f.console.read_real("the rate"), row.expected) << "\"" << row.input << "\"";
-  }
-}
-
-TEST(ConsoleReals, ABadValueNamesTheAnswerAndQuotesWhatWasTyped) {
-  const std::string typed[] = {"abc", "1.2.3", "inf", "nan", "0x10", "1e99", "."};
-  for (const std::string& value : typed) {
-    ConsoleFixture f(value + "\n");
-    const std::string report = io_failure_of([&] { f.console.read_real("the rate"); });
-    EXPECT_NE(report.find("\"" + value + "\""), std::string::npos) << report;
-    EXPECT_NE(report.find("the rate"), std::string::npos) << report;
-  }
-}
-
-TEST(ConsoleEndOfInput, NamesWhatWasAwaited) {
-  {
-    ConsoleFixture f("");
-    EXPECT_EQ(io_failure_of([&] { f.console.read_line("the basin name"); }),
-              "end of input while waiting for the basin name");
-  }
-  {
-    // Blank lines hold no value: the input ends while the number is still awaited.
-    ConsoleFixture f("\n  \n");
-    EXPECT_EQ(io_failure_of([&] { f.console.read_integer("the no of events"); }),
-              "end of input while waiting for the no of events");
-  }
-  {
-    ConsoleFixture f("");
-    EXPECT_EQ(io_failure_of([&] { f.console.read_real("the rate"); }),
-              "end of input while waiting for the rate");
   }
 }
 

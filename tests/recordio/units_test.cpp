@@ -4,8 +4,12 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "recordio/stop.h"
 #include "test_support.h"
@@ -13,6 +17,7 @@
 namespace quorlant::recordio {
 namespace {
 
+using testing::entries;
 using testing::io_failure_of;
 using testing::read_file;
 using testing::TempDir;
@@ -21,100 +26,101 @@ using testing::write_file;
 namespace fs = std::filesystem;
 using testing::kPosixModes;
 
-std::set<std::string> entries(const fs::path& directory) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(directory)) {
-    names.insert(entry.path().filename().string());
+// One file opened on unit 99, the transfers made on it, and the file once closed: the only one
+// in its directory.
+struct UnitCase {
+  std::string label;
+  std::string name;
+  std::optional<std::string> old_bytes;  // the file before the open; none: missing
+  std::function<void(Units&)> transfers;
+  std::string after;  // as read_file reads it; with `crlf` byte for byte
+  OpenMode mode = OpenMode::kUnknown;
+  bool crlf = false;  // records end in CR LF
+};
+
+// With CR LF records every length counts the CR: the record read lacks it, the cut falls after
+// it, and a write after a read starts behind it.
+TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
+  const auto nothing = [](Units&) {};
+  const std::vector<UnitCase> rows = {
+      {"open creates a missing file", "temp0.fls", std::nullopt, nothing, ""},
+      {"opening does not empty an existing file", "evt_info.txt", "old line\nno terminator",
+       nothing, "old line\nno terminator"},
+      {"the first record written replaces the content from there", "temp3.fls",
+       "a much longer old record\nand a second one\n", [](Units& u) { u.write(99, "new\n"); },
+       "new\n"},
+      {"a write after reading replaces the rest of the file", "f.txt", "a\nb\nc\n",
+       [](Units& u) {
+         EXPECT_EQ(u.read_record(99), "a");
+         u.write(99, "X\n");
+       },
+       "a\nX\n"},
+      {"rewound, the records read back, and rewound again the same", "temp0.fls", std::nullopt,
+       [](Units& u) {
+         u.write(99, "2015010100\n");
+         u.write(99, "second  \n");
+         u.rewind(99);
+         EXPECT_EQ(u.read_record(99), "2015010100");
+         EXPECT_EQ(u.read_record(99), "second  ");
+         u.rewind(99);
+         EXPECT_EQ(u.read_record(99), "2015010100");
+       },
+       "2015010100\nsecond  \n"},
+      {"rewound and written again, only the new records are left", "temp5.fls", std::nullopt,
+       [](Units& u) {
+         u.write(99, "aaaaaaaa\nbbbbbbbb\n");
+         u.rewind(99);
+         u.write(99, "c\n");
+         u.rewind(99);
+         EXPECT_EQ(u.read_record(99), "c");
+         EXPECT_THROW(u.read_record(99), IoFailure);
+       },
+       "c\n"},
+      {"an existing file is read, its last line without terminator too", "f.txt", "one\n\nthree",
+       [](Units& u) {
+         EXPECT_EQ(u.read_record(99), "one");
+         EXPECT_EQ(u.read_record(99), "");
+         EXPECT_EQ(u.read_record(99), "three");
+         const std::string report = io_failure_of([&] { u.read_record(99); });
+         EXPECT_NE(report.find("f.txt"), std::string::npos) << report;
+       },
+       "one\n\nthree"},
+      {"reading an empty file is an IoFailure", "empty.fls", std::nullopt,
+       [](Units& u) { EXPECT_THROW(u.read_record(99), IoFailure); }, ""},
+      {"a missing file replaced whole is created", "x.evt", std::nullopt,
+       [](Units& u) {
+         u.write(99, "a\n");
+         u.write(99, "b\n");
+       },
+       "a\nb\n", OpenMode::kReplaceWhole},
+      {"CR LF records written", "f.txt", "", [](Units& u) { u.write(99, "a\nbb\n"); },
+       "a\r\nbb\r\n", OpenMode::kUnknown, true},
+      {"a longer old file is cut after the new record's CR", "f.txt", "old and longer\r\nx\r\n",
+       [](Units& u) { u.write(99, "new\n"); }, "new\r\n", OpenMode::kUnknown, true},
+      {"CR LF records read back without the CR, then written behind it", "f.txt", "a\r\nb\r\nc\r\n",
+       [](Units& u) {
+         EXPECT_EQ(u.read_record(99), "a");
+         u.write(99, "X\n");
+         u.rewind(99);
+         EXPECT_EQ(u.read_record(99), "a");
+         EXPECT_EQ(u.read_record(99), "X");
+         EXPECT_THROW(u.read_record(99), IoFailure);
+       },
+       "a\r\nX\r\n", OpenMode::kUnknown, true},
+  };
+  for (const UnitCase& row : rows) {
+    SCOPED_TRACE(row.label);
+    TempDir dir;
+    if (row.old_bytes) write_file(dir / row.name, *row.old_bytes);
+    Units units(dir.path(), row.crlf ? std::string_view("\r\n") : platform::record_end());
+    ASSERT_EQ(units.open(99, row.name, row.mode), std::error_code());
+    row.transfers(units);
+    units.close(99);
+    EXPECT_EQ(entries(dir.path()), std::set<std::string>{row.name});
+    ASSERT_TRUE(fs::exists(dir / row.name));
+    EXPECT_EQ(row.crlf ? testing::read_bytes(dir / row.name) : read_file(dir / row.name),
+              row.after);
   }
-  return names;
-}
-
-TEST(Units, OpenCreatesAMissingFile) {
-  TempDir dir;
-  Units units(dir.path());
-  EXPECT_EQ(units.open(99, "temp0.fls"), std::error_code());
-  units.close(99);
-  ASSERT_TRUE(fs::exists(dir / "temp0.fls"));
-  EXPECT_EQ(read_file(dir / "temp0.fls"), "");
-}
-
-TEST(Units, OpeningDoesNotEmptyAnExistingFile) {
-  TempDir dir;
-  write_file(dir / "evt_info.txt", "old line\nno terminator");
-  Units units(dir.path());
-  ASSERT_EQ(units.open(98, "evt_info.txt"), std::error_code());
-  units.close(98);
-  EXPECT_EQ(read_file(dir / "evt_info.txt"), "old line\nno terminator");
-}
-
-TEST(Units, TheFirstRecordWrittenReplacesTheContentFromThere) {
-  TempDir dir;
-  write_file(dir / "temp3.fls", "a much longer old record\nand a second one\n");
-  Units units(dir.path());
-  ASSERT_EQ(units.open(99, "temp3.fls"), std::error_code());
-  units.write(99, "new\n");
-  units.close(99);
-  EXPECT_EQ(read_file(dir / "temp3.fls"), "new\n");
-}
-
-TEST(Units, AWriteAfterReadingReplacesTheRestOfTheFile) {
-  TempDir dir;
-  write_file(dir / "f.txt", "a\nb\nc\n");
-  Units units(dir.path());
-  ASSERT_EQ(units.open(99, "f.txt"), std::error_code());
-  EXPECT_EQ(units.read_record(99), "a");
-  units.write(99, "X\n");
-  units.close(99);
-  EXPECT_EQ(read_file(dir / "f.txt"), "a\nX\n");
-}
-
-TEST(Units, RewindThenReadReturnsTheRecords) {
-  TempDir dir;
-  Units units(dir.path());
-  ASSERT_EQ(units.open(99, "temp0.fls"), std::error_code());
-  units.write(99, "2015010100\n");
-  units.write(99, "second  \n");
-  units.rewind(99);
-  EXPECT_EQ(units.read_record(99), "2015010100");
-  EXPECT_EQ(units.read_record(99), "second  ");
-  // Rewound again, the same records come back.
-  units.rewind(99);
-  EXPECT_EQ(units.read_record(99), "2015010100");
-  units.close(99);
-  EXPECT_EQ(read_file(dir / "temp0.fls"), "2015010100\nsecond  \n");
-}
-
-TEST(Units, RewindAndWriteAgainLeavesOnlyTheNewRecords) {
-  TempDir dir;
-  Units units(dir.path());
-  ASSERT_EQ(units.open(99, "temp5.fls"), std::error_code());
-  units.write(99, "aaaaaaaa\nbbbbbbbb\n");
-  units.rewind(99);
-  units.write(99, "c\n");
-  units.rewind(99);
-  EXPECT_EQ(units.read_record(99), "c");
-  EXPECT_THROW(units.read_record(99), IoFailure);
-  units.close(99);
-  EXPECT_EQ(read_file(dir / "temp5.fls"), "c\n");
-}
-
-TEST(Units, ReadsAnExistingFileAndItsLastLineWithoutTerminator) {
-  TempDir dir;
-  write_file(dir / "f.txt", "one\n\nthree");
-  Units units(dir.path());
-  ASSERT_EQ(units.open(99, "f.txt"), std::error_code());
-  EXPECT_EQ(units.read_record(99), "one");
-  EXPECT_EQ(units.read_record(99), "");
-  EXPECT_EQ(units.read_record(99), "three");
-  const std::string report = io_failure_of([&] { units.read_record(99); });
-  EXPECT_NE(report.find("f.txt"), std::string::npos) << report;
-}
-
-TEST(Units, ReadingAnEmptyFileIsAnIoFailure) {
-  TempDir dir;
-  Units units(dir.path());
-  ASSERT_EQ(units.open(99, "empty.fls"), std::error_code());
-  EXPECT_THROW(units.read_record(99), IoFailure);
 }
 
 TEST(Units, OpeningAConnectedUnitClosesAndKeepsTheFirstFile) {
@@ -189,42 +195,6 @@ TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   EXPECT_FALSE(fs::exists(dir / "nodir"));
 }
 
-struct CrLfCase {
-  std::string label;
-  std::string old_bytes;                  // the file before the unit opens it
-  std::function<void(Units&)> transfers;  // on unit 99, opened as "f.txt"
-  std::string bytes;                      // the file after it closes
-};
-
-// With CR LF records every length counts the CR: the record read lacks it, the cut falls after
-// it, and a write after a read starts behind it.
-TEST(Units, CrLfRecordsAreCountedWithTheirCr) {
-  const std::vector<CrLfCase> rows = {
-      {"written", "", [](Units& u) { u.write(99, "a\nbb\n"); }, "a\r\nbb\r\n"},
-      {"a longer old file is cut after the new record's CR", "old and longer\r\nx\r\n",
-       [](Units& u) { u.write(99, "new\n"); }, "new\r\n"},
-      {"read back without the CR, then written behind it", "a\r\nb\r\nc\r\n",
-       [](Units& u) {
-         EXPECT_EQ(u.read_record(99), "a");
-         u.write(99, "X\n");
-         u.rewind(99);
-         EXPECT_EQ(u.read_record(99), "a");
-         EXPECT_EQ(u.read_record(99), "X");
-         EXPECT_THROW(u.read_record(99), IoFailure);
-       },
-       "a\r\nX\r\n"},
-  };
-  for (const CrLfCase& row : rows) {
-    TempDir dir;
-    write_file(dir / "f.txt", row.old_bytes);
-    Units units(dir.path(), "\r\n");
-    ASSERT_EQ(units.open(99, "f.txt"), std::error_code()) << row.label;
-    row.transfers(units);
-    units.close(99);
-    EXPECT_EQ(testing::read_bytes(dir / "f.txt"), row.bytes) << row.label;
-  }
-}
-
 // A device is written in order, never cut to length: a list that is a link to /dev/null takes
 // every line.
 TEST(Units, ALinkToADeviceIsWrittenNotCut) {
@@ -287,35 +257,19 @@ TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyAtClose) {
   EXPECT_EQ(entries(dir / "event"), (std::set<std::string>{"20150101.evt"}));
 }
 
-TEST(UnitsReplaceWhole, CreatesAMissingFile) {
-  TempDir dir;
-  Units units(dir.path());
-  ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
-  units.write(99, "a\n");
-  units.write(99, "b\n");
-  units.close(99);
-  EXPECT_EQ(read_file(dir / "x.evt"), "a\nb\n");
-  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"x.evt"}));
-}
-
 TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
   TempDir dir;
   write_file(dir / "x.evt", "old\n");
-  {
-    Units units(dir.path());
-    ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
-    units.write(99, "new\n");
-    units.close_all();
+  for (const bool close_all : {true, false}) {  // else the destructor drops it
+    {
+      Units units(dir.path());
+      ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
+      units.write(99, "new\n");
+      if (close_all) units.close_all();
+    }
+    EXPECT_EQ(read_file(dir / "x.evt"), "old\n") << close_all;
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"x.evt"})) << close_all;
   }
-  EXPECT_EQ(read_file(dir / "x.evt"), "old\n");
-  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"x.evt"}));
-  {
-    Units units(dir.path());
-    ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
-    units.write(99, "new\n");
-  }  // the destructor drops it as well
-  EXPECT_EQ(read_file(dir / "x.evt"), "old\n");
-  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"x.evt"}));
 }
 
 TEST(UnitsReplaceWhole, AFullDeviceFailsAtClose) {

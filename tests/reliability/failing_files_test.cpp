@@ -16,10 +16,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kOldSecond = "the second event from an earlier run\n";
 
-std::size_t line_count(const std::string& text) {
-  return count_of(text, "\n");
-}
-
 // The report of write_event: the whole 256-character path entry, then the status code.
 std::string open_failure_report(const std::string& path, int error_number) {
   const std::string code = std::to_string(error_number);
@@ -51,6 +47,22 @@ TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
   const auto make_directory = [](const char* name) {
     return [name](const TempDir& dir) { fs::create_directory(dir / name); };
   };
+  const std::set<std::string> second_and_list = {"20150201.evt", "events_to_follow.txt"};
+  const std::set<std::string> all = {"20150101.evt", "20150201.evt", "events_to_follow.txt"};
+  // A directory in the place of `name`: the one-line report is `report` and the reason.
+  const auto unopenable = [&](const char* name, const std::string& report,
+                              const std::string& out_ending, std::set<std::string> left,
+                              std::optional<std::string> list, std::size_t created = 0) {
+    return FailingFile{std::string(name) + " cannot be opened",
+                       make_directory(name),
+                       2,
+                       "quorlant: " + report + is_directory + "\n",
+                       out_ending,
+                       std::move(left),
+                       std::move(list),
+                       created,
+                       true};
+  };
   const std::vector<FailingFile> rows = {
       {"the event directory is missing",
        [](const TempDir& dir) { fs::remove_all(dir / "event"); },
@@ -62,90 +74,31 @@ TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
        std::nullopt,
        0,
        false},
-      {"evt_info.txt cannot be opened",
-       make_directory("evt_info.txt"),
-       2,
-       "quorlant: cannot open evt_info.txt: " + is_directory + "\n",
-       "",
-       {"20150201.evt"},
-       std::nullopt,
-       0,
-       true},
-      {"temp0.fls cannot be opened",
-       make_directory("temp0.fls"),
-       2,
-       "quorlant: temp0.fls could not be opened: " + is_directory + "\n",
-       "",
-       {"20150201.evt", "events_to_follow.txt"},
-       "",
-       0,
-       true},
-      {"temp1.fls cannot be opened",
-       make_directory("temp1.fls"),
-       2,
-       "quorlant: cannot open temp1.fls: " + is_directory + "\n",
-       "",
-       {"20150201.evt", "events_to_follow.txt"},
-       "",
-       0,
-       true},
-      {"temp2.fls cannot be opened",
-       make_directory("temp2.fls"),
-       2,
-       "quorlant: cannot open temp2.fls: " + is_directory + "\n",
-       "",
-       {"20150201.evt", "events_to_follow.txt"},
-       "",
-       0,
-       true},
-      {"temp3.fls cannot be opened",
-       make_directory("temp3.fls"),
-       2,
-       "quorlant: cannot open temp3.fls: " + is_directory + "\n",
-       "\n name of shd & par files: eg. gr10k, saug 8 char max\n\n",
-       {"20150201.evt", "events_to_follow.txt"},
-       "",
-       0,
-       true},
-      {"temp5.fls cannot be opened before the second event",
-       make_directory("temp5.fls"),
-       2,
-       "quorlant: temp5.fls could not be opened: " + is_directory + "\n",
-       created_line(first),
-       {"20150101.evt", "20150201.evt", "events_to_follow.txt"},
-       follow_line(first),
-       1,
-       true},
+      unopenable("evt_info.txt", "cannot open evt_info.txt: ", "", {"20150201.evt"}, std::nullopt),
+      unopenable("temp0.fls", "temp0.fls could not be opened: ", "", second_and_list, ""),
+      unopenable("temp1.fls", "cannot open temp1.fls: ", "", second_and_list, ""),
+      unopenable("temp2.fls", "cannot open temp2.fls: ", "", second_and_list, ""),
+      unopenable("temp3.fls", "cannot open temp3.fls: ",
+                 "\n name of shd & par files: eg. gr10k, saug 8 char max\n\n", second_and_list, ""),
+      // temp5.fls is first opened before the second event.
+      unopenable("temp5.fls", "temp5.fls could not be opened: ", created_line(first), all,
+                 follow_line(first), 1),
+      // The list of events to follow is opened before the first event.
+      unopenable("event/events_to_follow.txt", "cannot open event\\events_to_follow.txt: ",
+                 " please stick with this convention so radar files work\n", second_and_list,
+                 std::nullopt),
       {"the second event file cannot be opened",
        [](const TempDir& dir) {
          fs::remove(dir / "event/20150201.evt");
          fs::create_directory(dir / "event/20150201.evt");
        },
-       1,
-       "",
+       1, "",
        created_line(first) + open_failure_report("event\\20150201.evt", testing::kIsDirectoryError),
-       {"20150101.evt", "20150201.evt", "events_to_follow.txt"},
-       follow_line(first),
-       1,
-       false},
+       all, follow_line(first), 1, false},
       {"the first event file is on a full device",
-       [](const TempDir& dir) { fs::create_symlink("/dev/full", dir / "event/20150101.evt"); },
-       2,
-       "quorlant: cannot write " + first + ": No space left on device\n",
-       "Hit enter to continue\n",
-       {"20150101.evt", "20150201.evt", "events_to_follow.txt"},
-       "",
-       0,
-       true},
-      {"the list of events to follow cannot be opened: reported before the first event",
-       make_directory("event/events_to_follow.txt"),
-       2,
-       "quorlant: cannot open event\\events_to_follow.txt: " + is_directory + "\n",
-       " please stick with this convention so radar files work\n",
-       {"20150201.evt", "events_to_follow.txt"},
-       std::nullopt,
-       0,
-       true},
+       [](const TempDir& dir) { fs::create_symlink("/dev/full", dir / "event/20150101.evt"); }, 2,
+       "quorlant: cannot write " + first + ": No space left on device\n", "Hit enter to continue\n",
+       all, "", 0, true},
   };
   for (const FailingFile& row : rows) {
     // Windows has no /dev/full.
@@ -174,28 +127,9 @@ TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
     }
     // An event file reported as created is complete.
     if (row.created == 1) {
-      const std::string written = read_file(dir / "event/20150101.evt");
-      EXPECT_EQ(line_count(written), 108U) << row.name;
-      EXPECT_EQ(written.substr(written.size() - 6), "#\neof\n") << row.name;
+      EXPECT_EQ(read_file(dir / "event/20150101.evt"), first_event()) << row.name;
     }
   }
-}
-
-// Hand-written lines of the first event of the full script, for checking a rewritten file.
-void expect_first_event_lines(const std::string& written) {
-  const auto keyword = [](std::string word) { return word + std::string(30 - word.size(), ' '); };
-  EXPECT_EQ(line_count(written), 108U);
-  EXPECT_EQ(written.substr(0, 2), "#\n");
-  for (const std::string& line :
-       {keyword(":year") + "2015", keyword(":month") + "01", keyword(":snwflg") + "y",
-        keyword(":smrflg") + "y", keyword(":disaggregate") + " 2.50",
-        keyword(":hoursraindata") + "  744", keyword(":hoursflowdata") + "  744",
-        keyword(":deltat_report") + "    1",
-        keyword(":basinfilename") + "basin\\gr10k_shd.r2c           ",
-        keyword(":pointprecip") + "raing\\20150101_rag.tb0"}) {
-    EXPECT_NE(written.find("\n" + line + "\n"), std::string::npos) << line;
-  }
-  EXPECT_EQ(written.substr(written.size() - 6), "#\neof\n");
 }
 
 // A longer old file loses every old line; a link is written through and stays a link.
@@ -215,13 +149,9 @@ TEST(ExistingEventFiles, ALinkIsWrittenThroughInPlaceAndOldLinesAreGone) {
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_TRUE(fs::is_symlink(dir / "event/20150101.evt"));
   EXPECT_EQ(fs::read_symlink(dir / "event/20150101.evt"), "../kept/target.evt");
-  const std::string through_link = read_file(dir / "kept/target.evt");
-  expect_first_event_lines(through_link);
-  EXPECT_EQ(through_link.find("old line"), std::string::npos);
+  EXPECT_EQ(read_file(dir / "kept/target.evt"), first_event());
   // The replaced regular file keeps its permissions, and nothing else is left beside it.
-  const std::string second = read_file(dir / "event/20150201.evt");
-  EXPECT_EQ(line_count(second), 108U);
-  EXPECT_EQ(second.find("old line"), std::string::npos);
+  EXPECT_EQ(read_file(dir / "event/20150201.evt"), second_event());
   EXPECT_EQ(fs::status(dir / "event/20150201.evt").permissions(), fs::perms(0640));
   EXPECT_EQ(entries(dir / "event"),
             (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}));

@@ -6,11 +6,13 @@
 #include <string_view>
 #include <vector>
 
+#include "expected_files.h"
 #include "test_support.h"
 
 namespace quorlant::reliability {
 
 // Every reliability test works in a temporary directory, through these.
+using testing::entries;
 using testing::read_file;
 using testing::run_program;
 using testing::TempDir;
@@ -58,14 +60,15 @@ inline std::string whole_script() {
   return script_lines(full_script().size());
 }
 
-/// The names of the entries of a directory (empty when it does not exist).
-inline std::set<std::string> entries(const std::filesystem::path& directory) {
-  std::set<std::string> names;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
+/// The event files the full script writes, whole.
+inline std::string full_script_event(const testing::evt::Event& event) {
+  return testing::evt::event_file(event, {.smr = "y", .rate = " 2.50"});
+}
+inline std::string first_event() {
+  return full_script_event({"2015", "01", "01", "00", "20150101", "  744"});
+}
+inline std::string second_event() {
+  return full_script_event({"2015", "02", "01", "00", "20150201", "  672"});
 }
 
 /// One line of events_to_follow.txt: a blank and the path padded to 72 characters.

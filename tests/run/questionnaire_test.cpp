@@ -31,10 +31,7 @@ TEST(FirstGroup, AShortStartIsBlankPaddedAndNoMonthsIsNotChecked) {
   EXPECT_EQ(b.data.start.str(), "2015         ");
 }
 
-TEST(FirstGroup, LettersForTheNumberOfEventsEndTheRun) {
-  Bench b("three\n1\n2015 01 01 00\n");
-  EXPECT_THROW(ask_first_group(b.io, b.data), recordio::IoFailure);
-}
+// Answers that end the run are tested on whole runs in reliability/bad_answers_test.cpp.
 
 struct SecondRow {
   std::string answers;
@@ -79,16 +76,6 @@ TEST(SecondGroup, AnswersAreKeptAsTypedAndOnlyALowercaseYBranches) {
     EXPECT_EQ(b.data.bsnme.str(), row.bsnme) << where;
     EXPECT_EQ(b.rest(), "after\n") << where;
   }
-}
-
-TEST(SecondGroup, AFactorThatIsNotANumberEndsTheRun) {
-  Bench b("y\nabc\n");
-  EXPECT_THROW(ask_second_group(b.io, b.data), recordio::IoFailure);
-}
-
-TEST(SecondGroup, InputEndingBeforeTheBasinNameEndsTheRun) {
-  Bench b("n\nn\nn\n1\nn\nn\nn\nn\nn\n");
-  EXPECT_THROW(ask_second_group(b.io, b.data), recordio::IoFailure);
 }
 
 }  // namespace

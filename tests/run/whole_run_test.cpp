@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "expected_files.h"
 #include "run/expected_dialogue.h"
 #include "test_support.h"
 
@@ -19,18 +20,16 @@ using testing::read_file;
 using testing::run_program;
 using testing::TempDir;
 using testing::write_file;
+using testing::evt::Answers;
+using testing::evt::Event;
+using testing::evt::event_file;
+using testing::evt::padded;
 
 using expected::append;
 using expected::closing;
 using expected::Lines;
 using expected::opening;
 using expected::second_group_prompts;
-
-std::string padded(const std::string& text, std::size_t width) {
-  std::string result = text;
-  result.resize(width, ' ');
-  return result;
-}
 
 // ---- The console transcript, piece by piece -------------------------------------------------
 
@@ -77,170 +76,8 @@ std::string list_of(const Lines& names) {
   return lines(l);
 }
 
-struct Answers {
-  std::string snw = "y", vap = "n", smr = "n", resin = "n", wet = "n", divert = "n", lake = "n",
-              ice = "n";
-  std::string rate = " 0.00";    // as written in columns 31-35
-  std::string deltat = "    1";  // as written in columns 31-35
-  std::string basin = "gr10k";   // the basin part of the basin file names
-};
-
-struct Event {
-  std::string yy, mm, dd, hh, name, hours;  // hours as written in columns 31-35
-};
-
-std::string kw(const std::string& keyword) {
-  return padded(keyword, 30);
-}
-
-// One event file, its 108 lines written out line by line.
-std::string event_file(const Event& e, const Answers& a = {}) {
-  const std::string n = "n    ";
-  const auto basin = [&](const std::string& keyword, const std::string& ending) {
-    return kw(keyword) + padded("basin\\" + a.basin + ending, 30);
-  };
-  const auto ref = [&](const std::string& keyword, const std::string& dir,
-                       const std::string& ending) { return kw(keyword) + dir + e.name + ending; };
-  const auto none = [](const std::string& keyword) { return padded(keyword, 36); };
-  return lines({
-      "#",
-      kw(":filetype") + ".evt ",
-      kw(":fileversionno") + "9.9  ",
-      kw(":year") + e.yy,
-      kw(":month") + e.mm,
-      kw(":day") + e.dd,
-      kw(":hour") + e.hh,
-      "#",
-      kw(":snwflg") + a.snw,
-      kw(":sedflg") + n,
-      kw(":vapflg") + a.vap,
-      kw(":smrflg") + a.smr,
-      kw(":resinflg") + a.resin,
-      kw(":tbcflg") + n,
-      kw(":resumflg") + n,
-      kw(":contflg") + n,
-      kw(":routeflg") + n,
-      kw(":crseflg") + n,
-      kw(":kenueflg") + n,
-      kw(":picflg") + n,
-      kw(":wetflg") + a.wet,
-      kw(":modelflg") + n,
-      kw(":shdflg") + n,
-      kw(":trcflg") + n,
-      kw(":frcflg") + n,
-      kw(":initflg") + n,
-      kw(":hdrflg") + n,
-      kw(":grdflg") + n,
-      kw(":ntrlflg") + n,
-      kw(":nudgeflg") + n,
-      kw(":resetflg") + n,
-      kw(":divertflg") + a.divert,
-      kw(":pafflg") + n,
-      kw(":fliflg") + n,
-      kw(":lakeflg") + a.lake,
-      kw(":iceflg") + a.ice,
-      "#",
-      kw(":intsoilmoisture") + "0.25 0.25 0.25 0.25 0.25",
-      kw(":rainconvfactor") + " 1.00",
-      kw(":eventprecipscalefactor") + " 1.00",
-      kw(":precipscalefactor") + " 0.00",
-      kw(":eventsnowscalefactor") + " 0.00",
-      kw(":snowscalefactor") + " 0.00",
-      kw(":eventtempscalefactor") + " 0.00",
-      kw(":tempscalefactor") + " 0.00",
-      kw(":disaggregate") + a.rate,
-      "#",
-      kw(":hoursraindata") + e.hours,
-      kw(":hoursflowdata") + e.hours,
-      kw(":deltat_report") + a.deltat,
-      "#",
-      basin(":basinfilename", "_shd.r2c"),
-      basin(":parfilename", "_par.csv"),
-      basin(":channelparfile", "_ch_par.r2c"),
-      basin(":pointdatalocations", ".pdl"),
-      basin(":snowcoverdepletioncurve", ".sdc"),
-      basin(":waterqualitydatafile", ".wqd"),
-      "# station climate data",
-      ref(":pointsoilmoisture", "moist\\", "_psm.pt2"),
-      ref(":pointprecip", "raing\\", "_rag.tb0"),
-      ref(":pointtemps", "tempg\\", "_tag.tb0"),
-      none(":pointnetradiation"),
-      ref(":pointhumidity", "humid\\", "_hum.tb0"),
-      ref(":pointwindspd", "winds\\", "_spd.tb0"),
-      ref(":pointwinddir", "winds\\", "_dir.tb0"),
-      none(":pointlongwave"),
-      none(":pointshortwave"),
-      none(":pointatmpressure"),
-      ref(":pointsnow", "snowg\\", "_snw.tb0"),
-      ref(":pointdrain", "drain\\", "_drn.tb0"),
-      ref(":pointdsnow", "dsnow\\", "_dsn.tb0"),
-      "# hydrometric station data",
-      ref(":streamflowdatafile", "strfw\\", "_str.tb0"),
-      ref(":reservoirreleasefile", "resrl\\", "_rel.tb0"),
-      ref(":reservoirinflowfile", "resrl\\", "_rin.tb0"),
-      ref(":diversionflowfile", "diver\\", "_div.tb0"),
-      ref(":snowcoursefile", "snow1\\", "_crs.pt2"),
-      ref(":initlakelevel", "level\\", "_ill.pt2"),
-      ref(":observedlakelevel", "level\\", "_lvl.tb0"),
-      "",
-      "# gridded data",
-      ref(":radarfile", "raduc\\", ".rad"),
-      ref(":rawradarfile", "radar\\", ".scn"),
-      ref(":clutterfile", "radar\\", ".clt"),
-      ref(":griddedinitsnowweq", "snow1\\", "_swe.r2c"),
-      ref(":griddedinitsoilmoisture", "moist\\", "_gsm.r2c"),
-      none(":griddedinitlzs"),
-      ref(":griddedrainfile", "radcl\\", "_met.r2c"),
-      none(":griddedsnowfile"),
-      ref(":griddedtemperaturefile", "tempr\\", "_tem.r2c"),
-      ref(":griddeddailydifference", "tempr\\", "_dif.r2c"),
-      none(":griddednetradiation"),
-      ref(":griddedhumidity", "humid\\", "_hum.r2c"),
-      ref(":griddedwindspd", "winds\\", "_spd.r2c"),
-      ref(":griddedwinddir", "winds\\", "_dir.r2c"),
-      none(":griddedlongwave"),
-      none(":griddedshortwave"),
-      none(":griddedatmpressure"),
-      ref(":griddedsnow", "snowg\\", "_snw.r2c"),
-      ref(":griddeddrain", "drain\\", "_drn.r2c"),
-      ref(":griddeddsnow", "dsnow\\", "_dsn.r2c"),
-      ref(":griddedrunoff", "runof\\", "_rff.r2c"),
-      ref(":griddedrecharge", "rchrg\\", "_rch.r2c"),
-      ref(":griddedleakage", "lkage\\", "_lkg.r2c"),
-      "#",
-      kw(":noeventstofollow") + "    00",
-      "#",
-      "eof",
-  });
-}
-
-// temp3.fls after the event `name`: 24 records, the basin records with their 11-column endings.
 std::string temp3(const std::string& basin_part, const std::string& name) {
-  const std::string b = "basin\\" + basin_part;
-  return lines({b + "_shd.r2c   ",
-                b + "_par.csv   ",
-                b + "_ch_par.r2c",
-                b + ".pdl       ",
-                b + ".sdc       ",
-                b + ".wqd       ",
-                b + "_diff.r2c  ",
-                "raing\\" + name + ".rag",
-                "strfw\\" + name + ".str",
-                "resrl\\" + name + ".rel",
-                "snow1\\" + name + "_crs.pt2",
-                "raduc\\" + name + ".rad",
-                "radcl\\" + name + "_met.r2c",
-                "radar\\" + name + ".scn",
-                "raduc\\" + name + ".clt",
-                b + std::string(11, ' '),
-                "tempr\\" + name + ".tag",
-                "tempr\\" + name + "_tem.r2c",
-                "strfw\\" + name + ".gwt",
-                "tempr\\" + name + ".tmx",
-                "snowg\\" + name + ".dsn",
-                std::string(16, ' '),
-                "event\\event.evt",
-                "event\\" + name + ".evt"});
+  return lines(testing::evt::temp3_records(basin_part, name));
 }
 
 // Every file and directory below `dir`, relative, sorted.
@@ -266,123 +103,130 @@ std::string typical_options(const std::string& basin = "gr10k") {
 
 // ---- Runs --------------------------------------------------------------------------------------
 
-TEST(WholeRun, TypicalRunOfTwoMonthlyEvents) {
-  Workplace w;
-  const auto result = run_program(w.dir.path(), "2\n1\n2015 01 01 00\n" + typical_options());
-  EXPECT_EQ(result.out, transcript({"20150101", "20150201"}));
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.status, 0);
-
-  EXPECT_EQ(everything_in(w.dir),
-            (std::set<std::string>{"event", "event/20150101.evt", "event/20150201.evt",
-                                   "event/events_to_follow.txt", "evt_info.txt", "temp0.fls",
-                                   "temp1.fls", "temp2.fls", "temp3.fls", "temp5.fls"}));
-  EXPECT_EQ(w.file("event/20150101.evt"),
-            event_file({"2015", "01", "01", "00", "20150101", "  744"}));
-  EXPECT_EQ(w.file("event/20150201.evt"),
-            event_file({"2015", "02", "01", "00", "20150201", "  672"}));
-  EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({"20150101", "20150201"}));
-  EXPECT_EQ(w.file("evt_info.txt"), "");
-  EXPECT_EQ(w.file("temp0.fls"), "2015010100\n");
-  EXPECT_EQ(w.file("temp1.fls"), "2015 02 01 00\n");
-  EXPECT_EQ(w.file("temp2.fls"), "20150101\n");
-  EXPECT_EQ(w.file("temp3.fls"), temp3("gr10k", "20150201"));
-  EXPECT_EQ(w.file("temp5.fls"), "20150201\n");
+// Forty years of monthly events from 1996, each file written out from its date.
+std::vector<Event> forty_years() {
+  const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  std::vector<Event> events;
+  for (int year = 1996; year < 2036; ++year) {
+    for (int month = 1; month <= 12; ++month) {
+      const std::string yy = std::to_string(year);
+      const std::string mm = (month < 10 ? "0" : "") + std::to_string(month);
+      const int hours = 24 * (days[month - 1] + (month == 2 && year % 4 == 0 ? 1 : 0));
+      const std::string hh = std::to_string(hours);
+      events.push_back({yy, mm, "01", "00", yy + mm + "01", padded("", 5 - hh.size()) + hh});
+    }
+  }
+  return events;
 }
 
-TEST(WholeRun, MonthlyEventsAcrossAYearEndKeepTheHour) {
-  Workplace w;
-  const auto result = run_program(w.dir.path(), "3\n1\n2015 11 15 06\n" + typical_options());
-  EXPECT_EQ(result.out, transcript({"20151115", "20151201", "20160101"}));
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(w.file("event/20151115.evt"),
-            event_file({"2015", "11", "15", "06", "20151115", "  720"}));
-  EXPECT_EQ(w.file("event/20151201.evt"),
-            event_file({"2015", "12", "01", "06", "20151201", "  744"}));
-  EXPECT_EQ(w.file("event/20160101.evt"),
-            event_file({"2016", "01", "01", "06", "20160101", "  744"}));
-  EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({"20151115", "20151201", "20160101"}));
-  EXPECT_EQ(w.file("temp0.fls"), "2015111506\n");
-  EXPECT_EQ(w.file("temp1.fls"), "2016 01 01 06\n");
-  EXPECT_EQ(w.file("temp2.fls"), "20151115\n");
-  EXPECT_EQ(w.file("temp5.fls"), "20160101\n");
-  EXPECT_EQ(w.file("temp3.fls"), temp3("gr10k", "20160101"));
-}
-
-TEST(WholeRun, YearlyEventsStartInTheFirstEventsMonth) {
-  Workplace w;
-  const auto result = run_program(w.dir.path(), "3\n12\n2015 04 15 00\n" + typical_options());
-  EXPECT_EQ(result.out, transcript({"20150415", "20160401", "20170401"}));
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(w.file("event/20150415.evt"),
-            event_file({"2015", "04", "15", "00", "20150415", " 8760"}));
-  EXPECT_EQ(w.file("event/20160401.evt"),
-            event_file({"2016", "04", "01", "00", "20160401", " 8784"}));
-  EXPECT_EQ(w.file("event/20170401.evt"),
-            event_file({"2017", "04", "01", "00", "20170401", " 8760"}));
-  EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({"20150415", "20160401", "20170401"}));
-  EXPECT_EQ(w.file("temp5.fls"), "20170401\n");
-}
-
-TEST(WholeRun, OneEventInFebruary) {
-  const Event rows[] = {{"2016", "02", "01", "00", "20160201", "  696"},
-                        {"1900", "02", "01", "00", "19000201", "  696"},  // 1900 counts as leap
-                        {"2015", "02", "01", "00", "20150201", "  672"},
-                        {"2100", "02", "01", "12", "21000201", "  696"},
-                        {"2016", "02", "29", "06", "20160229", "  696"}};
-  for (const auto& e : rows) {
+// A series run: the whole transcript, every file left behind, byte for byte.
+TEST(WholeRun, SeriesOfEventsByteForByte) {
+  struct Row {
+    std::string label, first_group;  // the first two answers
+    std::vector<Event> events;       // the first one's date is the start answered
+  };
+  const Row rows[] = {
+      {"two monthly events",
+       "2\n1\n",
+       {{"2015", "01", "01", "00", "20150101", "  744"},
+        {"2015", "02", "01", "00", "20150201", "  672"}}},
+      {"monthly events across a year end keep the hour",
+       "3\n1\n",
+       {{"2015", "11", "15", "06", "20151115", "  720"},
+        {"2015", "12", "01", "06", "20151201", "  744"},
+        {"2016", "01", "01", "06", "20160101", "  744"}}},
+      {"yearly events start in the first event's month",
+       "3\n12\n",
+       {{"2015", "04", "15", "00", "20150415", " 8760"},
+        {"2016", "04", "01", "00", "20160401", " 8784"},
+        {"2017", "04", "01", "00", "20170401", " 8760"}}},
+      {"one event in February", "1\n1\n", {{"2016", "02", "01", "00", "20160201", "  696"}}},
+      {"February 1900 counts as leap", "1\n1\n", {{"1900", "02", "01", "00", "19000201", "  696"}}},
+      {"February 2015", "1\n1\n", {{"2015", "02", "01", "00", "20150201", "  672"}}},
+      {"February 2100 at noon", "1\n1\n", {{"2100", "02", "01", "12", "21000201", "  696"}}},
+      {"from February 29", "1\n1\n", {{"2016", "02", "29", "06", "20160229", "  696"}}},
+      {"forty years of monthly events", "480\n1\n", forty_years()},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
     Workplace w;
-    const std::string start = e.yy + " " + e.mm + " " + e.dd + " " + e.hh;
-    const auto result = run_program(w.dir.path(), "1\n1\n" + start + "\n" + typical_options());
-    EXPECT_EQ(result.out, transcript({e.name})) << start;
-    EXPECT_EQ(result.status, 0) << start;
-    EXPECT_EQ(w.file("event/" + e.name + ".evt"), event_file(e)) << start;
-    EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({e.name})) << start;
-    EXPECT_FALSE(w.has("temp5.fls")) << start;  // a one-event run never advances
-    EXPECT_EQ(w.file("temp2.fls"), e.name + "\n") << start;
+    const Event& first = row.events.front();
+    const Event& last = row.events.back();
+    const std::string start = first.yy + " " + first.mm + " " + first.dd + " " + first.hh;
+    const auto result =
+        run_program(w.dir.path(), row.first_group + start + "\n" + typical_options());
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+    Lines names;
+    std::set<std::string> files = {"event",        "event/events_to_follow.txt",
+                                   "evt_info.txt", "temp0.fls",
+                                   "temp1.fls",    "temp2.fls",
+                                   "temp3.fls"};
+    for (const Event& e : row.events) {
+      names.push_back(e.name);
+      files.insert("event/" + e.name + ".evt");
+      EXPECT_EQ(w.file("event/" + e.name + ".evt"), event_file(e)) << e.name;
+    }
+    EXPECT_EQ(result.out, transcript(names));  // questions and warning once, then each event
+    EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of(names));
+    EXPECT_EQ(w.file("evt_info.txt"), "");
+    EXPECT_EQ(w.file("temp0.fls"), first.yy + first.mm + first.dd + first.hh + "\n");
+    EXPECT_EQ(w.file("temp1.fls"), last.yy + " " + last.mm + " " + last.dd + " " + last.hh + "\n");
+    EXPECT_EQ(w.file("temp2.fls"), first.name + "\n");
+    EXPECT_EQ(w.file("temp3.fls"), temp3("gr10k", last.name));
+    if (row.events.size() > 1) {
+      files.insert("temp5.fls");
+      EXPECT_EQ(w.file("temp5.fls"), last.name + "\n");
+    }  // else a one-event run never advances
+    EXPECT_EQ(everything_in(w.dir), files);
   }
 }
 
-TEST(WholeRun, SixMonthsPerEventAbortBeforeTheOptionQuestions) {
-  Workplace w;
-  const auto result = run_program(w.dir.path(), "2\n6\n2015 01 01 00\n" + typical_options());
-  Lines t = opening();
-  append(t, {" No of months per event not eq to 1 or 12", "", "Program aborted in evt @ 130"});
-  EXPECT_EQ(result.out, lines(t));
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(everything_in(w.dir), (std::set<std::string>{"event", "event/events_to_follow.txt",
-                                                         "evt_info.txt", "temp0.fls"}));
-  EXPECT_EQ(w.file("event/events_to_follow.txt"), "");
-  EXPECT_EQ(w.file("temp0.fls"), "2015010100\n");
-}
-
-TEST(WholeRun, SixMonthsPerEventWithNoEventsEndNormally) {
-  Workplace w;
-  const auto result = run_program(w.dir.path(), "0\n6\n2015 01 01 00\n");
-  Lines t = opening();
-  append(t, closing());
-  EXPECT_EQ(result.out, lines(t));
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(everything_in(w.dir), (std::set<std::string>{"event", "event/events_to_follow.txt",
-                                                         "evt_info.txt", "temp0.fls"}));
-}
-
-TEST(WholeRun, NoEventsLeaveAnOldListAndRunLogAsTheyWere) {
-  for (const std::string noevents : {"0", "-4"}) {
+// Runs that write no event: no option question, an old list and run log kept as they were (or
+// an empty list made), and only the start kept in temp0.fls.
+TEST(WholeRun, RunsWithoutEventsLeaveOnlyTheStart) {
+  struct Row {
+    std::string label, answers;
+    bool old_files;  // an old list and run log are there before the run
+    Lines ending;    // the transcript after the opening
+    int status;
+    std::string temp0;
+  };
+  const Lines abort = {" No of months per event not eq to 1 or 12", "",
+                       "Program aborted in evt @ 130"};
+  const Row rows[] = {
+      {"no events", "0\n1\n2015 01 01 00\n", true, closing(), 0, "2015010100\n"},
+      {"no events in a fresh directory", "0\n1\n2015 01 01 00\n", false, closing(), 0,
+       "2015010100\n"},
+      {"a negative number of events", "-4\n1\n2015 01 01 00\n", true, closing(), 0, "2015010100\n"},
+      {"six months per event with no events", "0\n6\n2015 01 01 00\n", false, closing(), 0,
+       "2015010100\n"},
+      {"month 13 with no events", "0\n1\n2015 13 01 00\n", false, closing(), 0, "2015130100\n"},
+      {"six months and month 13 with no events", "0\n6\n2015 13 01 00\n", true, closing(), 0,
+       "2015130100\n"},
+      {"six months per event abort before the option questions",
+       "2\n6\n2015 01 01 00\n" + typical_options(), false, abort, 1, "2015010100\n"},
+  };
+  const std::string old_list = " event\\20100101.evt" + std::string(54, ' ') + "\n old\r\n";
+  const std::string old_log = "an earlier run\nwith two lines, no final newline";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
     Workplace w;
-    const std::string old_list = " event\\20100101.evt" + std::string(54, ' ') + "\n old\r\n";
-    const std::string old_log = "an earlier run\nwith two lines, no final newline";
-    write_file(w.dir / "event/events_to_follow.txt", old_list);
-    write_file(w.dir / "evt_info.txt", old_log);
-    const auto result = run_program(w.dir.path(), noevents + "\n1\n2015 01 01 00\n");
+    if (row.old_files) {
+      write_file(w.dir / "event/events_to_follow.txt", old_list);
+      write_file(w.dir / "evt_info.txt", old_log);
+    }
+    const auto result = run_program(w.dir.path(), row.answers);
     Lines t = opening();
-    append(t, closing());
-    EXPECT_EQ(result.out, lines(t)) << noevents;
-    EXPECT_EQ(result.status, 0) << noevents;
-    EXPECT_EQ(read_bytes(w.dir / "event/events_to_follow.txt"), old_list) << noevents;
-    EXPECT_EQ(w.file("evt_info.txt"), old_log) << noevents;
-    EXPECT_FALSE(w.has("temp3.fls")) << noevents;
+    append(t, row.ending);
+    EXPECT_EQ(result.out, lines(t));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, row.status);
+    EXPECT_EQ(everything_in(w.dir), (std::set<std::string>{"event", "event/events_to_follow.txt",
+                                                           "evt_info.txt", "temp0.fls"}));
+    EXPECT_EQ(read_bytes(w.dir / "event/events_to_follow.txt"), row.old_files ? old_list : "");
+    EXPECT_EQ(w.file("evt_info.txt"), row.old_files ? old_log : "");
+    EXPECT_EQ(w.file("temp0.fls"), row.temp0);
   }
 }
 
@@ -437,6 +281,9 @@ TEST(WholeRun, OptionAnswersReachTheEventFileAsTyped) {
        with("y", "y", "y", "12.35", "    1", "yyyyy")},
       {"other characters", "x\nN\nno\n60\nyes\nY\n-\n1\n?\ngr10k\n\n\n", false, false,
        with("x", "N", "n", " 0.00", "   60", "yY-1?")},
+      {"a snow factor of more than five columns is cut",
+       "y\n25.125\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n", true, false,
+       with("y", "n", "n", " 0.00", "    1", "nnnnn")},
   };
   for (const auto& row : rows) {
     Workplace w;
@@ -470,45 +317,6 @@ TEST(WholeRun, BasinNamesAreCutAtTheFirstBlankAndAfterEightCharacters) {
   }
 }
 
-TEST(WholeRun, ASnowFactorOfMoreThanFiveColumnsIsCutAndTheRunGoesOn) {
-  Workplace w;
-  const auto result = run_program(
-      w.dir.path(), "1\n1\n2015 01 01 00\ny\n25.125\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n");
-  EXPECT_EQ(result.out, transcript({"20150101"}));
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(w.file("event/20150101.evt"),
-            event_file({"2015", "01", "01", "00", "20150101", "  744"}));
-}
-
-TEST(WholeRun, FortyYearsOfMonthlyEvents) {
-  Workplace w;
-  const auto result = run_program(w.dir.path(), "480\n1\n1996 01 01 00\n" + typical_options());
-  ASSERT_EQ(result.status, 0) << result.err;
-
-  const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  Lines names;
-  for (int year = 1996; year < 2036; ++year) {
-    for (int month = 1; month <= 12; ++month) {
-      const std::string mm = (month < 10 ? "0" : "") + std::to_string(month);
-      const std::string name = std::to_string(year) + mm + "01";
-      names.push_back(name);
-      const int hours = 24 * (days[month - 1] + (month == 2 && year % 4 == 0 ? 1 : 0));
-      const std::string hours_text =
-          padded("", 5 - std::to_string(hours).size()) + std::to_string(hours);
-      ASSERT_EQ(w.file("event/" + name + ".evt"),
-                event_file({std::to_string(year), mm, "01", "00", name, hours_text}))
-          << name;
-    }
-  }
-  ASSERT_EQ(names.size(), 480U);
-  EXPECT_EQ(result.out, transcript(names));  // questions and warning once, 480 created lines
-  EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of(names));
-  EXPECT_EQ(everything_in(w.dir).size(), 480U + 8U);
-  EXPECT_EQ(w.file("temp5.fls"), "20351201\n");
-  EXPECT_EQ(w.file("temp1.fls"), "2035 12 01 00\n");
-}
-
 // Starts that cannot make a series are rejected before any option question.
 TEST(WholeRun, StartsThatCannotMakeASeriesAreRejected) {
   struct Row {
@@ -538,16 +346,6 @@ TEST(WholeRun, StartsThatCannotMakeASeriesAreRejected) {
     EXPECT_FALSE(w.has("temp3.fls")) << row.start;
     EXPECT_EQ(w.file("event/events_to_follow.txt"), "") << row.start;
   }
-}
-
-TEST(WholeRun, AMonth13WithNoEventsEndsNormally) {
-  Workplace w;
-  const auto result = run_program(w.dir.path(), "0\n1\n2015 13 01 00\n");
-  Lines t = opening();
-  append(t, closing());
-  EXPECT_EQ(result.out, lines(t));
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.status, 0);
 }
 
 }  // namespace
