@@ -48,7 +48,8 @@ EventTally run_event_loop(recordio::RecordIo& io, shared::RunData& data,
     compose_name_set(io, data);
     if (event == 1) first_pass.show_warning();
     data.fln[kFileUnit] = data.fln1.view();
-    const bool replacing = io.units().exists(data.fln1.trimmed());
+    // Only a dry run says which files exist; a real run asks the file system nothing more.
+    const bool replacing = dry_run && io.units().exists(data.fln1.trimmed());
     eventfile::write_event(io, data, data.yy1, data.mm1, data.dd1, data.hh1, data.evtname,
                            data.evtlength);
     ++tally.files;

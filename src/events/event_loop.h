@@ -20,7 +20,7 @@ struct FirstPassSteps {
 /// What a loop wrote, or in a dry run would have written.
 struct EventTally {
   std::int32_t files = 0;
-  std::int32_t replaced = 0;  // of them, files that existed before
+  std::int32_t replaced = 0;  // of them, files that existed before; counted in a dry run only
 };
 
 /// Opens the list of events to follow on unit 90; the outcome is not examined.
