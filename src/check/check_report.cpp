@@ -222,7 +222,9 @@ std::string incomplete(const SeriesReport& report) {
                     " event files could not be checked");
   }
   if (!report.not_looked.empty()) {
-    parts.push_back(std::to_string(report.not_looked.size()) + " files could not be looked at");
+    const std::size_t files = report.not_looked.size();
+    parts.push_back(std::to_string(files) + (files == 1 ? " file" : " files") +
+                    " could not be looked at");
   }
   return "Incomplete: " + joined(parts, "; ") + " (see the messages on standard error).";
 }
