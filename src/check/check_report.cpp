@@ -59,6 +59,25 @@ bool unused(const SeriesReport& report, const Kind& kind) {
   return !in_use(report, kind) && !kind.needed;
 }
 
+// The year labels and their ticks: the first and the last year and every tenth year, where a
+// label fits.
+void write_years(int first, int last, std::ostream& out) {
+  std::string labels;
+  std::string ticks;
+  int next_free = 0;
+  for (int year = first; year <= last; ++year) {
+    const int column = year - first;
+    if ((year != first && year != last && year % 10 != 0) || column < next_free) continue;
+    labels.resize(static_cast<std::size_t>(column), ' ');
+    labels += std::to_string(year);
+    ticks.resize(static_cast<std::size_t>(column), ' ');
+    ticks += '|';
+    next_free = column + kLabelWidth;
+  }
+  put_line(out, padded("year", kKeywordWidth) + labels);
+  put_line(out, padded("", kKeywordWidth) + ticks);
+}
+
 // One character a year from the first year of the series to the last: every event of the year
 // has the file, some do, none do, or the year has no event.
 void write_chart(const SeriesReport& report, std::ostream& out) {
@@ -66,32 +85,18 @@ void write_chart(const SeriesReport& report, std::ostream& out) {
   for (const auto& event : report.events) ++events_per_year[year_of(event)];
   const int first = events_per_year.begin()->first;
   const int last = events_per_year.rbegin()->first;
-  const auto columns = static_cast<std::size_t>(last - first + 1);
-  // The first and the last year and every tenth year are marked, where a label fits.
-  std::string labels;
-  std::string ticks;
-  int next_free = 0;
-  for (int year = first; year <= last; ++year) {
-    const int column = year - first;
-    if ((year == first || year == last || year % 10 == 0) && column >= next_free) {
-      labels.resize(static_cast<std::size_t>(column), ' ');
-      labels += std::to_string(year);
-      ticks.resize(static_cast<std::size_t>(column), ' ');
-      ticks += '|';
-      next_free = column + kLabelWidth;
-    }
-  }
-  put_line(out, padded("year", kKeywordWidth) + labels);
-  put_line(out, padded("", kKeywordWidth) + ticks);
+  write_years(first, last, out);
   for (const Kind& kind : report.kinds) {
     if (unused(report, kind)) continue;
-    std::map<int, int> missing_per_year;
-    for (const Absence& absence : kind.absent) ++missing_per_year[year_of(report.events[absence.event])];
-    std::string row(columns, ' ');
+    std::map<int, int> lacking_per_year;
+    for (const Absence& absence : kind.absent) {
+      ++lacking_per_year[year_of(report.events[absence.event])];
+    }
+    std::string row(static_cast<std::size_t>(last - first + 1), ' ');
     for (const auto& [year, events] : events_per_year) {
-      const int missing = missing_per_year[year];
-      row[static_cast<std::size_t>(year - first)] = missing == 0       ? '#'
-                                                    : missing < events ? '+'
+      const int lacking = lacking_per_year[year];
+      row[static_cast<std::size_t>(year - first)] = lacking == 0       ? '#'
+                                                    : lacking < events ? '+'
                                                                        : '.';
     }
     put_line(out, padded(kind.line->keyword, kKeywordWidth) + row);
@@ -131,25 +136,32 @@ std::string_view state(Presence presence) {
   return "could not look";
 }
 
+// The UTF-8 characters by their first byte: how many bytes follow it, and the range of the
+// second, which rules out overlong forms, surrogates and anything past U+10FFFF.
+struct Utf8Lead {
+  unsigned first, last;  // the first bytes of this form
+  std::size_t following;
+  unsigned low, high;  // the second byte
+};
+constexpr Utf8Lead kUtf8Leads[] = {
+    {0x00, 0x7F, 0, 0, 0},       {0xC2, 0xDF, 1, 0x80, 0xBF}, {0xE0, 0xE0, 2, 0xA0, 0xBF},
+    {0xE1, 0xEC, 2, 0x80, 0xBF}, {0xED, 0xED, 2, 0x80, 0x9F}, {0xEE, 0xEF, 2, 0x80, 0xBF},
+    {0xF0, 0xF0, 3, 0x90, 0xBF}, {0xF1, 0xF3, 3, 0x80, 0xBF}, {0xF4, 0xF4, 3, 0x80, 0x8F}};
+
 // How many bytes of a valid UTF-8 character start at `at`; 0 when none does.
 std::size_t utf8_length(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) {
-    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0U;
-  };
-  const auto follows = [&](std::size_t i, unsigned low = 0x80, unsigned high = 0xBF) {
-    return byte(i) >= low && byte(i) <= high;
-  };
-  const unsigned lead = byte(0);
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return follows(1) ? 2 : 0;
-  // No overlong forms, no surrogates, nothing past U+10FFFF.
-  const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-  const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-  if (lead >= 0xE0 && lead <= 0xEF) return follows(1, low, high) && follows(2) ? 3 : 0;
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    return follows(1, low, high) && follows(2) && follows(3) ? 4 : 0;
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const auto* form = std::find_if(std::begin(kUtf8Leads), std::end(kUtf8Leads),
+                                  [&](const Utf8Lead& lead) {
+                                    return byte(0) >= lead.first && byte(0) <= lead.last;
+                                  });
+  if (form == std::end(kUtf8Leads) || at + form->following >= text.size()) return 0;
+  for (std::size_t i = 1; i <= form->following; ++i) {
+    const unsigned low = i == 1 ? form->low : 0x80;
+    const unsigned high = i == 1 ? form->high : 0xBF;
+    if (byte(i) < low || byte(i) > high) return 0;
   }
-  return 0;
+  return form->following + 1;
 }
 
 std::vector<std::string> all_as_utf8(const std::vector<std::string>& texts) {
