@@ -94,7 +94,7 @@ class Walk {
       return std::nullopt;
     }
     const fs::path path = path_below(base_, done_);
-    if (auto error = look_ups_.look_up(path, false, entry_)) return not_looked(path, error);
+    if (auto error = tree_.look_up(path, entry_)) return not_looked(path, error);
     if (entry_.kind == EntryKind::kMissing) missing_ = true;
     if (entry_.kind != EntryKind::kLink) return std::nullopt;
     return follow(path);
@@ -147,6 +147,17 @@ TreeLookUp::TreeLookUp(fs::path base, const recordio::platform::LookUps& look_up
 Found TreeLookUp::find(std::string_view name) const {
   if (rooted(name)) throw CheckFailure(outside(name));
   return Walk(*this, name).run();
+}
+
+std::error_code TreeLookUp::look_up(const fs::path& path, Entry& entry) const {
+  // The data files of a series share a few directories: each is looked at once.
+  if (const auto known = directories_.find(path.native()); known != directories_.end()) {
+    entry = known->second;
+    return {};
+  }
+  if (auto error = look_ups_.look_up(path, false, entry)) return error;
+  if (entry.kind == EntryKind::kDirectory) directories_.emplace(path.native(), entry);
+  return {};
 }
 
 std::error_code TreeLookUp::real_base(fs::path& real) const {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -37,6 +38,9 @@ class TreeLookUp {
 
   const std::filesystem::path& base() const { return base_; }
   const recordio::platform::LookUps& look_ups() const { return look_ups_; }
+  /// What `path` is, without following a link; a directory is asked about once.
+  std::error_code look_up(const std::filesystem::path& path,
+                          recordio::platform::Entry& entry) const;
   /// The working directory as an absolute path without links, asked once.
   std::error_code real_base(std::filesystem::path& real) const;
 
@@ -44,6 +48,8 @@ class TreeLookUp {
   std::filesystem::path base_;
   const recordio::platform::LookUps& look_ups_;
   mutable std::filesystem::path real_base_;
+  mutable std::unordered_map<std::filesystem::path::string_type, recordio::platform::Entry>
+      directories_;
 };
 
 /// "\"NAME\" lies outside the working directory; not followed".
