@@ -45,12 +45,61 @@ std::string answers(int events, int months) {
          "\n2015 01 01 00\ny\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n";
 }
 
-int run_once(const fs::path& dir, const std::string& script) {
+// The system's files without the durable flush: what the run costs without fdatasync before
+// each rename and the sync of the event directory.
+class WithoutFlush final : public recordio::platform::FileSystem {
+ public:
+  using Path = std::filesystem::path;
+  using Handle = recordio::platform::FileHandle;
+  std::error_code status_of(const Path& p, recordio::platform::FileStatus& s) override {
+    return real_.status_of(p, s);
+  }
+  std::error_code kind_of(const Path& p, recordio::platform::FileKind& k) override {
+    return real_.kind_of(p, k);
+  }
+  std::error_code open_existing_or_new(const Path& p, Handle& f,
+                                       recordio::platform::FileKind& k) override {
+    return real_.open_existing_or_new(p, f, k);
+  }
+  std::error_code create_exclusive(const Path& p, const recordio::platform::FileStatus& like,
+                                   Handle& f) override {
+    return real_.create_exclusive(p, like, f);
+  }
+  std::error_code write(Handle f, std::string_view b, std::optional<std::uint64_t> o) override {
+    return real_.write(f, b, o);
+  }
+  std::error_code read(Handle f, std::span<char> b, std::uint64_t o, std::size_t& g) override {
+    return real_.read(f, b, o, g);
+  }
+  std::error_code cut(Handle f, std::uint64_t l) override { return real_.cut(f, l); }
+  std::error_code flush(Handle) override { return {}; }
+  std::error_code close(Handle f) override { return real_.close(f); }
+  std::error_code replace(const Path& from, const Path& to) override {
+    return real_.replace(from, to);
+  }
+  std::error_code sync_directory(const Path&) override { return {}; }
+  std::error_code remove(const Path& p) override { return real_.remove(p); }
+  std::error_code list(const Path& d, std::vector<std::string>& n) override {
+    return real_.list(d, n);
+  }
+  std::error_code process_runs(unsigned long id, bool& runs) override {
+    return real_.process_runs(id, runs);
+  }
+
+ private:
+  recordio::platform::SystemFileSystem real_;
+};
+
+int run_once(const fs::path& dir, const std::string& script, bool durable = true) {
   std::istringstream in(script);
   std::ostringstream out;
   std::ostringstream err;
-  recordio::platform::SystemFileSystem files;
-  recordio::RecordIo io(in, out, err, files, dir);
+  recordio::platform::SystemFileSystem system_files;
+  WithoutFlush without_flush;
+  recordio::RecordIo io(in, out, err,
+                        durable ? static_cast<recordio::platform::FileSystem&>(system_files)
+                                : without_flush,
+                        dir);
   return run::run_sequence(io);
 }
 
@@ -106,27 +155,47 @@ void write_plainly(const FloorWrite& file) {
   ::close(fd);
 }
 
-// The floor, but each event file written as the run writes it: to a new file beside it,
-// renamed into place once complete, so a failed run never leaves it half written.
-void write_replacing(const FloorWrite& file) {
+// How the floor writes the event files.
+enum class EventFiles {
+  kInPlace,
+  kReplacing,  // to a new file beside each, renamed into place once complete
+  kDurable,    // as kReplacing, each flushed (fdatasync) before its rename, the directory synced
+};
+
+// The floor, but an event file written as the run writes it: to a new file beside it, renamed
+// into place once complete, so a failed run never leaves it half written; flushed first when
+// `durable`, so a power cut never leaves it empty.
+void write_replacing(const FloorWrite& file, bool durable) {
   const std::string temp = file.path + ".tmp";
-  write_plainly({temp, file.bytes});
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0 || ::write(fd, file.bytes.data(), file.bytes.size()) !=
+                    static_cast<ssize_t>(file.bytes.size())) {
+    throw std::runtime_error("floor write failed");
+  }
+  if (durable && ::fdatasync(fd) != 0) throw std::runtime_error("fdatasync failed");
+  ::close(fd);
   if (::rename(temp.c_str(), file.path.c_str()) != 0) throw std::runtime_error("rename failed");
 }
 
-void BM_WholeRun(benchmark::State& state, int months) {
+void sync_directory(const fs::path& directory) {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || ::fsync(fd) != 0) throw std::runtime_error("directory sync failed");
+  ::close(fd);
+}
+
+void BM_WholeRun(benchmark::State& state, int months, bool durable) {
   Directory dir;
   const auto events = static_cast<int>(state.range(0));
   const std::string script = answers(events, months);
   for (auto _ : state) {
-    if (run_once(dir.path(), script) != 0) state.SkipWithError("run failed");
+    if (run_once(dir.path(), script, durable) != 0) state.SkipWithError("run failed");
   }
   state.counters["per_event"] = benchmark::Counter(
       static_cast<double>(events),
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_Floor(benchmark::State& state, int months, bool replace_event_files) {
+void BM_Floor(benchmark::State& state, int months, EventFiles event_files) {
   Directory dir;
   const auto events = static_cast<int>(state.range(0));
   const std::vector<FloorWrite> plan = floor_plan(dir.path(), events, months);
@@ -135,12 +204,13 @@ void BM_Floor(benchmark::State& state, int months, bool replace_event_files) {
     // The run log is opened first and closed last, never written.
     const int log_fd = ::open(run_log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     for (const FloorWrite& file : plan) {
-      if (replace_event_files && file.path.ends_with(".evt")) {
-        write_replacing(file);
+      if (event_files != EventFiles::kInPlace && file.path.ends_with(".evt")) {
+        write_replacing(file, event_files == EventFiles::kDurable);
       } else {
         write_plainly(file);
       }
     }
+    if (event_files == EventFiles::kDurable) sync_directory(dir.path() / "event");
     ::close(log_fd);
   }
   state.counters["per_event"] = benchmark::Counter(
@@ -178,7 +248,7 @@ struct PartBench {
 
 void BM_WriteEvent(benchmark::State& state) {
   PartBench bench;
-  auto& [dir, in, out, io, data] = bench;
+  auto& [dir, in, out, files, io, data] = bench;
   events::compose_name_set(io, data);
   data.fln[recordio::kFileUnit] = data.fln1.view();
   for (auto _ : state) {
@@ -193,7 +263,7 @@ void BM_NameSet(benchmark::State& state) {
 
 void BM_CalendarStep(benchmark::State& state) {
   PartBench bench;
-  auto& [dir, in, out, io, data] = bench;
+  auto& [dir, in, out, files, io, data] = bench;
   for (auto _ : state) {
     data.iyear = 2015;  // keep the year in four columns however long the benchmark runs
     events::advance_to_next_event(io, data);
@@ -236,19 +306,29 @@ void BM_Program(benchmark::State& state, bool options) {
   }
 }
 
-BENCHMARK_CAPTURE(BM_WholeRun, monthly, 1)
+BENCHMARK_CAPTURE(BM_WholeRun, monthly, 1, true)
     ->Arg(12)
     ->Arg(120)
     ->Arg(480)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Floor, monthly, 1, false)
+BENCHMARK_CAPTURE(BM_WholeRun, monthly_without_flush, 1, false)
+    ->Arg(480)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Floor, monthly, 1, EventFiles::kInPlace)
     ->Arg(12)
     ->Arg(120)
     ->Arg(480)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Floor, monthly_replacing, 1, true)->Arg(480)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_WholeRun, yearly, 12)->Arg(100)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Floor, yearly, 12, false)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Floor, monthly_replacing, 1, EventFiles::kReplacing)
+    ->Arg(480)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Floor, monthly_replacing_durable, 1, EventFiles::kDurable)
+    ->Arg(480)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WholeRun, yearly, 12, true)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Floor, yearly, 12, EventFiles::kInPlace)
+    ->Arg(100)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Program, answer_script_480, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Program, answer_options_480, true)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteEvent)->Unit(benchmark::kMicrosecond);

@@ -127,10 +127,14 @@ std::error_code Units::open_to_replace(Unit& u) {
 }
 
 // The file itself, created when missing; what it holds shows through until it is written.
+// A regular file this run left is known: neither its kind nor its length is asked again.
 std::error_code Units::open_in_place(Unit& u) {
   platform::FileHandle handle = platform::kNoFile;
-  platform::FileKind kind = platform::FileKind::kMissing;
+  const auto known = left_regular_.find(u.path);
+  platform::FileKind kind =
+      known == left_regular_.end() ? platform::FileKind::kMissing : platform::FileKind::kRegular;
   if (const std::error_code error = files_.open_existing_or_new(u.path, handle, kind)) return error;
+  if (known != left_regular_.end()) u.disk_size = known->second;
   u.file = platform::File(files_, handle);
   // A device or a pipe cannot be written at an offset or cut: it takes records one by one.
   u.regular = kind == platform::FileKind::kRegular;
@@ -318,6 +322,11 @@ Units::Failure Units::finish_in_place(Unit& u) {
   Failure failed{"cannot write ", store(u)};
   const std::error_code closed = u.file.close();
   if (closed && !failed.error) failed = {"cannot close ", closed};
+  if (!failed.error && u.regular && u.disk_size) {
+    left_regular_[u.path] = *u.disk_size;
+  } else {
+    left_regular_.erase(u.path);
+  }
   return failed;
 }
 

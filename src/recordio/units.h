@@ -128,6 +128,7 @@ class Units {
   platform::InFlightFiles in_flight_;
   std::set<std::filesystem::path> swept_;  // directories cleared of dead runs' temporary files
   std::map<std::filesystem::path, std::string> renamed_in_;  // directories to sync; their names
+  std::map<std::filesystem::path, std::size_t> left_regular_;  // regular files closed: lengths
   bool dry_run_ = false;
 };
 

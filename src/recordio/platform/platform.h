@@ -59,7 +59,8 @@ class FileSystem {
   [[nodiscard]] virtual std::error_code kind_of(const std::filesystem::path& path,
                                                 FileKind& kind) = 0;
   /// Opens `path` to read and write, creating it when missing and never emptying it; `kind` says
-  /// what it is. A FIFO is opened without waiting: one that nobody reads is an error.
+  /// what it is. A FIFO is opened without waiting: one that nobody reads is an error. When
+  /// `kind` is kRegular on entry (this run left a regular file there), it is not asked again.
   [[nodiscard]] virtual std::error_code open_existing_or_new(const std::filesystem::path& path,
                                                              FileHandle& file, FileKind& kind) = 0;
   /// Creates `path`, which must not exist yet (std::errc::file_exists when it does), to be
@@ -116,6 +117,10 @@ class SystemFileSystem final : public FileSystem {
   std::error_code list(const std::filesystem::path& directory,
                        std::vector<std::string>& names) override;
   std::error_code process_runs(unsigned long id, bool& runs) override;
+
+ private:
+  std::optional<unsigned> new_file_mode_;  // what a file created now gets, once known
+  bool new_file_mode_asked_ = false;
 };
 
 /// An open file of a FileSystem, closed when it goes out of scope (a failure to close is then

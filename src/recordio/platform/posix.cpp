@@ -76,10 +76,12 @@ std::error_code open_fifo(const std::filesystem::path& path, int& fd) {
 }
 
 std::error_code open_kind(const std::filesystem::path& path, int& fd, FileKind& kind) {
+  const bool known_regular = kind == FileKind::kRegular;
   do {
     fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return last_error();
+  if (known_regular) return {};
   struct stat status {};
   std::error_code error = ::fstat(fd, &status) == 0 ? std::error_code() : last_error();
   kind = kind_of_mode(status.st_mode);
@@ -145,14 +147,38 @@ std::error_code SystemFileSystem::open_existing_or_new(const std::filesystem::pa
   return error;
 }
 
+// The permission bits a file created now gets, when the system tells the mask without setting
+// it (setting it to read it would change it for a moment for every thread).
+static std::optional<unsigned> read_new_file_mode() {
+  const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  char buffer[4096];
+  const ssize_t got = ::read(fd, buffer, sizeof buffer - 1);
+  (void)::close(fd);  // read-only: nothing of it can be lost
+  if (got <= 0) return std::nullopt;
+  const std::string_view text(buffer, static_cast<std::size_t>(got));
+  const std::size_t at = text.find("Umask:\t");
+  if (at == std::string_view::npos) return std::nullopt;
+  unsigned mask = 0;
+  for (std::size_t i = at + 7; i < text.size() && text[i] >= '0' && text[i] <= '7'; ++i) {
+    mask = mask * 8 + static_cast<unsigned>(text[i] - '0');
+  }
+  return 0666U & ~mask;
+}
+
 std::error_code SystemFileSystem::create_exclusive(const std::filesystem::path& path,
                                                    const FileStatus& like, FileHandle& file) {
   file = kNoFile;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return last_error();
-  // A replacement keeps the old file's permission bits, given outright: the mask made them
-  // differ or not, and reading the mask would change it for a moment.
-  if (like.kind == FileKind::kRegular && ::fchmod(fd, static_cast<mode_t>(like.permissions)) != 0) {
+  if (!new_file_mode_asked_) {
+    new_file_mode_ = read_new_file_mode();
+    new_file_mode_asked_ = true;
+  }
+  // A replacement keeps the old file's permission bits, given outright unless the new file
+  // surely has them already.
+  const bool keeps = like.kind != FileKind::kRegular || new_file_mode_ == like.permissions;
+  if (!keeps && ::fchmod(fd, static_cast<mode_t>(like.permissions)) != 0) {
     const std::error_code error = last_error();
     // The report is `error`; the file goes at once.
     (void)::close(fd);

@@ -143,10 +143,12 @@ std::error_code SystemFileSystem::kind_of(const std::filesystem::path& path, Fil
 
 std::error_code SystemFileSystem::open_existing_or_new(const std::filesystem::path& path,
                                                        FileHandle& file, FileKind& kind) {
+  const bool known_regular = kind == FileKind::kRegular;
   if (const std::error_code error =
           open_handle(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, file)) {
     return error;
   }
+  if (known_regular) return {};
   const DWORD type = ::GetFileType(handle_of(file));
   BY_HANDLE_FILE_INFORMATION information{};
   std::error_code error;
