@@ -56,25 +56,25 @@ void describe(CLI::App& app, Values& v) {
   throw UsageError(std::string(answer.option) + " " + recordio::quoted_answer(given) + ": " + why);
 }
 
+// Whether an answer is given by the option of the answer asked after it (--snow-melt FACTOR
+// answers the snow melt question y).
+bool given_by_the_answer_after(const Values& v, const Answer& answer) {
+  const auto answers = answer_table();
+  const auto* flag = std::get_if<recordio::FixedText<1> shared::RunData::*>(&answer.field);
+  for (std::size_t j = 0; j < answers.size(); ++j) {
+    if (flag != nullptr && answers[j].asked_after == *flag && !v.answers[j].empty()) return true;
+  }
+  return false;
+}
+
 // The answer of `answers[i]` as its line in the script, checked; empty when it is not asked.
 std::string answer_line(const CLI::App& app, const Values& v, std::size_t i) {
-  const auto answers = answer_table();
-  const Answer& answer = answers[i];
+  const Answer& answer = answer_table()[i];
   if (answer.kind == AnswerKind::kFlag) {
-    // A y/n answer with an option of its own is y when it is given; one without is y when the
-    // answer asked after it is given (--snow-melt FACTOR answers the snow melt question).
-    bool yes = false;
-    if (!answer.option.empty()) {
-      yes = app.get_option(std::string(answer.option))->count() > 0;
-    } else {
-      for (std::size_t j = 0; j < answers.size(); ++j) {
-        if (answers[j].asked_after == std::get<recordio::FixedText<1> shared::RunData::*>(
-                                          answer.field) &&
-            !v.answers[j].empty()) {
-          yes = true;
-        }
-      }
-    }
+    // A y/n answer with an option of its own is y when that option is given.
+    const bool yes = answer.option.empty()
+                         ? given_by_the_answer_after(v, answer)
+                         : app.get_option(std::string(answer.option))->count() > 0;
     return yes ? "y" : "n";
   }
   const std::string& given = v.answers[i];
