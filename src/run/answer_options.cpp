@@ -47,7 +47,7 @@ void describe(CLI::App& app, Values& v) {
   flag("--print-answers", v.modes.print_answers, kModes,
        "print the answer script of the options; write nothing");
   flag("--strict", v.modes.strict, kModes,
-       "check a whole answer script before the run; refuse a loose answer (status 2)");
+       "refuse a loose answer script before it runs (status 2)");
   flag("--help", v.help, kInformation, "print this help and exit");
   flag("--version", v.version, kInformation, "print the version and exit");
 }

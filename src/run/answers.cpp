@@ -174,7 +174,7 @@ const Answer kAnswers[] = {
      .field = &RunData::bsnme,
      .option = "--basin",
      .value_name = "NAME",
-     .help = "basin name, 1 to 8 characters, no blank and none of \\/:*?\"<>|"},
+     .help = "basin name, 1 to 8 characters that file names allow"},
 };
 
 std::optional<std::string> expected(std::string_view what) {

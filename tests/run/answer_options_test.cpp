@@ -10,20 +10,11 @@ namespace quorlant::run {
 namespace {
 
 using testing::read_file;
+using testing::snapshot;
 using testing::run_program;
 using testing::TempDir;
 namespace fs = std::filesystem;
 using Args = std::vector<std::string_view>;
-
-// Every file below `dir` with its bytes and modification time.
-std::map<std::string, std::pair<std::string, fs::file_time_type>> snapshot(const TempDir& dir) {
-  std::map<std::string, std::pair<std::string, fs::file_time_type>> found;
-  for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
-    found[fs::relative(entry.path(), dir.path()).generic_string()] = {
-        entry.is_directory() ? "" : read_file(entry.path()), entry.last_write_time()};
-  }
-  return found;
-}
 
 std::string listed(const std::string& name, const std::string& what) {
   return " event\\" + name + ".evt" + std::string(42, ' ') + what + "\n";

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "run/questionnaire.h"
 #include "test_support.h"
 
@@ -14,17 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::run_program;
+using testing::snapshot;
 using testing::TempDir;
-
-// Every file below `dir` with its bytes and modification time.
-std::map<std::string, std::pair<std::string, fs::file_time_type>> snapshot(const TempDir& dir) {
-  std::map<std::string, std::pair<std::string, fs::file_time_type>> found;
-  for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
-    found[fs::relative(entry.path(), dir.path()).generic_string()] = {
-        entry.is_directory() ? "" : testing::read_file(entry.path()), entry.last_write_time()};
-  }
-  return found;
-}
 
 // One good line per answer, in the table's order: every answer is asked.
 const std::vector<std::string> kGood = {"1",   "1",   "2015 01 01 00", "y", "1.0", "n", "y", "2.5",
@@ -104,70 +93,46 @@ const Row kRows[] = {
     {"the basin name", "a.b", ""},
 };
 
-TEST(AnswerDoors, OptionsRefuseWithTheTablesWords) {
+TEST(AnswerDoors, EachAnswerIsCheckedAlikeThroughEveryDoor) {
   const auto table = answer_table();
   for (const Row& row : kRows) {
-    const Answer& answer = table[index_of(row.what)];
-    if (answer.value_name.empty()) continue;  // a y/n option takes no value
-    std::vector<std::string> args = {"-q"};
+    const std::size_t at = index_of(row.what);
+    const std::string label = std::string(row.what) + " \"" + row.typed + "\"";
+    const std::string refused = recordio::quoted_answer(row.typed) + ": " + row.why;
+    // A whole run: refused in one line (quiet or not) with nothing touched, or a normal end.
+    const auto through = [&](const std::vector<std::string>& args, const std::string& input,
+                             const std::string& refusal) {
+      TempDir dir;
+      fs::create_directory(dir / "event");
+      testing::write_file(dir / "evt_info.txt", "kept");
+      const auto before = snapshot(dir);
+      const auto result = run_program(dir.path(), input, {args.begin(), args.end()});
+      if (row.why.empty()) {
+        EXPECT_EQ(std::tie(result.status, result.err), std::tuple(0, "")) << label;
+        return;
+      }
+      EXPECT_EQ(std::tie(result.err, result.out, result.status),
+                std::tuple("quorlant: " + refusal + "\n", "", 2))
+          << label;
+      EXPECT_EQ(snapshot(dir), before) << label;
+    };
+    std::vector<std::string> options = {"-q"};
     for (std::size_t i = 0; i < table.size(); ++i) {
-      if (!table[i].value_name.empty())
-        args.push_back(std::string(table[i].option) + "=" + (&table[i] == &answer ? row.typed : kGood[i]));
+      if (table[i].value_name.empty()) continue;  // a y/n option takes no value
+      options.push_back(std::string(table[i].option) + "=" + (i == at ? row.typed : kGood[i]));
     }
-    TempDir dir;
-    fs::create_directory(dir / "event");
-    testing::write_file(dir / "evt_info.txt", "kept");
-    const auto before = snapshot(dir);
-    const auto result = run_program(dir.path(), "", {args.begin(), args.end()});
-    const std::string label = std::string(row.what) + " \"" + row.typed + "\"";
-    if (row.why.empty()) {
-      EXPECT_EQ(std::tie(result.status, result.out, result.err), std::tuple(0, "", "")) << label;
-      continue;
-    }
-    // Quiet or not, a refusal is one line, and nothing is touched.
-    EXPECT_EQ(std::tie(result.err, result.out, result.status),
-              std::tuple("quorlant: " + std::string(answer.option) + " " +
-                             recordio::quoted_answer(row.typed) + ": " + row.why + "\n",
-                         "", 2));
-    EXPECT_EQ(snapshot(dir), before) << label;
-  }
-}
-
-TEST(AnswerDoors, StrictScriptsRefuseWithTheTablesWordsAndTouchNothing) {
-  for (const Row& row : kRows) {
-    const std::size_t at = index_of(row.what);
-    TempDir dir;
-    fs::create_directory(dir / "event");
-    testing::write_file(dir / "evt_info.txt", "kept");
-    const auto before = snapshot(dir);
-    const auto result = run_program(dir.path(), script_with(at, row.typed), {"--strict"});
-    const std::string label = std::string(row.what) + " \"" + row.typed + "\"";
-    if (row.why.empty()) {
-      EXPECT_EQ(std::tie(result.status, result.err), std::tuple(0, "")) << label;
-      continue;
-    }
-    EXPECT_EQ(std::tie(result.err, result.out, result.status),
-              std::tuple("quorlant: line " + std::to_string(at + 1) + " of the input (" +
-                             std::string(row.what) + "): " + recordio::quoted_answer(row.typed) +
-                             ": " + row.why + "\n",
-                         "", 2))
-        << label;
-    EXPECT_EQ(snapshot(dir), before) << label;
-  }
-}
-
-TEST(AnswerDoors, ATerminalAsksAgainWithTheTablesWords) {
-  for (const Row& row : kRows) {
-    const std::size_t at = index_of(row.what);
-    // A refused line is followed by the good one, which is taken.
+    if (!table[at].value_name.empty())
+      through(options, "", std::string(table[at].option) + " " + refused);
+    through({"--strict"}, script_with(at, row.typed),
+            "line " + std::to_string(at + 1) + " of the input (" + std::string(row.what) +
+                "): " + refused);
+    // At a terminal a refused line is followed by the good one, which is taken.
     testing::IoBench b(script_with(at, row.typed, row.why.empty() ? "" : kGood[at] + "\n"));
     b.io.console().set_terminal(true);
     ask_first_group(b.io, b.data);
     ask_second_group(b.io, b.data);
-    const std::string hint = " " + recordio::quoted_answer(row.typed) + ": " + row.why + "; type " +
-                             std::string(row.what) + " again\n";
-    const std::string label = std::string(row.what) + " \"" + row.typed + "\"";
-    EXPECT_EQ(b.out.str().find(hint) != std::string::npos, !row.why.empty()) << label << b.out.str();
+    const std::string hint = " " + refused + "; type " + std::string(row.what) + " again\n";
+    EXPECT_EQ(b.out.str().find(hint) != std::string::npos, !row.why.empty()) << label;
     EXPECT_EQ(b.rest(), "\n\n") << label;
   }
 }
