@@ -1,5 +1,6 @@
 #include "recordio/run_listener.h"
 
+#include "recordio/fixed_text.h"
 #include "recordio/message_line.h"
 
 namespace quorlant::recordio {
@@ -10,9 +11,7 @@ void TranscriptListener::event_file(std::string_view path, FileOutcome outcome) 
                                     ? "... would replace an existing file"
                                     : "... would be created";
   // The path padded to 60 characters, then the words right after it.
-  std::string padded(path.substr(0, 60));
-  padded.resize(60, ' ');
-  console_.write(message_line({padded, done}) + "\n");
+  console_.write(message_line({padded(path, 60), done}) + "\n");
 }
 
 void TranscriptListener::dry_run_counts(std::int32_t files, std::int32_t replaced) {

@@ -63,7 +63,7 @@ struct Streams {
   bool input_is_terminal;
 };
 
-int run(const Invocation& invocation, const Streams& streams,
+int run(const Invocation& invocation, const Streams& streams, recordio::platform::FileSystem& files,
         const std::filesystem::path& working_directory) {
   const bool dialogue = !invocation.answers;
   std::istringstream scripted(invocation.answers.value_or(""));
@@ -71,14 +71,19 @@ int run(const Invocation& invocation, const Streams& streams,
   std::ostream discarded(&discard);
   const bool listing = !dialogue || invocation.quiet;
   recordio::RecordIo io(dialogue ? streams.in : scripted, listing ? discarded : streams.out,
-                        streams.err, working_directory);
+                        streams.err, files, working_directory);
   std::istringstream no_input;
   recordio::Console listing_console(no_input, streams.out);
   ListingListener listener(listing_console, streams.err, invocation.quiet);
   if (listing) io.set_listener(listener);
-  if (!dialogue && !io.units().is_directory("event")) {
-    streams.err << "quorlant: the working directory has no event directory: expected one to hold "
-                   "the event files\n";
+  try {
+    if (!dialogue && !io.units().is_directory("event")) {
+      streams.err << "quorlant: the working directory has no event directory: expected one to "
+                     "hold the event files\n";
+      return kUsageStatus;
+    }
+  } catch (const recordio::IoFailure& failure) {
+    streams.err << "quorlant: " << failure.what() << '\n';
     return kUsageStatus;
   }
   io.console().set_terminal(dialogue && streams.input_is_terminal);
@@ -88,6 +93,7 @@ int run(const Invocation& invocation, const Streams& streams,
 
 // A strict answer script is read and checked whole before the run touches anything.
 int run_strict_script(const Invocation& invocation, const Streams& streams,
+                      recordio::platform::FileSystem& files,
                       const std::filesystem::path& working_directory) {
   recordio::Console console(streams.in, streams.out);
   std::string script;
@@ -101,14 +107,14 @@ int run_strict_script(const Invocation& invocation, const Streams& streams,
     return static_cast<int>(recordio::ExitStatus::kIoFailure);
   }
   std::istringstream checked(script);
-  return run(invocation, {checked, streams.out, streams.err, false}, working_directory);
+  return run(invocation, {checked, streams.out, streams.err, false}, files, working_directory);
 }
 
 }  // namespace
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
-                 std::ostream& err, const std::filesystem::path& working_directory,
-                 bool input_is_terminal) {
+                 std::ostream& err, recordio::platform::FileSystem& files,
+                 const std::filesystem::path& working_directory, bool input_is_terminal) {
   if (!arguments.empty() && arguments[0] == "check") {
     return check::main_check(arguments.subspan(1), out, err, working_directory);
   }
@@ -126,9 +132,9 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   if (invocation.print_answers) return print(*invocation.answers, out, err);
   const Streams streams{in, out, err, input_is_terminal};
   if (invocation.strict && !invocation.answers && !input_is_terminal) {
-    return run_strict_script(invocation, streams, working_directory);
+    return run_strict_script(invocation, streams, files, working_directory);
   }
-  return run(invocation, streams, working_directory);
+  return run(invocation, streams, files, working_directory);
 }
 
 }  // namespace quorlant::run
