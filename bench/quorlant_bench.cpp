@@ -252,7 +252,8 @@ void BM_WriteEvent(benchmark::State& state) {
   events::compose_name_set(io, data);
   data.fln[recordio::kFileUnit] = data.fln1.view();
   for (auto _ : state) {
-    eventfile::write_event(io, data, data.yy1, data.mm1, data.dd1, data.hh1, data.evtname, 744);
+    data.evtlength = 744;
+    data.ios = eventfile::write_event(io, data);
   }
 }
 

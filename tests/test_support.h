@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -158,6 +159,17 @@ inline std::vector<std::string> tree(const std::filesystem::path& root) {
     paths.push_back(std::filesystem::relative(entry.path(), root).generic_string());
   std::sort(paths.begin(), paths.end());
   return paths;
+}
+
+/// Every path below `dir` with its bytes and modification time: what a run must leave unchanged.
+inline std::map<std::string, std::pair<std::string, std::filesystem::file_time_type>> snapshot(
+    const TempDir& dir) {
+  std::map<std::string, std::pair<std::string, std::filesystem::file_time_type>> found;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+    found[std::filesystem::relative(entry.path(), dir.path()).generic_string()] = {
+        entry.is_directory() ? "" : read_bytes(entry.path()), entry.last_write_time()};
+  }
+  return found;
 }
 
 /// The names of the entries of a directory (empty when it does not exist).

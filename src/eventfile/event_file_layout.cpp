@@ -20,9 +20,7 @@ constexpr std::size_t kKeywordColumns = 30;
 constexpr std::size_t kNoValueLength = 36;
 
 Literal padded(std::string_view text, std::size_t length) {
-  std::string line(text);
-  line.resize(length, ' ');
-  return Literal{line};
+  return Literal{recordio::padded(text, length)};
 }
 
 // The views of the table point into string literals, so they stay valid for the whole run.

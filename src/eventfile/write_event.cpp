@@ -6,19 +6,18 @@
 
 namespace quorlant::eventfile {
 
-using recordio::kConsoleOutput;
 using recordio::kFileUnit;
 
-void write_event(recordio::RecordIo& io, shared::RunData& data, const FixedText<4>& yy1,
-                 const FixedText<2>& mm1, const FixedText<2>& dd1, const FixedText<2>& hh1,
-                 const FixedText<8>& evtname, std::int32_t evtlength) {
-  const shared::FileName& path = data.fln[kFileUnit];
-  data.ios = io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole).value();
-  if (data.ios != 0) {
+std::int32_t write_event(recordio::RecordIo& io, const shared::RunData& data) {
+  const shared::FileName& path = data.fln[shared::kEventFileEntry];
+  const std::int32_t ios =
+      io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole).value();
+  if (ios != 0) {
     // The whole 256-character entry goes on the report, trailing blanks and all.
-    io.message(kConsoleOutput, {"problem opening", path.view(), "in write_event @ line 15"});
-    io.message(kConsoleOutput, {"ios=", data.ios, " possible problem: lile is locked"});
-    recordio::stop("program aborted in write_event");
+    throw recordio::Stop(
+        {recordio::message_line({"problem opening", path.view(), "in write_event @ line 15"}),
+         recordio::message_line({"ios=", ios, " possible problem: lile is locked"})},
+        "program aborted in write_event");
   }
   for (const EventFileLine& line : event_file_layout()) {
     // The one value a line carries, if any; nothing is computed, only copied or converted by
@@ -26,16 +25,16 @@ void write_event(recordio::RecordIo& io, shared::RunData& data, const FixedText<
     std::optional<recordio::OutItem> value;
     switch (line.value) {
       case LineValue::kNone: break;
-      case LineValue::kYear: value = yy1.view(); break;
-      case LineValue::kMonth: value = mm1.view(); break;
-      case LineValue::kDay: value = dd1.view(); break;
-      case LineValue::kHour: value = hh1.view(); break;
+      case LineValue::kYear: value = data.yy1.view(); break;
+      case LineValue::kMonth: value = data.mm1.view(); break;
+      case LineValue::kDay: value = data.dd1.view(); break;
+      case LineValue::kHour: value = data.hh1.view(); break;
       case LineValue::kOption: value = (data.*line.option).view(); break;
       case LineValue::kRate: value = data.disaggregation_rate; break;
-      case LineValue::kLength: value = evtlength; break;
+      case LineValue::kLength: value = data.evtlength; break;
       case LineValue::kDeltatReport: value = data.deltat_report; break;
       case LineValue::kBasinFile: value = data.fln[line.fln_entry].view(); break;
-      case LineValue::kEventName: value = evtname.view(); break;
+      case LineValue::kEventName: value = data.evtname.view(); break;
     }
     if (value) {
       io.write(kFileUnit, line.format, {*value});
@@ -44,6 +43,7 @@ void write_event(recordio::RecordIo& io, shared::RunData& data, const FixedText<
     }
   }
   io.close(kFileUnit);
+  return ios;
 }
 
 }  // namespace quorlant::eventfile

@@ -7,14 +7,10 @@
 
 namespace quorlant::eventfile {
 
-using recordio::FixedText;
-
-/// Writes the event file named by `fln` entry 99 on unit 99: 108 lines from the arguments and
-/// the run data, closed and complete on return. Sets `data.ios` to the status of the open; when
-/// the open fails, reports it on the console and stops the run with
-/// "program aborted in write_event".
-void write_event(recordio::RecordIo& io, shared::RunData& data, const FixedText<4>& yy1,
-                 const FixedText<2>& mm1, const FixedText<2>& dd1, const FixedText<2>& hh1,
-                 const FixedText<8>& evtname, std::int32_t evtlength);
+/// Writes the event file named by `fln` entry 99 on unit 99: 108 lines from the run data (the
+/// event in hand: its start texts, name and length; the answers; the basin file names), closed
+/// and complete on return. Returns the status of the open (`ios`), 0 since it returned: when the
+/// open fails, the run stops with its report and "program aborted in write_event".
+std::int32_t write_event(recordio::RecordIo& io, const shared::RunData& data);
 
 }  // namespace quorlant::eventfile

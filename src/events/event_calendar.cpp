@@ -53,6 +53,8 @@ std::optional<std::string> start_problem(std::string_view start) {
   const int year = two_digits(start.substr(0, 2)) * 100 + two_digits(start.substr(2, 2));
   const int month = two_digits(start.substr(5, 2));
   const int day = two_digits(start.substr(8, 2));
+  // Later years are written in four columns without leading zeros: year 998 would be " 999".
+  if (year < 1000) return "has a year before 1000 in columns 1-4";
   if (month < 1 || month > 12) return "has no month from 01 to 12 in columns 6-7";
   const int days = kMohours[month - 1] / 24 + (month == 2 && year % 4 == 0 ? 1 : 0);
   if (day < 1 || day > days) {
@@ -132,9 +134,9 @@ void advance_to_next_event(recordio::RecordIo& io, shared::RunData& data) {
 
 void take_event_length(recordio::RecordIo& io, shared::RunData& data, bool first_event) {
   if (data.no_months != 1 && data.no_months != 12) {
-    io.message(recordio::kConsoleOutput, {"No of months per event not eq to 1 or 12"});
-    io.message(recordio::kConsoleOutput);
-    recordio::stop("Program aborted in evt @ 130");
+    throw recordio::Stop({recordio::message_line({"No of months per event not eq to 1 or 12"}),
+                          recordio::message_line({})},
+                         "Program aborted in evt @ 130");
   }
   if (first_event) check_series_fits(data);
   // Leap years are the years divisible by 4, century years included.

@@ -16,8 +16,8 @@ inline constexpr int kMohours[24] = {744, 672, 744, 720, 744, 720, 744, 744, 720
                                      744, 672, 744, 720, 744, 720, 744, 744, 720, 744, 720, 744};
 
 /// Why the first 13 columns of `start` name no real hour of a real day, or nothing when they
-/// do: "yyyy mm dd hh" in digits and single blanks, hour 00 to 23, a day its month has (29
-/// February only in a year divisible by 4, the leap rule of the event lengths).
+/// do: "yyyy mm dd hh" in digits and single blanks, a year from 1000, hour 00 to 23, a day its
+/// month has (29 February only in a year divisible by 4, the leap rule of the event lengths).
 std::optional<std::string> start_problem(std::string_view start);
 
 /// The year in which the last of `noevents` events of `no_months` months starts, the first one

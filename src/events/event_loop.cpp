@@ -9,8 +9,6 @@
 
 namespace quorlant::events {
 
-using recordio::kConsoleOutput;
-using recordio::kFileUnit;
 using recordio::kFollowListUnit;
 
 void open_follow_list(recordio::RecordIo& io) {
@@ -27,8 +25,7 @@ namespace {
 void check_follow_list(recordio::RecordIo& io) {
   const std::error_code error = io.units().open_error(kFollowListUnit);
   if (error && error != std::errc::no_such_file_or_directory) {
-    throw recordio::IoFailure(
-        recordio::describe_error("cannot open " + std::string(kFollowList), error));
+    throw recordio::IoFailure(recordio::cannot_open(kFollowList, error));
   }
 }
 
@@ -47,18 +44,17 @@ EventTally run_event_loop(recordio::RecordIo& io, shared::RunData& data,
     if (!questions_done) first_pass.ask_options();
     compose_name_set(io, data);
     if (event == 1) first_pass.show_warning();
-    data.fln[kFileUnit] = data.fln1.view();
+    data.fln[shared::kEventFileEntry] = data.fln1.view();
     // Only a dry run says which files exist; a real run asks the file system nothing more.
     const bool replacing = dry_run && io.units().exists(data.fln1.trimmed());
-    eventfile::write_event(io, data, data.yy1, data.mm1, data.dd1, data.hh1, data.evtname,
-                           data.evtlength);
+    data.ios = eventfile::write_event(io, data);
     ++tally.files;
     if (replacing) ++tally.replaced;
-    // The path padded to 60 characters, then "... created" right after it.
-    const std::string_view done = !dry_run    ? "... created"
-                                  : replacing ? "... would replace an existing file"
-                                              : "... would be created";
-    io.message(kConsoleOutput, {data.fln[kFileUnit].first(60), done});
+    using recordio::FileOutcome;
+    io.listener().event_file(data.fln[shared::kEventFileEntry].view(),
+                             !dry_run    ? FileOutcome::kCreated
+                             : replacing ? FileOutcome::kWouldReplace
+                                         : FileOutcome::kWouldBeCreated);
     // A blank and the path padded to 72 characters: 73 in all.
     io.message(kFollowListUnit, {data.fln1.first(72)});
     questions_done = true;

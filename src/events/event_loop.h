@@ -8,8 +8,7 @@
 
 namespace quorlant::events {
 
-/// The name of the list of events to follow.
-inline constexpr std::string_view kFollowList = "event\\events_to_follow.txt";
+using shared::kFollowList;
 
 /// What the first event adds to the dialogue, supplied by the run driver.
 struct FirstPassSteps {

@@ -9,6 +9,14 @@
 
 namespace quorlant::recordio {
 
+/// `text` padded with blanks on the right, or cut on the right, to `width` characters: the rule
+/// of every fixed-length text, for widths known only when the text is written.
+inline std::string padded(std::string_view text, std::size_t width) {
+  std::string result(text.substr(0, width));
+  result.resize(width, ' ');
+  return result;
+}
+
 /// A text of exactly N characters. Assigning a shorter value pads it with blanks on the right,
 /// a longer one is cut on the right; trailing blanks belong to the value.
 template <std::size_t N>

@@ -1,10 +1,8 @@
 #include "recordio/record_format.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 
 #include "recordio/message_line.h"
@@ -150,44 +148,64 @@ Format::Format(std::initializer_list<
   for (const auto& field : fields_) has_data_field_ = has_data_field_ || is_data_field(field);
 }
 
+namespace {
+
+// The record being written, and the blanks of a skip not written yet: a skip is only filled
+// when something follows it on the record.
+class RecordWriter {
+ public:
+  explicit RecordWriter(std::string& out) : out_(out) {}
+  std::string& record() {
+    record_.append(static_cast<std::size_t>(pending_blanks_), ' ');
+    pending_blanks_ = 0;
+    return record_;
+  }
+  void skip(int columns) { pending_blanks_ += columns; }
+  void end_record() {
+    out_ += record_;
+    out_ += '\n';
+    record_.clear();
+    pending_blanks_ = 0;
+  }
+
+ private:
+  std::string& out_;
+  std::string record_;
+  int pending_blanks_ = 0;
+};
+
+// Writes the fields of the format once, from its first; false when the items ran out at a data
+// field, which ends the record there.
+bool write_fields(const Format& format, std::span<const OutItem> items, std::size_t& next_item,
+                  RecordWriter& writer) {
+  for (const Field& field : format.fields()) {
+    if (is_data_field(field)) {
+      if (next_item == items.size()) return false;
+      append_item(writer.record(), field, items[next_item++]);
+    } else if (const auto* skip = std::get_if<Skip>(&field)) {
+      writer.skip(skip->columns);
+    } else if (const auto* literal = std::get_if<Literal>(&field)) {
+      writer.record() += literal->text;
+    } else {
+      writer.end_record();
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void format_records(const Format& format, std::span<const OutItem> items, std::string& out) {
   if (!items.empty() && !format.has_data_field()) {
     throw std::logic_error("items given to a format without data fields");
   }
   std::size_t next_item = 0;
-  std::string record;
-  int pending_blanks = 0;  // a skip is only filled when something follows it on the record
-  auto end_record = [&] {
-    out += record;
-    out += '\n';
-    record.clear();
-    pending_blanks = 0;
-  };
-  auto flush_blanks = [&] {
-    record.append(static_cast<std::size_t>(pending_blanks), ' ');
-    pending_blanks = 0;
-  };
+  RecordWriter writer(out);
   for (;;) {
-    for (const Field& field : format.fields()) {
-      if (is_data_field(field)) {
-        if (next_item == items.size()) {
-          end_record();
-          return;
-        }
-        flush_blanks();
-        append_item(record, field, items[next_item++]);
-      } else if (const auto* skip = std::get_if<Skip>(&field)) {
-        pending_blanks += skip->columns;
-      } else if (const auto* literal = std::get_if<Literal>(&field)) {
-        flush_blanks();
-        record += literal->text;
-      } else {
-        end_record();
-      }
-    }
-    end_record();
+    const bool whole = write_fields(format, items, next_item, writer);
+    writer.end_record();
     // Items left over: the format starts again from its first field on a new record.
-    if (next_item == items.size()) return;
+    if (!whole || next_item == items.size()) return;
   }
 }
 
@@ -203,61 +221,88 @@ std::vector<std::string> format_records(const Format& format, std::span<const Ou
   return records;
 }
 
+namespace {
+
+// Where a formatted read stands: the record in hand and the column in it.
+class RecordCursor {
+ public:
+  explicit RecordCursor(const RecordSource& next_record)
+      : next_record_(next_record), record_(next_record()) {}
+
+  /// Columns [column, column + width) of the record, blank-padded past its end.
+  std::string take(std::size_t width) {
+    std::string columns;
+    if (column_ < record_.size()) columns = record_.substr(column_, width);
+    columns.resize(width, ' ');
+    column_ += width;
+    return columns;
+  }
+  void pass(std::size_t width) { column_ += width; }
+  void next_record() {
+    record_ = next_record_();
+    column_ = 0;
+  }
+  /// The 1-based column the next field starts in.
+  int first_column() const { return static_cast<int>(column_) + 1; }
+
+ private:
+  const RecordSource& next_record_;
+  std::string_view record_;
+  std::size_t column_ = 0;  // 0-based position in the record
+};
+
+// The variable a data field reads into: a text's characters, or a pointer to a number.
+template <class Variable>
+Variable variable_of(const InTarget* target, const char* mistake) {
+  const auto* variable = std::get_if<Variable>(target);
+  if (variable == nullptr) throw std::logic_error(mistake);
+  return *variable;
+}
+
+// Reads one field; a data field fills `target`, the others only move the cursor.
+void read_field(const Field& field, RecordCursor& cursor, const InTarget* target) {
+  const int first_column = cursor.first_column();
+  std::visit(
+      Overloaded{
+          [&](const TextField& f) {
+            const auto variable = variable_of<std::span<char>>(target, "text field given a number");
+            const std::size_t width =
+                f.width == 0 ? variable.size() : static_cast<std::size_t>(f.width);
+            store_text(variable, cursor.take(width));
+          },
+          [&](const IntField& f) {
+            *variable_of<std::int32_t*>(target, "integer field given a non-integer") =
+                read_integer_field(cursor.take(static_cast<std::size_t>(f.width)), first_column);
+          },
+          [&](const RealField& f) {
+            *variable_of<float*>(target, "real field given a non-real") = read_real_field(
+                cursor.take(static_cast<std::size_t>(f.width)), f.decimals, first_column);
+          },
+          [&](const Skip& f) { cursor.pass(static_cast<std::size_t>(f.columns)); },
+          [&](const Literal& f) { cursor.pass(f.text.size()); },
+          [&](const RecordEnd&) { cursor.next_record(); },
+      },
+      field);
+}
+
+}  // namespace
+
 void read_records(const Format& format, const RecordSource& next_record,
                   std::span<const InTarget> targets) {
   if (!targets.empty() && !format.has_data_field()) {
     throw std::logic_error("variables given to a format without data fields");
   }
   std::size_t next_target = 0;
-  std::string_view record = next_record();
-  std::size_t column = 0;  // 0-based position in the record
-  // Columns [column, column + width) of the record, blank-padded past its end.
-  auto take = [&](std::size_t width) {
-    std::string columns;
-    if (column < record.size()) columns = record.substr(column, width);
-    columns.resize(width, ' ');
-    column += width;
-    return columns;
-  };
+  RecordCursor cursor(next_record);
   for (;;) {
     for (const Field& field : format.fields()) {
-      if (is_data_field(field) && next_target == targets.size()) return;
-      const int first_column = static_cast<int>(column) + 1;
-      std::visit(Overloaded{
-                     [&](const TextField& f) {
-                       auto* variable = std::get_if<std::span<char>>(&targets[next_target++]);
-                       if (variable == nullptr) throw std::logic_error("text field given a number");
-                       const std::size_t width =
-                           f.width == 0 ? variable->size() : static_cast<std::size_t>(f.width);
-                       store_text(*variable, take(width));
-                     },
-                     [&](const IntField& f) {
-                       auto* variable = std::get_if<std::int32_t*>(&targets[next_target++]);
-                       if (variable == nullptr)
-                         throw std::logic_error("integer field given a non-integer");
-                       **variable = read_integer_field(take(static_cast<std::size_t>(f.width)),
-                                                       first_column);
-                     },
-                     [&](const RealField& f) {
-                       auto* variable = std::get_if<float*>(&targets[next_target++]);
-                       if (variable == nullptr)
-                         throw std::logic_error("real field given a non-real");
-                       **variable = read_real_field(take(static_cast<std::size_t>(f.width)),
-                                                    f.decimals, first_column);
-                     },
-                     [&](const Skip& f) { column += static_cast<std::size_t>(f.columns); },
-                     [&](const Literal& f) { column += f.text.size(); },
-                     [&](const RecordEnd&) {
-                       record = next_record();
-                       column = 0;
-                     },
-                 },
-                 field);
+      const bool data = is_data_field(field);
+      if (data && next_target == targets.size()) return;
+      read_field(field, cursor, data ? &targets[next_target++] : nullptr);
     }
     if (next_target == targets.size()) return;
     // Variables left over: the next record, from the first field again.
-    record = next_record();
-    column = 0;
+    cursor.next_record();
   }
 }
 
@@ -312,36 +357,62 @@ std::optional<std::int32_t> parse_integer(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-std::optional<float> parse_real(std::string_view text) {
-  // Check the form first: strtof alone would accept hexadecimal, "inf" and "nan".
-  std::string normal;
+namespace {
+
+// Reads a real's form one part at a time, writing it out again for std::from_chars.
+struct RealScan {
+  std::string_view text;
   std::size_t at = 0;
-  auto digits = [&] {
+  std::string normal;  // without a plus sign in front, the exponent marked 'e'
+
+  bool at_one_of(std::string_view characters) const {
+    return at < text.size() && characters.find(text[at]) != std::string_view::npos;
+  }
+  void sign() {
+    if (!at_one_of("+-")) return;
+    if (text[at] == '-') normal += '-';
+    ++at;
+  }
+  std::size_t digits() {
     const std::size_t from = at;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9') normal += text[at++];
+    while (at_one_of("0123456789")) normal += text[at++];
     return at - from;
-  };
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) normal += text[at++];
-  std::size_t mantissa_digits = digits();
-  if (at < text.size() && text[at] == '.') {
-    normal += text[at++];
-    mantissa_digits += digits();
+  }
+};
+
+// The form check: strtof or from_chars alone would take hexadecimal, "inf" or "nan", and
+// neither knows a D exponent or an exponent marked by its sign alone ("25-1").
+std::optional<std::string> real_form(std::string_view text) {
+  RealScan scan{.text = text, .at = 0, .normal = {}};
+  scan.sign();
+  std::size_t mantissa_digits = scan.digits();
+  if (scan.at_one_of(".")) {
+    scan.normal += text[scan.at++];
+    mantissa_digits += scan.digits();
   }
   if (mantissa_digits == 0) return std::nullopt;
-  if (at < text.size()) {
-    if (text[at] == 'e' || text[at] == 'E' || text[at] == 'd' || text[at] == 'D')
-      ++at;
-    else if (text[at] != '+' && text[at] != '-')
-      return std::nullopt;
-    normal += 'e';
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) normal += text[at++];
-    if (digits() == 0 || at != text.size()) return std::nullopt;
+  if (scan.at == text.size()) return scan.normal;
+  if (scan.at_one_of("eEdD")) {
+    ++scan.at;
+  } else if (!scan.at_one_of("+-")) {
+    return std::nullopt;
   }
-  errno = 0;
-  char* end = nullptr;
-  const float value = std::strtof(normal.c_str(), &end);
-  if (end != normal.c_str() + normal.size()) return std::nullopt;
-  if (errno == ERANGE) return std::nullopt;  // overflow or underflow: the exponent is out of range
+  scan.normal += 'e';
+  scan.sign();
+  if (scan.digits() == 0 || scan.at != text.size()) return std::nullopt;
+  return scan.normal;
+}
+
+}  // namespace
+
+std::optional<float> parse_real(std::string_view text) {
+  const auto form = real_form(text);
+  if (!form) return std::nullopt;
+  float value = 0.0F;
+  const char* end = form->data() + form->size();
+  const auto [stop, error] = std::from_chars(form->data(), end, value);
+  // Out of range (overflow, or a value too small for a 32-bit real) is no value.
+  if (error != std::errc() || stop != end) return std::nullopt;
   return value;
 }
 

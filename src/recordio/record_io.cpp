@@ -30,16 +30,16 @@ void RecordIo::write(int unit, const Format& format, std::initializer_list<OutIt
 
 void RecordIo::open_or_fail(int unit, std::string_view name) {
   if (const std::error_code error = units_.open(unit, name)) {
-    throw IoFailure(describe_error("cannot open " + std::string(name), error));
+    throw IoFailure(cannot_open(name, error));
   }
 }
 
 void RecordIo::read(int unit, const Format& format, std::span<const InTarget> variables,
-                    std::string_view what) {
+                    std::string_view what, const AnswerCheck& check) {
   if (unit == kConsoleInput) {
     std::string line;
     const RecordSource next_line = [&]() -> std::string_view {
-      line = console_.read_line(what);
+      line = console_.read_line(what, check);
       return line;
     };
     try {
@@ -57,12 +57,12 @@ void RecordIo::read(int unit, const Format& format, std::span<const InTarget> va
   }
 }
 
-std::int32_t RecordIo::read_integer(std::string_view what) {
-  return console_.read_integer(what);
+std::int32_t RecordIo::read_integer(std::string_view what, const AnswerCheck& check) {
+  return console_.read_integer(what, check);
 }
 
-float RecordIo::read_real(std::string_view what) {
-  return console_.read_real(what);
+float RecordIo::read_real(std::string_view what, const AnswerCheck& check) {
+  return console_.read_real(what, check);
 }
 
 void RecordIo::warn(std::string_view message) {
@@ -89,6 +89,8 @@ int RecordIo::run(const std::function<void(RecordIo&)>& body) {
         console_.flush();
         err_ << "quorlant: " << stop.message() << '\n';
         err_.flush();
+      } else if (stop.status() == ExitStatus::kAborted) {
+        listener_->aborted(stop.report(), stop.message());
       } else {
         console_.write(stop.message() + "\n");
         console_.flush();

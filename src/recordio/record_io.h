@@ -13,6 +13,7 @@
 #include "recordio/fixed_text.h"
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
+#include "recordio/run_listener.h"
 #include "recordio/stop.h"
 #include "recordio/units.h"
 
@@ -38,15 +39,16 @@ class RecordIo {
   /// Formatted records on the console output or a file unit.
   void write(int unit, const Format& format, std::initializer_list<OutItem> items);
   /// Formatted records from the console input or a file unit. `what` names the answer awaited.
+  /// On a terminal an answer line that `check` refuses is asked again.
   void read(int unit, const Format& format, std::initializer_list<InTarget> targets,
-            std::string_view what = "an answer") {
-    read(unit, format, std::span<const InTarget>(targets.begin(), targets.size()), what);
+            std::string_view what = "an answer", const AnswerCheck& check = {}) {
+    read(unit, format, std::span<const InTarget>(targets.begin(), targets.size()), what, check);
   }
   void read(int unit, const Format& format, std::span<const InTarget> targets,
-            std::string_view what = "an answer");
+            std::string_view what = "an answer", const AnswerCheck& check = {});
   /// Free-form numbers from the console input.
-  std::int32_t read_integer(std::string_view what);
-  float read_real(std::string_view what);
+  std::int32_t read_integer(std::string_view what, const AnswerCheck& check = {});
+  float read_real(std::string_view what, const AnswerCheck& check = {});
 
   std::error_code open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
     return units_.open(unit, name, mode);
@@ -57,6 +59,9 @@ class RecordIo {
   void close(int unit) { units_.close(unit); }
   Units& units() { return units_; }
   Console& console() { return console_; }
+  /// Who hears what the run does: the console transcript unless another listener is set.
+  RunListener& listener() { return *listener_; }
+  void set_listener(RunListener& listener) { listener_ = &listener; }
 
   /// One line on the error stream after "quorlant: warning: "; the run goes on. Throws
   /// IoFailure when standard output fails while it is brought up to date first.
@@ -71,10 +76,17 @@ class RecordIo {
 
  private:
   Console console_;
+  TranscriptListener transcript_{console_};
+  RunListener* listener_ = &transcript_;
   std::ostream& err_;
   Units units_;
   std::string buffer_;  // a record being built, reused
 };
+
+/// The one wording of a file that cannot be opened: "cannot open NAME: reason".
+inline std::string cannot_open(std::string_view name, std::error_code error) {
+  return describe_error("cannot open " + std::string(name), error);
+}
 
 /// Ends the run with `message` and `status` (does not return).
 [[noreturn]] inline void stop(std::string message, ExitStatus status = ExitStatus::kAborted) {

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace quorlant::recordio {
 
@@ -25,11 +26,17 @@ class Stop {
  public:
   Stop(std::string message, ExitStatus status, StopStream stream = StopStream::kConsole)
       : message_(std::move(message)), status_(status), stream_(stream) {}
+  /// An abort of the program with the console lines that report it, shown before `message`.
+  Stop(std::vector<std::string> report, std::string message)
+      : report_(std::move(report)), message_(std::move(message)), status_(ExitStatus::kAborted),
+        stream_(StopStream::kConsole) {}
+  const std::vector<std::string>& report() const { return report_; }
   const std::string& message() const { return message_; }
   ExitStatus status() const { return status_; }
   StopStream stream() const { return stream_; }
 
  private:
+  std::vector<std::string> report_;  // whole console lines, without terminators
   std::string message_;
   ExitStatus status_;
   StopStream stream_;

@@ -1,14 +1,11 @@
 #include "run/answer_options.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <array>
-#include <cstdint>
 #include <vector>
 
-#include "events/event_calendar.h"
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
+#include "run/answers.h"
 
 namespace quorlant::run {
 
@@ -18,136 +15,91 @@ constexpr const char* kAnswers = "Answers (any of them runs without the dialogue
 constexpr const char* kModes = "Modes";
 constexpr const char* kInformation = "Information";
 
-// The option values as typed; each is checked below before it becomes an answer line.
+// The option values as typed, one per answer of the table (unused for answers without an
+// option); each is checked before it becomes an answer line.
 struct Values {
-  std::string events, months, start, report_step, basin, snow_melt, disaggregate;
-  bool evaporation = false, reservoir_inflow = false, wetland = false, diversions = false,
-       lake_evaporation = false, ice_factors = false;
+  std::vector<std::string> answers = std::vector<std::string>(answer_table().size());
   Invocation modes;
   bool help = false, version = false;  // listed in the help; handled before parsing
 };
 
-// The options in the order of the questions they answer.
+// The answer options in the order of the questions they answer, then the modes.
 void describe(CLI::App& app, Values& v) {
-  const auto answer = [&](const char* name, std::string& value, const char* type,
-                          const char* help) {
-    app.add_option(name, value, help)->type_name(type)->group(kAnswers);
-  };
+  const auto answers = answer_table();
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    const Answer& answer = answers[i];
+    if (answer.option.empty()) continue;
+    const std::string help = std::string(answer.help) + (required(answer) ? " (required)" : "");
+    if (answer.value_name.empty()) {
+      app.add_flag(std::string(answer.option), help)->group(kAnswers);
+    } else {
+      app.add_option(std::string(answer.option), v.answers[i], help)
+          ->type_name(std::string(answer.value_name))
+          ->group(kAnswers);
+    }
+  }
   const auto flag = [&](const char* name, bool& value, const char* group, const char* help) {
     app.add_flag(name, value, help)->group(group);
   };
-  answer("--events", v.events, "N", "number of event files, at least 1 (required)");
-  answer("--months-per-event", v.months, "1|12", "1: monthly events, 12: yearly (required)");
-  answer("--start", v.start, "\"yyyy mm dd hh\"", "start of the first event (required)");
-  answer("--snow-melt", v.snow_melt, "FACTOR",
-         "snow melt routines, this conversion factor (1.0: mm)");
-  flag("--evaporation", v.evaporation, kAnswers, "run the evaporation routines");
-  answer("--disaggregate", v.disaggregate, "RATE",
-         "disaggregate precipitation, RATE mm/h (0 to 99.99)");
-  answer("--report-step", v.report_step, "HOURS", "reporting time step, 1 to 99999 (required)");
-  flag("--reservoir-inflow", v.reservoir_inflow, kAnswers, "use reservoir/lake inflow files");
-  flag("--wetland", v.wetland, kAnswers, "use wetland coupling");
-  flag("--diversions", v.diversions, kAnswers, "use diversions");
-  flag("--lake-evaporation", v.lake_evaporation, kAnswers, "run lake evaporation");
-  flag("--ice-factors", v.ice_factors, kAnswers, "use ice factors");
-  answer("--basin", v.basin, "NAME", "basin name, 1 to 8 characters, no blank (required)");
   flag("-q,--quiet", v.modes.quiet, kModes, "print nothing but errors");
   flag("--dry-run", v.modes.dry_run, kModes,
        "check everything, list the event files; write nothing");
   flag("--print-answers", v.modes.print_answers, kModes,
        "print the answer script of the options; write nothing");
-  flag("--strict", v.modes.strict, kModes, "refuse a loose answer in the dialogue (status 2)");
+  flag("--strict", v.modes.strict, kModes,
+       "refuse a loose answer script before it runs (status 2)");
   flag("--help", v.help, kInformation, "print this help and exit");
   flag("--version", v.version, kInformation, "print the version and exit");
 }
 
-std::string refused(std::string_view option, std::string_view given, std::string_view expected) {
-  return std::string(option) + " " + recordio::quoted_answer(given) + ": expected " +
-         std::string(expected);
+[[noreturn]] void refuse(const Answer& answer, std::string_view given, const std::string& why) {
+  throw UsageError(std::string(answer.option) + " " + recordio::quoted_answer(given) + ": " + why);
 }
 
-std::int32_t whole_number(std::string_view option, const std::string& given,
-                          std::string_view expected, std::int32_t low, std::int32_t high) {
-  const auto value = recordio::parse_integer(given);
-  if (!value || *value < low || *value > high) throw UsageError(refused(option, given, expected));
-  return *value;
+// Whether an answer is given by the option of the answer asked after it (--snow-melt FACTOR
+// answers the snow melt question y).
+bool given_by_the_answer_after(const Values& v, const Answer& answer) {
+  const auto answers = answer_table();
+  const auto* flag = std::get_if<recordio::FixedText<1> shared::RunData::*>(&answer.field);
+  for (std::size_t j = 0; j < answers.size(); ++j) {
+    if (flag != nullptr && answers[j].asked_after == *flag && !v.answers[j].empty()) return true;
+  }
+  return false;
 }
 
-bool printable_without_blank(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < '\x7F'; });
+// The answer of `answers[i]` as its line in the script, checked; empty when it is not asked.
+std::string answer_line(const CLI::App& app, const Values& v, std::size_t i) {
+  const Answer& answer = answer_table()[i];
+  if (answer.kind == AnswerKind::kFlag) {
+    // A y/n answer with an option of its own is y when that option is given.
+    const bool yes = answer.option.empty()
+                         ? given_by_the_answer_after(v, answer)
+                         : app.get_option(std::string(answer.option))->count() > 0;
+    return yes ? "y" : "n";
+  }
+  const std::string& given = v.answers[i];
+  if (answer.asked_after != nullptr && given.empty()) return "";
+  if (const auto why = problem(answer, given)) refuse(answer, given, *why);
+  return given;
 }
 
-// The snow factor is read from columns 1 to 5 of its line, where blanks would not count.
-void check_snow_factor(const std::string& given) {
-  const std::string expected = "a number of at most five characters, such as 1.0 or 25.";
-  if (given.empty() || given.size() > 5 || !printable_without_blank(given)) {
-    throw UsageError(refused("--snow-melt", given, expected));
+// Every value is checked here, before anything else happens: one answer a line in the order
+// of the questions, the two pauses an empty line each.
+std::string answer_script(const CLI::App& app, const Values& v) {
+  const auto answers = answer_table();
+  std::string script;
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    const std::string line = answer_line(app, v, i);
+    if (answers[i].asked_after == nullptr || !line.empty()) script += line + "\n";
+    if (i + 1 == kFirstGroupSize) {
+      const auto events = recordio::parse_integer(v.answers[0]);
+      const auto months = recordio::parse_integer(v.answers[1]);
+      if (const auto why = series_problem(*events, *months, v.answers[2])) {
+        refuse(answers[0], v.answers[0], *why);
+      }
+    }
   }
-  float factor = 0.0F;
-  const std::array<recordio::InTarget, 1> target = {&factor};
-  try {
-    recordio::read_records(
-        recordio::Format{recordio::RealField{5, 0}}, [&]() -> std::string_view { return given; },
-        target);
-  } catch (const recordio::FieldError&) {
-    throw UsageError(refused("--snow-melt", given, expected));
-  }
-}
-
-// The rate goes into the five columns of ":disaggregate" with two decimals.
-void check_rate(const std::string& given) {
-  const auto rate = recordio::parse_real(given);
-  if (!rate || !(*rate >= 0.0F) ||
-      recordio::format_real(*rate, 5, 2).find('*') != std::string::npos) {
-    throw UsageError(refused("--disaggregate", given, "a number from 0 to 99.99 (mm/h)"));
-  }
-}
-
-std::string yes_no(bool yes) {
-  return yes ? "y\n" : "n\n";
-}
-
-// Every value is checked here, before anything else happens.
-std::string answer_script(const Values& v) {
-  const std::int32_t events =
-      whole_number("--events", v.events, "a whole number of at least 1", 1, INT32_MAX);
-  const std::int32_t months = whole_number("--months-per-event", v.months, "1 or 12", 1, 12);
-  if (months != 1 && months != 12) {
-    throw UsageError(refused("--months-per-event", v.months, "1 or 12"));
-  }
-  const std::string start_form = "\"yyyy mm dd hh\" naming a real hour of a real day";
-  if (v.start.size() != 13) throw UsageError(refused("--start", v.start, start_form));
-  if (const auto problem = events::start_problem(v.start)) {
-    throw UsageError(refused("--start", v.start, start_form + "; it " + *problem));
-  }
-  const auto year = recordio::parse_integer(v.start.substr(0, 4));
-  const auto month = recordio::parse_integer(v.start.substr(5, 2));
-  if (events::last_event_year(*year, *month, events, months) > 9999) {
-    throw UsageError(refused("--events", v.events,
-                             "a series from --start " + recordio::quoted_answer(v.start) +
-                                 " whose last event starts by the year 9999"));
-  }
-  // The :deltat_report field of the event file takes five columns.
-  whole_number("--report-step", v.report_step, "a whole number from 1 to 99999", 1, 99999);
-  if (v.basin.empty() || v.basin.size() > 8 || !printable_without_blank(v.basin)) {
-    throw UsageError(
-        refused("--basin", v.basin, "1 to 8 printable ASCII characters without a blank"));
-  }
-  const bool snow = !v.snow_melt.empty();
-  const bool rate = !v.disaggregate.empty();
-  if (snow) check_snow_factor(v.snow_melt);
-  if (rate) check_rate(v.disaggregate);
-
-  // One answer a line in the order of the questions; the two pauses take an empty line each.
-  std::string script = v.events + "\n" + v.months + "\n" + v.start + "\n";
-  script += snow ? "y\n" + v.snow_melt + "\n" : "n\n";
-  script += yes_no(v.evaporation);
-  script += rate ? "y\n" + v.disaggregate + "\n" : "n\n";
-  script += v.report_step + "\n";
-  for (bool yes : {v.reservoir_inflow, v.wetland, v.diversions, v.lake_evaporation, v.ice_factors})
-    script += yes_no(yes);
-  script += v.basin + "\n\n\n";
-  return script;
+  return script + "\n\n";
 }
 
 // The options under their group titles, one blank line between two groups.
@@ -157,6 +109,20 @@ std::string groups(const CLI::App& app) {
   std::string text = formatter.make_groups(&app, CLI::AppFormatMode::Normal);
   for (std::size_t at; (at = text.find("\n\n\n")) != std::string::npos;) text.erase(at, 1);
   return text;
+}
+
+void check_required(const CLI::App& app) {
+  std::string names;
+  for (const Answer& answer : answer_table()) {
+    if (required(answer)) names += (names.empty() ? "" : ", ") + std::string(answer.option);
+  }
+  names.replace(names.rfind(", "), 2, " and ");
+  for (const Answer& answer : answer_table()) {
+    if (required(answer) && app.get_option(std::string(answer.option))->count() == 0) {
+      throw UsageError(std::string(answer.option) + " is missing: the answer options need " +
+                       names);
+    }
+  }
 }
 
 }  // namespace
@@ -174,26 +140,20 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
                      "; usage: quorlant [OPTIONS] (see quorlant --help)");
   }
   if (v.help || v.version) throw UsageError("--help and --version take no other argument");
-
-  const std::vector<std::string> required = {"--events", "--months-per-event", "--start",
-                                             "--report-step", "--basin"};
+  Invocation invocation = v.modes;
+  if (invocation.dry_run && invocation.print_answers) {
+    throw UsageError("--dry-run and --print-answers exclude each other: --print-answers runs nothing");
+  }
   bool any_answer = false;
   for (const CLI::Option* option : app.get_options()) {
     if (option->get_group() == kAnswers && option->count() > 0) any_answer = true;
   }
-  Invocation invocation = v.modes;
   if (!any_answer) {
     if (invocation.print_answers) throw UsageError("--print-answers needs the answer options");
     return invocation;
   }
-  for (const std::string& name : required) {
-    if (app.get_option(name)->count() == 0) {
-      throw UsageError(name +
-                       " is missing: the answer options need --events, "
-                       "--months-per-event, --start, --report-step and --basin");
-    }
-  }
-  invocation.answers = answer_script(v);
+  check_required(app);
+  invocation.answers = answer_script(app, v);
   return invocation;
 }
 

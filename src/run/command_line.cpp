@@ -1,6 +1,5 @@
 #include "run/command_line.h"
 
-#include <algorithm>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -9,10 +8,13 @@
 #include "recordio/record_io.h"
 #include "run/answer_options.h"
 #include "run/run_sequence.h"
+#include "run/strict_script.h"
 
 namespace quorlant::run {
 
 namespace {
+
+constexpr int kUsageStatus = static_cast<int>(recordio::ExitStatus::kIoFailure);
 
 // Standard output that takes no text is a failure like any other, with its report.
 int print(std::string_view text, std::ostream& out, std::ostream& err) {
@@ -23,39 +25,90 @@ int print(std::string_view text, std::ostream& out, std::ostream& err) {
   return static_cast<int>(recordio::ExitStatus::kIoFailure);
 }
 
-// The console of a run without the dialogue: of the transcript only the line of each event file
-// (" event\...") and a dry run's count are shown, none at all when quiet. The last three lines
-// hidden are held: an abort of the program (an event file that cannot be opened) reports in
-// three console lines, which then go to the error stream instead.
-class ListingOnly : public std::streambuf {
- public:
-  ListingOnly(std::ostream& out, bool quiet) : out_(out), quiet_(quiet) {}
-  const std::string& held() const { return held_; }
-
+// The transcript of a run whose dialogue nobody reads.
+class Discard : public std::streambuf {
  protected:
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    line_ += traits_type::to_char_type(c);
-    if (line_.back() != '\n') return c;
-    const bool listing = line_.starts_with(" event\\") || line_.starts_with(" dry run:");
-    if (!listing) {
-      held_ += line_;
-      if (std::count(held_.begin(), held_.end(), '\n') > 3) held_.erase(0, held_.find('\n') + 1);
-    } else {
-      held_.clear();
-      if (!quiet_) out_ << line_;
-    }
-    line_.clear();
-    return out_ ? c : traits_type::eof();
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
+};
+
+// A run without the dialogue, or a quiet one: each event file's line and a dry run's counts
+// (none at all when quiet); an abort of the program reports on the error stream.
+class ListingListener : public recordio::TranscriptListener {
+ public:
+  ListingListener(recordio::Console& out, std::ostream& err, bool quiet)
+      : TranscriptListener(out), err_(err), quiet_(quiet) {}
+  void event_file(std::string_view path, recordio::FileOutcome outcome) override {
+    if (!quiet_) TranscriptListener::event_file(path, outcome);
   }
-  int sync() override { return out_.flush() ? 0 : -1; }
+  void dry_run_counts(std::int32_t files, std::int32_t replaced) override {
+    if (!quiet_) TranscriptListener::dry_run_counts(files, replaced);
+  }
+  void aborted(std::span<const std::string> report, std::string_view stop_message) override {
+    for (const std::string& line : report) err_ << line << '\n';
+    err_ << stop_message << '\n';
+    err_.flush();
+  }
 
  private:
-  std::ostream& out_;
+  std::ostream& err_;
   bool quiet_;
-  std::string line_;  // the line being written
-  std::string held_;
 };
+
+// The streams of one run: where its answers come from and where its dialogue goes.
+struct Streams {
+  std::istream& in;
+  std::ostream& out;
+  std::ostream& err;
+  bool input_is_terminal;
+};
+
+int run(const Invocation& invocation, const Streams& streams, recordio::platform::FileSystem& files,
+        const std::filesystem::path& working_directory) {
+  const bool dialogue = !invocation.answers;
+  std::istringstream scripted(invocation.answers.value_or(""));
+  Discard discard;
+  std::ostream discarded(&discard);
+  const bool listing = !dialogue || invocation.quiet;
+  recordio::RecordIo io(dialogue ? streams.in : scripted, listing ? discarded : streams.out,
+                        streams.err, files, working_directory);
+  std::istringstream no_input;
+  recordio::Console listing_console(no_input, streams.out);
+  ListingListener listener(listing_console, streams.err, invocation.quiet);
+  if (listing) io.set_listener(listener);
+  try {
+    if (!dialogue && !io.units().is_directory("event")) {
+      streams.err << "quorlant: the working directory has no event directory: expected one to "
+                     "hold the event files\n";
+      return kUsageStatus;
+    }
+  } catch (const recordio::IoFailure& failure) {
+    streams.err << "quorlant: " << failure.what() << '\n';
+    return kUsageStatus;
+  }
+  io.console().set_terminal(dialogue && streams.input_is_terminal);
+  if (invocation.dry_run) io.units().set_dry_run();
+  return run_sequence(io);
+}
+
+// A strict answer script is read and checked whole before the run touches anything.
+int run_strict_script(const Invocation& invocation, const Streams& streams,
+                      recordio::platform::FileSystem& files,
+                      const std::filesystem::path& working_directory) {
+  recordio::Console console(streams.in, streams.out);
+  std::string script;
+  try {
+    script = read_strict_script(console);
+  } catch (const recordio::Stop& refused) {
+    streams.err << "quorlant: " << refused.message() << '\n';
+    return static_cast<int>(refused.status());
+  } catch (const recordio::IoFailure& failure) {
+    streams.err << "quorlant: " << failure.what() << '\n';
+    return static_cast<int>(recordio::ExitStatus::kIoFailure);
+  }
+  std::istringstream checked(script);
+  return run(invocation, {checked, streams.out, streams.err, false}, files, working_directory);
+}
 
 }  // namespace
 
@@ -74,34 +127,14 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
     invocation = parse_command_line(arguments);
   } catch (const UsageError& error) {
     err << "quorlant: " << error.what() << '\n';
-    return static_cast<int>(recordio::ExitStatus::kIoFailure);
+    return kUsageStatus;
   }
   if (invocation.print_answers) return print(*invocation.answers, out, err);
-
-  const bool dialogue = !invocation.answers;
-  std::istringstream scripted(invocation.answers.value_or(""));
-  ListingOnly listing(out, invocation.quiet);
-  std::ostream listed(&listing);
-  const bool filtered = !dialogue || invocation.quiet;
-  recordio::RecordIo io(dialogue ? in : scripted, filtered ? listed : out, err, files,
-                        working_directory);
-  try {
-    if (!dialogue && !io.units().is_directory("event")) {
-      err << "quorlant: the working directory has no event directory: expected one to hold the "
-             "event files\n";
-      return static_cast<int>(recordio::ExitStatus::kIoFailure);
-    }
-  } catch (const recordio::IoFailure& failure) {
-    err << "quorlant: " << failure.what() << '\n';
-    return static_cast<int>(recordio::ExitStatus::kIoFailure);
+  const Streams streams{in, out, err, input_is_terminal};
+  if (invocation.strict && !invocation.answers && !input_is_terminal) {
+    return run_strict_script(invocation, streams, files, working_directory);
   }
-  io.console().set_terminal(dialogue && input_is_terminal);
-  if (invocation.dry_run) io.units().set_dry_run();
-  const int status = run_sequence(io, invocation.strict);
-  if (filtered && status == static_cast<int>(recordio::ExitStatus::kAborted)) {
-    err << listing.held();
-  }
-  return status;
+  return run(invocation, streams, files, working_directory);
 }
 
 }  // namespace quorlant::run

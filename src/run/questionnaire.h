@@ -5,17 +5,12 @@
 
 namespace quorlant::run {
 
-/// Number of events, months per event and the start of the first event. When `strict`, a start
-/// that is not exactly a real "yyyy mm dd hh" ends the run (status 2, naming its input line).
-void ask_first_group(recordio::RecordIo& io, shared::RunData& data, bool strict = false);
+/// Number of events, months per event and the start of the first event. On a terminal an
+/// answer that fails its check is asked again.
+void ask_first_group(recordio::RecordIo& io, shared::RunData& data);
 
 /// The model options, the disaggregation rate, the reporting time step and the basin name;
-/// asked during the first event only. A basin name that is cut gets a warning; when `strict`,
-/// it ends the run (status 2) as does a y/n answer other than y, n, yes or no.
-void ask_second_group(recordio::RecordIo& io, shared::RunData& data, bool strict = false);
-
-/// For a strict answer script: ends the run (status 2) when a line is left after the last
-/// answer. On a terminal nothing is checked.
-void check_nothing_left(recordio::RecordIo& io);
+/// asked during the first event only. A basin name that is cut gets a warning.
+void ask_second_group(recordio::RecordIo& io, shared::RunData& data);
 
 }  // namespace quorlant::run

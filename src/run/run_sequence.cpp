@@ -79,8 +79,8 @@ void show_warning_and_notice(recordio::RecordIo& io) {
   io.pause();
 }
 
-int run_sequence(recordio::RecordIo& io, bool strict) {
-  return io.run([strict](recordio::RecordIo& run_io) {
+int run_sequence(recordio::RecordIo& io) {
+  return io.run([](recordio::RecordIo& run_io) {
     // The file-name table comes first: nothing is shown before it is obtained.
     std::unique_ptr<shared::RunData> data;
     try {
@@ -97,25 +97,17 @@ int run_sequence(recordio::RecordIo& io, bool strict) {
     say(run_io, kRunLogNote);
     run_io.open_or_fail(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written
 
-    ask_first_group(run_io, *data, strict);
-    if (strict && data->noevents < 1) check_nothing_left(run_io);
+    ask_first_group(run_io, *data);
     events::split_start(*data);
     events::open_follow_list(run_io);
     events::prepare_first_event(run_io, *data);
     const events::EventTally tally = events::run_event_loop(
         run_io, *data,
-        {[&] { ask_second_group(run_io, *data, strict); },
-         [&] {
-           show_warning_and_notice(run_io);
-           if (strict) check_nothing_left(run_io);  // every answer is in before the first file
-         }});
+        {[&] { ask_second_group(run_io, *data); }, [&] { show_warning_and_notice(run_io); }});
     events::close_follow_list(run_io);
 
     if (run_io.units().dry_run()) {
-      say(run_io, "dry run: " + std::to_string(tally.files) + " event files, " +
-                      std::to_string(tally.files - tally.replaced) + " new, " +
-                      std::to_string(tally.replaced) +
-                      " replacing existing ones; nothing was written");
+      run_io.listener().dry_run_counts(tally.files, tally.replaced);
     } else {
       say(run_io, "A file called events\\events_to_follow.txt");
       say(run_io, "has been written");

@@ -15,9 +15,8 @@ extern const Banner kClosingBanner;
 /// Shows the overwrite warning and the change notice, each followed by a pause.
 void show_warning_and_notice(recordio::RecordIo& io);
 
-/// One whole run, from the start banner to its stop; returns the exit status. When `strict`,
-/// answers the dialogue would take loosely end the run (status 2) before the first event file.
-/// When the units are in a dry run, the closing names the files that would have been written.
-int run_sequence(recordio::RecordIo& io, bool strict = false);
+/// One whole run, from the start banner to its stop; returns the exit status. When the units
+/// are in a dry run, the closing gives the counts of the files that would have been written.
+int run_sequence(recordio::RecordIo& io);
 
 }  // namespace quorlant::run

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "recordio/fixed_text.h"
 
@@ -29,8 +30,15 @@ class FileNameTable {
       std::make_unique<std::array<FileName, kEntries>>();
 };
 
+/// The entry of the file-name table that holds the path of the event file being written. It is
+/// the event file's unit number by the table's rule, but the two are kept apart by name.
+inline constexpr int kEventFileEntry = 99;
+
+/// The list of the event files a run wrote, as the program names it.
+inline constexpr std::string_view kFollowList = "event\\events_to_follow.txt";
+
 /// The run-wide data: the answers, the event in hand and the file names. The main sequence
-/// writes it; write_event only reads it, apart from `ios`.
+/// writes it; write_event only reads it.
 struct RunData {
   // First group of answers.
   std::int32_t noevents = 0;
@@ -63,7 +71,7 @@ struct RunData {
 
   FileNameTable fln;
   FileName fln1;
-  std::int32_t ios = 0;  // status of the last open of an event file
+  std::int32_t ios = 0;  // status of the last open of an event file, as write_event returns it
 };
 
 }  // namespace quorlant::shared

@@ -11,6 +11,8 @@
 
 namespace quorlant::eventfile {
 
+using recordio::FixedText;
+
 /// One call of write_event in a fresh working directory with an `event` directory, set up as
 /// the first event of a run of monthly events from 2015 01 01 00 for the basin gr10k, snow melt
 /// answered y and the other options n. Tests change the arguments or the data before writing.
@@ -34,13 +36,22 @@ class EventFileWriter : public testing::IoBench {
     data.fln[99] = "event\\20150101.evt";
   }
 
-  void write() { write_event(io, data, yy1, mm1, dd1, hh1, evtname, evtlength); }
+  void write() { data.ios = write_event(io, event_data()); }
 
   /// Writes the file through a stop-catching run, as the program does: the exit status.
   int run() {
-    return io.run([&](recordio::RecordIo& run_io) {
-      write_event(run_io, data, yy1, mm1, dd1, hh1, evtname, evtlength);
-    });
+    return io.run([&](recordio::RecordIo& run_io) { data.ios = write_event(run_io, event_data()); });
+  }
+
+  /// The run data with the event in hand set from the members below.
+  const shared::RunData& event_data() {
+    data.yy1 = yy1.view();
+    data.mm1 = mm1.view();
+    data.dd1 = dd1.view();
+    data.hh1 = hh1.view();
+    data.evtname = evtname.view();
+    data.evtlength = evtlength;
+    return data;
   }
 
   std::filesystem::path path() const { return dir / "event" / "20150101.evt"; }

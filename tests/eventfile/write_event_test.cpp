@@ -210,20 +210,17 @@ TEST(WriteEvent, AFileThatCannotBeOpenedStopsTheRun) {
   struct Row {
     std::string label;
     bool directory_in_the_way;  // else the event directory is missing
-    int ios;
-    std::string ios_line;
+    std::string ios_line;  // the status of the open, as reported
     std::vector<std::string> left;  // everything in the working directory afterwards
   };
   const Row rows[] = {
       {"missing event directory",
        false,
-       testing::kNoDirectoryError,
        testing::kOnWindows ? " ios=           3 possible problem: lile is locked"
                            : " ios=           2 possible problem: lile is locked",
        {}},
       {"a directory of the same name",
        true,
-       testing::kIsDirectoryError,
        testing::kOnWindows ? " ios=           5 possible problem: lile is locked"
                            : " ios=          21 possible problem: lile is locked",
        {"event", "event/20150101.evt"}},
@@ -237,7 +234,6 @@ TEST(WriteEvent, AFileThatCannotBeOpenedStopsTheRun) {
       std::filesystem::remove(writer.dir / "event");
     }
     EXPECT_EQ(writer.run(), 1);
-    EXPECT_EQ(writer.data.ios, row.ios);
     EXPECT_EQ(writer.out.str(), lines({problem_opening_line("event\\20150101.evt"), row.ios_line,
                                        "program aborted in write_event"}));
     EXPECT_EQ(writer.err.str(), "");

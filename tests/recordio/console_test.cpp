@@ -78,6 +78,14 @@ TEST(ConsoleLines, LinesAsTypedWithoutTerminator) {
   EXPECT_THROW(f.console.read_line("e"), IoFailure);
 }
 
+// A line is kept up to the bound; the rest of it is passed over, and the next line is whole.
+TEST(ConsoleLines, AnOverlongLineIsCut) {
+  ConsoleFixture f(std::string(Console::kLineBound + 1, 'x') + "\nnext\n");
+  EXPECT_EQ(f.console.read_line("a"), std::string(Console::kLineBound, 'x'));
+  EXPECT_EQ(f.console.read_line("b"), "next");
+  EXPECT_EQ(f.console.line_number(), 2);
+}
+
 TEST(ConsoleOutput, WritesAndFailsOnABrokenStream) {
   ConsoleFixture f("");
   f.console.write(" one\n");

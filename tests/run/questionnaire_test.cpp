@@ -13,16 +13,6 @@ namespace {
 using testing::lines;
 using Bench = testing::IoBench;
 
-TEST(FirstGroup, PromptsInOrderAndTheThreeAnswers) {
-  Bench b("  12  extra\n\n1\n2015 06 01 00 and more\nnext\n");
-  ask_first_group(b.io, b.data);
-  EXPECT_EQ(b.data.noevents, 12);
-  EXPECT_EQ(b.data.no_months, 1);  // the empty line before it is passed over
-  EXPECT_EQ(b.data.start, "2015 06 01 00");
-  EXPECT_EQ(b.rest(), "next\n");  // each answer takes exactly its own line
-  EXPECT_EQ(b.out.str(), lines(expected::first_group_prompts()));
-}
-
 TEST(FirstGroup, AShortStartIsBlankPaddedAndNoMonthsIsNotChecked) {
   Bench b("-3\n6\n2015\n");
   ask_first_group(b.io, b.data);

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "shared/run_data.h"
+
+namespace quorlant::run {
+
+/// What an answer is, which decides how it is read and checked.
+enum class AnswerKind {
+  kCount,   // the number of events: a free-form whole number
+  kMonths,  // months per event: a free-form whole number, 1 or 12
+  kStart,   // "yyyy mm dd hh", 13 columns
+  kFlag,    // a y/n option answer, its first character kept as typed
+  kFactor,  // the snow conversion factor, columns 1 to 5 of its line
+  kRate,    // the disaggregation rate: a free-form real
+  kStep,    // the reporting time step: a free-form whole number
+  kName,    // the basin name, 8 columns
+};
+
+/// One line of a question as the console shows it: a message line of `text` (none: an empty
+/// message line), or, when `formatted`, a formatted record that is exactly `text`.
+struct PromptLine {
+  std::string_view text;
+  bool formatted = false;
+};
+
+/// The RunData field an answer fills.
+using AnswerField =
+    std::variant<std::int32_t shared::RunData::*, float shared::RunData::*,
+                 recordio::FixedText<1> shared::RunData::*, recordio::FixedText<8> shared::RunData::*,
+                 recordio::FixedText<13> shared::RunData::*>;
+
+/// One answer of the dialogue: its question, how it is kept, the option that gives it and how
+/// it is checked. The questionnaire, the answer options, --strict, --print-answers, --help and
+/// the terminal's re-asking all read the one table of them.
+struct Answer {
+  std::string_view what;  // how messages name it: "the snow melt answer"
+  AnswerKind kind;
+  std::span<const PromptLine> prompt;  // shown before it is read
+  AnswerField field;
+  /// For an answer asked only after a lowercase y to another (the snow factor, the rate):
+  /// that other answer. Not asked, the field keeps its value for "no".
+  recordio::FixedText<1> shared::RunData::*asked_after = nullptr;
+  float when_not_asked = 0.0F;
+  std::string_view keyword = {};     // kFlag: the event-file line that carries it
+  std::string_view option = {};      // the option that gives it; none: a y/n answer given by
+                                     // the option of the answer asked after it
+  std::string_view value_name = {};  // what the option takes; none: a flag option, y when given
+  std::string_view help = {};
+};
+
+/// The answers in the order the dialogue asks them.
+std::span<const Answer> answer_table();
+
+/// The answers of the first group: the number of events, the months per event, the start.
+inline constexpr std::size_t kFirstGroupSize = 3;
+
+/// Whether an answer must be given by its option when the options are used.
+bool required(const Answer& answer);
+
+/// Why `typed` cannot be taken for `answer` ("expected 1 or 12"), or nothing when it can. The
+/// same check for every door: an option value, a line of a --strict script, a line typed at a
+/// terminal (there a number answer's value, as the free-form read takes it from its line).
+std::optional<std::string> problem(const Answer& answer, std::string_view typed);
+
+/// Why a series of `noevents` events of `no_months` months from `start` (each already taken)
+/// cannot be written: its last event would start after the year 9999.
+std::optional<std::string> series_problem(std::int32_t noevents, std::int32_t no_months,
+                                          std::string_view start);
+
+/// The answer of the kind `kind`, for messages that name one: the first in the table.
+const Answer& answer_of(AnswerKind kind);
+
+}  // namespace quorlant::run

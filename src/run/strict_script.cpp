@@ -1,0 +1,69 @@
+#include "run/strict_script.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "recordio/message_line.h"
+#include "recordio/record_format.h"
+#include "recordio/stop.h"
+#include "run/answers.h"
+
+namespace quorlant::run {
+
+namespace {
+
+constexpr std::string_view kPause = "Enter at \"Hit enter to continue\"";
+
+[[noreturn]] void refuse(int line_number, std::string_view what, std::string_view typed,
+                         const std::string& why) {
+  throw recordio::Stop("line " + std::to_string(line_number) + " of the input (" +
+                           std::string(what) + "): " + recordio::quoted_answer(typed) + ": " + why,
+                       recordio::ExitStatus::kIoFailure, recordio::StopStream::kError);
+}
+
+// Whether the answer is asked, given the lines taken so far: only a lowercase y to the answer
+// it is asked after counts as yes, as in the dialogue.
+bool asked(const Answer& answer, const std::vector<std::string>& taken) {
+  if (answer.asked_after == nullptr) return true;
+  const auto answers = answer_table();
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    const auto* flag = std::get_if<recordio::FixedText<1> shared::RunData::*>(&answers[i].field);
+    if (flag != nullptr && *flag == answer.asked_after) return taken[i].starts_with('y');
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string read_strict_script(recordio::Console& console) {
+  const auto answers = answer_table();
+  std::vector<std::string> taken;  // one per answer so far, empty when not asked
+  std::string script;
+  for (const Answer& answer : answers) {
+    taken.emplace_back();
+    if (!asked(answer, taken)) continue;
+    taken.back() = console.read_line(answer.what);
+    if (const auto why = problem(answer, taken.back())) {
+      refuse(console.line_number(), answer.what, taken.back(), *why);
+    }
+    script += taken.back() + "\n";
+    if (taken.size() == kFirstGroupSize) {
+      const auto noevents = recordio::parse_integer(taken[0]);
+      const auto no_months = recordio::parse_integer(taken[1]);
+      if (const auto why = series_problem(*noevents, *no_months, taken[2])) {
+        refuse(1, answers[0].what, taken[0], *why);
+      }
+    }
+  }
+  // What is typed at a pause is passed over; after the second one the dialogue asks nothing.
+  script += console.read_line(kPause) + "\n";
+  script += console.read_line(kPause) + "\n";
+  if (!console.at_end()) {
+    const std::string left = console.read_line("a line left over");
+    refuse(console.line_number(), "after the last answer", left,
+           "expected nothing more: the dialogue asks no more");
+  }
+  return script;
+}
+
+}  // namespace quorlant::run
