@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <system_error>
 
 #include "recordio/record_io.h"
 #include "shared/run_data.h"
@@ -16,5 +17,11 @@ using recordio::FixedText;
 void write_event(recordio::RecordIo& io, shared::RunData& data, const FixedText<4>& yy1,
                  const FixedText<2>& mm1, const FixedText<2>& dd1, const FixedText<2>& hh1,
                  const FixedText<8>& evtname, std::int32_t evtlength);
+
+/// The report of an event file that cannot be opened, for the file named by `fln` entry 99:
+/// sets `data.ios` to `error`'s number, shows the two console lines and stops the run with
+/// "program aborted in write_event".
+[[noreturn]] void abort_on_open_failure(recordio::RecordIo& io, shared::RunData& data,
+                                        std::error_code error);
 
 }  // namespace quorlant::eventfile

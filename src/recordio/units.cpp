@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "recordio/platform/series_guard.h"
 #include "recordio/stop.h"
 
 namespace quorlant::recordio {
@@ -64,6 +65,13 @@ std::error_code Units::open_in_memory(Unit& u, OpenMode mode) {
     return std::make_error_code(std::errc::no_such_file_or_directory);
   if (std::filesystem::is_directory(u.path, error))
     return std::make_error_code(std::errc::is_a_directory);
+  if (mode == OpenMode::kUnknown) {
+    // The log, the scratch files and the list are written where they are: they must take it.
+    bool exists = false;
+    if (const std::error_code refused =
+            platform::may_write(u.path, platform::WriteWay::kInPlace, exists))
+      return refused;
+  }
   if (mode == OpenMode::kReplaceWhole) {
     platform::FileStatus old_file;
     if (const std::error_code status_error = platform::status_of(u.path, old_file))

@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "recordio/platform/series_guard.h"
 #include "recordio/record_io.h"
 
 namespace quorlant::run {
@@ -18,6 +19,13 @@ void show_warning_and_notice(recordio::RecordIo& io);
 /// One whole run, from the start banner to its stop; returns the exit status. When `strict`,
 /// answers the dialogue would take loosely end the run (status 2) before the first event file.
 /// When the units are in a dry run, the closing names the files that would have been written.
+/// A run holds the lock of the working directory (event\.quorlant.lock) from its start, and
+/// ends at once with status 2 when another run holds it; a dry run neither takes nor asks it.
+/// Before the first event file, every one of the series must be replaceable and the disk must
+/// have room for them all, or nothing is written.
 int run_sequence(recordio::RecordIo& io, bool strict = false);
+/// As above; `questions` answers what the series check asks the file system.
+int run_sequence(recordio::RecordIo& io, bool strict,
+                 const recordio::platform::SeriesQuestions& questions);
 
 }  // namespace quorlant::run
