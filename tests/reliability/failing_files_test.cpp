@@ -16,14 +16,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kOldSecond = "the second event from an earlier run\n";
 
-// The report of write_event: the whole 256-character path entry, then the status code.
-std::string open_failure_report(const std::string& path, int error_number) {
-  const std::string code = std::to_string(error_number);
-  return " problem opening" + path + std::string(256 - path.size(), ' ') +
-         "in write_event @ line 15\n" + " ios=" + std::string(12 - code.size(), ' ') + code +
-         " possible problem: lile is locked\n" + "program aborted in write_event\n";
-}
-
 std::string ends_with_open_failure(const std::string& out, const std::string& report) {
   if (out.size() < report.size()) return "transcript too short";
   return out.substr(out.size() - report.size());
