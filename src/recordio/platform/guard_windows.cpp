@@ -76,7 +76,7 @@ std::error_code RunLock::take(const std::filesystem::path& path, std::string& ho
   std::error_code error;
   for (int attempt = 0; attempt < 100; ++attempt) {
     const HANDLE handle =
-        ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll, nullptr,
+        ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       // A file being removed refuses every open until it is gone.
@@ -132,12 +132,10 @@ std::error_code RunLock::take(const std::filesystem::path& path, std::string& ho
 
 RunLock::~RunLock() {
   if (file_ == kNoFile) return;
-  const HANDLE handle = reinterpret_cast<HANDLE>(file_);
-  // Marked for removal while still held, so that no other run locks a file about to vanish.
-  FILE_DISPOSITION_INFO remove{};
-  remove.DeleteFile = TRUE;
-  ::SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
-  ::CloseHandle(handle);
+  // Removed while still held, so that no other run locks a file about to vanish. A reader that
+  // does not share deletion keeps it, and the next run takes it as it is.
+  ::DeleteFileW(path_.c_str());
+  ::CloseHandle(reinterpret_cast<HANDLE>(file_));
 }
 
 }  // namespace quorlant::recordio::platform
