@@ -60,8 +60,8 @@ class ListingOnly : public std::streambuf {
 }  // namespace
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
-                 std::ostream& err, const std::filesystem::path& working_directory,
-                 bool input_is_terminal) {
+                 std::ostream& err, recordio::platform::FileSystem& files,
+                 const std::filesystem::path& working_directory, bool input_is_terminal) {
   if (!arguments.empty() && arguments[0] == "check") {
     return check::main_check(arguments.subspan(1), out, err, working_directory);
   }
@@ -83,10 +83,16 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   ListingOnly listing(out, invocation.quiet);
   std::ostream listed(&listing);
   const bool filtered = !dialogue || invocation.quiet;
-  recordio::RecordIo io(dialogue ? in : scripted, filtered ? listed : out, err, working_directory);
-  if (!dialogue && !io.units().is_directory("event")) {
-    err << "quorlant: the working directory has no event directory: expected one to hold the "
-           "event files\n";
+  recordio::RecordIo io(dialogue ? in : scripted, filtered ? listed : out, err, files,
+                        working_directory);
+  try {
+    if (!dialogue && !io.units().is_directory("event")) {
+      err << "quorlant: the working directory has no event directory: expected one to hold the "
+             "event files\n";
+      return static_cast<int>(recordio::ExitStatus::kIoFailure);
+    }
+  } catch (const recordio::IoFailure& failure) {
+    err << "quorlant: " << failure.what() << '\n';
     return static_cast<int>(recordio::ExitStatus::kIoFailure);
   }
   io.console().set_terminal(dialogue && input_is_terminal);

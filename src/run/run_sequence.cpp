@@ -9,13 +9,13 @@
 #include "eventfile/write_event.h"
 #include "events/event_calendar.h"
 #include "events/event_loop.h"
+#include "recordio/platform/series_guard.h"
 #include "run/questionnaire.h"
 #include "shared/run_data.h"
 
 namespace quorlant::run {
 
 using recordio::kConsoleOutput;
-using recordio::platform::SeriesQuestions;
 using recordio::platform::WriteWay;
 
 // Line 5 differs between the two banners: the closing one has a comma after the day and one
@@ -124,15 +124,15 @@ std::string kib(std::uint64_t bytes) {
 // Every event file of the series can be replaced, and the disk has room for them all: checked
 // once every name is known and before the first file is touched, so that a series is never
 // left half new, half old. A file that fails is reported as its open would be.
-void check_series(recordio::RecordIo& io, shared::RunData& data,
-                  const SeriesQuestions& questions) {
-  const std::vector<std::string> files = events::series_event_files(data);
+void check_series(recordio::RecordIo& io, shared::RunData& data) {
+  recordio::platform::FileSystem& files = io.units().files();
+  const std::vector<std::string> names = events::series_event_files(data);
   std::uint64_t new_files = 0;
   bool replacing = false;
-  for (const std::string& name : files) {
+  for (const std::string& name : names) {
     bool exists = false;
     if (const std::error_code error =
-            questions.may_write(io.units().path_of(name), WriteWay::kReplaced, exists)) {
+            files.may_write(io.units().path_of(name), WriteWay::kReplaced, exists)) {
       data.fln[recordio::kFileUnit] = name;
       eventfile::abort_on_open_failure(io, data, error);
     }
@@ -144,13 +144,13 @@ void check_series(recordio::RecordIo& io, shared::RunData& data,
   }
   // A replacement is made beside the file it replaces, one at a time.
   const std::uint64_t needed = (new_files + (replacing ? 1 : 0)) * kEventFileRoom +
-                               files.size() * kListLineRoom + kRoomMargin;
+                               names.size() * kListLineRoom + kRoomMargin;
   std::uint64_t free = 0;
-  if (const std::error_code error = questions.free_space(io.units().path_of("event"), free))
+  if (const std::error_code error = files.free_space(io.units().path_of("event"), free))
     throw recordio::IoFailure(recordio::describe_error("cannot tell the room left in event\\", error));
   if (free < needed) {
     throw recordio::IoFailure("not enough room in event\\ for the series: its " +
-                              std::to_string(files.size()) + " event files need " + kib(needed) +
+                              std::to_string(names.size()) + " event files need " + kib(needed) +
                               " with a margin, and " + kib(free) + " are free");
   }
 }
@@ -178,12 +178,8 @@ void show_warning_and_notice(recordio::RecordIo& io) {
 }
 
 int run_sequence(recordio::RecordIo& io, bool strict) {
-  return run_sequence(io, strict, SeriesQuestions());
-}
-
-int run_sequence(recordio::RecordIo& io, bool strict, const SeriesQuestions& questions) {
   DirectoryLock lock(io.units());
-  return io.run([strict, &questions, &lock](recordio::RecordIo& run_io) {
+  return io.run([strict, &lock](recordio::RecordIo& run_io) {
     // The file-name table comes first: nothing is shown before it is obtained.
     std::unique_ptr<shared::RunData> data;
     try {
@@ -214,7 +210,7 @@ int run_sequence(recordio::RecordIo& io, bool strict, const SeriesQuestions& que
            show_warning_and_notice(run_io);
            if (strict) check_nothing_left(run_io);  // every answer is in before the first file
          },
-         [&] { check_series(run_io, *data, questions); }});
+         [&] { check_series(run_io, *data); }});
     events::close_follow_list(run_io);
 
     if (run_io.units().dry_run()) {

@@ -3,7 +3,6 @@
 #include <array>
 #include <string_view>
 
-#include "recordio/platform/series_guard.h"
 #include "recordio/record_io.h"
 
 namespace quorlant::run {
@@ -24,8 +23,5 @@ void show_warning_and_notice(recordio::RecordIo& io);
 /// Before the first event file, every one of the series must be replaceable and the disk must
 /// have room for them all, or nothing is written.
 int run_sequence(recordio::RecordIo& io, bool strict = false);
-/// As above; `questions` answers what the series check asks the file system.
-int run_sequence(recordio::RecordIo& io, bool strict,
-                 const recordio::platform::SeriesQuestions& questions);
 
 }  // namespace quorlant::run

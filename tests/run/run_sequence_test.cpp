@@ -47,7 +47,7 @@ TEST(Banner, EveryLineIs56CharactersAndOnlyLine5Differs) {
 
 
 namespace fs = std::filesystem;
-using recordio::platform::SeriesQuestions;
+using recordio::platform::SystemFileSystem;
 
 // Sets or clears a file's immutable flag; false where this system or user cannot.
 bool set_immutable(const fs::path& path, bool on) {
@@ -76,9 +76,9 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
   return files;
 }
 
-// The system's answers, but a disk with 40 KiB free.
-struct FortyKibFree : SeriesQuestions {
-  std::error_code free_space(const fs::path&, std::uint64_t& bytes) const override {
+// The system's files, but a disk with 40 KiB free.
+struct FortyKibFree : SystemFileSystem {
+  std::error_code free_space(const fs::path&, std::uint64_t& bytes) override {
     bytes = 40 * 1024;
     return {};
   }
@@ -90,15 +90,15 @@ struct Refusal {
   std::string out_ending;                           // how the transcript ends
   std::string err;
   int status;
-  const SeriesQuestions* questions = nullptr;  // the system's answers when none
+  SystemFileSystem* files = nullptr;  // the system's files when none
 };
 
 TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
   using reliability::open_failure_report;
   const std::string third = "event\\20150301.evt";
   const std::string pause = "Hit enter to continue\n";
-  const SeriesQuestions system;
-  const FortyKibFree forty_kib_free;
+  SystemFileSystem system;
+  FortyKibFree forty_kib_free;
   std::vector<fs::path> immutable;  // made mutable again after each row
   const auto immutable_file = [&](const char* name) {
     return [&, name](const fs::path& work) {
@@ -144,21 +144,22 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
   for (const Refusal& row : rows) {
     for (const bool dry_run : {false, true}) {
       const std::string label = row.label + (dry_run ? ", dry run" : "");
-      testing::IoBench bench(script);
-      const fs::path& work = bench.dir.path();
+      testing::TempDir dir;
+      const fs::path& work = dir.path();
       fs::create_directory(work / "event");
       for (const char* name : {"20150101.evt", "20150301.evt", "events_to_follow.txt"})
         testing::write_file(work / "event" / name, "from an earlier run: " + std::string(name));
       const bool made = row.setup(work);
       const auto before = snapshot(dry_run ? work : work / "event");
       if (made) {
-        if (dry_run) bench.io.units().set_dry_run();
-        const int status =
-            run_sequence(bench.io, false, row.questions ? *row.questions : system);
-        EXPECT_EQ(status, row.status) << label;
-        EXPECT_EQ(bench.err.str(), row.err) << label;
-        const std::string out = bench.out.str();
-        EXPECT_TRUE(out.ends_with(row.out_ending)) << label << "\n" << out;
+        std::istringstream in(script);
+        std::ostringstream out;
+        std::ostringstream err;
+        recordio::RecordIo io(in, out, err, row.files ? *row.files : system, work);
+        if (dry_run) io.units().set_dry_run();
+        EXPECT_EQ(run_sequence(io), row.status) << label;
+        EXPECT_EQ(err.str(), row.err) << label;
+        EXPECT_TRUE(out.str().ends_with(row.out_ending)) << label << "\n" << out.str();
         EXPECT_EQ(snapshot(dry_run ? work : work / "event"), before) << label;
       }
       holder.reset();

@@ -35,7 +35,8 @@ std::error_code takes_new_file(const std::filesystem::path& directory) {
 
 }  // namespace
 
-std::error_code may_write(const std::filesystem::path& path, WriteWay way, bool& exists) {
+std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, WriteWay way,
+                                            bool& exists) {
   exists = false;
   struct stat link_status {};
   if (::lstat(path.c_str(), &link_status) != 0) {
@@ -57,7 +58,8 @@ std::error_code may_write(const std::filesystem::path& path, WriteWay way, bool&
   return {};
 }
 
-std::error_code free_space(const std::filesystem::path& directory, std::uint64_t& bytes) {
+std::error_code SystemFileSystem::free_space(const std::filesystem::path& directory,
+                                             std::uint64_t& bytes) {
   struct statvfs status {};
   if (::statvfs(directory.c_str(), &status) != 0) return last_error();
   bytes = static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;

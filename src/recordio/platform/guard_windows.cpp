@@ -42,7 +42,8 @@ std::error_code takes_new_file(const std::filesystem::path& directory) {
 
 }  // namespace
 
-std::error_code may_write(const std::filesystem::path& path, WriteWay way, bool& exists) {
+std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, WriteWay way,
+                                            bool& exists) {
   exists = false;
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -63,7 +64,8 @@ std::error_code may_write(const std::filesystem::path& path, WriteWay way, bool&
   return takes_new_file(directory_of(path));
 }
 
-std::error_code free_space(const std::filesystem::path& directory, std::uint64_t& bytes) {
+std::error_code SystemFileSystem::free_space(const std::filesystem::path& directory,
+                                             std::uint64_t& bytes) {
   ULARGE_INTEGER available{};
   if (!::GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr)) return last_error();
   bytes = available.QuadPart;
