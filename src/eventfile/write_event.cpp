@@ -12,7 +12,8 @@ using recordio::kFileUnit;
 void abort_on_open_failure(recordio::RecordIo& io, shared::RunData& data, std::error_code error) {
   data.ios = error.value();
   // The whole 256-character entry goes on the report, trailing blanks and all.
-  io.message(kConsoleOutput, {"problem opening", data.fln[kFileUnit].view(), "in write_event @ line 15"});
+  io.message(kConsoleOutput,
+             {"problem opening", data.fln[kFileUnit].view(), "in write_event @ line 15"});
   io.message(kConsoleOutput, {"ios=", data.ios, " possible problem: lile is locked"});
   recordio::stop("program aborted in write_event");
 }
@@ -21,7 +22,8 @@ void write_event(recordio::RecordIo& io, shared::RunData& data, const FixedText<
                  const FixedText<2>& mm1, const FixedText<2>& dd1, const FixedText<2>& hh1,
                  const FixedText<8>& evtname, std::int32_t evtlength) {
   const shared::FileName& path = data.fln[kFileUnit];
-  const std::error_code error = io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole);
+  const std::error_code error =
+      io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole);
   data.ios = error.value();
   if (error) abort_on_open_failure(io, data, error);
   for (const EventFileLine& line : event_file_layout()) {

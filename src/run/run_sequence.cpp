@@ -92,7 +92,8 @@ class DirectoryLock {
     if (error == std::errc::no_such_file_or_directory || error == std::errc::permission_denied ||
         error == std::errc::operation_not_permitted || error == std::errc::read_only_file_system)
       return;
-    throw recordio::IoFailure(recordio::describe_error("cannot lock " + std::string(kLockFile), error));
+    throw recordio::IoFailure(
+        recordio::describe_error("cannot lock " + std::string(kLockFile), error));
   }
 
  private:
@@ -147,7 +148,8 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
                                names.size() * kListLineRoom + kRoomMargin;
   std::uint64_t free = 0;
   if (const std::error_code error = files.free_space(io.units().path_of("event"), free))
-    throw recordio::IoFailure(recordio::describe_error("cannot tell the room left in event\\", error));
+    throw recordio::IoFailure(
+        recordio::describe_error("cannot tell the room left in event\\", error));
   if (free < needed) {
     throw recordio::IoFailure("not enough room in event\\ for the series: its " +
                               std::to_string(names.size()) + " event files need " + kib(needed) +

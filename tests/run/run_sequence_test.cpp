@@ -39,12 +39,10 @@ TEST(Banner, EveryLineIs56CharactersAndOnlyLine5Differs) {
   EXPECT_NE(kStartBanner[8][12], ' ');
 }
 
-
 // ---------------------------------------------------------------------------------------------
 // The series is checked before its first file: a file that cannot be replaced, a directory
 // that takes no new file or a disk without room leaves event\ as it was, in a real run and in
 // a dry run alike.
-
 
 namespace fs = std::filesystem;
 using recordio::platform::SystemFileSystem;
@@ -182,8 +180,9 @@ TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
   const std::string process = held.substr(0, held.find_first_not_of("0123456789"));
   const auto before = snapshot(area.work);
   testing::write_file(area.root / "answers", reliability::whole_script());
-  const testing::Process second = testing::run_process(
-      {.argv = {testing::program().string()}, .directory = area.work, .input = area.root / "answers"});
+  const testing::Process second = testing::run_process({.argv = {testing::program().string()},
+                                                        .directory = area.work,
+                                                        .input = area.root / "answers"});
   EXPECT_EQ(second.status, 2);
   EXPECT_EQ(second.out, "");
   EXPECT_EQ(second.err, "quorlant: another run of quorlant (process " + process +

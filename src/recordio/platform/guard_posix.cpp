@@ -25,7 +25,7 @@ std::filesystem::path directory_of(const std::filesystem::path& path) {
 // Asked as the running user (not the real one), so that a set-user program asks for itself.
 std::error_code may_access(const std::filesystem::path& path, int mode) {
   return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0 ? std::error_code()
-                                                                     : last_error();
+                                                                    : last_error();
 }
 
 // A new file can be made in `directory`: its own missing directory fails as the open would.
@@ -81,9 +81,8 @@ std::error_code RunLock::take(const std::filesystem::path& path, std::string& ho
       }
       ::close(fd);
       if (error == EINTR) continue;
-      return error == EWOULDBLOCK
-                 ? std::make_error_code(std::errc::resource_unavailable_try_again)
-                 : std::error_code(error, std::system_category());
+      return error == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                  : std::error_code(error, std::system_category());
     }
     struct stat locked {};
     struct stat named {};

@@ -77,9 +77,8 @@ std::error_code RunLock::take(const std::filesystem::path& path, std::string& ho
   // counts only on the file the name still has, else the next attempt takes the new one.
   std::error_code error;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const HANDLE handle =
-        ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       // A file being removed refuses every open until it is gone.
       error = last_error();
