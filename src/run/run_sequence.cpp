@@ -149,7 +149,7 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   std::uint64_t free = 0;
   if (const std::error_code error = files.free_space(io.units().path_of("event"), free))
     throw recordio::IoFailure(
-        recordio::describe_error("cannot tell the room left in event\\", error));
+        recordio::describe_error("cannot tell how much room is left in event", error));
   if (free < needed) {
     throw recordio::IoFailure("not enough room in event\\ for the series: its " +
                               std::to_string(names.size()) + " event files need " + kib(needed) +
