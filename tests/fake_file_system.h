@@ -20,12 +20,13 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
  public:
   enum class Call {
     kStatus, kKind, kOpen, kCreate, kWrite, kRead, kCut, kFlush, kClose, kReplace,
-    kSyncDirectory, kRemove, kList, kProcessRuns,
+    kSyncDirectory, kRemove, kList, kProcessRuns, kMayWrite, kFreeSpace,
   };
-  static constexpr std::size_t kCalls = 14;
+  static constexpr std::size_t kCalls = 16;
   static constexpr std::array<const char*, kCalls> kNames = {
       "status", "kind", "open", "create", "write", "read", "cut", "flush", "close", "replace",
-      "sync directory", "remove", "list", "process runs"};
+      "sync directory", "remove", "list", "process runs", "may write",
+      "free space"};
 
   /// The `nth` call (from 1) of `call` fails with `error` and does nothing else, except that a
   /// failing close still closes.
@@ -105,6 +106,16 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
   std::error_code process_runs(unsigned long id, bool& runs) override {
     if (const auto error = take(Call::kProcessRuns)) return error;
     return real_.process_runs(id, runs);
+  }
+  std::error_code may_write(const std::filesystem::path& path, recordio::platform::WriteWay way,
+                            bool& exists) override {
+    if (const auto error = take(Call::kMayWrite, path)) return error;
+    return real_.may_write(path, way, exists);
+  }
+  std::error_code free_space(const std::filesystem::path& directory,
+                             std::uint64_t& bytes) override {
+    if (const auto error = take(Call::kFreeSpace)) return error;
+    return real_.free_space(directory, bytes);
   }
 
  private:

@@ -8,17 +8,19 @@ namespace quorlant::eventfile {
 
 using recordio::kFileUnit;
 
+void abort_on_open_failure(const shared::FileName& path, std::int32_t ios) {
+  // The whole 256-character entry goes on the report, trailing blanks and all.
+  throw recordio::Stop(
+      {recordio::message_line({"problem opening", path.view(), "in write_event @ line 15"}),
+       recordio::message_line({"ios=", ios, " possible problem: lile is locked"})},
+      "program aborted in write_event");
+}
+
 std::int32_t write_event(recordio::RecordIo& io, const shared::RunData& data) {
   const shared::FileName& path = data.fln[shared::kEventFileEntry];
   const std::int32_t ios =
       io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole).value();
-  if (ios != 0) {
-    // The whole 256-character entry goes on the report, trailing blanks and all.
-    throw recordio::Stop(
-        {recordio::message_line({"problem opening", path.view(), "in write_event @ line 15"}),
-         recordio::message_line({"ios=", ios, " possible problem: lile is locked"})},
-        "program aborted in write_event");
-  }
+  if (ios != 0) abort_on_open_failure(path, ios);
   for (const EventFileLine& line : event_file_layout()) {
     // The one value a line carries, if any; nothing is computed, only copied or converted by
     // the line's format.

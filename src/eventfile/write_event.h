@@ -13,4 +13,8 @@ namespace quorlant::eventfile {
 /// open fails, the run stops with its report and "program aborted in write_event".
 std::int32_t write_event(recordio::RecordIo& io, const shared::RunData& data);
 
+/// Stops the run as an event file that cannot be opened does: the two console lines naming
+/// `path` (the whole table entry) and `ios`, then "program aborted in write_event".
+[[noreturn]] void abort_on_open_failure(const shared::FileName& path, std::int32_t ios);
+
 }  // namespace quorlant::eventfile

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorlant::events {
 
@@ -31,6 +32,24 @@ void check_series_fits(const shared::RunData& data) {
     recordio::reject(std::to_string(data.noevents) + " events from " + quoted_start(data) +
                      " would run past the year 9999, which does not fit the four columns of " +
                      kStartForm);
+  }
+}
+
+// The name record of an event after the first, yyyymm01: a month below 10 gets its leading "0"
+// from a literal.
+const Format& next_name_format(std::int32_t imonth) {
+  static const Format kBelow10{IntField{4}, Literal{"0"}, IntField{1}, Literal{"01"}};
+  static const Format kFrom10{IntField{4}, IntField{2}, Literal{"01"}};
+  return imonth < 10 ? kBelow10 : kFrom10;
+}
+
+void step_to_next_event(std::int32_t& iyear, std::int32_t& imonth, std::int32_t no_months) {
+  if (no_months == 1) {
+    imonth = (imonth + 1) % 12;
+    if (imonth == 0) imonth = 12;
+    if (imonth == 1) ++iyear;  // December is followed by January of the next year
+  } else {
+    ++iyear;
   }
 }
 
@@ -72,6 +91,24 @@ std::int64_t last_event_year(std::int32_t iyear, std::int32_t imonth, std::int32
   return no_months == 1 ? iyear + (imonth - 1 + later_events) / 12 : iyear + later_events;
 }
 
+std::vector<std::string> series_event_files(const shared::RunData& data) {
+  std::vector<std::string> files;
+  if (data.noevents < 1) return files;
+  files.reserve(static_cast<std::size_t>(data.noevents));
+  files.emplace_back(data.fln1.trimmed());
+  std::int32_t iyear = data.iyear;
+  std::int32_t imonth = data.imonth;
+  for (std::int32_t event = 2; event <= data.noevents; ++event) {
+    step_to_next_event(iyear, imonth, data.no_months);
+    const recordio::OutItem items[] = {iyear, imonth};
+    std::string name;
+    recordio::format_records(next_name_format(imonth), items, name);
+    // The record's first 8 characters, as the advance step reads them back.
+    files.push_back("event\\" + name.substr(0, 8) + ".evt");
+  }
+  return files;
+}
+
 void split_start(shared::RunData& data) {
   // Fixed columns; columns 5, 8 and 11 are the separating blanks and are not looked at.
   const std::string_view start = data.start.view();
@@ -109,21 +146,9 @@ void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
 }
 
 void advance_to_next_event(recordio::RecordIo& io, shared::RunData& data) {
-  if (data.no_months == 1) {
-    data.imonth = (data.imonth + 1) % 12;
-    if (data.imonth == 0) data.imonth = 12;
-    if (data.imonth == 1) ++data.iyear;  // December is followed by January of the next year
-  } else {
-    ++data.iyear;
-  }
+  step_to_next_event(data.iyear, data.imonth, data.no_months);
   io.open(kFileUnit, "temp5.fls");  // the outcome is not examined: a failure shows at the write
-  // yyyymm01: a month below 10 gets its leading "0" from a literal.
-  if (data.imonth < 10) {
-    io.write(kFileUnit, Format{IntField{4}, Literal{"0"}, IntField{1}, Literal{"01"}},
-             {data.iyear, data.imonth});
-  } else {
-    io.write(kFileUnit, Format{IntField{4}, IntField{2}, Literal{"01"}}, {data.iyear, data.imonth});
-  }
+  io.write(kFileUnit, next_name_format(data.imonth), {data.iyear, data.imonth});
   io.rewind(kFileUnit);
   io.read(kFileUnit, Format{TextField{8}}, {data.evtname.span()});
   io.rewind(kFileUnit);

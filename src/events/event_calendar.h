@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "recordio/record_io.h"
 #include "shared/run_data.h"
@@ -24,6 +25,11 @@ std::optional<std::string> start_problem(std::string_view start);
 /// starting in `iyear` and `imonth`.
 std::int64_t last_event_year(std::int32_t iyear, std::int32_t imonth, std::int32_t noevents,
                              std::int32_t no_months);
+
+/// The event file of every event of the series, in event order, as the loop will name them:
+/// the first one's is `fln1`, composed for the first event; the others step on from the first
+/// event's year and month as the advance step does. Empty without events.
+std::vector<std::string> series_event_files(const shared::RunData& data);
 
 /// Cuts the start answer into yy1 (columns 1-4), mm1 (6-7), dd1 (9-10) and hh1 (12-13).
 void split_start(shared::RunData& data);

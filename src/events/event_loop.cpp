@@ -29,35 +29,45 @@ void check_follow_list(recordio::RecordIo& io) {
   }
 }
 
+// The event's file, then its console line and its list entry.
+void write_event_file(recordio::RecordIo& io, shared::RunData& data, EventTally& tally) {
+  data.fln[shared::kEventFileEntry] = data.fln1.view();
+  const bool dry_run = io.units().dry_run();
+  // Only a dry run says which files exist; a real run asks the file system nothing more.
+  const bool replacing = dry_run && io.units().exists(data.fln1.trimmed());
+  data.ios = eventfile::write_event(io, data);
+  ++tally.files;
+  if (replacing) ++tally.replaced;
+  using recordio::FileOutcome;
+  io.listener().event_file(data.fln[shared::kEventFileEntry].view(),
+                           !dry_run    ? FileOutcome::kCreated
+                           : replacing ? FileOutcome::kWouldReplace
+                                       : FileOutcome::kWouldBeCreated);
+  // A blank and the path padded to 72 characters: 73 in all.
+  io.message(kFollowListUnit, {data.fln1.first(72)});
+}
+
 }  // namespace
 
 EventTally run_event_loop(recordio::RecordIo& io, shared::RunData& data,
                           const FirstPassSteps& first_pass) {
   EventTally tally;
-  const bool dry_run = io.units().dry_run();
-  bool questions_done = false;
   const std::int32_t noevents = data.noevents;
-  for (std::int32_t event = 1; event <= noevents; ++event) {
-    if (event == 1) check_follow_list(io);
-    if (event > 1) advance_to_next_event(io, data);
-    take_event_length(io, data, event == 1);
-    if (!questions_done) first_pass.ask_options();
+  if (noevents < 1) return tally;
+  // The first event brings the rest of the dialogue: the options after its length, the
+  // warning after its names; then the whole series is checked before its first file.
+  check_follow_list(io);
+  take_event_length(io, data, true);
+  first_pass.ask_options();
+  compose_name_set(io, data);
+  first_pass.show_warning();
+  if (first_pass.check_series) first_pass.check_series();
+  write_event_file(io, data, tally);
+  for (std::int32_t event = 2; event <= noevents; ++event) {
+    advance_to_next_event(io, data);
+    take_event_length(io, data, false);
     compose_name_set(io, data);
-    if (event == 1) first_pass.show_warning();
-    data.fln[shared::kEventFileEntry] = data.fln1.view();
-    // Only a dry run says which files exist; a real run asks the file system nothing more.
-    const bool replacing = dry_run && io.units().exists(data.fln1.trimmed());
-    data.ios = eventfile::write_event(io, data);
-    ++tally.files;
-    if (replacing) ++tally.replaced;
-    using recordio::FileOutcome;
-    io.listener().event_file(data.fln[shared::kEventFileEntry].view(),
-                             !dry_run    ? FileOutcome::kCreated
-                             : replacing ? FileOutcome::kWouldReplace
-                                         : FileOutcome::kWouldBeCreated);
-    // A blank and the path padded to 72 characters: 73 in all.
-    io.message(kFollowListUnit, {data.fln1.first(72)});
-    questions_done = true;
+    write_event_file(io, data, tally);
   }
   return tally;
 }

@@ -14,6 +14,7 @@ using shared::kFollowList;
 struct FirstPassSteps {
   std::function<void()> ask_options;   // after the first event's length
   std::function<void()> show_warning;  // after the first event's names, before its file
+  std::function<void()> check_series;  // then, when given: every name is known, nothing written
 };
 
 /// What a loop wrote, or in a dry run would have written.

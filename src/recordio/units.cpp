@@ -99,6 +99,13 @@ std::error_code Units::open_in_memory(Unit& u, OpenMode mode) {
   if (const std::error_code error = files_.status_of(u.path, old_file)) return error;
   if (old_file.kind == platform::FileKind::kDirectory) return error_of(std::errc::is_a_directory);
   if (mode == OpenMode::kReplaceWhole && old_file.write_error) return old_file.write_error;
+  if (mode == OpenMode::kUnknown) {
+    // The log, the scratch files and the list are written where they are: they must take it.
+    bool exists = false;
+    if (const std::error_code error =
+            files_.may_write(u.path, platform::WriteWay::kInPlace, exists))
+      return error;
+  }
   u.in_memory = true;
   u.loaded = true;  // every file of a run is written before it is read back
   return {};

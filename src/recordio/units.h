@@ -56,6 +56,8 @@ class Units {
 
   /// The path a composed name opens: each backslash is a directory separator here.
   std::filesystem::path path_of(std::string_view name) const;
+  /// The file system the units work on, for the questions a run asks before it writes.
+  platform::FileSystem& files() { return files_; }
 
   /// Connects `name` to `unit`, closing and keeping whatever the unit had first. Returns the
   /// system's error, if any; after a failure the unit stays connected to the failed name, and

@@ -1,17 +1,22 @@
 #include "run/run_sequence.h"
 
+#include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
+#include "eventfile/write_event.h"
 #include "events/event_calendar.h"
 #include "events/event_loop.h"
+#include "recordio/platform/series_guard.h"
 #include "run/questionnaire.h"
 #include "shared/run_data.h"
 
 namespace quorlant::run {
 
 using recordio::kConsoleOutput;
+using recordio::platform::WriteWay;
 
 // Line 5 differs between the two banners: the closing one has a comma after the day and one
 // blank fewer before the date, so both stay 56 characters wide.
@@ -57,6 +62,102 @@ void show_banner(recordio::RecordIo& io, const Banner& banner) {
   for (std::string_view line : banner) say(io, line);
 }
 
+constexpr std::string_view kLockFile = "event\\.quorlant.lock";
+
+// One run at a time in a working directory: the lock is held from the start of the run to its
+// very end, after every unit is closed. An interrupt removes its file with the files in flight.
+class DirectoryLock {
+ public:
+  explicit DirectoryLock(recordio::Units& units) : files_(units.in_flight()) {}
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
+  ~DirectoryLock() {
+    if (!slot_) return;
+    (void)files_.hold(*slot_);  // an interrupt that took the file has removed it already
+    files_.release(*slot_);
+  }
+
+  void take(const recordio::Units& units) {
+    const std::filesystem::path path = units.path_of(kLockFile);
+    std::string holder;
+    const std::error_code error = lock_.take(path, holder);
+    if (!error) {
+      slot_ = files_.add(path);
+      if (slot_) files_.made(*slot_);
+      return;
+    }
+    if (error == std::errc::resource_unavailable_try_again) throw recordio::IoFailure(busy(holder));
+    // Without an event directory, or with one that takes no file, nothing of the series can be
+    // written, and the series check says why in its own words: the run goes on unlocked.
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::permission_denied ||
+        error == std::errc::operation_not_permitted || error == std::errc::read_only_file_system)
+      return;
+    throw recordio::IoFailure(
+        recordio::describe_error("cannot lock " + std::string(kLockFile), error));
+  }
+
+ private:
+  static std::string busy(std::string_view holder) {
+    const std::size_t digits = holder.find_first_not_of("0123456789");
+    const std::string_view number = holder.substr(0, digits);
+    return "another run of quorlant" +
+           (number.empty() ? std::string() : " (process " + std::string(number) + ")") +
+           " is writing in this directory: it holds " + std::string(kLockFile);
+  }
+
+  recordio::platform::InFlightFiles& files_;
+  std::optional<std::size_t> slot_;
+  recordio::platform::RunLock lock_;  // released after the slot, as the last member
+};
+
+// An event file takes whole blocks on disk: 4227 bytes at most (4335 with CR LF records), so
+// two blocks of 4 KiB.
+constexpr std::uint64_t kEventFileRoom = 8192;
+// A list line is 73 characters and its record end.
+constexpr std::uint64_t kListLineRoom = 75;
+// The directory's own growth and whatever else takes room meanwhile.
+constexpr std::uint64_t kRoomMargin = 64 * 1024;
+
+std::string kib(std::uint64_t bytes) {
+  return std::to_string((bytes + 1023) / 1024) + " KiB";
+}
+
+// Every event file of the series can be replaced, and the disk has room for them all: checked
+// once every name is known and before the first file is touched, so that a series is never
+// left half new, half old. A file that fails is reported as its open would be.
+void check_series(recordio::RecordIo& io, shared::RunData& data) {
+  recordio::platform::FileSystem& files = io.units().files();
+  const std::vector<std::string> names = events::series_event_files(data);
+  std::uint64_t new_files = 0;
+  bool replacing = false;
+  for (const std::string& name : names) {
+    bool exists = false;
+    if (const std::error_code error =
+            files.may_write(io.units().path_of(name), WriteWay::kReplaced, exists)) {
+      data.fln[shared::kEventFileEntry] = name;
+      data.ios = error.value();
+      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], data.ios);
+    }
+    if (exists) {
+      replacing = true;
+    } else {
+      ++new_files;
+    }
+  }
+  // A replacement is made beside the file it replaces, one at a time.
+  const std::uint64_t needed = (new_files + (replacing ? 1 : 0)) * kEventFileRoom +
+                               names.size() * kListLineRoom + kRoomMargin;
+  std::uint64_t free = 0;
+  if (const std::error_code error = files.free_space(io.units().path_of("event"), free))
+    throw recordio::IoFailure(
+        recordio::describe_error("cannot tell how much room is left in event", error));
+  if (free < needed) {
+    throw recordio::IoFailure("not enough room in event\\ for the series: its " +
+                              std::to_string(names.size()) + " event files need " + kib(needed) +
+                              " with a margin, and " + kib(free) + " are free");
+  }
+}
+
 }  // namespace
 
 void show_warning_and_notice(recordio::RecordIo& io) {
@@ -80,7 +181,8 @@ void show_warning_and_notice(recordio::RecordIo& io) {
 }
 
 int run_sequence(recordio::RecordIo& io) {
-  return io.run([](recordio::RecordIo& run_io) {
+  DirectoryLock lock(io.units());
+  return io.run([&lock](recordio::RecordIo& run_io) {
     // The file-name table comes first: nothing is shown before it is obtained.
     std::unique_ptr<shared::RunData> data;
     try {
@@ -88,6 +190,8 @@ int run_sequence(recordio::RecordIo& io) {
     } catch (const std::bad_alloc&) {
       recordio::stop("**Allocation failed for area12 in eventsa l86**");
     }
+    // A second run ends here, before it shows or writes anything; a dry run writes nothing.
+    if (!run_io.units().dry_run()) lock.take(run_io.units());
     show_banner(run_io, kStartBanner);
     // Said now rather than after all the answers, at the first event file; the run goes on.
     if (!run_io.units().is_directory("event")) {
@@ -103,7 +207,8 @@ int run_sequence(recordio::RecordIo& io) {
     events::prepare_first_event(run_io, *data);
     const events::EventTally tally = events::run_event_loop(
         run_io, *data,
-        {[&] { ask_second_group(run_io, *data); }, [&] { show_warning_and_notice(run_io); }});
+        {[&] { ask_second_group(run_io, *data); }, [&] { show_warning_and_notice(run_io); },
+         [&] { check_series(run_io, *data); }});
     events::close_follow_list(run_io);
 
     if (run_io.units().dry_run()) {

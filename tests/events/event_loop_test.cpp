@@ -41,7 +41,8 @@ struct Bench : testing::IoBench {
           steps.push_back("warning: " + std::string(data.fln1.trimmed()) + ", " +
                           std::string(data.fln[1].trimmed()) +
                           (exists("event/" + data.evtname.str() + ".evt") ? ", file" : ""));
-        }};
+        },
+        {}};
     run_event_loop(io, data, first_pass);
     close_follow_list(io);
   }

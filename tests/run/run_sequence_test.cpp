@@ -2,7 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+#include <fstream>
+#include <map>
+#include <memory>
 #include <string>
+
+#include "reliability/reliability_support.h"
 
 namespace quorlant::run {
 namespace {
@@ -25,6 +37,162 @@ TEST(Banner, EveryLineIs56CharactersAndOnlyLine5Differs) {
   // The attribution starts in column 13.
   EXPECT_EQ(kStartBanner[8].substr(0, 12), "*" + std::string(11, ' '));
   EXPECT_NE(kStartBanner[8][12], ' ');
+}
+
+// ---------------------------------------------------------------------------------------------
+// The series is checked before its first file: a file that cannot be replaced, a directory
+// that takes no new file or a disk without room leaves event\ as it was, in a real run and in
+// a dry run alike.
+
+namespace fs = std::filesystem;
+using recordio::platform::SystemFileSystem;
+
+// Sets or clears a file's immutable flag; false where this system or user cannot.
+bool set_immutable(const fs::path& path, bool on) {
+#ifdef __linux__
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return done;
+#else
+  (void)path;
+  (void)on;
+  return false;
+#endif
+}
+
+// Every file below `root` with its bytes ("<dir>" for a directory).
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : testing::tree(root)) {
+    files[name] = fs::is_directory(root / name) ? "<dir>" : testing::read_bytes(root / name);
+  }
+  return files;
+}
+
+// The system's files, but a disk with 40 KiB free.
+struct FortyKibFree : SystemFileSystem {
+  std::error_code free_space(const fs::path&, std::uint64_t& bytes) override {
+    bytes = 40 * 1024;
+    return {};
+  }
+};
+
+struct Refusal {
+  std::string label;
+  std::function<bool(const fs::path& work)> setup;  // false: this system cannot make the case
+  std::string out_ending;                           // how the transcript ends
+  std::string err;
+  int status;
+  SystemFileSystem* files = nullptr;  // the system's files when none
+};
+
+TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
+  using reliability::open_failure_report;
+  const std::string third = "event\\20150301.evt";
+  const std::string pause = "Hit enter to continue\n";
+  SystemFileSystem system;
+  FortyKibFree forty_kib_free;
+  std::vector<fs::path> immutable;  // made mutable again after each row
+  const auto immutable_file = [&](const char* name) {
+    return [&, name](const fs::path& work) {
+      immutable.push_back(work / name);
+      return set_immutable(work / name, true);
+    };
+  };
+  std::unique_ptr<std::ifstream> holder;  // another program holding a file open
+  const std::vector<Refusal> rows = {
+      {"an immutable third event file", immutable_file("event/20150301.evt"),
+       open_failure_report(third, 1), "", 1},
+      {"a directory in place of the third event file",
+       [](const fs::path& work) {
+         fs::remove(work / "event/20150301.evt");
+         return fs::create_directory(work / "event/20150301.evt");
+       },
+       open_failure_report(third, testing::kIsDirectoryError), "", 1},
+      // The first file of the series is the first one found to need a new file there.
+      {"an event directory that takes no new file", immutable_file("event"),
+       open_failure_report("event\\20150101.evt", 1), "", 1},
+      {"no room for the series", [](const fs::path&) { return true; }, pause,
+       "quorlant: not enough room in event\\ for the series: its 3 event files need 81 KiB "
+       "with a margin, and 40 KiB are free\n",
+       2, &forty_kib_free},
+      // The real run cannot open its log: a dry run must not say 0 either.
+      {"a working directory that takes no new file", immutable_file("."),
+       " Please see file evt_info.txt for information re: this run\n",
+       "quorlant: cannot open evt_info.txt: Operation not permitted\n", 2},
+      {"a read-only third event file (Windows)",
+       [](const fs::path& work) {
+         fs::permissions(work / "event/20150301.evt", fs::perms::owner_read);
+         return testing::kOnWindows;
+       },
+       open_failure_report(third, 5), "", 1},
+      {"a third event file held open by another program (Windows)",
+       [&](const fs::path& work) {
+         holder = std::make_unique<std::ifstream>(work / "event/20150301.evt");
+         return testing::kOnWindows;
+       },
+       open_failure_report(third, 32), "", 1},
+  };
+  const std::string script = "3" + reliability::whole_script().substr(1);
+  for (const Refusal& row : rows) {
+    for (const bool dry_run : {false, true}) {
+      const std::string label = row.label + (dry_run ? ", dry run" : "");
+      testing::TempDir dir;
+      const fs::path& work = dir.path();
+      fs::create_directory(work / "event");
+      for (const char* name : {"20150101.evt", "20150301.evt", "events_to_follow.txt"})
+        testing::write_file(work / "event" / name, "from an earlier run: " + std::string(name));
+      const bool made = row.setup(work);
+      const auto before = snapshot(dry_run ? work : work / "event");
+      if (made) {
+        std::istringstream in(script);
+        std::ostringstream out;
+        std::ostringstream err;
+        recordio::RecordIo io(in, out, err, row.files ? *row.files : system, work);
+        if (dry_run) io.units().set_dry_run();
+        EXPECT_EQ(run_sequence(io), row.status) << label;
+        EXPECT_EQ(err.str(), row.err) << label;
+        EXPECT_TRUE(out.str().ends_with(row.out_ending)) << label << "\n" << out.str();
+        EXPECT_EQ(snapshot(dry_run ? work : work / "event"), before) << label;
+      }
+      holder.reset();
+      for (const fs::path& path : immutable) set_immutable(path, false);
+      immutable.clear();
+      fs::permissions(work / "event/20150301.evt", fs::perms::owner_all);
+      if (!made) break;
+    }
+  }
+}
+
+// Two runs started together in one directory: the first holds the lock from its start, the
+// second ends at once with one line naming it and status 2, and writes nothing. The lock file
+// goes with the run that made it.
+TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
+  testing::RunArea area;
+  testing::Child first({.argv = {testing::program().string()}, .directory = area.work});
+  ASSERT_TRUE(first.wait_for_output("Enter the no of events to create:"));
+  const std::string held = testing::read_bytes(area.work / "event/.quorlant.lock");
+  const std::string process = held.substr(0, held.find_first_not_of("0123456789"));
+  const auto before = snapshot(area.work);
+  testing::write_file(area.root / "answers", reliability::whole_script());
+  const testing::Process second = testing::run_process({.argv = {testing::program().string()},
+                                                        .directory = area.work,
+                                                        .input = area.root / "answers"});
+  EXPECT_EQ(second.status, 2);
+  EXPECT_EQ(second.out, "");
+  EXPECT_EQ(second.err, "quorlant: another run of quorlant (process " + process +
+                            ") is writing in this directory: it holds event\\.quorlant.lock\n");
+  EXPECT_EQ(snapshot(area.work), before);
+  first.type(reliability::whole_script());
+  const testing::Process ended = first.finish();
+  EXPECT_EQ(ended.status, 0) << ended.err;
+  EXPECT_EQ(testing::entries(area.work / "event"),
+            (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}));
 }
 
 }  // namespace

@@ -40,6 +40,12 @@ struct FileStatus {
   std::filesystem::path target;  // the file a followed link names; empty when no link
 };
 
+/// How a file is to be written, for may_write.
+enum class WriteWay {
+  kInPlace,   // opened where it is, created when missing
+  kReplaced,  // a new file made beside it and renamed over it
+};
+
 /// The file system, behind one interface so that a test can put a fake in its place: the
 /// program's code gets it by reference from `main` and never reaches the system otherwise.
 /// Every operation and every question returns the system's error, or none with its answer.
@@ -92,10 +98,21 @@ class FileSystem {
                                              std::vector<std::string>& names) = 0;
   /// Whether process `id` still runs.
   [[nodiscard]] virtual std::error_code process_runs(unsigned long id, bool& runs) = 0;
+  /// What writing `path` the way `way` says would meet: the error its open would give, or none.
+  /// A directory, a file this process may not write (read-only, immutable, on a read-only file
+  /// system), one another program holds open (Windows), a directory that takes no new file
+  /// where one is needed. A link is judged by what it points to. `exists` says whether `path`
+  /// names something. Fails too when the system cannot tell.
+  [[nodiscard]] virtual std::error_code may_write(const std::filesystem::path& path, WriteWay way,
+                                                  bool& exists) = 0;
+  /// The bytes this process may still use on the file system that holds `directory`.
+  [[nodiscard]] virtual std::error_code free_space(const std::filesystem::path& directory,
+                                                   std::uint64_t& bytes) = 0;
 };
 
-/// The file system of this computer: the one `main` hands down.
-class SystemFileSystem final : public FileSystem {
+/// The file system of this computer: the one `main` hands down. A test may answer some of its
+/// questions itself.
+class SystemFileSystem : public FileSystem {
  public:
   std::error_code status_of(const std::filesystem::path& path, FileStatus& status) override;
   std::error_code kind_of(const std::filesystem::path& path, FileKind& kind) override;
@@ -117,6 +134,12 @@ class SystemFileSystem final : public FileSystem {
   std::error_code list(const std::filesystem::path& directory,
                        std::vector<std::string>& names) override;
   std::error_code process_runs(unsigned long id, bool& runs) override;
+  // In guard_posix.cpp and guard_windows.cpp.
+  std::error_code may_write(const std::filesystem::path& path, WriteWay way,
+                            bool& exists) override;
+  std::error_code free_space(const std::filesystem::path& directory,
+                             std::uint64_t& bytes) override;
+
 
  private:
   std::optional<unsigned> new_file_mode_;  // what a file created now gets, once known
