@@ -29,6 +29,12 @@ void check_follow_list(recordio::RecordIo& io) {
   }
 }
 
+recordio::FileOutcome outcome_of(bool dry_run, bool replacing) {
+  using recordio::FileOutcome;
+  if (!dry_run) return FileOutcome::kCreated;
+  return replacing ? FileOutcome::kWouldReplace : FileOutcome::kWouldBeCreated;
+}
+
 }  // namespace
 
 EventTally run_event_loop(recordio::RecordIo& io, shared::RunData& data,
@@ -50,11 +56,8 @@ EventTally run_event_loop(recordio::RecordIo& io, shared::RunData& data,
     data.ios = eventfile::write_event(io, data);
     ++tally.files;
     if (replacing) ++tally.replaced;
-    using recordio::FileOutcome;
     io.listener().event_file(data.fln[shared::kEventFileEntry].view(),
-                             !dry_run    ? FileOutcome::kCreated
-                             : replacing ? FileOutcome::kWouldReplace
-                                         : FileOutcome::kWouldBeCreated);
+                             outcome_of(dry_run, replacing));
     // A blank and the path padded to 72 characters: 73 in all.
     io.message(kFollowListUnit, {data.fln1.first(72)});
     questions_done = true;
