@@ -103,6 +103,23 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
     if (const auto error = take(Call::kList)) return error;
     return real_.list(directory, names);
   }
+  // The check's look-ups, as the system answers them.
+  std::error_code look_up(const std::filesystem::path& path, bool follow,
+                          recordio::platform::Entry& entry) const override {
+    return real_.look_up(path, follow, entry);
+  }
+  std::error_code link_target(const std::filesystem::path& path,
+                              std::filesystem::path& target) const override {
+    return real_.link_target(path, target);
+  }
+  std::error_code real_path(const std::filesystem::path& path,
+                            std::filesystem::path& real) const override {
+    return real_.real_path(path, real);
+  }
+  std::error_code names_in(const std::filesystem::path& path,
+                           std::vector<std::string>& names) const override {
+    return real_.names_in(path, names);
+  }
   std::error_code process_runs(unsigned long id, bool& runs) override {
     if (const auto error = take(Call::kProcessRuns)) return error;
     return real_.process_runs(id, runs);

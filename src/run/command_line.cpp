@@ -116,7 +116,7 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
                  std::ostream& err, recordio::platform::FileSystem& files,
                  const std::filesystem::path& working_directory, bool input_is_terminal) {
   if (!arguments.empty() && arguments[0] == "check") {
-    return check::main_check(arguments.subspan(1), out, err, working_directory);
+    return check::main_check(arguments.subspan(1), out, err, working_directory, files);
   }
   if (arguments.size() == 1 && arguments[0] == "--help") return print(help_text(), out, err);
   if (arguments.size() == 1 && arguments[0] == "--version") {

@@ -44,7 +44,7 @@ class LookUps {
                                                  std::vector<std::string>& names) const = 0;
 };
 
-/// The system's own answers.
+/// The system's own answers (those of SystemFileSystem, in platform.h).
 const LookUps& system_look_ups();
 
 }  // namespace quorlant::recordio::platform

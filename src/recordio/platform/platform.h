@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "recordio/platform/look_up.h"
+
 // The operating system behind one small interface. posix.cpp and windows.cpp implement it; the
 // build picks one. Every failure is a std::error_code whose message is the system's own words.
 namespace quorlant::recordio::platform {
@@ -52,8 +54,8 @@ enum class WriteWay {
 /// A link is followed only when its owner is this user or the owner of the directory it is
 /// in, and only when what it names exists; any other link is an error (permission denied, or
 /// too many links for a dangling one), so a link planted in a shared directory never leads a
-/// run outside it.
-class FileSystem {
+/// run outside it. The look-ups of a reader of the tree come with it (look_up.h).
+class FileSystem : public LookUps {
  public:
   virtual ~FileSystem() = default;
 
@@ -139,7 +141,15 @@ class SystemFileSystem : public FileSystem {
                             bool& exists) override;
   std::error_code free_space(const std::filesystem::path& directory,
                              std::uint64_t& bytes) override;
-
+  // In look_up_posix.cpp and look_up_windows.cpp.
+  std::error_code look_up(const std::filesystem::path& path, bool follow,
+                          Entry& entry) const override;
+  std::error_code link_target(const std::filesystem::path& path,
+                              std::filesystem::path& target) const override;
+  std::error_code real_path(const std::filesystem::path& path,
+                            std::filesystem::path& real) const override;
+  std::error_code names_in(const std::filesystem::path& path,
+                           std::vector<std::string>& names) const override;
 
  private:
   std::optional<unsigned> new_file_mode_;  // what a file created now gets, once known
