@@ -1,11 +1,13 @@
 #include "run/command_line.h"
 
 #include <algorithm>
+#include <array>
 #include <sstream>
 #include <streambuf>
 #include <string>
 
 #include "check/check_command.h"
+#include "recordio/platform/platform.h"
 #include "recordio/record_io.h"
 #include "run/answer_options.h"
 #include "run/run_sequence.h"
@@ -57,6 +59,43 @@ class ListingOnly : public std::streambuf {
   std::string held_;
 };
 
+// The answers of --answers FILE, read through the platform a block at a time like standard
+// input, so that the same bounds hold.
+class AnswerFile : public std::streambuf {
+ public:
+  AnswerFile() = default;
+  AnswerFile(const AnswerFile&) = delete;
+  AnswerFile& operator=(const AnswerFile&) = delete;
+  ~AnswerFile() override {
+    if (file_ != recordio::platform::kNoFile) (void)recordio::platform::close(file_);
+  }
+  /// Opens the file and reads its first block: one that cannot be read fails before the run.
+  std::error_code open(const std::filesystem::path& path) {
+    if (const std::error_code error = recordio::platform::open_to_read(path, file_)) return error;
+    return fill();
+  }
+
+ protected:
+  int_type underflow() override {
+    // A read failure past the first block ends the answers as the end of the file does.
+    if (gptr() == egptr() && fill()) return traits_type::eof();
+    return gptr() == egptr() ? traits_type::eof() : traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  std::error_code fill() {
+    std::size_t got = 0;
+    const std::error_code error = recordio::platform::read(file_, block_, offset_, got);
+    offset_ += got;
+    setg(block_.data(), block_.data(), block_.data() + got);
+    return error;
+  }
+
+  recordio::platform::FileHandle file_ = recordio::platform::kNoFile;
+  std::array<char, 4096> block_{};
+  std::uint64_t offset_ = 0;
+};
+
 }  // namespace
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
@@ -78,18 +117,32 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   }
   if (invocation.print_answers) return print(*invocation.answers, out, err);
 
+  AnswerFile answer_file;
+  std::istream file_input(&answer_file);
+  const bool from_file = invocation.answer_file && *invocation.answer_file != "-";
+  if (from_file) {
+    if (const auto error = answer_file.open(working_directory / *invocation.answer_file)) {
+      err << "quorlant: "
+          << recordio::describe_error("cannot read the answers from " + *invocation.answer_file,
+                                      error)
+          << '\n';
+      return static_cast<int>(recordio::ExitStatus::kIoFailure);
+    }
+  }
+
   const bool dialogue = !invocation.answers;
   std::istringstream scripted(invocation.answers.value_or(""));
   ListingOnly listing(out, invocation.quiet);
   std::ostream listed(&listing);
   const bool filtered = !dialogue || invocation.quiet;
-  recordio::RecordIo io(dialogue ? in : scripted, filtered ? listed : out, err, working_directory);
+  std::istream& answers_in = !dialogue ? scripted : from_file ? file_input : in;
+  recordio::RecordIo io(answers_in, filtered ? listed : out, err, working_directory);
   if (!dialogue && !io.units().is_directory("event")) {
     err << "quorlant: the working directory has no event directory: expected one to hold the "
            "event files\n";
     return static_cast<int>(recordio::ExitStatus::kIoFailure);
   }
-  io.console().set_terminal(dialogue && input_is_terminal);
+  io.console().set_terminal(dialogue && !from_file && input_is_terminal);
   if (invocation.dry_run) io.units().set_dry_run();
   const int status = run_sequence(io, invocation.strict);
   if (filtered && status == static_cast<int>(recordio::ExitStatus::kAborted)) {

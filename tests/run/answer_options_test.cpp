@@ -113,6 +113,7 @@ TEST(AnswerOptions, AValueTheRunCannotUseIsRefusedBeforeAnythingIsTouched) {
       {"--wet",
        "The following argument was not expected: --wet; usage: quorlant [OPTIONS] (see "
        "quorlant --help)"},
+      {"--answers=run.answers", "--answers and the answer options exclude each other"},
       {"!--basin",
        "--basin is missing: the answer options need --events, --months-per-event, "
        "--start, --report-step and --basin"},

@@ -42,6 +42,8 @@ struct FileStatus {
 /// Opens `path` to read and write, creating it when missing and never emptying it.
 [[nodiscard]] std::error_code open_existing_or_new(const std::filesystem::path& path,
                                                    FileHandle& file);
+/// Opens `path` to read only: a file that is missing or may not be read fails here.
+[[nodiscard]] std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file);
 /// Creates `path`, which must not exist yet (std::errc::file_exists when it does), to be written
 /// and later put in place of a file with `like`'s permissions.
 [[nodiscard]] std::error_code create_exclusive(const std::filesystem::path& path,
@@ -52,7 +54,8 @@ bool is_regular(FileHandle file);
 /// Writes every byte at `offset`, or where the file stands when there is no offset.
 [[nodiscard]] std::error_code write(FileHandle file, std::string_view bytes,
                                     std::optional<std::uint64_t> offset);
-/// Reads up to `buffer.size()` bytes at `offset`; `got` is 0 at the end of the file.
+/// Reads up to `buffer.size()` bytes at `offset` (a pipe: where it stands); `got` is 0 at the
+/// end of the file.
 [[nodiscard]] std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offset,
                                    std::size_t& got);
 /// Cuts the file to `length` bytes.

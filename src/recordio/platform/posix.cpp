@@ -71,6 +71,15 @@ std::error_code open_existing_or_new(const std::filesystem::path& path, FileHand
   return fd < 0 ? last_error() : std::error_code();
 }
 
+std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  file = fd;
+  return fd < 0 ? last_error() : std::error_code();
+}
+
 std::error_code create_exclusive(const std::filesystem::path& path, const FileStatus& like,
                                  FileHandle& file) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -114,6 +123,13 @@ std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offs
     if (n >= 0) {
       got = static_cast<std::size_t>(n);
       return {};
+    }
+    if (errno == ESPIPE) {  // a pipe has no offsets: it is read in order
+      const ssize_t piped = ::read(static_cast<int>(file), buffer.data(), buffer.size());
+      if (piped >= 0) {
+        got = static_cast<std::size_t>(piped);
+        return {};
+      }
     }
     if (errno != EINTR) return last_error();
   }
