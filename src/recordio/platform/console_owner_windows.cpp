@@ -7,6 +7,9 @@
 namespace quorlant::recordio::platform {
 
 unsigned processes_on_console() {
+  // A console without a window (a program started hidden, as a scheduler may) has nobody to
+  // press Enter.
+  if (::GetConsoleWindow() == nullptr) return 0;
   DWORD processes[2];
   return static_cast<unsigned>(::GetConsoleProcessList(processes, 2));
 }
