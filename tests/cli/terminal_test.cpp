@@ -1,4 +1,5 @@
-// Someone typing at a terminal: a number answer that cannot be read is asked again.
+// Someone typing at a terminal: a number answer that cannot be read is asked again; a console
+// window of the program's own waits for Enter before it closes.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -8,7 +9,9 @@
 #endif
 
 #include <algorithm>
+#include <tuple>
 
+#include "recordio/console_window.h"
 #include "run/expected_dialogue.h"
 #include "test_support.h"
 
@@ -42,6 +45,27 @@ TEST(Terminal, ANumberThatCannotBeReadIsAskedAgainWithAHint) {
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 0);
 #endif
+}
+
+unsigned stub_count = 0;  // the system's count of the processes on the console, stubbed
+unsigned stubbed_count() {
+  return stub_count;
+}
+
+TEST(Terminal, OnlyAConsoleWindowOfItsOwnWaitsForEnter) {
+  // typed answers, processes on the console (1: started from Explorer, 2: from a shell), waits
+  const std::tuple<bool, unsigned, bool> rows[] = {
+      {true, 1, true}, {true, 2, false}, {true, 0, false}, {false, 1, false}};
+  for (const auto& [typed, processes, waits] : rows) {
+    stub_count = processes;
+    std::istringstream in("\nnext\n");
+    in.setstate(std::ios::eofbit);  // a run that ended on the end of its input waits as well
+    std::ostringstream out;
+    EXPECT_EQ(recordio::hold_own_window(in, out, typed, stubbed_count), waits) << processes;
+    EXPECT_EQ(out.str(), waits ? "Press Enter to close this window.\n" : "");
+    in.clear();
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), waits ? "next\n" : "\nnext\n");
+  }
 }
 
 }  // namespace
