@@ -30,7 +30,8 @@ class SeriesDirectory {
     std::istringstream in(std::to_string(events) +
                           "\n1\n2015 01 01 00\ny\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n");
     std::ostringstream out;
-    recordio::RecordIo io(in, out, out, path_);
+    recordio::platform::SystemFileSystem files;
+    recordio::RecordIo io(in, out, out, files, path_);
     if (run::run_sequence(io) != 0) throw std::runtime_error("run failed");
     int month = 0;
     for (const auto& entry : fs::directory_iterator(path_ / "event")) {

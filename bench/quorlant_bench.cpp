@@ -49,7 +49,8 @@ int run_once(const fs::path& dir, const std::string& script) {
   std::istringstream in(script);
   std::ostringstream out;
   std::ostringstream err;
-  recordio::RecordIo io(in, out, err, dir);
+  recordio::platform::SystemFileSystem files;
+  recordio::RecordIo io(in, out, err, files, dir);
   return run::run_sequence(io);
 }
 
@@ -170,7 +171,8 @@ struct PartBench {
   Directory dir;
   std::istringstream in;
   std::ostringstream out;
-  recordio::RecordIo io{in, out, out, dir.path()};
+  recordio::platform::SystemFileSystem files;
+  recordio::RecordIo io{in, out, out, files, dir.path()};
   shared::RunData data = sample_data();
 };
 
@@ -227,7 +229,10 @@ void BM_Program(benchmark::State& state, bool options) {
     std::ostringstream err;
     const auto given = options ? std::span<const std::string_view>(arguments)
                                : std::span<const std::string_view>();
-    if (run::main_program(given, in, out, err, dir.path()) != 0) state.SkipWithError("run failed");
+    recordio::platform::SystemFileSystem files;
+    if (run::main_program(given, in, out, err, files, dir.path()) != 0) {
+      state.SkipWithError("run failed");
+    }
   }
 }
 

@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::istringstream in{std::string(input)};
   std::ostringstream out;
   std::ostringstream err;
-  const int status = quorlant::run::main_program({}, in, out, err, directory);
+  quorlant::recordio::platform::SystemFileSystem files;
+  const int status = quorlant::run::main_program({}, in, out, err, files, directory);
   if (status != 0 && status != 1 && status != 2) std::abort();
   return 0;
 }

@@ -1,21 +1,24 @@
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "recordio/console_window.h"
+#include "recordio/platform/platform.h"
 #include "recordio/process_setup.h"
 #include "run/command_line.h"
 
 int main(int argc, char** argv) {
-  if (!quorlant::recordio::prepare_process()) {
-    std::cerr << "quorlant: standard output is closed, so the run cannot show its questions\n";
+  if (const std::string failure = quorlant::recordio::prepare_process(); !failure.empty()) {
+    std::cerr << "quorlant: " << failure << '\n';
     return 2;
   }
   std::ios::sync_with_stdio(false);
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  quorlant::recordio::platform::SystemFileSystem files;
   const bool terminal = quorlant::recordio::standard_input_is_terminal();
-  const int status = quorlant::run::main_program(arguments, std::cin, std::cout, std::cerr, ".",
-                                                 terminal);
+  const int status = quorlant::run::main_program(arguments, std::cin, std::cout, std::cerr, files,
+                                                 ".", terminal);
   quorlant::recordio::hold_own_window(std::cin, std::cout, terminal);
   return status;
 }

@@ -104,7 +104,8 @@ struct IoBench {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream err;
-  recordio::RecordIo io{in, out, err, dir.path()};
+  recordio::platform::SystemFileSystem files;
+  recordio::RecordIo io{in, out, err, files, dir.path()};
   shared::RunData data;
   /// The input not read yet.
   std::string rest() { return {std::istreambuf_iterator<char>(in), {}}; }
@@ -128,14 +129,18 @@ struct RunResult {
   std::string err;  // the error stream
 };
 
-/// Runs the program in-process in `directory` with `answers` as standard input.
+/// Runs the program in-process in `directory` with `answers` as standard input, on the
+/// system's files or on `files`.
 inline RunResult run_program(const std::filesystem::path& directory, std::string_view answers,
-                             std::vector<std::string_view> arguments = {}) {
+                             std::vector<std::string_view> arguments = {},
+                             recordio::platform::FileSystem* files = nullptr) {
   std::istringstream in{std::string(answers)};
   std::ostringstream out;
   std::ostringstream err;
+  recordio::platform::SystemFileSystem system_files;
   RunResult result;
-  result.status = run::main_program(arguments, in, out, err, directory);
+  result.status = run::main_program(arguments, in, out, err, files ? *files : system_files,
+                                    directory);
   result.out = out.str();
   result.err = err.str();
   return result;

@@ -4,10 +4,16 @@
 
 namespace quorlant::recordio {
 
-bool prepare_process() {
-  const bool output_open = platform::prepare_standard_streams();
-  platform::install_interrupt_hook();
-  return output_open;
+std::string prepare_process() {
+  bool output_closed = false;
+  if (const std::error_code error = platform::prepare_standard_streams(output_closed)) {
+    return "cannot prepare the standard streams: " + platform::message_of(error);
+  }
+  if (output_closed) return "standard output is closed, so the run cannot show its questions";
+  if (const std::error_code error = platform::install_interrupt_hook()) {
+    return "cannot install the interrupt handler: " + platform::message_of(error);
+  }
+  return {};
 }
 
 bool standard_input_is_terminal() {

@@ -5,8 +5,8 @@
 namespace quorlant::recordio {
 
 RecordIo::RecordIo(std::istream& in, std::ostream& out, std::ostream& err,
-                   std::filesystem::path working_directory)
-    : console_(in, out), err_(err), units_(std::move(working_directory)) {}
+                   platform::FileSystem& files, std::filesystem::path working_directory)
+    : console_(in, out), err_(err), units_(files, std::move(working_directory)) {}
 
 void RecordIo::message(int unit, std::initializer_list<MessageItem> items) {
   buffer_.clear();

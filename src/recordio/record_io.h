@@ -25,11 +25,12 @@ inline constexpr int kFollowListUnit = 90;
 inline constexpr int kRunLogUnit = 98;
 inline constexpr int kFileUnit = 99;  // scratch files and event files, one at a time
 
-/// The record I/O layer: the console and the file units of one run. Built from the streams and
-/// the working directory it is handed, so a whole run can be driven from a test.
+/// The record I/O layer: the console and the file units of one run. Built from the streams,
+/// the file system and the working directory it is handed, so a whole run can be driven from a
+/// test, on a fake file system too.
 class RecordIo {
  public:
-  RecordIo(std::istream& in, std::ostream& out, std::ostream& err,
+  RecordIo(std::istream& in, std::ostream& out, std::ostream& err, platform::FileSystem& files,
            std::filesystem::path working_directory);
 
   /// One message line on the console output or on a file unit.

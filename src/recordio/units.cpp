@@ -17,8 +17,43 @@ std::filesystem::path native_path(const std::filesystem::path& base, std::string
   return base / native;
 }
 
-Units::Units(std::filesystem::path base_directory, std::string_view record_end)
-    : base_(std::move(base_directory)),
+namespace {
+
+std::error_code error_of(std::errc code) {
+  return std::make_error_code(code);
+}
+
+// The process that left `name` when it is a temporary file of this program's naming,
+// ".NAME.tmpPID.N"; nullopt for any other name.
+std::optional<unsigned long> temporary_owner(std::string_view name) {
+  const std::size_t tmp = name.rfind(".tmp");
+  if (name.size() < 2 || name[0] != '.' || tmp == std::string_view::npos || tmp < 2) {
+    return std::nullopt;
+  }
+  const std::string_view numbers = name.substr(tmp + 4);
+  const std::size_t dot = numbers.find('.');
+  const auto digits = [](std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  if (dot == std::string_view::npos || !digits(numbers.substr(0, dot)) ||
+      !digits(numbers.substr(dot + 1)) || dot > 9) {
+    return std::nullopt;
+  }
+  return std::stoul(std::string(numbers.substr(0, dot)));
+}
+
+// The directory part of a composed name, for reports: "event" for "event\x.evt".
+std::string directory_name(std::string_view name) {
+  const std::size_t separator = name.rfind('\\');
+  return separator == std::string_view::npos ? "." : std::string(name.substr(0, separator));
+}
+
+}  // namespace
+
+Units::Units(platform::FileSystem& files, std::filesystem::path base_directory,
+             std::string_view record_end)
+    : files_(files),
+      base_(std::move(base_directory)),
       record_end_(record_end),
       process_id_(platform::process_id()) {}
 
@@ -34,14 +69,12 @@ std::filesystem::path Units::path_of(std::string_view name) const {
   return native_path(base_, name);
 }
 
-bool Units::exists(std::string_view name) const {
-  std::error_code error;
-  return std::filesystem::exists(path_of(name), error);
-}
-
-bool Units::is_directory(std::string_view name) const {
-  std::error_code error;
-  return std::filesystem::is_directory(path_of(name), error);
+platform::FileKind Units::kind_of(std::string_view name) {
+  platform::FileKind kind = platform::FileKind::kMissing;
+  if (const std::error_code error = files_.kind_of(path_of(name), kind)) {
+    throw IoFailure(describe_error("cannot examine " + std::string(name), error));
+  }
+  return kind;
 }
 
 std::error_code Units::open(int unit, std::string_view name, OpenMode mode) {
@@ -59,47 +92,48 @@ std::error_code Units::open(int unit, std::string_view name, OpenMode mode) {
 // would: no directory to hold it, a directory of that name, an event file this run may not
 // replace.
 std::error_code Units::open_in_memory(Unit& u, OpenMode mode) {
-  std::error_code error;
-  if (!std::filesystem::is_directory(u.path.parent_path(), error))
-    return std::make_error_code(std::errc::no_such_file_or_directory);
-  if (std::filesystem::is_directory(u.path, error))
-    return std::make_error_code(std::errc::is_a_directory);
-  if (mode == OpenMode::kReplaceWhole) {
-    platform::FileStatus old_file;
-    if (const std::error_code status_error = platform::status_of(u.path, old_file))
-      return status_error;
-    if (old_file.write_error) return old_file.write_error;
-  }
+  platform::FileKind kind = platform::FileKind::kMissing;
+  if (const std::error_code error = files_.kind_of(u.path.parent_path(), kind)) return error;
+  if (kind != platform::FileKind::kDirectory) return error_of(std::errc::no_such_file_or_directory);
+  platform::FileStatus old_file;
+  if (const std::error_code error = files_.status_of(u.path, old_file)) return error;
+  if (old_file.kind == platform::FileKind::kDirectory) return error_of(std::errc::is_a_directory);
+  if (mode == OpenMode::kReplaceWhole && old_file.write_error) return old_file.write_error;
   u.in_memory = true;
   u.loaded = true;  // every file of a run is written before it is read back
   return {};
 }
 
-// A regular file, or a missing one, gets a replacement; anything else (a link, a device) is
-// written in place.
+// A regular file, or a missing one, gets a replacement beside it (beside the file a link
+// names); a device or a FIFO is written in place.
 std::error_code Units::open_to_replace(Unit& u) {
+  if (const std::error_code error = remove_stale_temporaries(u.path.parent_path())) return error;
   platform::FileStatus old_file;
-  if (const std::error_code error = platform::status_of(u.path, old_file)) return error;
+  if (const std::error_code error = files_.status_of(u.path, old_file)) return error;
   // An existing file this run may not write is an open failure, and stays untouched.
   if (old_file.write_error) return old_file.write_error;
-  if (old_file.kind == platform::FileKind::kOther) return open_in_place(u);
-  const std::error_code error = open_replacement(u, old_file);
-  // A directory that takes no new file still lets an existing file be written in place.
-  const bool directory_closed =
-      error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
-  if (error && directory_closed && old_file.kind == platform::FileKind::kRegular)
-    return open_in_place(u);
-  return error;
+  switch (old_file.kind) {
+    // A directory fails to open in the system's own words; a device or a FIFO is written to.
+    case platform::FileKind::kDirectory:
+    case platform::FileKind::kFifo:
+    case platform::FileKind::kOther: return open_in_place(u);
+    case platform::FileKind::kMissing:
+    case platform::FileKind::kRegular: break;
+  }
+  if (!old_file.target.empty()) u.path = old_file.target;
+  // A directory that takes no new file is an open failure: rewriting the file in place could
+  // leave it cut short.
+  return open_replacement(u, old_file);
 }
 
 // The file itself, created when missing; what it holds shows through until it is written.
 std::error_code Units::open_in_place(Unit& u) {
-  if (const std::error_code error = platform::open_existing_or_new(u.path, u.file)) {
-    u.file = platform::kNoFile;
-    return error;
-  }
+  platform::FileHandle handle = platform::kNoFile;
+  platform::FileKind kind = platform::FileKind::kMissing;
+  if (const std::error_code error = files_.open_existing_or_new(u.path, handle, kind)) return error;
+  u.file = platform::File(files_, handle);
   // A device or a pipe cannot be written at an offset or cut: it takes records one by one.
-  u.regular = platform::is_regular(u.file);
+  u.regular = kind == platform::FileKind::kRegular;
   return {};
 }
 
@@ -114,10 +148,12 @@ std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old
     std::filesystem::path temp = u.path;
     temp.replace_filename(name);
     const std::optional<std::size_t> slot = in_flight_.add(temp);
-    error = platform::create_exclusive(temp, old_file, u.file);
+    platform::FileHandle handle = platform::kNoFile;
+    error = files_.create_exclusive(temp, old_file, handle);
     if (slot && error) in_flight_.release(*slot);
     if (slot && !error) in_flight_.made(*slot);
     if (!error) {
+      u.file = platform::File(files_, handle);
       u.in_flight_slot = slot;
       u.temp_path = std::move(temp);
       u.loaded = true;  // a new file: nothing of the old one shows through
@@ -126,14 +162,32 @@ std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old
     }
     if (error != std::errc::file_exists) break;
   }
-  u.file = platform::kNoFile;
+  return error;
+}
+
+// Temporary files of this program's naming that a run no longer running left in `directory`
+// (killed before it could remove them) go, once per run and directory; any other file stays.
+std::error_code Units::remove_stale_temporaries(const std::filesystem::path& directory) {
+  if (swept_.contains(directory)) return {};
+  std::vector<std::string> names;
+  std::error_code error = files_.list(directory, names);
+  // A missing directory holds nothing: the open says so in its own words.
+  if (error == std::errc::no_such_file_or_directory) return {};
+  for (std::size_t i = 0; i < names.size() && !error; ++i) {
+    const std::optional<unsigned long> owner = temporary_owner(names[i]);
+    bool runs = true;
+    if (!owner || *owner == process_id_) continue;
+    error = files_.process_runs(*owner, runs);
+    if (!error && !runs) error = files_.remove(directory / names[i]);
+  }
+  if (!error) swept_.insert(directory);
   return error;
 }
 
 Units::Unit& Units::connected(int unit) {
   const auto found = units_.find(unit);
   if (found == units_.end()) throw IoFailure("unit " + std::to_string(unit) + " is not connected");
-  if (found->second.file == platform::kNoFile && !found->second.in_memory) {
+  if (!found->second.file.is_open() && !found->second.in_memory) {
     throw IoFailure(
         describe_error(found->second.name + " could not be opened", found->second.open_error));
   }
@@ -162,7 +216,7 @@ void Units::load(Unit& u) {
   char buffer[8192];
   for (;;) {
     std::size_t got = 0;
-    if (const std::error_code error = platform::read(u.file, buffer, u.content.size(), got)) {
+    if (const std::error_code error = files_.read(u.file.handle(), buffer, u.content.size(), got)) {
       throw IoFailure(describe_error("cannot read " + u.name, error));
     }
     if (got == 0) break;
@@ -216,14 +270,14 @@ std::error_code Units::store(Unit& u) {
   const std::size_t end = u.offset + u.content.size();
   std::error_code error;
   if (u.regular) {
-    error = platform::write(u.file, bytes, from);
+    error = files_.write(u.file.handle(), bytes, from);
     // What lies on disk beyond the last record is cut off, unless the file is known to end
     // there already (a new file, or records added at its end).
     const bool may_be_longer = !u.disk_size || *u.disk_size > end;
-    if (!error && may_be_longer) error = platform::cut(u.file, end);
+    if (!error && may_be_longer) error = files_.cut(u.file.handle(), end);
     if (!error) u.disk_size = end;
   } else {
-    error = platform::write(u.file, bytes, std::nullopt);
+    error = files_.write(u.file.handle(), bytes, std::nullopt);
   }
   if (!error) u.dirty_from.reset();
   return error;
@@ -254,31 +308,51 @@ void Units::rewind(int unit) {
 }
 
 void Units::finish(Unit& u, bool complete) {
-  if (u.file == platform::kNoFile) return;
-  std::string failed = "cannot write ";
-  std::error_code error = complete ? store(u) : std::error_code();
-  if (error) complete = false;
-  if (const std::error_code closed = platform::close(u.file); closed && complete) {
-    error = closed;
-    failed = "cannot close ";
-    complete = false;
-  }
-  u.file = platform::kNoFile;
-  if (!u.temp_path.empty()) {
-    // A file an interrupt has taken is not put in place: the old one stays.
-    if (u.in_flight_slot && !in_flight_.hold(*u.in_flight_slot)) complete = false;
-    if (complete) {
-      if (const std::error_code replaced = platform::replace(u.temp_path, u.path)) {
-        error = replaced;
-        failed = "cannot put in place ";
-        complete = false;
-      }
+  if (!u.file.is_open()) return;
+  const Failure failed = u.temp_path.empty() ? finish_in_place(u) : finish_replacement(u, complete);
+  if (failed.error) throw IoFailure(describe_error(failed.what + u.name, failed.error));
+}
+
+// What is left is written, then the file is closed: the first failure is the report.
+Units::Failure Units::finish_in_place(Unit& u) {
+  Failure failed{"cannot write ", store(u)};
+  const std::error_code closed = u.file.close();
+  if (closed && !failed.error) failed = {"cannot close ", closed};
+  return failed;
+}
+
+// A complete replacement is written, flushed to the disk and closed, then put in place; an
+// incomplete one, or one any step failed for, is removed and the old file stays.
+Units::Failure Units::finish_replacement(Unit& u, bool complete) {
+  Failure failed{"cannot write ", complete ? store(u) : std::error_code()};
+  if (complete && !failed.error) failed.error = files_.flush(u.file.handle());
+  const std::error_code closed = u.file.close();
+  if (complete && closed && !failed.error) failed = {"cannot close ", closed};
+  // A file an interrupt has taken is not put in place: the old one stays.
+  bool put = complete && !failed.error && (!u.in_flight_slot || in_flight_.hold(*u.in_flight_slot));
+  if (put) {
+    if (const std::error_code replaced = files_.replace(u.temp_path, u.path)) {
+      failed = {"cannot put in place ", replaced};
+      put = false;
+    } else {
+      renamed_in_.try_emplace(u.path.parent_path(), directory_name(u.name));
     }
-    // Nothing more can be said about a temporary file that will not go: the report is above.
-    if (!complete) (void)platform::remove(u.temp_path);
-    if (u.in_flight_slot) in_flight_.release(*u.in_flight_slot);
   }
-  if (error) throw IoFailure(describe_error(failed + u.name, error));
+  // Nothing more can be said about a temporary file that will not go: the report is above.
+  if (!put) (void)files_.remove(u.temp_path);
+  if (u.in_flight_slot) in_flight_.release(*u.in_flight_slot);
+  return failed;
+}
+
+// The renames reach the disk with their directories, once at the end of the run.
+Units::Failure Units::sync_directories() {
+  Failure failed;
+  for (const auto& [directory, name] : renamed_in_) {
+    const std::error_code error = files_.sync_directory(directory);
+    if (error && !failed.error) failed = {"cannot write " + name, error};
+  }
+  renamed_in_.clear();
+  return failed;
 }
 
 void Units::close(int unit) {
@@ -301,6 +375,8 @@ void Units::close_all() {
       if (!first_failure) first_failure = failure;
     }
   }
+  const Failure synced = sync_directories();
+  if (synced.error && !first_failure) first_failure = IoFailure(describe_error(synced.what, synced.error));
   if (first_failure) throw *first_failure;
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -18,8 +19,10 @@ enum class OpenMode {
   /// replaces its content from that point on.
   kUnknown,
   /// As kUnknown, but a regular file (or a missing one) is written to a temporary file in the
-  /// same directory and renamed into place at close, so a failed run never leaves it half
-  /// written. Anything else (a link, a device) is written in place.
+  /// same directory, flushed to the disk and renamed into place at close, so a failed run or a
+  /// power cut never leaves it half written; a link is replaced at the file it names. A device
+  /// or a FIFO is written in place. Where no replacement can be made, the open fails: a regular
+  /// file is never rewritten in place.
   kReplaceWhole,
 };
 
@@ -27,13 +30,13 @@ enum class OpenMode {
 std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name);
 
 /// The file units of a run: unit numbers connected to files in the working directory.
-/// The only code that touches files.
+/// The only code that touches files, all through `files`.
 class Units {
  public:
   /// Records written end in `record_end` on disk: the system's own line end unless a test asks
   /// for another.
-  explicit Units(std::filesystem::path base_directory,
-                 std::string_view record_end = platform::record_end());
+  Units(platform::FileSystem& files, std::filesystem::path base_directory,
+        std::string_view record_end = platform::record_end());
   Units(const Units&) = delete;
   Units& operator=(const Units&) = delete;
   /// Closes every unit; an unfinished replacement is dropped, never put in place.
@@ -44,9 +47,12 @@ class Units {
   /// the name is a directory (EISDIR).
   void set_dry_run() { dry_run_ = true; }
   bool dry_run() const { return dry_run_; }
-  /// Whether `name` exists; whether it is a directory. A failure to look counts as no.
-  bool exists(std::string_view name) const;
-  bool is_directory(std::string_view name) const;
+  /// What `name` is, a link followed. Throws IoFailure when the system cannot tell.
+  platform::FileKind kind_of(std::string_view name);
+  bool exists(std::string_view name) { return kind_of(name) != platform::FileKind::kMissing; }
+  bool is_directory(std::string_view name) {
+    return kind_of(name) == platform::FileKind::kDirectory;
+  }
 
   /// The path a composed name opens: each backslash is a directory separator here.
   std::filesystem::path path_of(std::string_view name) const;
@@ -66,7 +72,8 @@ class Units {
   void rewind(int unit);
   /// Closes the unit and keeps its file. Throws IoFailure when the file cannot be completed.
   void close(int unit);
-  /// Closes and keeps every unit, dropping unfinished replacements. Throws the first failure.
+  /// Closes and keeps every unit, dropping unfinished replacements, then brings the renames of
+  /// the replacements to the disk, once per directory. Throws the first failure.
   void close_all();
   /// Why the last open of `unit` failed, if it did.
   std::error_code open_error(int unit) const;
@@ -77,7 +84,7 @@ class Units {
 
  private:
   struct Unit {
-    platform::FileHandle file = platform::kNoFile;
+    platform::File file;
     std::string name;                       // as the program composed it, for reports
     std::filesystem::path path;             // where it is on disk
     std::error_code open_error;             // why the open failed, when it did
@@ -97,18 +104,30 @@ class Units {
   std::error_code open_to_replace(Unit& unit);
   std::error_code open_in_place(Unit& unit);
   std::error_code open_replacement(Unit& unit, const platform::FileStatus& old_file);
+  std::error_code remove_stale_temporaries(const std::filesystem::path& directory);
   Unit& connected(int unit);
   void flush(Unit& unit);
   std::error_code store(Unit& unit);  // writes what is not yet on disk
   void load(Unit& unit);
+  // What failed as a unit was closed: "cannot write ", "cannot close " and the like.
+  struct Failure {
+    std::string what;
+    std::error_code error;
+  };
   void finish(Unit& unit, bool complete);
+  Failure finish_in_place(Unit& unit);
+  Failure finish_replacement(Unit& unit, bool complete);
+  Failure sync_directories();
 
+  platform::FileSystem& files_;
   std::filesystem::path base_;
   std::string record_end_;
   std::map<int, Unit> units_;
   unsigned long process_id_;  // temporary names are this run's own: process id and counter
   unsigned long temp_counter_ = 0;
   platform::InFlightFiles in_flight_;
+  std::set<std::filesystem::path> swept_;  // directories cleared of dead runs' temporary files
+  std::map<std::filesystem::path, std::string> renamed_in_;  // directories to sync; their names
   bool dry_run_ = false;
 };
 

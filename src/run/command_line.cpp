@@ -59,19 +59,16 @@ class ListingOnly : public std::streambuf {
   std::string held_;
 };
 
-// The answers of --answers FILE, read through the platform a block at a time like standard
+// The answers of --answers FILE, read through the file system a block at a time like standard
 // input, so that the same bounds hold.
 class AnswerFile : public std::streambuf {
  public:
-  AnswerFile() = default;
-  AnswerFile(const AnswerFile&) = delete;
-  AnswerFile& operator=(const AnswerFile&) = delete;
-  ~AnswerFile() override {
-    if (file_ != recordio::platform::kNoFile) (void)recordio::platform::close(file_);
-  }
+  explicit AnswerFile(recordio::platform::FileSystem& files) : files_(files) {}
   /// Opens the file and reads its first block: one that cannot be read fails before the run.
   std::error_code open(const std::filesystem::path& path) {
-    if (const std::error_code error = recordio::platform::open_to_read(path, file_)) return error;
+    recordio::platform::FileHandle handle = recordio::platform::kNoFile;
+    if (const std::error_code error = files_.open_to_read(path, handle)) return error;
+    file_ = recordio::platform::File(files_, handle);
     return fill();
   }
 
@@ -85,13 +82,14 @@ class AnswerFile : public std::streambuf {
  private:
   std::error_code fill() {
     std::size_t got = 0;
-    const std::error_code error = recordio::platform::read(file_, block_, offset_, got);
+    const std::error_code error = files_.read(file_.handle(), block_, offset_, got);
     offset_ += got;
     setg(block_.data(), block_.data(), block_.data() + got);
     return error;
   }
 
-  recordio::platform::FileHandle file_ = recordio::platform::kNoFile;
+  recordio::platform::FileSystem& files_;
+  recordio::platform::File file_;
   std::array<char, 4096> block_{};
   std::uint64_t offset_ = 0;
 };
@@ -99,8 +97,8 @@ class AnswerFile : public std::streambuf {
 }  // namespace
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
-                 std::ostream& err, const std::filesystem::path& working_directory,
-                 bool input_is_terminal) {
+                 std::ostream& err, recordio::platform::FileSystem& files,
+                 const std::filesystem::path& working_directory, bool input_is_terminal) {
   if (!arguments.empty() && arguments[0] == "check") {
     return check::main_check(arguments.subspan(1), out, err, working_directory);
   }
@@ -117,7 +115,7 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   }
   if (invocation.print_answers) return print(*invocation.answers, out, err);
 
-  AnswerFile answer_file;
+  AnswerFile answer_file(files);
   std::istream file_input(&answer_file);
   const bool from_file = invocation.answer_file && *invocation.answer_file != "-";
   if (from_file) {
@@ -136,10 +134,15 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   std::ostream listed(&listing);
   const bool filtered = !dialogue || invocation.quiet;
   std::istream& answers_in = !dialogue ? scripted : from_file ? file_input : in;
-  recordio::RecordIo io(answers_in, filtered ? listed : out, err, working_directory);
-  if (!dialogue && !io.units().is_directory("event")) {
-    err << "quorlant: the working directory has no event directory: expected one to hold the "
-           "event files\n";
+  recordio::RecordIo io(answers_in, filtered ? listed : out, err, files, working_directory);
+  try {
+    if (!dialogue && !io.units().is_directory("event")) {
+      err << "quorlant: the working directory has no event directory: expected one to hold the "
+             "event files\n";
+      return static_cast<int>(recordio::ExitStatus::kIoFailure);
+    }
+  } catch (const recordio::IoFailure& failure) {
+    err << "quorlant: " << failure.what() << '\n';
     return static_cast<int>(recordio::ExitStatus::kIoFailure);
   }
   io.console().set_terminal(dialogue && !from_file && input_is_terminal);

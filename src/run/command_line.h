@@ -6,14 +6,16 @@
 #include <span>
 #include <string_view>
 
+#include "recordio/platform/platform.h"
+
 namespace quorlant::run {
 
-/// The whole program in `working_directory`: --help and --version; the answer options, checked
+/// The whole program in `working_directory` of `files`: --help and --version; the answer options, checked
 /// before anything is touched (a value that cannot be used is one line on `err`, status 2),
 /// feeding the run in place of the dialogue; or the dialogue on `in` and `out`, where a number
 /// answer that cannot be read is asked again when `input_is_terminal`.
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
-                 std::ostream& err, const std::filesystem::path& working_directory,
-                 bool input_is_terminal = false);
+                 std::ostream& err, recordio::platform::FileSystem& files,
+                 const std::filesystem::path& working_directory, bool input_is_terminal = false);
 
 }  // namespace quorlant::run

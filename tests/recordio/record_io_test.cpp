@@ -26,7 +26,8 @@ Outcome run_body(const std::filesystem::path& directory, const std::string& inpu
   std::istringstream in(input);
   std::ostringstream out;
   std::ostringstream err;
-  RecordIo io(in, out, err, directory);
+  platform::SystemFileSystem files;
+  RecordIo io(in, out, err, files, directory);
   Outcome result;
   result.status = io.run(body);
   result.out = out.str();

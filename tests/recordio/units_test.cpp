@@ -26,6 +26,9 @@ using testing::write_file;
 namespace fs = std::filesystem;
 using testing::kPosixModes;
 
+// The system's files, for every test here.
+platform::SystemFileSystem files;
+
 // One file opened on unit 99, the transfers made on it, and the file once closed: the only one
 // in its directory.
 struct UnitCase {
@@ -112,7 +115,7 @@ TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
     SCOPED_TRACE(row.label);
     TempDir dir;
     if (row.old_bytes) write_file(dir / row.name, *row.old_bytes);
-    Units units(dir.path(), row.crlf ? std::string_view("\r\n") : platform::record_end());
+    Units units(files, dir.path(), row.crlf ? std::string_view("\r\n") : platform::record_end());
     ASSERT_EQ(units.open(99, row.name, row.mode), std::error_code());
     row.transfers(units);
     units.close(99);
@@ -125,7 +128,7 @@ TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
 
 TEST(Units, OpeningAConnectedUnitClosesAndKeepsTheFirstFile) {
   TempDir dir;
-  Units units(dir.path());
+  Units units(files, dir.path());
   ASSERT_EQ(units.open(99, "temp0.fls"), std::error_code());
   units.write(99, "A\n");
   ASSERT_EQ(units.open(99, "temp5.fls"), std::error_code());
@@ -139,7 +142,7 @@ TEST(Units, WriteThroughPutsEachLineOnDiskAtOnce) {
   TempDir dir;
   fs::create_directory(dir / "event");
   write_file(dir / "event" / "events_to_follow.txt", "an older and longer list\nof events\n");
-  Units units(dir.path());
+  Units units(files, dir.path());
   ASSERT_EQ(units.open(90, "event\\events_to_follow.txt"), std::error_code());
   units.write_through(90);
   units.write(90, " event\\20150101.evt\n");
@@ -153,7 +156,7 @@ TEST(Units, WriteThroughPutsEachLineOnDiskAtOnce) {
 TEST(Units, CloseAllKeepsEveryFile) {
   TempDir dir;
   {
-    Units units(dir.path());
+    Units units(files, dir.path());
     ASSERT_EQ(units.open(98, "evt_info.txt"), std::error_code());
     ASSERT_EQ(units.open(99, "temp1.fls"), std::error_code());
     units.write(99, "2015 01 01 00\n");
@@ -163,7 +166,7 @@ TEST(Units, CloseAllKeepsEveryFile) {
   }
   // Leaving a unit connected: the destructor closes and keeps it too.
   {
-    Units units(dir.path());
+    Units units(files, dir.path());
     ASSERT_EQ(units.open(99, "temp2.fls"), std::error_code());
     units.write(99, "20150101\n");
   }
@@ -173,7 +176,7 @@ TEST(Units, CloseAllKeepsEveryFile) {
 TEST(Units, BackslashesNameSubDirectories) {
   TempDir dir;
   fs::create_directory(dir / "event");
-  Units units(dir.path());
+  Units units(files, dir.path());
   EXPECT_EQ(units.path_of("event\\x.evt"), dir.path() / "event" / "x.evt");
   EXPECT_EQ(native_path("base", "a\\b\\c.evt"), fs::path("base") / "a" / "b" / "c.evt");
   ASSERT_EQ(units.open(99, "event\\x.evt"), std::error_code());
@@ -185,7 +188,7 @@ TEST(Units, BackslashesNameSubDirectories) {
 
 TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   TempDir dir;
-  Units units(dir.path());
+  Units units(files, dir.path());
   EXPECT_EQ(units.open(99, "nodir\\x.evt"), std::errc::no_such_file_or_directory);
   EXPECT_EQ(units.name_of(99), "nodir\\x.evt");
   const std::string report = io_failure_of([&] { units.write(99, "line\n"); });
@@ -202,7 +205,7 @@ TEST(Units, ALinkToADeviceIsWrittenNotCut) {
     GTEST_SKIP() << "links to /dev/null are POSIX's";
   TempDir dir;
   fs::create_symlink("/dev/null", dir / "list.txt");
-  Units units(dir.path());
+  Units units(files, dir.path());
   ASSERT_EQ(units.open(90, "list.txt"), std::error_code());
   units.write_through(90);
   units.write(90, " event\\20150101.evt\n");
@@ -214,8 +217,8 @@ TEST(Units, ALinkToADeviceIsWrittenNotCut) {
 // The interrupt clean-up removes the replacements of the run whose scope is open, and no other.
 TEST(UnitsReplaceWhole, AnInterruptRemovesOnlyItsOwnRunsFileInFlight) {
   TempDir dir;
-  Units first(dir.path());
-  Units second(dir.path());
+  Units first(files, dir.path());
+  Units second(files, dir.path());
   ASSERT_EQ(first.open(99, "a.evt", OpenMode::kReplaceWhole), std::error_code());
   ASSERT_EQ(second.open(99, "b.evt", OpenMode::kReplaceWhole), std::error_code());
   EXPECT_EQ(entries(dir.path()).size(), 2U);  // the two temporary files
@@ -233,7 +236,7 @@ TEST(UnitsReplaceWhole, AnInterruptRemovesOnlyItsOwnRunsFileInFlight) {
 
 TEST(Units, TransfersOnAnUnconnectedUnitAreIoFailures) {
   TempDir dir;
-  Units units(dir.path());
+  Units units(files, dir.path());
   EXPECT_THROW(units.write(99, "x\n"), IoFailure);
   EXPECT_THROW(units.read_record(99), IoFailure);
   EXPECT_THROW(units.rewind(99), IoFailure);
@@ -245,7 +248,7 @@ TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyAtClose) {
   const fs::path path = dir / "event" / "20150101.evt";
   write_file(path, "old content that is longer\n");
   fs::permissions(path, fs::perms(0640));
-  Units units(dir.path());
+  Units units(files, dir.path());
   ASSERT_EQ(units.open(99, "event\\20150101.evt", OpenMode::kReplaceWhole), std::error_code());
   units.write(99, "new\n");
   EXPECT_EQ(read_file(path), "old content that is longer\n");
@@ -262,7 +265,7 @@ TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
   write_file(dir / "x.evt", "old\n");
   for (const bool close_all : {true, false}) {  // else the destructor drops it
     {
-      Units units(dir.path());
+      Units units(files, dir.path());
       ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
       units.write(99, "new\n");
       if (close_all) units.close_all();
@@ -275,7 +278,7 @@ TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
 TEST(UnitsReplaceWhole, AFullDeviceFailsAtClose) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   TempDir dir;
-  Units units(dir.path());
+  Units units(files, dir.path());
   ASSERT_EQ(units.open(99, "/dev/full", OpenMode::kReplaceWhole), std::error_code());
   units.write(99, "line\n");
   const std::string report = io_failure_of([&] { units.close(99); });

@@ -132,8 +132,9 @@ TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
   }
 }
 
-// A longer old file loses every old line; a link is written through and stays a link.
-TEST(ExistingEventFiles, ALinkIsWrittenThroughInPlaceAndOldLinesAreGone) {
+// A longer old file loses every old line; a link of this user is replaced at the file it names
+// and stays a link.
+TEST(ExistingEventFiles, ALinkIsReplacedAtItsTargetAndOldLinesAreGone) {
   if (testing::kOnWindows) GTEST_SKIP() << "links and mode bits are POSIX's (Wine makes no links)";
   TempDir dir;
   fs::create_directory(dir / "event");
@@ -150,6 +151,7 @@ TEST(ExistingEventFiles, ALinkIsWrittenThroughInPlaceAndOldLinesAreGone) {
   EXPECT_TRUE(fs::is_symlink(dir / "event/20150101.evt"));
   EXPECT_EQ(fs::read_symlink(dir / "event/20150101.evt"), "../kept/target.evt");
   EXPECT_EQ(read_file(dir / "kept/target.evt"), first_event());
+  EXPECT_EQ(entries(dir / "kept"), std::set<std::string>{"target.evt"});
   // The replaced regular file keeps its permissions, and nothing else is left beside it.
   EXPECT_EQ(read_file(dir / "event/20150201.evt"), second_event());
   EXPECT_EQ(fs::status(dir / "event/20150201.evt").permissions(), fs::perms(0640));

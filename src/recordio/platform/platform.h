@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 // The operating system behind one small interface. posix.cpp and windows.cpp implement it; the
 // build picks one. Every failure is a std::error_code whose message is the system's own words.
@@ -21,52 +23,141 @@ inline constexpr FileHandle kNoFile = -1;
 /// What a text record ends with in the files of this system: "\n", or "\r\n" on Windows.
 std::string_view record_end();
 
-/// What a path names, without following a link.
+/// What a path names.
 enum class FileKind {
   kMissing,
   kRegular,
-  kOther,  // a link, a device, a pipe, a directory
+  kDirectory,
+  kFifo,
+  kOther,  // a device, a socket
 };
 
-/// A file as found before it is replaced.
+/// A file as found before it is opened or replaced.
 struct FileStatus {
   FileKind kind = FileKind::kMissing;
   unsigned permissions = 0;     // the bits a replacement keeps (POSIX mode bits)
   std::error_code write_error;  // a regular file this process may not write: the reason
+  std::filesystem::path target;  // the file a followed link names; empty when no link
 };
 
-/// The kind and permissions of `path`, and for a regular file whether this process may write
-/// it. Fails only when the system cannot tell.
-[[nodiscard]] std::error_code status_of(const std::filesystem::path& path, FileStatus& status);
+/// The file system, behind one interface so that a test can put a fake in its place: the
+/// program's code gets it by reference from `main` and never reaches the system otherwise.
+/// Every operation and every question returns the system's error, or none with its answer.
+/// A link is followed only when its owner is this user or the owner of the directory it is
+/// in, and only when what it names exists; any other link is an error (permission denied, or
+/// too many links for a dangling one), so a link planted in a shared directory never leads a
+/// run outside it.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
 
-/// Opens `path` to read and write, creating it when missing and never emptying it.
-[[nodiscard]] std::error_code open_existing_or_new(const std::filesystem::path& path,
-                                                   FileHandle& file);
-/// Opens `path` to read only: a file that is missing or may not be read fails here.
-[[nodiscard]] std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file);
-/// Creates `path`, which must not exist yet (std::errc::file_exists when it does), to be written
-/// and later put in place of a file with `like`'s permissions.
-[[nodiscard]] std::error_code create_exclusive(const std::filesystem::path& path,
-                                               const FileStatus& like, FileHandle& file);
-/// Whether an open file is a regular one: written at offsets and cut to length. Anything else
-/// is written one byte after the other.
-bool is_regular(FileHandle file);
-/// Writes every byte at `offset`, or where the file stands when there is no offset.
-[[nodiscard]] std::error_code write(FileHandle file, std::string_view bytes,
-                                    std::optional<std::uint64_t> offset);
-/// Reads up to `buffer.size()` bytes at `offset` (a pipe: where it stands); `got` is 0 at the
-/// end of the file.
-[[nodiscard]] std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offset,
-                                   std::size_t& got);
-/// Cuts the file to `length` bytes.
-[[nodiscard]] std::error_code cut(FileHandle file, std::uint64_t length);
-/// Closes the file; a failure says its last writes may be lost.
-[[nodiscard]] std::error_code close(FileHandle file);
-/// Puts `from` in place of `to` in one step, replacing `to` when it exists.
-[[nodiscard]] std::error_code replace(const std::filesystem::path& from,
-                                      const std::filesystem::path& to);
-/// Removes a file. A file that is already gone is no failure.
-[[nodiscard]] std::error_code remove(const std::filesystem::path& path);
+  /// The kind and permissions of what `path` names (a link followed as above), and for a
+  /// regular file whether this process may write it. A missing file is no error.
+  [[nodiscard]] virtual std::error_code status_of(const std::filesystem::path& path,
+                                                  FileStatus& status) = 0;
+  /// The kind of what `path` names, any link followed: for "does it exist", "is it a directory".
+  [[nodiscard]] virtual std::error_code kind_of(const std::filesystem::path& path,
+                                                FileKind& kind) = 0;
+  /// Opens `path` to read and write, creating it when missing and never emptying it; `kind` says
+  /// what it is. A FIFO is opened without waiting: one that nobody reads is an error.
+  [[nodiscard]] virtual std::error_code open_existing_or_new(const std::filesystem::path& path,
+                                                             FileHandle& file, FileKind& kind) = 0;
+  /// Opens `path` to read only, any link followed (reading harms nothing it names): a file that
+  /// is missing or may not be read fails here.
+  [[nodiscard]] virtual std::error_code open_to_read(const std::filesystem::path& path,
+                                                     FileHandle& file) = 0;
+  /// Creates `path`, which must not exist yet (std::errc::file_exists when it does), to be
+  /// written and later put in place of a file: with `like`'s permissions when it is regular.
+  [[nodiscard]] virtual std::error_code create_exclusive(const std::filesystem::path& path,
+                                                         const FileStatus& like,
+                                                         FileHandle& file) = 0;
+  /// Writes every byte at `offset`, or where the file stands when there is no offset.
+  [[nodiscard]] virtual std::error_code write(FileHandle file, std::string_view bytes,
+                                              std::optional<std::uint64_t> offset) = 0;
+  /// Reads up to `buffer.size()` bytes at `offset` (a pipe: where it stands); `got` is 0 at
+  /// the end of the file.
+  [[nodiscard]] virtual std::error_code read(FileHandle file, std::span<char> buffer,
+                                             std::uint64_t offset, std::size_t& got) = 0;
+  /// Cuts the file to `length` bytes.
+  [[nodiscard]] virtual std::error_code cut(FileHandle file, std::uint64_t length) = 0;
+  /// Brings the file's data to the disk, so that a rename after it never outruns it.
+  [[nodiscard]] virtual std::error_code flush(FileHandle file) = 0;
+  /// Closes the file; a failure says its last writes may be lost.
+  [[nodiscard]] virtual std::error_code close(FileHandle file) = 0;
+  /// Puts `from` in place of `to` in one step, replacing `to` when it exists.
+  [[nodiscard]] virtual std::error_code replace(const std::filesystem::path& from,
+                                                const std::filesystem::path& to) = 0;
+  /// Brings the names a directory holds (the renames in it) to the disk.
+  [[nodiscard]] virtual std::error_code sync_directory(const std::filesystem::path& path) = 0;
+  /// Removes a file. A file that is already gone is no failure.
+  [[nodiscard]] virtual std::error_code remove(const std::filesystem::path& path) = 0;
+  /// The names in a directory, "." and ".." left out.
+  [[nodiscard]] virtual std::error_code list(const std::filesystem::path& directory,
+                                             std::vector<std::string>& names) = 0;
+  /// Whether process `id` still runs.
+  [[nodiscard]] virtual std::error_code process_runs(unsigned long id, bool& runs) = 0;
+};
+
+/// The file system of this computer: the one `main` hands down.
+class SystemFileSystem final : public FileSystem {
+ public:
+  std::error_code status_of(const std::filesystem::path& path, FileStatus& status) override;
+  std::error_code kind_of(const std::filesystem::path& path, FileKind& kind) override;
+  std::error_code open_existing_or_new(const std::filesystem::path& path, FileHandle& file,
+                                       FileKind& kind) override;
+  std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) override;
+  std::error_code create_exclusive(const std::filesystem::path& path, const FileStatus& like,
+                                   FileHandle& file) override;
+  std::error_code write(FileHandle file, std::string_view bytes,
+                        std::optional<std::uint64_t> offset) override;
+  std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offset,
+                       std::size_t& got) override;
+  std::error_code cut(FileHandle file, std::uint64_t length) override;
+  std::error_code flush(FileHandle file) override;
+  std::error_code close(FileHandle file) override;
+  std::error_code replace(const std::filesystem::path& from,
+                          const std::filesystem::path& to) override;
+  std::error_code sync_directory(const std::filesystem::path& path) override;
+  std::error_code remove(const std::filesystem::path& path) override;
+  std::error_code list(const std::filesystem::path& directory,
+                       std::vector<std::string>& names) override;
+  std::error_code process_runs(unsigned long id, bool& runs) override;
+};
+
+/// An open file of a FileSystem, closed when it goes out of scope (a failure to close is then
+/// lost: close() first when it matters). Move-only.
+class File {
+ public:
+  File() = default;
+  File(FileSystem& files, FileHandle handle) : files_(&files), handle_(handle) {}
+  File(File&& other) noexcept : files_(other.files_), handle_(other.release()) {}
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      reset();
+      files_ = other.files_;
+      handle_ = other.release();
+    }
+    return *this;
+  }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() { reset(); }
+
+  bool is_open() const { return handle_ != kNoFile; }
+  FileHandle handle() const { return handle_; }
+  /// Closes the file now, with the system's answer.
+  [[nodiscard]] std::error_code close() {
+    return is_open() ? files_->close(release()) : std::error_code();
+  }
+
+ private:
+  FileHandle release() { return std::exchange(handle_, kNoFile); }
+  void reset() {
+    if (is_open()) (void)files_->close(release());
+  }
+  FileSystem* files_ = nullptr;
+  FileHandle handle_ = kNoFile;
+};
 
 /// This process's number, for temporary names of its own.
 unsigned long process_id();
@@ -126,13 +217,15 @@ InFlightFiles* files_in_flight() noexcept;
 
 /// Installs the interrupt hook: Ctrl C, Ctrl Break (and on POSIX SIGINT, SIGTERM, SIGHUP)
 /// remove the files in flight of the current InterruptScope, then end the process with the
-/// system's own status for that interrupt.
-void install_interrupt_hook();
+/// system's own status for that interrupt. A signal the process was started ignoring (nohup)
+/// stays ignored; a file-size limit (SIGXFSZ) becomes a failed write. Fails when the system
+/// refuses a handler.
+[[nodiscard]] std::error_code install_interrupt_hook();
 
 /// Gives a standard stream the process was started without the null device, so no file the
-/// run opens takes its place, and makes a write to a closed pipe a failed write. Returns false
-/// when standard output was among them.
-bool prepare_standard_streams();
+/// run opens takes its place, and makes a write to a closed pipe a failed write. `output_closed`
+/// says whether standard output was among them. Fails when any of this cannot be done.
+[[nodiscard]] std::error_code prepare_standard_streams(bool& output_closed);
 
 /// Whether the answers come from a terminal (a console on Windows) rather than a file or pipe.
 bool standard_input_is_terminal();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "recordio/platform/platform.h"
 
@@ -16,15 +17,8 @@ std::error_code last_error() {
   return {errno, std::system_category()};
 }
 
-// The permission bits a file created now gets; the mask is read once, as setting it is the
-// only way to read it.
-unsigned new_file_mode() {
-  static const unsigned mode = [] {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666U & ~static_cast<unsigned>(mask);
-  }();
-  return mode;
+std::error_code error_of(int code) {
+  return {code, std::system_category()};
 }
 
 extern "C" void remove_in_flight_and_reraise(int signal_number) {
@@ -32,8 +26,72 @@ extern "C" void remove_in_flight_and_reraise(int signal_number) {
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
   sigemptyset(&default_action.sa_mask);
-  sigaction(signal_number, &default_action, nullptr);
-  raise(signal_number);  // the status still says which signal ended the run
+  // Nothing is left to do when the default cannot be restored: the process ends below anyway.
+  (void)sigaction(signal_number, &default_action, nullptr);
+  // Delivered as the handler returns: the status still says which signal ended the run.
+  (void)raise(signal_number);
+}
+
+FileKind kind_of_mode(mode_t mode) {
+  if (S_ISREG(mode)) return FileKind::kRegular;
+  if (S_ISDIR(mode)) return FileKind::kDirectory;
+  if (S_ISFIFO(mode)) return FileKind::kFifo;
+  return FileKind::kOther;
+}
+
+// Where the link `link` leads, when this run may follow it: the link belongs to this user or
+// to the owner of its directory (so nobody else can have planted it there), and what it names
+// exists. Otherwise an error: permission denied, or too many links for a dangling one.
+std::error_code follow_link(const std::filesystem::path& link, const struct stat& link_status,
+                            std::filesystem::path& target) {
+  if (link_status.st_uid != ::geteuid()) {
+    std::filesystem::path directory = link.parent_path();
+    if (directory.empty()) directory = ".";
+    struct stat directory_status {};
+    if (::stat(directory.c_str(), &directory_status) != 0) return last_error();
+    if (directory_status.st_uid != link_status.st_uid) return error_of(EACCES);
+  }
+  char* resolved = ::realpath(link.c_str(), nullptr);
+  if (resolved == nullptr) return errno == ENOENT ? error_of(ELOOP) : last_error();
+  target = resolved;
+  ::free(resolved);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own buffer
+  return {};
+}
+
+// The link at `path` (the open said so with ELOOP), or another error when it is none.
+std::error_code target_of(const std::filesystem::path& path, std::filesystem::path& target) {
+  struct stat link_status {};
+  if (::lstat(path.c_str(), &link_status) != 0) return last_error();
+  if (!S_ISLNK(link_status.st_mode)) return error_of(ELOOP);
+  return follow_link(path, link_status, target);
+}
+
+// A FIFO opened to read and write would never fail, and fill up unread: it is opened to write
+// only, without waiting, which fails (ENXIO) when nobody reads it; then writes wait as usual.
+std::error_code open_fifo(const std::filesystem::path& path, int& fd) {
+  if (::close(fd) != 0) return last_error();
+  fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return last_error();
+  return {};
+}
+
+std::error_code open_kind(const std::filesystem::path& path, int& fd, FileKind& kind) {
+  do {
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return last_error();
+  struct stat status {};
+  std::error_code error = ::fstat(fd, &status) == 0 ? std::error_code() : last_error();
+  kind = kind_of_mode(status.st_mode);
+  if (!error && kind == FileKind::kFifo) error = open_fifo(path, fd);
+  // A regular file pays no heed to the flag; anything else waits again from now on.
+  if (!error && kind != FileKind::kRegular) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) error = last_error();
+  }
+  if (error && fd >= 0) (void)::close(fd);  // the report is `error`
+  if (error) fd = -1;
+  return error;
 }
 
 }  // namespace
@@ -42,63 +100,81 @@ std::string_view record_end() {
   return "\n";
 }
 
-std::error_code status_of(const std::filesystem::path& path, FileStatus& status) {
-  struct stat link_status {};
+std::error_code SystemFileSystem::status_of(const std::filesystem::path& path,
+                                            FileStatus& status) {
   status = {};
-  if (::lstat(path.c_str(), &link_status) != 0) {
+  struct stat file_status {};
+  if (::lstat(path.c_str(), &file_status) != 0) {
     return errno == ENOENT ? std::error_code() : last_error();
   }
-  status.permissions = static_cast<unsigned>(link_status.st_mode & 07777);
-  if (!S_ISREG(link_status.st_mode)) {
-    status.kind = FileKind::kOther;
-    return {};
+  if (S_ISLNK(file_status.st_mode)) {
+    if (const std::error_code error = follow_link(path, file_status, status.target)) return error;
+    if (::stat(status.target.c_str(), &file_status) != 0) return last_error();
   }
-  status.kind = FileKind::kRegular;
+  const std::filesystem::path& file = status.target.empty() ? path : status.target;
+  status.permissions = static_cast<unsigned>(file_status.st_mode & 07777);
+  status.kind = kind_of_mode(file_status.st_mode);
+  if (status.kind != FileKind::kRegular) return {};
   // Root, or the owner with the write bit set, surely may write it; anyone else asks the system.
   const uid_t euid = ::geteuid();
   const bool surely_writable =
-      euid == 0 || (link_status.st_uid == euid && (link_status.st_mode & S_IWUSR));
-  if (!surely_writable && ::access(path.c_str(), W_OK) != 0) status.write_error = last_error();
+      euid == 0 || (file_status.st_uid == euid && (file_status.st_mode & S_IWUSR));
+  if (!surely_writable && ::access(file.c_str(), W_OK) != 0) status.write_error = last_error();
   return {};
 }
 
-std::error_code open_existing_or_new(const std::filesystem::path& path, FileHandle& file) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  file = fd;
-  return fd < 0 ? last_error() : std::error_code();
+std::error_code SystemFileSystem::kind_of(const std::filesystem::path& path, FileKind& kind) {
+  struct stat status {};
+  kind = FileKind::kMissing;
+  if (::stat(path.c_str(), &status) != 0) return errno == ENOENT ? std::error_code() : last_error();
+  kind = kind_of_mode(status.st_mode);
+  return {};
 }
 
-std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) {
+std::error_code SystemFileSystem::open_existing_or_new(const std::filesystem::path& path,
+                                                       FileHandle& file, FileKind& kind) {
+  int fd = -1;
+  file = kNoFile;
+  std::error_code error = open_kind(path, fd, kind);
+  if (error == std::errc::too_many_symbolic_link_levels) {
+    std::filesystem::path target;
+    error = target_of(path, target);
+    if (!error) error = open_kind(target, fd, kind);
+  }
+  if (!error) file = fd;
+  return error;
+}
+
+std::error_code SystemFileSystem::open_to_read(const std::filesystem::path& path,
+                                               FileHandle& file) {
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
-  file = fd;
+  file = fd < 0 ? kNoFile : fd;
   return fd < 0 ? last_error() : std::error_code();
 }
 
-std::error_code create_exclusive(const std::filesystem::path& path, const FileStatus& like,
-                                 FileHandle& file) {
+std::error_code SystemFileSystem::create_exclusive(const std::filesystem::path& path,
+                                                   const FileStatus& like, FileHandle& file) {
+  file = kNoFile;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  file = fd;
   if (fd < 0) return last_error();
-  // The replacement keeps the old file's permission bits; a failure here leaves the usual ones.
-  if (like.kind == FileKind::kRegular && like.permissions != new_file_mode()) {
-    (void)::fchmod(fd, static_cast<mode_t>(like.permissions));
+  // A replacement keeps the old file's permission bits, given outright: the mask made them
+  // differ or not, and reading the mask would change it for a moment.
+  if (like.kind == FileKind::kRegular && ::fchmod(fd, static_cast<mode_t>(like.permissions)) != 0) {
+    const std::error_code error = last_error();
+    // The report is `error`; the file goes at once.
+    (void)::close(fd);
+    (void)::unlink(path.c_str());
+    return error;
   }
+  file = fd;
   return {};
 }
 
-bool is_regular(FileHandle file) {
-  struct stat status {};
-  return ::fstat(static_cast<int>(file), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-std::error_code write(FileHandle file, std::string_view bytes,
-                      std::optional<std::uint64_t> offset) {
+std::error_code SystemFileSystem::write(FileHandle file, std::string_view bytes,
+                                        std::optional<std::uint64_t> offset) {
   const int fd = static_cast<int>(file);
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -115,8 +191,8 @@ std::error_code write(FileHandle file, std::string_view bytes,
   return {};
 }
 
-std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offset,
-                     std::size_t& got) {
+std::error_code SystemFileSystem::read(FileHandle file, std::span<char> buffer,
+                                       std::uint64_t offset, std::size_t& got) {
   for (;;) {
     const ssize_t n =
         ::pread(static_cast<int>(file), buffer.data(), buffer.size(), static_cast<off_t>(offset));
@@ -135,21 +211,47 @@ std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offs
   }
 }
 
-std::error_code cut(FileHandle file, std::uint64_t length) {
+std::error_code SystemFileSystem::cut(FileHandle file, std::uint64_t length) {
   return ::ftruncate(static_cast<int>(file), static_cast<off_t>(length)) == 0 ? std::error_code()
                                                                               : last_error();
 }
 
-std::error_code close(FileHandle file) {
+std::error_code SystemFileSystem::flush(FileHandle file) {
+#ifdef __APPLE__
+  const int done = ::fsync(static_cast<int>(file));
+#else
+  const int done = ::fdatasync(static_cast<int>(file));
+#endif
+  return done == 0 ? std::error_code() : last_error();
+}
+
+std::error_code SystemFileSystem::close(FileHandle file) {
   return ::close(static_cast<int>(file)) == 0 ? std::error_code() : last_error();
 }
 
-std::error_code replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+std::error_code SystemFileSystem::replace(const std::filesystem::path& from,
+                                          const std::filesystem::path& to) {
   return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : last_error();
 }
 
-std::error_code remove(const std::filesystem::path& path) {
+std::error_code SystemFileSystem::sync_directory(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return last_error();
+  std::error_code error = ::fsync(fd) == 0 ? std::error_code() : last_error();
+  if (::close(fd) != 0 && !error) error = last_error();
+  return error;
+}
+
+std::error_code SystemFileSystem::remove(const std::filesystem::path& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT ? std::error_code() : last_error();
+}
+
+std::error_code SystemFileSystem::process_runs(unsigned long id, bool& runs) {
+  runs = true;
+  if (::kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM) return {};
+  if (errno != ESRCH) return last_error();
+  runs = false;
+  return {};
 }
 
 unsigned long process_id() {
@@ -173,26 +275,39 @@ void InFlightFiles::remove_all() noexcept {
   }
 }
 
-void install_interrupt_hook() {
+std::error_code install_interrupt_hook() {
   struct sigaction action {};
   action.sa_handler = remove_in_flight_and_reraise;
   sigemptyset(&action.sa_mask);
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction inherited {};
+    if (sigaction(signal_number, nullptr, &inherited) != 0) return last_error();
+    if (inherited.sa_handler == SIG_IGN) continue;  // started under nohup or in the background
+    if (sigaction(signal_number, &action, nullptr) != 0) return last_error();
+  }
+  return {};
 }
 
-bool prepare_standard_streams() {
-  bool output_closed = false;
+std::error_code prepare_standard_streams(bool& output_closed) {
+  output_closed = false;
   for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (::fcntl(fd, F_GETFD) != -1) continue;
+    if (errno != EBADF) return last_error();
     if (fd == STDOUT_FILENO) output_closed = true;
+    // The lowest free number is `fd` itself, as every lower one is open by now.
     const int null_fd = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-    if (null_fd >= 0 && null_fd != fd) {
-      ::dup2(null_fd, fd);
-      ::close(null_fd);
+    if (null_fd < 0) return last_error();
+    if (null_fd != fd) {
+      const bool moved = ::dup2(null_fd, fd) == fd;
+      const std::error_code error = moved ? std::error_code() : last_error();
+      if (::close(null_fd) != 0 || error) return error ? error : last_error();
     }
   }
-  ::signal(SIGPIPE, SIG_IGN);
-  return !output_closed;
+  // A closed pipe and a file-size limit are failed writes, reported like any other.
+  for (int signal_number : {SIGPIPE, SIGXFSZ}) {
+    if (::signal(signal_number, SIG_IGN) == SIG_ERR) return last_error();
+  }
+  return {};
 }
 
 bool standard_input_is_terminal() {

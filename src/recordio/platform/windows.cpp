@@ -95,7 +95,8 @@ std::string_view record_end() {
   return "\r\n";
 }
 
-std::error_code status_of(const std::filesystem::path& path, FileStatus& status) {
+std::error_code SystemFileSystem::status_of(const std::filesystem::path& path,
+                                            FileStatus& status) {
   status = {};
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -103,8 +104,13 @@ std::error_code status_of(const std::filesystem::path& path, FileStatus& status)
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
     return {static_cast<int>(error), windows_category};
   }
-  if (attributes &
-      (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) {
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    status.kind = FileKind::kDirectory;
+    return {};
+  }
+  // A link (or a cloud file's placeholder) is written in place, as a device is: only the
+  // owner of a directory makes links on Windows, so none is planted by another user.
+  if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) {
     status.kind = FileKind::kOther;
     return {};
   }
@@ -117,33 +123,63 @@ std::error_code status_of(const std::filesystem::path& path, FileStatus& status)
   // sharing (an editor's lock) says no here, before anything is written.
   FileHandle probe = kNoFile;
   status.write_error = open_handle(path, FILE_WRITE_DATA | DELETE, kShareAll, OPEN_EXISTING, probe);
-  if (probe != kNoFile) ::CloseHandle(handle_of(probe));
+  if (probe != kNoFile && !::CloseHandle(handle_of(probe))) return last_error();
   return {};
 }
 
-std::error_code open_existing_or_new(const std::filesystem::path& path, FileHandle& file) {
-  return open_handle(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, file);
+std::error_code SystemFileSystem::kind_of(const std::filesystem::path& path, FileKind& kind) {
+  kind = FileKind::kMissing;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    return {static_cast<int>(error), windows_category};
+  }
+  kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory
+         : (attributes & FILE_ATTRIBUTE_DEVICE)  ? FileKind::kOther
+                                                 : FileKind::kRegular;
+  return {};
 }
 
-std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) {
+std::error_code SystemFileSystem::open_existing_or_new(const std::filesystem::path& path,
+                                                       FileHandle& file, FileKind& kind) {
+  if (const std::error_code error =
+          open_handle(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, file)) {
+    return error;
+  }
+  const DWORD type = ::GetFileType(handle_of(file));
+  BY_HANDLE_FILE_INFORMATION information{};
+  std::error_code error;
+  if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) {
+    error = last_error();
+  } else if (type != FILE_TYPE_DISK) {
+    kind = type == FILE_TYPE_PIPE ? FileKind::kFifo : FileKind::kOther;
+  } else if (!::GetFileInformationByHandle(handle_of(file), &information)) {
+    error = last_error();
+  } else {
+    kind = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory
+                                                                     : FileKind::kRegular;
+  }
+  if (error) {
+    (void)::CloseHandle(handle_of(file));  // the report is `error`
+    file = kNoFile;
+  }
+  return error;
+}
+
+std::error_code SystemFileSystem::open_to_read(const std::filesystem::path& path,
+                                               FileHandle& file) {
   return open_handle(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, file);
 }
 
-std::error_code create_exclusive(const std::filesystem::path& path, const FileStatus&,
-                                 FileHandle& file) {
+std::error_code SystemFileSystem::create_exclusive(const std::filesystem::path& path,
+                                                   const FileStatus&, FileHandle& file) {
   return open_handle(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW,
                      file);
 }
 
-bool is_regular(FileHandle file) {
-  BY_HANDLE_FILE_INFORMATION information{};
-  return ::GetFileType(handle_of(file)) == FILE_TYPE_DISK &&
-         ::GetFileInformationByHandle(handle_of(file), &information) != 0 &&
-         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-std::error_code write(FileHandle file, std::string_view bytes,
-                      std::optional<std::uint64_t> offset) {
+std::error_code SystemFileSystem::write(FileHandle file, std::string_view bytes,
+                                        std::optional<std::uint64_t> offset) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1U << 30));
@@ -159,8 +195,8 @@ std::error_code write(FileHandle file, std::string_view bytes,
   return {};
 }
 
-std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offset,
-                     std::size_t& got) {
+std::error_code SystemFileSystem::read(FileHandle file, std::span<char> buffer,
+                                       std::uint64_t offset, std::size_t& got) {
   DWORD read_bytes = 0;
   OVERLAPPED where = at(offset);
   got = 0;
@@ -175,7 +211,7 @@ std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offs
   return {};
 }
 
-std::error_code cut(FileHandle file, std::uint64_t length) {
+std::error_code SystemFileSystem::cut(FileHandle file, std::uint64_t length) {
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
   return ::SetFileInformationByHandle(handle_of(file), FileEndOfFileInfo, &end, sizeof end)
@@ -183,21 +219,49 @@ std::error_code cut(FileHandle file, std::uint64_t length) {
              : last_error();
 }
 
-std::error_code close(FileHandle file) {
+std::error_code SystemFileSystem::flush(FileHandle file) {
+  return ::FlushFileBuffers(handle_of(file)) ? std::error_code() : last_error();
+}
+
+std::error_code SystemFileSystem::close(FileHandle file) {
   return ::CloseHandle(handle_of(file)) ? std::error_code() : last_error();
 }
 
-std::error_code replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+// The rename reaches the disk before it returns, so the directory needs no sync of its own.
+std::error_code SystemFileSystem::replace(const std::filesystem::path& from,
+                                          const std::filesystem::path& to) {
   return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
              ? std::error_code()
              : last_error();
 }
 
-std::error_code remove(const std::filesystem::path& path) {
+std::error_code SystemFileSystem::sync_directory(const std::filesystem::path&) {
+  return {};
+}
+
+std::error_code SystemFileSystem::remove(const std::filesystem::path& path) {
   if (::DeleteFileW(path.c_str())) return {};
   const DWORD error = ::GetLastError();
   return error == ERROR_FILE_NOT_FOUND ? std::error_code()
                                        : std::error_code(static_cast<int>(error), windows_category);
+}
+
+std::error_code SystemFileSystem::process_runs(unsigned long id, bool& runs) {
+  runs = true;
+  const HANDLE process =
+      ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ACCESS_DENIED) return {};  // another user's process
+    if (error != ERROR_INVALID_PARAMETER) return {static_cast<int>(error), windows_category};
+    runs = false;
+    return {};
+  }
+  const DWORD waited = ::WaitForSingleObject(process, 0);
+  std::error_code error = waited == WAIT_FAILED ? last_error() : std::error_code();
+  runs = waited != WAIT_OBJECT_0;
+  if (!::CloseHandle(process) && !error) error = last_error();
+  return error;
 }
 
 unsigned long process_id() {
@@ -233,17 +297,26 @@ void InFlightFiles::remove_all() noexcept {
   }
 }
 
-void install_interrupt_hook() {
-  ::SetConsoleCtrlHandler(nullptr, FALSE);  // a process started in a new group ignores Ctrl C
-  ::SetConsoleCtrlHandler(remove_in_flight_and_exit, TRUE);
+std::error_code install_interrupt_hook() {
+  // A process started in a new group ignores Ctrl C until it says otherwise.
+  if (!::SetConsoleCtrlHandler(nullptr, FALSE) &&
+      ::GetLastError() != ERROR_INVALID_HANDLE) {  // no console at all: nothing to hear
+    return last_error();
+  }
+  return ::SetConsoleCtrlHandler(remove_in_flight_and_exit, TRUE) ? std::error_code()
+                                                                  : last_error();
 }
 
-bool prepare_standard_streams() {
-  const bool output_closed = stream_missing(STD_OUTPUT_HANDLE);
-  if (stream_missing(STD_INPUT_HANDLE)) (void)std::freopen("NUL", "r", stdin);
-  if (output_closed) (void)std::freopen("NUL", "w", stdout);
-  if (stream_missing(STD_ERROR_HANDLE)) (void)std::freopen("NUL", "w", stderr);
-  return !output_closed;
+std::error_code prepare_standard_streams(bool& output_closed) {
+  output_closed = stream_missing(STD_OUTPUT_HANDLE);
+  const auto to_null = [](DWORD which, const char* mode, FILE* stream) {
+    return !stream_missing(which) || std::freopen("NUL", mode, stream) != nullptr;
+  };
+  if (!to_null(STD_INPUT_HANDLE, "r", stdin) || !to_null(STD_OUTPUT_HANDLE, "w", stdout) ||
+      !to_null(STD_ERROR_HANDLE, "w", stderr)) {
+    return std::make_error_code(std::errc::no_such_device);
+  }
+  return {};
 }
 
 bool standard_input_is_terminal() {
