@@ -37,7 +37,7 @@ class SeriesDirectory {
     for (const auto& entry : fs::directory_iterator(path_ / "event")) {
       const std::string stem = entry.path().stem().string();
       if (entry.path().extension() == ".evt" && ++month % 2 == 0) {
-        std::ofstream(path_ / "raing" / (stem + "_rag.tb0"));
+        std::ofstream(path_ / "raing" / (stem + "_rag.tb0")) << "x";  // an empty one is missing
       }
     }
   }

@@ -1,6 +1,8 @@
 #include "check/check_command.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,24 +15,61 @@ namespace {
 
 enum Status { kNoGaps = 0, kGaps = 1, kCannotCheck = 2 };
 
-constexpr std::string_view kUsage = "usage: quorlant check [--chart | --json] [FILE...]";
+constexpr std::string_view kUsage =
+    "usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [FILE...]";
 
-}  // namespace
-
-int main_check(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
-               const std::filesystem::path& working_directory) {
-  CLI::App app("Reports which of the data files a series of event files names are there.",
-               "quorlant check");
+struct Options {
   bool chart = false;
   bool json = false;
-  std::vector<std::string> files;
-  auto* chart_flag = app.add_flag("--chart", chart, "a chart by year of every kind in use");
-  app.add_flag("--json", json, "the report as one JSON document")->excludes(chart_flag);
-  app.add_option("FILE", files, "event files to check instead of those the list names");
+  std::vector<std::string> need;   // keywords, each with its colon
+  std::vector<std::string> files;  // event files the user names
+};
+
+// Whether `keyword` names a data file or a basin file in an event file.
+bool names_a_file(std::string_view keyword) {
+  const auto& layout = eventfile::event_file_layout();
+  return std::any_of(layout.begin(), layout.end(), [&](const eventfile::EventFileLine& line) {
+    return line.keyword == keyword && (line.value == eventfile::LineValue::kEventName ||
+                                       line.value == eventfile::LineValue::kBasinFile);
+  });
+}
+
+// The keywords of --need with their colon; an unknown one is the user's error.
+void read_need(Options& options) {
+  for (std::string& keyword : options.need) {
+    if (!keyword.starts_with(':')) keyword.insert(0, ":");
+    if (!names_a_file(keyword)) {
+      throw CLI::ValidationError("--need", "\"" + keyword +
+                                               "\" is not the keyword of a data file or a "
+                                               "basin file in an event file");
+    }
+  }
+}
+
+// The options, or the status the command ends with (after --help, or a usage error).
+std::optional<int> parse_options(std::span<const std::string_view> arguments, std::ostream& out,
+                                 std::ostream& err, Options& options) {
+  CLI::App app("Reports which of the data files a series of event files names are there.",
+               "quorlant check");
+  auto* chart_flag = app.add_flag("--chart", options.chart, "a chart by year of every kind in use");
+  app.add_flag("--json", options.json, "the report as one JSON document")->excludes(chart_flag);
+  std::vector<std::string> need;
+  app.add_option("--need", need,
+                 "the kinds of file the set-up needs, keywords of the event file with or without "
+                 "the colon (pointprecip,basinfilename); a needed file missing for any event is "
+                 "a gap. Without it: basinfilename and parfilename, as no run starts without them")
+      ->delimiter(',')
+      ->type_name("KEYWORD[,KEYWORD...]");
+  app.add_option("FILE", options.files,
+                 "event files to check instead of those the list names, read wherever they are");
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
     app.parse(reversed);
+    options.need = app.count("--need") > 0
+                       ? need
+                       : std::vector<std::string>(std::begin(kDefaultNeed), std::end(kDefaultNeed));
+    read_need(options);
   } catch (const CLI::CallForHelp&) {
     out << app.help();
     return out ? kNoGaps : kCannotCheck;
@@ -38,47 +77,95 @@ int main_check(std::span<const std::string_view> arguments, std::ostream& out, s
     err << "quorlant check: " << error.what() << "; " << kUsage << '\n';
     return kCannotCheck;
   }
+  return std::nullopt;
+}
 
-  SeriesCheck check(working_directory);
-  if (files.empty()) {
+// Adds the event files the user names, or those the list names; false when none could be.
+bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::ostream& err) {
+  const bool named = !files.empty();
+  if (!named) {
     try {
-      files = read_event_list(working_directory, kListName);
+      files = read_event_list(check.tree(), kListName);
     } catch (const CheckFailure& failure) {
       err << "quorlant check: " << failure.what() << '\n';
-      return kCannotCheck;
+      return false;
     }
     if (files.empty()) {
       err << "quorlant check: " << kListName << " names no event file\n";
-      return kCannotCheck;
+      return false;
     }
   }
-  SeriesReport& report = check.report();
   for (const std::string& file : files) {
     try {
-      check.add_event_file(file);
+      check.add_event_file(file, named);
     } catch (const CheckFailure& failure) {
       // The other files are still checked; the report then says it is incomplete.
       err << "quorlant check: " << failure.what() << '\n';
-      ++report.unchecked;
+      ++check.report().unchecked;
     }
   }
-  if (report.events.empty()) return kCannotCheck;  // each file has had its line on `err`
+  return !check.report().events.empty();  // each file has had its line on `err`
+}
 
-  if (json) {
+// One line for each kind of file and reason: the first name, and how many more there are.
+void name_not_looked(const SeriesReport& report, std::ostream& err) {
+  struct Group {
+    const NotLooked* first;
+    std::size_t more;
+  };
+  std::vector<Group> groups;
+  for (const NotLooked& file : report.not_looked) {
+    const auto same = [&](const Group& group) {
+      return group.first->keyword == file.keyword && group.first->reason == file.reason;
+    };
+    const auto group = std::find_if(groups.begin(), groups.end(), same);
+    if (group == groups.end()) {
+      groups.push_back({&file, 0});
+    } else {
+      ++group->more;
+    }
+  }
+  for (const Group& group : groups) {
+    err << "quorlant check: " << group.first->name;
+    if (group.more > 0) err << " and " << group.more << " more " << group.first->keyword << " files";
+    err << ": could not be looked at: " << group.first->reason << '\n';
+  }
+}
+
+int status_of(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kIncomplete: return kCannotCheck;
+    case Verdict::kNothingFound:
+    case Verdict::kGaps: return kGaps;
+    case Verdict::kNoGaps: break;
+  }
+  return kNoGaps;
+}
+
+}  // namespace
+
+int main_check(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
+               const std::filesystem::path& working_directory,
+               const recordio::platform::LookUps& look_ups) {
+  Options options;
+  if (const auto ended = parse_options(arguments, out, err, options)) return *ended;
+  SeriesCheck check(working_directory, look_ups);
+  check.need(options.need);
+  if (!add_event_files(check, options.files, err)) return kCannotCheck;
+  check.look_for_leftovers();
+  const SeriesReport& report = check.report();
+  name_not_looked(report, err);
+  if (options.json) {
     write_json(report, out);
   } else {
-    write_text(report, chart, out);
+    write_text(report, options.chart, out);
   }
   out.flush();
   if (!out) {
     err << "quorlant check: cannot write to standard output\n";
     return kCannotCheck;
   }
-  if (report.unchecked > 0) return kCannotCheck;
-  for (const Kind& kind : report.kinds) {
-    if (is_gap(report, kind)) return kGaps;
-  }
-  return kNoGaps;
+  return status_of(verdict(report));
 }
 
 }  // namespace quorlant::check

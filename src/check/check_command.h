@@ -5,14 +5,19 @@
 #include <span>
 #include <string_view>
 
+#include "recordio/platform/look_up.h"
+
 namespace quorlant::check {
 
-/// `quorlant check [--chart | --json] [FILE...]`: reads the event files of a series (those in
-/// the list of events to follow, or FILE...) and reports which of the data files they name are
-/// there. Writes nothing but the report on `out`. Returns 0 when no kind of file has a gap, 1
-/// when some have, and 2, after one line per failure on `err`, when the check cannot be made
-/// for every event file.
+/// `quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [FILE...]`: reads the event
+/// files of a series (those in the list of events to follow, or FILE...) and reports which of
+/// the data files they name are there. Writes nothing but the report on `out`. Returns 0 when
+/// no kind of file has a gap, 1 when some have or when not one data file exists, and 2, after
+/// one line per failure on `err`, when the check is incomplete: an event file could not be
+/// checked or a file could not be looked at. `look_ups` answers every question about files.
 int main_check(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
-               const std::filesystem::path& working_directory);
+               const std::filesystem::path& working_directory,
+               const recordio::platform::LookUps& look_ups =
+                   recordio::platform::system_look_ups());
 
 }  // namespace quorlant::check

@@ -1,8 +1,8 @@
 #include "check/check_report.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string_view>
 #include <vector>
 
@@ -56,7 +56,26 @@ std::vector<std::string> keywords(const SeriesReport& report,
 }
 
 bool unused(const SeriesReport& report, const Kind& kind) {
-  return !in_use(report, kind);
+  return !in_use(report, kind) && !kind.needed;
+}
+
+// The year labels and their ticks: the first and the last year and every tenth year, where a
+// label fits.
+void write_years(int first, int last, std::ostream& out) {
+  std::string labels;
+  std::string ticks;
+  int next_free = 0;
+  for (int year = first; year <= last; ++year) {
+    const int column = year - first;
+    if ((year != first && year != last && year % 10 != 0) || column < next_free) continue;
+    labels.resize(static_cast<std::size_t>(column), ' ');
+    labels += std::to_string(year);
+    ticks.resize(static_cast<std::size_t>(column), ' ');
+    ticks += '|';
+    next_free = column + kLabelWidth;
+  }
+  put_line(out, padded("year", kKeywordWidth) + labels);
+  put_line(out, padded("", kKeywordWidth) + ticks);
 }
 
 // One character a year from the first year of the series to the last: every event of the year
@@ -66,32 +85,18 @@ void write_chart(const SeriesReport& report, std::ostream& out) {
   for (const auto& event : report.events) ++events_per_year[year_of(event)];
   const int first = events_per_year.begin()->first;
   const int last = events_per_year.rbegin()->first;
-  const auto columns = static_cast<std::size_t>(last - first + 1);
-  // The first and the last year and every tenth year are marked, where a label fits.
-  std::string labels;
-  std::string ticks;
-  int next_free = 0;
-  for (int year = first; year <= last; ++year) {
-    const int column = year - first;
-    if ((year == first || year == last || year % 10 == 0) && column >= next_free) {
-      labels.resize(static_cast<std::size_t>(column), ' ');
-      labels += std::to_string(year);
-      ticks.resize(static_cast<std::size_t>(column), ' ');
-      ticks += '|';
-      next_free = column + kLabelWidth;
-    }
-  }
-  put_line(out, padded("year", kKeywordWidth) + labels);
-  put_line(out, padded("", kKeywordWidth) + ticks);
+  write_years(first, last, out);
   for (const Kind& kind : report.kinds) {
-    if (!in_use(report, kind)) continue;
-    std::map<int, int> missing_per_year;
-    for (std::size_t event : kind.missing) ++missing_per_year[year_of(report.events[event])];
-    std::string row(columns, ' ');
+    if (unused(report, kind)) continue;
+    std::map<int, int> lacking_per_year;
+    for (const Absence& absence : kind.absent) {
+      ++lacking_per_year[year_of(report.events[absence.event])];
+    }
+    std::string row(static_cast<std::size_t>(last - first + 1), ' ');
     for (const auto& [year, events] : events_per_year) {
-      const int missing = missing_per_year[year];
-      row[static_cast<std::size_t>(year - first)] = missing == 0       ? '#'
-                                                    : missing < events ? '+'
+      const int lacking = lacking_per_year[year];
+      row[static_cast<std::size_t>(year - first)] = lacking == 0       ? '#'
+                                                    : lacking < events ? '+'
                                                                        : '.';
     }
     put_line(out, padded(kind.line->keyword, kKeywordWidth) + row);
@@ -99,47 +104,193 @@ void write_chart(const SeriesReport& report, std::ostream& out) {
   put_line(out, "# every event of the year has the file, + some do, . none, blank: no event");
 }
 
-std::string json_string(std::string_view text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      quoted += escaped;
-    } else {
-      quoted += c;  // names are UTF-8 text; bytes from 0x80 on pass as they are
-    }
-  }
-  return quoted + "\"";
+std::size_t count(const Kind& kind, Presence presence) {
+  return static_cast<std::size_t>(std::count_if(
+      kind.absent.begin(), kind.absent.end(),
+      [&](const Absence& absence) { return absence.presence == presence; }));
 }
 
-std::string json_list(const std::vector<std::string>& items) {
-  std::vector<std::string> quoted;
-  for (const auto& item : items) quoted.push_back(json_string(item));
-  return "[" + joined(quoted, ", ") + "]";
+std::size_t present(const SeriesReport& report, const Kind& kind) {
+  return report.events.size() - kind.absent.size();
+}
+
+bool basin_gap(const BasinFile& file) {
+  return file.needed && (file.presence == Presence::kMissing || file.presence == Presence::kEmpty);
+}
+
+std::vector<std::string> gaps(const SeriesReport& report) {
+  std::vector<std::string> names = keywords(report, is_gap);
+  for (const auto& file : report.basin_files) {
+    if (basin_gap(file)) names.emplace_back(file.keyword);
+  }
+  return names;
+}
+
+std::string_view state(Presence presence) {
+  switch (presence) {
+    case Presence::kPresent: return "present";
+    case Presence::kEmpty: return "empty";
+    case Presence::kMissing: return "missing";
+    case Presence::kNotLooked: break;
+  }
+  return "could not look";
+}
+
+// The UTF-8 characters by their first byte: how many bytes follow it, and the range of the
+// second, which rules out overlong forms, surrogates and anything past U+10FFFF.
+struct Utf8Lead {
+  unsigned first, last;  // the first bytes of this form
+  std::size_t following;
+  unsigned low, high;  // the second byte
+};
+constexpr Utf8Lead kUtf8Leads[] = {
+    {0x00, 0x7F, 0, 0, 0},       {0xC2, 0xDF, 1, 0x80, 0xBF}, {0xE0, 0xE0, 2, 0xA0, 0xBF},
+    {0xE1, 0xEC, 2, 0x80, 0xBF}, {0xED, 0xED, 2, 0x80, 0x9F}, {0xEE, 0xEF, 2, 0x80, 0xBF},
+    {0xF0, 0xF0, 3, 0x90, 0xBF}, {0xF1, 0xF3, 3, 0x80, 0xBF}, {0xF4, 0xF4, 3, 0x80, 0x8F}};
+
+// How many bytes of a valid UTF-8 character start at `at`; 0 when none does.
+std::size_t utf8_length(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const auto* form = std::find_if(std::begin(kUtf8Leads), std::end(kUtf8Leads),
+                                  [&](const Utf8Lead& lead) {
+                                    return byte(0) >= lead.first && byte(0) <= lead.last;
+                                  });
+  if (form == std::end(kUtf8Leads) || at + form->following >= text.size()) return 0;
+  for (std::size_t i = 1; i <= form->following; ++i) {
+    const unsigned low = i == 1 ? form->low : 0x80;
+    const unsigned high = i == 1 ? form->high : 0xBF;
+    if (byte(i) < low || byte(i) > high) return 0;
+  }
+  return form->following + 1;
+}
+
+std::vector<std::string> all_as_utf8(const std::vector<std::string>& texts) {
+  std::vector<std::string> result;
+  for (const auto& text : texts) result.push_back(as_utf8(text));
+  return result;
+}
+
+nlohmann::ordered_json json_kind(const SeriesReport& report, const Kind& kind) {
+  std::vector<std::string> events[3];  // missing, empty, not looked at
+  std::vector<std::string> paths[2];   // missing, empty
+  for (const Absence& absence : kind.absent) {
+    const std::size_t which = absence.presence == Presence::kMissing ? 0
+                              : absence.presence == Presence::kEmpty   ? 1
+                                                                       : 2;
+    events[which].push_back(report.events[absence.event]);
+    if (which < 2) paths[which].push_back(as_utf8(absence.name));
+  }
+  return {{"keyword", kind.line->keyword},
+          {"pattern", pattern(kind)},
+          {"needed", kind.needed},
+          {"present", present(report, kind)},
+          {"missing", events[0]},
+          {"empty", events[1]},
+          {"not_looked", events[2]},
+          {"missing_paths", paths[0]},
+          {"empty_paths", paths[1]}};
+}
+
+std::string_view verdict_name(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kIncomplete: return "incomplete";
+    case Verdict::kNothingFound: return "nothing found";
+    case Verdict::kGaps: return "gaps";
+    case Verdict::kNoGaps: break;
+  }
+  return "no gaps";
+}
+
+
+void write_kinds(const SeriesReport& report, std::ostream& out) {
+  const std::size_t total = report.events.size();
+  const std::size_t count_width = std::max<std::size_t>(7, 2 * std::to_string(total).size() + 1);
+  put_line(out, padded("keyword", kKeywordWidth) + padded("pattern", kPatternWidth) +
+                    right_aligned("present", count_width) + "  missing");
+  for (const Kind& kind : report.kinds) {
+    if (unused(report, kind)) continue;
+    const std::string count =
+        std::to_string(present(report, kind)) + "/" + std::to_string(total);
+    put_line(out, padded(kind.line->keyword, kKeywordWidth) + padded(pattern(kind), kPatternWidth) +
+                      right_aligned(count, count_width) + "  " + folded(report, kind));
+  }
+}
+
+void write_basin_files(const SeriesReport& report, std::ostream& out) {
+  out << "Basin files:\n";
+  std::size_t name_width = 0;
+  for (const auto& file : report.basin_files) name_width = std::max(name_width, file.name.size());
+  for (const auto& file : report.basin_files) {
+    put_line(out, padded(file.keyword, kKeywordWidth) + padded(file.name, name_width + 2) +
+                      std::string(state(file.presence)));
+  }
+}
+
+std::string incomplete(const SeriesReport& report) {
+  std::vector<std::string> parts;
+  if (report.unchecked > 0) {
+    parts.push_back(std::to_string(report.unchecked) + " of " +
+                    std::to_string(report.events.size() + report.unchecked) +
+                    " event files could not be checked");
+  }
+  if (!report.not_looked.empty()) {
+    const std::size_t files = report.not_looked.size();
+    parts.push_back(std::to_string(files) + (files == 1 ? " file" : " files") +
+                    " could not be looked at");
+  }
+  return "Incomplete: " + joined(parts, "; ") + " (see the messages on standard error).";
+}
+
+// The closing lines: what is left over, unused and needed, then the verdict.
+void write_verdict(const SeriesReport& report, std::ostream& out) {
+  if (!report.leftovers.empty()) {
+    out << "Left by a run that was killed: " << joined(report.leftovers, ", ") << '\n';
+  }
+  const auto unused_kinds = keywords(report, unused);
+  if (!unused_kinds.empty())
+    out << "Unused (no event has the file): " << joined(unused_kinds, ", ") << '\n';
+  if (!report.needed.empty()) out << "Needed: " << joined(report.needed, ", ") << '\n';
+  const auto gap_names = gaps(report);
+  out << (gap_names.empty() ? "No gaps.\n" : "Gaps: " + joined(gap_names, ", ") + "\n");
+  const Verdict result = verdict(report);
+  if (result == Verdict::kNothingFound) {
+    out << "none of the " << report.references
+        << " data files these events name exist: is this the model's working directory?\n";
+  } else if (result == Verdict::kIncomplete) {
+    out << incomplete(report) << '\n';
+  }
 }
 
 }  // namespace
 
 bool in_use(const SeriesReport& report, const Kind& kind) {
-  return kind.missing.size() < report.events.size();
+  return count(kind, Presence::kMissing) < report.events.size();
 }
 
 bool is_gap(const SeriesReport& report, const Kind& kind) {
-  return in_use(report, kind) && !kind.missing.empty();
+  return (in_use(report, kind) || kind.needed) &&
+         count(kind, Presence::kMissing) + count(kind, Presence::kEmpty) > 0;
+}
+
+Verdict verdict(const SeriesReport& report) {
+  if (report.unchecked > 0 || !report.not_looked.empty()) return Verdict::kIncomplete;
+  if (report.found == 0) return Verdict::kNothingFound;
+  return gaps(report).empty() ? Verdict::kNoGaps : Verdict::kGaps;
 }
 
 std::string folded(const SeriesReport& report, const Kind& kind) {
   std::vector<std::string> ranges;
-  const auto& missing = kind.missing;
-  for (std::size_t i = 0; i < missing.size();) {
+  const auto& absent = kind.absent;
+  for (std::size_t i = 0; i < absent.size();) {
+    // A run is of consecutive events whose files are absent the same way.
     std::size_t end = i;
-    while (end + 1 < missing.size() && missing[end + 1] == missing[end] + 1) ++end;
-    std::string range = report.events[missing[i]];
-    if (end > i) range += "-" + report.events[missing[end]];
+    while (end + 1 < absent.size() && absent[end + 1].event == absent[end].event + 1 &&
+           absent[end + 1].presence == absent[i].presence) {
+      ++end;
+    }
+    std::string range = report.events[absent[i].event];
+    if (end > i) range += "-" + report.events[absent[end].event];
+    if (absent[i].presence != Presence::kMissing) range += " (" + std::string(state(absent[i].presence)) + ")";
     ranges.push_back(range);
     i = end + 1;
   }
@@ -150,64 +301,65 @@ void write_text(const SeriesReport& report, bool chart, std::ostream& out) {
   const std::size_t total = report.events.size();
   out << "Event files checked: " << total << " (" << report.events.front() << " to "
       << report.events.back() << ")\n\n";
-  const std::size_t count_width = std::max<std::size_t>(7, 2 * std::to_string(total).size() + 1);
-  put_line(out, padded("keyword", kKeywordWidth) + padded("pattern", kPatternWidth) +
-                    right_aligned("present", count_width) + "  missing");
-  for (const Kind& kind : report.kinds) {
-    if (!in_use(report, kind)) continue;
-    const std::string present =
-        std::to_string(total - kind.missing.size()) + "/" + std::to_string(total);
-    put_line(out, padded(kind.line->keyword, kKeywordWidth) + padded(pattern(kind), kPatternWidth) +
-                      right_aligned(present, count_width) + "  " + folded(report, kind));
-  }
+  write_kinds(report, out);
   out << '\n';
   if (chart) {
     write_chart(report, out);
     out << '\n';
   }
-  out << "Basin files:\n";
-  std::size_t name_width = 0;
-  for (const auto& file : report.basin_files) name_width = std::max(name_width, file.name.size());
-  for (const auto& file : report.basin_files) {
-    put_line(out, padded(file.keyword, kKeywordWidth) + padded(file.name, name_width + 2) +
-                      (file.present ? "present" : "missing"));
-  }
+  write_basin_files(report, out);
   out << '\n';
-  const auto unused_kinds = keywords(report, unused);
-  if (!unused_kinds.empty())
-    out << "Unused (no event has the file): " << joined(unused_kinds, ", ") << '\n';
-  const auto gaps = keywords(report, is_gap);
-  out << (gaps.empty() ? "No gaps.\n" : "Gaps: " + joined(gaps, ", ") + "\n");
-  if (report.unchecked > 0) {
-    out << "Incomplete: " << report.unchecked << " of " << total + report.unchecked
-        << " event files could not be checked (see the messages on standard error).\n";
-  }
+  write_verdict(report, out);
 }
 
 void write_json(const SeriesReport& report, std::ostream& out) {
-  out << "{\n  \"events\": " << report.events.size() << ",\n  \"unchecked\": " << report.unchecked
-      << ",\n  \"kinds\": [";
-  const char* separator = "\n";
+  nlohmann::ordered_json kinds = nlohmann::ordered_json::array();
   for (const Kind& kind : report.kinds) {
-    if (!in_use(report, kind)) continue;
-    std::vector<std::string> missing;
-    for (std::size_t event : kind.missing) missing.push_back(report.events[event]);
-    out << separator << "    {\"keyword\": " << json_string(kind.line->keyword)
-        << ", \"pattern\": " << json_string(pattern(kind))
-        << ", \"present\": " << report.events.size() - kind.missing.size()
-        << ", \"missing\": " << json_list(missing) << "}";
-    separator = ",\n";
+    if (!unused(report, kind)) kinds.push_back(json_kind(report, kind));
   }
-  out << "\n  ],\n  \"basin_files\": [";
-  separator = "\n";
+  nlohmann::ordered_json basin_files = nlohmann::ordered_json::array();
   for (const auto& file : report.basin_files) {
-    out << separator << "    {\"keyword\": " << json_string(file.keyword)
-        << ", \"name\": " << json_string(file.name)
-        << ", \"present\": " << (file.present ? "true" : "false") << "}";
-    separator = ",\n";
+    basin_files.push_back({{"keyword", file.keyword},
+                           {"name", as_utf8(file.name)},
+                           {"present", file.presence == Presence::kPresent},
+                           {"state", state(file.presence)},
+                           {"needed", file.needed}});
   }
-  out << "\n  ],\n  \"unused\": " << json_list(keywords(report, unused))
-      << ",\n  \"gaps\": " << json_list(keywords(report, is_gap)) << "\n}\n";
+  nlohmann::ordered_json not_looked = nlohmann::ordered_json::array();
+  for (const auto& file : report.not_looked) {
+    not_looked.push_back(
+        {{"name", as_utf8(file.name)}, {"reason", as_utf8(file.reason)}});
+  }
+  const nlohmann::ordered_json document = {
+      {"events", report.events.size()},
+      {"unchecked", report.unchecked},
+      {"not_looked", not_looked},
+      {"data_files", report.references},
+      {"data_files_found", report.found},
+      {"kinds", kinds},
+      {"basin_files", basin_files},
+      {"leftovers", all_as_utf8(report.leftovers)},
+      {"needed", report.needed},
+      {"unused", keywords(report, unused)},
+      {"gaps", gaps(report)},
+      {"verdict", verdict_name(verdict(report))}};
+  out << document.dump(2) << '\n';
+}
+
+std::string as_utf8(std::string_view text) {
+  std::string result;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = utf8_length(text, at);
+    if (length > 0) {
+      result.append(text.substr(at, length));
+      at += length;
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(text[at++]);  // 0x80 to 0xFF: two bytes
+    result += static_cast<char>(0xC0 | (byte >> 6));
+    result += static_cast<char>(0x80 | (byte & 0x3F));
+  }
+  return result;
 }
 
 }  // namespace quorlant::check

@@ -2,23 +2,38 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "check/series_check.h"
 
 namespace quorlant::check {
 
-/// Whether some event of the report has the file of `kind`.
+/// Whether some event of the report has the file of `kind`, empty or not, or could not tell.
 bool in_use(const SeriesReport& report, const Kind& kind);
-/// Whether `kind` is a gap: some events have its file and some do not.
+/// Whether `kind` is a gap: in use or needed, and missing or empty for some event.
 bool is_gap(const SeriesReport& report, const Kind& kind);
 
-/// The events lacking a file, runs of consecutive events folded: "20151101-20160201, 20171201".
+/// What the check concludes, the worst first.
+enum class Verdict {
+  kIncomplete,    // an event file could not be checked, or a file could not be looked at
+  kNothingFound,  // not one of the data files the events name exists
+  kGaps,
+  kNoGaps,
+};
+Verdict verdict(const SeriesReport& report);
+
+/// The events lacking a file, runs of consecutive events folded, an empty file or one not
+/// looked at marked: "20151101-20160201, 20171201 (empty)".
 std::string folded(const SeriesReport& report, const Kind& kind);
 
 /// The report for a reader: the kinds in use with their missing events, the chart by year when
-/// `chart` is set, the basin files, the unused kinds and the gaps.
+/// `chart` is set, the basin files, the leftovers, the unused and needed kinds, the gaps.
 void write_text(const SeriesReport& report, bool chart, std::ostream& out);
-/// The same report as one JSON document.
+/// The same report as one JSON document, valid whatever bytes the names hold.
 void write_json(const SeriesReport& report, std::ostream& out);
+
+/// A text as UTF-8: a byte that is no part of a UTF-8 character stands for the Latin-1
+/// character of the same value (0xF4 becomes "ô").
+std::string as_utf8(std::string_view text);
 
 }  // namespace quorlant::check

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <fstream>
-#include <system_error>
 #include <utility>
 
 #include "check/line_reader.h"
-#include "recordio/units.h"
+#include "recordio/platform/platform.h"
 
 namespace quorlant::check {
 
@@ -15,6 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using eventfile::EventFileLine;
 using eventfile::LineValue;
+using recordio::platform::EntryKind;
 
 // No series is longer: monthly events from the year 0 to the year 9999.
 constexpr std::size_t kMaxEvents = 120'000;
@@ -23,20 +23,6 @@ std::string_view trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-// An absolute name, or one that climbs above where it starts, is not followed: the check
-// looks at the working directory and below it only.
-bool leads_outside(std::string_view name) {
-  if (name.starts_with('\\') || name.starts_with('/')) return true;
-  if (name.size() >= 2 && name[1] == ':') return true;  // a drive letter
-  std::size_t start = 0;
-  for (;;) {
-    const auto end = name.find_first_of("\\/", start);
-    if (name.substr(start, end - start) == "..") return true;
-    if (end == std::string_view::npos) return false;
-    start = end + 1;
-  }
 }
 
 std::string in_quotes(std::string_view text) {
@@ -48,6 +34,10 @@ std::string expectation(const EventFileLine& line) {
   return in_quotes(line.keyword);
 }
 
+std::string at(std::string_view name, std::size_t line) {
+  return std::string(name) + ", line " + std::to_string(line) + ": ";
+}
+
 // A keyword line starts with its keyword and a blank (or ends there); any other line is its
 // text, perhaps with trailing blanks.
 bool matches(const EventFileLine& expected, std::string_view line) {
@@ -56,129 +46,241 @@ bool matches(const EventFileLine& expected, std::string_view line) {
          (line.size() == expected.keyword.size() || line[expected.keyword.size()] == ' ');
 }
 
-std::ifstream open_for_reading(const fs::path& path, std::string_view name) {
-  std::error_code error;
-  const auto status = fs::status(path, error);
-  if (!fs::exists(status)) throw CheckFailure(std::string(name) + ": no such file");
-  if (fs::is_directory(status)) throw CheckFailure(std::string(name) + ": a directory");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CheckFailure(std::string(name) + ": cannot be opened for reading");
+// The file is looked at before it is opened: only a regular file is, so a pipe or a device is
+// never waited on.
+std::ifstream open_plain_file(const Found& found, std::string_view name) {
+  const std::string file(name);
+  if (found.presence == Presence::kNotLooked) {
+    throw CheckFailure(file + ": could not be looked at: " +
+                       recordio::platform::message_of(found.error));
+  }
+  switch (found.kind) {
+    case EntryKind::kRegular: break;
+    case EntryKind::kDirectory: throw CheckFailure(file + ": a directory; not read");
+    case EntryKind::kMissing: throw CheckFailure(file + ": no such file");
+    default: throw CheckFailure(file + ": not a plain file (a pipe, a device or a socket); not read");
+  }
+  std::ifstream in(found.path, std::ios::binary);
+  if (!in) throw CheckFailure(file + ": cannot be opened for reading");
   return in;
 }
 
-}  // namespace
+// A name of the event file, and the line it is on for a message.
+struct Reference {
+  std::string_view keyword;
+  std::string name;
+  std::size_t line = 0;
+};
 
-std::vector<std::string> read_event_list(const fs::path& working_directory,
-                                         std::string_view list_name) {
-  std::ifstream in =
-      open_for_reading(recordio::native_path(working_directory, list_name), list_name);
-  LineReader reader(in);
-  std::vector<std::string> names;
-  std::string line;
-  for (;;) {
-    const auto result = reader.next(line);
-    if (result == LineReader::Result::kEnd) return names;
-    const std::string at = std::string(list_name) + ", line " + std::to_string(reader.number());
-    if (result != LineReader::Result::kLine) throw CheckFailure(at + ": " + refusal(result));
-    const std::string_view name = trimmed(line);
-    if (name.empty()) continue;
-    if (leads_outside(name)) {
-      throw CheckFailure(at + ": " + in_quotes(name) +
-                         " lies outside the working directory; not followed");
-    }
-    if (names.size() == kMaxEvents) {
-      throw CheckFailure(at + ": more than " + std::to_string(kMaxEvents) + " event files");
-    }
-    names.emplace_back(name);
-  }
-}
-
-SeriesCheck::SeriesCheck(fs::path working_directory) : base_(std::move(working_directory)) {
-  for (const EventFileLine& line : eventfile::event_file_layout()) {
-    if (line.value == LineValue::kEventName) report_.kinds.push_back({&line, {}});
-  }
-}
-
-bool SeriesCheck::is_file(std::string_view name) const {
-  if (name.empty()) return false;
-  std::error_code error;  // a name that cannot be looked up is a file that is not there
-  return fs::is_regular_file(recordio::native_path(base_, name), error);
-}
-
-void SeriesCheck::add_event_file(std::string_view name) {
-  std::ifstream in = open_for_reading(recordio::native_path(base_, name), name);
-  LineReader reader(in);
-  std::string line;
+// What an event file holds that the check looks at.
+struct EventFileContent {
   std::string event_name;               // the :year, :month and :day values side by side
-  std::vector<std::string> references;  // one per kind, in the order of `kinds`
-  std::vector<BasinFile> basin_files;
-  const auto at = [&](std::size_t number) {
-    return std::string(name) + ", line " + std::to_string(number) + ": ";
-  };
-  for (const EventFileLine& expected : eventfile::event_file_layout()) {
-    const auto result = reader.next(line);
-    if (result == LineReader::Result::kEnd) {
-      throw CheckFailure(at(reader.number() + 1) + "expected " + expectation(expected) +
-                         ", found the end of the file");
-    }
-    if (result != LineReader::Result::kLine) {
-      throw CheckFailure(at(reader.number()) + refusal(result));
-    }
-    if (!matches(expected, line)) {
-      throw CheckFailure(at(reader.number()) + "expected " + expectation(expected));
-    }
-    // The value is whatever follows the keyword, without the blanks around it.
-    const std::string_view value =
-        eventfile::has_keyword(expected)
-            ? trimmed(std::string_view(line).substr(expected.keyword.size()))
-            : std::string_view();
-    if (expected.value == LineValue::kEventName || expected.value == LineValue::kBasinFile) {
-      if (leads_outside(value)) {
-        throw CheckFailure(at(reader.number()) + in_quotes(value) +
-                           " lies outside the working directory; not followed");
-      }
-    }
-    switch (expected.value) {
-      case LineValue::kYear:
-      case LineValue::kMonth:
-      case LineValue::kDay: event_name += value; break;
-      case LineValue::kEventName: references.emplace_back(value); break;
-      case LineValue::kBasinFile:
-        basin_files.push_back({expected.keyword, std::string(value)});
-        break;
-      default: break;
-    }
+  std::vector<Reference> data_files;    // one per kind, in the order of the kinds
+  std::vector<Reference> basin_files;
+};
+
+// The next line of the event file, which must be `expected`.
+std::string expected_line(LineReader& reader, const EventFileLine& expected,
+                          std::string_view name) {
+  std::string line;
+  const auto result = reader.next(line);
+  if (result == LineReader::Result::kEnd) {
+    throw CheckFailure(at(name, reader.number() + 1) + "expected " + expectation(expected) +
+                       ", found the end of the file");
   }
-  // A few empty lines after the end line, as some editors leave them, do no harm.
+  if (result != LineReader::Result::kLine) throw CheckFailure(at(name, reader.number()) + refusal(result));
+  if (!matches(expected, line)) {
+    throw CheckFailure(at(name, reader.number()) + "expected " + expectation(expected));
+  }
+  return line;
+}
+
+void take_value(const EventFileLine& expected, std::string_view line, std::size_t number,
+                EventFileContent& content) {
+  if (!eventfile::has_keyword(expected)) return;
+  // The value is whatever follows the keyword, without the blanks around it.
+  const std::string_view value = trimmed(line.substr(expected.keyword.size()));
+  switch (expected.value) {
+    case LineValue::kYear:
+    case LineValue::kMonth:
+    case LineValue::kDay: content.event_name += value; break;
+    case LineValue::kEventName:
+      content.data_files.push_back({expected.keyword, std::string(value), number});
+      break;
+    case LineValue::kBasinFile:
+      content.basin_files.push_back({expected.keyword, std::string(value), number});
+      break;
+    default: break;
+  }
+}
+
+// A few empty lines after the end line, as some editors leave them, do no harm.
+void expect_end(LineReader& reader, std::string_view name) {
+  std::string line;
   auto after = reader.next(line);
   for (int more = 0; after == LineReader::Result::kLine && trimmed(line).empty() && more < 16;
        ++more) {
     after = reader.next(line);
   }
   if (after != LineReader::Result::kEnd) {
-    throw CheckFailure(at(reader.number()) + "expected the end of the file after \"eof\"");
+    throw CheckFailure(at(name, reader.number()) + "expected the end of the file after \"eof\"");
   }
-  // The event name is the start date as eight digits, yyyymmdd.
+}
+
+// The event name is the start date as eight digits, yyyymmdd.
+void expect_event_name(const std::string& event_name, std::string_view name) {
   if (event_name.size() != 8 || !std::all_of(event_name.begin(), event_name.end(),
                                              [](char c) { return c >= '0' && c <= '9'; })) {
     throw CheckFailure(std::string(name) + ": the :year, :month and :day lines give " +
                        in_quotes(event_name) + ", not an event name of eight digits");
   }
+}
 
-  const std::size_t event = report_.events.size();
-  report_.events.push_back(std::move(event_name));
-  for (std::size_t k = 0; k < references.size(); ++k) {
-    if (!is_file(references[k])) report_.kinds[k].missing.push_back(event);
+EventFileContent parse_event_file(std::istream& in, std::string_view name) {
+  LineReader reader(in);
+  EventFileContent content;
+  for (const EventFileLine& expected : eventfile::event_file_layout()) {
+    const std::string line = expected_line(reader, expected, name);
+    take_value(expected, line, reader.number(), content);
   }
+  expect_end(reader, name);
+  expect_event_name(content.event_name, name);
+  return content;
+}
+
+// Looks `reference` up; a name that leads outside is refused with its place in the file.
+Found find_reference(const TreeLookUp& tree, std::string_view file, const Reference& reference) {
+  try {
+    return tree.find(reference.name);
+  } catch (const CheckFailure& failure) {
+    throw CheckFailure(at(file, reference.line) + failure.what());
+  }
+}
+
+bool exists(Presence presence) {
+  return presence == Presence::kPresent || presence == Presence::kEmpty;
+}
+
+// The system's words for a failed look-up; empty for one that answered.
+std::string reason(const Found& found) {
+  if (found.presence != Presence::kNotLooked) return {};
+  return recordio::platform::message_of(found.error);
+}
+
+// The basin files of `content` not met before, looked up.
+std::vector<BasinFile> new_basin_files(const TreeLookUp& tree, const SeriesReport& report,
+                                       std::string_view file, const EventFileContent& content) {
+  std::vector<BasinFile> added;
+  for (const Reference& reference : content.basin_files) {
+    const auto same = [&](const BasinFile& seen) {
+      return seen.keyword == reference.keyword && seen.name == reference.name;
+    };
+    if (std::any_of(report.basin_files.begin(), report.basin_files.end(), same)) continue;
+    const Found found = find_reference(tree, file, reference);
+    const bool needed = std::find(report.needed.begin(), report.needed.end(),
+                                  reference.keyword) != report.needed.end();
+    added.push_back({reference.keyword, reference.name, found.presence, needed, reason(found)});
+  }
+  return added;
+}
+
+void record_data_files(SeriesReport& report, const EventFileContent& content,
+                       const std::vector<Found>& found) {
+  const std::size_t event = report.events.size();
+  report.events.push_back(content.event_name);
+  for (std::size_t k = 0; k < found.size(); ++k) {
+    const Reference& reference = content.data_files[k];
+    ++report.references;
+    if (exists(found[k].presence)) ++report.found;
+    if (found[k].presence == Presence::kPresent) continue;
+    report.kinds[k].absent.push_back({event, reference.name, found[k].presence});
+    if (found[k].presence == Presence::kNotLooked) {
+      report.not_looked.push_back({reference.keyword, reference.name, reason(found[k])});
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> read_event_list(const TreeLookUp& tree, std::string_view list_name) {
+  std::ifstream in = open_plain_file(tree.find(list_name), list_name);
+  LineReader reader(in);
+  std::vector<std::string> names;
+  std::string line;
+  for (;;) {
+    const auto result = reader.next(line);
+    if (result == LineReader::Result::kEnd) return names;
+    const std::string where = at(list_name, reader.number());
+    if (result != LineReader::Result::kLine) throw CheckFailure(where + refusal(result));
+    const std::string_view name = trimmed(line);
+    if (name.empty()) continue;
+    if (names.size() == kMaxEvents) {
+      throw CheckFailure(where + "more than " + std::to_string(kMaxEvents) + " event files");
+    }
+    names.emplace_back(name);
+  }
+}
+
+SeriesCheck::SeriesCheck(fs::path working_directory,
+                         const recordio::platform::LookUps& look_ups)
+    : tree_(std::move(working_directory), look_ups) {
+  for (const EventFileLine& line : eventfile::event_file_layout()) {
+    if (line.value == LineValue::kEventName) report_.kinds.push_back({&line, {}, false});
+  }
+}
+
+void SeriesCheck::need(const std::vector<std::string>& keywords) {
+  report_.needed.clear();
+  for (const EventFileLine& line : eventfile::event_file_layout()) {
+    if (std::find(keywords.begin(), keywords.end(), line.keyword) != keywords.end()) {
+      report_.needed.emplace_back(line.keyword);
+    }
+  }
+  for (Kind& kind : report_.kinds) {
+    kind.needed = std::find(keywords.begin(), keywords.end(), kind.line->keyword) != keywords.end();
+  }
+}
+
+void SeriesCheck::add_event_file(std::string_view name, bool anywhere) {
+  // A listed name is held inside the working directory as the names the list leads to are.
+  const Found found = anywhere ? tree_.find_anywhere(name) : tree_.find(name);
+  std::ifstream in = open_plain_file(found, name);
+  const EventFileContent content = parse_event_file(in, name);
+  // Every name is looked up before anything is recorded, so a refused one leaves no trace.
+  std::vector<Found> data_files;
+  for (const Reference& reference : content.data_files) {
+    data_files.push_back(find_reference(tree_, name, reference));
+  }
+  std::vector<BasinFile> basin_files = new_basin_files(tree_, report_, name, content);
+  record_data_files(report_, content, data_files);
   for (BasinFile& file : basin_files) {
-    const bool known = std::any_of(report_.basin_files.begin(), report_.basin_files.end(),
-                                   [&](const BasinFile& seen) {
-                                     return seen.keyword == file.keyword && seen.name == file.name;
-                                   });
-    if (known) continue;
-    file.present = is_file(file.name);
+    if (file.presence == Presence::kNotLooked) {
+      report_.not_looked.push_back({file.keyword, file.name, file.reason});
+    }
     report_.basin_files.push_back(std::move(file));
   }
+}
+
+void SeriesCheck::look_for_leftovers() {
+  const std::string_view directory = "event";
+  const Found found = tree_.find(directory);
+  if (found.presence == Presence::kNotLooked) {
+    report_.not_looked.push_back({"", "event\\", reason(found)});
+    return;
+  }
+  if (found.kind != EntryKind::kDirectory) return;
+  std::vector<std::string> names;
+  if (auto error = tree_.look_ups().names_in(found.path, names)) {
+    report_.not_looked.push_back({"", "event\\", recordio::platform::message_of(error)});
+    return;
+  }
+  // The run writes an event file beside itself as ".NAME.evt.tmp..." and renames it when done.
+  for (const std::string& file : names) {
+    if (file.starts_with('.') && file.find(".evt.tmp") != std::string::npos) {
+      report_.leftovers.push_back("event\\" + file);
+    }
+  }
+  std::sort(report_.leftovers.begin(), report_.leftovers.end());
 }
 
 }  // namespace quorlant::check

@@ -1,11 +1,15 @@
 // `quorlant check` on series the program itself wrote, some data files there and some not:
-// the whole report and the status, and one line and status 2 for each kind of bad input.
+// the whole report and the status, and for each kind of bad input or failed look-up its line
+// and status.
 #include "check/check_command.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,9 +45,9 @@ struct Series {
     fs::create_directories(dir / "event");
     EXPECT_EQ(run_program(dir.path(), read_file(kExamples / script)).status, 0);
     for (auto* sub : {"raing", "strfw", "basin"}) fs::create_directory(dir / sub);
-    for (const auto& event : rain) write_file(dir / ("raing/" + event + "_rag.tb0"), "");
-    for (const auto& event : flow) write_file(dir / ("strfw/" + event + "_str.tb0"), "");
-    write_file(dir / "basin/gr10k_shd.r2c", "");
+    for (const auto& event : rain) write_file(dir / ("raing/" + event + "_rag.tb0"), "x");
+    for (const auto& event : flow) write_file(dir / ("strfw/" + event + "_str.tb0"), "x");
+    for (auto* name : {"basin/gr10k_shd.r2c", "basin/gr10k_par.csv"}) write_file(dir / name, "x");
   }
   // Every path below the directory with the content of each file.
   std::string snapshot() const {
@@ -71,16 +75,19 @@ std::vector<std::string> years(const std::vector<int>& except) {
 const std::vector<std::string> kBasinFiles = {
     "Basin files:",
     ":basinfilename            basin\\gr10k_shd.r2c     present",
-    ":parfilename              basin\\gr10k_par.csv     missing",
+    ":parfilename              basin\\gr10k_par.csv     present",
     ":channelparfile           basin\\gr10k_ch_par.r2c  missing",
     ":pointdatalocations       basin\\gr10k.pdl         missing",
     ":snowcoverdepletioncurve  basin\\gr10k.sdc         missing",
     ":waterqualitydatafile     basin\\gr10k.wqd         missing",
     "",
-    "Unused (no event has the file): " + kUnused};
+    "Unused (no event has the file): " + kUnused,
+    "Needed: :basinfilename, :parfilename"};
 
 TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
   Series series("forty-years-yearly.answers", years({1995, 1996, 2010}), years({2020}));
+  write_file(series.dir / "raing/20100101_rag.tb0", "");  // a copy that failed
+  write_file(series.dir / "event/.19810101.evt.tmp99.0", "");
   const std::string before = series.snapshot();
   auto result = series.check({"--chart"});
   EXPECT_EQ(series.snapshot(), before);  // nothing written, created or removed
@@ -88,7 +95,7 @@ TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
       "Event files checked: 40 (19810101 to 20200101)",
       "",
       "keyword                   pattern          present  missing",
-      ":pointprecip              raing\\*_rag.tb0    37/40  19950101-19960101, 20100101",
+      ":pointprecip              raing\\*_rag.tb0    37/40  19950101-19960101, 20100101 (empty)",
       ":streamflowdatafile       strfw\\*_str.tb0    39/40  20200101",
       "",
       "year                      1981     1990      2000      2010      2020",
@@ -98,6 +105,7 @@ TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
       "# every event of the year has the file, + some do, . none, blank: no event",
       ""};
   report.insert(report.end(), kBasinFiles.begin(), kBasinFiles.end());
+  report.insert(report.end() - 2, "Left by a run that was killed: event\\.19810101.evt.tmp99.0");
   report.push_back("Gaps: :pointprecip, :streamflowdatafile");
   EXPECT_EQ(result.out, lines(report));
   EXPECT_EQ(result.err, "");
@@ -106,8 +114,9 @@ TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
   // With the missing files there, and the list as a Windows editor leaves it (CR LF).
   for (auto* name : {"raing/19950101_rag.tb0", "raing/19960101_rag.tb0", "raing/20100101_rag.tb0",
                      "strfw/20200101_str.tb0"}) {
-    write_file(series.dir / name, "");
+    write_file(series.dir / name, "x");
   }
+  fs::remove(series.dir / "event/.19810101.evt.tmp99.0");
   std::string list;
   for (const auto& event : years({})) list += " event\\" + event + ".evt  \r\n";
   write_file(series.dir / "event/events_to_follow.txt", list);
@@ -154,72 +163,164 @@ TEST(Check, MonthlyEventsNamedOnTheCommandLine) {
   EXPECT_EQ(result.out, lines(report));
   EXPECT_EQ(result.status, 1) << result.err;
 
+  // A basin name typed in Latin-1: the JSON stays valid, the byte read as its Latin-1 letter.
+  for (const auto& file : files) {
+    const fs::path path = series.dir / ("event/" + std::string(file.substr(6)));
+    std::string text = read_file(path);
+    write_file(path, text.replace(text.find("gr10k.wqd"), 5, "Sa\xF4ne"));
+  }
   arguments[0] = "--json";
   result = series.check(arguments);
-  std::string unused = kUnused;  // as JSON strings
-  for (std::size_t at = 0; (at = unused.find(", ", at)) != std::string::npos; at += 4) {
-    unused.replace(at, 2, "\", \"");
+  nlohmann::json expected = R"({"events": 6, "unchecked": 0, "not_looked": [],
+    "data_files": 198, "data_files_found": 8, "kinds": [
+      {"keyword": ":pointprecip", "pattern": "raing\\*_rag.tb0", "needed": false, "present": 2,
+       "missing": ["20150301", "20150401", "20150501", "20150901"], "empty": [], "not_looked": [],
+       "missing_paths": ["raing\\20150301_rag.tb0", "raing\\20150401_rag.tb0",
+                         "raing\\20150501_rag.tb0", "raing\\20150901_rag.tb0"],
+       "empty_paths": []},
+      {"keyword": ":streamflowdatafile", "pattern": "strfw\\*_str.tb0", "needed": false,
+       "present": 6, "missing": [], "empty": [], "not_looked": [], "missing_paths": [],
+       "empty_paths": []}],
+    "basin_files": [
+      {"keyword": ":basinfilename", "name": "basin\\gr10k_shd.r2c", "present": true, "state": "present", "needed": true},
+      {"keyword": ":parfilename", "name": "basin\\gr10k_par.csv", "present": true, "state": "present", "needed": true},
+      {"keyword": ":channelparfile", "name": "basin\\gr10k_ch_par.r2c", "present": false, "state": "missing", "needed": false},
+      {"keyword": ":pointdatalocations", "name": "basin\\gr10k.pdl", "present": false, "state": "missing", "needed": false},
+      {"keyword": ":snowcoverdepletioncurve", "name": "basin\\gr10k.sdc", "present": false, "state": "missing", "needed": false},
+      {"keyword": ":waterqualitydatafile", "name": "basin\\Sa\u00f4ne.wqd", "present": false, "state": "missing", "needed": false}],
+    "leftovers": [], "needed": [":basinfilename", ":parfilename"], "unused": [],
+    "gaps": [":pointprecip"], "verdict": "gaps"})"_json;
+  for (std::size_t at = 0, end = 0; end != std::string::npos; at = end + 2) {
+    end = kUnused.find(", ", at);
+    expected["unused"].push_back(kUnused.substr(at, end - at));
   }
-  // clang-format off
-  EXPECT_EQ(result.out, lines({"{", R"(  "events": 6,)", R"(  "unchecked": 0,)", R"(  "kinds": [)",
-           R"(    {"keyword": ":pointprecip", "pattern": "raing\\*_rag.tb0", "present": 2, )"
-           R"("missing": ["20150301", "20150401", "20150501", "20150901"]},)",
-           R"(    {"keyword": ":streamflowdatafile", "pattern": "strfw\\*_str.tb0", "present": 6, )"
-           R"("missing": []})",
-           R"(  ],)", R"(  "basin_files": [)",
-           R"(    {"keyword": ":basinfilename", "name": "basin\\gr10k_shd.r2c", "present": true},)",
-           R"(    {"keyword": ":parfilename", "name": "basin\\gr10k_par.csv", "present": false},)",
-           R"(    {"keyword": ":channelparfile", "name": "basin\\gr10k_ch_par.r2c", "present": false},)",
-           R"(    {"keyword": ":pointdatalocations", "name": "basin\\gr10k.pdl", "present": false},)",
-           R"(    {"keyword": ":snowcoverdepletioncurve", "name": "basin\\gr10k.sdc", "present": false},)",
-           R"(    {"keyword": ":waterqualitydatafile", "name": "basin\\gr10k.wqd", "present": false})",
-           R"(  ],)", R"(  "unused": [")" + unused + R"("],)", R"(  "gaps": [":pointprecip"])",
-           "}"}));
-  // clang-format on
+  EXPECT_EQ(nlohmann::json::parse(result.out), expected);
   EXPECT_EQ(result.status, 1) << result.err;
 }
 
-// Each bad input: one line on the error stream and status 2. A listed event file that cannot be
+// The system's answers, but for the paths that hold `part`: those fail with `error`, or are of
+// `kind`, a link leading to `target`.
+class FakeLookUps : public recordio::platform::LookUps {
+ public:
+  std::string part;
+  std::error_code error;
+  std::optional<recordio::platform::EntryKind> kind;
+  fs::path target;
+
+  std::error_code look_up(const fs::path& path, bool follow,
+                          recordio::platform::Entry& entry) const override {
+    if (!hit(path)) return system().look_up(path, follow, entry);
+    entry = {kind.value_or(recordio::platform::EntryKind::kMissing), 1};
+    return error;
+  }
+  std::error_code link_target(const fs::path& path, fs::path& link) const override {
+    if (!hit(path)) return system().link_target(path, link);
+    link = target;
+    return {};
+  }
+  std::error_code real_path(const fs::path& path, fs::path& real) const override {
+    return system().real_path(path, real);
+  }
+  std::error_code names_in(const fs::path& path, std::vector<std::string>& names) const override {
+    return system().names_in(path, names);
+  }
+
+ private:
+  static const LookUps& system() { return recordio::platform::system_look_ups(); }
+  bool hit(const fs::path& path) const {
+    return !part.empty() && path.generic_string().find(part) != std::string::npos;
+  }
+};
+
+// Each bad input, each look-up that fails or finds what it must not follow: its one line on the
+// error stream, the status and the last line of the report. A listed event file that cannot be
 // checked leaves the others checked, and the report then says it is incomplete.
-TEST(Check, BadInputEndsWithOneLineAndStatus2) {
+TEST(Check, EveryFailureIsNamedWithItsStatus) {
+  using recordio::platform::EntryKind;
   struct Case {
-    std::string file, from, to;  // `from` replaced by `to` in `file`, or the file removed
+    std::string file, from, to;  // `from` replaced by `to` in `file`; the file removed, or all
+                                 // of it `to` when `from` is "*"
+    std::string part;            // the look-ups of paths holding it fail with `error`, or find
+    std::errc error;             // `kind`, a link to `target` (from the working directory,
+    std::optional<EntryKind> kind;  // made absolute when it starts with "/")
+    std::string target;
     std::vector<std::string_view> arguments;
     std::string err;
-    bool incomplete;  // a report on the files that could be checked, saying it is incomplete
+    int status;
+    std::string last;
   };
   const std::string e = "event\\19810101.evt";
+  const std::string lies = " lies outside the working directory; not followed";
+  const std::string see = " (see the messages on standard error).";
+  const std::string one_of_40 = "Incomplete: 1 of 40 event files could not be checked" + see;
+  const std::string plain = ": not a plain file (a pipe, a device or a socket); not read";
+  const std::errc none{};
+  const std::string_view only[] = {"event\\19810101.evt"};
   // clang-format off
   const std::vector<Case> cases = {
-      {"event/events_to_follow.txt", "", "", {}, "event\\events_to_follow.txt: no such file", false},
-      {"event/20200101.evt", "", "", {}, "event\\20200101.evt: no such file", true},
-      {"event/19810101.evt", ":pointtemps", ":pointtemp ", {}, e + ", line 61: expected \":pointtemps\"", true},
-      {"event/19810101.evt", "#\neof\n", "", {}, e + ", line 107: expected \"#\", found the end of the file", true},
-      {"event/19810101.evt", ":year", std::string(":y\0ar", 5), {}, e + ", line 4: a control character; not a text file", true},
-      {"event/19810101.evt", "#\n:filetype", std::string(3'000'000, '#'), {}, e + ", line 1: more than 1024 characters; not a text file", true},
-      {"event/19810101.evt", "raing\\", "..\\raing\\", {},
-       e + ", line 60: \"..\\raing\\19810101_rag.tb0\" lies outside the working directory; not followed", true},
-      {"", "", "", {"--chart", "--json"},
-       "--chart excludes --json; usage: quorlant check [--chart | --json] [FILE...]", false},
+      {"event/events_to_follow.txt", "", "", "", none, {}, "", {}, "event\\events_to_follow.txt: no such file", 2, ""},
+      {"event/20200101.evt", "", "", "", none, {}, "", {}, "event\\20200101.evt: no such file", 2, one_of_40},
+      {"event/19810101.evt", ":pointtemps", ":pointtemp ", "", none, {}, "", {}, e + ", line 61: expected \":pointtemps\"", 2, one_of_40},
+      {"event/19810101.evt", "#\neof\n", "", "", none, {}, "", {}, e + ", line 107: expected \"#\", found the end of the file", 2, one_of_40},
+      {"event/19810101.evt", ":year", std::string(":y\0ar", 5), "", none, {}, "", {}, e + ", line 4: a control character; not a text file", 2, one_of_40},
+      {"event/19810101.evt", "#\n:filetype", std::string(3'000'000, '#'), "", none, {}, "", {}, e + ", line 1: more than 1024 characters; not a text file", 2, one_of_40},
+      {"event/19810101.evt", "raing\\", "..\\raing\\", "", none, {}, "", {}, e + ", line 60: \"..\\raing\\19810101_rag.tb0\"" + lies, 2, one_of_40},
+      {"event/19810101.evt", "raing\\19810101_rag.tb0", "C:x", "", none, {}, "", {}, e + ", line 60: \"C:x\"" + lies, 2, one_of_40},
+      // Climbing that stays inside is no reason to refuse a name: a new basin file, present.
+      {"event/19810101.evt", "basin\\gr10k_shd", "basin\\..\\basin\\gr10k_shd", "", none, {}, "", {}, "", 0, "No gaps."},
+      {"raing/19810101_rag.tb0", "*", "", "", none, {}, "", {}, "", 1, "Gaps: :pointprecip"},
+      {"", "", "", "raing/19810101_rag.tb0", std::errc::permission_denied, {}, "", {},
+       "raing\\19810101_rag.tb0: could not be looked at: Permission denied", 2, "Incomplete: 1 file could not be looked at" + see},
+      {"", "", "", "raing/", std::errc::io_error, {}, "", {},
+       "raing\\19810101_rag.tb0 and 39 more :pointprecip files: could not be looked at: Input/output error", 2,
+       "Incomplete: 40 files could not be looked at" + see},
+      {"", "", "", "basin/gr10k.sdc", std::errc::filename_too_long, {}, "", {},
+       "basin\\gr10k.sdc: could not be looked at: File name too long", 2, "Incomplete: 1 file could not be looked at" + see},
+      {"", "", "", "event/20200101.evt", std::errc::permission_denied, {}, "", {},
+       "event\\20200101.evt: could not be looked at: Permission denied", 2, one_of_40},
+      {"", "", "", "event/events_to_follow.txt", none, EntryKind::kOther, "", {}, "event\\events_to_follow.txt" + plain, 2, ""},
+      {"", "", "", "event/19810101.evt", none, EntryKind::kOther, "", {only[0]}, e + plain, 2, ""},
+      {"", "", "", "event/19810101.evt", none, EntryKind::kDirectory, "", {only[0]}, e + ": a directory; not read", 2, ""},
+      {"", "", "", "event/events_to_follow.txt", none, EntryKind::kLink, "../../passwd", {},
+       "\"event\\events_to_follow.txt\"" + lies, 2, ""},
+      {"", "", "", "raing", none, EntryKind::kLink, "/../etc", {only[0]}, e + ", line 60: \"raing\\19810101_rag.tb0\"" + lies, 2, ""},
+      {"", "", "", "raing", none, EntryKind::kLink, "/strfw", {only[0]}, "", 0, "No gaps."},
+      {"", "", "", ".tb0", none, EntryKind::kMissing, "", {}, "", 1,
+       "none of the 1320 data files these events name exist: is this the model's working directory?"},
+      {"", "", "", "", none, {}, "", {"--need", "pointprecip,:streamflowdatafile,pointtemps"}, "", 1, "Gaps: :pointtemps"},
+      {"", "", "", "", none, {}, "", {"--need", "pointprecip,rainfall"},
+       "--need: \":rainfall\" is not the keyword of a data file or a basin file in an event file; "
+       "usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [FILE...]", 2, ""},
+      {"", "", "", "", none, {}, "", {"--chart", "--json"},
+       "--chart excludes --json; usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [FILE...]", 2, ""},
   };
   // clang-format on
   for (const Case& c : cases) {
-    Series series("forty-years-yearly.answers", {}, {});
+    Series series("forty-years-yearly.answers", years({}), years({}));
     if (c.from.empty() && !c.file.empty()) {
       fs::remove(series.dir / c.file);
+    } else if (c.from == "*") {
+      write_file(series.dir / c.file, c.to);
     } else if (!c.file.empty()) {
       std::string text = read_file(series.dir / c.file);
       write_file(series.dir / c.file, text.replace(text.find(c.from), c.from.size(), c.to));
     }
-    const auto result = series.check(c.arguments);
-    EXPECT_EQ(result.err, "quorlant check: " + c.err + "\n");
-    EXPECT_EQ(result.status, 2) << c.err;
-    const std::string last = result.out.substr(result.out.rfind('\n', result.out.size() - 2) + 1);
-    EXPECT_EQ(result.out.empty() ? "" : last,
-              c.incomplete ? "Incomplete: 1 of 40 event files could not be checked (see the "
-                             "messages on standard error).\n"
-                           : "")
-        << c.err;
+    FakeLookUps look_ups;
+    look_ups.part = c.part;
+    look_ups.error = std::make_error_code(c.error);
+    if (c.error == none) look_ups.error.clear();
+    look_ups.kind = c.kind;
+    look_ups.target = c.target.starts_with('/')
+                          ? fs::canonical(series.dir.path()) / c.target.substr(1)
+                          : fs::path(c.target);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = main_check(c.arguments, out, err, series.dir.path(), look_ups);
+    EXPECT_EQ(err.str(), c.err.empty() ? "" : "quorlant check: " + c.err + "\n");
+    EXPECT_EQ(status, c.status) << c.err;
+    const std::string report = out.str();
+    const std::string last = report.substr(report.rfind('\n', report.size() - 2) + 1);
+    EXPECT_EQ(report.empty() ? "" : last, c.last.empty() ? "" : c.last + "\n") << c.err;
   }
 }
 

@@ -30,7 +30,8 @@ struct ProcessOptions {
   std::filesystem::path input{};      // standard input from this file; empty: a pipe
   bool close_input = false;           // started with no standard input at all (POSIX)
   Output output = Output::kPipe;
-  std::optional<std::uint64_t> file_size_limit{};  // RLIMIT_FSIZE, SIGXFSZ ignored (POSIX)
+  std::optional<std::uint64_t> file_size_limit{};  // RLIMIT_FSIZE (POSIX)
+  bool ignore_hangup = false;  // started with SIGHUP ignored, as nohup does (POSIX)
   bool own_console = false;  // Windows: a console of its own, so that Ctrl C reaches it alone
 };
 

@@ -53,8 +53,8 @@ std::function<std::size_t(char*, std::size_t)> reader(int fd) {
     }
   }
   ::dup2(err_fd, 2);
+  if (options.ignore_hangup) ::signal(SIGHUP, SIG_IGN);
   if (options.file_size_limit) {
-    ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
     const rlim_t size = static_cast<rlim_t>(*options.file_size_limit);
     const rlimit limit{size, size};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(123);

@@ -16,7 +16,7 @@ TEST(UnitsReplaceWholeAsAnotherUser, IsPosixOnly) {
 #include <filesystem>
 
 #include "recordio/units.h"
-#include "test_support.h"
+#include "reliability/reliability_support.h"
 
 namespace quorlant::recordio {
 namespace {
@@ -90,6 +90,24 @@ TEST(UnitsReplaceWholeAsAnotherUser, AFileItMayNotWriteIsAnOpenFailureAndStaysUn
   EXPECT_EQ(read_file(locked.dir / "event/x.evt"), "old\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(locked.dir / "event"), fs::directory_iterator()),
             1);
+}
+
+// In a shared directory (world-writable, sticky), a link another user planted where the run
+// writes a scratch file is refused before it is written: the file it names stays untouched.
+TEST(UnitsReplaceWholeAsAnotherUser, ALinkPlantedByAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the link to another user";
+  TempDir dir;
+  fs::create_directory(dir / "work");
+  fs::create_directory(dir / "work/event");
+  fs::permissions(dir / "work", fs::perms(01777));
+  write_file(dir / "secret", "root's own\n");
+  fs::create_symlink(dir / "secret", dir / "work/temp3.fls");
+  ASSERT_EQ(::lchown((dir / "work/temp3.fls").c_str(), kNobody, kNobody), 0);
+
+  const auto result = testing::run_program(dir / "work", reliability::whole_script());
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "quorlant: cannot open temp3.fls: Permission denied\n");
+  EXPECT_EQ(read_file(dir / "secret"), "root's own\n");
 }
 
 }  // namespace

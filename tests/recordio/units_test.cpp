@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fake_file_system.h"
 #include "recordio/stop.h"
 #include "test_support.h"
 
@@ -284,6 +285,123 @@ TEST(UnitsReplaceWhole, AFullDeviceFailsAtClose) {
   const std::string report = io_failure_of([&] { units.close(99); });
   EXPECT_NE(report.find("/dev/full"), std::string::npos) << report;
 }
+
+
+namespace on_fake {
+
+using testing::FakeFileSystem;
+using Call = FakeFileSystem::Call;
+
+// What a unit operation on the fake file system ended with: "" or the report.
+std::string outcome(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const IoFailure& failure) {
+    return failure.what();
+  }
+  return "";
+}
+
+std::string open_outcome(Units& units, int unit, std::string_view name, OpenMode mode) {
+  const std::error_code error = units.open(unit, name, mode);
+  return error ? describe_error(name, error) : "";
+}
+
+struct FakeCase {
+  std::string label;
+  std::function<void(const TempDir&, FakeFileSystem&)> setup;
+  std::function<std::string(Units&)> act;
+  std::string report;
+  std::set<std::string> left;  // the entries of the directory afterwards
+  std::string x_after;         // x.evt afterwards
+};
+
+const std::error_code kEio = std::make_error_code(std::errc::io_error);
+const std::string kEioWords = platform::message_of(kEio);
+const std::string kDenied = platform::message_of(std::make_error_code(std::errc::permission_denied));
+
+TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
+  const auto write_three = [](Units& u) {
+    return outcome([&] {
+      for (const int unit : {90, 98, 99}) {
+        ASSERT_EQ(u.open(unit, "f" + std::to_string(unit)), std::error_code());
+        u.write(unit, "line\n");
+      }
+      u.close_all();
+    });
+  };
+  const std::string dead = ".x.evt.tmp999999999.0";
+  const std::string live = std::string(".x.evt.tmp") + (testing::kOnWindows ? "4" : "1") + ".0";
+  const std::vector<FakeCase> rows = {
+      {"when several files fail to close at the end, the first is reported",
+       [](const TempDir&, FakeFileSystem& f) { f.fail_from(Call::kClose, 1, kEio); }, write_three,
+       "cannot close f90: " + kEioWords, {"f90", "f98", "f99", "x.evt"}, "old\n"},
+      {"a question that fails is a failure, not a no",
+       [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kKind, 1, kEio); },
+       [](Units& u) { return outcome([&] { (void)u.is_directory("event"); }); },
+       "cannot examine event: " + kEioWords, {"x.evt"}, "old\n"},
+      {"a link planted by another user is an open failure, its file untouched",
+       [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "x.evt"); },
+       [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); },
+       "x.evt: " + kDenied, {"x.evt"}, "old\n"},
+      {"a link planted by another user is not written in place either",
+       [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "x.evt"); },
+       [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kUnknown); },
+       "x.evt: " + kDenied, {"x.evt"}, "old\n"},
+      {"a directory that takes no new file: an open failure, never a rewrite in place",
+       [](const TempDir&, FakeFileSystem& f) {
+         f.fail(Call::kCreate, 1, std::make_error_code(std::errc::permission_denied));
+       },
+       [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); },
+       "x.evt: " + kDenied, {"x.evt"}, "old\n"},
+      {"a failed flush keeps the old file and leaves no temporary",
+       [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kFlush, 1, kEio); },
+       [](Units& u) {
+         return outcome([&] {
+           ASSERT_EQ(u.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
+           u.write(99, "new\n");
+           u.close(99);
+         });
+       },
+       "cannot write x.evt: " + kEioWords, {"x.evt"}, "old\n"},
+      {"a failed directory sync after the replacements is reported once all are in place",
+       [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kSyncDirectory, 1, kEio); },
+       [](Units& u) {
+         return outcome([&] {
+           ASSERT_EQ(u.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
+           u.write(99, "new\n");
+           u.close(99);
+           u.close_all();
+         });
+       },
+       "cannot write .: " + kEioWords, {"x.evt"}, "new\n"},
+      {"a dead run's temporary files go before the first replacement; a live one's stay",
+       [&](const TempDir& dir, FakeFileSystem&) {
+         for (const std::string& name : {dead, live, std::string(".x.evt.tmpX.0"),
+                                         std::string(".x.evt.tmp999999999.0.bak")}) {
+           write_file(dir / name, "left\n");
+         }
+       },
+       [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); }, "",
+       {live, ".x.evt.tmpX.0", ".x.evt.tmp999999999.0.bak", "x.evt"}, "old\n"},
+  };
+  for (const FakeCase& row : rows) {
+    SCOPED_TRACE(row.label);
+    TempDir dir;
+    write_file(dir / "x.evt", "old\n");
+    FakeFileSystem fake;
+    row.setup(dir, fake);
+    {
+      Units units(fake, dir.path());
+      EXPECT_EQ(row.act(units), row.report);
+    }
+    auto left = entries(dir.path());
+    EXPECT_EQ(left, row.left);
+    EXPECT_EQ(read_file(dir / "x.evt"), row.x_after);
+  }
+}
+
+}  // namespace on_fake
 
 }  // namespace
 }  // namespace quorlant::recordio

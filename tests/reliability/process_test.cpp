@@ -43,7 +43,8 @@ ProcessOptions in(const TempDir& dir, Output output = Output::kPipe) {
 #endif
 
 // The scratch files stay far below 2000 bytes; an event file of 108 lines is well above it, so
-// its write fails with EFBIG. The old file stays whole and no temporary file is left.
+// its write fails with EFBIG (the program ignores SIGXFSZ). The old file stays whole and no
+// temporary file is left.
 TEST(FileSizeLimit, AFailedEventFileWriteKeepsTheOldFileAndLeavesNoTemporary) {
   POSIX_ONLY();
   TempDir dir;
@@ -99,6 +100,23 @@ TEST(Interrupt, ASignalAtAPauseEndsTheProcessAndTouchesNoEventFile) {
         << row.label;
     EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"), "") << row.label;
   }
+}
+
+// Started under nohup, a hangup at a pause is ignored and the run goes on to its end.
+TEST(Interrupt, AHangupIgnoredAtTheStartStaysIgnored) {
+  TempDir dir;
+  prepare(dir);
+  ProcessOptions options = in(dir);
+  options.ignore_hangup = true;
+  Child child(options);
+  child.type(script_lines(15));
+  ASSERT_TRUE(child.wait_for_output(" Hit Ctrl C to abort\n Hit enter to continue\n"));
+  ASSERT_TRUE(child.interrupt(SIGHUP));
+  child.type(script_lines(full_script().size()).substr(script_lines(15).size()));
+  const Process ended = child.finish();
+  EXPECT_EQ(ended.signal, 0);
+  EXPECT_EQ(ended.status, 0) << ended.err;
+  EXPECT_EQ(read_file(dir / "event/20150201.evt"), second_event());
 }
 #else
 TEST(Interrupt, ASignalAtAPauseEndsTheProcessAndTouchesNoEventFile) {

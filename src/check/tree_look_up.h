@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <unordered_map>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "recordio/platform/look_up.h"
+
+namespace quorlant::check {
+
+/// What a look-up found: a file with something in it, an empty one, nothing, or no answer.
+enum class Presence { kPresent, kEmpty, kMissing, kNotLooked };
+
+/// A name of the tree, resolved.
+struct Found {
+  Presence presence = Presence::kMissing;
+  recordio::platform::EntryKind kind = recordio::platform::EntryKind::kMissing;  // links followed
+  std::filesystem::path path;  // where the name leads; for kNotLooked, the path that failed
+  std::error_code error;       // for kNotLooked
+};
+
+/// Looks up names of files as the program writes them (a backslash or a slash between the
+/// parts) below the working directory, following links as long as they stay below it.
+class TreeLookUp {
+ public:
+  TreeLookUp(std::filesystem::path base, const recordio::platform::LookUps& look_ups);
+
+  /// What `name` leads to. Throws CheckFailure when it leads outside the working directory once
+  /// resolved: an absolute name, a drive letter, a `..` too many, or a link out of the tree.
+  /// Only a regular file is present; a directory, a pipe or a device is there but counts as
+  /// missing, with its kind.
+  Found find(std::string_view name) const;
+  /// What `name` leads to wherever that is, links followed: for files the user names.
+  Found find_anywhere(std::string_view name) const;
+
+  const std::filesystem::path& base() const { return base_; }
+  const recordio::platform::LookUps& look_ups() const { return look_ups_; }
+  /// What `path` is, without following a link; a directory is asked about once.
+  std::error_code look_up(const std::filesystem::path& path,
+                          recordio::platform::Entry& entry) const;
+  /// The working directory as an absolute path without links, asked once.
+  std::error_code real_base(std::filesystem::path& real) const;
+
+ private:
+  std::filesystem::path base_;
+  const recordio::platform::LookUps& look_ups_;
+  mutable std::filesystem::path real_base_;
+  mutable std::unordered_map<std::filesystem::path::string_type, recordio::platform::Entry>
+      directories_;
+};
+
+/// "\"NAME\" lies outside the working directory; not followed".
+std::string outside(std::string_view name);
+
+}  // namespace quorlant::check

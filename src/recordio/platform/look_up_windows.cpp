@@ -1,0 +1,122 @@
+// The look-ups on Windows: file attributes, and a link's target as the path it ends at.
+#include <windows.h>
+
+#include <string>
+
+#include "recordio/platform/look_up.h"
+#include "recordio/platform/platform.h"
+
+namespace quorlant::recordio::platform {
+
+namespace {
+
+std::error_code last_error() {
+  return system_error(static_cast<int>(::GetLastError()));
+}
+
+bool is_missing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_DIRECTORY;
+}
+
+EntryKind kind_of(DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::kLink;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::kDirectory;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return EntryKind::kOther;
+  return EntryKind::kRegular;
+}
+
+// The file or directory `path` leads to, links followed; opened for its attributes only.
+HANDLE open_followed(const std::filesystem::path& path) {
+  return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+class WindowsLookUps final : public LookUps {
+ public:
+  std::error_code look_up(const std::filesystem::path& path, bool follow,
+                          Entry& entry) const override {
+    entry = {};
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+      return is_missing(::GetLastError()) ? std::error_code() : last_error();
+    }
+    entry.kind = kind_of(data.dwFileAttributes);
+    if (follow && entry.kind == EntryKind::kLink) return look_up_target(path, entry);
+    if (entry.kind == EntryKind::kRegular) {
+      entry.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    }
+    return {};
+  }
+
+  std::error_code link_target(const std::filesystem::path& path,
+                              std::filesystem::path& target) const override {
+    return real_path(path, target);
+  }
+
+  std::error_code real_path(const std::filesystem::path& path,
+                            std::filesystem::path& target) const override {
+    const HANDLE file = open_followed(path);
+    if (file == INVALID_HANDLE_VALUE) return last_error();
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD length = ::GetFinalPathNameByHandleW(file, name.data(), static_cast<DWORD>(name.size()),
+                                               FILE_NAME_NORMALIZED);
+    if (length >= name.size()) {
+      name.resize(length);
+      length = ::GetFinalPathNameByHandleW(file, name.data(), static_cast<DWORD>(name.size()),
+                                           FILE_NAME_NORMALIZED);
+    }
+    const std::error_code error = length == 0 ? last_error() : std::error_code();
+    ::CloseHandle(file);
+    if (error) return error;
+    name.resize(length);
+    // The system's long-path prefix is no part of the name the working directory has.
+    if (name.starts_with(L"\\\\?\\UNC\\")) {
+      name = L"\\\\" + name.substr(8);
+    } else if (name.starts_with(L"\\\\?\\")) {
+      name = name.substr(4);
+    }
+    target = name;
+    return {};
+  }
+
+  std::error_code names_in(const std::filesystem::path& path,
+                           std::vector<std::string>& names) const override {
+    std::error_code error;
+    names.clear();
+    for (std::filesystem::directory_iterator it(path, error), end; !error && it != end;
+         it.increment(error)) {
+      names.push_back(it->path().filename().string());
+    }
+    return error;
+  }
+
+ private:
+  static std::error_code look_up_target(const std::filesystem::path& path, Entry& entry) {
+    const HANDLE file = open_followed(path);
+    if (file == INVALID_HANDLE_VALUE) {
+      entry = {};
+      return is_missing(::GetLastError()) ? std::error_code() : last_error();
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool got = ::GetFileInformationByHandle(file, &information) != 0;
+    const std::error_code error = got ? std::error_code() : last_error();
+    ::CloseHandle(file);
+    if (error) return error;
+    entry.kind = kind_of(information.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT});
+    if (entry.kind == EntryKind::kRegular) {
+      entry.size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+    }
+    return {};
+  }
+};
+
+}  // namespace
+
+const LookUps& system_look_ups() {
+  static const WindowsLookUps look_ups;
+  return look_ups;
+}
+
+}  // namespace quorlant::recordio::platform

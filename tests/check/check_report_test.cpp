@@ -1,0 +1,25 @@
+// Names as UTF-8 for the JSON report: valid characters kept, any other byte its Latin-1 letter.
+#include "check/check_report.h"
+
+#include <gtest/gtest.h>
+
+namespace quorlant::check {
+namespace {
+
+TEST(CheckReport, NamesAsUtf8) {
+  const struct {
+    std::string name, utf8;
+  } cases[] = {
+      {"basin\\Sa\xC3\xB4ne \xE2\x82\xAC \xF0\x9F\x8C\x8A \xF4\x8F\xBF\xBF",
+       "basin\\Sa\xC3\xB4ne \xE2\x82\xAC \xF0\x9F\x8C\x8A \xF4\x8F\xBF\xBF"},
+      {"Sa\xF4ne", "Sa\xC3\xB4ne"},
+      {"\xC0\x80", "\xC3\x80\xC2\x80"},                          // an overlong form
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},              // a surrogate
+      {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},  // past U+10FFFF
+      {"\xE2\x82", "\xC3\xA2\xC2\x82"},                          // cut short
+  };
+  for (const auto& c : cases) EXPECT_EQ(as_utf8(c.name), c.utf8) << c.name;
+}
+
+}  // namespace
+}  // namespace quorlant::check

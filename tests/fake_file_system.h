@@ -1,0 +1,134 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "recordio/platform/platform.h"
+
+namespace quorlant::testing {
+
+/// The system's file system on a real temporary directory, with failures on demand: "fail the
+/// Nth call of this kind with this error", "this name is a link owned by someone else". Counts
+/// every call by kind, so a test can fail each one of a run in turn.
+class FakeFileSystem final : public recordio::platform::FileSystem {
+ public:
+  enum class Call {
+    kStatus, kKind, kOpen, kCreate, kWrite, kRead, kCut, kFlush, kClose, kReplace,
+    kSyncDirectory, kRemove, kList, kProcessRuns,
+  };
+  static constexpr std::size_t kCalls = 14;
+  static constexpr std::array<const char*, kCalls> kNames = {
+      "status", "kind", "open", "create", "write", "read", "cut", "flush", "close", "replace",
+      "sync directory", "remove", "list", "process runs"};
+
+  /// The `nth` call (from 1) of `call` fails with `error` and does nothing else, except that a
+  /// failing close still closes.
+  void fail(Call call, std::size_t nth, std::error_code error) { failures_[{call, nth}] = error; }
+  /// Every call of `call` from the `nth` on fails.
+  void fail_from(Call call, std::size_t nth, std::error_code error) {
+    from_[static_cast<std::size_t>(call)] = {nth, error};
+  }
+  /// `path` is a link planted by another user: never followed, whatever it is on disk.
+  void foreign_link(const std::filesystem::path& path) { foreign_.insert(path.lexically_normal()); }
+  /// How many calls of `call` were made.
+  std::size_t calls(Call call) const { return counts_[static_cast<std::size_t>(call)]; }
+
+  std::error_code status_of(const std::filesystem::path& path,
+                            recordio::platform::FileStatus& status) override {
+    if (const auto error = take(Call::kStatus, path)) return error;
+    return real_.status_of(path, status);
+  }
+  std::error_code kind_of(const std::filesystem::path& path,
+                          recordio::platform::FileKind& kind) override {
+    if (const auto error = take(Call::kKind)) return error;
+    return real_.kind_of(path, kind);
+  }
+  std::error_code open_existing_or_new(const std::filesystem::path& path,
+                                       recordio::platform::FileHandle& file,
+                                       recordio::platform::FileKind& kind) override {
+    if (const auto error = take(Call::kOpen, path)) return error;
+    return real_.open_existing_or_new(path, file, kind);
+  }
+  std::error_code open_to_read(const std::filesystem::path& path,
+                               recordio::platform::FileHandle& file) override {
+    if (const auto error = take(Call::kOpen, path)) return error;
+    return real_.open_to_read(path, file);
+  }
+  std::error_code create_exclusive(const std::filesystem::path& path,
+                                   const recordio::platform::FileStatus& like,
+                                   recordio::platform::FileHandle& file) override {
+    if (const auto error = take(Call::kCreate)) return error;
+    return real_.create_exclusive(path, like, file);
+  }
+  std::error_code write(recordio::platform::FileHandle file, std::string_view bytes,
+                        std::optional<std::uint64_t> offset) override {
+    if (const auto error = take(Call::kWrite)) return error;
+    return real_.write(file, bytes, offset);
+  }
+  std::error_code read(recordio::platform::FileHandle file, std::span<char> buffer,
+                       std::uint64_t offset, std::size_t& got) override {
+    if (const auto error = take(Call::kRead)) return error;
+    return real_.read(file, buffer, offset, got);
+  }
+  std::error_code cut(recordio::platform::FileHandle file, std::uint64_t length) override {
+    if (const auto error = take(Call::kCut)) return error;
+    return real_.cut(file, length);
+  }
+  std::error_code flush(recordio::platform::FileHandle file) override {
+    if (const auto error = take(Call::kFlush)) return error;
+    return real_.flush(file);
+  }
+  std::error_code close(recordio::platform::FileHandle file) override {
+    const std::error_code error = take(Call::kClose);
+    const std::error_code closed = real_.close(file);
+    return error ? error : closed;
+  }
+  std::error_code replace(const std::filesystem::path& from,
+                          const std::filesystem::path& to) override {
+    if (const auto error = take(Call::kReplace)) return error;
+    return real_.replace(from, to);
+  }
+  std::error_code sync_directory(const std::filesystem::path& path) override {
+    if (const auto error = take(Call::kSyncDirectory)) return error;
+    return real_.sync_directory(path);
+  }
+  std::error_code remove(const std::filesystem::path& path) override {
+    if (const auto error = take(Call::kRemove)) return error;
+    return real_.remove(path);
+  }
+  std::error_code list(const std::filesystem::path& directory,
+                       std::vector<std::string>& names) override {
+    if (const auto error = take(Call::kList)) return error;
+    return real_.list(directory, names);
+  }
+  std::error_code process_runs(unsigned long id, bool& runs) override {
+    if (const auto error = take(Call::kProcessRuns)) return error;
+    return real_.process_runs(id, runs);
+  }
+
+ private:
+  std::error_code take(Call call, const std::filesystem::path& path = {}) {
+    const std::size_t nth = ++counts_[static_cast<std::size_t>(call)];
+    if (foreign_.contains(path.lexically_normal())) {
+      return std::make_error_code(std::errc::permission_denied);
+    }
+    const auto& [from, error] = from_[static_cast<std::size_t>(call)];
+    if (from != 0 && nth >= from) return error;
+    const auto found = failures_.find({call, nth});
+    return found == failures_.end() ? std::error_code() : found->second;
+  }
+
+  recordio::platform::SystemFileSystem real_;
+  std::array<std::size_t, kCalls> counts_{};
+  std::map<std::pair<Call, std::size_t>, std::error_code> failures_;
+  std::array<std::pair<std::size_t, std::error_code>, kCalls> from_{};
+  std::set<std::filesystem::path> foreign_;
+};
+
+}  // namespace quorlant::testing
