@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "recordio/console_window.h"
 #include "recordio/platform/platform.h"
 #include "recordio/process_setup.h"
 #include "run/command_line.h"
@@ -15,6 +16,9 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
   quorlant::recordio::platform::SystemFileSystem files;
-  return quorlant::run::main_program(arguments, std::cin, std::cout, std::cerr, files, ".",
-                                     quorlant::recordio::standard_input_is_terminal());
+  const bool terminal = quorlant::recordio::standard_input_is_terminal();
+  const int status = quorlant::run::main_program(arguments, std::cin, std::cout, std::cerr, files,
+                                                 ".", terminal);
+  quorlant::recordio::hold_own_window(std::cin, std::cout, terminal);
+  return status;
 }

@@ -56,6 +56,11 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
     if (const auto error = take(Call::kOpen, path)) return error;
     return real_.open_existing_or_new(path, file, kind);
   }
+  std::error_code open_to_read(const std::filesystem::path& path,
+                               recordio::platform::FileHandle& file) override {
+    if (const auto error = take(Call::kOpen, path)) return error;
+    return real_.open_to_read(path, file);
+  }
   std::error_code create_exclusive(const std::filesystem::path& path,
                                    const recordio::platform::FileStatus& like,
                                    recordio::platform::FileHandle& file) override {

@@ -21,6 +21,7 @@ struct Values {
   std::vector<std::string> answers = std::vector<std::string>(answer_table().size());
   Invocation modes;
   bool help = false, version = false;  // listed in the help; handled before parsing
+  std::string answer_file;
 };
 
 // The answer options in the order of the questions they answer, then the modes.
@@ -48,6 +49,10 @@ void describe(CLI::App& app, Values& v) {
        "print the answer script of the options; write nothing");
   flag("--strict", v.modes.strict, kModes,
        "refuse a loose answer script before it runs (status 2)");
+  app.add_option("--answers", v.answer_file,
+                 "read the dialogue's answers from FILE, not standard input (-)")
+      ->type_name("FILE")
+      ->group(kModes);
   flag("--help", v.help, kInformation, "print this help and exit");
   flag("--version", v.version, kInformation, "print the version and exit");
 }
@@ -148,6 +153,10 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
   for (const CLI::Option* option : app.get_options()) {
     if (option->get_group() == kAnswers && option->count() > 0) any_answer = true;
   }
+  if (app.get_option("--answers")->count() > 0) {
+    if (any_answer) throw UsageError("--answers and the answer options exclude each other");
+    invocation.answer_file = v.answer_file;
+  }
   if (!any_answer) {
     if (invocation.print_answers) throw UsageError("--print-answers needs the answer options");
     return invocation;
@@ -167,8 +176,10 @@ std::string help_text() {
          "\n"
          "Writes the event files of a long modelling run in the current working directory.\n"
          "Without answer options it asks its questions on standard output and reads the\n"
-         "answers, one per line, from standard input, so they can be piped from a file:\n"
+         "answers, one per line, from standard input or the file --answers names, so a\n"
+         "whole run can be given from a file:\n"
          "  quorlant < run.answers\n"
+         "  quorlant --answers run.answers\n"
          "With the answer options it asks nothing and prints one line per event file:\n"
          "  quorlant --events 2 --months-per-event 1 --start \"2015 01 01 00\" \\\n"
          "           --snow-melt 1.0 --report-step 1 --basin gr10k\n"
@@ -192,7 +203,7 @@ std::string help_text() {
          "cannot be opened, written or closed, an option cannot be used, or --strict refuses an\n"
          "answer.\n"
          "\n"
-         "The questions and what each answer does: man quorlant\n";
+         "The questions and what each answer does: " QUORLANT_MANUAL "\n";
 }
 
 }  // namespace quorlant::run

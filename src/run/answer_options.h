@@ -20,6 +20,8 @@ struct Invocation {
   bool dry_run = false;        // every check, no file written
   bool print_answers = false;  // the answer script on standard output, no run
   bool strict = false;         // answers the dialogue would take loosely end the run
+  /// --answers: the file the dialogue reads its answers from ("-": standard input).
+  std::optional<std::string> answer_file;
   /// The answers the options give, one a line, as the dialogue would take them (the two pauses
   /// included); none when the dialogue asks its questions.
   std::optional<std::string> answers;

@@ -1,10 +1,12 @@
 #include "run/command_line.h"
 
+#include <array>
 #include <sstream>
 #include <streambuf>
 #include <string>
 
 #include "check/check_command.h"
+#include "recordio/platform/platform.h"
 #include "recordio/record_io.h"
 #include "run/answer_options.h"
 #include "run/run_sequence.h"
@@ -54,6 +56,42 @@ class ListingListener : public recordio::TranscriptListener {
   std::ostream& err_;
   bool quiet_;
 };
+
+// The answers of --answers FILE, read through the file system a block at a time like standard
+// input, so that the same bounds hold.
+class AnswerFile : public std::streambuf {
+ public:
+  explicit AnswerFile(recordio::platform::FileSystem& files) : files_(files) {}
+  /// Opens the file and reads its first block: one that cannot be read fails before the run.
+  std::error_code open(const std::filesystem::path& path) {
+    recordio::platform::FileHandle handle = recordio::platform::kNoFile;
+    if (const std::error_code error = files_.open_to_read(path, handle)) return error;
+    file_ = recordio::platform::File(files_, handle);
+    return fill();
+  }
+
+ protected:
+  int_type underflow() override {
+    // A read failure past the first block ends the answers as the end of the file does.
+    if (gptr() == egptr() && fill()) return traits_type::eof();
+    return gptr() == egptr() ? traits_type::eof() : traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  std::error_code fill() {
+    std::size_t got = 0;
+    const std::error_code error = files_.read(file_.handle(), block_, offset_, got);
+    offset_ += got;
+    setg(block_.data(), block_.data(), block_.data() + got);
+    return error;
+  }
+
+  recordio::platform::FileSystem& files_;
+  recordio::platform::File file_;
+  std::array<char, 4096> block_{};
+  std::uint64_t offset_ = 0;
+};
+
 
 // The streams of one run: where its answers come from and where its dialogue goes.
 struct Streams {
@@ -130,8 +168,21 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
     return kUsageStatus;
   }
   if (invocation.print_answers) return print(*invocation.answers, out, err);
-  const Streams streams{in, out, err, input_is_terminal};
-  if (invocation.strict && !invocation.answers && !input_is_terminal) {
+
+  AnswerFile answer_file(files);
+  std::istream file_input(&answer_file);
+  const bool from_file = invocation.answer_file && *invocation.answer_file != "-";
+  if (from_file) {
+    if (const auto error = answer_file.open(working_directory / *invocation.answer_file)) {
+      err << "quorlant: "
+          << recordio::describe_error("cannot read the answers from " + *invocation.answer_file,
+                                      error)
+          << '\n';
+      return kUsageStatus;
+    }
+  }
+  const Streams streams{from_file ? file_input : in, out, err, !from_file && input_is_terminal};
+  if (invocation.strict && !invocation.answers && !streams.input_is_terminal) {
     return run_strict_script(invocation, streams, files, working_directory);
   }
   return run(invocation, streams, files, working_directory);

@@ -20,7 +20,9 @@ TEST(Help, NamesTheInputTheFilesAndTheExitStatuses) {
                              "event\\events_to_follow.txt", "evt_info.txt", "temp0.fls",
                              "temp1.fls", "temp2.fls", "temp3.fls", "temp5.fls",
                              "event directory must exist", "Exit status: 0 after \"Normal ending\"",
-                             "1 when the program aborts", "2 when an answer is not a number"}) {
+                             "1 when the program aborts", "2 when an answer is not a number",
+                             "quorlant --answers run.answers",
+                             kOnWindows ? "quorlant.html beside quorlant.exe" : "man quorlant"}) {
     EXPECT_NE(result.out.find(needed), std::string::npos) << "--help lacks: " << needed;
   }
   // A usage text, not a session: no question is asked and nothing is written.
@@ -62,6 +64,7 @@ TEST(WrongArguments, OneLineOnStandardErrorStatus2AndNoFile) {
       {"help"},        {""},
       {"--help", "x"}, {"--version", "--help"},
       {"2", "1"},      {"--help", "--help"},
+      {"--answers"},
   };
   for (const auto& args : cases) {
     std::string shown;

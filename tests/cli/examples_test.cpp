@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 #include "expected_files.h"
 #include "test_support.h"
@@ -90,6 +91,37 @@ TEST(Examples, EachRunsToANormalEndingWithItsEventFiles) {
       EXPECT_EQ(read_file(area.work / "event" / (e.name + ".evt")),
                 evt::event_file(e, want.answers))
           << e.name;
+    }
+  }
+}
+
+// --answers gives the piped run's transcript and files, from a file named relative to the
+// working directory or from standard input itself ("-"); a file it cannot read is one line,
+// status 2, before anything is written.
+TEST(Examples, AnswersNamedByOptionAsPiped) {
+  const auto script = kExamples / "typical-two-months.answers";
+  RunArea piped;
+  std::filesystem::copy_file(script, piped.work / "run.answers");
+  const auto want = piped.run({"--strict"}, script);
+  ASSERT_EQ(want.status, 0);
+  const std::string missing = "quorlant: cannot read the answers from missing.answers: " +
+                              recordio::platform::message_of(recordio::platform::system_error(2));
+  const std::tuple<std::string, bool, std::string> rows[] = {
+      {"run.answers", false, ""}, {"-", true, ""}, {"missing.answers", true, missing + "\n"}};
+  for (const auto& [file, input, err] : rows) {
+    RunArea area;
+    std::filesystem::copy_file(script, area.work / "run.answers");
+    const auto result = area.run({"--strict", "--answers", file}, input ? script : "");
+    EXPECT_EQ(std::tie(result.status, result.err), std::tuple(err.empty() ? 0 : 2, err)) << file;
+    if (!err.empty()) {
+      EXPECT_EQ(tree(area.work), (std::vector<std::string>{"event", "run.answers"}));
+      continue;
+    }
+    EXPECT_EQ(result.out, want.out) << file;
+    ASSERT_EQ(tree(area.work), tree(piped.work)) << file;
+    for (const auto& name : tree(piped.work)) {
+      if (std::filesystem::is_directory(piped.work / name)) continue;
+      EXPECT_EQ(read_bytes(area.work / name), read_bytes(piped.work / name)) << name;
     }
   }
 }

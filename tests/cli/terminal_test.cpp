@@ -1,5 +1,6 @@
-// Someone typing at a terminal: an answer that fails its check is asked again. Each answer's
-// values are tried in-process in run/answers_test.cpp; here the program sees a real terminal.
+// Someone typing at a terminal: an answer that fails its check is asked again (each answer's
+// values are tried in-process in run/answers_test.cpp); a console window of the program's own
+// waits for Enter before it closes.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -9,7 +10,9 @@
 #endif
 
 #include <algorithm>
+#include <tuple>
 
+#include "recordio/console_window.h"
 #include "run/expected_dialogue.h"
 #include "test_support.h"
 
@@ -43,6 +46,27 @@ TEST(Terminal, AnAnswerThatFailsItsCheckIsAskedAgainWithAHint) {
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 0);
 #endif
+}
+
+unsigned stub_count = 0;  // the system's count of the processes on the console, stubbed
+unsigned stubbed_count() {
+  return stub_count;
+}
+
+TEST(Terminal, OnlyAConsoleWindowOfItsOwnWaitsForEnter) {
+  // typed answers, processes on the console (1: started from Explorer, 2: from a shell), waits
+  const std::tuple<bool, unsigned, bool> rows[] = {
+      {true, 1, true}, {true, 2, false}, {true, 0, false}, {false, 1, false}};
+  for (const auto& [typed, processes, waits] : rows) {
+    stub_count = processes;
+    std::istringstream in("\nnext\n");
+    in.setstate(std::ios::eofbit);  // a run that ended on the end of its input waits as well
+    std::ostringstream out;
+    EXPECT_EQ(recordio::hold_own_window(in, out, typed, stubbed_count), waits) << processes;
+    EXPECT_EQ(out.str(), waits ? "Press Enter to close this window.\n" : "");
+    in.clear();
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), waits ? "next\n" : "\nnext\n");
+  }
 }
 
 }  // namespace

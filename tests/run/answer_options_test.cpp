@@ -85,6 +85,7 @@ TEST(AnswerOptions, ACommandLineTheRunCannotUseIsRefusedBeforeAnythingIsTouched)
        "quorlant --help)"},
       {"--dry-run|--print-answers",
        "--dry-run and --print-answers exclude each other: --print-answers runs nothing"},
+      {"--answers=run.answers", "--answers and the answer options exclude each other"},
       {"!--basin",
        "--basin is missing: the answer options need --events, --months-per-event, "
        "--start, --report-step and --basin"},

@@ -71,6 +71,10 @@ class FileSystem : public LookUps {
   /// `kind` is kRegular on entry (this run left a regular file there), it is not asked again.
   [[nodiscard]] virtual std::error_code open_existing_or_new(const std::filesystem::path& path,
                                                              FileHandle& file, FileKind& kind) = 0;
+  /// Opens `path` to read only, any link followed (reading harms nothing it names): a file that
+  /// is missing or may not be read fails here.
+  [[nodiscard]] virtual std::error_code open_to_read(const std::filesystem::path& path,
+                                                     FileHandle& file) = 0;
   /// Creates `path`, which must not exist yet (std::errc::file_exists when it does), to be
   /// written and later put in place of a file: with `like`'s permissions when it is regular.
   [[nodiscard]] virtual std::error_code create_exclusive(const std::filesystem::path& path,
@@ -79,7 +83,8 @@ class FileSystem : public LookUps {
   /// Writes every byte at `offset`, or where the file stands when there is no offset.
   [[nodiscard]] virtual std::error_code write(FileHandle file, std::string_view bytes,
                                               std::optional<std::uint64_t> offset) = 0;
-  /// Reads up to `buffer.size()` bytes at `offset`; `got` is 0 at the end of the file.
+  /// Reads up to `buffer.size()` bytes at `offset` (a pipe: where it stands); `got` is 0 at
+  /// the end of the file.
   [[nodiscard]] virtual std::error_code read(FileHandle file, std::span<char> buffer,
                                              std::uint64_t offset, std::size_t& got) = 0;
   /// Cuts the file to `length` bytes.
@@ -120,6 +125,7 @@ class SystemFileSystem : public FileSystem {
   std::error_code kind_of(const std::filesystem::path& path, FileKind& kind) override;
   std::error_code open_existing_or_new(const std::filesystem::path& path, FileHandle& file,
                                        FileKind& kind) override;
+  std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) override;
   std::error_code create_exclusive(const std::filesystem::path& path, const FileStatus& like,
                                    FileHandle& file) override;
   std::error_code write(FileHandle file, std::string_view bytes,

@@ -166,6 +166,16 @@ static std::optional<unsigned> read_new_file_mode() {
   return 0666U & ~mask;
 }
 
+std::error_code SystemFileSystem::open_to_read(const std::filesystem::path& path,
+                                               FileHandle& file) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  file = fd < 0 ? kNoFile : fd;
+  return fd < 0 ? last_error() : std::error_code();
+}
+
 std::error_code SystemFileSystem::create_exclusive(const std::filesystem::path& path,
                                                    const FileStatus& like, FileHandle& file) {
   file = kNoFile;
@@ -215,6 +225,13 @@ std::error_code SystemFileSystem::read(FileHandle file, std::span<char> buffer,
     if (n >= 0) {
       got = static_cast<std::size_t>(n);
       return {};
+    }
+    if (errno == ESPIPE) {  // a pipe has no offsets: it is read in order
+      const ssize_t piped = ::read(static_cast<int>(file), buffer.data(), buffer.size());
+      if (piped >= 0) {
+        got = static_cast<std::size_t>(piped);
+        return {};
+      }
     }
     if (errno != EINTR) return last_error();
   }

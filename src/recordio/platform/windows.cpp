@@ -169,6 +169,11 @@ std::error_code SystemFileSystem::open_existing_or_new(const std::filesystem::pa
   return error;
 }
 
+std::error_code SystemFileSystem::open_to_read(const std::filesystem::path& path,
+                                               FileHandle& file) {
+  return open_handle(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, file);
+}
+
 std::error_code SystemFileSystem::create_exclusive(const std::filesystem::path& path,
                                                    const FileStatus&, FileHandle& file) {
   return open_handle(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW,
@@ -199,7 +204,10 @@ std::error_code SystemFileSystem::read(FileHandle file, std::span<char> buffer,
   got = 0;
   if (!::ReadFile(handle_of(file), buffer.data(), static_cast<DWORD>(buffer.size()), &read_bytes,
                   &where)) {
-    return ::GetLastError() == ERROR_HANDLE_EOF ? std::error_code() : last_error();
+    // A pipe whose writer has closed it is at its end too.
+    const DWORD error = ::GetLastError();
+    return error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE ? std::error_code()
+                                                                   : last_error();
   }
   got = read_bytes;
   return {};
