@@ -52,20 +52,4 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
   return {};
 }
 
-std::error_code SystemFileSystem::names_in(const std::filesystem::path& path,
-                                           std::vector<std::string>& names) const {
-  std::error_code error;
-  names.clear();
-  for (std::filesystem::directory_iterator it(path, error), end; !error && it != end;
-       it.increment(error)) {
-    names.push_back(it->path().filename().string());
-  }
-  return error;
-}
-
-const LookUps& system_look_ups() {
-  static const SystemFileSystem files;
-  return files;
-}
-
 }  // namespace quorlant::recordio::platform
