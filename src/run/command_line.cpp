@@ -148,6 +148,17 @@ int run_strict_script(const Invocation& invocation, const Streams& streams,
   return run(invocation, {checked, streams.out, streams.err, false}, files, working_directory);
 }
 
+// Opens --answers FILE before anything is written; one line on `err` when it cannot be read.
+bool open_answer_file(AnswerFile& file, const std::string& name,
+                      const std::filesystem::path& working_directory, std::ostream& err) {
+  const std::error_code error = file.open(working_directory / name);
+  if (error) {
+    err << "quorlant: " << recordio::describe_error("cannot read the answers from " + name, error)
+        << '\n';
+  }
+  return !error;
+}
+
 }  // namespace
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
@@ -172,15 +183,8 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   AnswerFile answer_file(files);
   std::istream file_input(&answer_file);
   const bool from_file = invocation.answer_file && *invocation.answer_file != "-";
-  if (from_file) {
-    if (const auto error = answer_file.open(working_directory / *invocation.answer_file)) {
-      err << "quorlant: "
-          << recordio::describe_error("cannot read the answers from " + *invocation.answer_file,
-                                      error)
-          << '\n';
-      return kUsageStatus;
-    }
-  }
+  if (from_file && !open_answer_file(answer_file, *invocation.answer_file, working_directory, err))
+    return kUsageStatus;
   const Streams streams{from_file ? file_input : in, out, err, !from_file && input_is_terminal};
   if (invocation.strict && !invocation.answers && !streams.input_is_terminal) {
     return run_strict_script(invocation, streams, files, working_directory);

@@ -66,37 +66,46 @@ std::error_code SystemFileSystem::free_space(const std::filesystem::path& direct
   return {};
 }
 
+// One attempt at the lock on `path`: `fd` holds it on success. `again` when the file was
+// removed between its open and its lock, so that the lock counts for nothing.
+static std::error_code lock_once(const std::filesystem::path& path, std::string& holder, int& fd,
+                                 bool& again) {
+  again = false;
+  fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) return last_error();
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    if (error == EWOULDBLOCK) {
+      char text[64];
+      const ssize_t got = ::pread(fd, text, sizeof text, 0);
+      holder.assign(text, got > 0 ? static_cast<std::size_t>(got) : 0U);
+    }
+    ::close(fd);
+    again = error == EINTR;
+    if (error == EWOULDBLOCK) return std::make_error_code(std::errc::resource_unavailable_try_again);
+    return again ? std::error_code() : std::error_code(error, std::system_category());
+  }
+  struct stat locked {};
+  struct stat named {};
+  if (::fstat(fd, &locked) != 0) {
+    const std::error_code error = last_error();
+    ::close(fd);
+    return error;
+  }
+  again = ::lstat(path.c_str(), &named) != 0 || named.st_dev != locked.st_dev ||
+          named.st_ino != locked.st_ino;
+  if (again) ::close(fd);
+  return {};
+}
+
 std::error_code RunLock::take(const std::filesystem::path& path, std::string& holder) {
   // The run that held the lock may remove its file just before this one gets it: the lock
   // counts only on the file the name still has, else the next attempt takes the new one.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) return last_error();
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      const int error = errno;
-      if (error == EWOULDBLOCK) {
-        char text[64];
-        const ssize_t got = ::pread(fd, text, sizeof text, 0);
-        holder.assign(text, got > 0 ? static_cast<std::size_t>(got) : 0U);
-      }
-      ::close(fd);
-      if (error == EINTR) continue;
-      return error == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
-                                  : std::error_code(error, std::system_category());
-    }
-    struct stat locked {};
-    struct stat named {};
-    if (::fstat(fd, &locked) != 0) {
-      const std::error_code error = last_error();
-      ::close(fd);
-      return error;
-    }
-    const bool same = ::lstat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
-                      named.st_ino == locked.st_ino;
-    if (!same) {
-      ::close(fd);
-      continue;
-    }
+    int fd = -1;
+    bool again = false;
+    if (const std::error_code error = lock_once(path, holder, fd, again)) return error;
+    if (again) continue;
     file_ = fd;
     path_ = path;
     const std::string text = std::to_string(::getpid()) + "\n";

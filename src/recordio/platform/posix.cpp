@@ -314,20 +314,25 @@ std::error_code install_interrupt_hook() {
   return {};
 }
 
+// Opens the null device as the closed standard stream `fd`.
+static std::error_code give_null_device(int fd) {
+  // The lowest free number is `fd` itself, as every lower one is open by now.
+  const int null_fd = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  if (null_fd < 0) return last_error();
+  if (null_fd == fd) return {};
+  const bool moved = ::dup2(null_fd, fd) == fd;
+  const std::error_code error = moved ? std::error_code() : last_error();
+  if (::close(null_fd) != 0 || error) return error ? error : last_error();
+  return {};
+}
+
 std::error_code prepare_standard_streams(bool& output_closed) {
   output_closed = false;
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1) continue;
     if (errno != EBADF) return last_error();
     if (fd == STDOUT_FILENO) output_closed = true;
-    // The lowest free number is `fd` itself, as every lower one is open by now.
-    const int null_fd = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-    if (null_fd < 0) return last_error();
-    if (null_fd != fd) {
-      const bool moved = ::dup2(null_fd, fd) == fd;
-      const std::error_code error = moved ? std::error_code() : last_error();
-      if (::close(null_fd) != 0 || error) return error ? error : last_error();
-    }
+    if (const std::error_code error = give_null_device(fd)) return error;
   }
   // A closed pipe and a file-size limit are failed writes, reported like any other.
   for (int signal_number : {SIGPIPE, SIGXFSZ}) {
