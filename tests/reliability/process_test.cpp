@@ -55,7 +55,9 @@ TEST(FileSizeLimit, AFailedEventFileWriteKeepsTheOldFileAndLeavesNoTemporary) {
   child.type(whole_script());
   const Process ended = child.finish();
   EXPECT_EQ(ended.status, 2) << ended.err;
-  EXPECT_EQ(ended.err, "quorlant: cannot write event\\20150101.evt: File too large\n");
+  EXPECT_EQ(ended.err,
+            "quorlant: cannot write event\\20150101.evt: File too large\n"
+            "quorlant: the series in event\\ was left as it was\n");
   EXPECT_EQ(ended.out.find("created"), std::string::npos);
   expect_old_event_files(dir, "file-size limit");
   EXPECT_EQ(entries(dir / "event"),

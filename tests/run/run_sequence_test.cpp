@@ -76,8 +76,8 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
 
 // The system's files, but a disk with 40 KiB free.
 struct FortyKibFree : SystemFileSystem {
-  std::error_code free_space(const fs::path&, std::uint64_t& bytes) override {
-    bytes = 40 * 1024;
+  std::error_code free_space(const fs::path&, recordio::platform::Room& room) override {
+    room = {40 * 1024, 1000};
     return {};
   }
 };
@@ -118,7 +118,7 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
       {"an event directory that takes no new file", immutable_file("event"),
        open_failure_report("event\\20150101.evt", 1), "", 1},
       {"no room for the series", [](const fs::path&) { return true; }, pause,
-       "quorlant: not enough room in event\\ for the series: its 3 event files need 81 KiB "
+       "quorlant: not enough room in event\\ for the series: its 3 event files need 97 KiB "
        "with a margin, and 40 KiB are free\n",
        2, &forty_kib_free},
       // The real run cannot open its log: a dry run must not say 0 either.

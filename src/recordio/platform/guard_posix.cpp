@@ -58,11 +58,12 @@ std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, W
   return {};
 }
 
-std::error_code SystemFileSystem::free_space(const std::filesystem::path& directory,
-                                             std::uint64_t& bytes) {
+std::error_code SystemFileSystem::free_space(const std::filesystem::path& directory, Room& room) {
   struct statvfs status {};
   if (::statvfs(directory.c_str(), &status) != 0) return last_error();
-  bytes = static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;
+  room.bytes = static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;
+  // A file system that counts no files (f_files 0) never runs out of them.
+  room.files = status.f_files == 0 ? UINT64_MAX : static_cast<std::uint64_t>(status.f_favail);
   return {};
 }
 
