@@ -247,7 +247,8 @@ std::error_code SeriesWriter::begin(const std::filesystem::path& target, std::st
   if (left_ == SeriesLeft::kUntouched) interrupts_.defer_interrupts();
   honour_interrupt();
   std::error_code error;
-  // A name left by a killed run is passed over.
+  // A name left by a killed run is passed over; when no handle is left, those of the staged
+  // files are closed (they are flushed by name later) and the file is made again.
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::filesystem::path temp = beside(target, "tmp");
     platform::FileHandle handle = platform::kNoFile;
@@ -256,24 +257,44 @@ std::error_code SeriesWriter::begin(const std::filesystem::path& target, std::st
       left_ = SeriesLeft::kAsItWas;
       file = platform::File(files_, handle);
       entry = entries_.size();
-      entries_.push_back({target, std::move(temp), {}, std::move(name)});
+      Entry& added = entries_.emplace_back();
+      added.target = target;
+      added.temp = std::move(temp);
+      added.name = std::move(name);
+      added.existed = like.kind != FileKind::kMissing;
       return {};
     }
-    if (error != std::errc::file_exists) break;
+    const bool no_handle = error == std::errc::too_many_files_open ||
+                           error == std::errc::too_many_files_open_in_system;
+    if (no_handle) {
+      if (const std::error_code closed = close_held()) return closed;
+    } else if (error != std::errc::file_exists) {
+      break;
+    }
   }
   return error;
 }
 
+std::error_code SeriesWriter::close_held() {
+  std::error_code first;
+  for (Entry& held : entries_) {
+    const std::error_code error = held.file.close();
+    if (error && !first) first = error;
+  }
+  return first;
+}
+
 std::error_code SeriesWriter::complete(std::size_t entry, platform::File& file) {
-  std::error_code error = files_.start_write_back(file.handle());
-  const std::error_code closed = file.close();
-  if (!error) error = closed;
+  const std::error_code error = files_.start_write_back(file.handle());
+  entries_[entry].file = std::move(file);
   if (!error) entries_[entry].staged = true;
   return error;
 }
 
 void SeriesWriter::drop(std::size_t entry, platform::File& file) {
-  (void)file.close();  // the file goes: what it held no longer matters
+  // The file goes: what it held no longer matters.
+  (void)file.close();
+  (void)entries_[entry].file.close();
   (void)files_.remove(entries_[entry].temp);
 }
 
@@ -304,17 +325,18 @@ void SeriesWriter::commit() {
 // Every temporary reaches the disk before the journal names it: most of them are written back
 // already, so this mostly waits for nothing.
 void SeriesWriter::flush_all() {
-  for (const Entry& entry : entries_) {
-    honour_interrupt();
-    if (const std::error_code error = files_.flush_path(entry.temp)) fail("cannot write ", &entry, error);
-  }
-  // What exists now is what the journal must keep: a file that appeared since it was staged
-  // is kept too.
   for (Entry& entry : entries_) {
-    bool found = false;
-    if (const std::error_code error = exists(files_, entry.target, found))
-      fail("cannot examine ", &entry, error);
-    if (found) entry.backup = beside(entry.target, "bak");
+    honour_interrupt();
+    std::error_code error;
+    if (entry.file.is_open()) {
+      error = files_.flush(entry.file.handle());
+      const std::error_code closed = entry.file.close();
+      if (!error) error = closed;
+    } else {
+      error = files_.flush_path(entry.temp);
+    }
+    if (error) fail("cannot write ", &entry, error);
+    if (entry.existed) entry.backup = beside(entry.target, "bak");
   }
 }
 
@@ -424,6 +446,7 @@ void SeriesWriter::sync_directories() {
 // Puts back every file replaced so far, removes every temporary, then the journal.
 bool SeriesWriter::undo() noexcept {
   bool whole = true;
+  (void)close_held();  // nothing of them is kept
   for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
     if (entry->backed_up || entry->placed) {
       whole = !put_back(files_, {entry->target, entry->temp, entry->backup}) && whole;

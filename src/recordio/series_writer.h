@@ -51,7 +51,8 @@ class SeriesWriter {
   [[nodiscard]] std::error_code begin(const std::filesystem::path& target, std::string name,
                                       const platform::FileStatus& like, platform::File& file,
                                       std::size_t& entry);
-  /// The temporary of `entry` is complete: its write-back starts and it is closed.
+  /// The temporary of `entry` is complete: its write-back starts, and it is kept open for the
+  /// flush of the batch (closed now when the system has no handle to spare).
   [[nodiscard]] std::error_code complete(std::size_t entry, platform::File& file);
   /// The temporary of `entry` will never be complete: it is closed and removed.
   void drop(std::size_t entry, platform::File& file);
@@ -79,12 +80,15 @@ class SeriesWriter {
     std::filesystem::path temp;
     std::filesystem::path backup;  // empty when the target did not exist
     std::string name;              // for reports
+    platform::File file;           // the complete temporary, while it is held open
+    bool existed = false;          // the target existed when the temporary was made
     bool staged = false;           // the temporary is complete
     bool backed_up = false;        // the old file has its backup name
     bool placed = false;           // the temporary is the target now
   };
   std::filesystem::path beside(const std::filesystem::path& target, std::string_view kind);
   void flush_all();
+  std::error_code close_held();
   void write_journal();
   void back_up_all();
   void place_all();

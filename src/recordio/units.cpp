@@ -321,7 +321,7 @@ Units::Failure Units::finish_replacement(Unit& u, bool complete) {
   Failure failed{"cannot write ", complete ? store(u) : std::error_code()};
   if (complete && !failed.error) {
     if (const std::error_code error = series_.complete(*u.staged, u.file)) {
-      failed = {"cannot close ", error};
+      failed = {"cannot write ", error};
     }
   }
   if (!complete || failed.error) series_.drop(*u.staged, u.file);

@@ -361,7 +361,7 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
        [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); },
        "x.evt: " + kDenied, {"x.evt"}, "old\n"},
       {"a failed flush keeps the old file and leaves no temporary",
-       [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kFlushPath, 1, kEio); },
+       [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kFlush, 1, kEio); },
        [](Units& u) {
          return outcome([&] {
            ASSERT_EQ(u.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());

@@ -99,7 +99,10 @@ TEST(EveryFailure, EachOperationOfAThreeEventRunFailedInTurn) {
   for (std::size_t kind = 0; kind < MemoryFileSystem::kCalls; ++kind) {
     const auto call = static_cast<Call>(kind);
     for (std::size_t nth = 1; nth <= counting.calls(call); ++nth) {
-      for (const std::errc code : {std::errc::io_error, std::errc::no_space_on_device}) {
+      // Out of handles while staging, the run closes the staged files and flushes them by name.
+      std::vector<std::errc> codes = {std::errc::io_error, std::errc::no_space_on_device};
+      if (call == Call::kCreate) codes.push_back(std::errc::too_many_files_open);
+      for (const std::errc code : codes) {
         const std::error_code error = std::make_error_code(code);
         const std::string label = std::string(MemoryFileSystem::kNames[kind]) + " #" +
                                   std::to_string(nth) + ": " + error.message();
@@ -138,7 +141,7 @@ TEST(EveryFailure, EachOperationOfAThreeEventRunFailedInTurn) {
   }
   // Opens, writes, flushes, renames, links and the questions all took part.
   for (const Call call : {Call::kStatus, Call::kKind, Call::kOpen, Call::kCreate, Call::kWrite,
-                          Call::kFlush, Call::kFlushPath, Call::kClose, Call::kReplace,
+                          Call::kFlush, Call::kClose, Call::kReplace,
                           Call::kHardLink, Call::kSyncDirectory, Call::kList, Call::kRemove}) {
     EXPECT_GT(counting.calls(call), 0U) << MemoryFileSystem::kNames[static_cast<std::size_t>(call)];
   }
