@@ -184,5 +184,47 @@ TEST(Crash, AThreeEventRerunCutAtEveryOperationIsOldOrNewAfterRecovery) {
   EXPECT_GT(outcomes["new"] + outcomes["new recovered"], 0U);
 }
 
+// A journal left by a run cut off while it replaced its series, and one cut off after: `check`
+// and the dry run change nothing and say what the next run will do; the next run does it, says
+// so, and goes on.
+TEST(Crash, AJournalIsReportedByTheCheckAndTheDryRunAndSettledByTheNextRun) {
+  const std::string journal_line =
+      "event\\ holds the journal of a run cut off while it put its series in place: ";
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"the next run of quorlant puts the old series back", "the old series is put back"},
+      {"its new series is whole; the next run of quorlant removes the copies of the old files",
+       "its new series is whole, and the copies of the old files are removed"},
+  };
+  std::size_t nth = 1;
+  for (const auto& [next_run_will, next_run_did] : rows) {
+    MemoryFileSystem files;
+    // The first crash after which the journal is in this state.
+    for (bool found = false; !found; ++nth) {
+      ASSERT_LT(nth, 1000U);
+      files = MemoryFileSystem();
+      prepare(files);
+      files.crash_at(nth, MemoryFileSystem::Crash::kKill);
+      (void)run_program(kWork, three_events(), {}, &files);
+      files.restart();
+      const auto journal = files.bytes(kWork / "event/.quorlant.journal");
+      found = journal && journal->ends_with("\ndone\n") == (next_run_did != rows[0].second) &&
+              journal->find("\nsum ") != std::string::npos;
+    }
+    const auto before = files.tree(kWork);
+    const auto check = run_program(kWork, "", {"check"}, &files);
+    EXPECT_EQ(check.status, 2);
+    EXPECT_EQ(check.err, "quorlant check: " + journal_line + next_run_will + "\n");
+    const auto dry = run_program(kWork, three_events(), {"--dry-run"}, &files);
+    EXPECT_EQ(dry.status, 2);
+    EXPECT_EQ(dry.err, "quorlant: " + journal_line + next_run_will + "\n");
+    EXPECT_EQ(files.tree(kWork), before);
+    const auto next = run_program(kWork, three_events(), {}, &files);
+    EXPECT_EQ(next.status, 0);
+    EXPECT_EQ(next.err, "quorlant: " + journal_line + next_run_did + "\n");
+    EXPECT_EQ(series_state(files), "new");
+    EXPECT_EQ(leftovers(files), "");
+  }
+}
+
 }  // namespace
 }  // namespace quorlant::reliability
