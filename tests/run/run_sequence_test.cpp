@@ -47,20 +47,23 @@ TEST(Banner, EveryLineIs56CharactersAndOnlyLine5Differs) {
 namespace fs = std::filesystem;
 using recordio::platform::SystemFileSystem;
 
-// Sets or clears a file's immutable flag; false where this system or user cannot.
-bool set_immutable(const fs::path& path, bool on) {
+// Sets a file's immutable (or append-only) flag, or clears both; false where this system or user
+// cannot.
+bool set_immutable(const fs::path& path, bool on, bool append_only = false) {
 #ifdef __linux__
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
   if (fd < 0) return false;
   int flags = 0;
   bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  const int flag = append_only ? FS_APPEND_FL : FS_IMMUTABLE_FL;
+  flags = on ? flags | flag : flags & ~(FS_IMMUTABLE_FL | FS_APPEND_FL);
   done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
   ::close(fd);
   return done;
 #else
   (void)path;
   (void)on;
+  (void)append_only;
   return false;
 #endif
 }
@@ -98,15 +101,17 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
   SystemFileSystem system;
   FortyKibFree forty_kib_free;
   std::vector<fs::path> immutable;  // made mutable again after each row
-  const auto immutable_file = [&](const char* name) {
-    return [&, name](const fs::path& work) {
+  const auto immutable_file = [&](const char* name, bool append_only = false) {
+    return [&, name, append_only](const fs::path& work) {
       immutable.push_back(work / name);
-      return set_immutable(work / name, true);
+      return set_immutable(work / name, true, append_only);
     };
   };
   std::unique_ptr<std::ifstream> holder;  // another program holding a file open
   const std::vector<Refusal> rows = {
       {"an immutable third event file", immutable_file("event/20150301.evt"),
+       open_failure_report(third, 1), "", 1},
+      {"an append-only third event file", immutable_file("event/20150301.evt", true),
        open_failure_report(third, 1), "", 1},
       {"a directory in place of the third event file",
        [](const fs::path& work) {
