@@ -42,18 +42,24 @@ void prepare(MemoryFileSystem& files) {
   files.make_file(kWork / "event/events_to_follow.txt", old_bytes("list"));
 }
 
+// A file's records as they read (CR LF as LF on Windows), or nullopt.
+std::optional<std::string> records(MemoryFileSystem& files, const std::filesystem::path& path) {
+  const auto bytes = files.bytes(path);
+  return bytes ? std::optional<std::string>(testing::text_output(*bytes)) : std::nullopt;
+}
+
 // "old", "new", or what is wrong: the event files and the list as one.
 std::string series_state(MemoryFileSystem& files) {
   std::string new_list;
   std::size_t old = 0;
   std::size_t fresh = 0;
   for (std::size_t i = 0; i < kEvents.size(); ++i) {
-    const auto bytes = files.bytes(kWork / "event" / (kEvents[i] + ".evt"));
+    const auto bytes = records(files, kWork / "event" / (kEvents[i] + ".evt"));
     old += bytes == old_bytes(kEvents[i]);
     fresh += bytes == new_event(i);
     new_list += follow_line("event\\" + kEvents[i] + ".evt");
   }
-  const auto list = files.bytes(kWork / "event/events_to_follow.txt");
+  const auto list = records(files, kWork / "event/events_to_follow.txt");
   old += list == old_bytes("list");
   fresh += list == new_list;
   if (old == kEvents.size() + 1) return "old";
