@@ -77,12 +77,14 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
   return files;
 }
 
-// The system's files, but a disk with 40 KiB free.
-struct FortyKibFree : SystemFileSystem {
-  std::error_code free_space(const fs::path&, recordio::platform::Room& room) override {
-    room = {40 * 1024, 1000};
+// The system's files, but a disk with only `room` left.
+struct LittleRoom : SystemFileSystem {
+  explicit LittleRoom(recordio::platform::Room left) : room(left) {}
+  std::error_code free_space(const fs::path&, recordio::platform::Room& left) override {
+    left = room;
     return {};
   }
+  recordio::platform::Room room;
 };
 
 struct Refusal {
@@ -99,7 +101,8 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
   const std::string third = "event\\20150301.evt";
   const std::string pause = "Hit enter to continue\n";
   SystemFileSystem system;
-  FortyKibFree forty_kib_free;
+  LittleRoom forty_kib_free({40 * 1024, 1000});
+  LittleRoom ten_files_free({1ULL << 30, 10});
   std::vector<fs::path> immutable;  // made mutable again after each row
   const auto immutable_file = [&](const char* name, bool append_only = false) {
     return [&, name, append_only](const fs::path& work) {
@@ -126,6 +129,20 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
        "quorlant: not enough room in event\\ for the series: its 3 event files need 97 KiB "
        "with a margin, and 40 KiB are free\n",
        2, &forty_kib_free},
+      {"no file left to make for the series", [](const fs::path&) { return true; }, pause,
+       "quorlant: not enough room in event\\ for the series: its 3 event files need 19 new files "
+       "with a margin, and 10 can still be made\n",
+       2, &ten_files_free},
+      // A link is replaced at the file it names, so that file's directory must take a new one.
+      {"a link into a directory that takes no new file",
+       [&](const fs::path& work) {
+         fs::create_directory(work / "elsewhere");
+         testing::write_file(work / "elsewhere/x.evt", "elsewhere");
+         fs::remove(work / "event/20150301.evt");
+         fs::create_symlink("../elsewhere/x.evt", work / "event/20150301.evt");
+         return !testing::kOnWindows && immutable_file("elsewhere")(work);
+       },
+       open_failure_report(third, 1), "", 1},
       // The real run cannot open its log: a dry run must not say 0 either.
       {"a working directory that takes no new file", immutable_file("."),
        " Please see file evt_info.txt for information re: this run\n",
