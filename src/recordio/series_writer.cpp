@@ -117,18 +117,17 @@ std::string describe(std::string_view what, std::error_code error) {
 
 // The journal's text, or state kNone when there is none. Throws IoFailure.
 Journal read_journal(platform::FileSystem& files, const std::filesystem::path& path) {
-  const std::string name = path.filename().string();
   platform::FileHandle handle = platform::kNoFile;
   if (const std::error_code error = files.open_to_read(path, handle)) {
     if (error == std::errc::no_such_file_or_directory) return {};
-    throw IoFailure(describe("cannot read the journal " + path.string(), error));
+    throw IoFailure(describe("cannot read " + std::string(SeriesWriter::kJournal), error));
   }
   platform::File file(files, handle);
   std::string text;
   char buffer[8192];
   for (std::size_t got = 1; got > 0;) {
     if (const std::error_code error = files.read(file.handle(), buffer, text.size(), got)) {
-      throw IoFailure(describe("cannot read the journal " + path.string(), error));
+      throw IoFailure(describe("cannot read " + std::string(SeriesWriter::kJournal), error));
     }
     text.append(buffer, got);
   }
@@ -347,7 +346,7 @@ void SeriesWriter::write_journal() {
   }
   text += sum_line(text);
   journal_size_ = text.size();
-  const std::string name = "the journal " + journal_.string();
+  const std::string name(kJournal);
   platform::FileHandle handle = platform::kNoFile;
   journal_written_ = true;
   if (const std::error_code error = files_.create_exclusive(journal_, {}, handle))
@@ -387,7 +386,7 @@ void SeriesWriter::place_all() {
 }
 
 void SeriesWriter::mark_done() {
-  const std::string name = "the journal " + journal_.string();
+  const std::string name(kJournal);
   platform::FileHandle handle = platform::kNoFile;
   platform::FileKind kind = platform::FileKind::kRegular;
   if (const std::error_code error = files_.open_existing_or_new(journal_, handle, kind))
@@ -423,7 +422,7 @@ void SeriesWriter::clean_up() {
   }
   if (failed.empty()) {
     error = files_.remove(journal_);
-    if (error) failed = "cannot remove the journal " + journal_.string();
+    if (error) failed = "cannot remove " + std::string(kJournal);
   }
   entries_.clear();
   journal_written_ = false;
@@ -504,14 +503,20 @@ void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::p
       if (!error && found == JournalState::kDone && !entry.backup.empty())
         error = files.remove(entry.backup);
     }
-    if (error) throw IoFailure(describe("cannot finish the interrupted run's " + entry.target.string(), error));
+    if (error) {
+      throw IoFailure(describe("cannot put back the series of the run cut off, as " +
+                                   std::string(kJournal) + " says",
+                               error));
+    }
     directories.try_emplace(directory_of(entry.target), entry.target.parent_path().string());
   }
   std::string failed;
   if (const std::error_code error = sync_each(files, directories, failed))
-    throw IoFailure(describe("cannot finish the interrupted run's series", error));
+    throw IoFailure(describe("cannot put back the series of the run cut off, as " +
+                                 std::string(kJournal) + " says",
+                             error));
   if (const std::error_code error = files.remove(journal))
-    throw IoFailure(describe("cannot remove the journal " + journal.string(), error));
+    throw IoFailure(describe("cannot remove " + std::string(kJournal), error));
 }
 
 }  // namespace quorlant::recordio

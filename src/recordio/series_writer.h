@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -36,6 +37,9 @@ enum class SeriesLeft {
 /// a power failure is finished or undone by the next run's `recover`.
 class SeriesWriter {
  public:
+  /// Where a run keeps the journal of the series it puts in place, as the program names it.
+  static constexpr std::string_view kJournal = "event\\.quorlant.journal";
+
   /// `journal` is where the journal is kept; `interrupts` is told when an interrupt must wait
   /// for the series to be undone rather than end the run at once.
   SeriesWriter(platform::FileSystem& files, platform::InFlightFiles& interrupts,

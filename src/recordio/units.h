@@ -96,7 +96,7 @@ class Units {
   platform::InFlightFiles& in_flight() { return in_flight_; }
 
   /// Where a run keeps the journal of the series it puts in place.
-  static constexpr std::string_view kJournal = "event\\.quorlant.journal";
+  static constexpr std::string_view kJournal = SeriesWriter::kJournal;
 
  private:
   struct Unit {

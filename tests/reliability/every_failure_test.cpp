@@ -13,7 +13,9 @@ namespace {
 using testing::MemoryFileSystem;
 using Call = MemoryFileSystem::Call;
 
-const std::filesystem::path kWork = "/work";
+// A working directory whose name holds a tab, a line end and a per cent sign, as the journal
+// must keep them.
+const std::filesystem::path kWork = "/work\t%41\ndir";
 const std::vector<std::string> kEvents = {"20150101", "20150201", "20150301"};
 const std::string kLeftAsItWas = "quorlant: the series in event\\ was left as it was\n";
 
