@@ -234,5 +234,32 @@ TEST(Crash, AJournalIsReportedByTheCheckAndTheDryRunAndSettledByTheNextRun) {
   }
 }
 
+// A journal cut short, or one that names files other than this program's own beside their
+// targets, removes nothing but its own temporaries.
+TEST(Crash, AJournalNamingOtherFilesTouchesNone) {
+  MemoryFileSystem files;
+  prepare(files);
+  files.make_file(kWork / "notes.txt", "keep\n");
+  files.make_file(kWork / "event/.20150101.evt.tmp7.0", "staged\n");
+  // Journal text: the per cent sign, the tab and the line end of a name as %XX.
+  const auto text = [](const std::filesystem::path& path) {
+    std::string escaped;
+    for (const char c : path.string()) {
+      escaped += c == '%' ? "%25" : c == '\t' ? "%09" : c == '\n' ? "%0A" : std::string(1, c);
+    }
+    return escaped;
+  };
+  const std::string event = text(kWork / "event/20150101.evt");
+  files.make_file(kWork / "event/.quorlant.journal",
+                  "quorlant series journal 1\n%ZZ\t%\t\n" + event + "\t" +
+                      text(kWork / "notes.txt") + "\t\n" + event + "\t" +
+                      text(kWork / "event/.20150101.evt.tmp7.0") + "\t\nsum 0\n");
+  const auto next = run_program(kWork, "0\n1\n2015 01 01 00\n", {}, &files);
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_EQ(files.bytes(kWork / "notes.txt"), "keep\n");
+  EXPECT_EQ(series_state(files), "old");
+  EXPECT_EQ(leftovers(files), "");
+}
+
 }  // namespace
 }  // namespace quorlant::reliability
