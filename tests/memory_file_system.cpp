@@ -107,35 +107,46 @@ void MemoryFileSystem::collect(const Node& directory, const std::string& prefix,
   }
 }
 
+void MemoryFileSystem::change(int directory, std::vector<std::pair<std::string, int>> names) {
+  Node& node = at(directory);
+  for (const auto& [name, id] : names) {
+    if (id < 0) {
+      node.names.erase(name);
+    } else {
+      node.names[name] = id;
+    }
+  }
+  node.pending.push_back(std::move(names));
+}
+
 // A power cut keeps of each directory the names last synced and of each file the bytes last
-// flushed; a mixed one keeps, name by name and file by file, either that or what the run had.
+// flushed. A mixed one keeps of each directory its changes since then up to some point (a
+// rename whole or not at all), and of each file either its bytes flushed or all it had.
 std::vector<MemoryFileSystem::Node> MemoryFileSystem::after_crash() const {
   std::vector<Node> kept = nodes_;
   if (crash_ == Crash::kKill) return kept;
   std::size_t choice = 0;
   for (Node& node : kept) {
-    const bool old = crash_ == Crash::kPowerCut || ++choice % 2 == 0;
-    if (old) node.data = node.durable;
+    if (crash_ == Crash::kPowerCut || ++choice % 2 == 0) node.data = node.durable;
     if (node.kind != Kind::kDirectory) continue;
-    std::map<std::string, int> names = crash_ == Crash::kPowerCut ? node.durable_names : node.names;
-    if (crash_ == Crash::kMixed) {
-      std::set<std::string> all;
-      for (const auto& [name, id] : node.names) all.insert(name);
-      for (const auto& [name, id] : node.durable_names) all.insert(name);
-      for (const std::string& name : all) {
-        const auto& from = ++choice % 3 == 0 ? node.durable_names : node.names;
-        const auto found = from.find(name);
-        if (found == from.end()) {
-          names.erase(name);
+    node.names = node.durable_names;
+    const std::size_t kept_changes =
+        crash_ == Crash::kPowerCut ? 0 : (choice * 7) % (node.pending.size() + 1);
+    for (std::size_t i = 0; i < kept_changes; ++i) {
+      for (const auto& [name, id] : node.pending[i]) {
+        if (id < 0) {
+          node.names.erase(name);
         } else {
-          names[name] = found->second;
+          node.names[name] = id;
         }
       }
     }
-    node.names = names;
-    node.durable_names = names;
   }
-  for (Node& node : kept) node.durable = node.data;
+  for (Node& node : kept) {
+    node.durable = node.data;
+    node.durable_names = node.names;
+    node.pending.clear();
+  }
   return kept;
 }
 
@@ -202,7 +213,7 @@ std::error_code MemoryFileSystem::open_existing_or_new(const std::filesystem::pa
   if (found.node < 0) {
     nodes_.push_back({});
     found.node = static_cast<int>(nodes_.size()) - 1;
-    at(found.directory).names[found.name] = found.node;
+    change(found.directory, {{found.name, found.node}});
   }
   const Node& node = at(found.node);
   if (node.kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
@@ -234,7 +245,7 @@ std::error_code MemoryFileSystem::create_exclusive(const std::filesystem::path& 
   if (found.node >= 0) return error_of(std::errc::file_exists);
   nodes_.push_back({});
   found.node = static_cast<int>(nodes_.size()) - 1;
-  at(found.directory).names[found.name] = found.node;
+  change(found.directory, {{found.name, found.node}});
   file = new_handle(found.node);
   return {};
 }
@@ -308,6 +319,7 @@ std::error_code MemoryFileSystem::close(FileHandle file) {
 std::error_code MemoryFileSystem::hard_link(const std::filesystem::path& existing,
                                             const std::filesystem::path& link) {
   if (const auto error = take(Call::kHardLink)) return error;
+  if (!hard_links_) return error_of(std::errc::operation_not_permitted);
   Place from;
   Place to;
   if (const auto error = place(existing, false, from)) return error;
@@ -315,7 +327,7 @@ std::error_code MemoryFileSystem::hard_link(const std::filesystem::path& existin
   if (from.node < 0 || to.directory < 0) return error_of(std::errc::no_such_file_or_directory);
   if (to.node >= 0) return error_of(std::errc::file_exists);
   if (at(from.node).kind != Kind::kFile) return error_of(std::errc::operation_not_permitted);
-  at(to.directory).names[to.name] = from.node;
+  change(to.directory, {{to.name, from.node}});
   return {};
 }
 
@@ -333,8 +345,13 @@ std::error_code MemoryFileSystem::replace(const std::filesystem::path& from,
     return error_of(std::errc::operation_not_permitted);
   // Two names of one file: nothing happens, and both stay.
   if (source.node == target.node) return {};
-  at(target.directory).names[target.name] = source.node;
-  at(source.directory).names.erase(source.name);
+  // A rename is one change: after a crash the file has the one name or the other.
+  if (source.directory == target.directory) {
+    change(target.directory, {{target.name, source.node}, {source.name, -1}});
+  } else {
+    change(target.directory, {{target.name, source.node}});
+    change(source.directory, {{source.name, -1}});
+  }
   return {};
 }
 
@@ -346,6 +363,7 @@ std::error_code MemoryFileSystem::sync_directory(const std::filesystem::path& pa
   Node& directory = at(found.node);
   if (directory.kind != Kind::kDirectory) return error_of(std::errc::not_a_directory);
   directory.durable_names = directory.names;
+  directory.pending.clear();
   return {};
 }
 
@@ -356,7 +374,7 @@ std::error_code MemoryFileSystem::remove(const std::filesystem::path& path) {
   if (error == std::errc::no_such_file_or_directory || (!error && found.node < 0)) return {};
   if (error) return error;
   if (at(found.node).kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
-  at(found.directory).names.erase(found.name);
+  change(found.directory, {{found.name, -1}});
   return {};
 }
 

@@ -41,7 +41,8 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
       "sync directory", "remove", "list", "process runs", "may write", "free space",
       "write back", "flush path", "hard link"};
   /// What survives a crash: everything (the process was killed), only what was flushed (a power
-  /// cut), or for each name and file one or the other, by a fixed choice.
+  /// cut), or of each directory its changes up to some point and of each file one or the other,
+  /// by a fixed choice.
   enum class Crash { kKill, kPowerCut, kMixed };
   static constexpr unsigned kMe = 1000;  // the running user
 
@@ -68,6 +69,8 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
   }
   void set_read_only(const std::filesystem::path& path) { node_at(path).read_only = true; }
   void set_room(Room room) { room_ = room; }
+  /// A file system that gives no file a second name (hard_link fails with EPERM).
+  void without_hard_links() { hard_links_ = false; }
   void set_running(std::set<unsigned long> processes) { running_ = std::move(processes); }
 
   // --- reading it back ---
@@ -145,6 +148,7 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
     std::string durable;  // what of them is on the disk
     std::map<std::string, int> names;          // a directory's entries
     std::map<std::string, int> durable_names;  // what of them is on the disk
+    std::vector<std::vector<std::pair<std::string, int>>> pending;  // changes since (-1: gone)
     std::string target;                        // a link's
     unsigned owner = kMe;
     bool read_only = false;
@@ -183,6 +187,8 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
   }
   std::filesystem::path path_of_link(const Place& link) const;
   void make(const std::filesystem::path& path, Node node);
+  // Names of `directory` changed as one: each to a node, or gone (-1).
+  void change(int directory, std::vector<std::pair<std::string, int>> names);
   void collect(const Node& directory, const std::string& prefix,
                std::map<std::string, std::string>& found) const;
   std::vector<Node> after_crash() const;
@@ -200,6 +206,7 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
   FileHandle next_handle_ = 3;
   Room room_{1ULL << 40, 1ULL << 20};
   std::set<unsigned long> running_;
+  bool hard_links_ = true;
   std::array<std::size_t, kCalls> counts_{};
   std::size_t all_calls_ = 0;
   std::map<std::pair<Call, std::size_t>, std::error_code> failures_;

@@ -286,7 +286,6 @@ std::error_code SeriesWriter::close_held() {
 std::error_code SeriesWriter::complete(std::size_t entry, platform::File& file) {
   const std::error_code error = files_.start_write_back(file.handle());
   entries_[entry].file = std::move(file);
-  if (!error) entries_[entry].staged = true;
   return error;
 }
 

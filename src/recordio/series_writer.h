@@ -86,7 +86,6 @@ class SeriesWriter {
     std::string name;              // for reports
     platform::File file;           // the complete temporary, while it is held open
     bool existed = false;          // the target existed when the temporary was made
-    bool staged = false;           // the temporary is complete
     bool backed_up = false;        // the old file has its backup name
     bool placed = false;           // the temporary is the target now
   };
