@@ -231,10 +231,10 @@ SeriesWriter::~SeriesWriter() {
 
 // ".NAME.tmpPID.N" or ".NAME.bakPID.N" beside `target`: this run's own name.
 std::filesystem::path SeriesWriter::beside(const std::filesystem::path& target,
-                                           std::string_view kind) {
+                                           std::string_view kind, unsigned long number) const {
   std::filesystem::path name = ".";
   name += target.filename();
-  name += "." + std::string(kind) + std::to_string(process_id_) + "." + std::to_string(counter_++);
+  name += "." + std::string(kind) + std::to_string(process_id_) + "." + std::to_string(number);
   std::filesystem::path path = target;
   path.replace_filename(name);
   return path;
@@ -249,16 +249,16 @@ std::error_code SeriesWriter::begin(const std::filesystem::path& target, std::st
   // A name left by a killed run is passed over; when no handle is left, those of the staged
   // files are closed (they are flushed by name later) and the file is made again.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path temp = beside(target, "tmp");
+    const unsigned long number = counter_++;
     platform::FileHandle handle = platform::kNoFile;
-    error = files_.create_exclusive(temp, like, handle);
+    error = files_.create_exclusive(beside(target, "tmp", number), like, handle);
     if (!error) {
       left_ = SeriesLeft::kAsItWas;
       file = platform::File(files_, handle);
       entry = entries_.size();
       Entry& added = entries_.emplace_back();
-      added.target = target;
-      added.temp = std::move(temp);
+      added.target = target.native();
+      added.number = number;
       added.name = std::move(name);
       added.existed = like.kind != FileKind::kMissing;
       return {};
@@ -293,7 +293,7 @@ void SeriesWriter::drop(std::size_t entry, platform::File& file) {
   // The file goes: what it held no longer matters.
   (void)file.close();
   (void)entries_[entry].file.close();
-  (void)files_.remove(entries_[entry].temp);
+  (void)files_.remove(temp_of(entries_[entry]));
 }
 
 void SeriesWriter::honour_interrupt() const {
@@ -331,17 +331,17 @@ void SeriesWriter::flush_all() {
       const std::error_code closed = entry.file.close();
       if (!error) error = closed;
     } else {
-      error = files_.flush_path(entry.temp);
+      error = files_.flush_path(temp_of(entry));
     }
     if (error) fail("cannot write ", &entry, error);
-    if (entry.existed) entry.backup = beside(entry.target, "bak");
   }
 }
 
 void SeriesWriter::write_journal() {
   std::string text(kHeader);
   for (const Entry& entry : entries_) {
-    text += escaped(entry.target) + '\t' + escaped(entry.temp) + '\t' + escaped(entry.backup) + '\n';
+    text += escaped(entry.target) + '\t' + escaped(temp_of(entry)) + '\t' +
+            escaped(backup_of(entry)) + '\n';
   }
   text += sum_line(text);
   journal_size_ = text.size();
@@ -365,10 +365,11 @@ void SeriesWriter::write_journal() {
 void SeriesWriter::back_up_all() {
   for (Entry& entry : entries_) {
     honour_interrupt();
-    if (entry.backup.empty()) continue;
-    std::error_code error = files_.hard_link(entry.target, entry.backup);
+    if (!entry.existed) continue;
+    const std::filesystem::path backup = backup_of(entry);
+    std::error_code error = files_.hard_link(entry.target, backup);
     if (error && error != std::errc::file_exists && error != std::errc::no_such_file_or_directory)
-      error = files_.replace(entry.target, entry.backup);
+      error = files_.replace(entry.target, backup);
     if (error) fail("cannot keep a copy of ", &entry, error);
     entry.backed_up = true;
   }
@@ -378,7 +379,7 @@ void SeriesWriter::back_up_all() {
 void SeriesWriter::place_all() {
   for (Entry& entry : entries_) {
     honour_interrupt();
-    if (const std::error_code error = files_.replace(entry.temp, entry.target))
+    if (const std::error_code error = files_.replace(temp_of(entry), entry.target))
       fail("cannot put in place ", &entry, error);
     entry.placed = true;
   }
@@ -404,8 +405,8 @@ void SeriesWriter::clean_up() {
   std::string failed;
   std::error_code error;
   for (const Entry& entry : entries_) {
-    if (entry.backup.empty()) continue;
-    error = files_.remove(entry.backup);
+    if (!entry.existed) continue;
+    error = files_.remove(backup_of(entry));
     if (error) {
       failed = "cannot remove the copy of the old " + entry.name;
       break;
@@ -447,9 +448,9 @@ bool SeriesWriter::undo() noexcept {
   (void)close_held();  // nothing of them is kept
   for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
     if (entry->backed_up || entry->placed) {
-      whole = !put_back(files_, {entry->target, entry->temp, entry->backup}) && whole;
+      whole = !put_back(files_, {entry->target, temp_of(*entry), backup_of(*entry)}) && whole;
     } else {
-      whole = !files_.remove(entry->temp) && whole;
+      whole = !files_.remove(temp_of(*entry)) && whole;
     }
   }
   if (journal_written_) {

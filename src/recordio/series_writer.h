@@ -80,16 +80,25 @@ class SeriesWriter {
 
  private:
   struct Entry {
-    std::filesystem::path target;
-    std::filesystem::path temp;
-    std::filesystem::path backup;  // empty when the target did not exist
-    std::string name;              // for reports
+    // The target as the system names it: a path's parts are not kept, so that a long series
+    // costs little memory.
+    std::filesystem::path::string_type target;
+    std::string name;  // for reports
+    unsigned long number = 0;      // of its temporary's and its backup's names
     platform::File file;           // the complete temporary, while it is held open
     bool existed = false;          // the target existed when the temporary was made
     bool backed_up = false;        // the old file has its backup name
     bool placed = false;           // the temporary is the target now
   };
-  std::filesystem::path beside(const std::filesystem::path& target, std::string_view kind);
+  std::filesystem::path beside(const std::filesystem::path& target, std::string_view kind,
+                               unsigned long number) const;
+  std::filesystem::path temp_of(const Entry& entry) const {
+    return beside(entry.target, "tmp", entry.number);
+  }
+  // Empty when the target did not exist.
+  std::filesystem::path backup_of(const Entry& entry) const {
+    return entry.existed ? beside(entry.target, "bak", entry.number) : std::filesystem::path();
+  }
   void flush_all();
   std::error_code close_held();
   void write_journal();
