@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
   const bool terminal = quorlant::recordio::standard_input_is_terminal();
   const int status = quorlant::run::main_program(arguments, std::cin, std::cout, std::cerr, files,
                                                  ".", terminal);
+  // An interrupt that waited while the run put its series back ends the process by itself now.
+  quorlant::recordio::platform::end_if_interrupted();
   quorlant::recordio::hold_own_window(std::cin, std::cout, terminal);
   return status;
 }

@@ -20,13 +20,14 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
  public:
   enum class Call {
     kStatus, kKind, kOpen, kCreate, kWrite, kRead, kCut, kFlush, kClose, kReplace,
-    kSyncDirectory, kRemove, kList, kProcessRuns, kMayWrite, kFreeSpace,
+    kSyncDirectory, kRemove, kList, kProcessRuns, kMayWrite, kFreeSpace, kWriteBack,
+    kFlushPath, kHardLink,
   };
-  static constexpr std::size_t kCalls = 16;
+  static constexpr std::size_t kCalls = 19;
   static constexpr std::array<const char*, kCalls> kNames = {
       "status", "kind", "open", "create", "write", "read", "cut", "flush", "close", "replace",
       "sync directory", "remove", "list", "process runs", "may write",
-      "free space"};
+      "free space", "write back", "flush path", "hard link"};
 
   /// The `nth` call (from 1) of `call` fails with `error` and does nothing else, except that a
   /// failing close still closes.
@@ -85,6 +86,19 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
     if (const auto error = take(Call::kFlush)) return error;
     return real_.flush(file);
   }
+  std::error_code start_write_back(recordio::platform::FileHandle file) override {
+    if (const auto error = take(Call::kWriteBack)) return error;
+    return real_.start_write_back(file);
+  }
+  std::error_code flush_path(const std::filesystem::path& path) override {
+    if (const auto error = take(Call::kFlushPath)) return error;
+    return real_.flush_path(path);
+  }
+  std::error_code hard_link(const std::filesystem::path& existing,
+                            const std::filesystem::path& link) override {
+    if (const auto error = take(Call::kHardLink)) return error;
+    return real_.hard_link(existing, link);
+  }
   std::error_code close(recordio::platform::FileHandle file) override {
     const std::error_code error = take(Call::kClose);
     const std::error_code closed = real_.close(file);
@@ -135,9 +149,9 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
     return real_.may_write(path, way, exists);
   }
   std::error_code free_space(const std::filesystem::path& directory,
-                             std::uint64_t& bytes) override {
+                             recordio::platform::Room& room) override {
     if (const auto error = take(Call::kFreeSpace)) return error;
-    return real_.free_space(directory, bytes);
+    return real_.free_space(directory, room);
   }
 
  private:

@@ -13,9 +13,6 @@ using recordio::kFollowListUnit;
 
 void open_follow_list(recordio::RecordIo& io) {
   io.open(kFollowListUnit, kFollowList);
-  // Each line reaches the disk as it is written, so an interrupted run leaves the list as far
-  // as it got.
-  io.units().write_through(kFollowListUnit);
 }
 
 namespace {
@@ -29,20 +26,31 @@ void check_follow_list(recordio::RecordIo& io) {
   }
 }
 
-// The event's file, then its console line and its list entry.
+// The list's new lines go to a file of their own, put in place with the series. Opened once
+// the first event file is written, so a missing event directory is reported by that file.
+void stage_follow_list(recordio::RecordIo& io) {
+  if (const std::error_code error =
+          io.open(kFollowListUnit, kFollowList, recordio::OpenMode::kReplaceWhole)) {
+    throw recordio::IoFailure(recordio::cannot_open(kFollowList, error));
+  }
+}
+
+// The event's file, then its list entry; a real run announces the file once it is in place.
 void write_event_file(recordio::RecordIo& io, shared::RunData& data, EventTally& tally) {
   data.fln[shared::kEventFileEntry] = data.fln1.view();
   const bool dry_run = io.units().dry_run();
   // Only a dry run says which files exist; a real run asks the file system nothing more.
   const bool replacing = dry_run && io.units().exists(data.fln1.trimmed());
   data.ios = eventfile::write_event(io, data);
-  ++tally.files;
+  if (++tally.files == 1) stage_follow_list(io);
   if (replacing) ++tally.replaced;
   using recordio::FileOutcome;
-  io.listener().event_file(data.fln[shared::kEventFileEntry].view(),
-                           !dry_run    ? FileOutcome::kCreated
-                           : replacing ? FileOutcome::kWouldReplace
-                                       : FileOutcome::kWouldBeCreated);
+  if (dry_run) {
+    io.listener().event_file(data.fln[shared::kEventFileEntry].view(),
+                             replacing ? FileOutcome::kWouldReplace : FileOutcome::kWouldBeCreated);
+  } else {
+    tally.staged.emplace_back(data.fln[shared::kEventFileEntry].trimmed());
+  }
   // A blank and the path padded to 72 characters: 73 in all.
   io.message(kFollowListUnit, {data.fln1.first(72)});
 }
@@ -72,8 +80,13 @@ EventTally run_event_loop(recordio::RecordIo& io, shared::RunData& data,
   return tally;
 }
 
-void close_follow_list(recordio::RecordIo& io) {
+void finish_series(recordio::RecordIo& io, const EventTally& tally) {
   io.close(kFollowListUnit);
+  if (io.units().dry_run()) return;
+  io.units().commit_series();
+  for (const std::string& path : tally.staged) {
+    io.listener().event_file(path, recordio::FileOutcome::kCreated);
+  }
 }
 
 }  // namespace quorlant::events

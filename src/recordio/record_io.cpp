@@ -71,6 +71,26 @@ void RecordIo::warn(std::string_view message) {
   err_.flush();
 }
 
+void RecordIo::note(std::string_view message) {
+  console_.flush();
+  err_ << "quorlant: " << message << '\n';
+  err_.flush();
+}
+
+void RecordIo::report_series_left() {
+  switch (units_.series_left()) {
+    case SeriesLeft::kUntouched: return;
+    case SeriesLeft::kAsItWas:
+      err_ << "quorlant: the series in event\\ was left as it was\n";
+      break;
+    case SeriesLeft::kHalfDone:
+      err_ << "quorlant: the series in event\\ could not be put back yet: the next run of "
+              "quorlant puts it back\n";
+      break;
+  }
+  err_.flush();
+}
+
 void RecordIo::pause() {
   message(kConsoleOutput, {"Hit enter to continue"});
   console_.read_line("Enter at \"Hit enter to continue\"");
@@ -95,8 +115,19 @@ int RecordIo::run(const std::function<void(RecordIo&)>& body) {
         console_.write(stop.message() + "\n");
         console_.flush();
       }
+      report_series_left();
       return static_cast<int>(stop.status());
     }
+  } catch (const Interrupted&) {
+    // The series is put back; the caller ends the process by the interrupt itself.
+    try {
+      units_.close_all();
+      console_.flush();
+    } catch (const IoFailure&) {
+      // Nothing more can be said: the interrupt ends the run.
+    }
+    report_series_left();
+    return static_cast<int>(ExitStatus::kInterrupted);
   } catch (const IoFailure& failure) {
     try {
       units_.close_all();
@@ -110,6 +141,7 @@ int RecordIo::run(const std::function<void(RecordIo&)>& body) {
     }
     err_ << "quorlant: " << failure.what() << '\n';
     err_.flush();
+    report_series_left();
     return static_cast<int>(ExitStatus::kIoFailure);
   } catch (const std::bad_alloc&) {
     err_ << "quorlant: out of memory\n";

@@ -67,6 +67,9 @@ class RecordIo {
   /// IoFailure when standard output fails while it is brought up to date first.
   void warn(std::string_view message);
 
+  /// One line on the error stream after "quorlant: ", saying what the run did; it goes on.
+  void note(std::string_view message);
+
   /// Shows "Hit enter to continue" and waits for a line; what is typed is passed over.
   void pause();
 
@@ -75,6 +78,9 @@ class RecordIo {
   int run(const std::function<void(RecordIo&)>& body);
 
  private:
+  // After a run that ended without putting its series in place: what became of it.
+  void report_series_left();
+
   Console console_;
   TranscriptListener transcript_{console_};
   RunListener* listener_ = &transcript_;

@@ -12,6 +12,7 @@ enum class ExitStatus : int {
   kNormalEnding = 0,  // "Normal ending"
   kAborted = 1,       // an orderly abort of the program, or an answer it rejects
   kIoFailure = 2,     // the record I/O layer ended the run (bad number, end of input, a file)
+  kInterrupted = 130,  // an interrupt ended the run; the process then ends by the interrupt
 };
 
 /// Where a stop shows its message.
@@ -40,6 +41,12 @@ class Stop {
   std::string message_;
   ExitStatus status_;
   StopStream stream_;
+};
+
+/// An interrupt that waited while the run put back what it had begun: the run ends by it.
+class Interrupted : public std::exception {
+ public:
+  const char* what() const noexcept override { return "interrupted"; }
 };
 
 /// The record I/O layer ends the run: `what()` is the one-line report for standard error.

@@ -42,12 +42,6 @@ std::optional<unsigned long> temporary_owner(std::string_view name) {
   return std::stoul(std::string(numbers.substr(0, dot)));
 }
 
-// The directory part of a composed name, for reports: "event" for "event\x.evt".
-std::string directory_name(std::string_view name) {
-  const std::size_t separator = name.rfind('\\');
-  return separator == std::string_view::npos ? "." : std::string(name.substr(0, separator));
-}
-
 }  // namespace
 
 Units::Units(platform::FileSystem& files, std::filesystem::path base_directory,
@@ -55,7 +49,8 @@ Units::Units(platform::FileSystem& files, std::filesystem::path base_directory,
     : files_(files),
       base_(std::move(base_directory)),
       record_end_(record_end),
-      process_id_(platform::process_id()) {}
+      process_id_(platform::process_id()),
+      series_(files_, in_flight_, path_of(kJournal), process_id_) {}
 
 Units::~Units() {
   try {
@@ -148,32 +143,15 @@ std::error_code Units::open_in_place(Unit& u) {
   return {};
 }
 
-// A temporary file of this run beside the target, put in place at close; a name left by a
-// killed run is passed over.
+// A temporary file of this run beside the target, staged at close.
 std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old_file) {
-  std::error_code error;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path name = ".";
-    name += u.path.filename();
-    name += ".tmp" + std::to_string(process_id_) + "." + std::to_string(temp_counter_++);
-    std::filesystem::path temp = u.path;
-    temp.replace_filename(name);
-    const std::optional<std::size_t> slot = in_flight_.add(temp);
-    platform::FileHandle handle = platform::kNoFile;
-    error = files_.create_exclusive(temp, old_file, handle);
-    if (slot && error) in_flight_.release(*slot);
-    if (slot && !error) in_flight_.made(*slot);
-    if (!error) {
-      u.file = platform::File(files_, handle);
-      u.in_flight_slot = slot;
-      u.temp_path = std::move(temp);
-      u.loaded = true;  // a new file: nothing of the old one shows through
-      u.disk_size = 0;
-      return {};
-    }
-    if (error != std::errc::file_exists) break;
-  }
-  return error;
+  std::size_t entry = 0;
+  if (const std::error_code error = series_.begin(u.path, u.name, old_file, u.file, entry))
+    return error;
+  u.staged = entry;
+  u.loaded = true;  // a new file: nothing of the old one shows through
+  u.disk_size = 0;
+  return {};
 }
 
 // Temporary files of this program's naming that a run no longer running left in `directory`
@@ -320,7 +298,7 @@ void Units::rewind(int unit) {
 
 void Units::finish(Unit& u, bool complete) {
   if (!u.file.is_open()) return;
-  const Failure failed = u.temp_path.empty() ? finish_in_place(u) : finish_replacement(u, complete);
+  const Failure failed = u.staged ? finish_replacement(u, complete) : finish_in_place(u);
   if (failed.error) throw IoFailure(describe_error(failed.what + u.name, failed.error));
 }
 
@@ -337,37 +315,16 @@ Units::Failure Units::finish_in_place(Unit& u) {
   return failed;
 }
 
-// A complete replacement is written, flushed to the disk and closed, then put in place; an
-// incomplete one, or one any step failed for, is removed and the old file stays.
+// A complete replacement is written and staged; an incomplete one, or one any step failed for,
+// is removed and the old file stays.
 Units::Failure Units::finish_replacement(Unit& u, bool complete) {
   Failure failed{"cannot write ", complete ? store(u) : std::error_code()};
-  if (complete && !failed.error) failed.error = files_.flush(u.file.handle());
-  const std::error_code closed = u.file.close();
-  if (complete && closed && !failed.error) failed = {"cannot close ", closed};
-  // A file an interrupt has taken is not put in place: the old one stays.
-  bool put = complete && !failed.error && (!u.in_flight_slot || in_flight_.hold(*u.in_flight_slot));
-  if (put) {
-    if (const std::error_code replaced = files_.replace(u.temp_path, u.path)) {
-      failed = {"cannot put in place ", replaced};
-      put = false;
-    } else {
-      renamed_in_.try_emplace(u.path.parent_path(), directory_name(u.name));
+  if (complete && !failed.error) {
+    if (const std::error_code error = series_.complete(*u.staged, u.file)) {
+      failed = {"cannot write ", error};
     }
   }
-  // Nothing more can be said about a temporary file that will not go: the report is above.
-  if (!put) (void)files_.remove(u.temp_path);
-  if (u.in_flight_slot) in_flight_.release(*u.in_flight_slot);
-  return failed;
-}
-
-// The renames reach the disk with their directories, once at the end of the run.
-Units::Failure Units::sync_directories() {
-  Failure failed;
-  for (const auto& [directory, name] : renamed_in_) {
-    const std::error_code error = files_.sync_directory(directory);
-    if (error && !failed.error) failed = {"cannot write " + name, error};
-  }
-  renamed_in_.clear();
+  if (!complete || failed.error) series_.drop(*u.staged, u.file);
   return failed;
 }
 
@@ -386,13 +343,14 @@ void Units::close_all() {
     units_.erase(units_.begin());
     try {
       // A replacement still open was never completed: the old file stays.
-      finish(u, u.temp_path.empty());
+      finish(u, !u.staged);
     } catch (const IoFailure& failure) {
       if (!first_failure) first_failure = failure;
     }
   }
-  const Failure synced = sync_directories();
-  if (synced.error && !first_failure) first_failure = IoFailure(describe_error(synced.what, synced.error));
+  // A series not put in place by now never will be.
+  const SeriesLeft left = series_.abandon();
+  if (left != SeriesLeft::kUntouched) series_left_ = left;
   if (first_failure) throw *first_failure;
 }
 

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "recordio/platform/platform.h"
+#include "recordio/series_writer.h"
 
 namespace quorlant::recordio {
 
@@ -19,10 +20,10 @@ enum class OpenMode {
   /// replaces its content from that point on.
   kUnknown,
   /// As kUnknown, but a regular file (or a missing one) is written to a temporary file in the
-  /// same directory, flushed to the disk and renamed into place at close, so a failed run or a
-  /// power cut never leaves it half written; a link is replaced at the file it names. A device
-  /// or a FIFO is written in place. Where no replacement can be made, the open fails: a regular
-  /// file is never rewritten in place.
+  /// same directory and staged at close: it is put in place with the rest of the series by
+  /// commit_series, or not at all; a link is replaced at the file it names. A device or a FIFO
+  /// is written in place. Where no replacement can be made, the open fails: a regular file is
+  /// never rewritten in place.
   kReplaceWhole,
 };
 
@@ -74,15 +75,28 @@ class Units {
   void rewind(int unit);
   /// Closes the unit and keeps its file. Throws IoFailure when the file cannot be completed.
   void close(int unit);
-  /// Closes and keeps every unit, dropping unfinished replacements, then brings the renames of
-  /// the replacements to the disk, once per directory. Throws the first failure.
+  /// Closes and keeps every unit, dropping unfinished replacements and a series not put in
+  /// place (see series_left). Throws the first failure.
   void close_all();
+  /// Puts every staged file in place, or none (SeriesWriter::commit).
+  void commit_series() { series_.commit(); }
+  /// What close_all found of a series it had to drop.
+  SeriesLeft series_left() const { return series_left_; }
+  /// Finishes or undoes the series of a run that was cut off; `found` says what it found.
+  void recover_series(JournalState& found) {
+    SeriesWriter::recover(files_, path_of(kJournal), found);
+  }
+  /// What the journal of a run that was cut off says, changing nothing.
+  JournalState interrupted_series() { return SeriesWriter::inspect(files_, path_of(kJournal)); }
   /// Why the last open of `unit` failed, if it did.
   std::error_code open_error(int unit) const;
   /// The name connected to `unit`, for reports.
   std::string name_of(int unit) const;
-  /// The replacement files now being written, for the interrupt clean-up.
+  /// The files an interrupt removes, and how it waits for a series to be put back.
   platform::InFlightFiles& in_flight() { return in_flight_; }
+
+  /// Where a run keeps the journal of the series it puts in place.
+  static constexpr std::string_view kJournal = SeriesWriter::kJournal;
 
  private:
   struct Unit {
@@ -98,8 +112,7 @@ class Units {
     bool write_through = false;
     bool regular = true;                   // a regular file: written with pwrite and cut to length
     std::optional<std::size_t> disk_size;  // the file's length on disk, when known
-    std::filesystem::path temp_path;  // a replacement in progress, renamed into `path` at close
-    std::optional<std::size_t> in_flight_slot;  // where the interrupt clean-up knows temp_path
+    std::optional<std::size_t> staged;  // a replacement in progress: its series entry
     bool in_memory = false;  // a dry run's file: nothing opened, nothing stored
   };
   std::error_code open_in_memory(Unit& unit, OpenMode mode);
@@ -119,17 +132,16 @@ class Units {
   void finish(Unit& unit, bool complete);
   Failure finish_in_place(Unit& unit);
   Failure finish_replacement(Unit& unit, bool complete);
-  Failure sync_directories();
 
   platform::FileSystem& files_;
   std::filesystem::path base_;
   std::string record_end_;
   std::map<int, Unit> units_;
-  unsigned long process_id_;  // temporary names are this run's own: process id and counter
-  unsigned long temp_counter_ = 0;
+  unsigned long process_id_;  // temporary names are this run's own
   platform::InFlightFiles in_flight_;
+  SeriesWriter series_;
+  SeriesLeft series_left_ = SeriesLeft::kUntouched;
   std::set<std::filesystem::path> swept_;  // directories cleared of dead runs' temporary files
-  std::map<std::filesystem::path, std::string> renamed_in_;  // directories to sync; their names
   std::map<std::filesystem::path, std::size_t> left_regular_;  // regular files closed: lengths
   bool dry_run_ = false;
 };

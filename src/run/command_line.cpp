@@ -159,12 +159,34 @@ bool open_answer_file(AnswerFile& file, const std::string& name,
   return !error;
 }
 
+// A series cut off while it was put in place is half old, half new: no series to check until
+// the next run has settled it. Asked unless the check is only asked for its help.
+std::optional<int> check_for_cut_off_series(std::span<const std::string_view> arguments,
+                                            std::ostream& err,
+                                            recordio::platform::FileSystem& files,
+                                            const std::filesystem::path& working_directory) {
+  for (const std::string_view argument : arguments) {
+    if (argument == "--help" || argument == "-h") return std::nullopt;
+  }
+  try {
+    const recordio::JournalState state = recordio::SeriesWriter::inspect(
+        files, recordio::native_path(working_directory, recordio::Units::kJournal));
+    if (state == recordio::JournalState::kNone) return std::nullopt;
+    err << "quorlant check: " << recordio::interrupted_run_report(state, false) << '\n';
+  } catch (const recordio::IoFailure& failure) {
+    err << "quorlant check: " << failure.what() << '\n';
+  }
+  return 2;
+}
+
 }  // namespace
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
                  std::ostream& err, recordio::platform::FileSystem& files,
                  const std::filesystem::path& working_directory, bool input_is_terminal) {
   if (!arguments.empty() && arguments[0] == "check") {
+    if (const auto ended = check_for_cut_off_series(arguments, err, files, working_directory))
+      return *ended;
     return check::main_check(arguments.subspan(1), out, err, working_directory, files);
   }
   if (arguments.size() == 1 && arguments[0] == "--help") return print(help_text(), out, err);

@@ -117,19 +117,20 @@ constexpr std::uint64_t kEventFileRoom = 8192;
 constexpr std::uint64_t kListLineRoom = 75;
 // The directory's own growth and whatever else takes room meanwhile.
 constexpr std::uint64_t kRoomMargin = 64 * 1024;
+// The list, its temporary, the journal, and a few to spare.
+constexpr std::uint64_t kFilesMargin = 16;
 
 std::string kib(std::uint64_t bytes) {
   return std::to_string((bytes + 1023) / 1024) + " KiB";
 }
 
-// Every event file of the series can be replaced, and the disk has room for them all: checked
-// once every name is known and before the first file is touched, so that a series is never
-// left half new, half old. A file that fails is reported as its open would be.
+// Every event file of the series can be replaced, and the disk has room for the whole staged
+// series at once (the old files are kept until the new ones are in place): checked once every
+// name is known and before the first file is touched. A file that fails is reported as its
+// open would be.
 void check_series(recordio::RecordIo& io, shared::RunData& data) {
   recordio::platform::FileSystem& files = io.units().files();
   const std::vector<std::string> names = events::series_event_files(data);
-  std::uint64_t new_files = 0;
-  bool replacing = false;
   for (const std::string& name : names) {
     bool exists = false;
     if (const std::error_code error =
@@ -138,24 +139,39 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
       data.ios = error.value();
       eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], data.ios);
     }
-    if (exists) {
-      replacing = true;
-    } else {
-      ++new_files;
-    }
   }
-  // A replacement is made beside the file it replaces, one at a time.
-  const std::uint64_t needed = (new_files + (replacing ? 1 : 0)) * kEventFileRoom +
-                               names.size() * kListLineRoom + kRoomMargin;
-  std::uint64_t free = 0;
-  if (const std::error_code error = files.free_space(io.units().path_of("event"), free))
+  const std::uint64_t needed =
+      names.size() * (kEventFileRoom + kListLineRoom) + kEventFileRoom + kRoomMargin;
+  const std::uint64_t files_needed = names.size() + kFilesMargin;
+  recordio::platform::Room room;
+  if (const std::error_code error = files.free_space(io.units().path_of("event"), room))
     throw recordio::IoFailure(
         recordio::describe_error("cannot tell how much room is left in event", error));
-  if (free < needed) {
+  if (room.bytes < needed) {
     throw recordio::IoFailure("not enough room in event\\ for the series: its " +
                               std::to_string(names.size()) + " event files need " + kib(needed) +
-                              " with a margin, and " + kib(free) + " are free");
+                              " with a margin, and " + kib(room.bytes) + " are free");
   }
+  if (room.files < files_needed) {
+    throw recordio::IoFailure("not enough room in event\\ for the series: its " +
+                              std::to_string(names.size()) + " event files need " +
+                              std::to_string(files_needed) + " new files with a margin, and " +
+                              std::to_string(room.files) + " can still be made");
+  }
+}
+
+// The series of a run cut off while it put its files in place is finished or undone before
+// anything else; a dry run only says what the next run will do, and ends.
+void settle_interrupted_series(recordio::RecordIo& io) {
+  if (io.units().dry_run()) {
+    const recordio::JournalState state = io.units().interrupted_series();
+    if (state != recordio::JournalState::kNone)
+      throw recordio::IoFailure(recordio::interrupted_run_report(state, false));
+    return;
+  }
+  recordio::JournalState found = recordio::JournalState::kNone;
+  io.units().recover_series(found);
+  if (found != recordio::JournalState::kNone) io.note(recordio::interrupted_run_report(found, true));
 }
 
 }  // namespace
@@ -192,6 +208,7 @@ int run_sequence(recordio::RecordIo& io) {
     }
     // A second run ends here, before it shows or writes anything; a dry run writes nothing.
     if (!run_io.units().dry_run()) lock.take(run_io.units());
+    settle_interrupted_series(run_io);
     show_banner(run_io, kStartBanner);
     // Said now rather than after all the answers, at the first event file; the run goes on.
     if (!run_io.units().is_directory("event")) {
@@ -209,7 +226,7 @@ int run_sequence(recordio::RecordIo& io) {
         run_io, *data,
         {[&] { ask_second_group(run_io, *data); }, [&] { show_warning_and_notice(run_io); },
          [&] { check_series(run_io, *data); }});
-    events::close_follow_list(run_io);
+    events::finish_series(run_io, tally);
 
     if (run_io.units().dry_run()) {
       run_io.listener().dry_run_counts(tally.files, tally.replaced);

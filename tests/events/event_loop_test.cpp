@@ -43,8 +43,7 @@ struct Bench : testing::IoBench {
                           (exists("event/" + data.evtname.str() + ".evt") ? ", file" : ""));
         },
         {}};
-    run_event_loop(io, data, first_pass);
-    close_follow_list(io);
+    finish_series(io, run_event_loop(io, data, first_pass));
   }
 };
 

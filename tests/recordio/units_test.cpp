@@ -115,12 +115,14 @@ TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
   for (const UnitCase& row : rows) {
     SCOPED_TRACE(row.label);
     TempDir dir;
+    fs::create_directory(dir / "event");  // where the series' journal is kept
     if (row.old_bytes) write_file(dir / row.name, *row.old_bytes);
     Units units(files, dir.path(), row.crlf ? std::string_view("\r\n") : platform::record_end());
     ASSERT_EQ(units.open(99, row.name, row.mode), std::error_code());
     row.transfers(units);
     units.close(99);
-    EXPECT_EQ(entries(dir.path()), std::set<std::string>{row.name});
+    units.commit_series();
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"event", row.name}));
     ASSERT_TRUE(fs::exists(dir / row.name));
     EXPECT_EQ(row.crlf ? testing::read_bytes(dir / row.name) : read_file(dir / row.name),
               row.after);
@@ -215,23 +217,23 @@ TEST(Units, ALinkToADeviceIsWrittenNotCut) {
   EXPECT_TRUE(fs::is_symlink(dir / "list.txt"));
 }
 
-// The interrupt clean-up removes the replacements of the run whose scope is open, and no other.
-TEST(UnitsReplaceWhole, AnInterruptRemovesOnlyItsOwnRunsFileInFlight) {
+// An interrupt while a series is staged waits for its run, which removes its own files only.
+TEST(UnitsReplaceWhole, AnInterruptWaitsForItsRunToDropItsOwnSeries) {
   TempDir dir;
+  fs::create_directory(dir / "event");
   Units first(files, dir.path());
   Units second(files, dir.path());
   ASSERT_EQ(first.open(99, "a.evt", OpenMode::kReplaceWhole), std::error_code());
   ASSERT_EQ(second.open(99, "b.evt", OpenMode::kReplaceWhole), std::error_code());
-  EXPECT_EQ(entries(dir.path()).size(), 2U);  // the two temporary files
-  {
-    const platform::InterruptScope scope(first.in_flight());
-    platform::files_in_flight()->remove_all();
-  }
-  EXPECT_EQ(platform::files_in_flight(), nullptr);
-  first.close(99);  // the file the interrupt took is not put in place
+  EXPECT_EQ(entries(dir.path()).size(), 3U);  // the two temporary files
+  EXPECT_TRUE(first.in_flight().wait_for_run(2));
+  first.close(99);
+  EXPECT_THROW(first.commit_series(), Interrupted);
+  first.close_all();
+  EXPECT_EQ(first.series_left(), SeriesLeft::kAsItWas);
   EXPECT_FALSE(fs::exists(dir / "a.evt"));
   const auto left = entries(dir.path());
-  ASSERT_EQ(left.size(), 1U);
+  ASSERT_EQ(left.size(), 2U);
   EXPECT_TRUE(left.begin()->starts_with(".b.evt.tmp")) << *left.begin();
 }
 
@@ -243,7 +245,7 @@ TEST(Units, TransfersOnAnUnconnectedUnitAreIoFailures) {
   EXPECT_THROW(units.rewind(99), IoFailure);
 }
 
-TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyAtClose) {
+TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyWithTheSeries) {
   TempDir dir;
   fs::create_directory(dir / "event");
   const fs::path path = dir / "event" / "20150101.evt";
@@ -254,6 +256,8 @@ TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyAtClose) {
   units.write(99, "new\n");
   EXPECT_EQ(read_file(path), "old content that is longer\n");
   units.close(99);
+  EXPECT_EQ(read_file(path), "old content that is longer\n");
+  units.commit_series();
   EXPECT_EQ(read_file(path), "new\n");
   if (kPosixModes) {
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
@@ -363,20 +367,21 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
            ASSERT_EQ(u.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
            u.write(99, "new\n");
            u.close(99);
+           u.commit_series();
          });
        },
        "cannot write x.evt: " + kEioWords, {"x.evt"}, "old\n"},
-      {"a failed directory sync after the replacements is reported once all are in place",
-       [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kSyncDirectory, 1, kEio); },
+      {"a failed directory sync after the replacements puts the old file back",
+       [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kSyncDirectory, 3, kEio); },
        [](Units& u) {
          return outcome([&] {
            ASSERT_EQ(u.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
            u.write(99, "new\n");
            u.close(99);
-           u.close_all();
+           u.commit_series();
          });
        },
-       "cannot write .: " + kEioWords, {"x.evt"}, "new\n"},
+       "cannot write .: " + kEioWords, {"x.evt"}, "old\n"},
       {"a dead run's temporary files go before the first replacement; a live one's stay",
        [&](const TempDir& dir, FakeFileSystem&) {
          for (const std::string& name : {dead, live, std::string(".x.evt.tmpX.0"),
@@ -391,6 +396,7 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
     SCOPED_TRACE(row.label);
     TempDir dir;
     write_file(dir / "x.evt", "old\n");
+    fs::create_directory(dir / "event");  // where the series' journal is kept
     FakeFileSystem fake;
     row.setup(dir, fake);
     {
@@ -398,7 +404,9 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
       EXPECT_EQ(row.act(units), row.report);
     }
     auto left = entries(dir.path());
+    left.erase("event");
     EXPECT_EQ(left, row.left);
+    EXPECT_TRUE(fs::is_empty(dir / "event"));
     EXPECT_EQ(read_file(dir / "x.evt"), row.x_after);
   }
 }

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <map>
+#include <random>
+#include <thread>
+
 #include "reliability/reliability_support.h"
 
 namespace quorlant::reliability {
@@ -55,7 +60,9 @@ TEST(FileSizeLimit, AFailedEventFileWriteKeepsTheOldFileAndLeavesNoTemporary) {
   child.type(whole_script());
   const Process ended = child.finish();
   EXPECT_EQ(ended.status, 2) << ended.err;
-  EXPECT_EQ(ended.err, "quorlant: cannot write event\\20150101.evt: File too large\n");
+  EXPECT_EQ(ended.err,
+            "quorlant: cannot write event\\20150101.evt: File too large\n"
+            "quorlant: the series in event\\ was left as it was\n");
   EXPECT_EQ(ended.out.find("created"), std::string::npos);
   expect_old_event_files(dir, "file-size limit");
   EXPECT_EQ(entries(dir / "event"),
@@ -100,6 +107,55 @@ TEST(Interrupt, ASignalAtAPauseEndsTheProcessAndTouchesNoEventFile) {
         << row.label;
     EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"), "") << row.label;
   }
+}
+
+// A 120-event re-run killed (SIGKILL) or interrupted (SIGINT) at a moment of its series: after
+// the next run's recovery every event file and the list are old or new as a whole, and after a
+// whole next run nothing else is left. An interrupt puts the old series back and ends the
+// process by the signal.
+TEST(Interrupt, ASeriesKilledOrInterruptedIsOldOrNewAsAWhole) {
+  const std::string script = "120\n" + whole_script().substr(2);
+  TempDir model;
+  fs::create_directory(model / "event");
+  ASSERT_EQ(run_program(model.path(), script).status, 0);
+  std::map<std::string, std::string> fresh;
+  for (const std::string& name : entries(model / "event")) fresh[name] = read_file(model / "event" / name);
+  ASSERT_EQ(fresh.size(), 121U);
+  const auto state = [&](const TempDir& dir) {
+    std::size_t old = 0;
+    std::size_t renewed = 0;
+    for (const auto& [name, bytes] : fresh) {
+      const std::string now = read_file(dir / "event" / name);
+      old += now == "old " + name + "\n";
+      renewed += now == bytes;
+    }
+    return old == fresh.size() ? "old" : renewed == fresh.size() ? "new" : "mixed";
+  };
+  std::mt19937 random(20261207);
+  std::size_t interrupted_old = 0;
+  for (int trial = 0; trial < 10; ++trial) {
+    const int signal_number = trial < 7 ? SIGKILL : SIGINT;
+    const std::string label = "trial " + std::to_string(trial);
+    TempDir dir;
+    fs::create_directory(dir / "event");
+    for (const auto& [name, bytes] : fresh) write_file(dir / "event" / name, "old " + name + "\n");
+    Child child(in(dir));
+    child.type(script);
+    ASSERT_TRUE(child.wait_for_output("edit your data files\n\n Hit enter to continue\n")) << label;
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 40000));
+    ASSERT_TRUE(child.interrupt(signal_number)) << label;
+    const Process ended = child.finish();
+    if (signal_number == SIGINT && ended.signal == SIGINT) {
+      EXPECT_EQ(state(dir), std::string("old")) << label << ": " << ended.err;
+      interrupted_old += state(dir) == std::string("old");
+    }
+    // The next run settles what the killed one left, before its first question.
+    (void)run_program(dir.path(), "");
+    EXPECT_NE(state(dir), std::string("mixed")) << label << ": " << ended.err;
+    ASSERT_EQ(run_program(dir.path(), script).status, 0) << label;
+    EXPECT_EQ(entries(dir / "event").size(), fresh.size()) << label;
+  }
+  EXPECT_GT(interrupted_old, 0U);
 }
 
 // Started under nohup, a hangup at a pause is ignored and the run goes on to its end.

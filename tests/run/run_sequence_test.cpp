@@ -47,20 +47,23 @@ TEST(Banner, EveryLineIs56CharactersAndOnlyLine5Differs) {
 namespace fs = std::filesystem;
 using recordio::platform::SystemFileSystem;
 
-// Sets or clears a file's immutable flag; false where this system or user cannot.
-bool set_immutable(const fs::path& path, bool on) {
+// Sets a file's immutable (or append-only) flag, or clears both; false where this system or user
+// cannot.
+bool set_immutable(const fs::path& path, bool on, bool append_only = false) {
 #ifdef __linux__
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
   if (fd < 0) return false;
   int flags = 0;
   bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  const int flag = append_only ? FS_APPEND_FL : FS_IMMUTABLE_FL;
+  flags = on ? flags | flag : flags & ~(FS_IMMUTABLE_FL | FS_APPEND_FL);
   done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
   ::close(fd);
   return done;
 #else
   (void)path;
   (void)on;
+  (void)append_only;
   return false;
 #endif
 }
@@ -74,12 +77,14 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
   return files;
 }
 
-// The system's files, but a disk with 40 KiB free.
-struct FortyKibFree : SystemFileSystem {
-  std::error_code free_space(const fs::path&, std::uint64_t& bytes) override {
-    bytes = 40 * 1024;
+// The system's files, but a disk with only `room` left.
+struct LittleRoom : SystemFileSystem {
+  explicit LittleRoom(recordio::platform::Room left) : room(left) {}
+  std::error_code free_space(const fs::path&, recordio::platform::Room& left) override {
+    left = room;
     return {};
   }
+  recordio::platform::Room room;
 };
 
 struct Refusal {
@@ -96,17 +101,20 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
   const std::string third = "event\\20150301.evt";
   const std::string pause = "Hit enter to continue\n";
   SystemFileSystem system;
-  FortyKibFree forty_kib_free;
+  LittleRoom forty_kib_free({40 * 1024, 1000});
+  LittleRoom ten_files_free({1ULL << 30, 10});
   std::vector<fs::path> immutable;  // made mutable again after each row
-  const auto immutable_file = [&](const char* name) {
-    return [&, name](const fs::path& work) {
+  const auto immutable_file = [&](const char* name, bool append_only = false) {
+    return [&, name, append_only](const fs::path& work) {
       immutable.push_back(work / name);
-      return set_immutable(work / name, true);
+      return set_immutable(work / name, true, append_only);
     };
   };
   std::unique_ptr<std::ifstream> holder;  // another program holding a file open
   const std::vector<Refusal> rows = {
       {"an immutable third event file", immutable_file("event/20150301.evt"),
+       open_failure_report(third, 1), "", 1},
+      {"an append-only third event file", immutable_file("event/20150301.evt", true),
        open_failure_report(third, 1), "", 1},
       {"a directory in place of the third event file",
        [](const fs::path& work) {
@@ -118,9 +126,23 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
       {"an event directory that takes no new file", immutable_file("event"),
        open_failure_report("event\\20150101.evt", 1), "", 1},
       {"no room for the series", [](const fs::path&) { return true; }, pause,
-       "quorlant: not enough room in event\\ for the series: its 3 event files need 81 KiB "
+       "quorlant: not enough room in event\\ for the series: its 3 event files need 97 KiB "
        "with a margin, and 40 KiB are free\n",
        2, &forty_kib_free},
+      {"no file left to make for the series", [](const fs::path&) { return true; }, pause,
+       "quorlant: not enough room in event\\ for the series: its 3 event files need 19 new files "
+       "with a margin, and 10 can still be made\n",
+       2, &ten_files_free},
+      // A link is replaced at the file it names, so that file's directory must take a new one.
+      {"a link into a directory that takes no new file",
+       [&](const fs::path& work) {
+         fs::create_directory(work / "elsewhere");
+         testing::write_file(work / "elsewhere/x.evt", "elsewhere");
+         fs::remove(work / "event/20150301.evt");
+         fs::create_symlink("../elsewhere/x.evt", work / "event/20150301.evt");
+         return !testing::kOnWindows && immutable_file("elsewhere")(work);
+       },
+       open_failure_report(third, 1), "", 1},
       // The real run cannot open its log: a dry run must not say 0 either.
       {"a working directory that takes no new file", immutable_file("."),
        " Please see file evt_info.txt for information re: this run\n",

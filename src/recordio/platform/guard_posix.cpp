@@ -1,11 +1,16 @@
 // What a run asks before it writes a series, on POSIX systems.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#ifdef __linux__
+#include <linux/fs.h>
+#endif
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "recordio/platform/series_guard.h"
 
@@ -33,6 +38,23 @@ std::error_code takes_new_file(const std::filesystem::path& directory) {
   return may_access(directory, W_OK | X_OK);
 }
 
+// A file marked append-only or immutable cannot be replaced, whoever asks (EPERM). A file
+// system without such marks says nothing.
+std::error_code append_only_or_immutable(const std::filesystem::path& path) {
+#ifdef FS_IOC_GETFLAGS
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return last_error();
+  int flags = 0;
+  const bool asked = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  (void)::close(fd);  // read only: nothing of it can be lost
+  if (asked && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0)
+    return std::make_error_code(std::errc::operation_not_permitted);
+#else
+  (void)path;
+#endif
+  return {};
+}
+
 }  // namespace
 
 std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, WriteWay way,
@@ -52,17 +74,25 @@ std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, W
   if (S_ISDIR(status.st_mode)) return std::make_error_code(std::errc::is_a_directory);
   // Refused for read-only files, immutable ones (root included) and read-only file systems.
   if (const std::error_code error = may_access(path, W_OK)) return error;
-  // A regular file is replaced by a new one beside it; a link or a device is written through.
-  if (way == WriteWay::kReplaced && S_ISREG(link_status.st_mode))
-    return takes_new_file(directory_of(path));
-  return {};
+  if (S_ISREG(status.st_mode)) {
+    if (const std::error_code error = append_only_or_immutable(path)) return error;
+  }
+  if (way == WriteWay::kInPlace || !S_ISREG(status.st_mode)) return {};
+  // A regular file is replaced by a new one beside it, beside the file a link names.
+  if (!S_ISLNK(link_status.st_mode)) return takes_new_file(directory_of(path));
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return last_error();
+  const std::filesystem::path target = resolved;
+  ::free(resolved);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own buffer
+  return takes_new_file(directory_of(target));
 }
 
-std::error_code SystemFileSystem::free_space(const std::filesystem::path& directory,
-                                             std::uint64_t& bytes) {
+std::error_code SystemFileSystem::free_space(const std::filesystem::path& directory, Room& room) {
   struct statvfs status {};
   if (::statvfs(directory.c_str(), &status) != 0) return last_error();
-  bytes = static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;
+  room.bytes = static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;
+  // A file system that counts no files (f_files 0) never runs out of them.
+  room.files = status.f_files == 0 ? UINT64_MAX : static_cast<std::uint64_t>(status.f_favail);
   return {};
 }
 

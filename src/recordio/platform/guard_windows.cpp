@@ -64,11 +64,12 @@ std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, W
   return takes_new_file(directory_of(path));
 }
 
-std::error_code SystemFileSystem::free_space(const std::filesystem::path& directory,
-                                             std::uint64_t& bytes) {
+// NTFS has no fixed number of files: only bytes run out.
+std::error_code SystemFileSystem::free_space(const std::filesystem::path& directory, Room& room) {
   ULARGE_INTEGER available{};
   if (!::GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr)) return last_error();
-  bytes = available.QuadPart;
+  room.bytes = available.QuadPart;
+  room.files = UINT64_MAX;
   return {};
 }
 

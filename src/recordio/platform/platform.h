@@ -42,6 +42,12 @@ struct FileStatus {
   std::filesystem::path target;  // the file a followed link names; empty when no link
 };
 
+/// Room left on a file system: bytes, and files that may still be made (inodes).
+struct Room {
+  std::uint64_t bytes = 0;
+  std::uint64_t files = 0;
+};
+
 /// How a file is to be written, for may_write.
 enum class WriteWay {
   kInPlace,   // opened where it is, created when missing
@@ -91,8 +97,17 @@ class FileSystem : public LookUps {
   [[nodiscard]] virtual std::error_code cut(FileHandle file, std::uint64_t length) = 0;
   /// Brings the file's data to the disk, so that a rename after it never outruns it.
   [[nodiscard]] virtual std::error_code flush(FileHandle file) = 0;
+  /// Starts writing the file's data to the disk without waiting for it, so that a flush of many
+  /// files later waits for little. Where the system has no such call it does nothing.
+  [[nodiscard]] virtual std::error_code start_write_back(FileHandle file) = 0;
+  /// Brings the data of the closed regular file `path` to the disk.
+  [[nodiscard]] virtual std::error_code flush_path(const std::filesystem::path& path) = 0;
   /// Closes the file; a failure says its last writes may be lost.
   [[nodiscard]] virtual std::error_code close(FileHandle file) = 0;
+  /// Gives the regular file `existing` a second name, `link`, which must not exist yet
+  /// (std::errc::file_exists). Fails where the file system has no such names.
+  [[nodiscard]] virtual std::error_code hard_link(const std::filesystem::path& existing,
+                                                  const std::filesystem::path& link) = 0;
   /// Puts `from` in place of `to` in one step, replacing `to` when it exists.
   [[nodiscard]] virtual std::error_code replace(const std::filesystem::path& from,
                                                 const std::filesystem::path& to) = 0;
@@ -112,9 +127,9 @@ class FileSystem : public LookUps {
   /// names something. Fails too when the system cannot tell.
   [[nodiscard]] virtual std::error_code may_write(const std::filesystem::path& path, WriteWay way,
                                                   bool& exists) = 0;
-  /// The bytes this process may still use on the file system that holds `directory`.
+  /// The room this process may still use on the file system that holds `directory`.
   [[nodiscard]] virtual std::error_code free_space(const std::filesystem::path& directory,
-                                                   std::uint64_t& bytes) = 0;
+                                                   Room& room) = 0;
 };
 
 /// The file system of this computer: the one `main` hands down. A test may answer some of its
@@ -134,7 +149,11 @@ class SystemFileSystem : public FileSystem {
                        std::size_t& got) override;
   std::error_code cut(FileHandle file, std::uint64_t length) override;
   std::error_code flush(FileHandle file) override;
+  std::error_code start_write_back(FileHandle file) override;
+  std::error_code flush_path(const std::filesystem::path& path) override;
   std::error_code close(FileHandle file) override;
+  std::error_code hard_link(const std::filesystem::path& existing,
+                            const std::filesystem::path& link) override;
   std::error_code replace(const std::filesystem::path& from,
                           const std::filesystem::path& to) override;
   std::error_code sync_directory(const std::filesystem::path& path) override;
@@ -145,8 +164,7 @@ class SystemFileSystem : public FileSystem {
   // In guard_posix.cpp and guard_windows.cpp.
   std::error_code may_write(const std::filesystem::path& path, WriteWay way,
                             bool& exists) override;
-  std::error_code free_space(const std::filesystem::path& directory,
-                             std::uint64_t& bytes) override;
+  std::error_code free_space(const std::filesystem::path& directory, Room& room) override;
   // In look_up_posix.cpp and look_up_windows.cpp.
   std::error_code look_up(const std::filesystem::path& path, bool follow,
                           Entry& entry) const override;
@@ -228,6 +246,26 @@ class InFlightFiles {
   /// Removes every file still in flight; called by the interrupt hook.
   void remove_all() noexcept;
 
+  /// From now on an interrupt does not end the run at once: it waits, and the run ends by it at
+  /// its next step, once it has put back what it changed.
+  void defer_interrupts() noexcept { interrupt_.store(kDeferring); }
+  /// Interrupts end the run at once again; returns the one that waited meanwhile, or 0.
+  int stop_deferring() noexcept {
+    const int waiting = interrupt_.exchange(kAtOnce);
+    return waiting > 0 ? waiting : 0;
+  }
+  /// The interrupt waiting for the run, or 0.
+  int interrupt_waiting() const noexcept {
+    const int waiting = interrupt_.load();
+    return waiting > 0 ? waiting : 0;
+  }
+  /// Called by the interrupt hook (or a test) for interrupt `which` (> 0): true when the run
+  /// defers interrupts and will end by this one itself.
+  bool wait_for_run(int which) noexcept {
+    int expected = kDeferring;
+    return interrupt_.compare_exchange_strong(expected, which) || expected > 0;
+  }
+
  private:
   enum State : int { kFree, kInFlight, kHeld, kRemoving };
   struct Slot {
@@ -236,6 +274,10 @@ class InFlightFiles {
   };
   Slot slots_[kSlots];
   std::atomic<bool> removing_{false};
+  // kAtOnce, kDeferring, or the interrupt that waits for the run.
+  static constexpr int kAtOnce = 0;
+  static constexpr int kDeferring = -1;
+  std::atomic<int> interrupt_{kAtOnce};
 };
 
 /// Routes interrupts to `files` while it lives, then back to what they went to before.
@@ -259,6 +301,10 @@ InFlightFiles* files_in_flight() noexcept;
 /// stays ignored; a file-size limit (SIGXFSZ) becomes a failed write. Fails when the system
 /// refuses a handler.
 [[nodiscard]] std::error_code install_interrupt_hook();
+
+/// When an interrupt waited for a run to put back its series, ends the process by it now, as
+/// the hook would have at once; otherwise returns.
+void end_if_interrupted();
 
 /// Gives a standard stream the process was started without the null device, so no file the
 /// run opens takes its place, and makes a write to a closed pipe a failed write. `output_closed`

@@ -21,8 +21,10 @@ std::error_code error_of(int code) {
   return {code, std::system_category()};
 }
 
-extern "C" void remove_in_flight_and_reraise(int signal_number) {
-  if (InFlightFiles* files = files_in_flight()) files->remove_all();
+// The interrupt a run deferred, for end_if_interrupted once the run has put its series back.
+volatile sig_atomic_t deferred_signal = 0;
+
+void reraise(int signal_number) {
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
   sigemptyset(&default_action.sa_mask);
@@ -30,6 +32,17 @@ extern "C" void remove_in_flight_and_reraise(int signal_number) {
   (void)sigaction(signal_number, &default_action, nullptr);
   // Delivered as the handler returns: the status still says which signal ended the run.
   (void)raise(signal_number);
+}
+
+extern "C" void remove_in_flight_and_reraise(int signal_number) {
+  InFlightFiles* files = files_in_flight();
+  // A run putting a series in place undoes it first, and then ends by the signal itself.
+  if (files != nullptr && files->wait_for_run(signal_number)) {
+    deferred_signal = signal_number;
+    return;
+  }
+  if (files != nullptr) files->remove_all();
+  reraise(signal_number);
 }
 
 FileKind kind_of_mode(mode_t mode) {
@@ -251,6 +264,33 @@ std::error_code SystemFileSystem::flush(FileHandle file) {
   return done == 0 ? std::error_code() : last_error();
 }
 
+std::error_code SystemFileSystem::start_write_back(FileHandle file) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  if (::sync_file_range(static_cast<int>(file), 0, 0, SYNC_FILE_RANGE_WRITE) != 0) {
+    return last_error();
+  }
+#else
+  (void)file;
+#endif
+  return {};
+}
+
+std::error_code SystemFileSystem::flush_path(const std::filesystem::path& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return last_error();
+  std::error_code error = flush(fd);
+  if (::close(fd) != 0 && !error) error = last_error();
+  return error;
+}
+
+std::error_code SystemFileSystem::hard_link(const std::filesystem::path& existing,
+                                            const std::filesystem::path& link) {
+  return ::link(existing.c_str(), link.c_str()) == 0 ? std::error_code() : last_error();
+}
+
 std::error_code SystemFileSystem::close(FileHandle file) {
   return ::close(static_cast<int>(file)) == 0 ? std::error_code() : last_error();
 }
@@ -299,6 +339,10 @@ void InFlightFiles::remove_all() noexcept {
   for (Slot& slot : slots_) {
     if (slot.state.exchange(kRemoving) != kFree) ::unlink(slot.path);  // async-signal-safe
   }
+}
+
+void end_if_interrupted() {
+  if (deferred_signal != 0) reraise(deferred_signal);
 }
 
 std::error_code install_interrupt_hook() {

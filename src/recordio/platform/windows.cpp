@@ -2,6 +2,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -78,9 +79,19 @@ OVERLAPPED at(std::uint64_t offset) {
   return where;
 }
 
+// Set once a run deferred an interrupt, for end_if_interrupted.
+std::atomic<bool> interrupt_deferred{false};
+
 BOOL WINAPI remove_in_flight_and_exit(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  if (InFlightFiles* files = files_in_flight()) files->remove_all();
+  InFlightFiles* files = files_in_flight();
+  // A run putting a series in place undoes it first and then ends the process itself; this
+  // thread waits for that.
+  if (files != nullptr && files->wait_for_run(static_cast<int>(event) + 1)) {
+    interrupt_deferred.store(true);
+    for (;;) ::Sleep(1000);
+  }
+  if (files != nullptr) files->remove_all();
   ::ExitProcess(kStatusControlCExit);
 }
 
@@ -225,6 +236,26 @@ std::error_code SystemFileSystem::flush(FileHandle file) {
   return ::FlushFileBuffers(handle_of(file)) ? std::error_code() : last_error();
 }
 
+// Windows writes back by itself; the flush that follows does the rest.
+std::error_code SystemFileSystem::start_write_back(FileHandle) {
+  return {};
+}
+
+std::error_code SystemFileSystem::flush_path(const std::filesystem::path& path) {
+  FileHandle file = kNoFile;
+  if (const std::error_code error = open_handle(path, GENERIC_WRITE, kShareAll, OPEN_EXISTING, file))
+    return error;
+  std::error_code error = flush(file);
+  if (!::CloseHandle(handle_of(file)) && !error) error = last_error();
+  return error;
+}
+
+std::error_code SystemFileSystem::hard_link(const std::filesystem::path& existing,
+                                            const std::filesystem::path& link) {
+  return ::CreateHardLinkW(link.c_str(), existing.c_str(), nullptr) ? std::error_code()
+                                                                     : last_error();
+}
+
 std::error_code SystemFileSystem::close(FileHandle file) {
   return ::CloseHandle(handle_of(file)) ? std::error_code() : last_error();
 }
@@ -297,6 +328,10 @@ void InFlightFiles::remove_all() noexcept {
     }
     if (slot.state.load() == kRemoving) ::DeleteFileW(slot.path);
   }
+}
+
+void end_if_interrupted() {
+  if (interrupt_deferred.load()) ::ExitProcess(kStatusControlCExit);
 }
 
 std::error_code install_interrupt_hook() {

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "recordio/platform/platform.h"
+
+namespace quorlant::recordio {
+
+/// What a journal left by an earlier run says about its series.
+enum class JournalState {
+  kNone,        // no journal: no run was cut off while it put a series in place
+  kIncomplete,  // cut off while the journal was written: nothing was replaced
+  kBegun,       // cut off while replacing: the old series is to be put back
+  kDone,        // cut off after every replacement: only the old files' copies are left
+};
+
+/// The one line that reports a journal found in `state` (not kNone): what this run did about it
+/// (`settled`), or what the next run will do.
+std::string interrupted_run_report(JournalState state, bool settled);
+
+/// What became of the series when a run ended without putting it in place.
+enum class SeriesLeft {
+  kUntouched,  // nothing of a series was begun
+  kAsItWas,    // begun, and every file of it is as it was before the run
+  kHalfDone,   // begun, and could not be put back: its journal is left for the next run
+};
+
+/// Writes a series of files as one: each is staged in a temporary file beside its target, and
+/// only when the last is written are they flushed as one batch and put in place, under a
+/// journal that keeps each old file under a backup name until every replacement is made. A
+/// failure before then, or an interrupt, puts the old files back; a run killed or cut off by
+/// a power failure is finished or undone by the next run's `recover`.
+class SeriesWriter {
+ public:
+  /// Where a run keeps the journal of the series it puts in place, as the program names it.
+  static constexpr std::string_view kJournal = "event\\.quorlant.journal";
+
+  /// `journal` is where the journal is kept; `interrupts` is told when an interrupt must wait
+  /// for the series to be undone rather than end the run at once.
+  SeriesWriter(platform::FileSystem& files, platform::InFlightFiles& interrupts,
+               std::filesystem::path journal, unsigned long process_id);
+  SeriesWriter(const SeriesWriter&) = delete;
+  SeriesWriter& operator=(const SeriesWriter&) = delete;
+  /// Whatever is still staged is removed.
+  ~SeriesWriter();
+
+  /// A new temporary file beside `target`, with the permissions of `like`, to take its place
+  /// later; `name` is the file as the program names it, for reports. From the first one on an
+  /// interrupt waits for the run to undo the series (Interrupted is thrown at the next step).
+  [[nodiscard]] std::error_code begin(const std::filesystem::path& target, std::string name,
+                                      const platform::FileStatus& like, platform::File& file,
+                                      std::size_t& entry);
+  /// The temporary of `entry` is complete: its write-back starts, and it is kept open for the
+  /// flush of the batch (closed now when the system has no handle to spare).
+  [[nodiscard]] std::error_code complete(std::size_t entry, platform::File& file);
+  /// The temporary of `entry` will never be complete: it is closed and removed.
+  void drop(std::size_t entry, platform::File& file);
+
+  /// Puts every staged file in place, or none: flushes them, writes the journal, keeps each old
+  /// file under a backup name, renames, marks the journal done, removes the backups and the
+  /// journal. Throws IoFailure (the old series is then back, or its journal is left for the
+  /// next run) or Interrupted (before the journal is marked done: the old series is back).
+  void commit();
+  /// Removes what is staged and puts back what was replaced; says what became of the series.
+  SeriesLeft abandon() noexcept;
+  /// Throws Interrupted when an interrupt is waiting for the run.
+  void honour_interrupt() const;
+
+  /// Finishes or undoes the series of a run that was cut off, by its journal at `journal`:
+  /// `found` says which it was (kNone when there is no journal). Throws IoFailure.
+  static void recover(platform::FileSystem& files, const std::filesystem::path& journal,
+                      JournalState& found);
+  /// What the journal at `journal` says, changing nothing. Throws IoFailure.
+  static JournalState inspect(platform::FileSystem& files, const std::filesystem::path& journal);
+
+ private:
+  struct Entry {
+    // The target as the system names it: a path's parts are not kept, so that a long series
+    // costs little memory.
+    std::filesystem::path::string_type target;
+    std::string name;  // for reports
+    unsigned long number = 0;      // of its temporary's and its backup's names
+    platform::File file;           // the complete temporary, while it is held open
+    bool existed = false;          // the target existed when the temporary was made
+    bool backed_up = false;        // the old file has its backup name
+    bool placed = false;           // the temporary is the target now
+  };
+  std::filesystem::path beside(const std::filesystem::path& target, std::string_view kind,
+                               unsigned long number) const;
+  std::filesystem::path temp_of(const Entry& entry) const {
+    return beside(entry.target, "tmp", entry.number);
+  }
+  // Empty when the target did not exist.
+  std::filesystem::path backup_of(const Entry& entry) const {
+    return entry.existed ? beside(entry.target, "bak", entry.number) : std::filesystem::path();
+  }
+  void flush_all();
+  std::error_code close_held();
+  void write_journal();
+  void back_up_all();
+  void place_all();
+  void mark_done();
+  void clean_up();
+  [[noreturn]] void fail(std::string what, const Entry* entry, std::error_code error);
+  bool undo() noexcept;
+  void sync_directories();
+  void stop_deferring() noexcept;
+
+  platform::FileSystem& files_;
+  platform::InFlightFiles& interrupts_;
+  std::filesystem::path journal_;
+  unsigned long process_id_;
+  unsigned long counter_ = 0;
+  std::vector<Entry> entries_;
+  bool journal_written_ = false;
+  std::size_t journal_size_ = 0;  // where its "done" line goes
+  SeriesLeft left_ = SeriesLeft::kUntouched;
+};
+
+}  // namespace quorlant::recordio
