@@ -114,16 +114,6 @@ int run(const Invocation& invocation, const Streams& streams, recordio::platform
   recordio::Console listing_console(no_input, streams.out);
   ListingListener listener(listing_console, streams.err, invocation.quiet);
   if (listing) io.set_listener(listener);
-  try {
-    if (!dialogue && !io.units().is_directory("event")) {
-      streams.err << "quorlant: the working directory has no event directory: expected one to "
-                     "hold the event files\n";
-      return kUsageStatus;
-    }
-  } catch (const recordio::IoFailure& failure) {
-    streams.err << "quorlant: " << failure.what() << '\n';
-    return kUsageStatus;
-  }
   io.console().set_terminal(dialogue && streams.input_is_terminal);
   if (invocation.dry_run) io.units().set_dry_run();
   return run_sequence(io);

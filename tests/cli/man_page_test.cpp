@@ -104,7 +104,7 @@ TEST_F(ManPage, ExitStatusesAreTheProgramsOwn) {
   const std::vector<Case> cases = {
       {"normal ending", "1\n1\n2015 01 01 00\n" + tail, true, 0},
       {"6 months per event", "1\n6\n2015 01 01 00\n", true, 1},
-      {"no event directory", "1\n1\n2015 01 01 00\n" + tail, false, 1},
+      {"no event directory", "1\n1\n2015 01 01 00\n" + tail, false, 2},
       {"start month 13", "1\n1\n2015 13 01 00\n" + tail, true, 1},
       {"series past 9999", "2\n12\n9999 01 01 00\n" + tail, true, 1},
       {"letters for the number of events", "two\n", true, 2},

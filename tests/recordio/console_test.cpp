@@ -78,12 +78,40 @@ TEST(ConsoleLines, LinesAsTypedWithoutTerminator) {
   EXPECT_THROW(f.console.read_line("e"), IoFailure);
 }
 
-// A line is kept up to the bound; the rest of it is passed over, and the next line is whole.
-TEST(ConsoleLines, AnOverlongLineIsCut) {
-  ConsoleFixture f(std::string(Console::kLineBound + 1, 'x') + "\nnext\n");
-  EXPECT_EQ(f.console.read_line("a"), std::string(Console::kLineBound, 'x'));
-  EXPECT_EQ(f.console.read_line("b"), "next");
-  EXPECT_EQ(f.console.line_number(), 2);
+// A line is kept up to the bound, its terminator aside; one character more ends the run at once,
+// naming the line, so that an endless input (/dev/zero) is never read to its end.
+TEST(ConsoleLines, ALineLongerThanTheBoundEndsTheRun) {
+  const std::string full(Console::kLineBound, 'x');
+  struct Row {
+    std::string input;
+    std::string failure;  // empty: the first line is read whole
+  } rows[] = {
+      {full + "\nnext\n", ""},
+      {full + "\r\nnext\n", ""},
+      {full + "\r", ""},
+      {full + "x\nnext\n", "line 1 of the answers is longer than 64 KiB"},
+      {full + "x", "line 1 of the answers is longer than 64 KiB"},
+      {full + "x\r\n", "line 1 of the answers is longer than 64 KiB"},
+      {full + "\rx", "line 1 of the answers is longer than 64 KiB"},
+      {full + full + full, "line 1 of the answers is longer than 64 KiB"},
+  };
+  for (const Row& row : rows) {
+    ConsoleFixture f(row.input);
+    if (row.failure.empty()) {
+      EXPECT_EQ(f.console.read_line("a"), full) << row.input.size();
+      continue;
+    }
+    try {
+      (void)f.console.read_line("a");
+      ADD_FAILURE() << "no failure for " << row.input.size() << " characters";
+    } catch (const IoFailure& failure) {
+      EXPECT_EQ(std::string(failure.what()), row.failure) << row.input.size();
+    }
+  }
+  ConsoleFixture second("7\n" + full + "x\n");
+  (void)second.console.read_line("a");
+  EXPECT_THROW((void)second.console.read_line("b"), IoFailure);
+  EXPECT_EQ(second.console.line_number(), 2);
 }
 
 TEST(ConsoleOutput, WritesAndFailsOnABrokenStream) {

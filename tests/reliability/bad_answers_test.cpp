@@ -37,26 +37,33 @@ struct BadAnswer {
   std::string report;    // the one line on the error stream
 };
 
-std::string whole_number(const std::string& what, const std::string& value) {
-  return "quorlant: the answer for " + what + " must be a whole number from -2147483648 to " +
-         "2147483647, not \"" + value + "\"\n";
-}
-
-std::string real_number(const std::string& value) {
-  return "quorlant: the answer for the disaggregation rate must be a number, not \"" + value +
-         "\"\n";
-}
-
-// The snow factor is read from columns 1 to 5 of its line; the report quotes those columns.
-std::string snow_factor(const std::string& columns) {
-  return "quorlant: the answer for the snow conversion factor must be a number: \"" + columns +
-         "\" in columns 1-5 is not a number\n";
+// The one line names the line of the script and the answer, and gives the answer's own range.
+std::string refusal(std::size_t question, const std::string& what, const std::string& value,
+                    const std::string& why) {
+  return "quorlant: line " + std::to_string(question + 1) + " of the answers (" + what +
+         "): \"" + value + "\": " + why + "\n";
 }
 
 TEST(BadAnswers, EachEndsWithOneLineNamingTheQuestionAndWhatWasTyped) {
   const std::string events = "the number of events";
   const std::string months = "the number of months per event";
   const std::string step = "the reporting time step";
+  const std::string at_least_one = "expected a whole number of at least 1";
+  const std::string one_or_twelve = "expected 1 or 12";
+  const std::string step_range = "expected a whole number from 1 to 99999";
+  const auto whole_number = [&](const std::string& what, const std::string& value) {
+    const bool too_large = value == "2147483648" || value == "99999999999999999999";
+    const std::size_t question = what == events ? 0 : what == months ? 1 : 8;
+    const std::string& range = what == events ? at_least_one : what == months ? one_or_twelve : step_range;
+    return refusal(question, what, value, (too_large && what != months ? "too large; " : "") + range);
+  };
+  const auto snow_factor = [&](const std::string& value) {
+    return refusal(4, "the snow conversion factor", value,
+                   "expected a number of at most five characters, such as 1.0 or 25.");
+  };
+  const auto real_number = [&](const std::string& value) {
+    return refusal(7, "the disaggregation rate", value, "expected a number from 0 to 99.99 (mm/h)");
+  };
   const std::vector<BadAnswer> rows = {
       {0, "abc", whole_number(events, "abc")},
       {0, "1.5", whole_number(events, "1.5")},
@@ -74,9 +81,9 @@ TEST(BadAnswers, EachEndsWithOneLineNamingTheQuestionAndWhatWasTyped) {
       {1, "twelve", whole_number(months, "twelve")},
       {1, "12.0", whole_number(months, "12.0")},
       {1, "4294967297", whole_number(months, "4294967297")},
-      {4, "abc", snow_factor("abc  ")},
-      {4, "1e99", snow_factor("1e99 ")},  // beyond the range of a 32-bit real
-      {4, "-", snow_factor("-    ")},
+      {4, "abc", snow_factor("abc")},
+      {4, "1e99", snow_factor("1e99")},  // beyond the range of a 32-bit real
+      {4, "-", snow_factor("-")},
       {4, "2.5.1", snow_factor("2.5.1")},
       {7, "fast", real_number("fast")},
       {7, "1e39", real_number("1e39")},
@@ -156,7 +163,8 @@ TEST(EndOfInput, TheReportNamesWhatWasAwaited) {
       {script_lines(8) + "\n", "the reporting time step"},
       {"2\n1\n2015 01 01 00", "the snow melt answer"},
   };
-  for (std::size_t kept = 0; kept < full_script().size(); ++kept)
+  // Cut at a pause, once every answer is in, the script runs on: see below.
+  for (std::size_t kept = 0; kept < full_script().size() - 2; ++kept)
     rows.emplace_back(script_lines(kept), full_script()[kept].awaited);
   for (const auto& [answers, awaited] : rows) {
     const std::string label = "\"" + answers + "\" awaiting " + awaited;
@@ -169,20 +177,35 @@ TEST(EndOfInput, TheReportNamesWhatWasAwaited) {
   }
 }
 
-// The control for the tables above: the uncut script is a complete run.
+// The control for the tables above: the uncut script is a complete run. So is one whose empty
+// lines for the two pauses an editor trimmed: its end is taken as Enter, with one note.
 TEST(EndOfInput, TheWholeScriptRunsToTheEnd) {
-  TempDir dir;
-  prepare(dir);
-  const auto result = run_program(dir.path(), whole_script());
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
-  EXPECT_NE(
-      result.out.find(created_line("event\\20150101.evt") + created_line("event\\20150201.evt")),
-      std::string::npos);
-  EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"),
-            follow_line("event\\20150101.evt") + follow_line("event\\20150201.evt"));
-  EXPECT_EQ(read_file(dir / "event/20150101.evt"), first_event());
-  EXPECT_EQ(read_file(dir / "event/20150201.evt"), second_event());
+  const std::string note =
+      "quorlant: note: the answers end before \"Hit enter to continue\": taken as Enter\n";
+  const std::size_t answers = full_script().size() - 2;
+  const std::tuple<std::string, std::vector<std::string_view>, std::string> rows[] = {
+      {whole_script(), {}, ""},
+      {script_lines(answers + 1), {}, note},
+      {script_lines(answers), {}, note},
+      {script_lines(answers), {"--strict"}, note},
+      {script_lines(answers - 1) + full_script()[answers - 1].line, {}, note},
+  };
+  std::string transcript;
+  for (const auto& [script, arguments, err] : rows) {
+    TempDir dir;
+    prepare(dir);
+    const auto result = run_program(dir.path(), script, arguments);
+    EXPECT_EQ(std::tie(result.status, result.err), std::tuple(0, err)) << script;
+    if (transcript.empty()) transcript = result.out;
+    EXPECT_EQ(result.out, transcript) << script;
+    EXPECT_NE(
+        result.out.find(created_line("event\\20150101.evt") + created_line("event\\20150201.evt")),
+        std::string::npos);
+    EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"),
+              follow_line("event\\20150101.evt") + follow_line("event\\20150201.evt"));
+    EXPECT_EQ(read_file(dir / "event/20150101.evt"), first_event());
+    EXPECT_EQ(read_file(dir / "event/20150201.evt"), second_event());
+  }
 }
 
 }  // namespace
