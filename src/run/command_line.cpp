@@ -6,6 +6,7 @@
 #include <string>
 
 #include "check/check_command.h"
+#include "eventfile/event_file_layout.h"
 #include "recordio/platform/platform.h"
 #include "recordio/record_io.h"
 #include "run/answer_options.h"
@@ -157,9 +158,12 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   if (!arguments.empty() && arguments[0] == "check") {
     return check::main_check(arguments.subspan(1), out, err, working_directory, files);
   }
-  if (arguments.size() == 1 && arguments[0] == "--help") return print(help_text(), out, err);
+  if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h"))
+    return print(help_text(), out, err);
   if (arguments.size() == 1 && arguments[0] == "--version") {
-    return print("quorlant " QUORLANT_VERSION "\n", out, err);
+    return print("quorlant " QUORLANT_VERSION "\nwrites event files of version " +
+                     std::string(eventfile::kFileVersion) + "\n",
+                 out, err);
   }
   Invocation invocation;
   try {
