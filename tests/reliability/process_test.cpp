@@ -157,6 +157,26 @@ TEST(StandardStreams, OutputThatCannotBeWrittenIsReported) {
   }
 }
 
+// The check's reader may stop reading (`check --json | head`): it has what it wanted, and the
+// check ends quietly with its own status. A device that takes nothing is still a failure.
+TEST(StandardStreams, ACheckWhoseReaderStoppedEndsQuietly) {
+  POSIX_ONLY();
+  TempDir dir;
+  prepare(dir);
+  ASSERT_EQ(testing::run_program(dir.path(), whole_script()).status, 0);
+  const std::pair<Output, std::string> rows[] = {
+      {Output::kPipeNoReader, ""},
+      {Output::kFullDevice, "quorlant check: cannot write to standard output\n"},
+  };
+  for (const auto& [output, err] : rows) {
+    const Process ended = testing::run_process({.argv = {testing::program().string(), "check", "--json"},
+                                                .directory = dir.path(),
+                                                .output = output});
+    EXPECT_EQ(ended.err, err);
+    EXPECT_EQ(ended.status, err.empty() ? 1 : 2) << err;
+  }
+}
+
 // A process started without standard input meets the end of input at the first question; it
 // must not take its answers from the first file it opens (the run log).
 TEST(StandardStreams, ClosedInputIsTheEndOfInput) {
