@@ -236,29 +236,21 @@ class FakeLookUps : public recordio::platform::LookUps {
 // check cannot be made; a fresh run's folder reports every kind it names as without a file, and a
 // leftover's name cannot start a report line of its own.
 TEST(Check, SpeaksToPeopleAndScripts) {
-  TempDir empty;
-  std::ostringstream out, err;
-  EXPECT_EQ(main_check(std::vector<std::string_view>{"--json"}, out, err, empty.path(),
-                       recordio::platform::system_look_ups()),
-            2);
-  const auto document = nlohmann::json::parse(out.str());
-  EXPECT_EQ(document, nlohmann::json::parse(R"({"error": "event\\events_to_follow.txt: no such )"
-                                            R"(file", "verdict": "cannot check"})"));
-  EXPECT_EQ(err.str(), "quorlant check: event\\events_to_follow.txt: no such file\n");
-
-  const auto help = run_program(empty.path(), "", {"check", "--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("Exit status: 0 no gap; 1 gaps, or none of the data files the events "),
-            std::string::npos) << help.out;
-  EXPECT_NE(help.out.find("2 the check is incomplete or cannot be made"), std::string::npos);
-
-  TempDir fresh;
-  fs::create_directory(fresh / "event");
-  ASSERT_EQ(run_program(fresh.path(), read_file(kExamples / "typical-two-months.answers")).status, 0);
-  write_file(fresh / "event/.20150101.evt.tmp7\n\x1b[2J.1", "");
-  const auto report = run_program(fresh.path(), "", {"check"});
-  EXPECT_EQ(report.status, 1);
-  EXPECT_EQ(report.out.find("Unused"), std::string::npos);
+  TempDir dir;
+  const auto json = run_program(dir.path(), "", {"check", "--json"});
+  EXPECT_EQ(std::tie(json.err, json.status),
+            std::tuple("quorlant check: event\\events_to_follow.txt: no such file\n", 2));
+  EXPECT_EQ(nlohmann::json::parse(json.out),
+            nlohmann::json::parse(R"({"error": "event\\events_to_follow.txt: no such file",
+                                      "verdict": "cannot check"})"));
+  EXPECT_NE(run_program(dir.path(), "", {"check", "--help"})
+                .out.find("Exit status: 0 no gap; 1 gaps, or none of the data files the events "
+                          "name exists; 2 the check is incomplete or cannot be made"),
+            std::string::npos);
+  fs::create_directory(dir / "event");
+  ASSERT_EQ(run_program(dir.path(), read_file(kExamples / "typical-two-months.answers")).status, 0);
+  write_file(dir / "event/.20150101.evt.tmp7\n\x1b[2J.1", "");
+  const auto report = run_program(dir.path(), "", {"check"});
   EXPECT_NE(report.out.find("\nLeft by a run that was killed: event\\.20150101.evt.tmp7\\n\\x1b[2J.1\n"
                             "No file present for any event: :pointsoilmoisture, :pointprecip, "),
             std::string::npos)

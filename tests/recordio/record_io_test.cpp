@@ -133,21 +133,6 @@ TEST(RecordIoPause, ShowsThePromptAndWaitsForALine) {
                          "7\nNormal ending\n");
 }
 
-// A script whose trailing empty lines an editor trimmed: both pauses take the end as Enter, with
-// one note between them.
-TEST(RecordIoPause, TakesTheEndOfInputAsEnterWithOneNote) {
-  TempDir dir;
-  const Outcome run = run_body(dir.path(), "", [](RecordIo& io) {
-    io.pause();
-    io.pause();
-    stop("Normal ending", ExitStatus::kNormalEnding);
-  });
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, " Hit enter to continue\n Hit enter to continue\nNormal ending\n");
-  EXPECT_EQ(run.err,
-            "quorlant: note: the answers end before \"Hit enter to continue\": taken as Enter\n");
-}
-
 TEST(RecordIoConsole, MessagesAndFormattedRecordsShareOneStreamInOrder) {
   TempDir dir;
   const Outcome run = run_body(dir.path(), "", [](RecordIo& io) {

@@ -31,78 +31,59 @@ void expect_nothing_done(const TempDir& dir, const testing::RunResult& result,
   EXPECT_EQ(result.out.find("Normal ending"), std::string::npos) << row;
 }
 
+// The one line names the line of the script, the answer, the value as read (the first word of
+// a number answer's line, the whole line of the snow factor's columns) and the answer's own range.
 struct BadAnswer {
   std::size_t question;  // index in the full script of the answer replaced
   std::string typed;     // the whole answer line
-  std::string report;    // the one line on the error stream
+  std::string value;     // what the report quotes; empty: `typed`
+  std::string why;
 };
 
-// The one line names the line of the script and the answer, and gives the answer's own range.
-std::string refusal(std::size_t question, const std::string& what, const std::string& value,
-                    const std::string& why) {
-  return "quorlant: line " + std::to_string(question + 1) + " of the answers (" + what +
-         "): \"" + value + "\": " + why + "\n";
-}
-
-TEST(BadAnswers, EachEndsWithOneLineNamingTheQuestionAndWhatWasTyped) {
-  const std::string events = "the number of events";
-  const std::string months = "the number of months per event";
-  const std::string step = "the reporting time step";
-  const std::string at_least_one = "expected a whole number of at least 1";
-  const std::string one_or_twelve = "expected 1 or 12";
-  const std::string step_range = "expected a whole number from 1 to 99999";
-  const auto whole_number = [&](const std::string& what, const std::string& value) {
-    const bool too_large = value == "2147483648" || value == "99999999999999999999";
-    const std::size_t question = what == events ? 0 : what == months ? 1 : 8;
-    const std::string& range = what == events ? at_least_one : what == months ? one_or_twelve : step_range;
-    return refusal(question, what, value, (too_large && what != months ? "too large; " : "") + range);
-  };
-  const auto snow_factor = [&](const std::string& value) {
-    return refusal(4, "the snow conversion factor", value,
-                   "expected a number of at most five characters, such as 1.0 or 25.");
-  };
-  const auto real_number = [&](const std::string& value) {
-    return refusal(7, "the disaggregation rate", value, "expected a number from 0 to 99.99 (mm/h)");
-  };
+TEST(BadAnswers, EachEndsWithOneLineNamingItsLineTheQuestionAndWhatWasTyped) {
+  const std::string count = "expected a whole number of at least 1", months = "expected 1 or 12",
+                    step = "expected a whole number from 1 to 99999", large = "too large; ",
+                    factor = "expected a number of at most five characters, such as 1.0 or 25.",
+                    rate = "expected a number from 0 to 99.99 (mm/h)";
   const std::vector<BadAnswer> rows = {
-      {0, "abc", whole_number(events, "abc")},
-      {0, "1.5", whole_number(events, "1.5")},
-      {0, "2147483648", whole_number(events, "2147483648")},
-      {0, "-2147483649", whole_number(events, "-2147483649")},
-      {0, "99999999999999999999", whole_number(events, "99999999999999999999")},
-      {0, "-", whole_number(events, "-")},
-      {0, "+", whole_number(events, "+")},
-      {0, "1e3", whole_number(events, "1e3")},
-      {0, "  2x, 5", whole_number(events, "2x")},  // the value ends at the comma, not at the x
-      {0, "0x10", whole_number(events, "0x10")},
-      {0, "  12x 5", whole_number(events, "12x")},
-      {0, "  x12 5", whole_number(events, "x12")},
-      {0, "  1e2 5", whole_number(events, "1e2")},
-      {1, "twelve", whole_number(months, "twelve")},
-      {1, "12.0", whole_number(months, "12.0")},
-      {1, "4294967297", whole_number(months, "4294967297")},
-      {4, "abc", snow_factor("abc")},
-      {4, "1e99", snow_factor("1e99")},  // beyond the range of a 32-bit real
-      {4, "-", snow_factor("-")},
-      {4, "2.5.1", snow_factor("2.5.1")},
-      {7, "fast", real_number("fast")},
-      {7, "1e39", real_number("1e39")},
-      {7, "-1e39", real_number("-1e39")},
-      {7, "1e-50", real_number("1e-50")},
-      {7, "-", real_number("-")},
-      {7, ".", real_number(".")},
-      {7, "1.5e", real_number("1.5e")},
-      {7, "inf", real_number("inf")},
-      {7, "nan", real_number("nan")},
-      {7, "0x1p3", real_number("0x1p3")},
-      {7, "abc", real_number("abc")},
-      {7, "1.2.3", real_number("1.2.3")},
-      {7, "0x10", real_number("0x10")},
-      {7, "1e99", real_number("1e99")},
-      {8, "1.5", whole_number(step, "1.5")},
-      {8, "3600s", whole_number(step, "3600s")},
-      {8, "2147483648", whole_number(step, "2147483648")},
-      {8, "+", whole_number(step, "+")},
+      {0, "abc", "", count},
+      {0, "1.5", "", count},
+      {0, "2147483648", "", large + count},
+      {0, "-2147483649", "", count},
+      {0, "99999999999999999999", "", large + count},
+      {0, "-", "", count},
+      {0, "+", "", count},
+      {0, "1e3", "", count},
+      {0, "  2x, 5", "2x", count},  // the value ends at the comma, not at the x
+      {0, "0x10", "", count},
+      {0, "  12x 5", "12x", count},
+      {0, "  x12 5", "x12", count},
+      {0, "  1e2 5", "1e2", count},
+      {1, "twelve", "", months},
+      {1, "12.0", "", months},
+      {1, "4294967297", "", months},
+      {4, "abc", "", factor},
+      {4, "1e99", "", factor},  // beyond the range of a 32-bit real
+      {4, "-", "", factor},
+      {4, "2.5.1", "", factor},
+      {7, "fast", "", rate},
+      {7, "1e39", "", rate},
+      {7, "-1e39", "", rate},
+      {7, "1e-50", "", rate},
+      {7, "-", "", rate},
+      {7, ".", "", rate},
+      {7, "1.5e", "", rate},
+      {7, "inf", "", rate},
+      {7, "nan", "", rate},
+      {7, "0x1p3", "", rate},
+      {7, "abc", "", rate},
+      {7, "1.2.3", "", rate},
+      {7, "0x10", "", rate},
+      {7, "1e99", "", rate},
+      {8, "1.5", "", step},
+      {8, "3600s", "", step},
+      {8, "2147483648", "", large + step},
+      {8, "+", "", step},
   };
   for (const BadAnswer& row : rows) {
     const std::string label =
@@ -115,7 +96,10 @@ TEST(BadAnswers, EachEndsWithOneLineNamingTheQuestionAndWhatWasTyped) {
       answers += full_script()[i].line + "\n";
     const auto result = run_program(dir.path(), answers);
     EXPECT_EQ(result.status, 2) << label;
-    EXPECT_EQ(result.err, row.report) << label;
+    EXPECT_EQ(result.err, "quorlant: line " + std::to_string(row.question + 1) + " of the answers (" +
+                              full_script()[row.question].awaited + "): \"" +
+                              (row.value.empty() ? row.typed : row.value) + "\": " + row.why + "\n")
+        << label;
     expect_nothing_done(dir, result, label);
   }
 }
@@ -184,20 +168,13 @@ TEST(EndOfInput, TheWholeScriptRunsToTheEnd) {
       "quorlant: note: the answers end before \"Hit enter to continue\": taken as Enter\n";
   const std::size_t answers = full_script().size() - 2;
   const std::tuple<std::string, std::vector<std::string_view>, std::string> rows[] = {
-      {whole_script(), {}, ""},
-      {script_lines(answers + 1), {}, note},
-      {script_lines(answers), {}, note},
-      {script_lines(answers), {"--strict"}, note},
-      {script_lines(answers - 1) + full_script()[answers - 1].line, {}, note},
-  };
-  std::string transcript;
+      {whole_script(), {}, ""}, {script_lines(answers + 1), {}, note},
+      {script_lines(answers), {}, note}, {script_lines(answers), {"--strict"}, note}};
   for (const auto& [script, arguments, err] : rows) {
     TempDir dir;
     prepare(dir);
     const auto result = run_program(dir.path(), script, arguments);
     EXPECT_EQ(std::tie(result.status, result.err), std::tuple(0, err)) << script;
-    if (transcript.empty()) transcript = result.out;
-    EXPECT_EQ(result.out, transcript) << script;
     EXPECT_NE(
         result.out.find(created_line("event\\20150101.evt") + created_line("event\\20150201.evt")),
         std::string::npos);
