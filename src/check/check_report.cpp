@@ -222,7 +222,8 @@ void write_basin_files(const SeriesReport& report, std::ostream& out) {
   for (const auto& file : report.basin_files)
     name_width = std::max(name_width, printable(file.name).size());
   for (const auto& file : report.basin_files) {
-    put_line(out, padded(file.keyword, kKeywordWidth) + padded(printable(file.name), name_width + 2) +
+    put_line(out, padded(file.keyword, kKeywordWidth) +
+                      padded(printable(file.name), name_width + 2) +
                       std::string(state(file.presence)));
   }
 }

@@ -1,6 +1,5 @@
 #include "recordio/console.h"
 
-
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
 #include "recordio/stop.h"
@@ -51,13 +50,14 @@ std::string Console::next_line(std::string_view what) {
     line += c;
   }
   if (in_.bad()) throw IoFailure("cannot read standard input while waiting for " + std::string(what));
-  if (!ended && line.empty()) throw IoFailure("end of input while waiting for " + std::string(what));
-  const bool cut = !ended && line.size() > kLineBound + 1;
-  if (!cut && !line.empty() && line.back() == '\r') line.pop_back();
+  if (!ended && line.empty())
+    throw IoFailure("end of input while waiting for " + std::string(what));
+  const bool overlong = !ended && line.size() > kLineBound + 1;
+  if (!overlong && !line.empty() && line.back() == '\r') line.pop_back();
   ++line_number_;
   // No answer is that long: the input is not an answer script (a device, a binary file), and
   // reading on to its end could take for ever.
-  if (cut || line.size() > kLineBound) {
+  if (overlong || line.size() > kLineBound) {
     throw IoFailure(line_of_the_answers(line_number_) + " is longer than 64 KiB");
   }
   last_line_ = line;
@@ -119,7 +119,8 @@ Number Console::read_number(std::string_view what, std::string_view form,
     if (number) return *number;
     // In the answer's own terms: its check's range, never the range of the machine's integer.
     throw IoFailure(line_of_the_answers(line_number_) + " (" + std::string(what) +
-                    "): " + quoted_answer(value) + ": " + problem.value_or("expected " + std::string(form)));
+                    "): " + quoted_answer(value) + ": " +
+                    problem.value_or("expected " + std::string(form)));
   }
 }
 

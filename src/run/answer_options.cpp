@@ -216,7 +216,8 @@ namespace {
 // Where the names the program writes differ from the system's own.
 std::string file_names() {
   if (std::filesystem::path::preferred_separator == '\\') return "\n";
-  return " Each backslash is a\ndirectory separator: event\\20150101.evt is the file event/20150101.evt.\n";
+  return " Each backslash is a\ndirectory separator: event\\20150101.evt is the file "
+         "event/20150101.evt.\n";
 }
 
 }  // namespace

@@ -96,8 +96,8 @@ TEST(BadAnswers, EachEndsWithOneLineNamingItsLineTheQuestionAndWhatWasTyped) {
       answers += full_script()[i].line + "\n";
     const auto result = run_program(dir.path(), answers);
     EXPECT_EQ(result.status, 2) << label;
-    EXPECT_EQ(result.err, "quorlant: line " + std::to_string(row.question + 1) + " of the answers (" +
-                              full_script()[row.question].awaited + "): \"" +
+    EXPECT_EQ(result.err, "quorlant: line " + std::to_string(row.question + 1) +
+                              " of the answers (" + full_script()[row.question].awaited + "): \"" +
                               (row.value.empty() ? row.typed : row.value) + "\": " + row.why + "\n")
         << label;
     expect_nothing_done(dir, result, label);
@@ -168,8 +168,10 @@ TEST(EndOfInput, TheWholeScriptRunsToTheEnd) {
       "quorlant: note: the answers end before \"Hit enter to continue\": taken as Enter\n";
   const std::size_t answers = full_script().size() - 2;
   const std::tuple<std::string, std::vector<std::string_view>, std::string> rows[] = {
-      {whole_script(), {}, ""}, {script_lines(answers + 1), {}, note},
-      {script_lines(answers), {}, note}, {script_lines(answers), {"--strict"}, note}};
+      {whole_script(), {}, ""},
+      {script_lines(answers + 1), {}, note},
+      {script_lines(answers), {}, note},
+      {script_lines(answers), {"--strict"}, note}};
   for (const auto& [script, arguments, err] : rows) {
     TempDir dir;
     prepare(dir);

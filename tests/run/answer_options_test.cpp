@@ -83,12 +83,15 @@ TEST(AnswerOptions, ACommandLineTheRunCannotUseIsRefusedBeforeAnythingIsTouched)
       {"--wet",
        "The following argument was not expected: --wet (did you mean --wetland?); usage: "
        "quorlant [OPTIONS] (see quorlant --help)"},
-      {"--event=3", "The following argument was not expected: --event=3 (did you mean "
-                    "--events?); usage: quorlant [OPTIONS] (see quorlant --help)"},
-      {"--basin-name=x", "The following argument was not expected: --basin-name=x (did you "
-                         "mean --basin?); usage: quorlant [OPTIONS] (see quorlant --help)"},
-      {"--bogus", "The following argument was not expected: --bogus; usage: quorlant [OPTIONS] "
-                  "(see quorlant --help)"},
+      {"--event=3",
+       "The following argument was not expected: --event=3 (did you mean "
+       "--events?); usage: quorlant [OPTIONS] (see quorlant --help)"},
+      {"--basin-name=x",
+       "The following argument was not expected: --basin-name=x (did you "
+       "mean --basin?); usage: quorlant [OPTIONS] (see quorlant --help)"},
+      {"--bogus",
+       "The following argument was not expected: --bogus; usage: quorlant [OPTIONS] "
+       "(see quorlant --help)"},
       {"--dry-run|--print-answers",
        "--dry-run and --print-answers exclude each other: --print-answers runs nothing"},
       {"--answers=run.answers", "--answers and the answer options exclude each other"},

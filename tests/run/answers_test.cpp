@@ -158,7 +158,8 @@ TEST(AnswerDoors, ASeriesPastTheYear9999) {
   std::string script = script_with(0, "3");
   script.replace(2, 15, "12\n9998 01 01 00");
   const auto strict = run_program(TempDir().path(), script, {"--strict"});
-  EXPECT_EQ(strict.err, "quorlant: line 1 of the answers (the number of events): \"3\": " + why + "\n");
+  EXPECT_EQ(strict.err,
+            "quorlant: line 1 of the answers (the number of events): \"3\": " + why + "\n");
   testing::IoBench b("3\n12\n9998 01 01 00\n9997 01 01 00\n");
   b.io.console().set_terminal(true);
   ask_first_group(b.io, b.data);
