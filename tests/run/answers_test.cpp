@@ -92,6 +92,7 @@ const Row kRows[] = {
     {"the ice factors answer", "gr10k", kYesNo},
     {"the basin name", "gr 10k", kBasin},
     {"the basin name", "abcdefghi", kBasin},
+    {"the basin name", "abcdefgh", ""},
     {"the basin name", "../x", kBasin},
     {"the basin name", "a:b", kBasin},
     {"the basin name", "..", kBasin},
