@@ -88,6 +88,7 @@ const Row kRows[] = {
     {"the disaggregation rate", "0", ""},
     {"the reporting time step", "0", kStep},
     {"the reporting time step", "100000", "too large; " + kStep},
+    {"the reporting time step", "10000000000", "too large; " + kStep},
     {"the reporting time step", "99999", ""},
     {"the ice factors answer", "gr10k", kYesNo},
     {"the basin name", "gr 10k", kBasin},
