@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,6 +63,10 @@ std::optional<int> parse_options(std::span<const std::string_view> arguments, st
       ->type_name("KEYWORD[,KEYWORD...]");
   app.add_option("FILE", options.files,
                  "event files to check instead of those the list names, read wherever they are");
+  app.footer(
+      "Exit status: 0 no gap; 1 gaps, or none of the data files the events name exists; 2 the "
+      "check is incomplete or cannot be made (no list, no event folder, a file that is not an "
+      "event file or could not be looked at), each failure in one line on standard error.");
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
@@ -81,26 +86,32 @@ std::optional<int> parse_options(std::span<const std::string_view> arguments, st
 }
 
 // Adds the event files the user names, or those the list names; false when none could be.
-bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::ostream& err) {
+// Each failure is one line on `err`; `failure` keeps the first.
+bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::ostream& err,
+                     std::string& failure) {
+  const auto fail = [&](const std::string& message) {
+    err << "quorlant check: " << message << '\n';
+    if (failure.empty()) failure = message;
+  };
   const bool named = !files.empty();
   if (!named) {
     try {
       files = read_event_list(check.tree(), kListName);
-    } catch (const CheckFailure& failure) {
-      err << "quorlant check: " << failure.what() << '\n';
+    } catch (const CheckFailure& error) {
+      fail(error.what());
       return false;
     }
     if (files.empty()) {
-      err << "quorlant check: " << kListName << " names no event file\n";
+      fail(std::string(kListName) + " names no event file");
       return false;
     }
   }
   for (const std::string& file : files) {
     try {
       check.add_event_file(file, named);
-    } catch (const CheckFailure& failure) {
+    } catch (const CheckFailure& error) {
       // The other files are still checked; the report then says it is incomplete.
-      err << "quorlant check: " << failure.what() << '\n';
+      fail(error.what());
       ++check.report().unchecked;
     }
   }
@@ -126,7 +137,7 @@ void name_not_looked(const SeriesReport& report, std::ostream& err) {
     }
   }
   for (const Group& group : groups) {
-    err << "quorlant check: " << group.first->name;
+    err << "quorlant check: " << printable(group.first->name);
     if (group.more > 0) err << " and " << group.more << " more " << group.first->keyword << " files";
     err << ": could not be looked at: " << group.first->reason << '\n';
   }
@@ -142,6 +153,17 @@ int status_of(Verdict verdict) {
   return kNoGaps;
 }
 
+// The status, once the report is out. A reader that stopped reading (`| head`) has what it
+// wanted: the check ends quietly; any other failed write is reported.
+// `errno` is cleared before the report is written, so that it tells why the writing failed.
+int finish(std::ostream& out, std::ostream& err, int status) {
+  out.flush();
+  if (out) return status;
+  if (errno == EPIPE) return status;
+  err << "quorlant check: cannot write to standard output\n";
+  return kCannotCheck;
+}
+
 }  // namespace
 
 int main_check(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
@@ -151,21 +173,23 @@ int main_check(std::span<const std::string_view> arguments, std::ostream& out, s
   if (const auto ended = parse_options(arguments, out, err, options)) return *ended;
   SeriesCheck check(working_directory, look_ups);
   check.need(options.need);
-  if (!add_event_files(check, options.files, err)) return kCannotCheck;
+  std::string failure;
+  if (!add_event_files(check, options.files, err, failure)) {
+    // A script reading the JSON gets a document whatever the outcome.
+    errno = 0;
+    if (options.json) write_json_failure(failure, out);
+    return finish(out, err, kCannotCheck);
+  }
   check.look_for_leftovers();
   const SeriesReport& report = check.report();
   name_not_looked(report, err);
+  errno = 0;
   if (options.json) {
     write_json(report, out);
   } else {
     write_text(report, options.chart, out);
   }
-  out.flush();
-  if (!out) {
-    err << "quorlant check: cannot write to standard output\n";
-    return kCannotCheck;
-  }
-  return status_of(verdict(report));
+  return finish(out, err, status_of(verdict(report)));
 }
 
 }  // namespace quorlant::check

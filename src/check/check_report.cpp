@@ -212,16 +212,18 @@ void write_kinds(const SeriesReport& report, std::ostream& out) {
     const std::string count =
         std::to_string(present(report, kind)) + "/" + std::to_string(total);
     put_line(out, padded(kind.line->keyword, kKeywordWidth) + padded(pattern(kind), kPatternWidth) +
-                      right_aligned(count, count_width) + "  " + folded(report, kind));
+                      right_aligned(count, count_width) + "  " + printable(folded(report, kind)));
   }
 }
 
 void write_basin_files(const SeriesReport& report, std::ostream& out) {
   out << "Basin files:\n";
   std::size_t name_width = 0;
-  for (const auto& file : report.basin_files) name_width = std::max(name_width, file.name.size());
+  for (const auto& file : report.basin_files)
+    name_width = std::max(name_width, printable(file.name).size());
   for (const auto& file : report.basin_files) {
-    put_line(out, padded(file.keyword, kKeywordWidth) + padded(file.name, name_width + 2) +
+    put_line(out, padded(file.keyword, kKeywordWidth) +
+                      padded(printable(file.name), name_width + 2) +
                       std::string(state(file.presence)));
   }
 }
@@ -244,11 +246,11 @@ std::string incomplete(const SeriesReport& report) {
 // The closing lines: what is left over, unused and needed, then the verdict.
 void write_verdict(const SeriesReport& report, std::ostream& out) {
   if (!report.leftovers.empty()) {
-    out << "Left by a run that was killed: " << joined(report.leftovers, ", ") << '\n';
+    out << "Left by a run that was killed: " << printable(joined(report.leftovers, ", ")) << '\n';
   }
   const auto unused_kinds = keywords(report, unused);
   if (!unused_kinds.empty())
-    out << "Unused (no event has the file): " << joined(unused_kinds, ", ") << '\n';
+    out << "No file present for any event: " << joined(unused_kinds, ", ") << '\n';
   if (!report.needed.empty()) out << "Needed: " << joined(report.needed, ", ") << '\n';
   const auto gap_names = gaps(report);
   out << (gap_names.empty() ? "No gaps.\n" : "Gaps: " + joined(gap_names, ", ") + "\n");
@@ -299,8 +301,8 @@ std::string folded(const SeriesReport& report, const Kind& kind) {
 
 void write_text(const SeriesReport& report, bool chart, std::ostream& out) {
   const std::size_t total = report.events.size();
-  out << "Event files checked: " << total << " (" << report.events.front() << " to "
-      << report.events.back() << ")\n\n";
+  out << "Event files checked: " << total << " (" << printable(report.events.front()) << " to "
+      << printable(report.events.back()) << ")\n\n";
   write_kinds(report, out);
   out << '\n';
   if (chart) {
@@ -344,6 +346,28 @@ void write_json(const SeriesReport& report, std::ostream& out) {
       {"gaps", gaps(report)},
       {"verdict", verdict_name(verdict(report))}};
   out << document.dump(2) << '\n';
+}
+
+void write_json_failure(std::string_view failure, std::ostream& out) {
+  const nlohmann::ordered_json document = {{"error", as_utf8(failure)},
+                                           {"verdict", "cannot check"}};
+  out << document.dump(2) << '\n';
+}
+
+std::string printable(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string result;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      result += c;
+    } else if (c == '\n' || c == '\t' || c == '\r') {
+      result += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
+    } else {
+      result += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
+    }
+  }
+  return result;
 }
 
 std::string as_utf8(std::string_view text) {

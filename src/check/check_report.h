@@ -32,6 +32,13 @@ void write_text(const SeriesReport& report, bool chart, std::ostream& out);
 /// The same report as one JSON document, valid whatever bytes the names hold.
 void write_json(const SeriesReport& report, std::ostream& out);
 
+/// The one JSON document of a check that could not be made: its `error` and its verdict.
+void write_json_failure(std::string_view failure, std::ostream& out);
+
+/// A name as a terminal may show it: each control character written as its escape ("\n",
+/// "\x1b"), so that no name starts a line or steers the terminal.
+std::string printable(std::string_view text);
+
 /// A text as UTF-8: a byte that is no part of a UTF-8 character stands for the Latin-1
 /// character of the same value (0xF4 becomes "ô").
 std::string as_utf8(std::string_view text);

@@ -89,7 +89,7 @@ std::vector<EventFileLine> build_layout() {
   return {
       text(kSeparator),
       fixed(":filetype", ".evt "),
-      fixed(":fileversionno", "9.9  "),
+      fixed(":fileversionno", std::string(kFileVersion) + "  "),
       date(":year", 4, LineValue::kYear),
       date(":month", 2, LineValue::kMonth),
       date(":day", 2, LineValue::kDay),

@@ -38,6 +38,9 @@ struct EventFileLine {
   std::string_view ending = {};     // "_rag.tb0"
 };
 
+/// The version of the event file format written, on its ":fileversionno" line.
+inline constexpr std::string_view kFileVersion = "9.9";
+
 /// Whether `line` starts with a keyword, whose value follows it.
 inline bool has_keyword(const EventFileLine& line) {
   return line.keyword.starts_with(':');

@@ -1,7 +1,5 @@
 #include "recordio/console.h"
 
-#include <limits>
-
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
 #include "recordio/stop.h"
@@ -42,26 +40,39 @@ std::string Console::next_line(std::string_view what) {
   std::string line;
   char c = 0;
   bool ended = false;  // by its terminator
-  while (line.size() < kLineBound && in_.get(c)) {
+  // Two characters beyond the bound tell a longer line, the last of them being perhaps a
+  // carriage return that belongs to the terminator.
+  while (line.size() <= kLineBound + 1 && in_.get(c)) {
     if (c == '\n') {
       ended = true;
       break;
     }
     line += c;
   }
-  if (!ended && line.size() == kLineBound) {
-    // The rest of an overlong line is read and dropped, so memory stays flat whatever comes.
-    in_.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-  } else if (!ended && line.empty()) {
-    if (in_.bad())
-      throw IoFailure("cannot read standard input while waiting for " + std::string(what));
-    throw IoFailure("end of input while waiting for " + std::string(what));
-  }
   if (in_.bad()) throw IoFailure("cannot read standard input while waiting for " + std::string(what));
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!ended && line.empty())
+    throw IoFailure("end of input while waiting for " + std::string(what));
+  const bool overlong = !ended && line.size() > kLineBound + 1;
+  if (!overlong && !line.empty() && line.back() == '\r') line.pop_back();
   ++line_number_;
+  // No answer is that long: the input is not an answer script (a device, a binary file), and
+  // reading on to its end could take for ever.
+  if (overlong || line.size() > kLineBound) {
+    throw IoFailure(line_of_the_answers(line_number_) + " is longer than 64 KiB");
+  }
   last_line_ = line;
   return line;
+}
+
+bool Console::read_enter(std::string_view what) {
+  flush();
+  if (at_end() && !in_.bad()) return false;
+  (void)read_line(what);
+  return true;
+}
+
+std::string line_of_the_answers(int number) {
+  return "line " + std::to_string(number) + " of the answers";
 }
 
 bool Console::asked_again(std::string_view typed, std::string_view what,
@@ -106,13 +117,15 @@ Number Console::read_number(std::string_view what, std::string_view form,
               : (number ? std::nullopt : std::optional("expected " + std::string(form)));
     if (asked_again(value, what, problem)) continue;
     if (number) return *number;
-    throw IoFailure("the answer for " + std::string(what) + " must be " + std::string(form) +
-                    ", not " + quoted_answer(value));
+    // In the answer's own terms: its check's range, never the range of the machine's integer.
+    throw IoFailure(line_of_the_answers(line_number_) + " (" + std::string(what) +
+                    "): " + quoted_answer(value) + ": " +
+                    problem.value_or("expected " + std::string(form)));
   }
 }
 
 std::int32_t Console::read_integer(std::string_view what, const AnswerCheck& check) {
-  return read_number<std::int32_t>(what, "a whole number from -2147483648 to 2147483647", check);
+  return read_number<std::int32_t>(what, "a whole number", check);
 }
 
 float Console::read_real(std::string_view what, const AnswerCheck& check) {

@@ -17,8 +17,8 @@ using AnswerCheck = std::function<std::optional<std::string>(std::string_view ty
 /// The operator's console: answer lines come from `in`, every message goes to `out`.
 class Console {
  public:
-  /// The most of an answer line that is kept: far more than any answer uses or its field cuts,
-  /// so that only the memory of a line, never its length, is bounded.
+  /// The longest answer line: far more than any answer uses or its field cuts. A longer line
+  /// ends the run at once, so that neither memory nor time is unbounded whatever comes in.
   static constexpr std::size_t kLineBound = 64 * 1024;
 
   Console(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
@@ -33,10 +33,13 @@ class Console {
   bool terminal() const { return terminal_; }
 
   /// The next answer line without its terminator (a trailing carriage return is part of the
-  /// terminator), cut to kLineBound characters: the rest of a longer line is passed over
-  /// unstored. Throws IoFailure naming `what` when the input has ended. On a terminal a line
-  /// that `check` refuses is asked again.
+  /// terminator). Throws IoFailure naming `what` when the input has ended, and naming the line
+  /// when it is longer than kLineBound. On a terminal a line that `check` refuses is asked
+  /// again.
   std::string read_line(std::string_view what, const AnswerCheck& check = {});
+  /// The Enter of a pause: reads a line and passes it over; false, reading nothing, when the
+  /// input has ended.
+  bool read_enter(std::string_view what);
   /// A free-form integer: blank lines are passed over, the value ends at a blank, a comma or
   /// the end of the line, and the rest of the line is discarded. On a terminal a value that
   /// `check` refuses, or without a check one that is not a number, is asked again.
@@ -66,5 +69,8 @@ class Console {
   int line_number_ = 0;
   std::string last_line_;
 };
+
+/// How a failure names a line of the answer script: "line 7 of the answers".
+std::string line_of_the_answers(int number);
 
 }  // namespace quorlant::recordio

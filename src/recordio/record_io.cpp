@@ -1,6 +1,7 @@
 #include "recordio/record_io.h"
 
 #include <new>
+#include <optional>
 
 namespace quorlant::recordio {
 
@@ -45,7 +46,9 @@ void RecordIo::read(int unit, const Format& format, std::span<const InTarget> va
     try {
       read_records(format, next_line, variables);
     } catch (const FieldError& error) {
-      throw IoFailure("the answer for " + std::string(what) + " must be a number: " + error.what());
+      const std::optional<std::string> problem = check ? check(line) : std::nullopt;
+      throw IoFailure(line_of_the_answers(console_.line_number()) + " (" + std::string(what) +
+                      "): " + quoted_answer(line) + ": " + problem.value_or(error.what()));
     }
     return;
   }
@@ -93,7 +96,14 @@ void RecordIo::report_series_left() {
 
 void RecordIo::pause() {
   message(kConsoleOutput, {"Hit enter to continue"});
-  console_.read_line("Enter at \"Hit enter to continue\"");
+  // An editor may have trimmed the empty lines that end a script: once every answer is in,
+  // its end is taken as Enter.
+  if (!console_.read_enter("Enter at \"Hit enter to continue\"") && !noted_end_) {
+    noted_end_ = true;
+    console_.flush();
+    err_ << "quorlant: note: the answers end before \"Hit enter to continue\": taken as Enter\n";
+    err_.flush();
+  }
 }
 
 int RecordIo::run(const std::function<void(RecordIo&)>& body) {

@@ -70,7 +70,8 @@ class RecordIo {
   /// One line on the error stream after "quorlant: ", saying what the run did; it goes on.
   void note(std::string_view message);
 
-  /// Shows "Hit enter to continue" and waits for a line; what is typed is passed over.
+  /// Shows "Hit enter to continue" and waits for a line; what is typed is passed over. The end
+  /// of the input is taken as Enter, with one note on the error stream.
   void pause();
 
   /// Runs `body` to its stop and returns the exit status. An orderly stop closes every unit,
@@ -87,6 +88,7 @@ class RecordIo {
   std::ostream& err_;
   Units units_;
   std::string buffer_;  // a record being built, reused
+  bool noted_end_ = false;  // the end of the input at a pause has had its note
 };
 
 /// The one wording of a file that cannot be opened: "cannot open NAME: reason".

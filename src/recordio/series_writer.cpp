@@ -119,7 +119,9 @@ std::string describe(std::string_view what, std::error_code error) {
 Journal read_journal(platform::FileSystem& files, const std::filesystem::path& path) {
   platform::FileHandle handle = platform::kNoFile;
   if (const std::error_code error = files.open_to_read(path, handle)) {
-    if (error == std::errc::no_such_file_or_directory) return {};
+    // No event directory holds no journal: the run says what is missing in its own words.
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
+      return {};
     throw IoFailure(describe("cannot read " + std::string(SeriesWriter::kJournal), error));
   }
   platform::File file(files, handle);

@@ -1,6 +1,8 @@
 #include "run/answer_options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "recordio/message_line.h"
@@ -116,6 +118,49 @@ std::string groups(const CLI::App& app) {
   return text;
 }
 
+// How many letters to add, drop or change to make one name the other.
+std::size_t edit_distance(std::string_view from, std::string_view to) {
+  std::vector<std::size_t> row(to.size() + 1);
+  for (std::size_t j = 0; j < row.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= from.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= to.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (from[i - 1] != to[j - 1])});
+      diagonal = above;
+    }
+  }
+  return row[to.size()];
+}
+
+// The known option nearest to `typed` (a letter or two off, its start, or it with more words)
+// and how far it is:
+// 0 when `typed` is one, 3 or more when none is near.
+std::pair<std::string, std::size_t> closest_option(const CLI::App& app, std::string_view typed) {
+  std::pair<std::string, std::size_t> best{"", 3};
+  for (const CLI::Option* option : app.get_options()) {
+    for (const std::string& name : option->get_lnames()) {
+      const std::string known = "--" + name;
+      const bool started = known != typed && ((typed.size() > 3 && known.starts_with(typed)) ||
+                                              typed.starts_with(known + "-"));
+      const std::size_t distance = started ? 1 : edit_distance(typed, known);
+      if (distance < best.second) best = {known, distance};
+    }
+  }
+  return best;
+}
+
+// " (did you mean --events?)" for the first unknown option that is a slip away from a known one.
+std::string nearest_option(const CLI::App& app, std::span<const std::string_view> arguments) {
+  for (std::string_view argument : arguments) {
+    if (!argument.starts_with("--")) continue;
+    const auto [known, distance] = closest_option(app, argument.substr(0, argument.find('=')));
+    if (distance > 0 && !known.empty()) return " (did you mean " + known + "?)";
+  }
+  return "";
+}
+
 void check_required(const CLI::App& app) {
   std::string names;
   for (const Answer& answer : answer_table()) {
@@ -141,7 +186,7 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
-    throw UsageError(std::string(error.what()) +
+    throw UsageError(std::string(error.what()) + nearest_option(app, arguments) +
                      "; usage: quorlant [OPTIONS] (see quorlant --help)");
   }
   if (v.help || v.version) throw UsageError("--help and --version take no other argument");
@@ -165,6 +210,17 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
   invocation.answers = answer_script(app, v);
   return invocation;
 }
+
+namespace {
+
+// Where the names the program writes differ from the system's own.
+std::string file_names() {
+  if (std::filesystem::path::preferred_separator == '\\') return "\n";
+  return " Each backslash is a\ndirectory separator: event\\20150101.evt is the file "
+         "event/20150101.evt.\n";
+}
+
+}  // namespace
 
 std::string help_text() {
   CLI::App app("", "quorlant");
@@ -195,15 +251,16 @@ std::string help_text() {
          "\n"
          "Files written: event\\<yyyymmdd>.evt (one per event), event\\events_to_follow.txt,\n"
          "evt_info.txt, and the scratch files temp0.fls, temp1.fls, temp2.fls, temp3.fls and\n"
-         "temp5.fls. The event directory must exist; event\\20150101.evt is the file\n"
-         "event/20150101.evt.\n"
+         "temp5.fls. The event directory must exist (mkdir event)." +
+         file_names() +
          "\n"
          "Exit status: 0 after \"Normal ending\"; 1 when the program aborts the run or rejects an\n"
          "answer; 2 when an answer is not a number of the required kind, the input ends, a file\n"
          "cannot be opened, written or closed, an option cannot be used, or --strict refuses an\n"
          "answer.\n"
          "\n"
-         "The questions and what each answer does: " QUORLANT_MANUAL "\n";
+         "The manual (the questions and what each answer does):\n"
+         "  " QUORLANT_MANUAL "\n";
 }
 
 }  // namespace quorlant::run

@@ -207,12 +207,19 @@ std::optional<std::string> start_problem(std::string_view typed) {
   return std::nullopt;
 }
 
+// The dialogue reads a y/n answer by its first character, and only a lowercase y is yes: an
+// answer that looks otherwise would be read as something it does not say.
 std::optional<std::string> flag_problem(std::string_view typed) {
   std::string lower(typed);
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  if (lower == "y" || lower == "n" || lower == "yes" || lower == "no") return std::nullopt;
-  return expected("y, n, yes or no");
+  const bool looks_yes = lower == "y" || lower == "yes";
+  if (lower == "n" || lower == "no" || (looks_yes && typed[0] == 'y')) return std::nullopt;
+  if (looks_yes) {
+    return recordio::quoted_answer(typed.substr(0, 1)) +
+           " counts as no here: only a lowercase y is yes; type y for yes or n for no";
+  }
+  return "counts as no; type y for yes or n for no";
 }
 
 // The factor is read from columns 1 to 5 of its line, where blanks would not count.

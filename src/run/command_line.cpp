@@ -6,6 +6,7 @@
 #include <string>
 
 #include "check/check_command.h"
+#include "eventfile/event_file_layout.h"
 #include "recordio/platform/platform.h"
 #include "recordio/record_io.h"
 #include "run/answer_options.h"
@@ -114,16 +115,6 @@ int run(const Invocation& invocation, const Streams& streams, recordio::platform
   recordio::Console listing_console(no_input, streams.out);
   ListingListener listener(listing_console, streams.err, invocation.quiet);
   if (listing) io.set_listener(listener);
-  try {
-    if (!dialogue && !io.units().is_directory("event")) {
-      streams.err << "quorlant: the working directory has no event directory: expected one to "
-                     "hold the event files\n";
-      return kUsageStatus;
-    }
-  } catch (const recordio::IoFailure& failure) {
-    streams.err << "quorlant: " << failure.what() << '\n';
-    return kUsageStatus;
-  }
   io.console().set_terminal(dialogue && streams.input_is_terminal);
   if (invocation.dry_run) io.units().set_dry_run();
   return run_sequence(io);
@@ -189,9 +180,12 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
       return *ended;
     return check::main_check(arguments.subspan(1), out, err, working_directory, files);
   }
-  if (arguments.size() == 1 && arguments[0] == "--help") return print(help_text(), out, err);
+  if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h"))
+    return print(help_text(), out, err);
   if (arguments.size() == 1 && arguments[0] == "--version") {
-    return print("quorlant " QUORLANT_VERSION "\n", out, err);
+    return print("quorlant " QUORLANT_VERSION "\nwrites event files of version " +
+                     std::string(eventfile::kFileVersion) + "\n",
+                 out, err);
   }
   Invocation invocation;
   try {

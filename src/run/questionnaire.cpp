@@ -67,6 +67,12 @@ class Reader {
   recordio::AnswerCheck check() const {
     const Answer& answer = answer_;
     const RunData& data = data_;
+    if (answer.kind == AnswerKind::kFlag) {
+      // Enter alone is a blank answer, which counts as no and looks it.
+      return [&answer](std::string_view typed) {
+        return typed.empty() ? std::nullopt : problem(answer, typed);
+      };
+    }
     if (answer.kind != AnswerKind::kStart) {
       return [&answer](std::string_view typed) { return problem(answer, typed); };
     }

@@ -62,6 +62,17 @@ void show_banner(recordio::RecordIo& io, const Banner& banner) {
   for (std::string_view line : banner) say(io, line);
 }
 
+// What is missing, where, and what to do about it.
+std::string no_event_folder(recordio::RecordIo& io) {
+  const std::filesystem::path event = io.units().path_of("event");
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(event, error);
+  const std::filesystem::path here = (error ? event : absolute).lexically_normal().parent_path();
+  return "there is no event folder in " + here.string() +
+         ": make it with `mkdir event` (Windows: `md event`), or run quorlant in the model's "
+         "working directory";
+}
+
 constexpr std::string_view kLockFile = "event\\.quorlant.lock";
 
 // One run at a time in a working directory: the lock is held from the start of the run to its
@@ -210,10 +221,9 @@ int run_sequence(recordio::RecordIo& io) {
     if (!run_io.units().dry_run()) lock.take(run_io.units());
     settle_interrupted_series(run_io);
     show_banner(run_io, kStartBanner);
-    // Said now rather than after all the answers, at the first event file; the run goes on.
-    if (!run_io.units().is_directory("event")) {
-      run_io.warn("the working directory has no event directory, so no event file can be written");
-    }
+    // Said before the first question rather than after all the answers, and before the run log
+    // or a scratch file is made: a newcomer's first run is most often in the wrong directory.
+    if (!run_io.units().is_directory("event")) throw recordio::IoFailure(no_event_folder(run_io));
     run_io.message(kConsoleOutput);
     say(run_io, kRunLogNote);
     run_io.open_or_fail(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written

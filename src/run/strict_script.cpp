@@ -16,8 +16,8 @@ constexpr std::string_view kPause = "Enter at \"Hit enter to continue\"";
 
 [[noreturn]] void refuse(int line_number, std::string_view what, std::string_view typed,
                          const std::string& why) {
-  throw recordio::Stop("line " + std::to_string(line_number) + " of the input (" +
-                           std::string(what) + "): " + recordio::quoted_answer(typed) + ": " + why,
+  throw recordio::Stop(recordio::line_of_the_answers(line_number) + " (" + std::string(what) +
+                           "): " + recordio::quoted_answer(typed) + ": " + why,
                        recordio::ExitStatus::kIoFailure, recordio::StopStream::kError);
 }
 
@@ -56,8 +56,11 @@ std::string read_strict_script(recordio::Console& console) {
     }
   }
   // What is typed at a pause is passed over; after the second one the dialogue asks nothing.
-  script += console.read_line(kPause) + "\n";
-  script += console.read_line(kPause) + "\n";
+  // A script without its pause lines leaves the run to take its end as Enter.
+  for (int pause = 0; pause < 2; ++pause) {
+    if (!console.read_enter(kPause)) return script;
+    script += "\n";
+  }
   if (!console.at_end()) {
     const std::string left = console.read_line("a line left over");
     refuse(console.line_number(), "after the last answer", left,

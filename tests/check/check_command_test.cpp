@@ -81,7 +81,7 @@ const std::vector<std::string> kBasinFiles = {
     ":snowcoverdepletioncurve  basin\\gr10k.sdc         missing",
     ":waterqualitydatafile     basin\\gr10k.wqd         missing",
     "",
-    "Unused (no event has the file): " + kUnused,
+    "No file present for any event: " + kUnused,
     "Needed: :basinfilename, :parfilename"};
 
 TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
@@ -231,6 +231,35 @@ class FakeLookUps : public recordio::platform::LookUps {
     return !part.empty() && path.generic_string().find(part) != std::string::npos;
   }
 };
+
+// What people and scripts meet first: the statuses in the help; a JSON document even when the
+// check cannot be made; a fresh run's folder reports every kind it names as without a file, and a
+// leftover's name cannot start a report line of its own.
+TEST(Check, SpeaksToPeopleAndScripts) {
+  TempDir dir;
+  const auto json = run_program(dir.path(), "", {"check", "--json"});
+  EXPECT_EQ(std::tie(json.err, json.status),
+            std::tuple("quorlant check: event\\events_to_follow.txt: no such file\n", 2));
+  EXPECT_EQ(nlohmann::json::parse(json.out),
+            nlohmann::json::parse(R"({"error": "event\\events_to_follow.txt: no such file",
+                                      "verdict": "cannot check"})"));
+  EXPECT_NE(run_program(dir.path(), "", {"check", "--help"})
+                .out.find("Exit status: 0 no gap; 1 gaps, or none of the data files the events "
+                          "name exists; 2 the check is incomplete or cannot be made"),
+            std::string::npos);
+  fs::create_directory(dir / "event");
+  ASSERT_EQ(run_program(dir.path(), read_file(kExamples / "typical-two-months.answers")).status, 0);
+  // Names on Windows hold no control character.
+  const std::string odd = testing::kOnWindows ? "" : "\n\x1b[2J",
+                    shown = testing::kOnWindows ? "" : "\\n\\x1b[2J";
+  write_file(dir / ("event/.20150101.evt.tmp7" + odd + ".1"), "");
+  const auto report = run_program(dir.path(), "", {"check"});
+  EXPECT_NE(report.out.find("\nLeft by a run that was killed: event\\.20150101.evt.tmp7" + shown +
+                            ".1\n"
+                            "No file present for any event: :pointsoilmoisture, :pointprecip, "),
+            std::string::npos)
+      << report.out;
+}
 
 // Each bad input, each look-up that fails or finds what it must not follow: its one line on the
 // error stream, the status and the last line of the report. A listed event file that cannot be

@@ -21,5 +21,12 @@ TEST(CheckReport, NamesAsUtf8) {
   for (const auto& c : cases) EXPECT_EQ(as_utf8(c.name), c.utf8) << c.name;
 }
 
+// The text report's names: no byte that starts a line or steers a terminal gets through; blanks
+// and bytes past ASCII are no control characters.
+TEST(CheckReport, NamesAsATerminalMayShowThem) {
+  EXPECT_EQ(printable(std::string("a\nb\t\r\x1b[2J\0\x01\x1f\x7f ~\xF4", 16)),
+            "a\\nb\\t\\r\\x1b[2J\\x00\\x01\\x1f\\x7f ~\xF4");
+}
+
 }  // namespace
 }  // namespace quorlant::check

@@ -16,15 +16,19 @@ TEST(Help, NamesTheInputTheFilesAndTheExitStatuses) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out.rfind("Usage: quorlant [OPTIONS]\n", 0), 0U) << result.out;
-  for (const char* needed : {"standard input", "quorlant < run.answers", "event\\<yyyymmdd>.evt",
-                             "event\\events_to_follow.txt", "evt_info.txt", "temp0.fls",
-                             "temp1.fls", "temp2.fls", "temp3.fls", "temp5.fls",
-                             "event directory must exist", "Exit status: 0 after \"Normal ending\"",
-                             "1 when the program aborts", "2 when an answer is not a number",
-                             "quorlant --answers run.answers",
-                             kOnWindows ? "quorlant.html beside quorlant.exe" : "man quorlant"}) {
+  for (const char* needed :
+       {"standard input", "quorlant < run.answers", "event\\<yyyymmdd>.evt",
+        "event\\events_to_follow.txt", "evt_info.txt", "temp0.fls", "temp1.fls", "temp2.fls",
+        "temp3.fls", "temp5.fls", "event directory must exist",
+        "Exit status: 0 after \"Normal ending\"", "1 when the program aborts",
+        "2 when an answer is not a number", "quorlant --answers run.answers",
+        kOnWindows ? "quorlant.html beside quorlant.exe"
+                   : "man quorlant (once installed) or man -l man/quorlant.1"}) {
     EXPECT_NE(result.out.find(needed), std::string::npos) << "--help lacks: " << needed;
   }
+  // The names as the system has them, where they differ from those the program writes.
+  EXPECT_EQ(result.out.find("event/") == std::string::npos, kOnWindows) << result.out;
+  EXPECT_EQ(area.run({"-h"}).out, result.out);
   // A usage text, not a session: no question is asked and nothing is written.
   EXPECT_EQ(result.out.find("Enter the no of events"), std::string::npos);
   EXPECT_EQ(tree(area.work), std::vector<std::string>{"event"});
@@ -39,7 +43,7 @@ TEST(Version, PrintsTheProjectVersion) {
   RunArea area;
   const auto result = area.run({"--version"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "quorlant " + match[1].str() + "\n");
+  EXPECT_EQ(result.out, "quorlant " + match[1].str() + "\nwrites event files of version 9.9\n");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(tree(area.work), std::vector<std::string>{"event"});
 }
@@ -60,7 +64,7 @@ TEST(Help, AFailedWriteIsNotSuccess) {
 // input: the run must not start.
 TEST(WrongArguments, OneLineOnStandardErrorStatus2AndNoFile) {
   const std::vector<std::vector<std::string>> cases = {
-      {"--bogus"},     {"-h"},
+      {"--bogus"},     {"-h", "-q"},
       {"help"},        {""},
       {"--help", "x"}, {"--version", "--help"},
       {"2", "1"},      {"--help", "--help"},

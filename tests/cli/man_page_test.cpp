@@ -5,6 +5,7 @@
 #include <regex>
 #include <set>
 
+#include "run/answers.h"
 #include "test_support.h"
 
 namespace quorlant::testing {
@@ -13,10 +14,15 @@ namespace {
 const std::filesystem::path kSourceDir = QUORLANT_SOURCE_DIR;
 const std::filesystem::path kManPage = kSourceDir / "man/quorlant.1";
 
-// The page as plain text on lines long enough that no name is broken.
-std::string rendered_page(const std::filesystem::path& capture) {
+// The page as plain text on lines long enough that no name is broken; `windows`: the page the
+// Windows ZIP's manual is made from, the same source with its register windows at 1.
+std::string rendered_page(const std::filesystem::path& capture, bool windows = false) {
+  const std::filesystem::path page = windows ? capture / "quorlant-windows.1" : kManPage;
+  if (windows)
+    write_file(page, std::regex_replace(read_file(kManPage), std::regex("\n\\.nr windows 0\n"),
+                                        "\n.nr windows 1\n"));
   const auto result = run_process({{"groff", "-man", "-Tutf8", "-rLL=300n", "-rHY=0", "-P-c",
-                                    "-P-b", "-P-u", "-P-o", kManPage.string()},
+                                    "-P-b", "-P-u", "-P-o", page.string()},
                                    capture});
   EXPECT_EQ(result.status, 0) << result.err;
   return result.out;
@@ -54,6 +60,29 @@ TEST_F(ManPage, HasTheUsualSectionsInOrder) {
     const auto found = page.find(std::string("\n") + heading + "\n", at);
     ASSERT_NE(found, std::string::npos) << heading << " missing or out of order";
     at = found + 1;
+  }
+}
+
+// Both manuals list the answer options of the answer table, no more and no fewer; each gives
+// its own system's commands.
+TEST_F(ManPage, BothSystemsListTheAnswerOptionsOfTheTable) {
+  std::set<std::string> table;
+  for (const run::Answer& answer : run::answer_table())
+    if (!answer.option.empty()) table.insert(std::string(answer.option));
+  const std::regex item(R"(\n {7}(--[a-z-]+(, --[a-z-]+)*))"), option("--[a-z-]+");
+  for (const bool windows : {false, true}) {
+    TempDir dir;
+    const std::string page = rendered_page(dir.path(), windows);
+    const std::string answers = section(page, "   Answers", "   Modes");
+    std::set<std::string> listed;
+    for (std::sregex_iterator at(answers.begin(), answers.end(), item), end; at != end; ++at) {
+      const std::string names = (*at)[1];
+      for (std::sregex_iterator name(names.begin(), names.end(), option); name != end; ++name)
+        listed.insert(name->str());
+    }
+    EXPECT_EQ(listed, table) << windows;
+    EXPECT_EQ(page.find("$ mkdir -p event") != std::string::npos, !windows);
+    EXPECT_EQ(page.find("gr10k> md event") != std::string::npos, windows);
   }
 }
 
@@ -104,7 +133,7 @@ TEST_F(ManPage, ExitStatusesAreTheProgramsOwn) {
   const std::vector<Case> cases = {
       {"normal ending", "1\n1\n2015 01 01 00\n" + tail, true, 0},
       {"6 months per event", "1\n6\n2015 01 01 00\n", true, 1},
-      {"no event directory", "1\n1\n2015 01 01 00\n" + tail, false, 1},
+      {"no event directory", "1\n1\n2015 01 01 00\n" + tail, false, 2},
       {"start month 13", "1\n1\n2015 13 01 00\n" + tail, true, 1},
       {"series past 9999", "2\n12\n9999 01 01 00\n" + tail, true, 1},
       {"letters for the number of events", "two\n", true, 2},

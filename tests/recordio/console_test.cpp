@@ -78,12 +78,25 @@ TEST(ConsoleLines, LinesAsTypedWithoutTerminator) {
   EXPECT_THROW(f.console.read_line("e"), IoFailure);
 }
 
-// A line is kept up to the bound; the rest of it is passed over, and the next line is whole.
-TEST(ConsoleLines, AnOverlongLineIsCut) {
-  ConsoleFixture f(std::string(Console::kLineBound + 1, 'x') + "\nnext\n");
-  EXPECT_EQ(f.console.read_line("a"), std::string(Console::kLineBound, 'x'));
-  EXPECT_EQ(f.console.read_line("b"), "next");
-  EXPECT_EQ(f.console.line_number(), 2);
+// A line is kept up to the bound, its terminator aside; one character more ends the run at once,
+// naming the line, so that an endless input (/dev/zero) is never read to its end.
+TEST(ConsoleLines, ALineLongerThanTheBoundEndsTheRun) {
+  const std::string full(Console::kLineBound, 'x');
+  for (const std::string& longer : {full + "\n", full + "\r\n", full + "\r"}) {
+    ConsoleFixture f("7\n" + longer);
+    (void)f.console.read_line("a");
+    EXPECT_EQ(f.console.read_line("b"), full);
+  }
+  for (const std::string& longer : {full + "x", full + "x\r\n", full + "\rx", full + full}) {
+    ConsoleFixture f("7\n" + longer);
+    (void)f.console.read_line("a");
+    try {
+      (void)f.console.read_line("b");
+      ADD_FAILURE() << longer.size() << " characters taken";
+    } catch (const IoFailure& failure) {
+      EXPECT_STREQ(failure.what(), "line 2 of the answers is longer than 64 KiB");
+    }
+  }
 }
 
 TEST(ConsoleOutput, WritesAndFailsOnABrokenStream) {

@@ -133,17 +133,6 @@ TEST(RecordIoPause, ShowsThePromptAndWaitsForALine) {
                          "7\nNormal ending\n");
 }
 
-TEST(RecordIoPause, FailsAtTheEndOfInput) {
-  TempDir dir;
-  const Outcome run = run_body(dir.path(), "", [](RecordIo& io) {
-    io.pause();
-    stop("Normal ending", ExitStatus::kNormalEnding);
-  });
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, " Hit enter to continue\n");
-  expect_one_report(run.err);
-}
-
 TEST(RecordIoConsole, MessagesAndFormattedRecordsShareOneStreamInOrder) {
   TempDir dir;
   const Outcome run = run_body(dir.path(), "", [](RecordIo& io) {

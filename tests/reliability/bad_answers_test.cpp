@@ -31,71 +31,59 @@ void expect_nothing_done(const TempDir& dir, const testing::RunResult& result,
   EXPECT_EQ(result.out.find("Normal ending"), std::string::npos) << row;
 }
 
+// The one line names the line of the script, the answer, the value as read (the first word of
+// a number answer's line, the whole line of the snow factor's columns) and the answer's own range.
 struct BadAnswer {
   std::size_t question;  // index in the full script of the answer replaced
   std::string typed;     // the whole answer line
-  std::string report;    // the one line on the error stream
+  std::string value;     // what the report quotes; empty: `typed`
+  std::string why;
 };
 
-std::string whole_number(const std::string& what, const std::string& value) {
-  return "quorlant: the answer for " + what + " must be a whole number from -2147483648 to " +
-         "2147483647, not \"" + value + "\"\n";
-}
-
-std::string real_number(const std::string& value) {
-  return "quorlant: the answer for the disaggregation rate must be a number, not \"" + value +
-         "\"\n";
-}
-
-// The snow factor is read from columns 1 to 5 of its line; the report quotes those columns.
-std::string snow_factor(const std::string& columns) {
-  return "quorlant: the answer for the snow conversion factor must be a number: \"" + columns +
-         "\" in columns 1-5 is not a number\n";
-}
-
-TEST(BadAnswers, EachEndsWithOneLineNamingTheQuestionAndWhatWasTyped) {
-  const std::string events = "the number of events";
-  const std::string months = "the number of months per event";
-  const std::string step = "the reporting time step";
+TEST(BadAnswers, EachEndsWithOneLineNamingItsLineTheQuestionAndWhatWasTyped) {
+  const std::string count = "expected a whole number of at least 1", months = "expected 1 or 12",
+                    step = "expected a whole number from 1 to 99999", large = "too large; ",
+                    factor = "expected a number of at most five characters, such as 1.0 or 25.",
+                    rate = "expected a number from 0 to 99.99 (mm/h)";
   const std::vector<BadAnswer> rows = {
-      {0, "abc", whole_number(events, "abc")},
-      {0, "1.5", whole_number(events, "1.5")},
-      {0, "2147483648", whole_number(events, "2147483648")},
-      {0, "-2147483649", whole_number(events, "-2147483649")},
-      {0, "99999999999999999999", whole_number(events, "99999999999999999999")},
-      {0, "-", whole_number(events, "-")},
-      {0, "+", whole_number(events, "+")},
-      {0, "1e3", whole_number(events, "1e3")},
-      {0, "  2x, 5", whole_number(events, "2x")},  // the value ends at the comma, not at the x
-      {0, "0x10", whole_number(events, "0x10")},
-      {0, "  12x 5", whole_number(events, "12x")},
-      {0, "  x12 5", whole_number(events, "x12")},
-      {0, "  1e2 5", whole_number(events, "1e2")},
-      {1, "twelve", whole_number(months, "twelve")},
-      {1, "12.0", whole_number(months, "12.0")},
-      {1, "4294967297", whole_number(months, "4294967297")},
-      {4, "abc", snow_factor("abc  ")},
-      {4, "1e99", snow_factor("1e99 ")},  // beyond the range of a 32-bit real
-      {4, "-", snow_factor("-    ")},
-      {4, "2.5.1", snow_factor("2.5.1")},
-      {7, "fast", real_number("fast")},
-      {7, "1e39", real_number("1e39")},
-      {7, "-1e39", real_number("-1e39")},
-      {7, "1e-50", real_number("1e-50")},
-      {7, "-", real_number("-")},
-      {7, ".", real_number(".")},
-      {7, "1.5e", real_number("1.5e")},
-      {7, "inf", real_number("inf")},
-      {7, "nan", real_number("nan")},
-      {7, "0x1p3", real_number("0x1p3")},
-      {7, "abc", real_number("abc")},
-      {7, "1.2.3", real_number("1.2.3")},
-      {7, "0x10", real_number("0x10")},
-      {7, "1e99", real_number("1e99")},
-      {8, "1.5", whole_number(step, "1.5")},
-      {8, "3600s", whole_number(step, "3600s")},
-      {8, "2147483648", whole_number(step, "2147483648")},
-      {8, "+", whole_number(step, "+")},
+      {0, "abc", "", count},
+      {0, "1.5", "", count},
+      {0, "2147483648", "", large + count},
+      {0, "-2147483649", "", count},
+      {0, "99999999999999999999", "", large + count},
+      {0, "-", "", count},
+      {0, "+", "", count},
+      {0, "1e3", "", count},
+      {0, "  2x, 5", "2x", count},  // the value ends at the comma, not at the x
+      {0, "0x10", "", count},
+      {0, "  12x 5", "12x", count},
+      {0, "  x12 5", "x12", count},
+      {0, "  1e2 5", "1e2", count},
+      {1, "twelve", "", months},
+      {1, "12.0", "", months},
+      {1, "4294967297", "", months},
+      {4, "abc", "", factor},
+      {4, "1e99", "", factor},  // beyond the range of a 32-bit real
+      {4, "-", "", factor},
+      {4, "2.5.1", "", factor},
+      {7, "fast", "", rate},
+      {7, "1e39", "", rate},
+      {7, "-1e39", "", rate},
+      {7, "1e-50", "", rate},
+      {7, "-", "", rate},
+      {7, ".", "", rate},
+      {7, "1.5e", "", rate},
+      {7, "inf", "", rate},
+      {7, "nan", "", rate},
+      {7, "0x1p3", "", rate},
+      {7, "abc", "", rate},
+      {7, "1.2.3", "", rate},
+      {7, "0x10", "", rate},
+      {7, "1e99", "", rate},
+      {8, "1.5", "", step},
+      {8, "3600s", "", step},
+      {8, "2147483648", "", large + step},
+      {8, "+", "", step},
   };
   for (const BadAnswer& row : rows) {
     const std::string label =
@@ -108,7 +96,10 @@ TEST(BadAnswers, EachEndsWithOneLineNamingTheQuestionAndWhatWasTyped) {
       answers += full_script()[i].line + "\n";
     const auto result = run_program(dir.path(), answers);
     EXPECT_EQ(result.status, 2) << label;
-    EXPECT_EQ(result.err, row.report) << label;
+    EXPECT_EQ(result.err, "quorlant: line " + std::to_string(row.question + 1) +
+                              " of the answers (" + full_script()[row.question].awaited + "): \"" +
+                              (row.value.empty() ? row.typed : row.value) + "\": " + row.why + "\n")
+        << label;
     expect_nothing_done(dir, result, label);
   }
 }
@@ -156,7 +147,8 @@ TEST(EndOfInput, TheReportNamesWhatWasAwaited) {
       {script_lines(8) + "\n", "the reporting time step"},
       {"2\n1\n2015 01 01 00", "the snow melt answer"},
   };
-  for (std::size_t kept = 0; kept < full_script().size(); ++kept)
+  // Cut at a pause, once every answer is in, the script runs on: see below.
+  for (std::size_t kept = 0; kept < full_script().size() - 2; ++kept)
     rows.emplace_back(script_lines(kept), full_script()[kept].awaited);
   for (const auto& [answers, awaited] : rows) {
     const std::string label = "\"" + answers + "\" awaiting " + awaited;
@@ -169,20 +161,30 @@ TEST(EndOfInput, TheReportNamesWhatWasAwaited) {
   }
 }
 
-// The control for the tables above: the uncut script is a complete run.
+// The control for the tables above: the uncut script is a complete run. So is one whose empty
+// lines for the two pauses an editor trimmed: its end is taken as Enter, with one note.
 TEST(EndOfInput, TheWholeScriptRunsToTheEnd) {
-  TempDir dir;
-  prepare(dir);
-  const auto result = run_program(dir.path(), whole_script());
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
-  EXPECT_NE(
-      result.out.find(created_line("event\\20150101.evt") + created_line("event\\20150201.evt")),
-      std::string::npos);
-  EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"),
-            follow_line("event\\20150101.evt") + follow_line("event\\20150201.evt"));
-  EXPECT_EQ(read_file(dir / "event/20150101.evt"), first_event());
-  EXPECT_EQ(read_file(dir / "event/20150201.evt"), second_event());
+  const std::string note =
+      "quorlant: note: the answers end before \"Hit enter to continue\": taken as Enter\n";
+  const std::size_t answers = full_script().size() - 2;
+  const std::tuple<std::string, std::vector<std::string_view>, std::string> rows[] = {
+      {whole_script(), {}, ""},
+      {script_lines(answers + 1), {}, note},
+      {script_lines(answers), {}, note},
+      {script_lines(answers), {"--strict"}, note}};
+  for (const auto& [script, arguments, err] : rows) {
+    TempDir dir;
+    prepare(dir);
+    const auto result = run_program(dir.path(), script, arguments);
+    EXPECT_EQ(std::tie(result.status, result.err), std::tuple(0, err)) << script;
+    EXPECT_NE(
+        result.out.find(created_line("event\\20150101.evt") + created_line("event\\20150201.evt")),
+        std::string::npos);
+    EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"),
+              follow_line("event\\20150101.evt") + follow_line("event\\20150201.evt"));
+    EXPECT_EQ(read_file(dir / "event/20150101.evt"), first_event());
+    EXPECT_EQ(read_file(dir / "event/20150201.evt"), second_event());
+  }
 }
 
 }  // namespace

@@ -56,16 +56,7 @@ TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
                        true};
   };
   const std::vector<FailingFile> rows = {
-      {"the event directory is missing",
-       [](const TempDir& dir) { fs::remove_all(dir / "event"); },
-       1,
-       "quorlant: warning: the working directory has no event directory, so no event file can be "
-       "written\n",
-       open_failure_report(first, testing::kNoDirectoryError),
-       {},
-       std::nullopt,
-       0,
-       false},
+      // The event directory missing: EventFolder in run_sequence_test.cpp.
       unopenable("evt_info.txt", "cannot open evt_info.txt: ", "", {"20150201.evt"}, std::nullopt),
       unopenable("temp0.fls", "temp0.fls could not be opened: ", "", second_and_list, ""),
       unopenable("temp1.fls", "cannot open temp1.fls: ", "", second_and_list, ""),

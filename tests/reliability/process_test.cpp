@@ -142,7 +142,9 @@ TEST(Interrupt, ASeriesKilledOrInterruptedIsOldOrNewAsAWhole) {
     Child child(in(dir));
     child.type(script);
     ASSERT_TRUE(child.wait_for_output("edit your data files\n\n Hit enter to continue\n")) << label;
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 40000));
+    // Kills anywhere in the series; interrupts early in it, so that they surely find it running.
+    const unsigned within = signal_number == SIGKILL ? 40000 : 5000;
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % within));
     ASSERT_TRUE(child.interrupt(signal_number)) << label;
     const Process ended = child.finish();
     if (signal_number == SIGINT && ended.signal == SIGINT) {
@@ -210,6 +212,24 @@ TEST(StandardStreams, OutputThatCannotBeWrittenIsReported) {
     if (fs::exists(dir / "evt_info.txt")) {
       EXPECT_EQ(read_file(dir / "evt_info.txt"), "") << row.label;
     }
+  }
+}
+
+// The check's reader may stop reading (`check --json | head`): it has what it wanted, and the
+// check ends quietly with its own status. A device that takes nothing is still a failure.
+TEST(StandardStreams, ACheckWhoseReaderStoppedEndsQuietly) {
+  POSIX_ONLY();
+  TempDir dir;
+  prepare(dir);
+  ASSERT_EQ(testing::run_program(dir.path(), whole_script()).status, 0);
+  for (const Output output : {Output::kPipeNoReader, Output::kFullDevice}) {
+    const Process ended =
+        testing::run_process({.argv = {testing::program().string(), "check", "--json"},
+                              .directory = dir.path(),
+                              .output = output});
+    const bool full = output == Output::kFullDevice;
+    EXPECT_EQ(ended.err, full ? "quorlant check: cannot write to standard output\n" : "");
+    EXPECT_EQ(ended.status, full ? 2 : 1);
   }
 }
 

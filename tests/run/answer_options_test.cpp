@@ -78,18 +78,26 @@ TEST(AnswerOptions, GiveTheDialoguesFilesForTheSameAnswers) {
 TEST(AnswerOptions, ACommandLineTheRunCannotUseIsRefusedBeforeAnythingIsTouched) {
   const std::string good =
       "--events=2|--months-per-event=1|--start=2015 01 01 00|--report-step=1|--basin=gr10k";
-  // Added; "!" leaves an option out, nothing: no event directory.
+  // Added; "!" leaves an option out. No event directory: EventFolder in run_sequence_test.cpp.
   const std::pair<std::string, std::string> rows[] = {
       {"--wet",
-       "The following argument was not expected: --wet; usage: quorlant [OPTIONS] (see "
-       "quorlant --help)"},
+       "The following argument was not expected: --wet (did you mean --wetland?); usage: "
+       "quorlant [OPTIONS] (see quorlant --help)"},
+      {"--event=3",
+       "The following argument was not expected: --event=3 (did you mean "
+       "--events?); usage: quorlant [OPTIONS] (see quorlant --help)"},
+      {"--basin-name=x",
+       "The following argument was not expected: --basin-name=x (did you "
+       "mean --basin?); usage: quorlant [OPTIONS] (see quorlant --help)"},
+      {"--bogus",
+       "The following argument was not expected: --bogus; usage: quorlant [OPTIONS] "
+       "(see quorlant --help)"},
       {"--dry-run|--print-answers",
        "--dry-run and --print-answers exclude each other: --print-answers runs nothing"},
       {"--answers=run.answers", "--answers and the answer options exclude each other"},
       {"!--basin",
        "--basin is missing: the answer options need --events, --months-per-event, "
        "--start, --report-step and --basin"},
-      {"", "the working directory has no event directory: expected one to hold the event files"},
   };
   for (const auto& [added, err] : rows) {
     const bool leave_out = added.starts_with('!');
@@ -98,7 +106,7 @@ TEST(AnswerOptions, ACommandLineTheRunCannotUseIsRefusedBeforeAnythingIsTouched)
       if (!leave_out || !arg.starts_with(added.substr(1) + "=")) args += arg + "|";
     args.pop_back();
     TempDir dir;
-    if (!added.empty()) fs::create_directory(dir / "event");
+    fs::create_directory(dir / "event");
     testing::write_file(dir / "evt_info.txt", "kept");
     const auto before = snapshot(dir);
     const auto result = run_with(dir, args);
@@ -137,11 +145,11 @@ TEST(Strict, RefusesAScriptThatDoesNotFitTheQuestions) {
   const std::string head = "1\n1\n2015 01 01 00\n";
   const std::pair<std::string, std::string> rows[] = {
       {head + "n\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n\n",
-       "line 16 of the input (after the last answer): \"\": expected nothing more: the dialogue "
+       "line 16 of the answers (after the last answer): \"\": expected nothing more: the dialogue "
        "asks no more"},
       {head + "maybe" + std::string(60, 'e') + "\n",
-       "line 4 of the input (the snow melt answer): \"maybe" + std::string(55, 'e') +
-           "\"...: expected y, n, yes or no"},
+       "line 4 of the answers (the snow melt answer): \"maybe" + std::string(55, 'e') +
+           "\"...: counts as no; type y for yes or n for no"},
       {head + "n\nn\n", "end of input while waiting for the disaggregation answer"},
   };
   for (const auto& [script, err] : rows) {

@@ -43,7 +43,9 @@ struct Row {
 };
 
 const std::string kStart = "expected \"yyyy mm dd hh\" naming a real hour of a real day";
-const std::string kYesNo = "expected y, n, yes or no";
+const std::string kYesNo = "counts as no; type y for yes or n for no";
+const std::string kCapitalY =
+    "\"Y\" counts as no here: only a lowercase y is yes; type y for yes or n for no";
 const std::string kFactor = "expected a number of at most five characters, such as 1.0 or 25.";
 const std::string kRate = "expected a number from 0 to 99.99 (mm/h)";
 const std::string kStep = "expected a whole number from 1 to 99999";
@@ -71,7 +73,11 @@ const Row kRows[] = {
     {"the snow melt answer", "yes", ""},
     {"the evaporation answer", "maybe", kYesNo},
     {"the evaporation answer", "No", ""},
-    {"the evaporation answer", "YES", ""},
+    {"the evaporation answer", "YES", kCapitalY},
+    {"the evaporation answer", "Yes", kCapitalY},
+    {"the snow melt answer", "Y", kCapitalY},
+    {"the ice factors answer", "NO", ""},
+    {"the snow melt answer", "yES", ""},
     {"the snow conversion factor", "25.125", kFactor},
     {"the snow conversion factor", "abc", kFactor},
     {"the snow conversion factor", "1e2", ""},
@@ -82,10 +88,12 @@ const Row kRows[] = {
     {"the disaggregation rate", "0", ""},
     {"the reporting time step", "0", kStep},
     {"the reporting time step", "100000", "too large; " + kStep},
+    {"the reporting time step", "10000000000", "too large; " + kStep},
     {"the reporting time step", "99999", ""},
     {"the ice factors answer", "gr10k", kYesNo},
     {"the basin name", "gr 10k", kBasin},
     {"the basin name", "abcdefghi", kBasin},
+    {"the basin name", "abcdefgh", ""},
     {"the basin name", "../x", kBasin},
     {"the basin name", "a:b", kBasin},
     {"the basin name", "..", kBasin},
@@ -124,15 +132,18 @@ TEST(AnswerDoors, EachAnswerIsCheckedAlikeThroughEveryDoor) {
     if (!table[at].value_name.empty())
       through(options, "", std::string(table[at].option) + " " + refused);
     through({"--strict"}, script_with(at, row.typed),
-            "line " + std::to_string(at + 1) + " of the input (" + std::string(row.what) +
+            "line " + std::to_string(at + 1) + " of the answers (" + std::string(row.what) +
                 "): " + refused);
-    // At a terminal a refused line is followed by the good one, which is taken.
-    testing::IoBench b(script_with(at, row.typed, row.why.empty() ? "" : kGood[at] + "\n"));
+    // At a terminal a refused line is followed by the good one, which is taken. Enter alone
+    // answers a y/n question there: a blank, which counts as no and looks it.
+    const bool asked_again =
+        !row.why.empty() && !(table[at].kind == AnswerKind::kFlag && row.typed.empty());
+    testing::IoBench b(script_with(at, row.typed, asked_again ? kGood[at] + "\n" : ""));
     b.io.console().set_terminal(true);
     ask_first_group(b.io, b.data);
     ask_second_group(b.io, b.data);
     const std::string hint = " " + refused + "; type " + std::string(row.what) + " again\n";
-    EXPECT_EQ(b.out.str().find(hint) != std::string::npos, !row.why.empty()) << label;
+    EXPECT_EQ(b.out.str().find(hint) != std::string::npos, asked_again) << label;
     EXPECT_EQ(b.rest(), "\n\n") << label;
   }
 }
@@ -149,7 +160,8 @@ TEST(AnswerDoors, ASeriesPastTheYear9999) {
   std::string script = script_with(0, "3");
   script.replace(2, 15, "12\n9998 01 01 00");
   const auto strict = run_program(TempDir().path(), script, {"--strict"});
-  EXPECT_EQ(strict.err, "quorlant: line 1 of the input (the number of events): \"3\": " + why + "\n");
+  EXPECT_EQ(strict.err,
+            "quorlant: line 1 of the answers (the number of events): \"3\": " + why + "\n");
   testing::IoBench b("3\n12\n9998 01 01 00\n9997 01 01 00\n");
   b.io.console().set_terminal(true);
   ask_first_group(b.io, b.data);

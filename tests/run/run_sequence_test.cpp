@@ -217,5 +217,36 @@ TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
             (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}));
 }
 
+// No event folder: every door ends right after the banner, before the first question, with the
+// line that says where and what to do, and leaves the directory exactly as it was. A file in its
+// place is met first by today's lock, except in a dry run.
+TEST(EventFolder, ItsAbsenceEndsTheRunBeforeTheFirstQuestion) {
+  testing::TempDir answers;
+  testing::write_file(answers / "run.answers", reliability::whole_script());
+  const std::string file = "--answers=" + (answers / "run.answers").string();
+  const std::vector<std::vector<std::string_view>> doors = {
+      {"--dry-run"},
+      {},
+      {"--strict"},
+      {file},
+      {"-q", "--events=1", "--months-per-event=1", "--start=2015 01 01 00", "--report-step=1",
+       "--basin=gr10k"}};
+  for (std::size_t door = 0; door < doors.size() + 1; ++door) {
+    testing::TempDir dir;
+    if (door == doors.size()) testing::write_file(dir / "event", "");
+    const auto before = snapshot(dir);
+    const auto result =
+        testing::run_program(dir.path(), reliability::whole_script(), doors[door % doors.size()]);
+    EXPECT_EQ(std::tie(result.err, result.status),
+              std::tuple("quorlant: there is no event folder in " + dir.path().string() +
+                             ": make it with `mkdir event` (Windows: `md event`), or run quorlant "
+                             "in the model's working directory\n",
+                         2))
+        << door;
+    EXPECT_EQ(result.out.find("Enter the no of events"), std::string::npos) << door;
+    EXPECT_EQ(snapshot(dir), before) << door;
+  }
+}
+
 }  // namespace
 }  // namespace quorlant::run
