@@ -330,10 +330,15 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
       u.close_all();
     });
   };
-  const std::string dead = ".x.evt.tmp999999999.0";
+  const std::string dead = ".20150101.evt.tmp999999999.0";
+  const std::string dead_list = ".events_to_follow.txt.tmp999999999.4";
   // Process 1 always runs on POSIX; Wine numbers its processes its own way, so no fixed number
   // is sure to run there, and the file of a live run is another of its own names.
-  const std::string live = testing::kOnWindows ? ".x.evt.tmpY.0" : ".x.evt.tmp1.0";
+  const std::string live = testing::kOnWindows ? ".20150101.evt.tmpY.0" : ".20150101.evt.tmp1.0";
+  // Named like temporaries, but none of this program's making, or not a file: they all stay.
+  const std::set<std::string> others = {".notes.tmp999999999.1", ".x.evt.tmp999999999.0",
+                                        ".2015010.evt.tmp999999999.0",
+                                        ".20150101.evt.tmp999999999.0.bak"};
   const std::vector<FakeCase> rows = {
       {"when several files fail to close at the end, the first is reported",
        [](const TempDir&, FakeFileSystem& f) { f.fail_from(Call::kClose, 1, kEio); }, write_three,
@@ -342,14 +347,16 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
        [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kKind, 1, kEio); },
        [](Units& u) { return outcome([&] { (void)u.is_directory("event"); }); },
        "cannot examine event: " + kEioWords, {"x.evt"}, "old\n"},
-      {"a link planted by another user is an open failure, its file untouched",
+      {"a link planted by another user is an open failure naming it, its file untouched",
        [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "x.evt"); },
-       [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); },
-       "x.evt: " + kDenied, {"x.evt"}, "old\n"},
-      {"a link planted by another user is not written in place either",
-       [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "x.evt"); },
-       [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kUnknown); },
-       "x.evt: " + kDenied, {"x.evt"}, "old\n"},
+       [](Units& u) { return outcome([&] { (void)u.open(99, "x.evt", OpenMode::kReplaceWhole); }); },
+       "x.evt: a link made by user 1001; quorlant follows only links you made", {"x.evt"},
+       "old\n"},
+      {"another user's link on the way is not written through, even in place",
+       [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "event"); },
+       [](Units& u) { return outcome([&] { (void)u.open(99, "event\\y.evt"); }); },
+       "event: a link made by user 1001; quorlant follows only links you made", {"x.evt"},
+       "old\n"},
       {"a directory that takes no new file: an open failure, never a rewrite in place",
        [](const TempDir&, FakeFileSystem& f) {
          f.fail(Call::kCreate, 1, std::make_error_code(std::errc::permission_denied));
@@ -379,13 +386,24 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
        "cannot write .: " + kEioWords, {"x.evt"}, "new\n"},
       {"a dead run's temporary files go before the first replacement; a live one's stay",
        [&](const TempDir& dir, FakeFileSystem&) {
-         for (const std::string& name : {dead, live, std::string(".x.evt.tmpX.0"),
-                                         std::string(".x.evt.tmp999999999.0.bak")}) {
-           write_file(dir / name, "left\n");
-         }
+         for (const std::string& name : {dead, dead_list, live}) write_file(dir / name, "left\n");
+         for (const std::string& name : others) write_file(dir / name, "left\n");
+         fs::create_directory(dir / ".20150101.evt.tmp999999999.2");
        },
        [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); }, "",
-       {live, ".x.evt.tmpX.0", ".x.evt.tmp999999999.0.bak", "x.evt"}, "old\n"},
+       [&] {
+         std::set<std::string> left = others;
+         left.insert({live, ".20150101.evt.tmp999999999.2", "x.evt"});
+         return left;
+       }(),
+       "old\n"},
+      {"a question of the sweep that fails is the open's failure",
+       [&](const TempDir& dir, FakeFileSystem& f) {
+         write_file(dir / dead, "left\n");
+         f.fail(Call::kOwnFile, 1, kEio);
+       },
+       [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); },
+       "x.evt: " + kEioWords, {dead, "x.evt"}, "old\n"},
   };
   for (const FakeCase& row : rows) {
     SCOPED_TRACE(row.label);

@@ -57,7 +57,7 @@ std::string report_problem(const testing::RunResult& result, std::error_code err
   }
   const std::string subject = result.err.substr(0, result.err.size() - reason.size());
   for (const char* name : {"evt_info.txt", "temp0.fls", "temp1.fls", "temp2.fls", "temp3.fls",
-                           "temp5.fls", "event\\events_to_follow.txt", "event"}) {
+                           "temp5.fls", "event\\events_to_follow.txt", "event", "event\\"}) {
     if (subject.ends_with(name) || subject.ends_with(std::string(name) + " could not be opened"))
       return "";
   }

@@ -10,6 +10,9 @@
 #endif
 
 #include <fstream>
+#include <functional>
+#include <regex>
+#include <set>
 #include <map>
 #include <memory>
 #include <string>
@@ -169,30 +172,70 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
   }
 }
 
-// Two runs started together in one directory: the first holds the lock from its start, the
-// second ends at once with one line naming it and status 2, and writes nothing. The lock file
-// goes with the run that made it.
+// Two runs started together in one directory: the first holds the lock on event\ from its
+// start, the second ends at once with one line naming it and status 2, and writes nothing,
+// whatever stray file or flag would once have let it through. No lock file is left.
 TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
-  testing::RunArea area;
-  testing::Child first({.argv = {testing::program().string()}, .directory = area.work});
-  ASSERT_TRUE(first.wait_for_output("Enter the no of events to create:"));
-  const std::string held = testing::read_bytes(area.work / "event/.quorlant.lock");
-  const std::string process = held.substr(0, held.find_first_not_of("0123456789"));
-  const auto before = snapshot(area.work);
-  testing::write_file(area.root / "answers", reliability::whole_script());
-  const testing::Process second = testing::run_process({.argv = {testing::program().string()},
-                                                        .directory = area.work,
-                                                        .input = area.root / "answers"});
-  EXPECT_EQ(second.status, 2);
-  EXPECT_EQ(second.out, "");
-  EXPECT_EQ(second.err, "quorlant: another run of quorlant (process " + process +
-                            ") is writing in this directory: it holds event\\.quorlant.lock\n");
-  EXPECT_EQ(snapshot(area.work), before);
-  first.type(reliability::whole_script());
-  const testing::Process ended = first.finish();
-  EXPECT_EQ(ended.status, 0) << ended.err;
-  EXPECT_EQ(testing::entries(area.work / "event"),
-            (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}));
+  struct Case {
+    std::string label;
+    std::function<bool(const fs::path& work)> setup;  // false: this system cannot make it
+    std::set<std::string> left;  // in event\ after the first run
+  };
+  const std::set<std::string> series = {"20150101.evt", "20150201.evt", "events_to_follow.txt"};
+  std::set<std::string> with_stray = series;
+  with_stray.insert(".quorlant.lock");
+  const std::vector<Case> rows = {
+      {"an event directory as it comes", [](const fs::path&) { return true; }, series},
+      {"a stray read-only lock file of an earlier version",
+       [](const fs::path& work) {
+         testing::write_file(work / "event/.quorlant.lock", "1\n");
+         fs::permissions(work / "event/.quorlant.lock", fs::perms::owner_read);
+         return true;
+       },
+       with_stray},
+      // Root writes a read-only directory all the same: it is made immutable instead.
+      {"an event directory no file can be made in, its files links to writable ones",
+       [](const fs::path& work) {
+         fs::create_directory(work / "data");
+         for (const char* name : {"20150101.evt", "20150201.evt", "events_to_follow.txt"}) {
+           testing::write_file(work / "data" / name, "");
+           fs::create_symlink(std::string("../data/") + name, work / "event" / name);
+         }
+         return set_immutable(work / "event", true);
+       },
+       series},
+  };
+  for (const Case& row : rows) {
+    SCOPED_TRACE(row.label);
+    testing::RunArea area;
+    if (!row.setup(area.work)) continue;
+    testing::Child first({.argv = {testing::program().string()}, .directory = area.work});
+    ASSERT_TRUE(first.wait_for_output("Enter the no of events to create:"));
+    const auto before = snapshot(area.work);
+    testing::write_file(area.root / "answers", reliability::whole_script());
+    const testing::Process second = testing::run_process(
+        {.argv = {testing::program().string()}, .directory = area.work, .input = area.root / "answers"});
+    EXPECT_EQ(second.status, 2);
+    EXPECT_EQ(second.out, "");
+    // The first run's number, where the system tells who holds a lock.
+    std::smatch process;
+    ASSERT_TRUE(std::regex_match(second.err, process,
+                                 std::regex("quorlant: another run of quorlant \\(process "
+                                            "([0-9]+)\\) is writing in this directory: it "
+                                            "holds the lock on event\\\\\n")))
+        << second.err;
+    if (fs::exists("/proc/self/cwd")) {
+      EXPECT_EQ(fs::read_symlink("/proc/" + process[1].str() + "/cwd"), area.work);
+    }
+    EXPECT_EQ(snapshot(area.work), before);
+    first.type(reliability::whole_script());
+    const testing::Process ended = first.finish();
+    EXPECT_EQ(ended.status, 0) << ended.err;
+    set_immutable(area.work / "event", false);
+    EXPECT_EQ(testing::entries(area.work / "event"), row.left);
+    const fs::path list = fs::canonical(area.work / "event/events_to_follow.txt");
+    EXPECT_EQ(testing::read_bytes(list).find('\0'), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -99,4 +99,24 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
   return {};
 }
 
+// Links are followed by the system as written: only the owner of a directory makes links here,
+// so none is planted by another user.
+std::error_code SystemFileSystem::resolve(const std::filesystem::path& base,
+                                          const std::filesystem::path& name,
+                                          Resolution& resolution) {
+  resolution = {};
+  resolution.path = base / name;
+  return {};
+}
+
+std::error_code SystemFileSystem::own_regular_file(const std::filesystem::path& path, bool& own) {
+  own = false;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return is_missing(::GetLastError()) ? std::error_code() : last_error();
+  own = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                       FILE_ATTRIBUTE_DEVICE)) == 0;
+  return {};
+}
+
 }  // namespace quorlant::recordio::platform
