@@ -8,11 +8,13 @@ TEST(UnitsReplaceWholeAsAnotherUser, IsPosixOnly) {
                   "held-open files in reliability/windows_test.cpp";
 }
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -160,6 +162,53 @@ TEST(UnitsReplaceWholeAsAnotherUser, ALinkPlantedByAnotherUserIsRefusedAtEverySt
               (std::set<std::string>{".20150101.evt.tmp999999999.0", "20150101.evt"}));
     EXPECT_EQ(read_file(dir / "root/20150101.evt"), "root's own\n");
   }
+}
+
+// A run in a shared event directory removes only its own user's dead temporaries: another
+// user's, a note named like one, a link and a directory all stay, and the run ends normally.
+TEST(UnitsReplaceWholeAsAnotherUser, TheSweepTakesOnlyThisUsersOwnDeadTemporaries) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+  TempDir dir;
+  const fs::path event = dir / "work/event";
+  fs::create_directories(event);
+  fs::permissions(event, fs::perms(01777));
+  write_file(dir / "elsewhere", "kept\n");
+  const std::set<std::string> theirs = {".notes.tmp999999999.1", ".20150101.evt.tmp999999999.1",
+                                        ".20150101.evt.tmp999999999.2",
+                                        ".20150101.evt.tmp999999999.3"};
+  write_file(event / ".notes.tmp999999999.1", "a user's notes\n");
+  write_file(event / ".20150101.evt.tmp999999999.1", "another user's\n");
+  ASSERT_EQ(::chown((event / ".20150101.evt.tmp999999999.1").c_str(), kNobody, kNobody), 0);
+  fs::create_symlink(dir / "elsewhere", event / ".20150101.evt.tmp999999999.2");
+  fs::create_directory(event / ".20150101.evt.tmp999999999.3");
+  write_file(event / ".20150201.evt.tmp999999999.4", "this user's, dead\n");
+
+  const auto result = testing::run_program(dir / "work", reliability::whole_script());
+  EXPECT_EQ(result.status, 0) << result.err;
+  std::set<std::string> left = theirs;
+  left.insert({"20150101.evt", "20150201.evt", "events_to_follow.txt"});
+  EXPECT_EQ(testing::entries(event), left);
+  EXPECT_EQ(read_file(dir / "elsewhere"), "kept\n");
+}
+
+// A pipe in place of an event file is refused before the first event file is written, at
+// once, even with a reader that would take the records.
+TEST(UnitsReplaceWhole, APipeIsNeverWritten) {
+  TempDir dir;
+  fs::create_directories(dir / "work/event");
+  ASSERT_EQ(::mkfifo((dir / "work/event/20150201.evt").c_str(), 0644), 0);
+  const int reader = ::open((dir / "work/event/20150201.evt").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const auto started = std::chrono::steady_clock::now();
+  const auto result = testing::run_program(dir / "work", reliability::whole_script());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  char byte = 0;
+  EXPECT_EQ(::read(reader, &byte, 1), 0);  // nothing was written into it
+  ::close(reader);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err,
+            "quorlant: event\\20150201.evt: not a regular file (a pipe or a socket); never written\n");
+  EXPECT_FALSE(fs::exists(dir / "work/event/20150101.evt"));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "fake_file_system.h"
 #include "reliability/reliability_support.h"
 
 namespace quorlant::run {
@@ -235,6 +236,41 @@ TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
     EXPECT_EQ(testing::entries(area.work / "event"), row.left);
     const fs::path list = fs::canonical(area.work / "event/events_to_follow.txt");
     EXPECT_EQ(testing::read_bytes(list).find('\0'), std::string::npos);
+  }
+}
+
+// The lock as the system answers it: held by another run (which the system may or may not
+// name), or not to be taken at all. Either way the run ends at once with status 2, one line,
+// and nothing written.
+TEST(RunLock, ALockThatCannotBeTakenEndsTheRunBeforeAnything) {
+  struct Case {
+    std::function<void(testing::FakeFileSystem&)> setup;
+    std::string err;
+  };
+  const std::vector<Case> rows = {
+      {[](testing::FakeFileSystem& f) { f.lock_held_by("4242"); },
+       "quorlant: another run of quorlant (process 4242) is writing in this directory: it holds "
+       "the lock on event\\\n"},
+      {[](testing::FakeFileSystem& f) { f.lock_held_by(""); },
+       "quorlant: another run of quorlant is writing in this directory: it holds the lock on "
+       "event\\\n"},
+      {[](testing::FakeFileSystem& f) {
+         f.fail(testing::FakeFileSystem::Call::kLock, 1,
+                std::make_error_code(std::errc::no_lock_available));
+       },
+       "quorlant: cannot lock event\\: " +
+           recordio::platform::message_of(std::make_error_code(std::errc::no_lock_available)) +
+           "\n"},
+  };
+  for (const Case& row : rows) {
+    testing::RunArea area;
+    testing::FakeFileSystem files;
+    row.setup(files);
+    const auto result = testing::run_program(area.work, reliability::whole_script(), {}, &files);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, row.err);
+    EXPECT_EQ(testing::tree(area.work), (std::vector<std::string>{"event"}));
   }
 }
 
