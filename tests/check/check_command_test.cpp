@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -322,6 +323,41 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
     const std::string last = report.substr(report.rfind('\n', report.size() - 2) + 1);
     EXPECT_EQ(report.empty() ? "" : last, c.last.empty() ? "" : c.last + "\n") << c.err;
   }
+}
+
+// The way to a data directory through 39 links, each 800 directories down and back up: the
+// check follows it once for the series, not once per name.
+TEST(Check, AMazeOfLinksIsWalkedOnceForTheSeries) {
+  if (testing::kOnWindows) GTEST_SKIP() << "links need a privilege on Windows";
+  TempDir dir;
+  fs::create_directories(dir / "event");
+  ASSERT_EQ(run_program(dir.path(), "", {"-q", "--events", "36", "--months-per-event", "1",
+                                         "--start", "2015 01 01 00", "--report-step", "1",
+                                         "--basin", "gr10k"})
+                .status,
+            0);
+  std::string down;
+  std::string up;
+  for (int i = 0; i < 800; ++i) {
+    down += "d/";
+    up += "../";
+  }
+  fs::create_directories(dir / "maze" / down);
+  fs::create_directory(dir / "rain");
+  for (int link = 1; link <= 39; ++link) {
+    const std::string next = link < 39 ? "L" + std::to_string(link + 1) : "../rain";
+    fs::create_symlink(down + up + next, dir / ("maze/L" + std::to_string(link)));
+  }
+  fs::create_symlink("maze/L1", dir / "raing");
+  write_file(dir / "rain/20150101_rag.tb0", "x");
+
+  const auto started = std::chrono::steady_clock::now();
+  const auto result = run_program(dir.path(), "", {"check"});
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_EQ(result.err, "");
+  EXPECT_NE(result.out.find(":pointprecip              raing\\*_rag.tb0     1/36  20150201-20171201\n"),
+            std::string::npos)
+      << result.out;
 }
 
 }  // namespace
