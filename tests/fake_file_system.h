@@ -129,6 +129,15 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
                            std::vector<std::string>& names) const override {
     return real_.names_in(path, names);
   }
+  std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
+                             recordio::platform::EntryKind& kind) const override {
+    return real_.open_plain(path, file, kind);
+  }
+  std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
+                             std::size_t& got) const override {
+    return real_.read_plain(file, buffer, got);
+  }
+  void close_plain(std::intptr_t file) const override { real_.close_plain(file); }
   std::error_code process_runs(unsigned long id, bool& runs) override {
     if (const auto error = take(Call::kProcessRuns)) return error;
     return real_.process_runs(id, runs);

@@ -16,6 +16,10 @@
 
 #include "test_support.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace quorlant::check {
 namespace {
 
@@ -225,6 +229,15 @@ class FakeLookUps : public recordio::platform::LookUps {
   std::error_code names_in(const fs::path& path, std::vector<std::string>& names) const override {
     return system().names_in(path, names);
   }
+  std::error_code open_plain(const fs::path& path, std::intptr_t& file,
+                             recordio::platform::EntryKind& found) const override {
+    return system().open_plain(path, file, found);
+  }
+  std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
+                             std::size_t& got) const override {
+    return system().read_plain(file, buffer, got);
+  }
+  void close_plain(std::intptr_t file) const override { system().close_plain(file); }
 
  private:
   static const LookUps& system() { return recordio::platform::system_look_ups(); }
@@ -323,6 +336,27 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
     const std::string last = report.substr(report.rfind('\n', report.size() - 2) + 1);
     EXPECT_EQ(report.empty() ? "" : last, c.last.empty() ? "" : c.last + "\n") << c.err;
   }
+}
+
+// A pipe put in place of an event file after the check looked at it: what was opened is asked
+// again, and the pipe is refused at once instead of waited on.
+TEST(Check, APipeSwappedInAfterTheLookUpIsNeverWaitedOn) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a pipe has no name in a directory on Windows";
+#else
+  Series series("forty-years-yearly.answers", years({}), years({}));
+  fs::remove(series.dir / "event/19810101.evt");
+  ASSERT_EQ(::mkfifo((series.dir / "event/19810101.evt").c_str(), 0644), 0);
+  FakeLookUps look_ups;  // the look-up still finds the file that was there
+  look_ups.part = "event/19810101.evt";
+  look_ups.kind = recordio::platform::EntryKind::kRegular;
+  std::ostringstream out;
+  std::ostringstream err;
+  const std::string_view only[] = {"event\\19810101.evt"};
+  EXPECT_EQ(main_check(only, out, err, series.dir.path(), look_ups), 2);
+  EXPECT_EQ(err.str(), "quorlant check: event\\19810101.evt: not a plain file (a pipe, a device or "
+                       "a socket); not read\n");
+#endif
 }
 
 // The way to a data directory through 39 links, each 800 directories down and back up: the

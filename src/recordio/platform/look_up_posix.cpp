@@ -225,4 +225,44 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
   return {};
 }
 
+std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path,
+                                             std::intptr_t& file, EntryKind& kind) const {
+  file = kNoFile;
+  kind = EntryKind::kMissing;
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? std::error_code() : last_error();
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) {
+    const std::error_code error = last_error();
+    (void)::close(fd);  // the report is `error`
+    return error;
+  }
+  kind = entry_kind(status.st_mode);
+  if (kind == EntryKind::kRegular) {
+    file = fd;
+  } else {
+    (void)::close(fd);  // opened only to be asked
+  }
+  return {};
+}
+
+std::error_code SystemFileSystem::read_plain(std::intptr_t file, std::span<char> buffer,
+                                             std::size_t& got) const {
+  for (;;) {
+    const ssize_t n = ::read(static_cast<int>(file), buffer.data(), buffer.size());
+    if (n >= 0) {
+      got = static_cast<std::size_t>(n);
+      return {};
+    }
+    if (errno != EINTR) return last_error();
+  }
+}
+
+void SystemFileSystem::close_plain(std::intptr_t file) const {
+  (void)::close(static_cast<int>(file));  // read only: nothing of it can be lost
+}
+
 }  // namespace quorlant::recordio::platform

@@ -195,6 +195,11 @@ class SystemFileSystem : public FileSystem {
                             std::filesystem::path& real) const override;
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
+  std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
+                             EntryKind& kind) const override;
+  std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
+                             std::size_t& got) const override;
+  void close_plain(std::intptr_t file) const override;
 
  private:
   std::optional<unsigned> new_file_mode_;  // what a file created now gets, once known
