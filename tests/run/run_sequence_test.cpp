@@ -187,11 +187,12 @@ TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
   with_stray.insert(".quorlant.lock");
   const std::vector<Case> rows = {
       {"an event directory as it comes", [](const fs::path&) { return true; }, series},
+      // On Windows the lock is a file of that name: a read-only one refuses every run.
       {"a stray read-only lock file of an earlier version",
        [](const fs::path& work) {
          testing::write_file(work / "event/.quorlant.lock", "1\n");
          fs::permissions(work / "event/.quorlant.lock", fs::perms::owner_read);
-         return true;
+         return !testing::kOnWindows;
        },
        with_stray},
       // Root writes a read-only directory all the same: it is made immutable instead.
