@@ -64,8 +64,8 @@ class PlainFile : private std::streambuf {
   PlainFile(const recordio::platform::LookUps& look_ups, const Found& found, std::string_view name)
       : look_ups_(look_ups), name_(name) {
     if (found.presence == Presence::kNotLooked) {
-      throw CheckFailure(name_ + ": could not be looked at: " +
-                         recordio::platform::message_of(found.error));
+      throw CheckFailure(
+          name_ + ": could not be looked at: " + recordio::platform::message_of(found.error));
     }
     if (found.kind != EntryKind::kRegular) refuse(found.kind, name_);
     EntryKind kind = EntryKind::kMissing;

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #include "recordio/platform/look_up.h"

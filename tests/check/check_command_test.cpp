@@ -354,8 +354,9 @@ TEST(Check, APipeSwappedInAfterTheLookUpIsNeverWaitedOn) {
   std::ostringstream err;
   const std::string_view only[] = {"event\\19810101.evt"};
   EXPECT_EQ(main_check(only, out, err, series.dir.path(), look_ups), 2);
-  EXPECT_EQ(err.str(), "quorlant check: event\\19810101.evt: not a plain file (a pipe, a device or "
-                       "a socket); not read\n");
+  EXPECT_EQ(err.str(),
+            "quorlant check: event\\19810101.evt: not a plain file (a pipe, a device or "
+            "a socket); not read\n");
 #endif
 }
 
@@ -365,9 +366,9 @@ TEST(Check, AMazeOfLinksIsWalkedOnceForTheSeries) {
   if (testing::kOnWindows) GTEST_SKIP() << "links need a privilege on Windows";
   TempDir dir;
   fs::create_directories(dir / "event");
-  ASSERT_EQ(run_program(dir.path(), "", {"-q", "--events", "36", "--months-per-event", "1",
-                                         "--start", "2015 01 01 00", "--report-step", "1",
-                                         "--basin", "gr10k"})
+  ASSERT_EQ(run_program(dir.path(), "",
+                        {"-q", "--events", "36", "--months-per-event", "1", "--start",
+                         "2015 01 01 00", "--report-step", "1", "--basin", "gr10k"})
                 .status,
             0);
   std::string down;
@@ -389,8 +390,9 @@ TEST(Check, AMazeOfLinksIsWalkedOnceForTheSeries) {
   const auto result = run_program(dir.path(), "", {"check"});
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
   EXPECT_EQ(result.err, "");
-  EXPECT_NE(result.out.find(":pointprecip              raing\\*_rag.tb0     1/36  20150201-20171201\n"),
-            std::string::npos)
+  EXPECT_NE(
+      result.out.find(":pointprecip              raing\\*_rag.tb0     1/36  20150201-20171201\n"),
+      std::string::npos)
       << result.out;
 }
 

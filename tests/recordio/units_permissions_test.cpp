@@ -155,8 +155,9 @@ TEST(UnitsReplaceWholeAsAnotherUser, ALinkPlantedByAnotherUserIsRefusedAtEverySt
     EXPECT_EQ(result.status, 2);
     std::string link = row.link;
     if (link.starts_with("DIR")) link = (dir.path() / link.substr(4)).string();
-    EXPECT_EQ(result.err, "quorlant: " + link +
-                              ": a link made by user nobody; quorlant follows only links you made\n");
+    EXPECT_EQ(result.err,
+              "quorlant: " + link +
+                  ": a link made by user nobody; quorlant follows only links you made\n");
     EXPECT_EQ(read_file(dir / "secret"), "root's own\n");
     EXPECT_EQ(testing::entries(dir / "root"),
               (std::set<std::string>{".20150101.evt.tmp999999999.0", "20150101.evt"}));
@@ -206,8 +207,9 @@ TEST(UnitsReplaceWhole, APipeIsNeverWritten) {
   EXPECT_EQ(::read(reader, &byte, 1), 0);  // nothing was written into it
   ::close(reader);
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err,
-            "quorlant: event\\20150201.evt: not a regular file (a pipe or a socket); never written\n");
+  EXPECT_EQ(
+      result.err,
+      "quorlant: event\\20150201.evt: not a regular file (a pipe or a socket); never written\n");
   EXPECT_FALSE(fs::exists(dir / "work/event/20150101.evt"));
 }
 

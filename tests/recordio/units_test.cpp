@@ -349,7 +349,9 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
        "cannot examine event: " + kEioWords, {"x.evt"}, "old\n"},
       {"a link planted by another user is an open failure naming it, its file untouched",
        [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "x.evt"); },
-       [](Units& u) { return outcome([&] { (void)u.open(99, "x.evt", OpenMode::kReplaceWhole); }); },
+       [](Units& u) {
+         return outcome([&] { (void)u.open(99, "x.evt", OpenMode::kReplaceWhole); });
+       },
        "x.evt: a link made by user 1001; quorlant follows only links you made", {"x.evt"},
        "old\n"},
       {"another user's link on the way is not written through, even in place",

@@ -11,10 +11,10 @@
 
 #include <fstream>
 #include <functional>
-#include <regex>
-#include <set>
 #include <map>
 #include <memory>
+#include <regex>
+#include <set>
 #include <string>
 
 #include "fake_file_system.h"
@@ -180,7 +180,7 @@ TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
   struct Case {
     std::string label;
     std::function<bool(const fs::path& work)> setup;  // false: this system cannot make it
-    std::set<std::string> left;  // in event\ after the first run
+    std::set<std::string> left;                       // in event\ after the first run
   };
   const std::set<std::string> series = {"20150101.evt", "20150201.evt", "events_to_follow.txt"};
   std::set<std::string> with_stray = series;
@@ -215,8 +215,9 @@ TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
     ASSERT_TRUE(first.wait_for_output("Enter the no of events to create:"));
     const auto before = snapshot(area.work);
     testing::write_file(area.root / "answers", reliability::whole_script());
-    const testing::Process second = testing::run_process(
-        {.argv = {testing::program().string()}, .directory = area.work, .input = area.root / "answers"});
+    const testing::Process second = testing::run_process({.argv = {testing::program().string()},
+                                                          .directory = area.work,
+                                                          .input = area.root / "answers"});
     EXPECT_EQ(second.status, 2);
     EXPECT_EQ(second.out, "");
     // The first run's number, where the system tells who holds a lock.

@@ -81,9 +81,9 @@ std::error_code RunLock::take(const std::filesystem::path& directory, std::strin
   // writer and removed by the system as it is closed, however the run ends. Others may read it
   // for the process number it holds.
   const std::filesystem::path path = directory / ".quorlant.lock";
-  const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                      FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  const HANDLE handle =
+      ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = ::GetLastError();
     if (code != ERROR_SHARING_VIOLATION) return error_of(code);

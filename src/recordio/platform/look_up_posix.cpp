@@ -152,7 +152,8 @@ class Resolver {
       return foreign_link_error();
     }
     if (++links_ > kMaxLinks) return std::make_error_code(std::errc::too_many_symbolic_link_levels);
-    std::vector<char> target(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 255) + 2);
+    const std::size_t length = status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 255;
+    std::vector<char> target(length + 2);
     const ssize_t got = ::readlinkat(directory_, part.c_str(), target.data(), target.size());
     if (got < 0) return last_error();
     // A link that grew since it was looked at is looked at again.
@@ -189,7 +190,8 @@ std::error_code SystemFileSystem::resolve(const std::filesystem::path& base,
 std::error_code SystemFileSystem::own_regular_file(const std::filesystem::path& path, bool& own) {
   struct stat status {};
   own = false;
-  if (::lstat(path.c_str(), &status) != 0) return errno == ENOENT ? std::error_code() : last_error();
+  if (::lstat(path.c_str(), &status) != 0)
+    return errno == ENOENT ? std::error_code() : last_error();
   own = S_ISREG(status.st_mode) && status.st_uid == ::geteuid();
   return {};
 }
@@ -225,8 +227,8 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
   return {};
 }
 
-std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path,
-                                             std::intptr_t& file, EntryKind& kind) const {
+std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
+                                             EntryKind& kind) const {
   file = kNoFile;
   kind = EntryKind::kMissing;
   int fd = -1;

@@ -115,20 +115,18 @@ std::error_code SystemFileSystem::own_regular_file(const std::filesystem::path& 
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return is_missing(::GetLastError()) ? std::error_code() : last_error();
-  own = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
-                       FILE_ATTRIBUTE_DEVICE)) == 0;
+  own = (attributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
   return {};
 }
 
-std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path,
-                                             std::intptr_t& file, EntryKind& kind) const {
+std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
+                                             EntryKind& kind) const {
   file = kNoFile;
   kind = EntryKind::kMissing;
-  const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr);
+  const HANDLE handle = ::CreateFileW(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return is_missing(::GetLastError()) ? std::error_code() : last_error();
   BY_HANDLE_FILE_INFORMATION information{};
