@@ -174,6 +174,7 @@ TEST(UnitsReplaceWholeAsAnotherUser, TheSweepTakesOnlyThisUsersOwnDeadTemporarie
   fs::create_directories(event);
   fs::permissions(event, fs::perms(01777));
   write_file(dir / "elsewhere", "kept\n");
+  // A user's notes, another user's temporary, a link and a directory: none is this run's.
   const std::set<std::string> theirs = {".notes.tmp999999999.1", ".20150101.evt.tmp999999999.1",
                                         ".20150101.evt.tmp999999999.2",
                                         ".20150101.evt.tmp999999999.3"};

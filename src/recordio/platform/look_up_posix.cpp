@@ -4,7 +4,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef __linux__
+#if defined(__linux__) && __has_include(<linux/openat2.h>)
 #include <linux/openat2.h>
 #include <sys/syscall.h>
 #endif
@@ -36,16 +36,18 @@ std::error_code last_error() {
 // As many links on one name as the systems themselves follow before they give up.
 constexpr int kMaxLinks = 40;
 
+// A handle to walk from, which needs no right to read the directory.
 #ifdef O_PATH
-constexpr int kDirectoryHandle = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int kBaseHandle = O_PATH | O_DIRECTORY | O_CLOEXEC;
 #else
-constexpr int kDirectoryHandle = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int kBaseHandle = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
+constexpr int kDirectoryHandle = kBaseHandle | O_NOFOLLOW;
 
 // The directory `part` of `directory`, never through a link: where the kernel has openat2, no
 // magic link of /proc either.
 int open_directory(int directory, const char* part) {
-#if defined(__linux__) && defined(SYS_openat2)
+#if defined(__linux__) && defined(SYS_openat2) && defined(RESOLVE_NO_MAGICLINKS)
   struct open_how how {};
   how.flags = static_cast<std::uint64_t>(kDirectoryHandle);
   how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
@@ -74,7 +76,7 @@ class Resolver {
   ~Resolver() { close_directory(); }
 
   std::error_code run(const std::filesystem::path& name, Resolution& resolution) {
-    directory_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    directory_ = ::open(path_.c_str(), kBaseHandle);
     if (directory_ < 0) {
       if (errno != ENOENT && errno != ENOTDIR) return last_error();
       missing_ = true;
