@@ -69,10 +69,11 @@ bool set_immutable(const fs::path& path, bool on) {
 #endif
 }
 
-// Every file below `root` with its bytes ("<dir>" for a directory).
-std::map<std::string, std::string> snapshot(const fs::path& root) {
+// Every file below `root` with its bytes ("<dir>" for a directory), but those named `skip`.
+std::map<std::string, std::string> snapshot(const fs::path& root, std::string_view skip = {}) {
   std::map<std::string, std::string> files;
   for (const std::string& name : testing::tree(root)) {
+    if (!skip.empty() && name.ends_with(skip)) continue;
     files[name] = fs::is_directory(root / name) ? "<dir>" : testing::read_bytes(root / name);
   }
   return files;
@@ -213,7 +214,10 @@ TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
     if (!row.setup(area.work)) continue;
     testing::Child first({.argv = {testing::program().string()}, .directory = area.work});
     ASSERT_TRUE(first.wait_for_output("Enter the no of events to create:"));
-    const auto before = snapshot(area.work);
+    // Windows: the run's lock file is removed as it is closed, so it opens only for readers that
+    // allow its removal, as the C runtime's open does not.
+    const std::string_view lock_file = testing::kOnWindows ? ".quorlant.lock" : "";
+    const auto before = snapshot(area.work, lock_file);
     testing::write_file(area.root / "answers", reliability::whole_script());
     const testing::Process second = testing::run_process({.argv = {testing::program().string()},
                                                           .directory = area.work,
@@ -230,7 +234,7 @@ TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
     if (fs::exists("/proc/self/cwd")) {
       EXPECT_EQ(fs::read_symlink("/proc/" + process[1].str() + "/cwd"), area.work);
     }
-    EXPECT_EQ(snapshot(area.work), before);
+    EXPECT_EQ(snapshot(area.work, lock_file), before);
     first.type(reliability::whole_script());
     const testing::Process ended = first.finish();
     EXPECT_EQ(ended.status, 0) << ended.err;
