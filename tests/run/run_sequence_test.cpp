@@ -199,6 +199,7 @@ TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
       // Root writes a read-only directory all the same: it is made immutable instead.
       {"an event directory no file can be made in, its files links to writable ones",
        [](const fs::path& work) {
+         if (testing::kOnWindows) return false;  // no immutable flag there
          fs::create_directory(work / "data");
          for (const char* name : {"20150101.evt", "20150201.evt", "events_to_follow.txt"}) {
            testing::write_file(work / "data" / name, "");
