@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
@@ -21,13 +22,13 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
   enum class Call {
     kStatus, kKind, kOpen, kCreate, kWrite, kRead, kCut, kFlush, kClose, kReplace,
     kSyncDirectory, kRemove, kList, kProcessRuns, kMayWrite, kFreeSpace, kWriteBack,
-    kFlushPath, kHardLink,
+    kFlushPath, kHardLink, kResolve, kLock, kOwnFile,
   };
-  static constexpr std::size_t kCalls = 19;
+  static constexpr std::size_t kCalls = 22;
   static constexpr std::array<const char*, kCalls> kNames = {
       "status", "kind", "open", "create", "write", "read", "cut", "flush", "close", "replace",
       "sync directory", "remove", "list", "process runs", "may write",
-      "free space", "write back", "flush path", "hard link"};
+      "free space", "write back", "flush path", "hard link", "resolve", "lock", "own file"};
 
   /// The `nth` call (from 1) of `call` fails with `error` and does nothing else, except that a
   /// failing close still closes.
@@ -36,8 +37,10 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
   void fail_from(Call call, std::size_t nth, std::error_code error) {
     from_[static_cast<std::size_t>(call)] = {nth, error};
   }
-  /// `path` is a link planted by another user: never followed, whatever it is on disk.
+  /// `path` is a link planted by user 1001: never followed, whatever it is on disk.
   void foreign_link(const std::filesystem::path& path) { foreign_.insert(path.lexically_normal()); }
+  /// Another run holds the lock, and the system names its process `holder` ("" when it cannot).
+  void lock_held_by(std::string holder) { holder_ = std::move(holder); }
   /// How many calls of `call` were made.
   std::size_t calls(Call call) const { return counts_[static_cast<std::size_t>(call)]; }
 
@@ -139,6 +142,15 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
                            std::vector<std::string>& names) const override {
     return real_.names_in(path, names);
   }
+  std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
+                             recordio::platform::EntryKind& kind) const override {
+    return real_.open_plain(path, file, kind);
+  }
+  std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
+                             std::size_t& got) const override {
+    return real_.read_plain(file, buffer, got);
+  }
+  void close_plain(std::intptr_t file) const override { real_.close_plain(file); }
   std::error_code process_runs(unsigned long id, bool& runs) override {
     if (const auto error = take(Call::kProcessRuns)) return error;
     return real_.process_runs(id, runs);
@@ -152,6 +164,33 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
                              recordio::platform::Room& room) override {
     if (const auto error = take(Call::kFreeSpace)) return error;
     return real_.free_space(directory, room);
+  }
+  std::error_code resolve(const std::filesystem::path& base, const std::filesystem::path& name,
+                          recordio::platform::Resolution& resolution) override {
+    if (const auto error = take(Call::kResolve)) return error;
+    // A foreign link anywhere on the way stops the walk there.
+    std::filesystem::path walked = base;
+    for (const auto& part : name) {
+      walked /= part;
+      if (foreign_.contains(walked.lexically_normal())) {
+        resolution = {{}, walked, "1001"};
+        return recordio::platform::foreign_link_error();
+      }
+    }
+    return real_.resolve(base, name, resolution);
+  }
+  std::error_code lock_directory(const std::filesystem::path& directory,
+                                 recordio::platform::RunLock& lock, std::string& holder) override {
+    if (const auto error = take(Call::kLock)) return error;
+    if (holder_) {
+      holder = *holder_;
+      return std::make_error_code(std::errc::resource_unavailable_try_again);
+    }
+    return real_.lock_directory(directory, lock, holder);
+  }
+  std::error_code own_regular_file(const std::filesystem::path& path, bool& own) override {
+    if (const auto error = take(Call::kOwnFile, path)) return error;
+    return real_.own_regular_file(path, own);
   }
 
  private:
@@ -171,6 +210,7 @@ class FakeFileSystem final : public recordio::platform::FileSystem {
   std::map<std::pair<Call, std::size_t>, std::error_code> failures_;
   std::array<std::pair<std::size_t, std::error_code>, kCalls> from_{};
   std::set<std::filesystem::path> foreign_;
+  std::optional<std::string> holder_;
 };
 
 }  // namespace quorlant::testing

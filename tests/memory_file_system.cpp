@@ -458,4 +458,78 @@ std::error_code MemoryFileSystem::names_in(const std::filesystem::path& path,
   return {};
 }
 
+std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path,
+                                            std::intptr_t& file, EntryKind& kind) const {
+  file = recordio::platform::kNoFile;
+  Entry entry;
+  if (const auto error = look_up(path, false, entry)) return error;
+  kind = entry.kind;
+  if (kind == EntryKind::kRegular) file = new_handle(find(path));
+  return {};
+}
+
+std::error_code MemoryFileSystem::read_plain(std::intptr_t file, std::span<char> buffer,
+                                            std::size_t& got) const {
+  got = 0;
+  const auto found = handles_.find(file);
+  if (found == handles_.end()) return error_of(std::errc::bad_file_descriptor);
+  const std::string& data = at(found->second.node).data;
+  std::size_t& position = found->second.position;
+  if (position < data.size()) {
+    got = std::min(buffer.size(), data.size() - position);
+    std::memcpy(buffer.data(), data.data() + position, got);
+    position += got;
+  }
+  return {};
+}
+
+// Part by part from `base`: a link of another user's stops the walk there; a missing part ends
+// it with the rest of the name as it is.
+std::error_code MemoryFileSystem::resolve(const std::filesystem::path& base,
+                                          const std::filesystem::path& name,
+                                          recordio::platform::Resolution& resolution) {
+  resolution = {};
+  if (const auto error = take(Call::kResolve)) return error;
+  std::filesystem::path walked = base;
+  for (const auto& part : name) {
+    walked /= part;
+    Place found;
+    if (place(walked, false, found) || found.node < 0) break;
+    const Node& node = at(found.node);
+    if (node.kind == Kind::kLink && node.owner != kMe) {
+      resolution.link = walked;
+      resolution.link_owner = std::to_string(node.owner);
+      return recordio::platform::foreign_link_error();
+    }
+  }
+  Place found;
+  const std::error_code error = place(base / name, true, found);
+  resolution.path = error || found.directory < 0 ? base / name : path_of_link(found);
+  return error == std::errc::no_such_file_or_directory ? std::error_code() : error;
+}
+
+std::error_code MemoryFileSystem::lock_directory(const std::filesystem::path& directory,
+                                                 recordio::platform::RunLock&,
+                                                 std::string& holder) {
+  if (const auto error = take(Call::kLock)) return error;
+  if (lock_holder_) {
+    holder = *lock_holder_;
+    return error_of(std::errc::resource_unavailable_try_again);
+  }
+  FileKind kind = FileKind::kMissing;
+  const Node* node = find(directory) < 0 ? nullptr : &at(find(directory));
+  kind = node == nullptr ? kind : node->kind == Kind::kDirectory ? FileKind::kDirectory : kind;
+  return kind == FileKind::kDirectory ? std::error_code()
+                                      : error_of(std::errc::no_such_file_or_directory);
+}
+
+std::error_code MemoryFileSystem::own_regular_file(const std::filesystem::path& path, bool& own) {
+  own = false;
+  if (const auto error = take(Call::kOwnFile)) return error;
+  Place found;
+  if (const auto error = place(path, false, found)) return error;
+  own = found.node >= 0 && at(found.node).kind == Kind::kFile && at(found.node).owner == kMe;
+  return {};
+}
+
 }  // namespace quorlant::testing

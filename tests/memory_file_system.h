@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "recordio/platform/platform.h"
+#include "recordio/platform/series_guard.h"
 
 namespace quorlant::testing {
 
@@ -33,13 +34,13 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
   enum class Call {
     kStatus, kKind, kOpen, kCreate, kWrite, kRead, kCut, kFlush, kClose, kReplace,
     kSyncDirectory, kRemove, kList, kProcessRuns, kMayWrite, kFreeSpace, kWriteBack,
-    kFlushPath, kHardLink,
+    kFlushPath, kHardLink, kResolve, kLock, kOwnFile,
   };
-  static constexpr std::size_t kCalls = 19;
+  static constexpr std::size_t kCalls = 22;
   static constexpr std::array<const char*, kCalls> kNames = {
       "status", "kind", "open", "create", "write", "read", "cut", "flush", "close", "replace",
       "sync directory", "remove", "list", "process runs", "may write", "free space",
-      "write back", "flush path", "hard link"};
+      "write back", "flush path", "hard link", "resolve", "lock", "own file"};
   /// What survives a crash: everything (the process was killed), only what was flushed (a power
   /// cut), or of each directory its changes up to some point and of each file one or the other,
   /// by a fixed choice.
@@ -72,6 +73,8 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
   /// A file system that gives no file a second name (hard_link fails with EPERM).
   void without_hard_links() { hard_links_ = false; }
   void set_running(std::set<unsigned long> processes) { running_ = std::move(processes); }
+  /// Another run holds the lock on every directory; the system names its process `holder`.
+  void lock_held_by(std::string holder) { lock_holder_ = std::move(holder); }
 
   // --- reading it back ---
   /// Every name below `path` (a regular file's bytes, "<dir>", or "-> target"), by path.
@@ -139,6 +142,16 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
                             std::filesystem::path& real) const override;
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
+  std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
+                             EntryKind& kind) const override;
+  std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
+                             std::size_t& got) const override;
+  void close_plain(std::intptr_t file) const override { handles_.erase(file); }
+  std::error_code resolve(const std::filesystem::path& base, const std::filesystem::path& name,
+                          recordio::platform::Resolution& resolution) override;
+  std::error_code lock_directory(const std::filesystem::path& directory,
+                                 recordio::platform::RunLock& lock, std::string& holder) override;
+  std::error_code own_regular_file(const std::filesystem::path& path, bool& own) override;
 
  private:
   enum class Kind { kFile, kDirectory, kLink, kDevice };
@@ -196,14 +209,15 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
     const auto found = handles_.find(file);
     return found == handles_.end() ? nullptr : &at(found->second.node);
   }
-  FileHandle new_handle(int node) {
+  FileHandle new_handle(int node) const {
     handles_[next_handle_] = {node};
     return next_handle_++;
   }
 
   std::vector<Node> nodes_;  // node 0 is the root
-  std::map<FileHandle, Open> handles_;
-  FileHandle next_handle_ = 3;
+  mutable std::map<FileHandle, Open> handles_;  // the check reads through const look-ups
+  mutable FileHandle next_handle_ = 3;
+  std::optional<std::string> lock_holder_;
   Room room_{1ULL << 40, 1ULL << 20};
   std::set<unsigned long> running_;
   bool hard_links_ = true;

@@ -1,7 +1,8 @@
 #include "check/series_check.h"
 
 #include <algorithm>
-#include <fstream>
+#include <istream>
+#include <streambuf>
 #include <utility>
 
 #include "check/line_reader.h"
@@ -46,24 +47,58 @@ bool matches(const EventFileLine& expected, std::string_view line) {
          (line.size() == expected.keyword.size() || line[expected.keyword.size()] == ' ');
 }
 
-// The file is looked at before it is opened: only a regular file is, so a pipe or a device is
-// never waited on.
-std::ifstream open_plain_file(const Found& found, std::string_view name) {
-  const std::string file(name);
-  if (found.presence == Presence::kNotLooked) {
-    throw CheckFailure(file + ": could not be looked at: " +
-                       recordio::platform::message_of(found.error));
-  }
-  switch (found.kind) {
-    case EntryKind::kRegular: break;
+// Why a file of this kind is not read.
+[[noreturn]] void refuse(EntryKind kind, const std::string& file) {
+  switch (kind) {
     case EntryKind::kDirectory: throw CheckFailure(file + ": a directory; not read");
     case EntryKind::kMissing: throw CheckFailure(file + ": no such file");
     default: throw CheckFailure(file + ": not a plain file (a pipe, a device or a socket); not read");
   }
-  std::ifstream in(found.path, std::ios::binary);
-  if (!in) throw CheckFailure(file + ": cannot be opened for reading");
-  return in;
 }
+
+// A regular file of the tree, read as a stream. It is looked at before it is opened, and what
+// was opened is asked again on the open file without waiting on it: a pipe or a device swapped
+// in after the look-up is refused, never waited on.
+class PlainFile : private std::streambuf {
+ public:
+  PlainFile(const recordio::platform::LookUps& look_ups, const Found& found, std::string_view name)
+      : look_ups_(look_ups), name_(name) {
+    if (found.presence == Presence::kNotLooked) {
+      throw CheckFailure(
+          name_ + ": could not be looked at: " + recordio::platform::message_of(found.error));
+    }
+    if (found.kind != EntryKind::kRegular) refuse(found.kind, name_);
+    EntryKind kind = EntryKind::kMissing;
+    if (look_ups.open_plain(found.path, file_, kind)) {
+      throw CheckFailure(name_ + ": cannot be opened for reading");
+    }
+    if (kind != EntryKind::kRegular) refuse(kind, name_);
+  }
+  PlainFile(const PlainFile&) = delete;
+  PlainFile& operator=(const PlainFile&) = delete;
+  ~PlainFile() override {
+    if (file_ != recordio::platform::kNoFile) look_ups_.close_plain(file_);
+  }
+
+  std::istream& stream() { return stream_; }
+
+ private:
+  int_type underflow() override {
+    std::size_t got = 0;
+    if (const std::error_code error = look_ups_.read_plain(file_, buffer_, got)) {
+      throw CheckFailure(name_ + ": cannot be read: " + recordio::platform::message_of(error));
+    }
+    if (got == 0) return traits_type::eof();
+    setg(buffer_, buffer_, buffer_ + got);
+    return traits_type::to_int_type(buffer_[0]);
+  }
+
+  const recordio::platform::LookUps& look_ups_;
+  std::string name_;
+  std::intptr_t file_ = recordio::platform::kNoFile;
+  char buffer_[8192];
+  std::istream stream_{this};
+};
 
 // A name of the event file, and the line it is on for a message.
 struct Reference {
@@ -203,8 +238,8 @@ void record_data_files(SeriesReport& report, const EventFileContent& content,
 }  // namespace
 
 std::vector<std::string> read_event_list(const TreeLookUp& tree, std::string_view list_name) {
-  std::ifstream in = open_plain_file(tree.find(list_name), list_name);
-  LineReader reader(in);
+  PlainFile in(tree.look_ups(), tree.find(list_name), list_name);
+  LineReader reader(in.stream());
   std::vector<std::string> names;
   std::string line;
   for (;;) {
@@ -244,8 +279,8 @@ void SeriesCheck::need(const std::vector<std::string>& keywords) {
 void SeriesCheck::add_event_file(std::string_view name, bool anywhere) {
   // A listed name is held inside the working directory as the names the list leads to are.
   const Found found = anywhere ? tree_.find_anywhere(name) : tree_.find(name);
-  std::ifstream in = open_plain_file(found, name);
-  const EventFileContent content = parse_event_file(in, name);
+  PlainFile in(tree_.look_ups(), found, name);
+  const EventFileContent content = parse_event_file(in.stream(), name);
   // Every name is looked up before anything is recorded, so a refused one leaves no trace.
   std::vector<Found> data_files;
   for (const Reference& reference : content.data_files) {

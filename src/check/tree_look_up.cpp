@@ -69,15 +69,36 @@ class Walk {
   }
 
   Found run() {
-    while (!pending_.empty()) {
-      std::string part = std::move(pending_.front());
-      pending_.pop_front();
-      if (auto failed = step(std::move(part))) return *failed;
+    // The way to the directory is walked once for all the names that share it.
+    std::string last = std::move(pending_.back());
+    pending_.pop_back();
+    const std::string directory(name_.substr(0, name_.size() - last.size()));
+    auto& walked = tree_.walked();
+    if (const auto known = walked.find(directory); known != walked.end()) {
+      pending_.clear();
+      done_ = known->second.parts;
+      entry_ = known->second.entry;
+      missing_ = known->second.missing;
+      links_ = known->second.links;
+    } else {
+      if (auto failed = walk()) return *failed;
+      walked.emplace(directory, TreeLookUp::Directory{done_, entry_, missing_, links_});
     }
+    pending_.push_back(std::move(last));
+    if (auto failed = walk()) return *failed;
     return found(missing_ ? Entry{} : entry_, path_below(base_, done_));
   }
 
  private:
+  std::optional<Found> walk() {
+    while (!pending_.empty()) {
+      std::string part = std::move(pending_.front());
+      pending_.pop_front();
+      if (auto failed = step(std::move(part))) return failed;
+    }
+    return std::nullopt;
+  }
+
   // One part of the way; a Found when a look-up fails.
   std::optional<Found> step(std::string part) {
     if (part.empty() || part == ".") return std::nullopt;

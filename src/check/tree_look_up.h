@@ -2,10 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
+#include <vector>
 
 #include "recordio/platform/look_up.h"
 
@@ -44,12 +45,24 @@ class TreeLookUp {
   /// The working directory as an absolute path without links, asked once.
   std::error_code real_base(std::filesystem::path& real) const;
 
+  /// Where a directory part of a name led, links followed: the parts below the base.
+  struct Directory {
+    std::vector<std::string> parts;
+    recordio::platform::Entry entry;
+    bool missing = false;
+    int links = 0;
+  };
+  /// The directory parts of names walked before, by the text of the name up to its last part:
+  /// the files of a series share a few, however long the way to them.
+  std::unordered_map<std::string, Directory>& walked() const { return walked_; }
+
  private:
   std::filesystem::path base_;
   const recordio::platform::LookUps& look_ups_;
   mutable std::filesystem::path real_base_;
   mutable std::unordered_map<std::filesystem::path::string_type, recordio::platform::Entry>
       directories_;
+  mutable std::unordered_map<std::string, Directory> walked_;
 };
 
 /// "\"NAME\" lies outside the working directory; not followed".

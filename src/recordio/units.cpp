@@ -10,11 +10,16 @@ std::string describe_error(std::string_view name, std::error_code error) {
   return std::string(name) + ": " + platform::message_of(error);
 }
 
-std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name) {
+// `name` with this system's directory separator.
+static std::string native_name(std::string_view name) {
   std::string native(name);
   std::replace(native.begin(), native.end(), '\\',
                static_cast<char>(std::filesystem::path::preferred_separator));
-  return base / native;
+  return native;
+}
+
+std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name) {
+  return base / native_name(name);
 }
 
 namespace {
@@ -23,23 +28,40 @@ std::error_code error_of(std::errc code) {
   return std::make_error_code(code);
 }
 
-// The process that left `name` when it is a temporary file of this program's naming,
-// ".NAME.tmpPID.N"; nullopt for any other name.
+// The process that left `name` when it is a temporary file this program makes: an event
+// file's ".yyyymmdd.evt.tmpPID.N" or the list's ".events_to_follow.txt.tmpPID.N"; nullopt for
+// any other name.
 std::optional<unsigned long> temporary_owner(std::string_view name) {
-  const std::size_t tmp = name.rfind(".tmp");
-  if (name.size() < 2 || name[0] != '.' || tmp == std::string_view::npos || tmp < 2) {
-    return std::nullopt;
-  }
-  const std::string_view numbers = name.substr(tmp + 4);
-  const std::size_t dot = numbers.find('.');
   const auto digits = [](std::string_view text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
   };
-  if (dot == std::string_view::npos || !digits(numbers.substr(0, dot)) ||
-      !digits(numbers.substr(dot + 1)) || dot > 9) {
+  constexpr std::string_view kList = ".events_to_follow.txt.tmp";
+  constexpr std::string_view kEvent = ".evt.tmp";  // after a dot and eight digits
+  std::string_view numbers;
+  if (name.starts_with(kList)) {
+    numbers = name.substr(kList.size());
+  } else if (name.size() > 9 && name[0] == '.' && digits(name.substr(1, 8)) &&
+             name.substr(9).starts_with(kEvent)) {
+    numbers = name.substr(9 + kEvent.size());
+  } else {
+    return std::nullopt;
+  }
+  const std::size_t dot = numbers.find('.');
+  if (dot == std::string_view::npos || dot > 9 || !digits(numbers.substr(0, dot)) ||
+      !digits(numbers.substr(dot + 1))) {
     return std::nullopt;
   }
   return std::stoul(std::string(numbers.substr(0, dot)));
+}
+
+// How a composed name shows a path: below the working directory with backslashes, elsewhere
+// as the system writes it.
+std::string shown(const std::filesystem::path& base, const std::filesystem::path& path) {
+  const std::filesystem::path below = path.lexically_relative(base);
+  if (below.empty() || *below.begin() == "..") return path.string();
+  std::string name = below.generic_string();
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
 }
 
 }  // namespace
@@ -72,11 +94,24 @@ platform::FileKind Units::kind_of(std::string_view name) {
   return kind;
 }
 
+std::error_code Units::resolve(std::string_view name, std::filesystem::path& path) {
+  platform::Resolution resolution;
+  const std::error_code error = files_.resolve(base_, native_name(name), resolution);
+  if (error && !resolution.link.empty()) {
+    throw IoFailure(shown(base_, resolution.link) + ": a link made by user " +
+                    resolution.link_owner + "; quorlant follows only links you made");
+  }
+  path = error ? path_of(name) : resolution.path;
+  return error;
+}
+
 std::error_code Units::open(int unit, std::string_view name, OpenMode mode) {
   if (units_.contains(unit)) close(unit);
   Unit& u = units_[unit];
   u.name = std::string(name);
-  u.path = path_of(name);
+  // Every link on the way is judged before anything is made.
+  u.open_error = resolve(name, u.path);
+  if (u.open_error) return u.open_error;
   u.open_error = dry_run_                          ? open_in_memory(u, mode)
                  : mode == OpenMode::kReplaceWhole ? open_to_replace(u)
                                                    : open_in_place(u);
@@ -107,7 +142,7 @@ std::error_code Units::open_in_memory(Unit& u, OpenMode mode) {
 }
 
 // A regular file, or a missing one, gets a replacement beside it (beside the file a link
-// names); a device or a FIFO is written in place.
+// names); a device is written in place.
 std::error_code Units::open_to_replace(Unit& u) {
   if (const std::error_code error = remove_stale_temporaries(u.path.parent_path())) return error;
   platform::FileStatus old_file;
@@ -115,9 +150,10 @@ std::error_code Units::open_to_replace(Unit& u) {
   // An existing file this run may not write is an open failure, and stays untouched.
   if (old_file.write_error) return old_file.write_error;
   switch (old_file.kind) {
-    // A directory fails to open in the system's own words; a device or a FIFO is written to.
+    // A directory fails to open in the system's own words; a device is written to; a pipe
+    // never is, as its reader could hold the run for as long as it likes.
+    case platform::FileKind::kFifo: return platform::not_regular_file_error();
     case platform::FileKind::kDirectory:
-    case platform::FileKind::kFifo:
     case platform::FileKind::kOther: return open_in_place(u);
     case platform::FileKind::kMissing:
     case platform::FileKind::kRegular: break;
@@ -154,8 +190,9 @@ std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old
   return {};
 }
 
-// Temporary files of this program's naming that a run no longer running left in `directory`
-// (killed before it could remove them) go, once per run and directory; any other file stays.
+// Temporary files of this program's naming that a run of this user's no longer running left in
+// `directory` (killed before it could remove them) go, once per run and directory: only
+// regular files of this user's, never a link or a directory. Anything else stays.
 std::error_code Units::remove_stale_temporaries(const std::filesystem::path& directory) {
   if (swept_.contains(directory)) return {};
   std::vector<std::string> names;
@@ -166,8 +203,10 @@ std::error_code Units::remove_stale_temporaries(const std::filesystem::path& dir
     const std::optional<unsigned long> owner = temporary_owner(names[i]);
     bool runs = true;
     if (!owner || *owner == process_id_) continue;
-    error = files_.process_runs(*owner, runs);
-    if (!error && !runs) error = files_.remove(directory / names[i]);
+    bool own = false;
+    error = files_.own_regular_file(directory / names[i], own);
+    if (!error && own) error = files_.process_runs(*owner, runs);
+    if (!error && own && !runs) error = files_.remove(directory / names[i]);
   }
   if (!error) swept_.insert(directory);
   return error;

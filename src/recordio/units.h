@@ -57,6 +57,10 @@ class Units {
 
   /// The path a composed name opens: each backslash is a directory separator here.
   std::filesystem::path path_of(std::string_view name) const;
+  /// Where a composed name leads from the working directory, each link on the way followed
+  /// only when this user made it: `path` holds no link. Throws IoFailure naming another user's
+  /// link; returns any other failure of the way.
+  std::error_code resolve(std::string_view name, std::filesystem::path& path);
   /// The file system the units work on, for the questions a run asks before it writes.
   platform::FileSystem& files() { return files_; }
 

@@ -73,38 +73,22 @@ std::string no_event_folder(recordio::RecordIo& io) {
          "working directory";
 }
 
-constexpr std::string_view kLockFile = "event\\.quorlant.lock";
-
-// One run at a time in a working directory: the lock is held from the start of the run to its
-// very end, after every unit is closed. An interrupt removes its file with the files in flight.
+// One run at a time in a working directory: the lock on event\ is held from the start of the
+// run to its very end, after every unit is closed. A run that cannot take it writes nothing.
 class DirectoryLock {
  public:
-  explicit DirectoryLock(recordio::Units& units) : files_(units.in_flight()) {}
-  DirectoryLock(const DirectoryLock&) = delete;
-  DirectoryLock& operator=(const DirectoryLock&) = delete;
-  ~DirectoryLock() {
-    if (!slot_) return;
-    (void)files_.hold(*slot_);  // an interrupt that took the file has removed it already
-    files_.release(*slot_);
-  }
-
-  void take(const recordio::Units& units) {
-    const std::filesystem::path path = units.path_of(kLockFile);
+  void take(recordio::Units& units) {
+    std::filesystem::path event;
+    std::error_code error = units.resolve("event", event);
     std::string holder;
-    const std::error_code error = lock_.take(path, holder);
-    if (!error) {
-      slot_ = files_.add(path);
-      if (slot_) files_.made(*slot_);
-      return;
-    }
+    if (!error) error = units.files().lock_directory(event, lock_, holder);
+    if (!error) return;
     if (error == std::errc::resource_unavailable_try_again) throw recordio::IoFailure(busy(holder));
-    // Without an event directory, or with one that takes no file, nothing of the series can be
-    // written, and the series check says why in its own words: the run goes on unlocked.
-    if (error == std::errc::no_such_file_or_directory || error == std::errc::permission_denied ||
-        error == std::errc::operation_not_permitted || error == std::errc::read_only_file_system)
+    // Without an event directory nothing of the series can be written, and the run says so in
+    // its own words before the first question.
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
       return;
-    throw recordio::IoFailure(
-        recordio::describe_error("cannot lock " + std::string(kLockFile), error));
+    throw recordio::IoFailure(recordio::describe_error("cannot lock event\\", error));
   }
 
  private:
@@ -113,12 +97,10 @@ class DirectoryLock {
     const std::string_view number = holder.substr(0, digits);
     return "another run of quorlant" +
            (number.empty() ? std::string() : " (process " + std::string(number) + ")") +
-           " is writing in this directory: it holds " + std::string(kLockFile);
+           " is writing in this directory: it holds the lock on event\\";
   }
 
-  recordio::platform::InFlightFiles& files_;
-  std::optional<std::size_t> slot_;
-  recordio::platform::RunLock lock_;  // released after the slot, as the last member
+  recordio::platform::RunLock lock_;
 };
 
 // An event file takes whole blocks on disk: 4227 bytes at most (4335 with CR LF records), so
@@ -144,8 +126,12 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   const std::vector<std::string> names = events::series_event_files(data);
   for (const std::string& name : names) {
     bool exists = false;
-    if (const std::error_code error =
-            files.may_write(io.units().path_of(name), WriteWay::kReplaced, exists)) {
+    std::filesystem::path path;
+    std::error_code error = io.units().resolve(name, path);
+    if (!error) error = files.may_write(path, WriteWay::kReplaced, exists);
+    if (error == recordio::platform::not_regular_file_error())
+      throw recordio::IoFailure(recordio::describe_error(name, error));
+    if (error) {
       data.fln[shared::kEventFileEntry] = name;
       data.ios = error.value();
       eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], data.ios);
@@ -168,6 +154,18 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
                               std::to_string(names.size()) + " event files need " +
                               std::to_string(files_needed) + " new files with a margin, and " +
                               std::to_string(room.files) + " can still be made");
+  }
+  // The series is put in place under a journal made in event\, even where its files are links
+  // to others elsewhere.
+  bool exists = false;
+  std::filesystem::path journal;
+  std::error_code error = io.units().resolve(recordio::Units::kJournal, journal);
+  if (!error) error = files.may_write(journal, WriteWay::kReplaced, exists);
+  if (error) {
+    throw recordio::IoFailure(recordio::describe_error(
+        "cannot make " + std::string(recordio::Units::kJournal) +
+            ", under which the series is put in place",
+        error));
   }
 }
 
@@ -208,7 +206,7 @@ void show_warning_and_notice(recordio::RecordIo& io) {
 }
 
 int run_sequence(recordio::RecordIo& io) {
-  DirectoryLock lock(io.units());
+  DirectoryLock lock;
   return io.run([&lock](recordio::RecordIo& run_io) {
     // The file-name table comes first: nothing is shown before it is obtained.
     std::unique_ptr<shared::RunData> data;

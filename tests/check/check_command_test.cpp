@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -14,6 +15,10 @@
 #include <vector>
 
 #include "test_support.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace quorlant::check {
 namespace {
@@ -224,6 +229,15 @@ class FakeLookUps : public recordio::platform::LookUps {
   std::error_code names_in(const fs::path& path, std::vector<std::string>& names) const override {
     return system().names_in(path, names);
   }
+  std::error_code open_plain(const fs::path& path, std::intptr_t& file,
+                             recordio::platform::EntryKind& found) const override {
+    return system().open_plain(path, file, found);
+  }
+  std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
+                             std::size_t& got) const override {
+    return system().read_plain(file, buffer, got);
+  }
+  void close_plain(std::intptr_t file) const override { system().close_plain(file); }
 
  private:
   static const LookUps& system() { return recordio::platform::system_look_ups(); }
@@ -351,6 +365,64 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
     const std::string last = report.substr(report.rfind('\n', report.size() - 2) + 1);
     EXPECT_EQ(report.empty() ? "" : last, c.last.empty() ? "" : c.last + "\n") << c.err;
   }
+}
+
+// A pipe put in place of an event file after the check looked at it: what was opened is asked
+// again, and the pipe is refused at once instead of waited on.
+TEST(Check, APipeSwappedInAfterTheLookUpIsNeverWaitedOn) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a pipe has no name in a directory on Windows";
+#else
+  Series series("forty-years-yearly.answers", years({}), years({}));
+  fs::remove(series.dir / "event/19810101.evt");
+  ASSERT_EQ(::mkfifo((series.dir / "event/19810101.evt").c_str(), 0644), 0);
+  FakeLookUps look_ups;  // the look-up still finds the file that was there
+  look_ups.part = "event/19810101.evt";
+  look_ups.kind = recordio::platform::EntryKind::kRegular;
+  std::ostringstream out;
+  std::ostringstream err;
+  const std::string_view only[] = {"event\\19810101.evt"};
+  EXPECT_EQ(main_check(only, out, err, series.dir.path(), look_ups), 2);
+  EXPECT_EQ(err.str(),
+            "quorlant check: event\\19810101.evt: not a plain file (a pipe, a device or "
+            "a socket); not read\n");
+#endif
+}
+
+// The way to a data directory through 39 links, each 800 directories down and back up: the
+// check follows it once for the series, not once per name.
+TEST(Check, AMazeOfLinksIsWalkedOnceForTheSeries) {
+  if (testing::kOnWindows) GTEST_SKIP() << "links need a privilege on Windows";
+  TempDir dir;
+  fs::create_directories(dir / "event");
+  ASSERT_EQ(run_program(dir.path(), "",
+                        {"-q", "--events", "36", "--months-per-event", "1", "--start",
+                         "2015 01 01 00", "--report-step", "1", "--basin", "gr10k"})
+                .status,
+            0);
+  std::string down;
+  std::string up;
+  for (int i = 0; i < 800; ++i) {
+    down += "d/";
+    up += "../";
+  }
+  fs::create_directories(dir / "maze" / down);
+  fs::create_directory(dir / "rain");
+  for (int link = 1; link <= 39; ++link) {
+    const std::string next = link < 39 ? "L" + std::to_string(link + 1) : "../rain";
+    fs::create_symlink(down + up + next, dir / ("maze/L" + std::to_string(link)));
+  }
+  fs::create_symlink("maze/L1", dir / "raing");
+  write_file(dir / "rain/20150101_rag.tb0", "x");
+
+  const auto started = std::chrono::steady_clock::now();
+  const auto result = run_program(dir.path(), "", {"check"});
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_EQ(result.err, "");
+  EXPECT_NE(
+      result.out.find(":pointprecip              raing\\*_rag.tb0     1/36  20150201-20171201\n"),
+      std::string::npos)
+      << result.out;
 }
 
 }  // namespace

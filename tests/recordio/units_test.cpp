@@ -217,6 +217,29 @@ TEST(Units, ALinkToADeviceIsWrittenNotCut) {
   EXPECT_TRUE(fs::is_symlink(dir / "list.txt"));
 }
 
+// A chain of this user's own links is followed to its end, but no further than 40 links: the
+// 41st is an open failure, and the file at the end stays as it was.
+TEST(UnitsReplaceWhole, AtMostFortyLinksAreFollowedOnOnePath) {
+  if (testing::kOnWindows) GTEST_SKIP() << "Windows follows links itself";
+  for (const int links : {40, 41}) {
+    TempDir dir;
+    fs::create_directory(dir / "event");  // where the series' journal is kept
+    write_file(dir / "link0", "old\n");
+    for (int i = 1; i <= links; ++i)
+      fs::create_symlink("link" + std::to_string(i - 1), dir / ("link" + std::to_string(i)));
+    Units units(files, dir.path());
+    const std::error_code error =
+        units.open(99, "link" + std::to_string(links), OpenMode::kReplaceWhole);
+    EXPECT_EQ(error, links == 40 ? std::errc() : std::errc::too_many_symbolic_link_levels);
+    if (!error) {
+      units.write(99, "new\n");
+      units.close(99);
+      units.commit_series();
+    }
+    EXPECT_EQ(read_file(dir / "link0"), links == 40 ? "new\n" : "old\n");
+  }
+}
+
 // An interrupt while a series is staged waits for its run, which removes its own files only.
 TEST(UnitsReplaceWhole, AnInterruptWaitsForItsRunToDropItsOwnSeries) {
   TempDir dir;
@@ -334,10 +357,15 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
       u.close_all();
     });
   };
-  const std::string dead = ".x.evt.tmp999999999.0";
+  const std::string dead = ".20150101.evt.tmp999999999.0";
+  const std::string dead_list = ".events_to_follow.txt.tmp999999999.4";
   // Process 1 always runs on POSIX; Wine numbers its processes its own way, so no fixed number
   // is sure to run there, and the file of a live run is another of its own names.
-  const std::string live = testing::kOnWindows ? ".x.evt.tmpY.0" : ".x.evt.tmp1.0";
+  const std::string live = testing::kOnWindows ? ".20150101.evt.tmpY.0" : ".20150101.evt.tmp1.0";
+  // Named like temporaries, but none of this program's making, or not a file: they all stay.
+  const std::set<std::string> others = {".notes.tmp999999999.1", ".x.evt.tmp999999999.0",
+                                        ".2015010.evt.tmp999999999.0",
+                                        ".20150101.evt.tmp999999999.0.bak"};
   const std::vector<FakeCase> rows = {
       {"when several files fail to close at the end, the first is reported",
        [](const TempDir&, FakeFileSystem& f) { f.fail_from(Call::kClose, 1, kEio); }, write_three,
@@ -346,14 +374,18 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
        [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kKind, 1, kEio); },
        [](Units& u) { return outcome([&] { (void)u.is_directory("event"); }); },
        "cannot examine event: " + kEioWords, {"x.evt"}, "old\n"},
-      {"a link planted by another user is an open failure, its file untouched",
+      {"a link planted by another user is an open failure naming it, its file untouched",
        [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "x.evt"); },
-       [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); },
-       "x.evt: " + kDenied, {"x.evt"}, "old\n"},
-      {"a link planted by another user is not written in place either",
-       [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "x.evt"); },
-       [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kUnknown); },
-       "x.evt: " + kDenied, {"x.evt"}, "old\n"},
+       [](Units& u) {
+         return outcome([&] { (void)u.open(99, "x.evt", OpenMode::kReplaceWhole); });
+       },
+       "x.evt: a link made by user 1001; quorlant follows only links you made", {"x.evt"},
+       "old\n"},
+      {"another user's link on the way is not written through, even in place",
+       [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "event"); },
+       [](Units& u) { return outcome([&] { (void)u.open(99, "event\\y.evt"); }); },
+       "event: a link made by user 1001; quorlant follows only links you made", {"x.evt"},
+       "old\n"},
       {"a directory that takes no new file: an open failure, never a rewrite in place",
        [](const TempDir&, FakeFileSystem& f) {
          f.fail(Call::kCreate, 1, std::make_error_code(std::errc::permission_denied));
@@ -384,13 +416,17 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
        "cannot write .: " + kEioWords, {"x.evt"}, "old\n"},
       {"a dead run's temporary files go before the first replacement; a live one's stay",
        [&](const TempDir& dir, FakeFileSystem&) {
-         for (const std::string& name : {dead, live, std::string(".x.evt.tmpX.0"),
-                                         std::string(".x.evt.tmp999999999.0.bak")}) {
-           write_file(dir / name, "left\n");
-         }
+         for (const std::string& name : {dead, dead_list, live}) write_file(dir / name, "left\n");
+         for (const std::string& name : others) write_file(dir / name, "left\n");
+         fs::create_directory(dir / ".20150101.evt.tmp999999999.2");
        },
        [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); }, "",
-       {live, ".x.evt.tmpX.0", ".x.evt.tmp999999999.0.bak", "x.evt"}, "old\n"},
+       [&] {
+         std::set<std::string> left = others;
+         left.insert({live, ".20150101.evt.tmp999999999.2", "x.evt"});
+         return left;
+       }(),
+       "old\n"},
   };
   for (const FakeCase& row : rows) {
     SCOPED_TRACE(row.label);

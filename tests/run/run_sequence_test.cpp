@@ -10,10 +10,14 @@
 #endif
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
+#include <regex>
+#include <set>
 #include <string>
 
+#include "fake_file_system.h"
 #include "reliability/reliability_support.h"
 
 namespace quorlant::run {
@@ -68,10 +72,11 @@ bool set_immutable(const fs::path& path, bool on, bool append_only = false) {
 #endif
 }
 
-// Every file below `root` with its bytes ("<dir>" for a directory).
-std::map<std::string, std::string> snapshot(const fs::path& root) {
+// Every file below `root` with its bytes ("<dir>" for a directory), but those named `skip`.
+std::map<std::string, std::string> snapshot(const fs::path& root, std::string_view skip = {}) {
   std::map<std::string, std::string> files;
   for (const std::string& name : testing::tree(root)) {
+    if (!skip.empty() && name.ends_with(skip)) continue;
     files[name] = fs::is_directory(root / name) ? "<dir>" : testing::read_bytes(root / name);
   }
   return files;
@@ -191,30 +196,110 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
   }
 }
 
-// Two runs started together in one directory: the first holds the lock from its start, the
-// second ends at once with one line naming it and status 2, and writes nothing. The lock file
-// goes with the run that made it.
+// Two runs started together in one directory: the first holds the lock on event\ from its
+// start, the second ends at once with one line naming it and status 2, and writes nothing,
+// whatever stray file or flag would once have let it through. No lock file is left.
 TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
-  testing::RunArea area;
-  testing::Child first({.argv = {testing::program().string()}, .directory = area.work});
-  ASSERT_TRUE(first.wait_for_output("Enter the no of events to create:"));
-  const std::string held = testing::read_bytes(area.work / "event/.quorlant.lock");
-  const std::string process = held.substr(0, held.find_first_not_of("0123456789"));
-  const auto before = snapshot(area.work);
-  testing::write_file(area.root / "answers", reliability::whole_script());
-  const testing::Process second = testing::run_process({.argv = {testing::program().string()},
-                                                        .directory = area.work,
-                                                        .input = area.root / "answers"});
-  EXPECT_EQ(second.status, 2);
-  EXPECT_EQ(second.out, "");
-  EXPECT_EQ(second.err, "quorlant: another run of quorlant (process " + process +
-                            ") is writing in this directory: it holds event\\.quorlant.lock\n");
-  EXPECT_EQ(snapshot(area.work), before);
-  first.type(reliability::whole_script());
-  const testing::Process ended = first.finish();
-  EXPECT_EQ(ended.status, 0) << ended.err;
-  EXPECT_EQ(testing::entries(area.work / "event"),
-            (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}));
+  struct Case {
+    std::string label;
+    std::function<bool(const fs::path& work)> setup;  // false: this system cannot make it
+    std::set<std::string> left;                       // in event\ after the first run
+    int first_status = 0;
+  };
+  const std::set<std::string> series = {"20150101.evt", "20150201.evt", "events_to_follow.txt"};
+  std::set<std::string> with_stray = series;
+  with_stray.insert(".quorlant.lock");
+  const std::vector<Case> rows = {
+      {"an event directory as it comes", [](const fs::path&) { return true; }, series},
+      // On Windows the lock is a file of that name: a read-only one refuses every run.
+      {"a stray read-only lock file of an earlier version",
+       [](const fs::path& work) {
+         testing::write_file(work / "event/.quorlant.lock", "1\n");
+         fs::permissions(work / "event/.quorlant.lock", fs::perms::owner_read);
+         return !testing::kOnWindows;
+       },
+       with_stray},
+      // Root writes a read-only directory all the same: it is made immutable instead.
+      {"an event directory no file can be made in, its files links to writable ones",
+       [](const fs::path& work) {
+         if (testing::kOnWindows) return false;  // no immutable flag there
+         fs::create_directory(work / "data");
+         for (const char* name : {"20150101.evt", "20150201.evt", "events_to_follow.txt"}) {
+           testing::write_file(work / "data" / name, "");
+           fs::create_symlink(std::string("../data/") + name, work / "event" / name);
+         }
+         return set_immutable(work / "event", true);
+       },
+       // The first run cannot make the journal there either: it changes nothing.
+       series, 2},
+  };
+  for (const Case& row : rows) {
+    SCOPED_TRACE(row.label);
+    testing::RunArea area;
+    if (!row.setup(area.work)) continue;
+    testing::Child first({.argv = {testing::program().string()}, .directory = area.work});
+    ASSERT_TRUE(first.wait_for_output("Enter the no of events to create:"));
+    // Windows: the run's lock file is removed as it is closed, so it opens only for readers that
+    // allow its removal, as the C runtime's open does not.
+    const std::string_view lock_file = testing::kOnWindows ? ".quorlant.lock" : "";
+    const auto before = snapshot(area.work, lock_file);
+    testing::write_file(area.root / "answers", reliability::whole_script());
+    const testing::Process second = testing::run_process({.argv = {testing::program().string()},
+                                                          .directory = area.work,
+                                                          .input = area.root / "answers"});
+    EXPECT_EQ(second.status, 2);
+    EXPECT_EQ(second.out, "");
+    // The first run's number, where the system tells who holds a lock.
+    std::smatch process;
+    ASSERT_TRUE(std::regex_match(second.err, process,
+                                 std::regex("quorlant: another run of quorlant \\(process "
+                                            "([0-9]+)\\) is writing in this directory: it "
+                                            "holds the lock on event\\\\\n")))
+        << second.err;
+    if (!testing::kOnWindows && fs::exists("/proc/self/cwd")) {
+      EXPECT_EQ(fs::read_symlink("/proc/" + process[1].str() + "/cwd"), area.work);
+    }
+    EXPECT_EQ(snapshot(area.work, lock_file), before);
+    first.type(reliability::whole_script());
+    const testing::Process ended = first.finish();
+    EXPECT_EQ(ended.status, row.first_status) << ended.err;
+    set_immutable(area.work / "event", false);
+    EXPECT_EQ(testing::entries(area.work / "event"), row.left);
+    const fs::path list = fs::canonical(area.work / "event/events_to_follow.txt");
+    EXPECT_EQ(testing::read_bytes(list).find('\0'), std::string::npos);
+  }
+}
+
+// The lock as the system answers it: held by another run (which the system may or may not
+// name), or not to be taken at all. Either way the run ends at once with status 2, one line,
+// and nothing written.
+TEST(RunLock, ALockThatCannotBeTakenEndsTheRunBeforeAnything) {
+  struct Case {
+    std::function<void(testing::FakeFileSystem&)> setup;
+    std::string err;
+  };
+  const std::vector<Case> rows = {
+      {[](testing::FakeFileSystem& f) { f.lock_held_by("4242"); },
+       "quorlant: another run of quorlant (process 4242) is writing in this directory: it holds "
+       "the lock on event\\\n"},
+      {[](testing::FakeFileSystem& f) {
+         f.fail(testing::FakeFileSystem::Call::kLock, 1,
+                std::make_error_code(std::errc::no_lock_available));
+       },
+       "quorlant: cannot lock event\\: " +
+           recordio::platform::message_of(std::make_error_code(std::errc::no_lock_available)) +
+           "\n"},
+  };
+  for (const Case& row : rows) {
+    testing::RunArea area;
+    testing::FakeFileSystem files;
+    row.setup(files);
+    const auto result = testing::run_program(area.work, reliability::whole_script(), {}, &files);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, row.err);
+    EXPECT_EQ(testing::tree(area.work), (std::vector<std::string>{"event"}));
+  }
 }
 
 // No event folder: every door ends right after the banner, before the first question, with the

@@ -14,6 +14,23 @@ std::error_code SystemFileSystem::names_in(const std::filesystem::path& path,
   return error;
 }
 
+namespace {
+
+class NotRegularCategory final : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "quorlant.file"; }
+  std::string message(int) const override {
+    return "not a regular file (a pipe or a socket); never written";
+  }
+};
+
+}  // namespace
+
+std::error_code not_regular_file_error() {
+  static const NotRegularCategory category;
+  return {1, category};
+}
+
 const LookUps& system_look_ups() {
   static const SystemFileSystem files;
   return files;

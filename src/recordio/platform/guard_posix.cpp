@@ -7,10 +7,16 @@
 #endif
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/types.h>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "recordio/platform/series_guard.h"
 
@@ -72,19 +78,16 @@ std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, W
   }
   exists = true;
   if (S_ISDIR(status.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return not_regular_file_error();
   // Refused for read-only files, immutable ones (root included) and read-only file systems.
   if (const std::error_code error = may_access(path, W_OK)) return error;
   if (S_ISREG(status.st_mode)) {
     if (const std::error_code error = append_only_or_immutable(path)) return error;
   }
   if (way == WriteWay::kInPlace || !S_ISREG(status.st_mode)) return {};
-  // A regular file is replaced by a new one beside it, beside the file a link names.
-  if (!S_ISLNK(link_status.st_mode)) return takes_new_file(directory_of(path));
-  char* resolved = ::realpath(path.c_str(), nullptr);
-  if (resolved == nullptr) return last_error();
-  const std::filesystem::path target = resolved;
-  ::free(resolved);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own buffer
-  return takes_new_file(directory_of(target));
+  // A regular file is replaced by a new one beside it: the path comes resolved, so for a link
+  // of this user's that is beside the file it names.
+  return takes_new_file(directory_of(path));
 }
 
 std::error_code SystemFileSystem::free_space(const std::filesystem::path& directory, Room& room) {
@@ -96,61 +99,58 @@ std::error_code SystemFileSystem::free_space(const std::filesystem::path& direct
   return {};
 }
 
-// One attempt at the lock on `path`: `fd` holds it on success. `again` when the file was
-// removed between its open and its lock, so that the lock counts for nothing.
-static std::error_code lock_once(const std::filesystem::path& path, std::string& holder, int& fd,
-                                 bool& again) {
-  again = false;
-  fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) return last_error();
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    if (error == EWOULDBLOCK) {
-      char text[64];
-      const ssize_t got = ::pread(fd, text, sizeof text, 0);
-      holder.assign(text, got > 0 ? static_cast<std::size_t>(got) : 0U);
-    }
-    ::close(fd);
-    again = error == EINTR;
-    if (error == EWOULDBLOCK) return std::make_error_code(std::errc::resource_unavailable_try_again);
-    return again ? std::error_code() : std::error_code(error, std::system_category());
+std::error_code SystemFileSystem::lock_directory(const std::filesystem::path& directory,
+                                                 RunLock& lock, std::string& holder) {
+  return lock.take(directory, holder);
+}
+
+// The process that holds the lock of the file `locked` is, as /proc/locks tells where there is
+// one: "1: FLOCK  ADVISORY  WRITE 4242 08:01:131 0 EOF" (device numbers in hex). Nothing
+// where the system does not tell.
+static std::string lock_holder(const struct stat& locked) {
+  std::ifstream locks("/proc/locks");
+  const std::string file = [&] {
+    char text[64];
+    std::snprintf(text, sizeof text, "%02x:%02x:%llu", static_cast<unsigned>(major(locked.st_dev)),
+                  static_cast<unsigned>(minor(locked.st_dev)),
+                  static_cast<unsigned long long>(locked.st_ino));
+    return std::string(text);
+  }();
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream fields(line);
+    std::string number, type, advisory, mode, process, where;
+    fields >> number >> type >> advisory >> mode >> process >> where;
+    if (type == "FLOCK" && where == file) return process;
   }
-  struct stat locked {};
-  struct stat named {};
-  if (::fstat(fd, &locked) != 0) {
-    const std::error_code error = last_error();
-    ::close(fd);
-    return error;
-  }
-  again = ::lstat(path.c_str(), &named) != 0 || named.st_dev != locked.st_dev ||
-          named.st_ino != locked.st_ino;
-  if (again) ::close(fd);
   return {};
 }
 
-std::error_code RunLock::take(const std::filesystem::path& path, std::string& holder) {
-  // The run that held the lock may remove its file just before this one gets it: the lock
-  // counts only on the file the name still has, else the next attempt takes the new one.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    int fd = -1;
-    bool again = false;
-    if (const std::error_code error = lock_once(path, holder, fd, again)) return error;
-    if (again) continue;
-    file_ = fd;
-    path_ = path;
-    const std::string text = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, text.data(), text.size(), 0) < 0)
-      return last_error();
-    return {};
+std::error_code RunLock::take(const std::filesystem::path& directory, std::string& holder) {
+  // Read-only, so that a read-only directory locks as well; the directory itself, never a link.
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return last_error();
+  int locked = -1;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    std::error_code error = last_error();
+    if (errno == EWOULDBLOCK) {
+      struct stat status {};
+      if (::fstat(fd, &status) == 0) holder = lock_holder(status);
+      error = std::make_error_code(std::errc::resource_unavailable_try_again);
+    }
+    (void)::close(fd);  // the report is `error`
+    return error;
   }
-  return std::make_error_code(std::errc::resource_unavailable_try_again);
+  file_ = fd;
+  return {};
 }
 
 RunLock::~RunLock() {
-  if (file_ == kNoFile) return;
-  // Removed while still held, so that no other run locks a file about to vanish.
-  ::unlink(path_.c_str());
-  ::close(static_cast<int>(file_));
+  // Closing the handle releases the lock; nothing is left behind.
+  if (file_ != kNoFile) (void)::close(static_cast<int>(file_));
 }
 
 }  // namespace quorlant::recordio::platform

@@ -1,6 +1,9 @@
 // What a run asks before it writes a series, on Windows.
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
+
 #include "recordio/platform/series_guard.h"
 
 namespace quorlant::recordio::platform {
@@ -8,10 +11,6 @@ namespace quorlant::recordio::platform {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// Windows locks are binding: the lock is on one byte far past the end, so that the process
-// number at the start stays readable to the run that is refused.
-constexpr DWORD kLockOffsetHigh = 0x100;
 
 std::error_code error_of(DWORD code) {
   return system_error(static_cast<int>(code));
@@ -73,71 +72,44 @@ std::error_code SystemFileSystem::free_space(const std::filesystem::path& direct
   return {};
 }
 
-std::error_code RunLock::take(const std::filesystem::path& path, std::string& holder) {
-  // The run that held the lock may remove its file just before this one gets it: the lock
-  // counts only on the file the name still has, else the next attempt takes the new one.
-  std::error_code error;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
-                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      // A file being removed refuses every open until it is gone.
-      error = last_error();
-      if (::GetLastError() != ERROR_ACCESS_DENIED) return error;
-      ::Sleep(1);
-      continue;
+std::error_code SystemFileSystem::lock_directory(const std::filesystem::path& directory,
+                                                 RunLock& lock, std::string& holder) {
+  return lock.take(directory, holder);
+}
+
+std::error_code RunLock::take(const std::filesystem::path& directory, std::string& holder) {
+  // A directory cannot be locked here: a file in it is, made for the run, shared with no other
+  // writer and removed by the system as it is closed, however the run ends. Others may read it
+  // for the process number it holds.
+  const std::filesystem::path path = directory / ".quorlant.lock";
+  const HANDLE handle =
+      ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_SHARING_VIOLATION) return error_of(code);
+    const HANDLE reader = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (reader != INVALID_HANDLE_VALUE) {
+      char text[64];
+      DWORD got = 0;
+      if (::ReadFile(reader, text, sizeof text, &got, nullptr)) holder.assign(text, got);
+      ::CloseHandle(reader);
     }
-    OVERLAPPED where{};
-    where.OffsetHigh = kLockOffsetHigh;
-    if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                      &where)) {
-      error = last_error();
-      if (::GetLastError() == ERROR_LOCK_VIOLATION || ::GetLastError() == ERROR_IO_PENDING) {
-        char text[64];
-        DWORD got = 0;
-        OVERLAPPED start{};
-        if (::ReadFile(handle, text, sizeof text, &got, &start)) holder.assign(text, got);
-        error = std::make_error_code(std::errc::resource_unavailable_try_again);
-      }
-      ::CloseHandle(handle);
-      return error;
-    }
-    BY_HANDLE_FILE_INFORMATION locked{};
-    BY_HANDLE_FILE_INFORMATION named{};
-    const HANDLE again = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool same = again != INVALID_HANDLE_VALUE &&
-                      ::GetFileInformationByHandle(handle, &locked) &&
-                      ::GetFileInformationByHandle(again, &named) &&
-                      locked.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
-                      locked.nFileIndexHigh == named.nFileIndexHigh &&
-                      locked.nFileIndexLow == named.nFileIndexLow;
-    if (again != INVALID_HANDLE_VALUE) ::CloseHandle(again);
-    if (!same) {
-      ::CloseHandle(handle);
-      ::Sleep(1);
-      continue;
-    }
-    file_ = reinterpret_cast<FileHandle>(handle);
-    path_ = path;
-    const std::string text = std::to_string(::GetCurrentProcessId()) + "\r\n";
-    DWORD written = 0;
-    OVERLAPPED start{};
-    if (!::SetEndOfFile(handle) ||
-        !::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, &start)) {
-      return last_error();
-    }
-    return {};
+    holder.resize(std::min(holder.find_first_not_of("0123456789"), holder.size()));
+    return std::make_error_code(std::errc::resource_unavailable_try_again);
   }
-  return error ? error : std::make_error_code(std::errc::resource_unavailable_try_again);
+  file_ = reinterpret_cast<FileHandle>(handle);
+  const std::string text = std::to_string(::GetCurrentProcessId()) + "\r\n";
+  DWORD written = 0;
+  if (!::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+    return last_error();
+  return {};
 }
 
 RunLock::~RunLock() {
-  if (file_ == kNoFile) return;
-  // Removed while still held, so that no other run locks a file about to vanish. A reader that
-  // does not share deletion keeps it, and the next run takes it as it is.
-  ::DeleteFileW(path_.c_str());
-  ::CloseHandle(reinterpret_cast<HANDLE>(file_));
+  // Closing the handle removes the file.
+  if (file_ != kNoFile) ::CloseHandle(reinterpret_cast<HANDLE>(file_));
 }
 
 }  // namespace quorlant::recordio::platform

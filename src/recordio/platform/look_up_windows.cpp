@@ -1,6 +1,7 @@
 // The look-ups on Windows: file attributes, and a link's target as the path it ends at.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "recordio/platform/look_up.h"
@@ -97,6 +98,66 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
   }
   target = name;
   return {};
+}
+
+// Links are followed by the system as written: only the owner of a directory makes links here,
+// so none is planted by another user.
+std::error_code SystemFileSystem::resolve(const std::filesystem::path& base,
+                                          const std::filesystem::path& name,
+                                          Resolution& resolution) {
+  resolution = {};
+  resolution.path = base / name;
+  return {};
+}
+
+std::error_code SystemFileSystem::own_regular_file(const std::filesystem::path& path, bool& own) {
+  own = false;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return is_missing(::GetLastError()) ? std::error_code() : last_error();
+  own = (attributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+  return {};
+}
+
+std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
+                                             EntryKind& kind) const {
+  file = kNoFile;
+  kind = EntryKind::kMissing;
+  const HANDLE handle = ::CreateFileW(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    return is_missing(::GetLastError()) ? std::error_code() : last_error();
+  BY_HANDLE_FILE_INFORMATION information{};
+  std::error_code error;
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    kind = EntryKind::kOther;
+  } else if (!::GetFileInformationByHandle(handle, &information)) {
+    error = last_error();
+  } else {
+    kind = entry_kind(information.dwFileAttributes);
+  }
+  if (!error && kind == EntryKind::kRegular) {
+    file = reinterpret_cast<std::intptr_t>(handle);
+  } else {
+    ::CloseHandle(handle);  // opened only to be asked
+  }
+  return error;
+}
+
+std::error_code SystemFileSystem::read_plain(std::intptr_t file, std::span<char> buffer,
+                                             std::size_t& got) const {
+  DWORD read = 0;
+  const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1U << 30));
+  if (!::ReadFile(reinterpret_cast<HANDLE>(file), buffer.data(), wanted, &read, nullptr))
+    return last_error();
+  got = read;
+  return {};
+}
+
+void SystemFileSystem::close_plain(std::intptr_t file) const {
+  ::CloseHandle(reinterpret_cast<HANDLE>(file));  // read only: nothing of it can be lost
 }
 
 }  // namespace quorlant::recordio::platform

@@ -48,6 +48,23 @@ struct Room {
   std::uint64_t files = 0;
 };
 
+/// Where a name below the working directory leads, as resolve finds it.
+struct Resolution {
+  std::filesystem::path path;  // the base and the parts that lead there, no link among them
+  std::filesystem::path link;  // a link not followed, when another user made it: where it is
+  std::string link_owner;      // that link's owner: the user's name, or the number
+};
+
+/// Where a link of another user was met: resolve fails with this.
+inline std::error_code foreign_link_error() {
+  return std::make_error_code(std::errc::permission_denied);
+}
+
+/// A pipe or a socket where a file is to be written: never opened for writing.
+std::error_code not_regular_file_error();
+
+class RunLock;
+
 /// How a file is to be written, for may_write.
 enum class WriteWay {
   kInPlace,   // opened where it is, created when missing
@@ -57,10 +74,9 @@ enum class WriteWay {
 /// The file system, behind one interface so that a test can put a fake in its place: the
 /// program's code gets it by reference from `main` and never reaches the system otherwise.
 /// Every operation and every question returns the system's error, or none with its answer.
-/// A link is followed only when its owner is this user or the owner of the directory it is
-/// in, and only when what it names exists; any other link is an error (permission denied, or
-/// too many links for a dangling one), so a link planted in a shared directory never leads a
-/// run outside it. The look-ups of a reader of the tree come with it (look_up.h).
+/// A link is followed only when this user made it, at every step of a path (resolve); any
+/// other link is an error (permission denied), so a link planted in a shared directory never
+/// leads a run outside it. The look-ups of a reader of the tree come with it (look_up.h).
 class FileSystem : public LookUps {
  public:
   virtual ~FileSystem() = default;
@@ -73,8 +89,8 @@ class FileSystem : public LookUps {
   [[nodiscard]] virtual std::error_code kind_of(const std::filesystem::path& path,
                                                 FileKind& kind) = 0;
   /// Opens `path` to read and write, creating it when missing and never emptying it; `kind` says
-  /// what it is. A FIFO is opened without waiting: one that nobody reads is an error. When
-  /// `kind` is kRegular on entry (this run left a regular file there), it is not asked again.
+  /// what it is. A FIFO is never written: found without waiting, it is not_regular_file_error().
+  /// When `kind` is kRegular on entry (this run left a regular file there), it is not asked again.
   [[nodiscard]] virtual std::error_code open_existing_or_new(const std::filesystem::path& path,
                                                              FileHandle& file, FileKind& kind) = 0;
   /// Opens `path` to read only, any link followed (reading harms nothing it names): a file that
@@ -130,6 +146,24 @@ class FileSystem : public LookUps {
   /// The room this process may still use on the file system that holds `directory`.
   [[nodiscard]] virtual std::error_code free_space(const std::filesystem::path& directory,
                                                    Room& room) = 0;
+  /// Where `name` (relative parts) leads from the directory `base`, one part at a time from
+  /// handles of the directories on the way: each link, at any step, is followed only when this
+  /// user made it, 40 links at most (then too many links). Another user's link fails with
+  /// foreign_link_error() and fills `link` and `link_owner`. A missing part is no error: the
+  /// rest of the name is appended as it is, for the open to report. On Windows a link is
+  /// followed as written by the system itself.
+  [[nodiscard]] virtual std::error_code resolve(const std::filesystem::path& base,
+                                                const std::filesystem::path& name,
+                                                Resolution& resolution) = 0;
+  /// Takes `lock`, this run's lock on the directory `directory` (resolved). When another run
+  /// holds it, fails with std::errc::resource_unavailable_try_again and `holder` gets that
+  /// run's process number where the system can tell, else nothing.
+  [[nodiscard]] virtual std::error_code lock_directory(const std::filesystem::path& directory,
+                                                       RunLock& lock, std::string& holder) = 0;
+  /// Whether `path` is a regular file (not a link, not a directory) of this user's; on Windows
+  /// whether it is a regular file. A missing file is no error.
+  [[nodiscard]] virtual std::error_code own_regular_file(const std::filesystem::path& path,
+                                                         bool& own) = 0;
 };
 
 /// The file system of this computer: the one `main` hands down. A test may answer some of its
@@ -165,7 +199,12 @@ class SystemFileSystem : public FileSystem {
   std::error_code may_write(const std::filesystem::path& path, WriteWay way,
                             bool& exists) override;
   std::error_code free_space(const std::filesystem::path& directory, Room& room) override;
+  std::error_code lock_directory(const std::filesystem::path& directory, RunLock& lock,
+                                 std::string& holder) override;
   // In look_up_posix.cpp and look_up_windows.cpp.
+  std::error_code own_regular_file(const std::filesystem::path& path, bool& own) override;
+  std::error_code resolve(const std::filesystem::path& base, const std::filesystem::path& name,
+                          Resolution& resolution) override;
   std::error_code look_up(const std::filesystem::path& path, bool follow,
                           Entry& entry) const override;
   std::error_code link_target(const std::filesystem::path& path,
@@ -174,6 +213,11 @@ class SystemFileSystem : public FileSystem {
                             std::filesystem::path& real) const override;
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
+  std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
+                             EntryKind& kind) const override;
+  std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
+                             std::size_t& got) const override;
+  void close_plain(std::intptr_t file) const override;
 
  private:
   std::optional<unsigned> new_file_mode_;  // what a file created now gets, once known

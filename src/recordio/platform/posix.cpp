@@ -52,40 +52,30 @@ FileKind kind_of_mode(mode_t mode) {
   return FileKind::kOther;
 }
 
-// Where the link `link` leads, when this run may follow it: the link belongs to this user or
-// to the owner of its directory (so nobody else can have planted it there), and what it names
-// exists. Otherwise an error: permission denied, or too many links for a dangling one.
-std::error_code follow_link(const std::filesystem::path& link, const struct stat& link_status,
+// Where the link `link` leads, when this run may follow it: this user made it and every link
+// after it, and what it names exists. Otherwise an error: permission denied, or too many links
+// for a dangling one.
+std::error_code follow_link(FileSystem& files, const std::filesystem::path& link,
                             std::filesystem::path& target) {
-  if (link_status.st_uid != ::geteuid()) {
-    std::filesystem::path directory = link.parent_path();
-    if (directory.empty()) directory = ".";
-    struct stat directory_status {};
-    if (::stat(directory.c_str(), &directory_status) != 0) return last_error();
-    if (directory_status.st_uid != link_status.st_uid) return error_of(EACCES);
-  }
-  char* resolved = ::realpath(link.c_str(), nullptr);
-  if (resolved == nullptr) return errno == ENOENT ? error_of(ELOOP) : last_error();
-  target = resolved;
-  ::free(resolved);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own buffer
+  std::filesystem::path directory = link.parent_path();
+  if (directory.empty()) directory = ".";
+  Resolution resolution;
+  if (const std::error_code error = files.resolve(directory, link.filename(), resolution))
+    return error;
+  struct stat status {};
+  if (::stat(resolution.path.c_str(), &status) != 0)
+    return errno == ENOENT ? error_of(ELOOP) : last_error();
+  target = resolution.path;
   return {};
 }
 
 // The link at `path` (the open said so with ELOOP), or another error when it is none.
-std::error_code target_of(const std::filesystem::path& path, std::filesystem::path& target) {
+std::error_code target_of(FileSystem& files, const std::filesystem::path& path,
+                          std::filesystem::path& target) {
   struct stat link_status {};
   if (::lstat(path.c_str(), &link_status) != 0) return last_error();
   if (!S_ISLNK(link_status.st_mode)) return error_of(ELOOP);
-  return follow_link(path, link_status, target);
-}
-
-// A FIFO opened to read and write would never fail, and fill up unread: it is opened to write
-// only, without waiting, which fails (ENXIO) when nobody reads it; then writes wait as usual.
-std::error_code open_fifo(const std::filesystem::path& path, int& fd) {
-  if (::close(fd) != 0) return last_error();
-  fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return last_error();
-  return {};
+  return follow_link(files, path, target);
 }
 
 std::error_code open_kind(const std::filesystem::path& path, int& fd, FileKind& kind) {
@@ -98,7 +88,9 @@ std::error_code open_kind(const std::filesystem::path& path, int& fd, FileKind& 
   struct stat status {};
   std::error_code error = ::fstat(fd, &status) == 0 ? std::error_code() : last_error();
   kind = kind_of_mode(status.st_mode);
-  if (!error && kind == FileKind::kFifo) error = open_fifo(path, fd);
+  // A pipe is never written: its reader could hold the run (and its lock) for as long as it
+  // likes. The open did not wait for one, as the flag says.
+  if (!error && kind == FileKind::kFifo) error = not_regular_file_error();
   // A regular file pays no heed to the flag; anything else waits again from now on.
   if (!error && kind != FileKind::kRegular) {
     const int flags = ::fcntl(fd, F_GETFL);
@@ -123,7 +115,7 @@ std::error_code SystemFileSystem::status_of(const std::filesystem::path& path,
     return errno == ENOENT ? std::error_code() : last_error();
   }
   if (S_ISLNK(file_status.st_mode)) {
-    if (const std::error_code error = follow_link(path, file_status, status.target)) return error;
+    if (const std::error_code error = follow_link(*this, path, status.target)) return error;
     if (::stat(status.target.c_str(), &file_status) != 0) return last_error();
   }
   const std::filesystem::path& file = status.target.empty() ? path : status.target;
@@ -153,7 +145,7 @@ std::error_code SystemFileSystem::open_existing_or_new(const std::filesystem::pa
   std::error_code error = open_kind(path, fd, kind);
   if (error == std::errc::too_many_symbolic_link_levels) {
     std::filesystem::path target;
-    error = target_of(path, target);
+    error = target_of(*this, path, target);
     if (!error) error = open_kind(target, fd, kind);
   }
   if (!error) file = fd;

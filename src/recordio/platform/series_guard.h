@@ -11,26 +11,26 @@
 // free_space); the build picks one.
 namespace quorlant::recordio::platform {
 
-/// An exclusive lock on a lock file of its own, which names this process while it holds it.
-/// The system releases it when the process ends, however it ends; a run that ends in order
-/// removes the file too.
+/// An exclusive lock of one run on a directory. On POSIX the lock is on the directory itself,
+/// so there is no file to plant, link or leave behind; on Windows an exclusive lock file in it
+/// that the system removes as it is closed. The system releases the lock when the process ends,
+/// however it ends.
 class RunLock {
  public:
   RunLock() = default;
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;
-  /// Removes the lock file, then releases the lock.
+  /// Releases the lock.
   ~RunLock();
 
-  /// Takes the lock on `path`, making the file when missing. When another process holds it,
-  /// fails with std::errc::resource_unavailable_try_again and `holder` gets what that process
-  /// wrote there (its number, or nothing when it has not written it yet).
-  [[nodiscard]] std::error_code take(const std::filesystem::path& path, std::string& holder);
+  /// Takes the lock on `directory`. When another process holds it, fails with
+  /// std::errc::resource_unavailable_try_again and `holder` gets its number where the system
+  /// tells (else nothing).
+  [[nodiscard]] std::error_code take(const std::filesystem::path& directory, std::string& holder);
   bool held() const { return file_ != kNoFile; }
 
  private:
   FileHandle file_ = kNoFile;
-  std::filesystem::path path_;
 };
 
 }  // namespace quorlant::recordio::platform
