@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "fake_file_system.h"
+#include "memory_file_system.h"
 #include "recordio/stop.h"
 #include "test_support.h"
 
@@ -316,8 +316,10 @@ TEST(UnitsReplaceWhole, AFullDeviceFailsAtClose) {
 
 namespace on_fake {
 
-using testing::FakeFileSystem;
-using Call = FakeFileSystem::Call;
+using testing::MemoryFileSystem;
+using Call = MemoryFileSystem::Call;
+
+const fs::path kBase = "/w";
 
 // What a unit operation on the fake file system ended with: "" or the report.
 std::string outcome(const std::function<void()>& action) {
@@ -336,11 +338,10 @@ std::string open_outcome(Units& units, int unit, std::string_view name, OpenMode
 
 struct FakeCase {
   std::string label;
-  std::function<void(const TempDir&, FakeFileSystem&)> setup;
+  std::function<void(MemoryFileSystem&)> setup;
   std::function<std::string(Units&)> act;
   std::string report;
-  std::set<std::string> left;  // the entries of the directory afterwards
-  std::string x_after;         // x.evt afterwards
+  std::set<std::string> left;  // the names in the working directory afterwards, but event
 };
 
 const std::error_code kEio = std::make_error_code(std::errc::io_error);
@@ -357,93 +358,92 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
       u.close_all();
     });
   };
+  const auto replace_x = [](Units& u) {
+    return outcome([&] {
+      ASSERT_EQ(u.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
+      u.write(99, "new\n");
+      u.close(99);
+      u.commit_series();
+    });
+  };
   const std::string dead = ".20150101.evt.tmp999999999.0";
   const std::string dead_list = ".events_to_follow.txt.tmp999999999.4";
-  // Process 1 always runs on POSIX; Wine numbers its processes its own way, so no fixed number
-  // is sure to run there, and the file of a live run is another of its own names.
-  const std::string live = testing::kOnWindows ? ".20150101.evt.tmpY.0" : ".20150101.evt.tmp1.0";
+  const std::string live = ".20150101.evt.tmp1.0";  // process 1 runs
   // Named like temporaries, but none of this program's making, or not a file: they all stay.
   const std::set<std::string> others = {".notes.tmp999999999.1", ".x.evt.tmp999999999.0",
                                         ".2015010.evt.tmp999999999.0",
                                         ".20150101.evt.tmp999999999.0.bak"};
+  const auto foreign = [](const char* link) {
+    return [link](MemoryFileSystem& f) {
+      f.make_file(kBase / "data.evt", "old\n");
+      f.make_link(kBase / link, "data.evt", 1001);
+    };
+  };
   const std::vector<FakeCase> rows = {
       {"when several files fail to close at the end, the first is reported",
-       [](const TempDir&, FakeFileSystem& f) { f.fail_from(Call::kClose, 1, kEio); }, write_three,
-       "cannot close f90: " + kEioWords, {"f90", "f98", "f99", "x.evt"}, "old\n"},
-      {"a question that fails is a failure, not a no",
-       [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kKind, 1, kEio); },
-       [](Units& u) { return outcome([&] { (void)u.is_directory("event"); }); },
-       "cannot examine event: " + kEioWords, {"x.evt"}, "old\n"},
-      {"a link planted by another user is an open failure naming it, its file untouched",
-       [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "x.evt"); },
-       [](Units& u) {
-         return outcome([&] { (void)u.open(99, "x.evt", OpenMode::kReplaceWhole); });
+       [](MemoryFileSystem& f) {
+         for (std::size_t nth = 1; nth <= 3; ++nth) f.fail(Call::kClose, nth, kEio);
        },
-       "x.evt: a link made by user 1001; quorlant follows only links you made", {"x.evt"},
-       "old\n"},
-      {"another user's link on the way is not written through, even in place",
-       [](const TempDir& dir, FakeFileSystem& f) { f.foreign_link(dir / "event"); },
-       [](Units& u) { return outcome([&] { (void)u.open(99, "event\\y.evt"); }); },
-       "event: a link made by user 1001; quorlant follows only links you made", {"x.evt"},
-       "old\n"},
+       write_three, "cannot close f90: " + kEioWords, {"f90", "f98", "f99", "x.evt"}},
+      {"a question that fails is a failure, not a no",
+       [](MemoryFileSystem& f) { f.fail(Call::kKind, 1, kEio); },
+       [](Units& u) { return outcome([&] { (void)u.is_directory("event"); }); },
+       "cannot examine event: " + kEioWords, {"x.evt"}},
+      {"a link planted by another user is an open failure naming it, its file untouched",
+       foreign("y.evt"),
+       [](Units& u) {
+         return outcome([&] { (void)u.open(99, "y.evt", OpenMode::kReplaceWhole); });
+       },
+       "y.evt: a link made by user 1001; quorlant follows only links you made",
+       {"data.evt", "x.evt", "y.evt"}},
+      {"another user's link on the way is not written through, even in place", foreign("ev"),
+       [](Units& u) { return outcome([&] { (void)u.open(99, "ev\\y.evt"); }); },
+       "ev: a link made by user 1001; quorlant follows only links you made",
+       {"data.evt", "ev", "x.evt"}},
       {"a directory that takes no new file: an open failure, never a rewrite in place",
-       [](const TempDir&, FakeFileSystem& f) {
+       [](MemoryFileSystem& f) {
          f.fail(Call::kCreate, 1, std::make_error_code(std::errc::permission_denied));
        },
        [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); },
-       "x.evt: " + kDenied, {"x.evt"}, "old\n"},
+       "x.evt: " + kDenied, {"x.evt"}},
       {"a failed flush keeps the old file and leaves no temporary",
-       [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kFlush, 1, kEio); },
-       [](Units& u) {
-         return outcome([&] {
-           ASSERT_EQ(u.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
-           u.write(99, "new\n");
-           u.close(99);
-           u.commit_series();
-         });
-       },
-       "cannot write x.evt: " + kEioWords, {"x.evt"}, "old\n"},
+       [](MemoryFileSystem& f) { f.fail(Call::kFlush, 1, kEio); }, replace_x,
+       "cannot write x.evt: " + kEioWords, {"x.evt"}},
       {"a failed directory sync after the replacements puts the old file back",
-       [](const TempDir&, FakeFileSystem& f) { f.fail(Call::kSyncDirectory, 3, kEio); },
-       [](Units& u) {
-         return outcome([&] {
-           ASSERT_EQ(u.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
-           u.write(99, "new\n");
-           u.close(99);
-           u.commit_series();
-         });
-       },
-       "cannot write .: " + kEioWords, {"x.evt"}, "old\n"},
+       [](MemoryFileSystem& f) { f.fail(Call::kSyncDirectory, 3, kEio); }, replace_x,
+       "cannot write .: " + kEioWords, {"x.evt"}},
       {"a dead run's temporary files go before the first replacement; a live one's stay",
-       [&](const TempDir& dir, FakeFileSystem&) {
-         for (const std::string& name : {dead, dead_list, live}) write_file(dir / name, "left\n");
-         for (const std::string& name : others) write_file(dir / name, "left\n");
-         fs::create_directory(dir / ".20150101.evt.tmp999999999.2");
+       [&](MemoryFileSystem& f) {
+         for (const std::string& name : {dead, dead_list, live}) f.make_file(kBase / name, "");
+         for (const std::string& name : others) f.make_file(kBase / name, "");
+         f.make_directory(kBase / ".20150101.evt.tmp999999999.2");
+         f.set_running({1});
        },
        [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); }, "",
        [&] {
          std::set<std::string> left = others;
          left.insert({live, ".20150101.evt.tmp999999999.2", "x.evt"});
          return left;
-       }(),
-       "old\n"},
+       }()},
   };
   for (const FakeCase& row : rows) {
     SCOPED_TRACE(row.label);
-    TempDir dir;
-    write_file(dir / "x.evt", "old\n");
-    fs::create_directory(dir / "event");  // where the series' journal is kept
-    FakeFileSystem fake;
-    row.setup(dir, fake);
+    MemoryFileSystem fake;
+    fake.make_directory(kBase);
+    fake.make_directory(kBase / "event");  // where the series' journal is kept
+    fake.make_file(kBase / "x.evt", "old\n");
+    row.setup(fake);
     {
-      Units units(fake, dir.path());
+      Units units(fake, kBase);
       EXPECT_EQ(row.act(units), row.report);
     }
-    auto left = entries(dir.path());
-    left.erase("event");
+    std::set<std::string> left;
+    for (const auto& [name, bytes] : fake.tree(kBase)) {
+      if (name.find('/') == std::string::npos && name != "event") left.insert(name);
+    }
     EXPECT_EQ(left, row.left);
-    EXPECT_TRUE(fs::is_empty(dir / "event"));
-    EXPECT_EQ(read_file(dir / "x.evt"), row.x_after);
+    EXPECT_EQ(fake.tree(kBase / "event").size(), 0U);
+    EXPECT_EQ(fake.bytes(kBase / "x.evt"), "old\n");
   }
 }
 

@@ -17,7 +17,7 @@
 #include <set>
 #include <string>
 
-#include "fake_file_system.h"
+#include "memory_file_system.h"
 #include "reliability/reliability_support.h"
 
 namespace quorlant::run {
@@ -274,16 +274,17 @@ TEST(RunLock, ASecondRunEndsAtOnceAndWritesNothing) {
 // name), or not to be taken at all. Either way the run ends at once with status 2, one line,
 // and nothing written.
 TEST(RunLock, ALockThatCannotBeTakenEndsTheRunBeforeAnything) {
+  using testing::MemoryFileSystem;
   struct Case {
-    std::function<void(testing::FakeFileSystem&)> setup;
+    std::function<void(MemoryFileSystem&)> setup;
     std::string err;
   };
   const std::vector<Case> rows = {
-      {[](testing::FakeFileSystem& f) { f.lock_held_by("4242"); },
+      {[](MemoryFileSystem& f) { f.lock_held_by("4242"); },
        "quorlant: another run of quorlant (process 4242) is writing in this directory: it holds "
        "the lock on event\\\n"},
-      {[](testing::FakeFileSystem& f) {
-         f.fail(testing::FakeFileSystem::Call::kLock, 1,
+      {[](MemoryFileSystem& f) {
+         f.fail(MemoryFileSystem::Call::kLock, 1,
                 std::make_error_code(std::errc::no_lock_available));
        },
        "quorlant: cannot lock event\\: " +
@@ -291,14 +292,15 @@ TEST(RunLock, ALockThatCannotBeTakenEndsTheRunBeforeAnything) {
            "\n"},
   };
   for (const Case& row : rows) {
-    testing::RunArea area;
-    testing::FakeFileSystem files;
+    MemoryFileSystem files;
+    files.make_directory("/w");
+    files.make_directory("/w/event");
     row.setup(files);
-    const auto result = testing::run_program(area.work, reliability::whole_script(), {}, &files);
+    const auto result = testing::run_program("/w", reliability::whole_script(), {}, &files);
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, row.err);
-    EXPECT_EQ(testing::tree(area.work), (std::vector<std::string>{"event"}));
+    EXPECT_EQ(files.tree("/w"), (std::map<std::string, std::string>{{"event", "<dir>"}}));
   }
 }
 
