@@ -338,7 +338,8 @@ std::error_code MemoryFileSystem::replace(const std::filesystem::path& from,
   Place target;
   if (const auto error = place(from, false, source)) return error;
   if (const auto error = place(to, false, target)) return error;
-  if (source.node < 0 || target.directory < 0) return error_of(std::errc::no_such_file_or_directory);
+  if (source.node < 0 || target.directory < 0)
+    return error_of(std::errc::no_such_file_or_directory);
   if (target.node >= 0 && at(target.node).kind == Kind::kDirectory)
     return error_of(std::errc::is_a_directory);
   if (target.node >= 0 && at(target.node).read_only)
@@ -458,8 +459,8 @@ std::error_code MemoryFileSystem::names_in(const std::filesystem::path& path,
   return {};
 }
 
-std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path,
-                                            std::intptr_t& file, EntryKind& kind) const {
+std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
+                                             EntryKind& kind) const {
   file = recordio::platform::kNoFile;
   Entry entry;
   if (const auto error = look_up(path, false, entry)) return error;
@@ -469,7 +470,7 @@ std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path,
 }
 
 std::error_code MemoryFileSystem::read_plain(std::intptr_t file, std::span<char> buffer,
-                                            std::size_t& got) const {
+                                             std::size_t& got) const {
   got = 0;
   const auto found = handles_.find(file);
   if (found == handles_.end()) return error_of(std::errc::bad_file_descriptor);

@@ -32,15 +32,35 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
   using Room = recordio::platform::Room;
   using WriteWay = recordio::platform::WriteWay;
   enum class Call {
-    kStatus, kKind, kOpen, kCreate, kWrite, kRead, kCut, kFlush, kClose, kReplace,
-    kSyncDirectory, kRemove, kList, kProcessRuns, kMayWrite, kFreeSpace, kWriteBack,
-    kFlushPath, kHardLink, kResolve, kLock, kOwnFile,
+    kStatus,
+    kKind,
+    kOpen,
+    kCreate,
+    kWrite,
+    kRead,
+    kCut,
+    kFlush,
+    kClose,
+    kReplace,
+    kSyncDirectory,
+    kRemove,
+    kList,
+    kProcessRuns,
+    kMayWrite,
+    kFreeSpace,
+    kWriteBack,
+    kFlushPath,
+    kHardLink,
+    kResolve,
+    kLock,
+    kOwnFile,
   };
   static constexpr std::size_t kCalls = 22;
   static constexpr std::array<const char*, kCalls> kNames = {
-      "status", "kind", "open", "create", "write", "read", "cut", "flush", "close", "replace",
-      "sync directory", "remove", "list", "process runs", "may write", "free space",
-      "write back", "flush path", "hard link", "resolve", "lock", "own file"};
+      "status",    "kind",         "open",      "create",     "write",          "read",
+      "cut",       "flush",        "close",     "replace",    "sync directory", "remove",
+      "list",      "process runs", "may write", "free space", "write back",     "flush path",
+      "hard link", "resolve",      "lock",      "own file"};
   /// What survives a crash: everything (the process was killed), only what was flushed (a power
   /// cut), or of each directory its changes up to some point and of each file one or the other,
   /// by a fixed choice.
@@ -131,8 +151,7 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
   std::error_code list(const std::filesystem::path& directory,
                        std::vector<std::string>& names) override;
   std::error_code process_runs(unsigned long id, bool& runs) override;
-  std::error_code may_write(const std::filesystem::path& path, WriteWay way,
-                            bool& exists) override;
+  std::error_code may_write(const std::filesystem::path& path, WriteWay way, bool& exists) override;
   std::error_code free_space(const std::filesystem::path& directory, Room& room) override;
   std::error_code look_up(const std::filesystem::path& path, bool follow,
                           Entry& entry) const override;
@@ -157,12 +176,12 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
   enum class Kind { kFile, kDirectory, kLink, kDevice };
   struct Node {
     Kind kind = Kind::kFile;
-    std::string data;     // a file's bytes
-    std::string durable;  // what of them is on the disk
-    std::map<std::string, int> names;          // a directory's entries
-    std::map<std::string, int> durable_names;  // what of them is on the disk
+    std::string data;                                               // a file's bytes
+    std::string durable;                                            // what of them is on the disk
+    std::map<std::string, int> names;                               // a directory's entries
+    std::map<std::string, int> durable_names;                       // what of them is on the disk
     std::vector<std::vector<std::pair<std::string, int>>> pending;  // changes since (-1: gone)
-    std::string target;                        // a link's
+    std::string target;                                             // a link's
     unsigned owner = kMe;
     bool read_only = false;
     bool full = false;  // a device that takes nothing
@@ -214,7 +233,7 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
     return next_handle_++;
   }
 
-  std::vector<Node> nodes_;  // node 0 is the root
+  std::vector<Node> nodes_;                     // node 0 is the root
   mutable std::map<FileHandle, Open> handles_;  // the check reads through const look-ups
   mutable FileHandle next_handle_ = 3;
   std::optional<std::string> lock_holder_;

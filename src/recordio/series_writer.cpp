@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <map>
+#include <optional>
 
 #include "recordio/stop.h"
 
@@ -60,8 +60,8 @@ std::optional<std::filesystem::path> unescaped(std::string_view text) {
       continue;
     }
     unsigned value = 0;
-    if (i + 2 >= text.size() || std::sscanf(std::string(text.substr(i + 1, 2)).c_str(), "%2X",
-                                            &value) != 1) {
+    if (i + 2 >= text.size() ||
+        std::sscanf(std::string(text.substr(i + 1, 2)).c_str(), "%2X", &value) != 1) {
       return std::nullopt;
     }
     bytes += static_cast<char8_t>(value);
@@ -204,27 +204,32 @@ std::error_code put_back(platform::FileSystem& files, const JournalEntry& entry)
 }  // namespace
 
 std::string interrupted_run_report(JournalState state, bool settled) {
-  std::string report = "event\\ holds the journal of a run cut off while it put its series in place: ";
+  std::string report =
+      "event\\ holds the journal of a run cut off while it put its series in place: ";
   switch (state) {
     case JournalState::kNone: break;
     case JournalState::kIncomplete:
-      return report + (settled ? "nothing of it had been replaced, and its temporary files are removed"
-                               : "nothing of it was replaced; the next run of quorlant removes "
-                                 "its temporary files");
+      return report + (settled
+                           ? "nothing of it had been replaced, and its temporary files are removed"
+                           : "nothing of it was replaced; the next run of quorlant removes "
+                             "its temporary files");
     case JournalState::kBegun:
       return report + (settled ? "the old series is put back"
                                : "the next run of quorlant puts the old series back");
     case JournalState::kDone:
-      return report + (settled ? "its new series is whole, and the copies of the old files are removed"
-                               : "its new series is whole; the next run of quorlant removes the "
-                                 "copies of the old files");
+      return report + (settled
+                           ? "its new series is whole, and the copies of the old files are removed"
+                           : "its new series is whole; the next run of quorlant removes the "
+                             "copies of the old files");
   }
   return report;
 }
 
 SeriesWriter::SeriesWriter(platform::FileSystem& files, platform::InFlightFiles& interrupts,
                            std::filesystem::path journal, unsigned long process_id)
-    : files_(files), interrupts_(interrupts), journal_(std::move(journal)),
+    : files_(files),
+      interrupts_(interrupts),
+      journal_(std::move(journal)),
       process_id_(process_id) {}
 
 SeriesWriter::~SeriesWriter() {
@@ -506,17 +511,17 @@ void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::p
         error = files.remove(entry.backup);
     }
     if (error) {
-      throw IoFailure(describe("cannot put back the series of the run cut off, as " +
-                                   std::string(kJournal) + " says",
-                               error));
+      throw IoFailure(describe(
+          "cannot put back the series of the run cut off, as " + std::string(kJournal) + " says",
+          error));
     }
     directories.try_emplace(directory_of(entry.target), entry.target.parent_path().string());
   }
   std::string failed;
   if (const std::error_code error = sync_each(files, directories, failed))
-    throw IoFailure(describe("cannot put back the series of the run cut off, as " +
-                                 std::string(kJournal) + " says",
-                             error));
+    throw IoFailure(describe(
+        "cannot put back the series of the run cut off, as " + std::string(kJournal) + " says",
+        error));
   if (const std::error_code error = files.remove(journal))
     throw IoFailure(describe("cannot remove " + std::string(kJournal), error));
 }

@@ -83,12 +83,12 @@ class SeriesWriter {
     // The target as the system names it: a path's parts are not kept, so that a long series
     // costs little memory.
     std::filesystem::path::string_type target;
-    std::string name;  // for reports
-    unsigned long number = 0;      // of its temporary's and its backup's names
-    platform::File file;           // the complete temporary, while it is held open
-    bool existed = false;          // the target existed when the temporary was made
-    bool backed_up = false;        // the old file has its backup name
-    bool placed = false;           // the temporary is the target now
+    std::string name;          // for reports
+    unsigned long number = 0;  // of its temporary's and its backup's names
+    platform::File file;       // the complete temporary, while it is held open
+    bool existed = false;      // the target existed when the temporary was made
+    bool backed_up = false;    // the old file has its backup name
+    bool placed = false;       // the temporary is the target now
   };
   std::filesystem::path beside(const std::filesystem::path& target, std::string_view kind,
                                unsigned long number) const;

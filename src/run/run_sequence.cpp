@@ -162,10 +162,10 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   std::error_code error = io.units().resolve(recordio::Units::kJournal, journal);
   if (!error) error = files.may_write(journal, WriteWay::kReplaced, exists);
   if (error) {
-    throw recordio::IoFailure(recordio::describe_error(
-        "cannot make " + std::string(recordio::Units::kJournal) +
-            ", under which the series is put in place",
-        error));
+    throw recordio::IoFailure(
+        recordio::describe_error("cannot make " + std::string(recordio::Units::kJournal) +
+                                     ", under which the series is put in place",
+                                 error));
   }
 }
 
@@ -180,7 +180,8 @@ void settle_interrupted_series(recordio::RecordIo& io) {
   }
   recordio::JournalState found = recordio::JournalState::kNone;
   io.units().recover_series(found);
-  if (found != recordio::JournalState::kNone) io.note(recordio::interrupted_run_report(found, true));
+  if (found != recordio::JournalState::kNone)
+    io.note(recordio::interrupted_run_report(found, true));
 }
 
 }  // namespace

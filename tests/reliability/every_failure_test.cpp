@@ -149,8 +149,8 @@ TEST(EveryFailure, EachOperationOfAThreeEventRunFailedInTurn) {
   }
   // Opens, writes, flushes, renames, links and the questions all took part.
   for (const Call call : {Call::kStatus, Call::kKind, Call::kOpen, Call::kCreate, Call::kWrite,
-                          Call::kFlush, Call::kClose, Call::kReplace,
-                          Call::kHardLink, Call::kSyncDirectory, Call::kList, Call::kRemove}) {
+                          Call::kFlush, Call::kClose, Call::kReplace, Call::kHardLink,
+                          Call::kSyncDirectory, Call::kList, Call::kRemove}) {
     EXPECT_GT(counting.calls(call), 0U) << MemoryFileSystem::kNames[static_cast<std::size_t>(call)];
   }
   EXPECT_GT(runs, 150U) << runs;
@@ -162,34 +162,34 @@ TEST(Crash, AThreeEventRerunCutAtEveryOperationIsOldOrNewAfterRecovery) {
   std::map<std::string, std::size_t> outcomes;
   // The old files kept by a second name, or renamed where the file system has no such names.
   for (const bool hard_links : {true, false}) {
-  MemoryFileSystem counting;
-  prepare(counting);
-  if (!hard_links) counting.without_hard_links();
-  ASSERT_EQ(run_program(kWork, three_events(), {}, &counting).status, 0);
-  const std::size_t operations = counting.all_calls();
-  for (const auto crash : {MemoryFileSystem::Crash::kKill, MemoryFileSystem::Crash::kPowerCut,
-                           MemoryFileSystem::Crash::kMixed}) {
-    for (std::size_t nth = 1; nth <= operations + 1; ++nth) {
-      const std::string label = "crash " + std::to_string(static_cast<int>(crash)) + " at #" +
-                                std::to_string(nth) + (hard_links ? "" : " without hard links");
-      MemoryFileSystem files;
-      prepare(files);
-      if (!hard_links) files.without_hard_links();
-      files.crash_at(nth, crash);
-      (void)run_program(kWork, three_events(), {}, &files);
-      files.restart();
-      recordio::Units next(files, kWork);
-      recordio::JournalState found = recordio::JournalState::kNone;
-      ASSERT_NO_THROW(next.recover_series(found)) << label;
-      const std::string state = series_state(files);
-      EXPECT_TRUE(state == "old" || state == "new") << label << ": " << state;
-      for (const auto& [name, bytes] : files.tree(kWork / "event")) {
-        EXPECT_EQ(name.find(".bak"), std::string::npos) << label << ": " << name;
-        EXPECT_EQ(name.find(".quorlant.journal"), std::string::npos) << label << ": " << name;
+    MemoryFileSystem counting;
+    prepare(counting);
+    if (!hard_links) counting.without_hard_links();
+    ASSERT_EQ(run_program(kWork, three_events(), {}, &counting).status, 0);
+    const std::size_t operations = counting.all_calls();
+    for (const auto crash : {MemoryFileSystem::Crash::kKill, MemoryFileSystem::Crash::kPowerCut,
+                             MemoryFileSystem::Crash::kMixed}) {
+      for (std::size_t nth = 1; nth <= operations + 1; ++nth) {
+        const std::string label = "crash " + std::to_string(static_cast<int>(crash)) + " at #" +
+                                  std::to_string(nth) + (hard_links ? "" : " without hard links");
+        MemoryFileSystem files;
+        prepare(files);
+        if (!hard_links) files.without_hard_links();
+        files.crash_at(nth, crash);
+        (void)run_program(kWork, three_events(), {}, &files);
+        files.restart();
+        recordio::Units next(files, kWork);
+        recordio::JournalState found = recordio::JournalState::kNone;
+        ASSERT_NO_THROW(next.recover_series(found)) << label;
+        const std::string state = series_state(files);
+        EXPECT_TRUE(state == "old" || state == "new") << label << ": " << state;
+        for (const auto& [name, bytes] : files.tree(kWork / "event")) {
+          EXPECT_EQ(name.find(".bak"), std::string::npos) << label << ": " << name;
+          EXPECT_EQ(name.find(".quorlant.journal"), std::string::npos) << label << ": " << name;
+        }
+        ++outcomes[state + (found == recordio::JournalState::kNone ? "" : " recovered")];
       }
-      ++outcomes[state + (found == recordio::JournalState::kNone ? "" : " recovered")];
     }
-  }
   }
   // Cut before, while and after the series was put in place: all three were met.
   EXPECT_GT(outcomes["old"], 0U);
