@@ -493,13 +493,16 @@ JournalState SeriesWriter::inspect(platform::FileSystem& files,
   return read_journal(files, journal).state;
 }
 
-void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::path& journal,
-                           JournalState& found) {
-  const Journal read = read_journal(files, journal);
+void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::path& base,
+                           const std::filesystem::path& journal, JournalState& found) {
+  Journal read = read_journal(files, journal);
   found = read.state;
   if (found == JournalState::kNone) return;
   std::map<std::filesystem::path, std::string> directories;
-  for (const JournalEntry& entry : read.entries) {
+  for (JournalEntry& entry : read.entries) {
+    for (std::filesystem::path* path : {&entry.target, &entry.temp, &entry.backup}) {
+      if (!path->empty() && path->is_relative()) *path = base / *path;
+    }
     if (!own_names(entry)) continue;
     std::error_code error;
     if (found == JournalState::kBegun) {

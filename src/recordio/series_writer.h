@@ -72,9 +72,10 @@ class SeriesWriter {
   void honour_interrupt() const;
 
   /// Finishes or undoes the series of a run that was cut off, by its journal at `journal`:
-  /// `found` says which it was (kNone when there is no journal). Throws IoFailure.
-  static void recover(platform::FileSystem& files, const std::filesystem::path& journal,
-                      JournalState& found);
+  /// `found` says which it was (kNone when there is no journal). The journal's relative paths
+  /// are taken from `base`, the working directory of the run that wrote it. Throws IoFailure.
+  static void recover(platform::FileSystem& files, const std::filesystem::path& base,
+                      const std::filesystem::path& journal, JournalState& found);
   /// What the journal at `journal` says, changing nothing. Throws IoFailure.
   static JournalState inspect(platform::FileSystem& files, const std::filesystem::path& journal);
 

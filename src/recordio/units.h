@@ -88,7 +88,7 @@ class Units {
   SeriesLeft series_left() const { return series_left_; }
   /// Finishes or undoes the series of a run that was cut off; `found` says what it found.
   void recover_series(JournalState& found) {
-    SeriesWriter::recover(files_, path_of(kJournal), found);
+    SeriesWriter::recover(files_, base_, path_of(kJournal), found);
   }
   /// What the journal of a run that was cut off says, changing nothing.
   JournalState interrupted_series() { return SeriesWriter::inspect(files_, path_of(kJournal)); }

@@ -154,7 +154,8 @@ TEST(Interrupt, ASeriesKilledOrInterruptedIsOldOrNewAsAWhole) {
     // The next run settles what the killed one left, before its first question.
     (void)run_program(dir.path(), "");
     EXPECT_NE(state(dir), std::string("mixed")) << label << ": " << ended.err;
-    ASSERT_EQ(run_program(dir.path(), script).status, 0) << label;
+    const auto next = run_program(dir.path(), script);
+    ASSERT_EQ(next.status, 0) << label << ": " << next.err;
     EXPECT_EQ(entries(dir / "event").size(), fresh.size()) << label;
   }
   EXPECT_GT(interrupted_old, 0U);
