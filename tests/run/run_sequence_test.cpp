@@ -141,11 +141,12 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
       // A link is replaced at the file it names, so that file's directory must take a new one.
       {"a link into a directory that takes no new file",
        [&](const fs::path& work) {
+         if (testing::kOnWindows) return false;  // no immutable flag there
          fs::create_directory(work / "elsewhere");
          testing::write_file(work / "elsewhere/x.evt", "elsewhere");
          fs::remove(work / "event/20150301.evt");
          fs::create_symlink("../elsewhere/x.evt", work / "event/20150301.evt");
-         return !testing::kOnWindows && immutable_file("elsewhere")(work);
+         return immutable_file("elsewhere")(work);
        },
        open_failure_report(third, 1), "", 1},
       // The real run cannot open its log: a dry run must not say 0 either.
