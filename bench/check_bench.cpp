@@ -30,7 +30,7 @@ class SeriesDirectory {
     std::istringstream in(std::to_string(events) +
                           "\n1\n2015 01 01 00\ny\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n");
     std::ostringstream out;
-    recordio::platform::SystemFileSystem files;
+    platform::SystemFileSystem files;
     recordio::RecordIo io(in, out, out, files, path_);
     if (run::run_sequence(io) != 0) throw std::runtime_error("run failed");
     int month = 0;
@@ -54,10 +54,11 @@ void BM_Check(benchmark::State& state) {
   const auto events = static_cast<int>(state.range(0));
   const SeriesDirectory dir(events);
   const std::string_view json[] = {"--json"};
+  platform::SystemFileSystem files;
   for (auto _ : state) {
     std::ostringstream out;
     std::ostringstream err;
-    if (check::main_check(json, out, err, dir.path()) != 1) state.SkipWithError("no gap found");
+    if (check::main_check(json, out, err, dir.path(), files) != 1) state.SkipWithError("no gap found");
     benchmark::DoNotOptimize(out.str().data());
   }
   state.counters["per_event"] = benchmark::Counter(

@@ -17,7 +17,7 @@
 #include "events/event_calendar.h"
 #include "events/file_name_set.h"
 #include "recordio/record_io.h"
-#include "run/command_line.h"
+#include "program.h"
 #include "run/run_sequence.h"
 
 namespace {
@@ -47,10 +47,10 @@ std::string answers(int events, int months) {
 
 // The system's files without the durable flush: what the run costs without the flush of the
 // staged files, of the journal and of the directories.
-class WithoutFlush final : public recordio::platform::SystemFileSystem {
+class WithoutFlush final : public platform::SystemFileSystem {
  public:
   using Path = std::filesystem::path;
-  using Handle = recordio::platform::FileHandle;
+  using Handle = platform::FileHandle;
   std::error_code flush(Handle) override { return {}; }
   std::error_code flush_path(const Path&) override { return {}; }
   std::error_code start_write_back(Handle) override { return {}; }
@@ -61,10 +61,10 @@ int run_once(const fs::path& dir, const std::string& script, bool durable = true
   std::istringstream in(script);
   std::ostringstream out;
   std::ostringstream err;
-  recordio::platform::SystemFileSystem system_files;
+  platform::SystemFileSystem system_files;
   WithoutFlush without_flush;
   recordio::RecordIo io(in, out, err,
-                        durable ? static_cast<recordio::platform::FileSystem&>(system_files)
+                        durable ? static_cast<platform::FileSystem&>(system_files)
                                 : without_flush,
                         dir);
   return run::run_sequence(io);
@@ -235,7 +235,7 @@ struct PartBench {
   Directory dir;
   std::istringstream in;
   std::ostringstream out;
-  recordio::platform::SystemFileSystem files;
+  platform::SystemFileSystem files;
   recordio::RecordIo io{in, out, out, files, dir.path()};
   shared::RunData data = sample_data();
 };
@@ -294,8 +294,8 @@ void BM_Program(benchmark::State& state, bool options) {
     std::ostringstream err;
     const auto given = options ? std::span<const std::string_view>(arguments)
                                : std::span<const std::string_view>();
-    recordio::platform::SystemFileSystem files;
-    if (run::main_program(given, in, out, err, files, dir.path()) != 0) {
+    platform::SystemFileSystem files;
+    if (quorlant::main_program(given, in, out, err, files, dir.path()) != 0) {
       state.SkipWithError("run failed");
     }
   }

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "recordio/record_format.h"
-#include "run/command_line.h"
+#include "program.h"
 
 namespace {
 
@@ -69,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::istringstream in{std::string(input)};
   std::ostringstream out;
   std::ostringstream err;
-  quorlant::recordio::platform::SystemFileSystem files;
-  const int status = quorlant::run::main_program({}, in, out, err, files, directory);
+  quorlant::platform::SystemFileSystem files;
+  const int status = quorlant::main_program({}, in, out, err, files, directory);
   if (status != 0 && status != 1 && status != 2) std::abort();
   return 0;
 }

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "recordio/console_window.h"
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 #include "recordio/process_setup.h"
-#include "run/command_line.h"
+#include "program.h"
 
 int main(int argc, char** argv) {
   if (const std::string failure = quorlant::recordio::prepare_process(); !failure.empty()) {
@@ -15,12 +15,12 @@ int main(int argc, char** argv) {
   }
   std::ios::sync_with_stdio(false);
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-  quorlant::recordio::platform::SystemFileSystem files;
+  quorlant::platform::SystemFileSystem files;
   const bool terminal = quorlant::recordio::standard_input_is_terminal();
-  const int status = quorlant::run::main_program(arguments, std::cin, std::cout, std::cerr, files,
+  const int status = quorlant::main_program(arguments, std::cin, std::cout, std::cerr, files,
                                                  ".", terminal);
   // An interrupt that waited while the run put its series back ends the process by itself now.
-  quorlant::recordio::platform::end_if_interrupted();
+  quorlant::platform::end_if_interrupted();
   quorlant::recordio::hold_own_window(std::cin, std::cout, terminal);
   return status;
 }

@@ -205,7 +205,7 @@ std::error_code MemoryFileSystem::kind_of(const std::filesystem::path& path, Fil
 
 std::error_code MemoryFileSystem::open_existing_or_new(const std::filesystem::path& path,
                                                        FileHandle& file, FileKind& kind) {
-  file = recordio::platform::kNoFile;
+  file = platform::kNoFile;
   if (const auto error = take(Call::kOpen)) return error;
   Place found;
   if (const auto error = place(path, true, found)) return error;
@@ -225,7 +225,7 @@ std::error_code MemoryFileSystem::open_existing_or_new(const std::filesystem::pa
 
 std::error_code MemoryFileSystem::open_to_read(const std::filesystem::path& path,
                                                FileHandle& file) {
-  file = recordio::platform::kNoFile;
+  file = platform::kNoFile;
   if (const auto error = take(Call::kOpen)) return error;
   Place found;
   if (const auto error = place(path, true, found)) return error;
@@ -237,7 +237,7 @@ std::error_code MemoryFileSystem::open_to_read(const std::filesystem::path& path
 
 std::error_code MemoryFileSystem::create_exclusive(const std::filesystem::path& path,
                                                    const FileStatus&, FileHandle& file) {
-  file = recordio::platform::kNoFile;
+  file = platform::kNoFile;
   if (const auto error = take(Call::kCreate)) return error;
   Place found;
   if (const auto error = place(path, false, found)) return error;
@@ -461,7 +461,7 @@ std::error_code MemoryFileSystem::names_in(const std::filesystem::path& path,
 
 std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
                                              EntryKind& kind) const {
-  file = recordio::platform::kNoFile;
+  file = platform::kNoFile;
   Entry entry;
   if (const auto error = look_up(path, false, entry)) return error;
   kind = entry.kind;
@@ -488,7 +488,7 @@ std::error_code MemoryFileSystem::read_plain(std::intptr_t file, std::span<char>
 // it with the rest of the name as it is.
 std::error_code MemoryFileSystem::resolve(const std::filesystem::path& base,
                                           const std::filesystem::path& name,
-                                          recordio::platform::Resolution& resolution) {
+                                          platform::Resolution& resolution) {
   resolution = {};
   if (const auto error = take(Call::kResolve)) return error;
   std::filesystem::path walked = base;
@@ -500,7 +500,7 @@ std::error_code MemoryFileSystem::resolve(const std::filesystem::path& base,
     if (node.kind == Kind::kLink && node.owner != kMe) {
       resolution.link = walked;
       resolution.link_owner = std::to_string(node.owner);
-      return recordio::platform::foreign_link_error();
+      return platform::foreign_link_error();
     }
   }
   Place found;
@@ -510,7 +510,7 @@ std::error_code MemoryFileSystem::resolve(const std::filesystem::path& base,
 }
 
 std::error_code MemoryFileSystem::lock_directory(const std::filesystem::path& directory,
-                                                 recordio::platform::RunLock&,
+                                                 platform::RunLock&,
                                                  std::string& holder) {
   if (const auto error = take(Call::kLock)) return error;
   if (lock_holder_) {

@@ -13,8 +13,8 @@
 #include <system_error>
 #include <vector>
 
-#include "recordio/platform/platform.h"
-#include "recordio/platform/series_guard.h"
+#include "platform/platform.h"
+#include "platform/series_guard.h"
 
 namespace quorlant::testing {
 
@@ -22,15 +22,15 @@ namespace quorlant::testing {
 /// what has been flushed. Any call can fail ("the Nth call of this kind fails with this error"),
 /// and the whole can crash: from the Nth call on every call fails, and `restart` then keeps only
 /// what a real file system may keep, as the crash mode says.
-class MemoryFileSystem final : public recordio::platform::FileSystem {
+class MemoryFileSystem final : public platform::FileSystem {
  public:
-  using Entry = recordio::platform::Entry;
-  using EntryKind = recordio::platform::EntryKind;
-  using FileHandle = recordio::platform::FileHandle;
-  using FileKind = recordio::platform::FileKind;
-  using FileStatus = recordio::platform::FileStatus;
-  using Room = recordio::platform::Room;
-  using WriteWay = recordio::platform::WriteWay;
+  using Entry = platform::Entry;
+  using EntryKind = platform::EntryKind;
+  using FileHandle = platform::FileHandle;
+  using FileKind = platform::FileKind;
+  using FileStatus = platform::FileStatus;
+  using Room = platform::Room;
+  using WriteWay = platform::WriteWay;
   enum class Call {
     kStatus,
     kKind,
@@ -167,9 +167,9 @@ class MemoryFileSystem final : public recordio::platform::FileSystem {
                              std::size_t& got) const override;
   void close_plain(std::intptr_t file) const override { handles_.erase(file); }
   std::error_code resolve(const std::filesystem::path& base, const std::filesystem::path& name,
-                          recordio::platform::Resolution& resolution) override;
+                          platform::Resolution& resolution) override;
   std::error_code lock_directory(const std::filesystem::path& directory,
-                                 recordio::platform::RunLock& lock, std::string& holder) override;
+                                 platform::RunLock& lock, std::string& holder) override;
   std::error_code own_regular_file(const std::filesystem::path& path, bool& own) override;
 
  private:

@@ -18,7 +18,7 @@
 #include "process/process.h"
 #include "recordio/record_io.h"
 #include "recordio/stop.h"
-#include "run/command_line.h"
+#include "program.h"
 #include "shared/run_data.h"
 
 namespace quorlant::testing {
@@ -39,7 +39,7 @@ inline constexpr int kIsDirectoryError = kOnWindows ? 5 /* ERROR_ACCESS_DENIED *
 /// the test runs on, since Windows says "Access is denied" and Wine "Access denied".
 inline std::string is_directory_reason() {
   if (!kOnWindows) return "Is a directory";
-  return recordio::platform::message_of(recordio::platform::system_error(kIsDirectoryError));
+  return platform::message_of(platform::system_error(kIsDirectoryError));
 }
 
 /// A fresh directory under the system's temporary directory, removed with everything in it.
@@ -105,7 +105,7 @@ struct IoBench {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream err;
-  recordio::platform::SystemFileSystem files;
+  platform::SystemFileSystem files;
   recordio::RecordIo io{in, out, err, files, dir.path()};
   shared::RunData data;
   /// The input not read yet.
@@ -134,13 +134,13 @@ struct RunResult {
 /// system's files or on `files`.
 inline RunResult run_program(const std::filesystem::path& directory, std::string_view answers,
                              std::vector<std::string_view> arguments = {},
-                             recordio::platform::FileSystem* files = nullptr) {
+                             platform::FileSystem* files = nullptr) {
   std::istringstream in{std::string(answers)};
   std::ostringstream out;
   std::ostringstream err;
-  recordio::platform::SystemFileSystem system_files;
+  platform::SystemFileSystem system_files;
   RunResult result;
-  result.status = run::main_program(arguments, in, out, err, files ? *files : system_files,
+  result.status = quorlant::main_program(arguments, in, out, err, files ? *files : system_files,
                                     directory);
   result.out = out.str();
   result.err = err.str();

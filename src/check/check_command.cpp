@@ -9,6 +9,9 @@
 
 #include "check/check_report.h"
 #include "check/series_check.h"
+#include "recordio/series_writer.h"
+#include "recordio/stop.h"
+#include "recordio/units.h"
 
 namespace quorlant::check {
 
@@ -164,14 +167,35 @@ int finish(std::ostream& out, std::ostream& err, int status) {
   return kCannotCheck;
 }
 
+// A series cut off while it was put in place is half old, half new: no series to check until
+// the next run has settled it. Asked unless the check is only asked for its help.
+std::optional<int> check_for_cut_off_series(std::span<const std::string_view> arguments,
+                                            std::ostream& err,
+                                            platform::FileSystem& files,
+                                            const std::filesystem::path& working_directory) {
+  for (const std::string_view argument : arguments) {
+    if (argument == "--help" || argument == "-h") return std::nullopt;
+  }
+  try {
+    const recordio::JournalState state = recordio::SeriesWriter::inspect(
+        files, recordio::native_path(working_directory, recordio::Units::kJournal));
+    if (state == recordio::JournalState::kNone) return std::nullopt;
+    err << "quorlant check: " << recordio::interrupted_run_report(state, false) << '\n';
+  } catch (const recordio::IoFailure& failure) {
+    err << "quorlant check: " << failure.what() << '\n';
+  }
+  return 2;
+}
+
 }  // namespace
 
 int main_check(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
-               const std::filesystem::path& working_directory,
-               const recordio::platform::LookUps& look_ups) {
+               const std::filesystem::path& working_directory, platform::FileSystem& files) {
+  if (const auto ended = check_for_cut_off_series(arguments, err, files, working_directory))
+    return *ended;
   Options options;
   if (const auto ended = parse_options(arguments, out, err, options)) return *ended;
-  SeriesCheck check(working_directory, look_ups);
+  SeriesCheck check(working_directory, files);
   check.need(options.need);
   std::string failure;
   if (!add_event_files(check, options.files, err, failure)) {

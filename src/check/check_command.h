@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "recordio/platform/look_up.h"
+#include "platform/platform.h"
 
 namespace quorlant::check {
 
@@ -14,10 +14,9 @@ namespace quorlant::check {
 /// the data files they name are there. Writes nothing but the report on `out`. Returns 0 when
 /// no kind of file has a gap, 1 when some have or when not one data file exists, and 2, after
 /// one line per failure on `err`, when the check is incomplete: an event file could not be
-/// checked or a file could not be looked at. `look_ups` answers every question about files.
+/// checked or a file could not be looked at. `files` answers every question about files. A
+/// series that a run left half put in place is reported instead (status 2).
 int main_check(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
-               const std::filesystem::path& working_directory,
-               const recordio::platform::LookUps& look_ups =
-                   recordio::platform::system_look_ups());
+               const std::filesystem::path& working_directory, platform::FileSystem& files);
 
 }  // namespace quorlant::check

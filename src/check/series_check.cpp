@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "check/line_reader.h"
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 
 namespace quorlant::check {
 
@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using eventfile::EventFileLine;
 using eventfile::LineValue;
-using recordio::platform::EntryKind;
+using platform::EntryKind;
 
 // No series is longer: monthly events from the year 0 to the year 9999.
 constexpr std::size_t kMaxEvents = 120'000;
@@ -61,11 +61,11 @@ bool matches(const EventFileLine& expected, std::string_view line) {
 // in after the look-up is refused, never waited on.
 class PlainFile : private std::streambuf {
  public:
-  PlainFile(const recordio::platform::LookUps& look_ups, const Found& found, std::string_view name)
+  PlainFile(const platform::LookUps& look_ups, const Found& found, std::string_view name)
       : look_ups_(look_ups), name_(name) {
     if (found.presence == Presence::kNotLooked) {
       throw CheckFailure(
-          name_ + ": could not be looked at: " + recordio::platform::message_of(found.error));
+          name_ + ": could not be looked at: " + platform::message_of(found.error));
     }
     if (found.kind != EntryKind::kRegular) refuse(found.kind, name_);
     EntryKind kind = EntryKind::kMissing;
@@ -77,7 +77,7 @@ class PlainFile : private std::streambuf {
   PlainFile(const PlainFile&) = delete;
   PlainFile& operator=(const PlainFile&) = delete;
   ~PlainFile() override {
-    if (file_ != recordio::platform::kNoFile) look_ups_.close_plain(file_);
+    if (file_ != platform::kNoFile) look_ups_.close_plain(file_);
   }
 
   std::istream& stream() { return stream_; }
@@ -86,16 +86,16 @@ class PlainFile : private std::streambuf {
   int_type underflow() override {
     std::size_t got = 0;
     if (const std::error_code error = look_ups_.read_plain(file_, buffer_, got)) {
-      throw CheckFailure(name_ + ": cannot be read: " + recordio::platform::message_of(error));
+      throw CheckFailure(name_ + ": cannot be read: " + platform::message_of(error));
     }
     if (got == 0) return traits_type::eof();
     setg(buffer_, buffer_, buffer_ + got);
     return traits_type::to_int_type(buffer_[0]);
   }
 
-  const recordio::platform::LookUps& look_ups_;
+  const platform::LookUps& look_ups_;
   std::string name_;
-  std::intptr_t file_ = recordio::platform::kNoFile;
+  std::intptr_t file_ = platform::kNoFile;
   char buffer_[8192];
   std::istream stream_{this};
 };
@@ -199,7 +199,7 @@ bool exists(Presence presence) {
 // The system's words for a failed look-up; empty for one that answered.
 std::string reason(const Found& found) {
   if (found.presence != Presence::kNotLooked) return {};
-  return recordio::platform::message_of(found.error);
+  return platform::message_of(found.error);
 }
 
 // The basin files of `content` not met before, looked up.
@@ -257,7 +257,7 @@ std::vector<std::string> read_event_list(const TreeLookUp& tree, std::string_vie
 }
 
 SeriesCheck::SeriesCheck(fs::path working_directory,
-                         const recordio::platform::LookUps& look_ups)
+                         const platform::LookUps& look_ups)
     : tree_(std::move(working_directory), look_ups) {
   for (const EventFileLine& line : eventfile::event_file_layout()) {
     if (line.value == LineValue::kEventName) report_.kinds.push_back({&line, {}, false});
@@ -306,7 +306,7 @@ void SeriesCheck::look_for_leftovers() {
   if (found.kind != EntryKind::kDirectory) return;
   std::vector<std::string> names;
   if (auto error = tree_.look_ups().names_in(found.path, names)) {
-    report_.not_looked.push_back({"", "event\\", recordio::platform::message_of(error)});
+    report_.not_looked.push_back({"", "event\\", platform::message_of(error)});
     return;
   }
   // The run writes an event file beside itself as ".NAME.evt.tmp..." and renames it when done.

@@ -77,9 +77,7 @@ std::vector<std::string> read_event_list(const TreeLookUp& tree, std::string_vie
 /// nothing for writing, and nothing but plain files for reading.
 class SeriesCheck {
  public:
-  explicit SeriesCheck(std::filesystem::path working_directory,
-                       const recordio::platform::LookUps& look_ups =
-                           recordio::platform::system_look_ups());
+  SeriesCheck(std::filesystem::path working_directory, const platform::LookUps& look_ups);
 
   /// Makes the kinds and basin files of `keywords` (":pointprecip") needed; the keywords must be
   /// those of data-file or basin-file lines.

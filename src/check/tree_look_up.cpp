@@ -13,8 +13,8 @@ namespace quorlant::check {
 namespace {
 
 namespace fs = std::filesystem;
-using recordio::platform::Entry;
-using recordio::platform::EntryKind;
+using platform::Entry;
+using platform::EntryKind;
 
 // As many links on one name as the systems themselves follow before they give up.
 constexpr int kMaxLinks = 40;
@@ -147,7 +147,7 @@ class Walk {
 
   const TreeLookUp& tree_;
   const fs::path& base_;
-  const recordio::platform::LookUps& look_ups_;
+  const platform::LookUps& look_ups_;
   std::string_view name_;
   std::vector<std::string> done_;
   std::deque<std::string> pending_;
@@ -162,7 +162,7 @@ std::string outside(std::string_view name) {
   return "\"" + std::string(name) + "\" lies outside the working directory; not followed";
 }
 
-TreeLookUp::TreeLookUp(fs::path base, const recordio::platform::LookUps& look_ups)
+TreeLookUp::TreeLookUp(fs::path base, const platform::LookUps& look_ups)
     : base_(std::move(base)), look_ups_(look_ups) {}
 
 Found TreeLookUp::find(std::string_view name) const {

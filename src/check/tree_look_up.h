@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "recordio/platform/look_up.h"
+#include "platform/look_up.h"
 
 namespace quorlant::check {
 
@@ -18,7 +18,7 @@ enum class Presence { kPresent, kEmpty, kMissing, kNotLooked };
 /// A name of the tree, resolved.
 struct Found {
   Presence presence = Presence::kMissing;
-  recordio::platform::EntryKind kind = recordio::platform::EntryKind::kMissing;  // links followed
+  platform::EntryKind kind = platform::EntryKind::kMissing;  // links followed
   std::filesystem::path path;  // where the name leads; for kNotLooked, the path that failed
   std::error_code error;       // for kNotLooked
 };
@@ -27,7 +27,7 @@ struct Found {
 /// parts) below the working directory, following links as long as they stay below it.
 class TreeLookUp {
  public:
-  TreeLookUp(std::filesystem::path base, const recordio::platform::LookUps& look_ups);
+  TreeLookUp(std::filesystem::path base, const platform::LookUps& look_ups);
 
   /// What `name` leads to. Throws CheckFailure when it leads outside the working directory once
   /// resolved: an absolute name, a drive letter, a `..` too many, or a link out of the tree.
@@ -38,17 +38,17 @@ class TreeLookUp {
   Found find_anywhere(std::string_view name) const;
 
   const std::filesystem::path& base() const { return base_; }
-  const recordio::platform::LookUps& look_ups() const { return look_ups_; }
+  const platform::LookUps& look_ups() const { return look_ups_; }
   /// What `path` is, without following a link; a directory is asked about once.
   std::error_code look_up(const std::filesystem::path& path,
-                          recordio::platform::Entry& entry) const;
+                          platform::Entry& entry) const;
   /// The working directory as an absolute path without links, asked once.
   std::error_code real_base(std::filesystem::path& real) const;
 
   /// Where a directory part of a name led, links followed: the parts below the base.
   struct Directory {
     std::vector<std::string> parts;
-    recordio::platform::Entry entry;
+    platform::Entry entry;
     bool missing = false;
     int links = 0;
   };
@@ -58,9 +58,9 @@ class TreeLookUp {
 
  private:
   std::filesystem::path base_;
-  const recordio::platform::LookUps& look_ups_;
+  const platform::LookUps& look_ups_;
   mutable std::filesystem::path real_base_;
-  mutable std::unordered_map<std::filesystem::path::string_type, recordio::platform::Entry>
+  mutable std::unordered_map<std::filesystem::path::string_type, platform::Entry>
       directories_;
   mutable std::unordered_map<std::string, Directory> walked_;
 };

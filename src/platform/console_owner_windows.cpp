@@ -2,9 +2,9 @@
 // call returns the whole count when the list is longer).
 #include <windows.h>
 
-#include "recordio/platform/console_owner.h"
+#include "platform/console_owner.h"
 
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 unsigned processes_on_console() {
   // A console without a window (a program started hidden, as a scheduler may) has nobody to
@@ -14,4 +14,4 @@ unsigned processes_on_console() {
   return static_cast<unsigned>(::GetConsoleProcessList(processes, 2));
 }
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

@@ -1,7 +1,7 @@
 // What both systems do alike through the standard library.
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 std::error_code SystemFileSystem::names_in(const std::filesystem::path& path,
                                            std::vector<std::string>& names) const {
@@ -31,14 +31,9 @@ std::error_code not_regular_file_error() {
   return {1, category};
 }
 
-const LookUps& system_look_ups() {
-  static const SystemFileSystem files;
-  return files;
-}
-
 std::error_code SystemFileSystem::list(const std::filesystem::path& directory,
                                        std::vector<std::string>& names) {
   return names_in(directory, names);
 }
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

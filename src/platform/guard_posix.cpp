@@ -18,9 +18,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "recordio/platform/series_guard.h"
+#include "platform/series_guard.h"
 
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 namespace {
 
@@ -153,4 +153,4 @@ RunLock::~RunLock() {
   if (file_ != kNoFile) (void)::close(static_cast<int>(file_));
 }
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

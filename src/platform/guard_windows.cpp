@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <string>
 
-#include "recordio/platform/series_guard.h"
+#include "platform/series_guard.h"
 
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 namespace {
 
@@ -112,4 +112,4 @@ RunLock::~RunLock() {
   if (file_ != kNoFile) ::CloseHandle(reinterpret_cast<HANDLE>(file_));
 }
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

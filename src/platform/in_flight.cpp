@@ -2,9 +2,9 @@
 #include <chrono>
 #include <thread>
 
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 namespace {
 
@@ -56,4 +56,4 @@ InterruptScope::~InterruptScope() {
   current.store(previous_);
 }
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

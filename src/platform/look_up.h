@@ -10,7 +10,7 @@
 
 // The questions a reader of the tree asks before it opens anything: what a name is, where a
 // link points, what a directory holds. look_up_posix.cpp and look_up_windows.cpp answer them.
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 /// What a name is, looked at without following a link.
 enum class EntryKind {
@@ -57,7 +57,4 @@ class LookUps {
   virtual void close_plain(std::intptr_t file) const = 0;
 };
 
-/// The system's own answers (those of SystemFileSystem, in platform.h).
-const LookUps& system_look_ups();
-
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

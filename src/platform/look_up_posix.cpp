@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "recordio/platform/look_up.h"
-#include "recordio/platform/platform.h"
+#include "platform/look_up.h"
+#include "platform/platform.h"
 
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 namespace {
 
@@ -269,4 +269,4 @@ void SystemFileSystem::close_plain(std::intptr_t file) const {
   (void)::close(static_cast<int>(file));  // read only: nothing of it can be lost
 }
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <string>
 
-#include "recordio/platform/look_up.h"
-#include "recordio/platform/platform.h"
+#include "platform/look_up.h"
+#include "platform/platform.h"
 
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 namespace {
 
@@ -160,4 +160,4 @@ void SystemFileSystem::close_plain(std::intptr_t file) const {
   ::CloseHandle(reinterpret_cast<HANDLE>(file));  // read only: nothing of it can be lost
 }
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

@@ -12,11 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "recordio/platform/look_up.h"
+#include "platform/look_up.h"
 
 // The operating system behind one small interface. posix.cpp and windows.cpp implement it; the
 // build picks one. Every failure is a std::error_code whose message is the system's own words.
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 /// An open file: a descriptor on POSIX, a handle on Windows. kNoFile when none.
 using FileHandle = std::intptr_t;
@@ -358,4 +358,4 @@ void end_if_interrupted();
 /// Whether the answers come from a terminal (a console on Windows) rather than a file or pipe.
 bool standard_input_is_terminal();
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 namespace {
 
@@ -381,4 +381,4 @@ bool standard_input_is_terminal() {
   return ::isatty(STDIN_FILENO) == 1;
 }
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

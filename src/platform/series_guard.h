@@ -4,12 +4,12 @@
 #include <string>
 #include <system_error>
 
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 
 // One run at a time in a working directory. guard_posix.cpp and guard_windows.cpp implement
 // it, with the questions a series asks before its first file (FileSystem::may_write and
 // free_space); the build picks one.
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 /// An exclusive lock of one run on a directory. On POSIX the lock is on the directory itself,
 /// so there is no file to plant, link or leave behind; on Windows an exclusive lock file in it
@@ -33,4 +33,4 @@ class RunLock {
   FileHandle file_ = kNoFile;
 };
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

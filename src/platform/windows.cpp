@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 
-namespace quorlant::recordio::platform {
+namespace quorlant::platform {
 
 namespace {
 
@@ -361,4 +361,4 @@ bool standard_input_is_terminal() {
   return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
-}  // namespace quorlant::recordio::platform
+}  // namespace quorlant::platform

@@ -3,7 +3,7 @@
 #include <istream>
 #include <ostream>
 
-#include "recordio/platform/console_owner.h"
+#include "platform/console_owner.h"
 
 namespace quorlant::recordio {
 

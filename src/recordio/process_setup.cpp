@@ -1,6 +1,6 @@
 #include "recordio/process_setup.h"
 
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 
 namespace quorlant::recordio {
 

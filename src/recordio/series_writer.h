@@ -7,7 +7,7 @@
 #include <system_error>
 #include <vector>
 
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 
 namespace quorlant::recordio {
 

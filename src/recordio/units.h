@@ -9,7 +9,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 #include "recordio/series_writer.h"
 
 namespace quorlant::recordio {

@@ -5,9 +5,8 @@
 #include <streambuf>
 #include <string>
 
-#include "check/check_command.h"
 #include "eventfile/event_file_layout.h"
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 #include "recordio/record_io.h"
 #include "run/answer_options.h"
 #include "run/run_sequence.h"
@@ -62,12 +61,12 @@ class ListingListener : public recordio::TranscriptListener {
 // input, so that the same bounds hold.
 class AnswerFile : public std::streambuf {
  public:
-  explicit AnswerFile(recordio::platform::FileSystem& files) : files_(files) {}
+  explicit AnswerFile(platform::FileSystem& files) : files_(files) {}
   /// Opens the file and reads its first block: one that cannot be read fails before the run.
   std::error_code open(const std::filesystem::path& path) {
-    recordio::platform::FileHandle handle = recordio::platform::kNoFile;
+    platform::FileHandle handle = platform::kNoFile;
     if (const std::error_code error = files_.open_to_read(path, handle)) return error;
-    file_ = recordio::platform::File(files_, handle);
+    file_ = platform::File(files_, handle);
     return fill();
   }
 
@@ -87,8 +86,8 @@ class AnswerFile : public std::streambuf {
     return error;
   }
 
-  recordio::platform::FileSystem& files_;
-  recordio::platform::File file_;
+  platform::FileSystem& files_;
+  platform::File file_;
   std::array<char, 4096> block_{};
   std::uint64_t offset_ = 0;
 };
@@ -102,7 +101,7 @@ struct Streams {
   bool input_is_terminal;
 };
 
-int run(const Invocation& invocation, const Streams& streams, recordio::platform::FileSystem& files,
+int run(const Invocation& invocation, const Streams& streams, platform::FileSystem& files,
         const std::filesystem::path& working_directory) {
   const bool dialogue = !invocation.answers;
   std::istringstream scripted(invocation.answers.value_or(""));
@@ -122,7 +121,7 @@ int run(const Invocation& invocation, const Streams& streams, recordio::platform
 
 // A strict answer script is read and checked whole before the run touches anything.
 int run_strict_script(const Invocation& invocation, const Streams& streams,
-                      recordio::platform::FileSystem& files,
+                      platform::FileSystem& files,
                       const std::filesystem::path& working_directory) {
   recordio::Console console(streams.in, streams.out);
   std::string script;
@@ -150,36 +149,11 @@ bool open_answer_file(AnswerFile& file, const std::string& name,
   return !error;
 }
 
-// A series cut off while it was put in place is half old, half new: no series to check until
-// the next run has settled it. Asked unless the check is only asked for its help.
-std::optional<int> check_for_cut_off_series(std::span<const std::string_view> arguments,
-                                            std::ostream& err,
-                                            recordio::platform::FileSystem& files,
-                                            const std::filesystem::path& working_directory) {
-  for (const std::string_view argument : arguments) {
-    if (argument == "--help" || argument == "-h") return std::nullopt;
-  }
-  try {
-    const recordio::JournalState state = recordio::SeriesWriter::inspect(
-        files, recordio::native_path(working_directory, recordio::Units::kJournal));
-    if (state == recordio::JournalState::kNone) return std::nullopt;
-    err << "quorlant check: " << recordio::interrupted_run_report(state, false) << '\n';
-  } catch (const recordio::IoFailure& failure) {
-    err << "quorlant check: " << failure.what() << '\n';
-  }
-  return 2;
-}
-
 }  // namespace
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
-                 std::ostream& err, recordio::platform::FileSystem& files,
+                 std::ostream& err, platform::FileSystem& files,
                  const std::filesystem::path& working_directory, bool input_is_terminal) {
-  if (!arguments.empty() && arguments[0] == "check") {
-    if (const auto ended = check_for_cut_off_series(arguments, err, files, working_directory))
-      return *ended;
-    return check::main_check(arguments.subspan(1), out, err, working_directory, files);
-  }
   if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h"))
     return print(help_text(), out, err);
   if (arguments.size() == 1 && arguments[0] == "--version") {

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "recordio/platform/platform.h"
+#include "platform/platform.h"
 
 namespace quorlant::run {
 
@@ -16,7 +16,7 @@ namespace quorlant::run {
 /// `out`, where an answer that fails its check is asked again when `input_is_terminal`, and a
 /// --strict script is read and checked whole before the run starts.
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
-                 std::ostream& err, recordio::platform::FileSystem& files,
+                 std::ostream& err, platform::FileSystem& files,
                  const std::filesystem::path& working_directory, bool input_is_terminal = false);
 
 }  // namespace quorlant::run

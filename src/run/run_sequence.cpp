@@ -9,14 +9,14 @@
 #include "eventfile/write_event.h"
 #include "events/event_calendar.h"
 #include "events/event_loop.h"
-#include "recordio/platform/series_guard.h"
+#include "platform/series_guard.h"
 #include "run/questionnaire.h"
 #include "shared/run_data.h"
 
 namespace quorlant::run {
 
 using recordio::kConsoleOutput;
-using recordio::platform::WriteWay;
+using platform::WriteWay;
 
 // Line 5 differs between the two banners: the closing one has a comma after the day and one
 // blank fewer before the date, so both stay 56 characters wide.
@@ -100,7 +100,7 @@ class DirectoryLock {
            " is writing in this directory: it holds the lock on event\\";
   }
 
-  recordio::platform::RunLock lock_;
+  platform::RunLock lock_;
 };
 
 // An event file takes whole blocks on disk: 4227 bytes at most (4335 with CR LF records), so
@@ -122,14 +122,14 @@ std::string kib(std::uint64_t bytes) {
 // name is known and before the first file is touched. A file that fails is reported as its
 // open would be.
 void check_series(recordio::RecordIo& io, shared::RunData& data) {
-  recordio::platform::FileSystem& files = io.units().files();
+  platform::FileSystem& files = io.units().files();
   const std::vector<std::string> names = events::series_event_files(data);
   for (const std::string& name : names) {
     bool exists = false;
     std::filesystem::path path;
     std::error_code error = io.units().resolve(name, path);
     if (!error) error = files.may_write(path, WriteWay::kReplaced, exists);
-    if (error == recordio::platform::not_regular_file_error())
+    if (error == platform::not_regular_file_error())
       throw recordio::IoFailure(recordio::describe_error(name, error));
     if (error) {
       data.fln[shared::kEventFileEntry] = name;
@@ -140,7 +140,7 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   const std::uint64_t needed =
       names.size() * (kEventFileRoom + kListLineRoom) + kEventFileRoom + kRoomMargin;
   const std::uint64_t files_needed = names.size() + kFilesMargin;
-  recordio::platform::Room room;
+  platform::Room room;
   if (const std::error_code error = files.free_space(io.units().path_of("event"), room))
     throw recordio::IoFailure(
         recordio::describe_error("cannot tell how much room is left in event", error));

@@ -205,42 +205,41 @@ TEST(Check, MonthlyEventsNamedOnTheCommandLine) {
 
 // The system's answers, but for the paths that hold `part`: those fail with `error`, or are of
 // `kind`, a link leading to `target`.
-class FakeLookUps : public recordio::platform::LookUps {
+class FakeLookUps : public platform::SystemFileSystem {
  public:
   std::string part;
   std::error_code error;
-  std::optional<recordio::platform::EntryKind> kind;
+  std::optional<platform::EntryKind> kind;
   fs::path target;
 
   std::error_code look_up(const fs::path& path, bool follow,
-                          recordio::platform::Entry& entry) const override {
-    if (!hit(path)) return system().look_up(path, follow, entry);
-    entry = {kind.value_or(recordio::platform::EntryKind::kMissing), 1};
+                          platform::Entry& entry) const override {
+    if (!hit(path)) return SystemFileSystem::look_up(path, follow, entry);
+    entry = {kind.value_or(platform::EntryKind::kMissing), 1};
     return error;
   }
   std::error_code link_target(const fs::path& path, fs::path& link) const override {
-    if (!hit(path)) return system().link_target(path, link);
+    if (!hit(path)) return SystemFileSystem::link_target(path, link);
     link = target;
     return {};
   }
   std::error_code real_path(const fs::path& path, fs::path& real) const override {
-    return system().real_path(path, real);
+    return SystemFileSystem::real_path(path, real);
   }
   std::error_code names_in(const fs::path& path, std::vector<std::string>& names) const override {
-    return system().names_in(path, names);
+    return SystemFileSystem::names_in(path, names);
   }
   std::error_code open_plain(const fs::path& path, std::intptr_t& file,
-                             recordio::platform::EntryKind& found) const override {
-    return system().open_plain(path, file, found);
+                             platform::EntryKind& found) const override {
+    return SystemFileSystem::open_plain(path, file, found);
   }
   std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
                              std::size_t& got) const override {
-    return system().read_plain(file, buffer, got);
+    return SystemFileSystem::read_plain(file, buffer, got);
   }
-  void close_plain(std::intptr_t file) const override { system().close_plain(file); }
+  void close_plain(std::intptr_t file) const override { SystemFileSystem::close_plain(file); }
 
  private:
-  static const LookUps& system() { return recordio::platform::system_look_ups(); }
   bool hit(const fs::path& path) const {
     return !part.empty() && path.generic_string().find(part) != std::string::npos;
   }
@@ -279,7 +278,7 @@ TEST(Check, SpeaksToPeopleAndScripts) {
 // error stream, the status and the last line of the report. A listed event file that cannot be
 // checked leaves the others checked, and the report then says it is incomplete.
 TEST(Check, EveryFailureIsNamedWithItsStatus) {
-  using recordio::platform::EntryKind;
+  using platform::EntryKind;
   struct Case {
     std::string file, from, to;  // `from` replaced by `to` in `file`; the file removed, or all
                                  // of it `to` when `from` is "*"
@@ -378,7 +377,7 @@ TEST(Check, APipeSwappedInAfterTheLookUpIsNeverWaitedOn) {
   ASSERT_EQ(::mkfifo((series.dir / "event/19810101.evt").c_str(), 0644), 0);
   FakeLookUps look_ups;  // the look-up still finds the file that was there
   look_ups.part = "event/19810101.evt";
-  look_ups.kind = recordio::platform::EntryKind::kRegular;
+  look_ups.kind = platform::EntryKind::kRegular;
   std::ostringstream out;
   std::ostringstream err;
   const std::string_view only[] = {"event\\19810101.evt"};

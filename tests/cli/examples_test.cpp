@@ -105,7 +105,7 @@ TEST(Examples, AnswersNamedByOptionAsPiped) {
   const auto want = piped.run({"--strict"}, script);
   ASSERT_EQ(want.status, 0);
   const std::string missing = "quorlant: cannot read the answers from missing.answers: " +
-                              recordio::platform::message_of(recordio::platform::system_error(2));
+                              platform::message_of(platform::system_error(2));
   const std::tuple<std::string, bool, std::string> rows[] = {
       {"run.answers", false, ""}, {"-", true, ""}, {"missing.answers", true, missing + "\n"}};
   for (const auto& [file, input, err] : rows) {

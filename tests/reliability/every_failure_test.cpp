@@ -89,7 +89,7 @@ std::string report_problem(const testing::RunResult& result, std::error_code err
     return named && err.empty() ? "" : "no write_event report";
   }
   if (result.status != 2) return "status " + std::to_string(result.status);
-  const std::string reason = ": " + recordio::platform::message_of(error) + "\n";
+  const std::string reason = ": " + platform::message_of(error) + "\n";
   if (!err.starts_with("quorlant: ") || !err.ends_with(reason) || count_of(err, "\n") != 1) {
     return "not one report with the reason: " + result.err;
   }

@@ -49,7 +49,7 @@ TEST(Banner, EveryLineIs56CharactersAndOnlyLine5Differs) {
 // a dry run alike.
 
 namespace fs = std::filesystem;
-using recordio::platform::SystemFileSystem;
+using platform::SystemFileSystem;
 
 // Sets a file's immutable (or append-only) flag, or clears both; false where this system or user
 // cannot.
@@ -84,12 +84,12 @@ std::map<std::string, std::string> snapshot(const fs::path& root, std::string_vi
 
 // The system's files, but a disk with only `room` left.
 struct LittleRoom : SystemFileSystem {
-  explicit LittleRoom(recordio::platform::Room left) : room(left) {}
-  std::error_code free_space(const fs::path&, recordio::platform::Room& left) override {
+  explicit LittleRoom(platform::Room left) : room(left) {}
+  std::error_code free_space(const fs::path&, platform::Room& left) override {
     left = room;
     return {};
   }
-  recordio::platform::Room room;
+  platform::Room room;
 };
 
 struct Refusal {
@@ -289,7 +289,7 @@ TEST(RunLock, ALockThatCannotBeTakenEndsTheRunBeforeAnything) {
                 std::make_error_code(std::errc::no_lock_available));
        },
        "quorlant: cannot lock event\\: " +
-           recordio::platform::message_of(std::make_error_code(std::errc::no_lock_available)) +
+           platform::message_of(std::make_error_code(std::errc::no_lock_available)) +
            "\n"},
   };
   for (const Case& row : rows) {
