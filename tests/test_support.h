@@ -17,7 +17,7 @@
 
 #include "process/process.h"
 #include "recordio/record_io.h"
-#include "recordio/stop.h"
+#include "recordio/failure.h"
 #include "program.h"
 #include "shared/run_data.h"
 

@@ -10,7 +10,7 @@
 #include "check/check_report.h"
 #include "check/series_check.h"
 #include "recordio/series_writer.h"
-#include "recordio/stop.h"
+#include "recordio/failure.h"
 #include "recordio/units.h"
 
 namespace quorlant::check {

@@ -2,7 +2,7 @@
 
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
-#include "recordio/stop.h"
+#include "recordio/failure.h"
 
 namespace quorlant::recordio {
 

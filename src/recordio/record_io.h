@@ -14,7 +14,7 @@
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
 #include "recordio/run_listener.h"
-#include "recordio/stop.h"
+#include "recordio/failure.h"
 #include "recordio/units.h"
 
 namespace quorlant::recordio {

@@ -5,7 +5,7 @@
 #include <map>
 #include <optional>
 
-#include "recordio/stop.h"
+#include "recordio/failure.h"
 
 namespace quorlant::recordio {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "recordio/stop.h"
+#include "recordio/failure.h"
 
 namespace quorlant::recordio {
 

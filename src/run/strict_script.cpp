@@ -5,7 +5,7 @@
 
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
-#include "recordio/stop.h"
+#include "recordio/failure.h"
 #include "run/answers.h"
 
 namespace quorlant::run {

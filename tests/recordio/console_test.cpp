@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "recordio/stop.h"
+#include "recordio/failure.h"
 #include "test_support.h"
 
 namespace quorlant::recordio {

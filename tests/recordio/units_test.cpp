@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "memory_file_system.h"
-#include "recordio/stop.h"
+#include "recordio/failure.h"
 #include "test_support.h"
 
 namespace quorlant::recordio {
