@@ -112,14 +112,14 @@ struct IoBench {
   std::string rest() { return {std::istreambuf_iterator<char>(in), {}}; }
 };
 
-/// The report of the IoFailure that `action` throws; a test failure when it throws none.
+/// The report of the Failure that `action` throws; a test failure when it throws none.
 inline std::string io_failure_of(const std::function<void()>& action) {
   try {
     action();
-  } catch (const recordio::IoFailure& failure) {
+  } catch (const recordio::Failure& failure) {
     return failure.what();
   }
-  ADD_FAILURE() << "no IoFailure";
+  ADD_FAILURE() << "no Failure";
   return "";
 }
 

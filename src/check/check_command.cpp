@@ -181,7 +181,7 @@ std::optional<int> check_for_cut_off_series(std::span<const std::string_view> ar
         files, recordio::native_path(working_directory, recordio::Units::kJournal));
     if (state == recordio::JournalState::kNone) return std::nullopt;
     err << "quorlant check: " << recordio::interrupted_run_report(state, false) << '\n';
-  } catch (const recordio::IoFailure& failure) {
+  } catch (const recordio::Failure& failure) {
     err << "quorlant check: " << failure.what() << '\n';
   }
   return 2;

@@ -137,8 +137,9 @@ void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
   try {
     io.read(kFileUnit, Format{IntField{4}, IntField{2}, IntField{2}, IntField{2}},
             {&data.iyear, &data.imonth, &day, &hour});
-  } catch (const recordio::IoFailure& failure) {
-    throw recordio::IoFailure("the start of the first event " + quoted_start(data) +
+  } catch (const recordio::Failure& failure) {
+    if (failure.is_interrupt()) throw;
+    throw recordio::Failure("the start of the first event " + quoted_start(data) +
                               " must be digits in the form " + kStartForm + " (" + failure.what() +
                               ")");
   }

@@ -22,7 +22,7 @@ namespace {
 void check_follow_list(recordio::RecordIo& io) {
   const std::error_code error = io.units().open_error(kFollowListUnit);
   if (error && error != std::errc::no_such_file_or_directory) {
-    throw recordio::IoFailure(recordio::cannot_open(kFollowList, error));
+    throw recordio::Failure(recordio::cannot_open(kFollowList, error));
   }
 }
 
@@ -31,7 +31,7 @@ void check_follow_list(recordio::RecordIo& io) {
 void stage_follow_list(recordio::RecordIo& io) {
   if (const std::error_code error =
           io.open(kFollowListUnit, kFollowList, recordio::OpenMode::kReplaceWhole)) {
-    throw recordio::IoFailure(recordio::cannot_open(kFollowList, error));
+    throw recordio::Failure(recordio::cannot_open(kFollowList, error));
   }
 }
 

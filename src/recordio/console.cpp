@@ -27,12 +27,12 @@ std::optional<float> parse(std::string_view text) {
 
 void Console::write(std::string_view lines) {
   out_.write(lines.data(), static_cast<std::streamsize>(lines.size()));
-  if (!out_) throw IoFailure("cannot write to standard output");
+  if (!out_) throw Failure("cannot write to standard output");
 }
 
 void Console::flush() {
   out_.flush();
-  if (!out_) throw IoFailure("cannot write to standard output");
+  if (!out_) throw Failure("cannot write to standard output");
 }
 
 std::string Console::next_line(std::string_view what) {
@@ -49,16 +49,16 @@ std::string Console::next_line(std::string_view what) {
     }
     line += c;
   }
-  if (in_.bad()) throw IoFailure("cannot read standard input while waiting for " + std::string(what));
+  if (in_.bad()) throw Failure("cannot read standard input while waiting for " + std::string(what));
   if (!ended && line.empty())
-    throw IoFailure("end of input while waiting for " + std::string(what));
+    throw Failure("end of input while waiting for " + std::string(what));
   const bool overlong = !ended && line.size() > kLineBound + 1;
   if (!overlong && !line.empty() && line.back() == '\r') line.pop_back();
   ++line_number_;
   // No answer is that long: the input is not an answer script (a device, a binary file), and
   // reading on to its end could take for ever.
   if (overlong || line.size() > kLineBound) {
-    throw IoFailure(line_of_the_answers(line_number_) + " is longer than 64 KiB");
+    throw Failure(line_of_the_answers(line_number_) + " is longer than 64 KiB");
   }
   last_line_ = line;
   return line;
@@ -118,7 +118,7 @@ Number Console::read_number(std::string_view what, std::string_view form,
     if (asked_again(value, what, problem)) continue;
     if (number) return *number;
     // In the answer's own terms: its check's range, never the range of the machine's integer.
-    throw IoFailure(line_of_the_answers(line_number_) + " (" + std::string(what) +
+    throw Failure(line_of_the_answers(line_number_) + " (" + std::string(what) +
                     "): " + quoted_answer(value) + ": " +
                     problem.value_or("expected " + std::string(form)));
   }

@@ -23,9 +23,9 @@ class Console {
 
   Console(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
 
-  /// Writes text made of whole lines. Throws IoFailure when standard output fails.
+  /// Writes text made of whole lines. Throws Failure when standard output fails.
   void write(std::string_view lines);
-  /// Pushes what is written out to the operator. Throws IoFailure when that fails.
+  /// Pushes what is written out to the operator. Throws Failure when that fails.
   void flush();
   /// On a terminal an answer that fails its check is asked again with a one-line hint;
   /// otherwise (an answer script) the answer is taken as the field reads it.
@@ -33,7 +33,7 @@ class Console {
   bool terminal() const { return terminal_; }
 
   /// The next answer line without its terminator (a trailing carriage return is part of the
-  /// terminator). Throws IoFailure naming `what` when the input has ended, and naming the line
+  /// terminator). Throws Failure naming `what` when the input has ended, and naming the line
   /// when it is longer than kLineBound. On a terminal a line that `check` refuses is asked
   /// again.
   std::string read_line(std::string_view what, const AnswerCheck& check = {});

@@ -11,7 +11,8 @@ namespace quorlant::recordio {
 enum class ExitStatus : int {
   kNormalEnding = 0,  // "Normal ending"
   kAborted = 1,       // an orderly abort of the program, or an answer it rejects
-  kIoFailure = 2,     // the record I/O layer ended the run (bad number, end of input, a file)
+  kIoFailure = 2,     // the run failed: a bad number, the end of the input, a file
+  kUsage = 2,         // a command line or an answer option that cannot be used
   kInterrupted = 130,  // an interrupt ended the run; the process then ends by the interrupt
 };
 
@@ -21,8 +22,9 @@ enum class StopStream {
   kError,    // an answer the program rejects, on the error stream after "quorlant: "
 };
 
-/// An orderly stop: unwinds to the top, where every unit is closed and kept and `message` is
-/// shown on a line of its own.
+/// The program's own orderly stop, with its exact text: unwinds to the top, where every unit is
+/// closed and kept and `message` is shown on a line of its own. A run that ends normally
+/// returns instead.
 class Stop {
  public:
   Stop(std::string message, ExitStatus status, StopStream stream = StopStream::kConsole)
@@ -43,16 +45,20 @@ class Stop {
   StopStream stream_;
 };
 
-/// An interrupt that waited while the run put back what it had begun: the run ends by it.
-class Interrupted : public std::exception {
+/// Every other failure that ends a run or a command: `what()` is the one line for the error
+/// stream (what failed and why), `status()` the exit status. Raised where the failure is found,
+/// reported at the top. Programming errors are std::logic_error instead.
+class Failure : public std::runtime_error {
  public:
-  const char* what() const noexcept override { return "interrupted"; }
-};
+  explicit Failure(const std::string& message, ExitStatus status = ExitStatus::kIoFailure)
+      : std::runtime_error(message), status_(status) {}
+  ExitStatus status() const { return status_; }
+  /// An interrupt that waited while the run put back what it had begun: the run ends by it.
+  static Failure interrupted() { return Failure("interrupted", ExitStatus::kInterrupted); }
+  bool is_interrupt() const { return status_ == ExitStatus::kInterrupted; }
 
-/// The record I/O layer ends the run: `what()` is the one-line report for standard error.
-class IoFailure : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+ private:
+  ExitStatus status_;
 };
 
 }  // namespace quorlant::recordio

@@ -89,14 +89,13 @@ std::string columns_text(std::string_view text, int first_column) {
 }
 
 // Blanks anywhere in a numeric input field are ignored; an all-blank field reads as 0.
-std::int32_t read_integer_field(std::string_view columns, int first_column) {
+std::optional<std::int32_t> read_integer_field(std::string_view columns) {
   const std::string digits = without_blanks(columns);
   if (digits.empty()) return 0;
-  if (auto value = parse_integer(digits)) return *value;
-  throw FieldError(columns_text(columns, first_column) + " is not a whole number");
+  return parse_integer(digits);
 }
 
-float read_real_field(std::string_view columns, int decimals, int first_column) {
+std::optional<float> read_real_field(std::string_view columns, int decimals) {
   std::string text = without_blanks(columns);
   if (text.empty()) return 0.0F;
   // Without a typed point, the last d digits of the mantissa are the decimals.
@@ -112,8 +111,7 @@ float read_real_field(std::string_view columns, int decimals, int first_column) 
     }
     text.insert(mantissa_end - d, ".");
   }
-  if (auto value = parse_real(text)) return *value;
-  throw FieldError(columns_text(columns, first_column) + " is not a number");
+  return parse_real(text);
 }
 
 // Stores `columns` in a text variable. A field narrower than the variable is stored
@@ -259,36 +257,61 @@ Variable variable_of(const InTarget* target, const char* mistake) {
   return *variable;
 }
 
+// Stores a number read from `columns`, or says why the field holds none.
+template <class Number>
+std::optional<std::string> store_number(Number* variable, std::optional<Number> value,
+                                        std::string_view columns, int first_column,
+                                        std::string_view not_one) {
+  if (!value) return columns_text(columns, first_column) + " is not " + std::string(not_one);
+  *variable = *value;
+  return std::nullopt;
+}
+
 // Reads one field; a data field fills `target`, the others only move the cursor.
-void read_field(const Field& field, RecordCursor& cursor, const InTarget* target) {
+std::optional<std::string> read_field(const Field& field, RecordCursor& cursor,
+                                      const InTarget* target) {
   const int first_column = cursor.first_column();
-  std::visit(
+  return std::visit(
       Overloaded{
-          [&](const TextField& f) {
+          [&](const TextField& f) -> std::optional<std::string> {
             const auto variable = variable_of<std::span<char>>(target, "text field given a number");
             const std::size_t width =
                 f.width == 0 ? variable.size() : static_cast<std::size_t>(f.width);
             store_text(variable, cursor.take(width));
+            return std::nullopt;
           },
           [&](const IntField& f) {
-            *variable_of<std::int32_t*>(target, "integer field given a non-integer") =
-                read_integer_field(cursor.take(static_cast<std::size_t>(f.width)), first_column);
+            auto* variable = variable_of<std::int32_t*>(target, "integer field given a non-integer");
+            const std::string columns = cursor.take(static_cast<std::size_t>(f.width));
+            return store_number(variable, read_integer_field(columns), columns, first_column,
+                                "a whole number");
           },
           [&](const RealField& f) {
-            *variable_of<float*>(target, "real field given a non-real") = read_real_field(
-                cursor.take(static_cast<std::size_t>(f.width)), f.decimals, first_column);
+            auto* variable = variable_of<float*>(target, "real field given a non-real");
+            const std::string columns = cursor.take(static_cast<std::size_t>(f.width));
+            return store_number(variable, read_real_field(columns, f.decimals), columns,
+                                first_column, "a number");
           },
-          [&](const Skip& f) { cursor.pass(static_cast<std::size_t>(f.columns)); },
-          [&](const Literal& f) { cursor.pass(f.text.size()); },
-          [&](const RecordEnd&) { cursor.next_record(); },
+          [&](const Skip& f) -> std::optional<std::string> {
+            cursor.pass(static_cast<std::size_t>(f.columns));
+            return std::nullopt;
+          },
+          [&](const Literal& f) -> std::optional<std::string> {
+            cursor.pass(f.text.size());
+            return std::nullopt;
+          },
+          [&](const RecordEnd&) -> std::optional<std::string> {
+            cursor.next_record();
+            return std::nullopt;
+          },
       },
       field);
 }
 
 }  // namespace
 
-void read_records(const Format& format, const RecordSource& next_record,
-                  std::span<const InTarget> targets) {
+std::optional<std::string> read_records(const Format& format, const RecordSource& next_record,
+                                        std::span<const InTarget> targets) {
   if (!targets.empty() && !format.has_data_field()) {
     throw std::logic_error("variables given to a format without data fields");
   }
@@ -297,10 +320,11 @@ void read_records(const Format& format, const RecordSource& next_record,
   for (;;) {
     for (const Field& field : format.fields()) {
       const bool data = is_data_field(field);
-      if (data && next_target == targets.size()) return;
-      read_field(field, cursor, data ? &targets[next_target++] : nullptr);
+      if (data && next_target == targets.size()) return std::nullopt;
+      auto problem = read_field(field, cursor, data ? &targets[next_target++] : nullptr);
+      if (problem) return problem;
     }
-    if (next_target == targets.size()) return;
+    if (next_target == targets.size()) return std::nullopt;
     // Variables left over: the next record, from the first field again.
     cursor.next_record();
   }

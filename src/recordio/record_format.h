@@ -66,13 +66,6 @@ using OutItem = std::variant<std::string_view, std::int32_t, float>;
 /// One variable read through a data field: a fixed-length text, an integer or a real.
 using InTarget = std::variant<std::span<char>, std::int32_t*, float*>;
 
-/// A field that does not hold a value of the kind its variable needs. `what()` says which
-/// columns held what ("\"2x15\" in columns 1-4 is not a whole number").
-class FieldError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 /// Appends the records that `items` make through `format` to `out`, each ended by '\n'.
 /// Items left over at the end of the format start it again on a new record.
 void format_records(const Format& format, std::span<const OutItem> items, std::string& out);
@@ -84,9 +77,11 @@ std::vector<std::string> format_records(const Format& format, std::span<const Ou
 using RecordSource = std::function<std::string_view()>;
 
 /// Reads `targets` through `format` from records taken from `next_record`. A short record reads
-/// as if padded with blanks. Throws FieldError when a numeric field does not hold a number.
-void read_records(const Format& format, const RecordSource& next_record,
-                  std::span<const InTarget> targets);
+/// as if padded with blanks. When a numeric field does not hold a number, says which columns
+/// held what ("\"2x15\" in columns 1-4 is not a whole number") and reads no further.
+[[nodiscard]] std::optional<std::string> read_records(const Format& format,
+                                                      const RecordSource& next_record,
+                                                      std::span<const InTarget> targets);
 
 /// `value` through a real field of `width` columns and `decimals` decimals, or asterisks.
 std::string format_real(float value, int width, int decimals);

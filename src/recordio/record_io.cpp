@@ -31,7 +31,7 @@ void RecordIo::write(int unit, const Format& format, std::initializer_list<OutIt
 
 void RecordIo::open_or_fail(int unit, std::string_view name) {
   if (const std::error_code error = units_.open(unit, name)) {
-    throw IoFailure(cannot_open(name, error));
+    throw Failure(cannot_open(name, error));
   }
 }
 
@@ -43,21 +43,16 @@ void RecordIo::read(int unit, const Format& format, std::span<const InTarget> va
       line = console_.read_line(what, check);
       return line;
     };
-    try {
-      read_records(format, next_line, variables);
-    } catch (const FieldError& error) {
+    if (const auto field_problem = read_records(format, next_line, variables)) {
       const std::optional<std::string> problem = check ? check(line) : std::nullopt;
-      throw IoFailure(line_of_the_answers(console_.line_number()) + " (" + std::string(what) +
-                      "): " + quoted_answer(line) + ": " + problem.value_or(error.what()));
+      throw Failure(line_of_the_answers(console_.line_number()) + " (" + std::string(what) +
+                    "): " + quoted_answer(line) + ": " + problem.value_or(*field_problem));
     }
     return;
   }
   const RecordSource next_record = [&]() { return units_.read_record(unit); };
-  try {
-    read_records(format, next_record, variables);
-  } catch (const FieldError& error) {
-    throw IoFailure("cannot read " + units_.name_of(unit) + ": " + error.what());
-  }
+  if (const auto problem = read_records(format, next_record, variables))
+    throw Failure("cannot read " + units_.name_of(unit) + ": " + *problem);
 }
 
 std::int32_t RecordIo::read_integer(std::string_view what, const AnswerCheck& check) {
@@ -112,47 +107,20 @@ int RecordIo::run(const std::function<void(RecordIo&)>& body) {
   try {
     try {
       body(*this);
-      throw IoFailure("the run ended without a stop");
+      units_.close_all();
+      console_.write("Normal ending\n");
+      console_.flush();
+      return static_cast<int>(ExitStatus::kNormalEnding);
     } catch (const Stop& stop) {
       units_.close_all();
-      if (stop.stream() == StopStream::kError) {
-        console_.flush();
-        err_ << "quorlant: " << stop.message() << '\n';
-        err_.flush();
-      } else if (stop.status() == ExitStatus::kAborted) {
-        listener_->aborted(stop.report(), stop.message());
-      } else {
-        console_.write(stop.message() + "\n");
-        console_.flush();
-      }
+      show_stop(stop);
       report_series_left();
       return static_cast<int>(stop.status());
     }
-  } catch (const Interrupted&) {
-    // The series is put back; the caller ends the process by the interrupt itself.
-    try {
-      units_.close_all();
-      console_.flush();
-    } catch (const IoFailure&) {
-      // Nothing more can be said: the interrupt ends the run.
-    }
+  } catch (const Failure& failure) {
+    close_after(failure);
     report_series_left();
-    return static_cast<int>(ExitStatus::kInterrupted);
-  } catch (const IoFailure& failure) {
-    try {
-      units_.close_all();
-    } catch (const IoFailure&) {
-      // The first failure is the one reported.
-    }
-    try {
-      console_.flush();
-    } catch (const IoFailure&) {
-      // Standard output may be what failed; the report below goes to the error stream.
-    }
-    err_ << "quorlant: " << failure.what() << '\n';
-    err_.flush();
-    report_series_left();
-    return static_cast<int>(ExitStatus::kIoFailure);
+    return static_cast<int>(failure.status());
   } catch (const std::bad_alloc&) {
     err_ << "quorlant: out of memory\n";
     err_.flush();
@@ -163,6 +131,36 @@ int RecordIo::run(const std::function<void(RecordIo&)>& body) {
     err_.flush();
     return static_cast<int>(ExitStatus::kIoFailure);
   }
+}
+
+void RecordIo::show_stop(const Stop& stop) {
+  if (stop.stream() == StopStream::kError) {
+    console_.flush();
+    err_ << "quorlant: " << stop.message() << '\n';
+    err_.flush();
+  } else if (stop.status() == ExitStatus::kAborted) {
+    listener_->aborted(stop.report(), stop.message());
+  } else {
+    console_.write(stop.message() + "\n");
+    console_.flush();
+  }
+}
+
+void RecordIo::close_after(const Failure& failure) {
+  try {
+    units_.close_all();
+  } catch (const Failure&) {
+    // The first failure is the one reported.
+  }
+  try {
+    console_.flush();
+  } catch (const Failure&) {
+    // Standard output may be what failed; the report below goes to the error stream.
+  }
+  // An interrupt says nothing more: the caller ends the process by the interrupt itself.
+  if (failure.is_interrupt()) return;
+  err_ << "quorlant: " << failure.what() << '\n';
+  err_.flush();
 }
 
 }  // namespace quorlant::recordio

@@ -53,7 +53,7 @@ class RecordIo {
   std::error_code open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
     return units_.open(unit, name, mode);
   }
-  /// Opens a file whose open must succeed; throws IoFailure with the system's reason.
+  /// Opens a file whose open must succeed; throws Failure with the system's reason.
   void open_or_fail(int unit, std::string_view name);
   void rewind(int unit) { units_.rewind(unit); }
   void close(int unit) { units_.close(unit); }
@@ -64,7 +64,7 @@ class RecordIo {
   void set_listener(RunListener& listener) { listener_ = &listener; }
 
   /// One line on the error stream after "quorlant: warning: "; the run goes on. Throws
-  /// IoFailure when standard output fails while it is brought up to date first.
+  /// Failure when standard output fails while it is brought up to date first.
   void warn(std::string_view message);
 
   /// One line on the error stream after "quorlant: ", saying what the run did; it goes on.
@@ -74,11 +74,15 @@ class RecordIo {
   /// of the input is taken as Enter, with one note on the error stream.
   void pause();
 
-  /// Runs `body` to its stop and returns the exit status. An orderly stop closes every unit,
-  /// then shows its message; an I/O failure closes every unit and reports on the error stream.
+  /// Runs `body` and returns the exit status. A body that returns ends the run normally: every
+  /// unit closed and kept, then "Normal ending". An orderly stop closes every unit, then shows
+  /// its message; a failure closes every unit and reports on the error stream.
   int run(const std::function<void(RecordIo&)>& body);
 
  private:
+  void show_stop(const Stop& stop);
+  // Closes what it can after `failure`, then reports it (an interrupt quietly).
+  void close_after(const Failure& failure);
   // After a run that ended without putting its series in place: what became of it.
   void report_series_left();
 

@@ -115,21 +115,21 @@ std::string describe(std::string_view what, std::error_code error) {
   return std::string(what) + ": " + platform::message_of(error);
 }
 
-// The journal's text, or state kNone when there is none. Throws IoFailure.
+// The journal's text, or state kNone when there is none. Throws Failure.
 Journal read_journal(platform::FileSystem& files, const std::filesystem::path& path) {
   platform::FileHandle handle = platform::kNoFile;
   if (const std::error_code error = files.open_to_read(path, handle)) {
     // No event directory holds no journal: the run says what is missing in its own words.
     if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
       return {};
-    throw IoFailure(describe("cannot read " + std::string(SeriesWriter::kJournal), error));
+    throw Failure(describe("cannot read " + std::string(SeriesWriter::kJournal), error));
   }
   platform::File file(files, handle);
   std::string text;
   char buffer[8192];
   for (std::size_t got = 1; got > 0;) {
     if (const std::error_code error = files.read(file.handle(), buffer, text.size(), got)) {
-      throw IoFailure(describe("cannot read " + std::string(SeriesWriter::kJournal), error));
+      throw Failure(describe("cannot read " + std::string(SeriesWriter::kJournal), error));
     }
     text.append(buffer, got);
   }
@@ -304,12 +304,12 @@ void SeriesWriter::drop(std::size_t entry, platform::File& file) {
 }
 
 void SeriesWriter::honour_interrupt() const {
-  if (interrupts_.interrupt_waiting() != 0) throw Interrupted();
+  if (interrupts_.interrupt_waiting() != 0) throw Failure::interrupted();
 }
 
 void SeriesWriter::fail(std::string what, const Entry* entry, std::error_code error) {
   if (entry != nullptr) what += entry->name;
-  throw IoFailure(describe(what, error));
+  throw Failure(describe(what, error));
 }
 
 void SeriesWriter::commit() {
@@ -423,7 +423,7 @@ void SeriesWriter::clean_up() {
     // The backups are gone for good before the journal that names them goes.
     try {
       sync_directories();
-    } catch (const IoFailure& failure) {
+    } catch (const Failure& failure) {
       failed = failure.what();
     }
   }
@@ -435,8 +435,8 @@ void SeriesWriter::clean_up() {
   journal_written_ = false;
   left_ = SeriesLeft::kUntouched;
   const int waiting = interrupts_.stop_deferring();
-  if (!failed.empty()) throw IoFailure(error ? describe(failed, error) : failed);
-  if (waiting != 0) throw Interrupted();
+  if (!failed.empty()) throw Failure(error ? describe(failed, error) : failed);
+  if (waiting != 0) throw Failure::interrupted();
 }
 
 void SeriesWriter::sync_directories() {
@@ -464,7 +464,7 @@ bool SeriesWriter::undo() noexcept {
     if (whole) {
       try {
         sync_directories();
-      } catch (const IoFailure&) {
+      } catch (const Failure&) {
         whole = false;
       }
     }
@@ -514,7 +514,7 @@ void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::p
         error = files.remove(entry.backup);
     }
     if (error) {
-      throw IoFailure(describe(
+      throw Failure(describe(
           "cannot put back the series of the run cut off, as " + std::string(kJournal) + " says",
           error));
     }
@@ -522,11 +522,11 @@ void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::p
   }
   std::string failed;
   if (const std::error_code error = sync_each(files, directories, failed))
-    throw IoFailure(describe(
+    throw Failure(describe(
         "cannot put back the series of the run cut off, as " + std::string(kJournal) + " says",
         error));
   if (const std::error_code error = files.remove(journal))
-    throw IoFailure(describe("cannot remove " + std::string(kJournal), error));
+    throw Failure(describe("cannot remove " + std::string(kJournal), error));
 }
 
 }  // namespace quorlant::recordio

@@ -51,7 +51,7 @@ class SeriesWriter {
 
   /// A new temporary file beside `target`, with the permissions of `like`, to take its place
   /// later; `name` is the file as the program names it, for reports. From the first one on an
-  /// interrupt waits for the run to undo the series (Interrupted is thrown at the next step).
+  /// interrupt waits for the run to undo the series (an interrupt Failure is thrown at the next step).
   [[nodiscard]] std::error_code begin(const std::filesystem::path& target, std::string name,
                                       const platform::FileStatus& like, platform::File& file,
                                       std::size_t& entry);
@@ -63,20 +63,20 @@ class SeriesWriter {
 
   /// Puts every staged file in place, or none: flushes them, writes the journal, keeps each old
   /// file under a backup name, renames, marks the journal done, removes the backups and the
-  /// journal. Throws IoFailure (the old series is then back, or its journal is left for the
-  /// next run) or Interrupted (before the journal is marked done: the old series is back).
+  /// journal. Throws Failure (the old series is then back, or its journal is left for the
+  /// next run) or an interrupt Failure (before the journal is marked done: the old series is back).
   void commit();
   /// Removes what is staged and puts back what was replaced; says what became of the series.
   SeriesLeft abandon() noexcept;
-  /// Throws Interrupted when an interrupt is waiting for the run.
+  /// Throws an interrupt Failure when an interrupt is waiting for the run.
   void honour_interrupt() const;
 
   /// Finishes or undoes the series of a run that was cut off, by its journal at `journal`:
   /// `found` says which it was (kNone when there is no journal). The journal's relative paths
-  /// are taken from `base`, the working directory of the run that wrote it. Throws IoFailure.
+  /// are taken from `base`, the working directory of the run that wrote it. Throws Failure.
   static void recover(platform::FileSystem& files, const std::filesystem::path& base,
                       const std::filesystem::path& journal, JournalState& found);
-  /// What the journal at `journal` says, changing nothing. Throws IoFailure.
+  /// What the journal at `journal` says, changing nothing. Throws Failure.
   static JournalState inspect(platform::FileSystem& files, const std::filesystem::path& journal);
 
  private:

@@ -89,7 +89,7 @@ std::filesystem::path Units::path_of(std::string_view name) const {
 platform::FileKind Units::kind_of(std::string_view name) {
   platform::FileKind kind = platform::FileKind::kMissing;
   if (const std::error_code error = files_.kind_of(path_of(name), kind)) {
-    throw IoFailure(describe_error("cannot examine " + std::string(name), error));
+    throw Failure(describe_error("cannot examine " + std::string(name), error));
   }
   return kind;
 }
@@ -98,7 +98,7 @@ std::error_code Units::resolve(std::string_view name, std::filesystem::path& pat
   platform::Resolution resolution;
   const std::error_code error = files_.resolve(base_, native_name(name), resolution);
   if (error && !resolution.link.empty()) {
-    throw IoFailure(shown(base_, resolution.link) + ": a link made by user " +
+    throw Failure(shown(base_, resolution.link) + ": a link made by user " +
                     resolution.link_owner + "; quorlant follows only links you made");
   }
   path = error ? path_of(name) : resolution.path;
@@ -214,9 +214,9 @@ std::error_code Units::remove_stale_temporaries(const std::filesystem::path& dir
 
 Units::Unit& Units::connected(int unit) {
   const auto found = units_.find(unit);
-  if (found == units_.end()) throw IoFailure("unit " + std::to_string(unit) + " is not connected");
+  if (found == units_.end()) throw Failure("unit " + std::to_string(unit) + " is not connected");
   if (!found->second.file.is_open() && !found->second.in_memory) {
-    throw IoFailure(
+    throw Failure(
         describe_error(found->second.name + " could not be opened", found->second.open_error));
   }
   return found->second;
@@ -245,7 +245,7 @@ void Units::load(Unit& u) {
   for (;;) {
     std::size_t got = 0;
     if (const std::error_code error = files_.read(u.file.handle(), buffer, u.content.size(), got)) {
-      throw IoFailure(describe_error("cannot read " + u.name, error));
+      throw Failure(describe_error("cannot read " + u.name, error));
     }
     if (got == 0) break;
     u.content.append(buffer, got);
@@ -283,7 +283,7 @@ void Units::write(int unit, std::string_view records) {
 
 void Units::flush(Unit& u) {
   if (const std::error_code error = store(u)) {
-    throw IoFailure(describe_error("cannot write " + u.name, error));
+    throw Failure(describe_error("cannot write " + u.name, error));
   }
 }
 
@@ -318,7 +318,7 @@ std::string_view Units::read_record(int unit) {
     u.loaded = false;  // the whole file is needed again
   }
   load(u);
-  if (u.position >= u.content.size()) throw IoFailure("end of file reading " + u.name);
+  if (u.position >= u.content.size()) throw Failure("end of file reading " + u.name);
   const std::size_t begin = u.position;
   const std::size_t end = u.content.find('\n', begin);
   std::size_t stop = end == std::string::npos ? u.content.size() : end;
@@ -337,13 +337,13 @@ void Units::rewind(int unit) {
 
 void Units::finish(Unit& u, bool complete) {
   if (!u.file.is_open()) return;
-  const Failure failed = u.staged ? finish_replacement(u, complete) : finish_in_place(u);
-  if (failed.error) throw IoFailure(describe_error(failed.what + u.name, failed.error));
+  const CloseError failed = u.staged ? finish_replacement(u, complete) : finish_in_place(u);
+  if (failed.error) throw Failure(describe_error(failed.what + u.name, failed.error));
 }
 
 // What is left is written, then the file is closed: the first failure is the report.
-Units::Failure Units::finish_in_place(Unit& u) {
-  Failure failed{"cannot write ", store(u)};
+Units::CloseError Units::finish_in_place(Unit& u) {
+  CloseError failed{"cannot write ", store(u)};
   const std::error_code closed = u.file.close();
   if (closed && !failed.error) failed = {"cannot close ", closed};
   if (!failed.error && u.regular && u.disk_size) {
@@ -356,8 +356,8 @@ Units::Failure Units::finish_in_place(Unit& u) {
 
 // A complete replacement is written and staged; an incomplete one, or one any step failed for,
 // is removed and the old file stays.
-Units::Failure Units::finish_replacement(Unit& u, bool complete) {
-  Failure failed{"cannot write ", complete ? store(u) : std::error_code()};
+Units::CloseError Units::finish_replacement(Unit& u, bool complete) {
+  CloseError failed{"cannot write ", complete ? store(u) : std::error_code()};
   if (complete && !failed.error) {
     if (const std::error_code error = series_.complete(*u.staged, u.file)) {
       failed = {"cannot write ", error};
@@ -376,14 +376,14 @@ void Units::close(int unit) {
 }
 
 void Units::close_all() {
-  std::optional<IoFailure> first_failure;
+  std::optional<Failure> first_failure;
   while (!units_.empty()) {
     Unit u = std::move(units_.begin()->second);
     units_.erase(units_.begin());
     try {
       // A replacement still open was never completed: the old file stays.
       finish(u, !u.staged);
-    } catch (const IoFailure& failure) {
+    } catch (const Failure& failure) {
       if (!first_failure) first_failure = failure;
     }
   }

@@ -48,7 +48,7 @@ class Units {
   /// the name is a directory (EISDIR).
   void set_dry_run() { dry_run_ = true; }
   bool dry_run() const { return dry_run_; }
-  /// What `name` is, a link followed. Throws IoFailure when the system cannot tell.
+  /// What `name` is, a link followed. Throws Failure when the system cannot tell.
   platform::FileKind kind_of(std::string_view name);
   bool exists(std::string_view name) { return kind_of(name) != platform::FileKind::kMissing; }
   bool is_directory(std::string_view name) {
@@ -58,7 +58,7 @@ class Units {
   /// The path a composed name opens: each backslash is a directory separator here.
   std::filesystem::path path_of(std::string_view name) const;
   /// Where a composed name leads from the working directory, each link on the way followed
-  /// only when this user made it: `path` holds no link. Throws IoFailure naming another user's
+  /// only when this user made it: `path` holds no link. Throws Failure naming another user's
   /// link; returns any other failure of the way.
   std::error_code resolve(std::string_view name, std::filesystem::path& path);
   /// The file system the units work on, for the questions a run asks before it writes.
@@ -66,18 +66,18 @@ class Units {
 
   /// Connects `name` to `unit`, closing and keeping whatever the unit had first. Returns the
   /// system's error, if any; after a failure the unit stays connected to the failed name, and
-  /// any transfer on it throws IoFailure with the reason.
+  /// any transfer on it throws Failure with the reason.
   std::error_code open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
   /// Lines written to this unit reach the disk one by one, as they are written.
   void write_through(int unit);
   /// Writes records (each ended by '\n', which becomes the record end on disk) at the unit's
-  /// position. Throws IoFailure.
+  /// position. Throws Failure.
   void write(int unit, std::string_view records);
-  /// The next record, without its terminator. Throws IoFailure at the end of the file.
+  /// The next record, without its terminator. Throws Failure at the end of the file.
   std::string_view read_record(int unit);
   /// Back to the first record.
   void rewind(int unit);
-  /// Closes the unit and keeps its file. Throws IoFailure when the file cannot be completed.
+  /// Closes the unit and keeps its file. Throws Failure when the file cannot be completed.
   void close(int unit);
   /// Closes and keeps every unit, dropping unfinished replacements and a series not put in
   /// place (see series_left). Throws the first failure.
@@ -129,13 +129,13 @@ class Units {
   std::error_code store(Unit& unit);  // writes what is not yet on disk
   void load(Unit& unit);
   // What failed as a unit was closed: "cannot write ", "cannot close " and the like.
-  struct Failure {
+  struct CloseError {
     std::string what;
     std::error_code error;
   };
   void finish(Unit& unit, bool complete);
-  Failure finish_in_place(Unit& unit);
-  Failure finish_replacement(Unit& unit, bool complete);
+  CloseError finish_in_place(Unit& unit);
+  CloseError finish_replacement(Unit& unit, bool complete);
 
   platform::FileSystem& files_;
   std::filesystem::path base_;

@@ -228,12 +228,9 @@ std::optional<std::string> factor_problem(std::string_view typed) {
   if (typed.empty() || typed.size() > 5 || !printable_without_blank(typed)) return refused;
   float factor = 0.0F;
   const std::array<recordio::InTarget, 1> target = {&factor};
-  try {
-    recordio::read_records(recordio::Format{recordio::RealField{5, 0}},
-                           [&]() -> std::string_view { return typed; }, target);
-  } catch (const recordio::FieldError&) {
+  if (recordio::read_records(recordio::Format{recordio::RealField{5, 0}},
+                             [&]() -> std::string_view { return typed; }, target))
     return refused;
-  }
   return std::nullopt;
 }
 

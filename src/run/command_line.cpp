@@ -130,7 +130,7 @@ int run_strict_script(const Invocation& invocation, const Streams& streams,
   } catch (const recordio::Stop& refused) {
     streams.err << "quorlant: " << refused.message() << '\n';
     return static_cast<int>(refused.status());
-  } catch (const recordio::IoFailure& failure) {
+  } catch (const recordio::Failure& failure) {
     streams.err << "quorlant: " << failure.what() << '\n';
     return static_cast<int>(recordio::ExitStatus::kIoFailure);
   }

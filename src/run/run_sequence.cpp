@@ -83,12 +83,12 @@ class DirectoryLock {
     std::string holder;
     if (!error) error = units.files().lock_directory(event, lock_, holder);
     if (!error) return;
-    if (error == std::errc::resource_unavailable_try_again) throw recordio::IoFailure(busy(holder));
+    if (error == std::errc::resource_unavailable_try_again) throw recordio::Failure(busy(holder));
     // Without an event directory nothing of the series can be written, and the run says so in
     // its own words before the first question.
     if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
       return;
-    throw recordio::IoFailure(recordio::describe_error("cannot lock event\\", error));
+    throw recordio::Failure(recordio::describe_error("cannot lock event\\", error));
   }
 
  private:
@@ -130,7 +130,7 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
     std::error_code error = io.units().resolve(name, path);
     if (!error) error = files.may_write(path, WriteWay::kReplaced, exists);
     if (error == platform::not_regular_file_error())
-      throw recordio::IoFailure(recordio::describe_error(name, error));
+      throw recordio::Failure(recordio::describe_error(name, error));
     if (error) {
       data.fln[shared::kEventFileEntry] = name;
       data.ios = error.value();
@@ -142,15 +142,15 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   const std::uint64_t files_needed = names.size() + kFilesMargin;
   platform::Room room;
   if (const std::error_code error = files.free_space(io.units().path_of("event"), room))
-    throw recordio::IoFailure(
+    throw recordio::Failure(
         recordio::describe_error("cannot tell how much room is left in event", error));
   if (room.bytes < needed) {
-    throw recordio::IoFailure("not enough room in event\\ for the series: its " +
+    throw recordio::Failure("not enough room in event\\ for the series: its " +
                               std::to_string(names.size()) + " event files need " + kib(needed) +
                               " with a margin, and " + kib(room.bytes) + " are free");
   }
   if (room.files < files_needed) {
-    throw recordio::IoFailure("not enough room in event\\ for the series: its " +
+    throw recordio::Failure("not enough room in event\\ for the series: its " +
                               std::to_string(names.size()) + " event files need " +
                               std::to_string(files_needed) + " new files with a margin, and " +
                               std::to_string(room.files) + " can still be made");
@@ -162,7 +162,7 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   std::error_code error = io.units().resolve(recordio::Units::kJournal, journal);
   if (!error) error = files.may_write(journal, WriteWay::kReplaced, exists);
   if (error) {
-    throw recordio::IoFailure(
+    throw recordio::Failure(
         recordio::describe_error("cannot make " + std::string(recordio::Units::kJournal) +
                                      ", under which the series is put in place",
                                  error));
@@ -175,7 +175,7 @@ void settle_interrupted_series(recordio::RecordIo& io) {
   if (io.units().dry_run()) {
     const recordio::JournalState state = io.units().interrupted_series();
     if (state != recordio::JournalState::kNone)
-      throw recordio::IoFailure(recordio::interrupted_run_report(state, false));
+      throw recordio::Failure(recordio::interrupted_run_report(state, false));
     return;
   }
   recordio::JournalState found = recordio::JournalState::kNone;
@@ -222,7 +222,7 @@ int run_sequence(recordio::RecordIo& io) {
     show_banner(run_io, kStartBanner);
     // Said before the first question rather than after all the answers, and before the run log
     // or a scratch file is made: a newcomer's first run is most often in the wrong directory.
-    if (!run_io.units().is_directory("event")) throw recordio::IoFailure(no_event_folder(run_io));
+    if (!run_io.units().is_directory("event")) throw recordio::Failure(no_event_folder(run_io));
     run_io.message(kConsoleOutput);
     say(run_io, kRunLogNote);
     run_io.open_or_fail(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written
@@ -249,7 +249,6 @@ int run_sequence(recordio::RecordIo& io) {
     show_banner(run_io, kClosingBanner);
     run_io.message(kConsoleOutput);
     say(run_io, kRunLogNote);
-    recordio::stop("Normal ending", recordio::ExitStatus::kNormalEnding);
   });
 }
 

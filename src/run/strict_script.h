@@ -10,7 +10,7 @@ namespace quorlant::run {
 /// the question the dialogue will ask it for, one answer a line, the two pauses included, and
 /// nothing after them. Returns the script, which the run then reads as the dialogue would. A
 /// line refused throws recordio::Stop (status 2, on the error stream) naming the line, the
-/// answer and the reason; the end of the input throws IoFailure as the dialogue reports it.
+/// answer and the reason; the end of the input throws Failure as the dialogue reports it.
 std::string read_strict_script(recordio::Console& console);
 
 }  // namespace quorlant::run

@@ -63,7 +63,7 @@ TEST(PrepareFirstEvent, LettersInTheDateColumnsFailQuotingTheAnswer) {
   try {
     prepare_first_event(b.io, b.data);
     FAIL() << "letters in the month columns were accepted";
-  } catch (const recordio::IoFailure& failure) {
+  } catch (const recordio::Failure& failure) {
     const std::string what = failure.what();
     EXPECT_NE(what.find("\"2015 ab 01 00\""), std::string::npos) << what;
     EXPECT_NE(what.find("\"yyyy mm dd hh\""), std::string::npos) << what;

@@ -51,7 +51,7 @@ TEST(ConsoleIntegers, TheRestOfTheLineIsDiscarded) {
   ConsoleFixture f("  12  extra 99\n\n 3,4\n");
   EXPECT_EQ(f.console.read_integer("the no of events"), 12);
   EXPECT_EQ(f.console.read_integer("the months per event"), 3);
-  EXPECT_THROW(f.console.read_integer("more"), IoFailure);
+  EXPECT_THROW(f.console.read_integer("more"), Failure);
 }
 
 TEST(ConsoleReals, FreeFormValues) {
@@ -75,7 +75,7 @@ TEST(ConsoleLines, LinesAsTypedWithoutTerminator) {
   EXPECT_EQ(f.console.read_line("b"), "");
   EXPECT_EQ(f.console.read_line("c"), "  gr10k  ");
   EXPECT_EQ(f.console.read_line("d"), "last");
-  EXPECT_THROW(f.console.read_line("e"), IoFailure);
+  EXPECT_THROW(f.console.read_line("e"), Failure);
 }
 
 // A line is kept up to the bound, its terminator aside; one character more ends the run at once,
@@ -93,7 +93,7 @@ TEST(ConsoleLines, ALineLongerThanTheBoundEndsTheRun) {
     try {
       (void)f.console.read_line("b");
       ADD_FAILURE() << longer.size() << " characters taken";
-    } catch (const IoFailure& failure) {
+    } catch (const Failure& failure) {
       EXPECT_STREQ(failure.what(), "line 2 of the answers is longer than 64 KiB");
     }
   }
@@ -106,7 +106,7 @@ TEST(ConsoleOutput, WritesAndFailsOnABrokenStream) {
   f.console.flush();
   EXPECT_EQ(f.out.str(), " one\n two\n");
   f.out.setstate(std::ios::badbit);
-  EXPECT_THROW(f.console.write(" three\n"), IoFailure);
+  EXPECT_THROW(f.console.write(" three\n"), Failure);
 }
 
 }  // namespace
