@@ -100,7 +100,7 @@ bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::os
   if (!named) {
     try {
       files = read_event_list(check.tree(), kListName);
-    } catch (const CheckFailure& error) {
+    } catch (const Failure& error) {
       fail(error.what());
       return false;
     }
@@ -112,7 +112,7 @@ bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::os
   for (const std::string& file : files) {
     try {
       check.add_event_file(file, named);
-    } catch (const CheckFailure& error) {
+    } catch (const Failure& error) {
       // The other files are still checked; the report then says it is incomplete.
       fail(error.what());
       ++check.report().unchecked;

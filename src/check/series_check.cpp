@@ -50,9 +50,9 @@ bool matches(const EventFileLine& expected, std::string_view line) {
 // Why a file of this kind is not read.
 [[noreturn]] void refuse(EntryKind kind, const std::string& file) {
   switch (kind) {
-    case EntryKind::kDirectory: throw CheckFailure(file + ": a directory; not read");
-    case EntryKind::kMissing: throw CheckFailure(file + ": no such file");
-    default: throw CheckFailure(file + ": not a plain file (a pipe, a device or a socket); not read");
+    case EntryKind::kDirectory: throw Failure(file + ": a directory; not read");
+    case EntryKind::kMissing: throw Failure(file + ": no such file");
+    default: throw Failure(file + ": not a plain file (a pipe, a device or a socket); not read");
   }
 }
 
@@ -64,13 +64,13 @@ class PlainFile : private std::streambuf {
   PlainFile(const platform::LookUps& look_ups, const Found& found, std::string_view name)
       : look_ups_(look_ups), name_(name) {
     if (found.presence == Presence::kNotLooked) {
-      throw CheckFailure(
+      throw Failure(
           name_ + ": could not be looked at: " + platform::message_of(found.error));
     }
     if (found.kind != EntryKind::kRegular) refuse(found.kind, name_);
     EntryKind kind = EntryKind::kMissing;
     if (look_ups.open_plain(found.path, file_, kind)) {
-      throw CheckFailure(name_ + ": cannot be opened for reading");
+      throw Failure(name_ + ": cannot be opened for reading");
     }
     if (kind != EntryKind::kRegular) refuse(kind, name_);
   }
@@ -86,7 +86,7 @@ class PlainFile : private std::streambuf {
   int_type underflow() override {
     std::size_t got = 0;
     if (const std::error_code error = look_ups_.read_plain(file_, buffer_, got)) {
-      throw CheckFailure(name_ + ": cannot be read: " + platform::message_of(error));
+      throw Failure(name_ + ": cannot be read: " + platform::message_of(error));
     }
     if (got == 0) return traits_type::eof();
     setg(buffer_, buffer_, buffer_ + got);
@@ -120,12 +120,12 @@ std::string expected_line(LineReader& reader, const EventFileLine& expected,
   std::string line;
   const auto result = reader.next(line);
   if (result == LineReader::Result::kEnd) {
-    throw CheckFailure(at(name, reader.number() + 1) + "expected " + expectation(expected) +
+    throw Failure(at(name, reader.number() + 1) + "expected " + expectation(expected) +
                        ", found the end of the file");
   }
-  if (result != LineReader::Result::kLine) throw CheckFailure(at(name, reader.number()) + refusal(result));
+  if (result != LineReader::Result::kLine) throw Failure(at(name, reader.number()) + refusal(result));
   if (!matches(expected, line)) {
-    throw CheckFailure(at(name, reader.number()) + "expected " + expectation(expected));
+    throw Failure(at(name, reader.number()) + "expected " + expectation(expected));
   }
   return line;
 }
@@ -158,7 +158,7 @@ void expect_end(LineReader& reader, std::string_view name) {
     after = reader.next(line);
   }
   if (after != LineReader::Result::kEnd) {
-    throw CheckFailure(at(name, reader.number()) + "expected the end of the file after \"eof\"");
+    throw Failure(at(name, reader.number()) + "expected the end of the file after \"eof\"");
   }
 }
 
@@ -166,7 +166,7 @@ void expect_end(LineReader& reader, std::string_view name) {
 void expect_event_name(const std::string& event_name, std::string_view name) {
   if (event_name.size() != 8 || !std::all_of(event_name.begin(), event_name.end(),
                                              [](char c) { return c >= '0' && c <= '9'; })) {
-    throw CheckFailure(std::string(name) + ": the :year, :month and :day lines give " +
+    throw Failure(std::string(name) + ": the :year, :month and :day lines give " +
                        in_quotes(event_name) + ", not an event name of eight digits");
   }
 }
@@ -187,8 +187,8 @@ EventFileContent parse_event_file(std::istream& in, std::string_view name) {
 Found find_reference(const TreeLookUp& tree, std::string_view file, const Reference& reference) {
   try {
     return tree.find(reference.name);
-  } catch (const CheckFailure& failure) {
-    throw CheckFailure(at(file, reference.line) + failure.what());
+  } catch (const Failure& failure) {
+    throw Failure(at(file, reference.line) + failure.what());
   }
 }
 
@@ -246,11 +246,11 @@ std::vector<std::string> read_event_list(const TreeLookUp& tree, std::string_vie
     const auto result = reader.next(line);
     if (result == LineReader::Result::kEnd) return names;
     const std::string where = at(list_name, reader.number());
-    if (result != LineReader::Result::kLine) throw CheckFailure(where + refusal(result));
+    if (result != LineReader::Result::kLine) throw Failure(where + refusal(result));
     const std::string_view name = trimmed(line);
     if (name.empty()) continue;
     if (names.size() == kMaxEvents) {
-      throw CheckFailure(where + "more than " + std::to_string(kMaxEvents) + " event files");
+      throw Failure(where + "more than " + std::to_string(kMaxEvents) + " event files");
     }
     names.emplace_back(name);
   }

@@ -8,16 +8,15 @@
 #include <vector>
 
 #include "check/tree_look_up.h"
+#include "recordio/failure.h"
 #include "eventfile/event_file_layout.h"
 
 namespace quorlant::check {
 
-/// A list or an event file that cannot be checked; `what()` is the one line that says which
-/// file, where and why (event\19810101.evt, line 60: expected ":pointprecip").
-class CheckFailure : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// A list or an event file that cannot be checked is a recordio::Failure whose `what()` is the
+// one line that says which file, where and why (event\19810101.evt, line 60: expected
+// ":pointprecip").
+using recordio::Failure;
 
 /// A data file of one event that is not there as it should be: missing, empty, or not looked at.
 struct Absence {
@@ -69,7 +68,7 @@ inline constexpr std::string_view kListName = "event\\events_to_follow.txt";
 inline constexpr std::string_view kDefaultNeed[] = {":basinfilename", ":parfilename"};
 
 /// The event file names held by the list `list_name` (one a line, blank padded, LF or CR LF),
-/// named as the program names files. Throws CheckFailure when the list cannot be looked at or
+/// named as the program names files. Throws Failure when the list cannot be looked at or
 /// read, is not a plain file or not text, or names a file outside the working directory.
 std::vector<std::string> read_event_list(const TreeLookUp& tree, std::string_view list_name);
 
@@ -84,7 +83,7 @@ class SeriesCheck {
   void need(const std::vector<std::string>& keywords);
   /// Adds the event file `name` to the report: one the list names, held to the working
   /// directory, or with `anywhere` one the user named, read wherever it is. Throws
-  /// CheckFailure, leaving the report as it was, when the file cannot be looked at, is missing
+  /// Failure, leaving the report as it was, when the file cannot be looked at, is missing
   /// or not a plain file, is not an event file of this layout, or names a file outside the
   /// working directory.
   void add_event_file(std::string_view name, bool anywhere = false);

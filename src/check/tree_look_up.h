@@ -29,7 +29,7 @@ class TreeLookUp {
  public:
   TreeLookUp(std::filesystem::path base, const platform::LookUps& look_ups);
 
-  /// What `name` leads to. Throws CheckFailure when it leads outside the working directory once
+  /// What `name` leads to. Throws Failure when it leads outside the working directory once
   /// resolved: an absolute name, a drive letter, a `..` too many, or a link out of the tree.
   /// Only a regular file is present; a directory, a pipe or a device is there but counts as
   /// missing, with its kind.

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "recordio/failure.h"
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
 #include "run/answers.h"
@@ -12,6 +13,11 @@
 namespace quorlant::run {
 
 namespace {
+
+// A command line the program cannot use: one line after "quorlant: ", status 2.
+recordio::Failure usage_error(const std::string& message) {
+  return recordio::Failure(message, recordio::ExitStatus::kUsage);
+}
 
 constexpr const char* kAnswers = "Answers (any of them runs without the dialogue)";
 constexpr const char* kModes = "Modes";
@@ -60,7 +66,7 @@ void describe(CLI::App& app, Values& v) {
 }
 
 [[noreturn]] void refuse(const Answer& answer, std::string_view given, const std::string& why) {
-  throw UsageError(std::string(answer.option) + " " + recordio::quoted_answer(given) + ": " + why);
+  throw usage_error(std::string(answer.option) + " " + recordio::quoted_answer(given) + ": " + why);
 }
 
 // Whether an answer is given by the option of the answer asked after it (--snow-melt FACTOR
@@ -169,7 +175,7 @@ void check_required(const CLI::App& app) {
   names.replace(names.rfind(", "), 2, " and ");
   for (const Answer& answer : answer_table()) {
     if (required(answer) && app.get_option(std::string(answer.option))->count() == 0) {
-      throw UsageError(std::string(answer.option) + " is missing: the answer options need " +
+      throw usage_error(std::string(answer.option) + " is missing: the answer options need " +
                        names);
     }
   }
@@ -186,24 +192,24 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
-    throw UsageError(std::string(error.what()) + nearest_option(app, arguments) +
+    throw usage_error(std::string(error.what()) + nearest_option(app, arguments) +
                      "; usage: quorlant [OPTIONS] (see quorlant --help)");
   }
-  if (v.help || v.version) throw UsageError("--help and --version take no other argument");
+  if (v.help || v.version) throw usage_error("--help and --version take no other argument");
   Invocation invocation = v.modes;
   if (invocation.dry_run && invocation.print_answers) {
-    throw UsageError("--dry-run and --print-answers exclude each other: --print-answers runs nothing");
+    throw usage_error("--dry-run and --print-answers exclude each other: --print-answers runs nothing");
   }
   bool any_answer = false;
   for (const CLI::Option* option : app.get_options()) {
     if (option->get_group() == kAnswers && option->count() > 0) any_answer = true;
   }
   if (app.get_option("--answers")->count() > 0) {
-    if (any_answer) throw UsageError("--answers and the answer options exclude each other");
+    if (any_answer) throw usage_error("--answers and the answer options exclude each other");
     invocation.answer_file = v.answer_file;
   }
   if (!any_answer) {
-    if (invocation.print_answers) throw UsageError("--print-answers needs the answer options");
+    if (invocation.print_answers) throw usage_error("--print-answers needs the answer options");
     return invocation;
   }
   check_required(app);

@@ -2,17 +2,10 @@
 
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace quorlant::run {
-
-/// A command line the program cannot use: `what()` is the one line to show after "quorlant: ".
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 /// What the command line asks for.
 struct Invocation {
@@ -28,7 +21,7 @@ struct Invocation {
 };
 
 /// Parses the options and checks every answer value, so that the run they make can use each.
-/// Throws UsageError naming the option, what was given and the form expected.
+/// Throws a Failure of status kUsage naming the option, what was given and the form expected.
 Invocation parse_command_line(std::span<const std::string_view> arguments);
 
 /// The text of --help: the options grouped as answers, modes and information.

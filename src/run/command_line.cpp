@@ -16,7 +16,7 @@ namespace quorlant::run {
 
 namespace {
 
-constexpr int kUsageStatus = static_cast<int>(recordio::ExitStatus::kIoFailure);
+constexpr int kUsageStatus = static_cast<int>(recordio::ExitStatus::kUsage);
 
 // Standard output that takes no text is a failure like any other, with its report.
 int print(std::string_view text, std::ostream& out, std::ostream& err) {
@@ -132,7 +132,7 @@ int run_strict_script(const Invocation& invocation, const Streams& streams,
     return static_cast<int>(refused.status());
   } catch (const recordio::Failure& failure) {
     streams.err << "quorlant: " << failure.what() << '\n';
-    return static_cast<int>(recordio::ExitStatus::kIoFailure);
+    return static_cast<int>(failure.status());
   }
   std::istringstream checked(script);
   return run(invocation, {checked, streams.out, streams.err, false}, files, working_directory);
@@ -164,9 +164,9 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   Invocation invocation;
   try {
     invocation = parse_command_line(arguments);
-  } catch (const UsageError& error) {
+  } catch (const recordio::Failure& error) {
     err << "quorlant: " << error.what() << '\n';
-    return kUsageStatus;
+    return static_cast<int>(error.status());
   }
   if (invocation.print_answers) return print(*invocation.answers, out, err);
 
