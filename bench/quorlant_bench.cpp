@@ -247,7 +247,7 @@ void BM_WriteEvent(benchmark::State& state) {
   data.fln[recordio::kFileUnit] = data.fln1.view();
   for (auto _ : state) {
     data.evtlength = 744;
-    data.ios = eventfile::write_event(io, data);
+    eventfile::write_event(io, data);
   }
 }
 

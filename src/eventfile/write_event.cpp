@@ -8,7 +8,8 @@ namespace quorlant::eventfile {
 
 using recordio::kFileUnit;
 
-void abort_on_open_failure(const shared::FileName& path, std::int32_t ios) {
+void abort_on_open_failure(const shared::FileName& path, std::error_code error) {
+  const std::int32_t ios = error.value();
   // The whole 256-character entry goes on the report, trailing blanks and all.
   throw recordio::Stop(
       {recordio::message_line({"problem opening", path.view(), "in write_event @ line 15"}),
@@ -16,11 +17,10 @@ void abort_on_open_failure(const shared::FileName& path, std::int32_t ios) {
       "program aborted in write_event");
 }
 
-std::int32_t write_event(recordio::RecordIo& io, const shared::RunData& data) {
+void write_event(recordio::RecordIo& io, const shared::RunData& data) {
   const shared::FileName& path = data.fln[shared::kEventFileEntry];
-  const std::int32_t ios =
-      io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole).value();
-  if (ios != 0) abort_on_open_failure(path, ios);
+  if (const std::error_code error = io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole))
+    abort_on_open_failure(path, error);
   for (const EventFileLine& line : event_file_layout()) {
     // The one value a line carries, if any; nothing is computed, only copied or converted by
     // the line's format.
@@ -45,7 +45,6 @@ std::int32_t write_event(recordio::RecordIo& io, const shared::RunData& data) {
     }
   }
   io.close(kFileUnit);
-  return ios;
 }
 
 }  // namespace quorlant::eventfile

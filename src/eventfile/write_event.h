@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include <system_error>
 
 #include "recordio/record_io.h"
 #include "shared/run_data.h"
@@ -9,12 +9,13 @@ namespace quorlant::eventfile {
 
 /// Writes the event file named by `fln` entry 99 on unit 99: 108 lines from the run data (the
 /// event in hand: its start texts, name and length; the answers; the basin file names), closed
-/// and complete on return. Returns the status of the open (`ios`), 0 since it returned: when the
-/// open fails, the run stops with its report and "program aborted in write_event".
-std::int32_t write_event(recordio::RecordIo& io, const shared::RunData& data);
+/// and complete on return. When the open fails, the run stops with its report and "program
+/// aborted in write_event".
+void write_event(recordio::RecordIo& io, const shared::RunData& data);
 
 /// Stops the run as an event file that cannot be opened does: the two console lines naming
-/// `path` (the whole table entry) and `ios`, then "program aborted in write_event".
-[[noreturn]] void abort_on_open_failure(const shared::FileName& path, std::int32_t ios);
+/// `path` (the whole table entry) and the status of the open (`ios`, the system's error
+/// number), then "program aborted in write_event".
+[[noreturn]] void abort_on_open_failure(const shared::FileName& path, std::error_code error);
 
 }  // namespace quorlant::eventfile

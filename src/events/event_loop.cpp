@@ -41,7 +41,7 @@ void write_event_file(recordio::RecordIo& io, shared::RunData& data, EventTally&
   const bool dry_run = io.units().dry_run();
   // Only a dry run says which files exist; a real run asks the file system nothing more.
   const bool replacing = dry_run && io.units().exists(data.fln1.trimmed());
-  data.ios = eventfile::write_event(io, data);
+  eventfile::write_event(io, data);
   if (++tally.files == 1) stage_follow_list(io);
   if (replacing) ++tally.replaced;
   using recordio::FileOutcome;

@@ -1,15 +1,13 @@
 #pragma once
 
-#include <string>
-
 namespace quorlant::recordio {
 
 /// Readies the process for a run: a standard stream it was started without gets the null device
 /// (so no file the run opens takes its place), a closed pipe on standard output or a file-size
 /// limit becomes a failed write rather than a silent death, and an interrupt removes a
-/// half-written replacement file. Returns the one line that ends the program, before anything
-/// else, when this cannot be done or standard output was closed; empty when all is ready.
-std::string prepare_process();
+/// half-written replacement file. Throws a Failure that ends the program, before anything else,
+/// when this cannot be done or standard output was closed.
+void prepare_process();
 
 /// Whether the answers are typed at a terminal (a console on Windows), not read from a file.
 bool standard_input_is_terminal();

@@ -133,8 +133,7 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
       throw recordio::Failure(recordio::describe_error(name, error));
     if (error) {
       data.fln[shared::kEventFileEntry] = name;
-      data.ios = error.value();
-      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], data.ios);
+      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error);
     }
   }
   const std::uint64_t needed =

@@ -71,7 +71,6 @@ struct RunData {
 
   FileNameTable fln;
   FileName fln1;
-  std::int32_t ios = 0;  // status of the last open of an event file, as write_event returns it
 };
 
 }  // namespace quorlant::shared

@@ -38,14 +38,14 @@ class EventFileWriter : public testing::IoBench {
 
   /// Writes the file and puts it in place, as the series it would be one file of.
   void write() {
-    data.ios = write_event(io, event_data());
+    write_event(io, event_data());
     io.units().commit_series();
   }
 
   /// Writes the file through a stop-catching run, as the program does: the exit status.
   int run() {
     return io.run([&](recordio::RecordIo& run_io) {
-      data.ios = write_event(run_io, event_data());
+      write_event(run_io, event_data());
       run_io.units().commit_series();
     });
   }

@@ -28,7 +28,6 @@ TEST(WriteEvent, FirstEventOfATypicalRunByteForByte) {
   writer.write();
   // The file is complete and closed on return: nothing is left to the end of the run.
   EXPECT_EQ(writer.file(), kTypicalFirstEvent);
-  EXPECT_EQ(writer.data.ios, 0);
   EXPECT_EQ(writer.out.str(), "");
   EXPECT_EQ(writer.err.str(), "");
   // Nothing but the event file is left in the event directory.
