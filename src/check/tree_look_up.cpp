@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "check/series_check.h"
+#include "recordio/failure.h"
 #include "recordio/units.h"
 
 namespace quorlant::check {
@@ -104,7 +104,7 @@ class Walk {
     if (part.empty() || part == ".") return std::nullopt;
     if (part == "..") {
       // Climbing is followed as the system follows it: from where the links have led.
-      if (done_.empty()) throw Failure(outside(name_));
+      if (done_.empty()) throw recordio::Failure(outside(name_));
       done_.pop_back();
       return std::nullopt;
     }
@@ -133,7 +133,7 @@ class Walk {
       fs::path real_base;
       if (auto error = tree_.real_base(real_base)) return not_looked(base_, error);
       const fs::path below = target.lexically_normal().lexically_relative(real_base);
-      if (below.empty() || *below.begin() == "..") throw Failure(outside(name_));
+      if (below.empty() || *below.begin() == "..") throw recordio::Failure(outside(name_));
       done_.clear();
       target = below;
     }
@@ -166,7 +166,7 @@ TreeLookUp::TreeLookUp(fs::path base, const platform::LookUps& look_ups)
     : base_(std::move(base)), look_ups_(look_ups) {}
 
 Found TreeLookUp::find(std::string_view name) const {
-  if (rooted(name)) throw Failure(outside(name));
+  if (rooted(name)) throw recordio::Failure(outside(name));
   return Walk(*this, name).run();
 }
 

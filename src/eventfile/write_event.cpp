@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "eventfile/event_file_layout.h"
+#include "recordio/failure.h"
 
 namespace quorlant::eventfile {
 
@@ -19,7 +20,8 @@ void abort_on_open_failure(const shared::FileName& path, std::error_code error) 
 
 void write_event(recordio::RecordIo& io, const shared::RunData& data) {
   const shared::FileName& path = data.fln[shared::kEventFileEntry];
-  if (const std::error_code error = io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole))
+  if (const std::error_code error =
+          io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole))
     abort_on_open_failure(path, error);
   for (const EventFileLine& line : event_file_layout()) {
     // The one value a line carries, if any; nothing is computed, only copied or converted by

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "recordio/failure.h"
+
 namespace quorlant::events {
 
 using recordio::Format;
@@ -140,8 +142,8 @@ void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
   } catch (const recordio::Failure& failure) {
     if (failure.is_interrupt()) throw;
     throw recordio::Failure("the start of the first event " + quoted_start(data) +
-                              " must be digits in the form " + kStartForm + " (" + failure.what() +
-                              ")");
+                            " must be digits in the form " + kStartForm + " (" + failure.what() +
+                            ")");
   }
   io.close(kFileUnit);
 }

@@ -6,6 +6,7 @@
 #include "eventfile/write_event.h"
 #include "events/event_calendar.h"
 #include "events/file_name_set.h"
+#include "recordio/failure.h"
 
 namespace quorlant::events {
 

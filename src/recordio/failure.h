@@ -9,10 +9,10 @@ namespace quorlant::recordio {
 
 /// How a run ended, as the process exit status.
 enum class ExitStatus : int {
-  kNormalEnding = 0,  // "Normal ending"
-  kAborted = 1,       // an orderly abort of the program, or an answer it rejects
-  kIoFailure = 2,     // the run failed: a bad number, the end of the input, a file
-  kUsage = 2,         // a command line or an answer option that cannot be used
+  kNormalEnding = 0,   // "Normal ending"
+  kAborted = 1,        // an orderly abort of the program, or an answer it rejects
+  kIoFailure = 2,      // the run failed: a bad number, the end of the input, a file
+  kUsage = 2,          // a command line or an answer option that cannot be used
   kInterrupted = 130,  // an interrupt ended the run; the process then ends by the interrupt
 };
 
@@ -31,7 +31,9 @@ class Stop {
       : message_(std::move(message)), status_(status), stream_(stream) {}
   /// An abort of the program with the console lines that report it, shown before `message`.
   Stop(std::vector<std::string> report, std::string message)
-      : report_(std::move(report)), message_(std::move(message)), status_(ExitStatus::kAborted),
+      : report_(std::move(report)),
+        message_(std::move(message)),
+        status_(ExitStatus::kAborted),
         stream_(StopStream::kConsole) {}
   const std::vector<std::string>& report() const { return report_; }
   const std::string& message() const { return message_; }
@@ -60,5 +62,15 @@ class Failure : public std::runtime_error {
  private:
   ExitStatus status_;
 };
+
+/// Ends the run with `message` and `status` (does not return).
+[[noreturn]] inline void stop(std::string message, ExitStatus status = ExitStatus::kAborted) {
+  throw Stop(std::move(message), status);
+}
+
+/// Ends the run rejecting an answer: `message` goes to the error stream, the status is 1.
+[[noreturn]] inline void reject(std::string message) {
+  throw Stop(std::move(message), ExitStatus::kAborted, StopStream::kError);
+}
 
 }  // namespace quorlant::recordio

@@ -3,6 +3,8 @@
 #include <new>
 #include <optional>
 
+#include "recordio/failure.h"
+
 namespace quorlant::recordio {
 
 RecordIo::RecordIo(std::istream& in, std::ostream& out, std::ostream& err,

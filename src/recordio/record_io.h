@@ -10,14 +10,15 @@
 #include <string_view>
 
 #include "recordio/console.h"
-#include "recordio/fixed_text.h"
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
 #include "recordio/run_listener.h"
-#include "recordio/failure.h"
 #include "recordio/units.h"
 
 namespace quorlant::recordio {
+
+class Failure;
+class Stop;
 
 /// Unit numbers of the run.
 inline constexpr int kConsoleInput = 5;   // answers
@@ -91,23 +92,13 @@ class RecordIo {
   RunListener* listener_ = &transcript_;
   std::ostream& err_;
   Units units_;
-  std::string buffer_;  // a record being built, reused
+  std::string buffer_;      // a record being built, reused
   bool noted_end_ = false;  // the end of the input at a pause has had its note
 };
 
 /// The one wording of a file that cannot be opened: "cannot open NAME: reason".
 inline std::string cannot_open(std::string_view name, std::error_code error) {
   return describe_error("cannot open " + std::string(name), error);
-}
-
-/// Ends the run with `message` and `status` (does not return).
-[[noreturn]] inline void stop(std::string message, ExitStatus status = ExitStatus::kAborted) {
-  throw Stop(std::move(message), status);
-}
-
-/// Ends the run rejecting an answer: `message` goes to the error stream, the status is 1.
-[[noreturn]] inline void reject(std::string message) {
-  throw Stop(std::move(message), ExitStatus::kAborted, StopStream::kError);
 }
 
 }  // namespace quorlant::recordio

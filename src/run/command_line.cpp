@@ -7,6 +7,7 @@
 
 #include "eventfile/event_file_layout.h"
 #include "platform/platform.h"
+#include "recordio/failure.h"
 #include "recordio/record_io.h"
 #include "run/answer_options.h"
 #include "run/run_sequence.h"
@@ -92,7 +93,6 @@ class AnswerFile : public std::streambuf {
   std::uint64_t offset_ = 0;
 };
 
-
 // The streams of one run: where its answers come from and where its dialogue goes.
 struct Streams {
   std::istream& in;
@@ -121,8 +121,7 @@ int run(const Invocation& invocation, const Streams& streams, platform::FileSyst
 
 // A strict answer script is read and checked whole before the run touches anything.
 int run_strict_script(const Invocation& invocation, const Streams& streams,
-                      platform::FileSystem& files,
-                      const std::filesystem::path& working_directory) {
+                      platform::FileSystem& files, const std::filesystem::path& working_directory) {
   recordio::Console console(streams.in, streams.out);
   std::string script;
   try {

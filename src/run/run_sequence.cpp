@@ -10,13 +10,14 @@
 #include "events/event_calendar.h"
 #include "events/event_loop.h"
 #include "platform/series_guard.h"
+#include "recordio/failure.h"
 #include "run/questionnaire.h"
 #include "shared/run_data.h"
 
 namespace quorlant::run {
 
-using recordio::kConsoleOutput;
 using platform::WriteWay;
+using recordio::kConsoleOutput;
 
 // Line 5 differs between the two banners: the closing one has a comma after the day and one
 // blank fewer before the date, so both stay 56 characters wide.
@@ -145,14 +146,14 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
         recordio::describe_error("cannot tell how much room is left in event", error));
   if (room.bytes < needed) {
     throw recordio::Failure("not enough room in event\\ for the series: its " +
-                              std::to_string(names.size()) + " event files need " + kib(needed) +
-                              " with a margin, and " + kib(room.bytes) + " are free");
+                            std::to_string(names.size()) + " event files need " + kib(needed) +
+                            " with a margin, and " + kib(room.bytes) + " are free");
   }
   if (room.files < files_needed) {
     throw recordio::Failure("not enough room in event\\ for the series: its " +
-                              std::to_string(names.size()) + " event files need " +
-                              std::to_string(files_needed) + " new files with a margin, and " +
-                              std::to_string(room.files) + " can still be made");
+                            std::to_string(names.size()) + " event files need " +
+                            std::to_string(files_needed) + " new files with a margin, and " +
+                            std::to_string(room.files) + " can still be made");
   }
   // The series is put in place under a journal made in event\, even where its files are links
   // to others elsewhere.
@@ -161,10 +162,10 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   std::error_code error = io.units().resolve(recordio::Units::kJournal, journal);
   if (!error) error = files.may_write(journal, WriteWay::kReplaced, exists);
   if (error) {
-    throw recordio::Failure(
-        recordio::describe_error("cannot make " + std::string(recordio::Units::kJournal) +
-                                     ", under which the series is put in place",
-                                 error));
+    throw recordio::Failure(recordio::describe_error("cannot make " +
+                                                         std::string(recordio::Units::kJournal) +
+                                                         ", under which the series is put in place",
+                                                     error));
   }
 }
 
