@@ -1,6 +1,5 @@
 #include "recordio/message_line.h"
 
-#include <cstdio>
 
 #include "recordio/record_format.h"
 
@@ -16,25 +15,6 @@ void append_message_line(std::string& out, std::initializer_list<MessageItem> it
     }
   }
   out += '\n';
-}
-
-std::string quoted_answer(std::string_view answer) {
-  // A whole 10 MB line or a raw NUL byte on the error stream helps no one.
-  constexpr std::size_t kShown = 60;
-  std::string quoted = "\"";
-  for (const char c : answer.substr(0, kShown)) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7F) {
-      quoted += c;
-    } else {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
-      quoted += escaped;
-    }
-  }
-  quoted += '"';
-  if (answer.size() > kShown) quoted += "...";
-  return quoted;
 }
 
 std::string message_line(std::initializer_list<MessageItem> items) {

@@ -18,10 +18,6 @@ inline constexpr int kMessageIntegerWidth = 12;
 /// With no items the line is empty.
 void append_message_line(std::string& out, std::initializer_list<MessageItem> items);
 
-/// An answer as a message quotes it: in double quotes, at most its first 60 characters (then
-/// "..." after the closing quote), control characters and bytes outside printable ASCII as \xNN.
-std::string quoted_answer(std::string_view answer);
-
 /// The message line without its terminator.
 std::string message_line(std::initializer_list<MessageItem> items);
 

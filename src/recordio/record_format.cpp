@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <limits>
 
-#include "recordio/message_line.h"
 
 namespace quorlant::recordio {
 
@@ -438,6 +437,25 @@ std::optional<float> parse_real(std::string_view text) {
   // Out of range (overflow, or a value too small for a 32-bit real) is no value.
   if (error != std::errc() || stop != end) return std::nullopt;
   return value;
+}
+
+std::string quoted_answer(std::string_view answer) {
+  // A whole 10 MB line or a raw NUL byte on the error stream helps no one.
+  constexpr std::size_t kShown = 60;
+  std::string quoted = "\"";
+  for (const char c : answer.substr(0, kShown)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F) {
+      quoted += c;
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
+      quoted += escaped;
+    }
+  }
+  quoted += '"';
+  if (answer.size() > kShown) quoted += "...";
+  return quoted;
 }
 
 }  // namespace quorlant::recordio

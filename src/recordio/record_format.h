@@ -83,6 +83,10 @@ using RecordSource = std::function<std::string_view()>;
                                                       const RecordSource& next_record,
                                                       std::span<const InTarget> targets);
 
+/// An answer as a message quotes it: in double quotes, at most its first 60 characters (then
+/// "..." after the closing quote), control characters and bytes outside printable ASCII as \xNN.
+std::string quoted_answer(std::string_view answer);
+
 /// `value` through a real field of `width` columns and `decimals` decimals, or asterisks.
 std::string format_real(float value, int width, int decimals);
 /// `value` through an integer field of `width` columns, or asterisks.
