@@ -9,8 +9,8 @@
 
 #include "check/check_report.h"
 #include "check/series_check.h"
-#include "recordio/series_writer.h"
 #include "recordio/failure.h"
+#include "recordio/series_writer.h"
 #include "recordio/units.h"
 
 namespace quorlant::check {
@@ -99,13 +99,13 @@ bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::os
   const bool named = !files.empty();
   if (!named) {
     try {
-      files = read_event_list(check.tree(), kListName);
+      files = read_event_list(check.tree(), recordio::kFollowList);
     } catch (const Failure& error) {
       fail(error.what());
       return false;
     }
     if (files.empty()) {
-      fail(std::string(kListName) + " names no event file");
+      fail(recordio::kFollowList + " names no event file");
       return false;
     }
   }
@@ -141,7 +141,8 @@ void name_not_looked(const SeriesReport& report, std::ostream& err) {
   }
   for (const Group& group : groups) {
     err << "quorlant check: " << printable(group.first->name);
-    if (group.more > 0) err << " and " << group.more << " more " << group.first->keyword << " files";
+    if (group.more > 0)
+      err << " and " << group.more << " more " << group.first->keyword << " files";
     err << ": could not be looked at: " << group.first->reason << '\n';
   }
 }
@@ -170,15 +171,14 @@ int finish(std::ostream& out, std::ostream& err, int status) {
 // A series cut off while it was put in place is half old, half new: no series to check until
 // the next run has settled it. Asked unless the check is only asked for its help.
 std::optional<int> check_for_cut_off_series(std::span<const std::string_view> arguments,
-                                            std::ostream& err,
-                                            platform::FileSystem& files,
+                                            std::ostream& err, platform::FileSystem& files,
                                             const std::filesystem::path& working_directory) {
   for (const std::string_view argument : arguments) {
     if (argument == "--help" || argument == "-h") return std::nullopt;
   }
   try {
     const recordio::JournalState state = recordio::SeriesWriter::inspect(
-        files, recordio::native_path(working_directory, recordio::Units::kJournal));
+        files, recordio::native_path(working_directory, recordio::SeriesWriter::kJournal));
     if (state == recordio::JournalState::kNone) return std::nullopt;
     err << "quorlant check: " << recordio::interrupted_run_report(state, false) << '\n';
   } catch (const recordio::Failure& failure) {

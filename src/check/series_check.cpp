@@ -7,6 +7,8 @@
 
 #include "check/line_reader.h"
 #include "platform/platform.h"
+#include "recordio/event_folder.h"
+#include "recordio/series_writer.h"
 
 namespace quorlant::check {
 
@@ -64,8 +66,7 @@ class PlainFile : private std::streambuf {
   PlainFile(const platform::LookUps& look_ups, const Found& found, std::string_view name)
       : look_ups_(look_ups), name_(name) {
     if (found.presence == Presence::kNotLooked) {
-      throw Failure(
-          name_ + ": could not be looked at: " + platform::message_of(found.error));
+      throw Failure(name_ + ": could not be looked at: " + platform::message_of(found.error));
     }
     if (found.kind != EntryKind::kRegular) refuse(found.kind, name_);
     EntryKind kind = EntryKind::kMissing;
@@ -109,8 +110,8 @@ struct Reference {
 
 // What an event file holds that the check looks at.
 struct EventFileContent {
-  std::string event_name;               // the :year, :month and :day values side by side
-  std::vector<Reference> data_files;    // one per kind, in the order of the kinds
+  std::string event_name;             // the :year, :month and :day values side by side
+  std::vector<Reference> data_files;  // one per kind, in the order of the kinds
   std::vector<Reference> basin_files;
 };
 
@@ -121,9 +122,10 @@ std::string expected_line(LineReader& reader, const EventFileLine& expected,
   const auto result = reader.next(line);
   if (result == LineReader::Result::kEnd) {
     throw Failure(at(name, reader.number() + 1) + "expected " + expectation(expected) +
-                       ", found the end of the file");
+                  ", found the end of the file");
   }
-  if (result != LineReader::Result::kLine) throw Failure(at(name, reader.number()) + refusal(result));
+  if (result != LineReader::Result::kLine)
+    throw Failure(at(name, reader.number()) + refusal(result));
   if (!matches(expected, line)) {
     throw Failure(at(name, reader.number()) + "expected " + expectation(expected));
   }
@@ -167,7 +169,7 @@ void expect_event_name(const std::string& event_name, std::string_view name) {
   if (event_name.size() != 8 || !std::all_of(event_name.begin(), event_name.end(),
                                              [](char c) { return c >= '0' && c <= '9'; })) {
     throw Failure(std::string(name) + ": the :year, :month and :day lines give " +
-                       in_quotes(event_name) + ", not an event name of eight digits");
+                  in_quotes(event_name) + ", not an event name of eight digits");
   }
 }
 
@@ -212,8 +214,8 @@ std::vector<BasinFile> new_basin_files(const TreeLookUp& tree, const SeriesRepor
     };
     if (std::any_of(report.basin_files.begin(), report.basin_files.end(), same)) continue;
     const Found found = find_reference(tree, file, reference);
-    const bool needed = std::find(report.needed.begin(), report.needed.end(),
-                                  reference.keyword) != report.needed.end();
+    const bool needed = std::find(report.needed.begin(), report.needed.end(), reference.keyword) !=
+                        report.needed.end();
     added.push_back({reference.keyword, reference.name, found.presence, needed, reason(found)});
   }
   return added;
@@ -256,8 +258,7 @@ std::vector<std::string> read_event_list(const TreeLookUp& tree, std::string_vie
   }
 }
 
-SeriesCheck::SeriesCheck(fs::path working_directory,
-                         const platform::LookUps& look_ups)
+SeriesCheck::SeriesCheck(fs::path working_directory, const platform::LookUps& look_ups)
     : tree_(std::move(working_directory), look_ups) {
   for (const EventFileLine& line : eventfile::event_file_layout()) {
     if (line.value == LineValue::kEventName) report_.kinds.push_back({&line, {}, false});
@@ -297,23 +298,23 @@ void SeriesCheck::add_event_file(std::string_view name, bool anywhere) {
 }
 
 void SeriesCheck::look_for_leftovers() {
-  const std::string_view directory = "event";
-  const Found found = tree_.find(directory);
+  const Found found = tree_.find(recordio::kEventFolder);
+  const std::string folder = recordio::in_event_folder("");
   if (found.presence == Presence::kNotLooked) {
-    report_.not_looked.push_back({"", "event\\", reason(found)});
+    report_.not_looked.push_back({"", folder, reason(found)});
     return;
   }
   if (found.kind != EntryKind::kDirectory) return;
   std::vector<std::string> names;
   if (auto error = tree_.look_ups().names_in(found.path, names)) {
-    report_.not_looked.push_back({"", "event\\", platform::message_of(error)});
+    report_.not_looked.push_back({"", folder, platform::message_of(error)});
     return;
   }
-  // The run writes an event file beside itself as ".NAME.evt.tmp..." and renames it when done.
+  // What a run keeps beside an event file while it puts the series in place.
   for (const std::string& file : names) {
-    if (file.starts_with('.') && file.find(".evt.tmp") != std::string::npos) {
-      report_.leftovers.push_back("event\\" + file);
-    }
+    const auto own = recordio::OwnFileName::parse(file);
+    if (own && recordio::names_a_series_file(own->target))
+      report_.leftovers.push_back(recordio::in_event_folder(file));
   }
   std::sort(report_.leftovers.begin(), report_.leftovers.end());
 }

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "check/tree_look_up.h"
-#include "recordio/failure.h"
 #include "eventfile/event_file_layout.h"
+#include "recordio/failure.h"
 
 namespace quorlant::check {
 
@@ -50,19 +50,18 @@ struct NotLooked {
 
 /// What the event files of a series name, and which of those files are there.
 struct SeriesReport {
-  std::vector<std::string> events;       // the event names, in the order the files were checked
-  std::vector<Kind> kinds;               // every data-file reference line, in the file's order
-  std::vector<BasinFile> basin_files;    // each name once, in the order first met
-  std::vector<std::string> needed;       // the keywords needed, in the file's order
-  std::vector<NotLooked> not_looked;     // in the order met
-  std::vector<std::string> leftovers;    // temporary files a killed run left, sorted
-  std::size_t unchecked = 0;             // event files that could not be checked
-  std::size_t references = 0;            // data-file names looked up
-  std::size_t found = 0;                 // of those, the files that exist, empty or not
+  std::vector<std::string> events;     // the event names, in the order the files were checked
+  std::vector<Kind> kinds;             // every data-file reference line, in the file's order
+  std::vector<BasinFile> basin_files;  // each name once, in the order first met
+  std::vector<std::string> needed;     // the keywords needed, in the file's order
+  std::vector<NotLooked> not_looked;   // in the order met
+  std::vector<std::string> leftovers;  // temporary files a killed run left, sorted
+  std::size_t unchecked = 0;           // event files that could not be checked
+  std::size_t references = 0;          // data-file names looked up
+  std::size_t found = 0;               // of those, the files that exist, empty or not
 };
 
 /// The list of event files the program writes for a series.
-inline constexpr std::string_view kListName = "event\\events_to_follow.txt";
 
 /// The keywords a set-up needs when the user names none: no run starts without them.
 inline constexpr std::string_view kDefaultNeed[] = {":basinfilename", ":parfilename"};

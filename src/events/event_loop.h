@@ -10,7 +10,7 @@
 
 namespace quorlant::events {
 
-using shared::kFollowList;
+using recordio::kFollowList;
 
 /// What the first event adds to the dialogue, supplied by the run driver.
 struct FirstPassSteps {
@@ -22,7 +22,7 @@ struct FirstPassSteps {
 /// What a loop wrote, or in a dry run would have written.
 struct EventTally {
   std::int32_t files = 0;
-  std::int32_t replaced = 0;  // of them, files that existed before; counted in a dry run only
+  std::int32_t replaced = 0;        // of them, files that existed before; counted in a dry run only
   std::vector<std::string> staged;  // the event files written, to announce once in place
 };
 

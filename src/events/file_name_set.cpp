@@ -78,9 +78,8 @@ void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
   for (const DataName& d : kDataNamesAfter16)
     io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
   io.write(kFileUnit, kTextRecord, {std::string_view("                ")});  // 16 blanks
-  io.write(kFileUnit, kTextRecord, {std::string_view("event\\event.evt")});
-  io.write(kFileUnit, kDataRecord,
-           {std::string_view("event\\"), evtname, std::string_view(".evt")});
+  io.write(kFileUnit, kTextRecord, {recordio::in_event_folder("event.evt")});
+  io.write(kFileUnit, kTextRecord, {recordio::in_event_folder(recordio::event_file_name(evtname))});
 
   io.rewind(kFileUnit);
   std::vector<InTarget> entries;

@@ -81,10 +81,11 @@ void RecordIo::report_series_left() {
   switch (units_.series_left()) {
     case SeriesLeft::kUntouched: return;
     case SeriesLeft::kAsItWas:
-      err_ << "quorlant: the series in event\\ was left as it was\n";
+      err_ << "quorlant: the series in " << in_event_folder("") << " was left as it was\n";
       break;
     case SeriesLeft::kHalfDone:
-      err_ << "quorlant: the series in event\\ could not be put back yet: the next run of "
+      err_ << "quorlant: the series in " << in_event_folder("")
+           << " could not be put back yet: the next run of "
               "quorlant puts it back\n";
       break;
   }

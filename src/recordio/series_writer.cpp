@@ -167,12 +167,16 @@ std::string directory_name(std::string_view name) {
 // that says anything else is not acted on.
 bool own_names(const JournalEntry& entry) {
   const auto beside_target = [&](const std::filesystem::path& path, std::string_view kind) {
-    const std::string prefix = "." + entry.target.filename().string() + "." + std::string(kind);
-    return path.parent_path() == entry.target.parent_path() &&
-           path.filename().string().starts_with(prefix);
+    const auto own = OwnFileName::parse(path.filename().string());
+    return path.parent_path() == entry.target.parent_path() && own && own->kind == kind &&
+           own->target == entry.target.filename().string();
   };
-  return beside_target(entry.temp, "tmp") &&
-         (entry.backup.empty() || beside_target(entry.backup, "bak"));
+  return beside_target(entry.temp, OwnFileName::kTemporary) &&
+         (entry.backup.empty() || beside_target(entry.backup, OwnFileName::kBackup));
+}
+
+bool all_digits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 // Whether `path` names anything; a failure to tell is a failure.
@@ -204,8 +208,8 @@ std::error_code put_back(platform::FileSystem& files, const JournalEntry& entry)
 }  // namespace
 
 std::string interrupted_run_report(JournalState state, bool settled) {
-  std::string report =
-      "event\\ holds the journal of a run cut off while it put its series in place: ";
+  std::string report = in_event_folder("") +
+                       " holds the journal of a run cut off while it put its series in place: ";
   switch (state) {
     case JournalState::kNone: break;
     case JournalState::kIncomplete:
@@ -236,14 +240,43 @@ SeriesWriter::~SeriesWriter() {
   (void)abandon();
 }
 
-// ".NAME.tmpPID.N" or ".NAME.bakPID.N" beside `target`: this run's own name.
+std::string OwnFileName::str() const {
+  return "." + target + "." + std::string(kind) + std::to_string(process) + "." +
+         std::to_string(number);
+}
+
+std::optional<OwnFileName> OwnFileName::parse(std::string_view name) {
+  const std::size_t number_dot = name.rfind('.');
+  if (!name.starts_with('.') || number_dot == std::string_view::npos || number_dot == 0)
+    return std::nullopt;
+  const std::size_t kind_dot = name.rfind('.', number_dot - 1);
+  if (kind_dot == std::string_view::npos || kind_dot == 0) return std::nullopt;
+  OwnFileName own;
+  const std::string_view kind = name.substr(kind_dot + 1, 3);
+  if (kind == kTemporary) {
+    own.kind = kTemporary;
+  } else if (kind == kBackup) {
+    own.kind = kBackup;
+  } else {
+    return std::nullopt;
+  }
+  const std::string_view process = name.substr(kind_dot + 4, number_dot - kind_dot - 4);
+  const std::string_view number = name.substr(number_dot + 1);
+  // Nine digits at most: every process number fits, and so does the conversion.
+  if (!all_digits(process) || process.size() > 9 || !all_digits(number) || number.size() > 9)
+    return std::nullopt;
+  own.target = std::string(name.substr(1, kind_dot - 1));
+  own.process = std::stoul(std::string(process));
+  own.number = std::stoul(std::string(number));
+  return own;
+}
+
+// This run's own name beside `target`.
 std::filesystem::path SeriesWriter::beside(const std::filesystem::path& target,
                                            std::string_view kind, unsigned long number) const {
-  std::filesystem::path name = ".";
-  name += target.filename();
-  name += "." + std::string(kind) + std::to_string(process_id_) + "." + std::to_string(number);
+  const OwnFileName own{target.filename().string(), kind, process_id_, number};
   std::filesystem::path path = target;
-  path.replace_filename(name);
+  path.replace_filename(own.str());
   return path;
 }
 
@@ -258,7 +291,7 @@ std::error_code SeriesWriter::begin(const std::filesystem::path& target, std::st
   for (int attempt = 0; attempt < 100; ++attempt) {
     const unsigned long number = counter_++;
     platform::FileHandle handle = platform::kNoFile;
-    error = files_.create_exclusive(beside(target, "tmp", number), like, handle);
+    error = files_.create_exclusive(beside(target, OwnFileName::kTemporary, number), like, handle);
     if (!error) {
       left_ = SeriesLeft::kAsItWas;
       file = platform::File(files_, handle);

@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "platform/platform.h"
+#include "recordio/event_folder.h"
 
 namespace quorlant::recordio {
 
@@ -35,10 +37,27 @@ enum class SeriesLeft {
 /// journal that keeps each old file under a backup name until every replacement is made. A
 /// failure before then, or an interrupt, puts the old files back; a run killed or cut off by
 /// a power failure is finished or undone by the next run's `recover`.
+/// The name of a file this program keeps beside a target while it puts a series in place:
+/// ".NAME.tmpPID.N" for the new file, ".NAME.bakPID.N" for the old one, where NAME is the
+/// target's file name, PID the process and N the file's number within the run.
+struct OwnFileName {
+  static constexpr std::string_view kTemporary = "tmp";
+  static constexpr std::string_view kBackup = "bak";
+
+  std::string target;     // NAME
+  std::string_view kind;  // kTemporary or kBackup
+  unsigned long process = 0;
+  unsigned long number = 0;
+
+  std::string str() const;
+  /// The parts of `name`, or nullopt when it is not such a name.
+  static std::optional<OwnFileName> parse(std::string_view name);
+};
+
 class SeriesWriter {
  public:
   /// Where a run keeps the journal of the series it puts in place, as the program names it.
-  static constexpr std::string_view kJournal = "event\\.quorlant.journal";
+  static inline const std::string kJournal = in_event_folder(".quorlant.journal");
 
   /// `journal` is where the journal is kept; `interrupts` is told when an interrupt must wait
   /// for the series to be undone rather than end the run at once.
@@ -51,7 +70,8 @@ class SeriesWriter {
 
   /// A new temporary file beside `target`, with the permissions of `like`, to take its place
   /// later; `name` is the file as the program names it, for reports. From the first one on an
-  /// interrupt waits for the run to undo the series (an interrupt Failure is thrown at the next step).
+  /// interrupt waits for the run to undo the series (an interrupt Failure is thrown at the next
+  /// step).
   [[nodiscard]] std::error_code begin(const std::filesystem::path& target, std::string name,
                                       const platform::FileStatus& like, platform::File& file,
                                       std::size_t& entry);
@@ -94,11 +114,12 @@ class SeriesWriter {
   std::filesystem::path beside(const std::filesystem::path& target, std::string_view kind,
                                unsigned long number) const;
   std::filesystem::path temp_of(const Entry& entry) const {
-    return beside(entry.target, "tmp", entry.number);
+    return beside(entry.target, OwnFileName::kTemporary, entry.number);
   }
   // Empty when the target did not exist.
   std::filesystem::path backup_of(const Entry& entry) const {
-    return entry.existed ? beside(entry.target, "bak", entry.number) : std::filesystem::path();
+    return entry.existed ? beside(entry.target, OwnFileName::kBackup, entry.number)
+                         : std::filesystem::path();
   }
   void flush_all();
   std::error_code close_held();

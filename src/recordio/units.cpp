@@ -28,30 +28,13 @@ std::error_code error_of(std::errc code) {
   return std::make_error_code(code);
 }
 
-// The process that left `name` when it is a temporary file this program makes: an event
-// file's ".yyyymmdd.evt.tmpPID.N" or the list's ".events_to_follow.txt.tmpPID.N"; nullopt for
-// any other name.
+// The process that left `name` when it is the temporary of an event file or of the list that
+// this program makes; nullopt for any other name.
 std::optional<unsigned long> temporary_owner(std::string_view name) {
-  const auto digits = [](std::string_view text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-  };
-  constexpr std::string_view kList = ".events_to_follow.txt.tmp";
-  constexpr std::string_view kEvent = ".evt.tmp";  // after a dot and eight digits
-  std::string_view numbers;
-  if (name.starts_with(kList)) {
-    numbers = name.substr(kList.size());
-  } else if (name.size() > 9 && name[0] == '.' && digits(name.substr(1, 8)) &&
-             name.substr(9).starts_with(kEvent)) {
-    numbers = name.substr(9 + kEvent.size());
-  } else {
+  const std::optional<OwnFileName> own = OwnFileName::parse(name);
+  if (!own || own->kind != OwnFileName::kTemporary || !names_a_series_file(own->target))
     return std::nullopt;
-  }
-  const std::size_t dot = numbers.find('.');
-  if (dot == std::string_view::npos || dot > 9 || !digits(numbers.substr(0, dot)) ||
-      !digits(numbers.substr(dot + 1))) {
-    return std::nullopt;
-  }
-  return std::stoul(std::string(numbers.substr(0, dot)));
+  return own->process;
 }
 
 // How a composed name shows a path: below the working directory with backslashes, elsewhere
@@ -72,7 +55,7 @@ Units::Units(platform::FileSystem& files, std::filesystem::path base_directory,
       base_(std::move(base_directory)),
       record_end_(record_end),
       process_id_(platform::process_id()),
-      series_(files_, in_flight_, path_of(kJournal), process_id_) {}
+      series_(files_, in_flight_, path_of(SeriesWriter::kJournal), process_id_) {}
 
 Units::~Units() {
   try {
@@ -98,8 +81,8 @@ std::error_code Units::resolve(std::string_view name, std::filesystem::path& pat
   platform::Resolution resolution;
   const std::error_code error = files_.resolve(base_, native_name(name), resolution);
   if (error && !resolution.link.empty()) {
-    throw Failure(shown(base_, resolution.link) + ": a link made by user " +
-                    resolution.link_owner + "; quorlant follows only links you made");
+    throw Failure(shown(base_, resolution.link) + ": a link made by user " + resolution.link_owner +
+                  "; quorlant follows only links you made");
   }
   path = error ? path_of(name) : resolution.path;
   return error;

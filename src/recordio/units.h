@@ -88,19 +88,18 @@ class Units {
   SeriesLeft series_left() const { return series_left_; }
   /// Finishes or undoes the series of a run that was cut off; `found` says what it found.
   void recover_series(JournalState& found) {
-    SeriesWriter::recover(files_, base_, path_of(kJournal), found);
+    SeriesWriter::recover(files_, base_, path_of(SeriesWriter::kJournal), found);
   }
   /// What the journal of a run that was cut off says, changing nothing.
-  JournalState interrupted_series() { return SeriesWriter::inspect(files_, path_of(kJournal)); }
+  JournalState interrupted_series() {
+    return SeriesWriter::inspect(files_, path_of(SeriesWriter::kJournal));
+  }
   /// Why the last open of `unit` failed, if it did.
   std::error_code open_error(int unit) const;
   /// The name connected to `unit`, for reports.
   std::string name_of(int unit) const;
   /// The files an interrupt removes, and how it waits for a series to be put back.
   platform::InFlightFiles& in_flight() { return in_flight_; }
-
-  /// Where a run keeps the journal of the series it puts in place.
-  static constexpr std::string_view kJournal = SeriesWriter::kJournal;
 
  private:
   struct Unit {
@@ -116,8 +115,8 @@ class Units {
     bool write_through = false;
     bool regular = true;                   // a regular file: written with pwrite and cut to length
     std::optional<std::size_t> disk_size;  // the file's length on disk, when known
-    std::optional<std::size_t> staged;  // a replacement in progress: its series entry
-    bool in_memory = false;  // a dry run's file: nothing opened, nothing stored
+    std::optional<std::size_t> staged;     // a replacement in progress: its series entry
+    bool in_memory = false;                // a dry run's file: nothing opened, nothing stored
   };
   std::error_code open_in_memory(Unit& unit, OpenMode mode);
   std::error_code open_to_replace(Unit& unit);

@@ -65,7 +65,7 @@ void show_banner(recordio::RecordIo& io, const Banner& banner) {
 
 // What is missing, where, and what to do about it.
 std::string no_event_folder(recordio::RecordIo& io) {
-  const std::filesystem::path event = io.units().path_of("event");
+  const std::filesystem::path event = io.units().path_of(recordio::kEventFolder);
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(event, error);
   const std::filesystem::path here = (error ? event : absolute).lexically_normal().parent_path();
@@ -80,7 +80,7 @@ class DirectoryLock {
  public:
   void take(recordio::Units& units) {
     std::filesystem::path event;
-    std::error_code error = units.resolve("event", event);
+    std::error_code error = units.resolve(recordio::kEventFolder, event);
     std::string holder;
     if (!error) error = units.files().lock_directory(event, lock_, holder);
     if (!error) return;
@@ -89,7 +89,8 @@ class DirectoryLock {
     // its own words before the first question.
     if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
       return;
-    throw recordio::Failure(recordio::describe_error("cannot lock event\\", error));
+    throw recordio::Failure(
+        recordio::describe_error("cannot lock " + recordio::in_event_folder(""), error));
   }
 
  private:
@@ -98,7 +99,7 @@ class DirectoryLock {
     const std::string_view number = holder.substr(0, digits);
     return "another run of quorlant" +
            (number.empty() ? std::string() : " (process " + std::string(number) + ")") +
-           " is writing in this directory: it holds the lock on event\\";
+           " is writing in this directory: it holds the lock on " + recordio::in_event_folder("");
   }
 
   platform::RunLock lock_;
@@ -141,31 +142,33 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
       names.size() * (kEventFileRoom + kListLineRoom) + kEventFileRoom + kRoomMargin;
   const std::uint64_t files_needed = names.size() + kFilesMargin;
   platform::Room room;
-  if (const std::error_code error = files.free_space(io.units().path_of("event"), room))
+  const std::string folder = recordio::in_event_folder("");
+  if (const std::error_code error =
+          files.free_space(io.units().path_of(recordio::kEventFolder), room))
     throw recordio::Failure(
-        recordio::describe_error("cannot tell how much room is left in event", error));
+        recordio::describe_error("cannot tell how much room is left in " + folder, error));
+  const std::string short_of = "not enough room in " + folder + " for the series: its " +
+                               std::to_string(names.size()) + " event files need ";
   if (room.bytes < needed) {
-    throw recordio::Failure("not enough room in event\\ for the series: its " +
-                            std::to_string(names.size()) + " event files need " + kib(needed) +
-                            " with a margin, and " + kib(room.bytes) + " are free");
+    throw recordio::Failure(short_of + kib(needed) + " with a margin, and " + kib(room.bytes) +
+                            " are free");
   }
   if (room.files < files_needed) {
-    throw recordio::Failure("not enough room in event\\ for the series: its " +
-                            std::to_string(names.size()) + " event files need " +
-                            std::to_string(files_needed) + " new files with a margin, and " +
-                            std::to_string(room.files) + " can still be made");
+    throw recordio::Failure(short_of + std::to_string(files_needed) +
+                            " new files with a margin, and " + std::to_string(room.files) +
+                            " can still be made");
   }
   // The series is put in place under a journal made in event\, even where its files are links
   // to others elsewhere.
   bool exists = false;
   std::filesystem::path journal;
-  std::error_code error = io.units().resolve(recordio::Units::kJournal, journal);
+  std::error_code error = io.units().resolve(recordio::SeriesWriter::kJournal, journal);
   if (!error) error = files.may_write(journal, WriteWay::kReplaced, exists);
   if (error) {
-    throw recordio::Failure(recordio::describe_error("cannot make " +
-                                                         std::string(recordio::Units::kJournal) +
-                                                         ", under which the series is put in place",
-                                                     error));
+    throw recordio::Failure(
+        recordio::describe_error("cannot make " + std::string(recordio::SeriesWriter::kJournal) +
+                                     ", under which the series is put in place",
+                                 error));
   }
 }
 
@@ -222,7 +225,8 @@ int run_sequence(recordio::RecordIo& io) {
     show_banner(run_io, kStartBanner);
     // Said before the first question rather than after all the answers, and before the run log
     // or a scratch file is made: a newcomer's first run is most often in the wrong directory.
-    if (!run_io.units().is_directory("event")) throw recordio::Failure(no_event_folder(run_io));
+    if (!run_io.units().is_directory(recordio::kEventFolder))
+      throw recordio::Failure(no_event_folder(run_io));
     run_io.message(kConsoleOutput);
     say(run_io, kRunLogNote);
     run_io.open_or_fail(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written

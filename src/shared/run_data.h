@@ -34,9 +34,6 @@ class FileNameTable {
 /// the event file's unit number by the table's rule, but the two are kept apart by name.
 inline constexpr int kEventFileEntry = 99;
 
-/// The list of the event files a run wrote, as the program names it.
-inline constexpr std::string_view kFollowList = "event\\events_to_follow.txt";
-
 /// The run-wide data: the answers, the event in hand and the file names. The main sequence
 /// writes it; write_event only reads it.
 struct RunData {
