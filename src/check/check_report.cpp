@@ -166,6 +166,7 @@ std::size_t utf8_length(std::string_view text, std::size_t at) {
 
 std::vector<std::string> all_as_utf8(const std::vector<std::string>& texts) {
   std::vector<std::string> result;
+  result.reserve(texts.size());
   for (const auto& text : texts) result.push_back(as_utf8(text));
   return result;
 }
