@@ -78,28 +78,34 @@ void write_years(int first, int last, std::ostream& out) {
   put_line(out, padded("", kKeywordWidth) + ticks);
 }
 
-// One character a year from the first year of the series to the last: every event of the year
-// has the file, some do, none do, or the year has no event.
+// One character a year of `kind` from the first year of the series to the last: every event of
+// the year has the file, some do, none do, or the year has no event.
+std::string chart_row(const SeriesReport& report, const Kind& kind,
+                      const std::map<int, int>& events_per_year) {
+  const int first = events_per_year.begin()->first;
+  const int last = events_per_year.rbegin()->first;
+  std::map<int, int> lacking_per_year;
+  for (const Absence& absence : kind.absent) {
+    ++lacking_per_year[year_of(report.events[absence.event])];
+  }
+  std::string row(static_cast<std::size_t>(last - first + 1), ' ');
+  for (const auto& [year, events] : events_per_year) {
+    const int lacking = lacking_per_year[year];
+    row[static_cast<std::size_t>(year - first)] = lacking == 0       ? '#'
+                                                  : lacking < events ? '+'
+                                                                     : '.';
+  }
+  return row;
+}
+
 void write_chart(const SeriesReport& report, std::ostream& out) {
   std::map<int, int> events_per_year;
   for (const auto& event : report.events) ++events_per_year[year_of(event)];
-  const int first = events_per_year.begin()->first;
-  const int last = events_per_year.rbegin()->first;
-  write_years(first, last, out);
+  write_years(events_per_year.begin()->first, events_per_year.rbegin()->first, out);
   for (const Kind& kind : report.kinds) {
     if (unused(report, kind)) continue;
-    std::map<int, int> lacking_per_year;
-    for (const Absence& absence : kind.absent) {
-      ++lacking_per_year[year_of(report.events[absence.event])];
-    }
-    std::string row(static_cast<std::size_t>(last - first + 1), ' ');
-    for (const auto& [year, events] : events_per_year) {
-      const int lacking = lacking_per_year[year];
-      row[static_cast<std::size_t>(year - first)] = lacking == 0       ? '#'
-                                                    : lacking < events ? '+'
-                                                                       : '.';
-    }
-    put_line(out, padded(kind.line->keyword, kKeywordWidth) + row);
+    put_line(out,
+             padded(kind.line->keyword, kKeywordWidth) + chart_row(report, kind, events_per_year));
   }
   put_line(out, "# every event of the year has the file, + some do, . none, blank: no event");
 }
@@ -166,6 +172,7 @@ std::size_t utf8_length(std::string_view text, std::size_t at) {
 
 std::vector<std::string> all_as_utf8(const std::vector<std::string>& texts) {
   std::vector<std::string> result;
+  result.reserve(texts.size());
   for (const auto& text : texts) result.push_back(as_utf8(text));
   return result;
 }

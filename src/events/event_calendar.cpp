@@ -59,18 +59,22 @@ int two_digits(std::string_view text) {
   return (text[0] - '0') * 10 + (text[1] - '0');
 }
 
+// Thirteen columns: blanks in columns 5, 8 and 11, digits everywhere else.
+bool in_start_form(std::string_view start) {
+  const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  bool layout = start.size() == 13;
+  for (std::size_t column = 0; layout && column < 13; ++column) {
+    const bool separator = column == 4 || column == 7 || column == 10;
+    layout = separator ? start[column] == ' ' : is_digit(start[column]);
+  }
+  return layout;
+}
+
 }  // namespace
 
 std::optional<std::string> start_problem(std::string_view start) {
   start = start.substr(0, 13);
-  const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
-  bool layout = start.size() == 13;
-  for (std::size_t column = 0; layout && column < 13; ++column) {
-    // Blanks in columns 5, 8 and 11, digits everywhere else.
-    const bool separator = column == 4 || column == 7 || column == 10;
-    layout = separator ? start[column] == ' ' : is_digit(start[column]);
-  }
-  if (!layout) return "is not in the form " + kStartForm + " (digits, single blanks)";
+  if (!in_start_form(start)) return "is not in the form " + kStartForm + " (digits, single blanks)";
   const int year = two_digits(start.substr(0, 2)) * 100 + two_digits(start.substr(2, 2));
   const int month = two_digits(start.substr(5, 2));
   const int day = two_digits(start.substr(8, 2));

@@ -39,6 +39,21 @@ std::error_code takes_new_file(const std::filesystem::path& directory) {
   return probe(directory, FILE_ADD_FILE, FILE_FLAG_BACKUP_SEMANTICS);
 }
 
+// The process number the run holding the lock file at `path` wrote there; empty when the file
+// cannot be read or holds none yet.
+std::string process_holding(const std::filesystem::path& path) {
+  const HANDLE reader = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (reader == INVALID_HANDLE_VALUE) return {};
+  char text[64];
+  DWORD got = 0;
+  std::string holder;
+  if (::ReadFile(reader, text, sizeof text, &got, nullptr)) holder.assign(text, got);
+  ::CloseHandle(reader);
+  holder.resize(std::min(holder.find_first_not_of("0123456789"), holder.size()));
+  return holder;
+}
+
 }  // namespace
 
 std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, WriteWay way,
@@ -88,15 +103,7 @@ std::error_code RunLock::take(const std::filesystem::path& directory, std::strin
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = ::GetLastError();
     if (code != ERROR_SHARING_VIOLATION) return error_of(code);
-    const HANDLE reader = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (reader != INVALID_HANDLE_VALUE) {
-      char text[64];
-      DWORD got = 0;
-      if (::ReadFile(reader, text, sizeof text, &got, nullptr)) holder.assign(text, got);
-      ::CloseHandle(reader);
-    }
-    holder.resize(std::min(holder.find_first_not_of("0123456789"), holder.size()));
+    holder = process_holding(path);
     return std::make_error_code(std::errc::resource_unavailable_try_again);
   }
   file_ = reinterpret_cast<FileHandle>(handle);

@@ -152,6 +152,25 @@ std::error_code SystemFileSystem::kind_of(const std::filesystem::path& path, Fil
   return {};
 }
 
+namespace {
+
+// What an open handle names: a pipe, another device, a directory or a regular file.
+std::error_code kind_of_open(HANDLE handle, FileKind& kind) {
+  const DWORD type = ::GetFileType(handle);
+  if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) return last_error();
+  if (type != FILE_TYPE_DISK) {
+    kind = type == FILE_TYPE_PIPE ? FileKind::kFifo : FileKind::kOther;
+    return {};
+  }
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!::GetFileInformationByHandle(handle, &information)) return last_error();
+  kind = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory
+                                                                   : FileKind::kRegular;
+  return {};
+}
+
+}  // namespace
+
 std::error_code SystemFileSystem::open_existing_or_new(const std::filesystem::path& path,
                                                        FileHandle& file, FileKind& kind) {
   const bool known_regular = kind == FileKind::kRegular;
@@ -160,19 +179,7 @@ std::error_code SystemFileSystem::open_existing_or_new(const std::filesystem::pa
     return error;
   }
   if (known_regular) return {};
-  const DWORD type = ::GetFileType(handle_of(file));
-  BY_HANDLE_FILE_INFORMATION information{};
-  std::error_code error;
-  if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) {
-    error = last_error();
-  } else if (type != FILE_TYPE_DISK) {
-    kind = type == FILE_TYPE_PIPE ? FileKind::kFifo : FileKind::kOther;
-  } else if (!::GetFileInformationByHandle(handle_of(file), &information)) {
-    error = last_error();
-  } else {
-    kind = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory
-                                                                     : FileKind::kRegular;
-  }
+  const std::error_code error = kind_of_open(handle_of(file), kind);
   if (error) {
     (void)::CloseHandle(handle_of(file));  // the report is `error`
     file = kNoFile;
