@@ -205,6 +205,15 @@ std::error_code put_back(platform::FileSystem& files, const JournalEntry& entry)
   return files.remove(entry.temp);
 }
 
+// Settles one entry of a journal `found` so: the old file put back (a series begun), or what is
+// left beside the target removed (nothing replaced yet: the temporary; all of it: the backup).
+std::error_code settle(platform::FileSystem& files, const JournalEntry& entry, JournalState found) {
+  if (found == JournalState::kBegun) return put_back(files, entry);
+  if (const std::error_code error = files.remove(entry.temp)) return error;
+  if (found == JournalState::kDone && !entry.backup.empty()) return files.remove(entry.backup);
+  return {};
+}
+
 }  // namespace
 
 std::string interrupted_run_report(JournalState state, bool settled) {
@@ -531,33 +540,21 @@ void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::p
   Journal read = read_journal(files, journal);
   found = read.state;
   if (found == JournalState::kNone) return;
+  const std::string cannot =
+      "cannot put back the series of the run cut off, as " + kJournal + " says";
   std::map<std::filesystem::path, std::string> directories;
   for (JournalEntry& entry : read.entries) {
     for (std::filesystem::path* path : {&entry.target, &entry.temp, &entry.backup}) {
       if (!path->empty() && path->is_relative()) *path = base / *path;
     }
     if (!own_names(entry)) continue;
-    std::error_code error;
-    if (found == JournalState::kBegun) {
-      error = put_back(files, entry);
-    } else {
-      // Nothing was replaced (the temporaries go), or everything was (the backups go).
-      error = files.remove(entry.temp);
-      if (!error && found == JournalState::kDone && !entry.backup.empty())
-        error = files.remove(entry.backup);
-    }
-    if (error) {
-      throw Failure(describe(
-          "cannot put back the series of the run cut off, as " + std::string(kJournal) + " says",
-          error));
-    }
+    if (const std::error_code error = settle(files, entry, found))
+      throw Failure(describe(cannot, error));
     directories.try_emplace(directory_of(entry.target), entry.target.parent_path().string());
   }
   std::string failed;
   if (const std::error_code error = sync_each(files, directories, failed))
-    throw Failure(describe(
-        "cannot put back the series of the run cut off, as " + std::string(kJournal) + " says",
-        error));
+    throw Failure(describe(cannot + ": cannot write " + failed, error));
   if (const std::error_code error = files.remove(journal))
     throw Failure(describe("cannot remove " + std::string(kJournal), error));
 }

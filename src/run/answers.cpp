@@ -224,7 +224,7 @@ std::optional<std::string> flag_problem(std::string_view typed) {
 
 // The factor is read from columns 1 to 5 of its line, where blanks would not count.
 std::optional<std::string> factor_problem(std::string_view typed) {
-  const auto refused = expected("a number of at most five characters, such as 1.0 or 25.");
+  auto refused = expected("a number of at most five characters, such as 1.0 or 25.");
   if (typed.empty() || typed.size() > 5 || !printable_without_blank(typed)) return refused;
   float factor = 0.0F;
   const std::array<recordio::InTarget, 1> target = {&factor};
