@@ -74,9 +74,10 @@ enum class WriteWay {
 /// The file system, behind one interface so that a test can put a fake in its place: the
 /// program's code gets it by reference from `main` and never reaches the system otherwise.
 /// Every operation and every question returns the system's error, or none with its answer.
-/// A link is followed only when this user made it, at every step of a path (resolve); any
-/// other link is an error (permission denied), so a link planted in a shared directory never
-/// leads a run outside it. The look-ups of a reader of the tree come with it (look_up.h).
+/// A path the run writes is first resolved (resolve): a link, at any step, is followed only when
+/// this user made it, and any other link is an error, so a link planted in a shared directory
+/// never leads a write outside it. Questions and reads (kind_of, open_to_read) follow any link:
+/// they change nothing. The look-ups of a reader of the tree come with it (look_up.h).
 class FileSystem : public LookUps {
  public:
   virtual ~FileSystem() = default;
@@ -268,28 +269,11 @@ std::error_code system_error(int code);
 /// "reason": the system's words for an error, without a trailing period or line end.
 std::string message_of(std::error_code error);
 
-/// Temporary files a run has in flight, which an interrupt removes. A few slots of fixed size
-/// and atomic states, so that a signal handler or the console handler's thread may read them
-/// while the run works. While the run makes a file or puts it in place the slot is held: a
-/// handler on another thread waits for that step, one on the run's own thread does not.
-class InFlightFiles {
+/// How an interrupt reaches a run: at once (the process ends by it), or, while the run puts a
+/// series in place, deferred until the run has put back what it changed. Atomic, so that a
+/// signal handler or the console handler's thread may ask it while the run works.
+class InterruptDeferral {
  public:
-  static constexpr std::size_t kSlots = 4;
-  static constexpr std::size_t kPathLength = 1024;
-  /// A held slot for `path`, taken before the file is made so that no moment is left
-  /// uncovered; nullopt when the path is too long or every slot is taken, and then the file is
-  /// not removed on an interrupt. Once an interrupt is removing the files, never returns.
-  std::optional<std::size_t> add(const std::filesystem::path& path);
-  /// The file of `slot` is made (or not): no longer held.
-  void made(std::size_t slot);
-  /// Holds `slot` while the run puts its file in place. False when an interrupt has taken the
-  /// file: it must not be put in place.
-  [[nodiscard]] bool hold(std::size_t slot);
-  /// The file of `slot` is no longer the interrupt's business.
-  void release(std::size_t slot);
-  /// Removes every file still in flight; called by the interrupt hook.
-  void remove_all() noexcept;
-
   /// From now on an interrupt does not end the run at once: it waits, and the run ends by it at
   /// its next step, once it has put back what it changed.
   void defer_interrupts() noexcept { interrupt_.store(kDeferring); }
@@ -311,37 +295,30 @@ class InFlightFiles {
   }
 
  private:
-  enum State : int { kFree, kInFlight, kHeld, kRemoving };
-  struct Slot {
-    std::atomic<int> state{kFree};
-    std::filesystem::path::value_type path[kPathLength] = {};
-  };
-  Slot slots_[kSlots];
-  std::atomic<bool> removing_{false};
   // kAtOnce, kDeferring, or the interrupt that waits for the run.
   static constexpr int kAtOnce = 0;
   static constexpr int kDeferring = -1;
   std::atomic<int> interrupt_{kAtOnce};
 };
 
-/// Routes interrupts to `files` while it lives, then back to what they went to before.
+/// Routes interrupts to `run` while it lives, then back to what they went to before.
 class InterruptScope {
  public:
-  explicit InterruptScope(InFlightFiles& files);
+  explicit InterruptScope(InterruptDeferral& run);
   InterruptScope(const InterruptScope&) = delete;
   InterruptScope& operator=(const InterruptScope&) = delete;
   ~InterruptScope();
 
  private:
-  InFlightFiles* previous_;
+  InterruptDeferral* previous_;
 };
 
-/// The files of the current InterruptScope, or nullptr.
-InFlightFiles* files_in_flight() noexcept;
+/// The run of the current InterruptScope, or nullptr.
+InterruptDeferral* current_run() noexcept;
 
-/// Installs the interrupt hook: Ctrl C, Ctrl Break (and on POSIX SIGINT, SIGTERM, SIGHUP)
-/// remove the files in flight of the current InterruptScope, then end the process with the
-/// system's own status for that interrupt. A signal the process was started ignoring (nohup)
+/// Installs the interrupt hook: Ctrl C, Ctrl Break (and on POSIX SIGINT, SIGTERM, SIGHUP) end
+/// the process with the system's own status for that interrupt, or wait for the run of the
+/// current InterruptScope while it defers them. A signal the process was started ignoring (nohup)
 /// stays ignored; a file-size limit (SIGXFSZ) becomes a failed write. Fails when the system
 /// refuses a handler.
 [[nodiscard]] std::error_code install_interrupt_hook();

@@ -34,14 +34,13 @@ void reraise(int signal_number) {
   (void)raise(signal_number);
 }
 
-extern "C" void remove_in_flight_and_reraise(int signal_number) {
-  InFlightFiles* files = files_in_flight();
+extern "C" void defer_or_reraise(int signal_number) {
+  InterruptDeferral* run = current_run();
   // A run putting a series in place undoes it first, and then ends by the signal itself.
-  if (files != nullptr && files->wait_for_run(signal_number)) {
+  if (run != nullptr && run->wait_for_run(signal_number)) {
     deferred_signal = signal_number;
     return;
   }
-  if (files != nullptr) files->remove_all();
   reraise(signal_number);
 }
 
@@ -324,22 +323,13 @@ std::string message_of(std::error_code error) {
   return error.message();
 }
 
-void InFlightFiles::remove_all() noexcept {
-  // The handler has stopped the run's thread, wherever it was: every file that is or may be
-  // made goes. One already put in place is no longer at its temporary name.
-  removing_.store(true);
-  for (Slot& slot : slots_) {
-    if (slot.state.exchange(kRemoving) != kFree) ::unlink(slot.path);  // async-signal-safe
-  }
-}
-
 void end_if_interrupted() {
   if (deferred_signal != 0) reraise(deferred_signal);
 }
 
 std::error_code install_interrupt_hook() {
   struct sigaction action {};
-  action.sa_handler = remove_in_flight_and_reraise;
+  action.sa_handler = defer_or_reraise;
   sigemptyset(&action.sa_mask);
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction inherited {};

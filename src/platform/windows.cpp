@@ -82,16 +82,15 @@ OVERLAPPED at(std::uint64_t offset) {
 // Set once a run deferred an interrupt, for end_if_interrupted.
 std::atomic<bool> interrupt_deferred{false};
 
-BOOL WINAPI remove_in_flight_and_exit(DWORD event) {
+BOOL WINAPI defer_or_exit(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  InFlightFiles* files = files_in_flight();
+  InterruptDeferral* run = current_run();
   // A run putting a series in place undoes it first and then ends the process itself; this
   // thread waits for that.
-  if (files != nullptr && files->wait_for_run(static_cast<int>(event) + 1)) {
+  if (run != nullptr && run->wait_for_run(static_cast<int>(event) + 1)) {
     interrupt_deferred.store(true);
     for (;;) ::Sleep(1000);
   }
-  if (files != nullptr) files->remove_all();
   ::ExitProcess(kStatusControlCExit);
 }
 
@@ -322,21 +321,6 @@ std::string message_of(std::error_code error) {
   return text;
 }
 
-void InFlightFiles::remove_all() noexcept {
-  // The handler runs beside the run: a file being made or put in place is waited for, then
-  // taken from the run and removed (one still open goes when the process ends, as it shares
-  // deletion). A file the run starts after this is never made.
-  removing_.store(true);
-  for (Slot& slot : slots_) {
-    for (int expected = kInFlight; !slot.state.compare_exchange_strong(expected, kRemoving);
-         expected = kInFlight) {
-      if (expected != kHeld) break;
-      ::Sleep(1);
-    }
-    if (slot.state.load() == kRemoving) ::DeleteFileW(slot.path);
-  }
-}
-
 void end_if_interrupted() {
   if (interrupt_deferred.load()) ::ExitProcess(kStatusControlCExit);
 }
@@ -347,7 +331,7 @@ std::error_code install_interrupt_hook() {
       ::GetLastError() != ERROR_INVALID_HANDLE) {  // no console at all: nothing to hear
     return last_error();
   }
-  return ::SetConsoleCtrlHandler(remove_in_flight_and_exit, TRUE) ? std::error_code()
+  return ::SetConsoleCtrlHandler(defer_or_exit, TRUE) ? std::error_code()
                                                                   : last_error();
 }
 

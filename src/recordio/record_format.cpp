@@ -307,6 +307,18 @@ std::optional<std::string> read_field(const Field& field, RecordCursor& cursor,
       field);
 }
 
+// One pass through the fields of `format`, up to the first data field with no target left.
+std::optional<std::string> read_pass(const Format& format, RecordCursor& cursor,
+                                     std::span<const InTarget> targets, std::size_t& next_target) {
+  for (const Field& field : format.fields()) {
+    const bool data = is_data_field(field);
+    if (data && next_target == targets.size()) break;
+    auto problem = read_field(field, cursor, data ? &targets[next_target++] : nullptr);
+    if (problem) return problem;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> read_records(const Format& format, const RecordSource& next_record,
@@ -317,12 +329,7 @@ std::optional<std::string> read_records(const Format& format, const RecordSource
   std::size_t next_target = 0;
   RecordCursor cursor(next_record);
   for (;;) {
-    for (const Field& field : format.fields()) {
-      const bool data = is_data_field(field);
-      if (data && next_target == targets.size()) return std::nullopt;
-      auto problem = read_field(field, cursor, data ? &targets[next_target++] : nullptr);
-      if (problem) return problem;
-    }
+    if (auto problem = read_pass(format, cursor, targets, next_target)) return problem;
     if (next_target == targets.size()) return std::nullopt;
     // Variables left over: the next record, from the first field again.
     cursor.next_record();

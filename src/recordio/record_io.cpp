@@ -106,7 +106,7 @@ void RecordIo::pause() {
 
 int RecordIo::run(const std::function<void(RecordIo&)>& body) {
   // An interrupt during the run removes the replacement files this run has in flight.
-  const platform::InterruptScope interrupt_scope(units_.in_flight());
+  const platform::InterruptScope interrupt_scope(units_.interrupts());
   try {
     try {
       body(*this);

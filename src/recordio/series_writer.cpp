@@ -238,7 +238,7 @@ std::string interrupted_run_report(JournalState state, bool settled) {
   return report;
 }
 
-SeriesWriter::SeriesWriter(platform::FileSystem& files, platform::InFlightFiles& interrupts,
+SeriesWriter::SeriesWriter(platform::FileSystem& files, platform::InterruptDeferral& interrupts,
                            std::filesystem::path journal, unsigned long process_id)
     : files_(files),
       interrupts_(interrupts),

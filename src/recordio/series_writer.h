@@ -61,7 +61,7 @@ class SeriesWriter {
 
   /// `journal` is where the journal is kept; `interrupts` is told when an interrupt must wait
   /// for the series to be undone rather than end the run at once.
-  SeriesWriter(platform::FileSystem& files, platform::InFlightFiles& interrupts,
+  SeriesWriter(platform::FileSystem& files, platform::InterruptDeferral& interrupts,
                std::filesystem::path journal, unsigned long process_id);
   SeriesWriter(const SeriesWriter&) = delete;
   SeriesWriter& operator=(const SeriesWriter&) = delete;
@@ -134,7 +134,7 @@ class SeriesWriter {
   void stop_deferring() noexcept;
 
   platform::FileSystem& files_;
-  platform::InFlightFiles& interrupts_;
+  platform::InterruptDeferral& interrupts_;
   std::filesystem::path journal_;
   unsigned long process_id_;
   unsigned long counter_ = 0;

@@ -55,7 +55,7 @@ Units::Units(platform::FileSystem& files, std::filesystem::path base_directory,
       base_(std::move(base_directory)),
       record_end_(record_end),
       process_id_(platform::process_id()),
-      series_(files_, in_flight_, path_of(SeriesWriter::kJournal), process_id_) {}
+      series_(files_, interrupts_, path_of(SeriesWriter::kJournal), process_id_) {}
 
 Units::~Units() {
   try {

@@ -30,8 +30,9 @@ enum class OpenMode {
 /// The path a composed name opens below `base`: each backslash is a directory separator here.
 std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name);
 
-/// The file units of a run: unit numbers connected to files in the working directory.
-/// The only code that touches files, all through `files`.
+/// The file units of a run: unit numbers connected to files in the working directory, all
+/// reached through `files`. Event files and the list are handed to the series writer to be put
+/// in place as one.
 class Units {
  public:
   /// Records written end in `record_end` on disk: the system's own line end unless a test asks
@@ -98,8 +99,8 @@ class Units {
   std::error_code open_error(int unit) const;
   /// The name connected to `unit`, for reports.
   std::string name_of(int unit) const;
-  /// The files an interrupt removes, and how it waits for a series to be put back.
-  platform::InFlightFiles& in_flight() { return in_flight_; }
+  /// How an interrupt waits while a series is put in place, then ends the run.
+  platform::InterruptDeferral& interrupts() { return interrupts_; }
 
  private:
   struct Unit {
@@ -141,7 +142,7 @@ class Units {
   std::string record_end_;
   std::map<int, Unit> units_;
   unsigned long process_id_;  // temporary names are this run's own
-  platform::InFlightFiles in_flight_;
+  platform::InterruptDeferral interrupts_;
   SeriesWriter series_;
   SeriesLeft series_left_ = SeriesLeft::kUntouched;
   std::set<std::filesystem::path> swept_;  // directories cleared of dead runs' temporary files

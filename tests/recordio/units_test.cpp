@@ -249,7 +249,7 @@ TEST(UnitsReplaceWhole, AnInterruptWaitsForItsRunToDropItsOwnSeries) {
   ASSERT_EQ(first.open(99, "a.evt", OpenMode::kReplaceWhole), std::error_code());
   ASSERT_EQ(second.open(99, "b.evt", OpenMode::kReplaceWhole), std::error_code());
   EXPECT_EQ(entries(dir.path()).size(), 3U);  // the two temporary files
-  EXPECT_TRUE(first.in_flight().wait_for_run(2));
+  EXPECT_TRUE(first.interrupts().wait_for_run(2));
   first.close(99);
   try {
     first.commit_series();
