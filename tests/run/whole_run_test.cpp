@@ -312,6 +312,12 @@ TEST(WholeRun, BasinNamesAreCutAtTheFirstBlankAndAfterEightCharacters) {
         run_program(w.dir.path(), "2\n1\n2015 01 01 00\n" + typical_options(row.answer));
     EXPECT_EQ(result.out, transcript({"20150101", "20150201"})) << row.answer;
     EXPECT_EQ(result.status, 0) << row.answer;
+    // A name that is cut, short or long, gets a word; one that is not, none.
+    const std::string warning = "quorlant: warning: the basin name \"" + row.answer +
+                                "\" is cut to \"" + row.basin_part +
+                                "\" in the file names (at most 8 characters, no blank)\n";
+    const bool cut = !row.answer.empty() && row.answer != row.basin_part;
+    EXPECT_EQ(result.err, cut ? warning : "") << row.answer;
     Answers a;
     a.basin = row.basin_part;
     EXPECT_EQ(w.file("event/20150201.evt"),
