@@ -175,7 +175,7 @@ TEST(SeriesCheck, TheRoomIsCheckedToTheByteAndTheFile) {
   const std::string no_room =
       "quorlant: not enough room in event\\ for the series: its 3 event files need ";
   const std::vector<Row> rows = {
-      {"room to the byte and the file", room(98529, 19), "", "", 0},
+      {"room to the byte and the file", room(98529, 19), "Normal ending\n", "", 0},
       {"a byte too few", room(98528, 19), pause,
        no_room + "97 KiB with a margin, and 97 KiB are free\n", 2},
       {"a file too few", room(98529, 18), pause,
