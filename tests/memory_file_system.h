@@ -5,12 +5,14 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "platform/platform.h"
@@ -55,12 +57,13 @@ class MemoryFileSystem final : public platform::FileSystem {
     kLock,
     kOwnFile,
   };
-  static constexpr std::size_t kCalls = 22;
-  static constexpr std::array<const char*, kCalls> kNames = {
+  static constexpr std::size_t kCalls = static_cast<std::size_t>(Call::kOwnFile) + 1;  // the last
+  static constexpr const char* kNames[] = {
       "status",    "kind",         "open",      "create",     "write",          "read",
       "cut",       "flush",        "close",     "replace",    "sync directory", "remove",
       "list",      "process runs", "may write", "free space", "write back",     "flush path",
       "hard link", "resolve",      "lock",      "own file"};
+  static_assert(std::size(kNames) == kCalls, "a name for each kind of call");
   /// What survives a crash: everything (the process was killed), only what was flushed (a power
   /// cut), or of each directory its changes up to some point and of each file one or the other,
   /// by a fixed choice.
@@ -110,6 +113,12 @@ class MemoryFileSystem final : public platform::FileSystem {
 
   // --- failures and crashes ---
   void fail(Call call, std::size_t nth, std::error_code error) { failures_[{call, nth}] = error; }
+  /// Every look-up of a path that holds `part` fails with `error`, or (no error) finds what is
+  /// not there: an entry of `kind` that an open then does not find.
+  void fake_look_ups(std::string part, std::error_code error,
+                     EntryKind kind = EntryKind::kMissing) {
+    faked_look_ups_.emplace_back(std::move(part), error, kind);
+  }
   /// Every call from the `nth` (of all kinds, from 1) on fails; `restart` then keeps what
   /// `crash` says of the state as it was before that call.
   void crash_at(std::size_t nth, Crash crash) {
@@ -218,6 +227,7 @@ class MemoryFileSystem final : public platform::FileSystem {
     return at(id);
   }
   std::filesystem::path path_of_link(const Place& link) const;
+  std::error_code entry_of(const std::filesystem::path& path, bool follow, Entry& entry) const;
   void make(const std::filesystem::path& path, Node node);
   // Names of `directory` changed as one: each to a node, or gone (-1).
   void change(int directory, std::vector<std::pair<std::string, int>> names);
@@ -243,6 +253,7 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::array<std::size_t, kCalls> counts_{};
   std::size_t all_calls_ = 0;
   std::map<std::pair<Call, std::size_t>, std::error_code> failures_;
+  std::vector<std::tuple<std::string, std::error_code, EntryKind>> faked_look_ups_;
   std::size_t crash_at_ = 0;
   Crash crash_ = Crash::kKill;
   std::optional<std::vector<Node>> crashed_;

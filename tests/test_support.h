@@ -161,16 +161,19 @@ inline std::vector<std::string> tree(const std::filesystem::path& root) {
   return paths;
 }
 
-/// Every path below `dir` with its bytes and modification time: what a run must leave unchanged.
+/// Every path below `root` but those ending in `skip`, with its bytes and modification time:
+/// what a run must leave unchanged.
 inline std::map<std::string, std::pair<std::string, std::filesystem::file_time_type>> snapshot(
-    const TempDir& dir) {
+    const std::filesystem::path& root, std::string_view skip = {}) {
   std::map<std::string, std::pair<std::string, std::filesystem::file_time_type>> found;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
-    found[std::filesystem::relative(entry.path(), dir.path()).generic_string()] = {
-        entry.is_directory() ? "" : read_bytes(entry.path()), entry.last_write_time()};
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    const std::string name = std::filesystem::relative(entry.path(), root).generic_string();
+    if (skip.empty() || !name.ends_with(skip))
+      found[name] = {entry.is_directory() ? "" : read_bytes(entry.path()), entry.last_write_time()};
   }
   return found;
 }
+inline auto snapshot(const TempDir& dir) { return snapshot(dir.path()); }
 
 /// The names of the entries of a directory (empty when it does not exist).
 inline std::set<std::string> entries(const std::filesystem::path& directory) {
@@ -182,16 +185,17 @@ inline std::set<std::string> entries(const std::filesystem::path& directory) {
   return names;
 }
 
-/// The lines of a text, without their '\n'.
+/// The lines of a text, without their '\n'; a last line without one is marked
+/// "<unterminated>", so that a lost line end shows.
 inline std::vector<std::string> split_lines(const std::string& text) {
   std::vector<std::string> result;
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    std::size_t end = text.find('\n', begin);
-    if (end == std::string::npos) end = text.size();
-    result.push_back(text.substr(begin, end - begin));
-    begin = end + 1;
+  std::size_t start = 0;
+  for (std::size_t end = text.find('\n'); end != std::string::npos;
+       end = text.find('\n', start)) {
+    result.push_back(text.substr(start, end - start));
+    start = end + 1;
   }
+  if (start != text.size()) result.push_back("<unterminated>" + text.substr(start));
   return result;
 }
 

@@ -129,7 +129,9 @@ class Walk {
     fs::path target;
     if (auto error = look_ups_.link_target(path, target)) return not_looked(path, error);
     done_.pop_back();
-    if (target.is_absolute()) {
+    // Any target with a root is weighed against the working directory's real path, also those
+    // Windows does not call absolute (\dir on the current drive, C:dir).
+    if (target.has_root_path()) {
       fs::path real_base;
       if (auto error = tree_.real_base(real_base)) return not_looked(base_, error);
       const fs::path below = target.lexically_normal().lexically_relative(real_base);

@@ -8,23 +8,21 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "memory_file_system.h"
 #include "test_support.h"
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 namespace quorlant::check {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::lines;
+using testing::MemoryFileSystem;
 using testing::read_file;
 using testing::run_program;
 using testing::TempDir;
@@ -42,30 +40,32 @@ const std::string kUnused =
     ":griddedwinddir, :griddedsnow, :griddeddrain, :griddeddsnow, :griddedrunoff, "
     ":griddedrecharge, :griddedleakage";
 
-// A working directory after a run of `script`, with a rainfall and a streamflow file for each
-// of the events named, and the basin's own file.
+const fs::path kWork = "/w";
+
+// A working directory in memory after a run of `script`, with a rainfall and a streamflow file
+// for each of the events named, and the basin's own file.
 struct Series {
   Series(const std::string& script, const std::vector<std::string>& rain,
          const std::vector<std::string>& flow) {
-    fs::create_directories(dir / "event");
-    EXPECT_EQ(run_program(dir.path(), read_file(kExamples / script)).status, 0);
-    for (auto* sub : {"raing", "strfw", "basin"}) fs::create_directory(dir / sub);
-    for (const auto& event : rain) write_file(dir / ("raing/" + event + "_rag.tb0"), "x");
-    for (const auto& event : flow) write_file(dir / ("strfw/" + event + "_str.tb0"), "x");
-    for (auto* name : {"basin/gr10k_shd.r2c", "basin/gr10k_par.csv"}) write_file(dir / name, "x");
+    files.make_directory(kWork);
+    files.make_directory(kWork / "event");
+    EXPECT_EQ(run_program(kWork, read_file(kExamples / script), {}, &files).status, 0);
+    for (auto* sub : {"raing", "strfw", "basin"}) files.make_directory(kWork / sub);
+    for (const auto& event : rain) files.make_file(kWork / ("raing/" + event + "_rag.tb0"), "x");
+    for (const auto& event : flow) files.make_file(kWork / ("strfw/" + event + "_str.tb0"), "x");
+    for (auto* name : {"basin/gr10k_shd.r2c", "basin/gr10k_par.csv"})
+      files.make_file(kWork / name, "x");
   }
-  // Every path below the directory with the content of each file.
-  std::string snapshot() const {
-    std::string all;
-    for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
-      all += entry.path().string() + "\n" + (entry.is_regular_file() ? read_file(entry) : "");
-    return all;
+  // The file `name` with `from` replaced by `to`, its records read as text.
+  void edit(const std::string& name, const std::string& from, const std::string& to) {
+    std::string text = testing::text_output(*files.bytes(kWork / name));
+    files.make_file(kWork / name, text.replace(text.find(from), from.size(), to));
   }
   testing::RunResult check(std::vector<std::string_view> arguments) {
     arguments.insert(arguments.begin(), "check");
-    return run_program(dir.path(), "", arguments);
+    return run_program(kWork, "", arguments, &files);
   }
-  TempDir dir;
+  MemoryFileSystem files;
 };
 
 // The yearly events from 1981 to 2020 but those of the years in `except`.
@@ -91,11 +91,11 @@ const std::vector<std::string> kBasinFiles = {
 
 TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
   Series series("forty-years-yearly.answers", years({1995, 1996, 2010}), years({2020}));
-  write_file(series.dir / "raing/20100101_rag.tb0", "");  // a copy that failed
-  write_file(series.dir / "event/.19810101.evt.tmp99.0", "");
-  const std::string before = series.snapshot();
+  series.files.make_file(kWork / "raing/20100101_rag.tb0", "");  // a copy that failed
+  series.files.make_file(kWork / "event/.19810101.evt.tmp99.0", "");
+  const auto before = series.files.tree(kWork);
   auto result = series.check({"--chart"});
-  EXPECT_EQ(series.snapshot(), before);  // nothing written, created or removed
+  EXPECT_EQ(series.files.tree(kWork), before);  // nothing written, created or removed
   std::vector<std::string> report = {
       "Event files checked: 40 (19810101 to 20200101)",
       "",
@@ -119,12 +119,12 @@ TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
   // With the missing files there, and the list as a Windows editor leaves it (CR LF).
   for (auto* name : {"raing/19950101_rag.tb0", "raing/19960101_rag.tb0", "raing/20100101_rag.tb0",
                      "strfw/20200101_str.tb0"}) {
-    write_file(series.dir / name, "x");
+    series.files.make_file(kWork / name, "x");
   }
-  fs::remove(series.dir / "event/.19810101.evt.tmp99.0");
+  series.files.remove(kWork / "event/.19810101.evt.tmp99.0");
   std::string list;
   for (const auto& event : years({})) list += " event\\" + event + ".evt  \r\n";
-  write_file(series.dir / "event/events_to_follow.txt", list);
+  series.files.make_file(kWork / "event/events_to_follow.txt", list);
   result = series.check({});
   report = {"Event files checked: 40 (19810101 to 20200101)",
             "",
@@ -169,11 +169,8 @@ TEST(Check, MonthlyEventsNamedOnTheCommandLine) {
   EXPECT_EQ(result.status, 1) << result.err;
 
   // A basin name typed in Latin-1: the JSON stays valid, the byte read as its Latin-1 letter.
-  for (const auto& file : files) {
-    const fs::path path = series.dir / ("event/" + std::string(file.substr(6)));
-    std::string text = read_file(path);
-    write_file(path, text.replace(text.find("gr10k.wqd"), 5, "Sa\xF4ne"));
-  }
+  for (const auto& file : files)
+    series.edit("event/" + std::string(file.substr(6)), "gr10k.wqd", "Sa\xF4ne.wqd");
   arguments[0] = "--json";
   result = series.check(arguments);
   nlohmann::json expected = R"({"events": 6, "unchecked": 0, "not_looked": [],
@@ -202,48 +199,6 @@ TEST(Check, MonthlyEventsNamedOnTheCommandLine) {
   EXPECT_EQ(nlohmann::json::parse(result.out), expected);
   EXPECT_EQ(result.status, 1) << result.err;
 }
-
-// The system's answers, but for the paths that hold `part`: those fail with `error`, or are of
-// `kind`, a link leading to `target`.
-class FakeLookUps : public platform::SystemFileSystem {
- public:
-  std::string part;
-  std::error_code error;
-  std::optional<platform::EntryKind> kind;
-  fs::path target;
-
-  std::error_code look_up(const fs::path& path, bool follow,
-                          platform::Entry& entry) const override {
-    if (!hit(path)) return SystemFileSystem::look_up(path, follow, entry);
-    entry = {kind.value_or(platform::EntryKind::kMissing), 1};
-    return error;
-  }
-  std::error_code link_target(const fs::path& path, fs::path& link) const override {
-    if (!hit(path)) return SystemFileSystem::link_target(path, link);
-    link = target;
-    return {};
-  }
-  std::error_code real_path(const fs::path& path, fs::path& real) const override {
-    return SystemFileSystem::real_path(path, real);
-  }
-  std::error_code names_in(const fs::path& path, std::vector<std::string>& names) const override {
-    return SystemFileSystem::names_in(path, names);
-  }
-  std::error_code open_plain(const fs::path& path, std::intptr_t& file,
-                             platform::EntryKind& found) const override {
-    return SystemFileSystem::open_plain(path, file, found);
-  }
-  std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
-                             std::size_t& got) const override {
-    return SystemFileSystem::read_plain(file, buffer, got);
-  }
-  void close_plain(std::intptr_t file) const override { SystemFileSystem::close_plain(file); }
-
- private:
-  bool hit(const fs::path& path) const {
-    return !part.empty() && path.generic_string().find(part) != std::string::npos;
-  }
-};
 
 // What people and scripts meet first: the statuses in the help; a JSON document even when the
 // check cannot be made; a fresh run's folder reports every kind it names as without a file, and a
@@ -279,114 +234,93 @@ TEST(Check, SpeaksToPeopleAndScripts) {
 // error stream, the status and the last line of the report. A listed event file that cannot be
 // checked leaves the others checked, and the report then says it is incomplete.
 TEST(Check, EveryFailureIsNamedWithItsStatus) {
-  using platform::EntryKind;
   struct Case {
-    std::string file, from, to;  // `from` replaced by `to` in `file`; the file removed, or all
-                                 // of it `to` when `from` is "*"
-    std::string part;            // the look-ups of paths holding it fail with `error`, or find
-    std::errc error;             // `kind`, a link to `target` (from the working directory,
-    std::optional<EntryKind> kind;  // made absolute when it starts with "/")
-    std::string target;
+    std::function<void(Series&)> setup;  // none: the series as the run left it
     std::vector<std::string_view> arguments;
     std::string err;
     int status;
     std::string last;
+  };
+  const auto edit = [](const char* name, std::string from, std::string to) {
+    return [=](Series& s) { s.edit(name, from, to); };
+  };
+  const auto fail = [](const char* part, std::errc error) {
+    return [=](Series& s) { s.files.fake_look_ups(part, std::make_error_code(error)); };
   };
   const std::string e = "event\\19810101.evt";
   const std::string lies = " lies outside the working directory; not followed";
   const std::string see = " (see the messages on standard error).";
   const std::string one_of_40 = "Incomplete: 1 of 40 event files could not be checked" + see;
   const std::string plain = ": not a plain file (a pipe, a device or a socket); not read";
-  const std::errc none{};
   const std::string_view only[] = {"event\\19810101.evt"};
+  const char* first = "event/19810101.evt";
   // clang-format off
   const std::vector<Case> cases = {
-      {"event/events_to_follow.txt", "", "", "", none, {}, "", {}, "event\\events_to_follow.txt: no such file", 2, ""},
-      {"event/20200101.evt", "", "", "", none, {}, "", {}, "event\\20200101.evt: no such file", 2, one_of_40},
-      {"event/19810101.evt", ":pointtemps", ":pointtemp ", "", none, {}, "", {}, e + ", line 61: expected \":pointtemps\"", 2, one_of_40},
-      {"event/19810101.evt", "#\neof\n", "", "", none, {}, "", {}, e + ", line 107: expected \"#\", found the end of the file", 2, one_of_40},
-      {"event/19810101.evt", ":year", std::string(":y\0ar", 5), "", none, {}, "", {}, e + ", line 4: a control character; not a text file", 2, one_of_40},
-      {"event/19810101.evt", "#\n:filetype", std::string(3'000'000, '#'), "", none, {}, "", {}, e + ", line 1: more than 1024 characters; not a text file", 2, one_of_40},
-      {"event/19810101.evt", "raing\\", "..\\raing\\", "", none, {}, "", {}, e + ", line 60: \"..\\raing\\19810101_rag.tb0\"" + lies, 2, one_of_40},
-      {"event/19810101.evt", "raing\\19810101_rag.tb0", "C:x", "", none, {}, "", {}, e + ", line 60: \"C:x\"" + lies, 2, one_of_40},
+      {[](Series& s) { s.files.remove(kWork / "event/events_to_follow.txt"); }, {}, "event\\events_to_follow.txt: no such file", 2, ""},
+      {[](Series& s) { s.files.remove(kWork / "event/20200101.evt"); }, {}, "event\\20200101.evt: no such file", 2, one_of_40},
+      {edit(first, ":pointtemps", ":pointtemp "), {}, e + ", line 61: expected \":pointtemps\"", 2, one_of_40},
+      {edit(first, "#\neof\n", ""), {}, e + ", line 107: expected \"#\", found the end of the file", 2, one_of_40},
+      {edit(first, ":year", std::string(":y\0ar", 5)), {}, e + ", line 4: a control character; not a text file", 2, one_of_40},
+      {edit(first, "#\n:filetype", std::string(3'000'000, '#')), {}, e + ", line 1: more than 1024 characters; not a text file", 2, one_of_40},
+      {edit(first, "raing\\", "..\\raing\\"), {}, e + ", line 60: \"..\\raing\\19810101_rag.tb0\"" + lies, 2, one_of_40},
+      {edit(first, "raing\\19810101_rag.tb0", "C:x"), {}, e + ", line 60: \"C:x\"" + lies, 2, one_of_40},
       // Climbing that stays inside is no reason to refuse a name: a new basin file, present.
-      {"event/19810101.evt", "basin\\gr10k_shd", "basin\\..\\basin\\gr10k_shd", "", none, {}, "", {}, "", 0, "No gaps."},
-      {"raing/19810101_rag.tb0", "*", "", "", none, {}, "", {}, "", 1, "Gaps: :pointprecip"},
-      {"", "", "", "raing/19810101_rag.tb0", std::errc::permission_denied, {}, "", {},
+      {edit(first, "basin\\gr10k_shd", "basin\\..\\basin\\gr10k_shd"), {}, "", 0, "No gaps."},
+      {[](Series& s) { s.files.make_file(kWork / "raing/19810101_rag.tb0", ""); }, {}, "", 1, "Gaps: :pointprecip"},
+      {fail("raing/19810101_rag.tb0", std::errc::permission_denied), {},
        "raing\\19810101_rag.tb0: could not be looked at: Permission denied", 2, "Incomplete: 1 file could not be looked at" + see},
-      {"", "", "", "raing/", std::errc::io_error, {}, "", {},
+      {fail("raing/", std::errc::io_error), {},
        "raing\\19810101_rag.tb0 and 39 more :pointprecip files: could not be looked at: Input/output error", 2,
        "Incomplete: 40 files could not be looked at" + see},
-      {"", "", "", "basin/gr10k.sdc", std::errc::filename_too_long, {}, "", {},
+      {fail("basin/gr10k.sdc", std::errc::filename_too_long), {},
        "basin\\gr10k.sdc: could not be looked at: File name too long", 2, "Incomplete: 1 file could not be looked at" + see},
-      {"", "", "", "event/20200101.evt", std::errc::permission_denied, {}, "", {},
+      {fail("event/20200101.evt", std::errc::permission_denied), {},
        "event\\20200101.evt: could not be looked at: Permission denied", 2, one_of_40},
-      {"", "", "", "event/events_to_follow.txt", none, EntryKind::kOther, "", {}, "event\\events_to_follow.txt" + plain, 2, ""},
-      {"", "", "", "event/19810101.evt", none, EntryKind::kOther, "", {only[0]}, e + plain, 2, ""},
-      {"", "", "", "event/19810101.evt", none, EntryKind::kDirectory, "", {only[0]}, e + ": a directory; not read", 2, ""},
-      {"", "", "", "event/events_to_follow.txt", none, EntryKind::kLink, "../../passwd", {},
+      {[](Series& s) { s.files.make_device(kWork / "event/events_to_follow.txt"); }, {}, "event\\events_to_follow.txt" + plain, 2, ""},
+      {[=](Series& s) { s.files.make_device(kWork / first); }, {only[0]}, e + plain, 2, ""},
+      {[=](Series& s) { s.files.make_directory(kWork / first); }, {only[0]}, e + ": a directory; not read", 2, ""},
+      // A pipe put in its place after the look-up: what was opened is asked again, and the pipe
+      // refused at once instead of waited on.
+      {[=](Series& s) {
+         s.files.make_device(kWork / first);
+         s.files.fake_look_ups(first, {}, platform::EntryKind::kRegular);
+       }, {only[0]}, e + plain, 2, ""},
+      {[](Series& s) { s.files.make_link(kWork / "event/events_to_follow.txt", "../../passwd"); }, {},
        "\"event\\events_to_follow.txt\"" + lies, 2, ""},
-      {"", "", "", "raing", none, EntryKind::kLink, "/../etc", {only[0]}, e + ", line 60: \"raing\\19810101_rag.tb0\"" + lies, 2, ""},
-      {"", "", "", "raing", none, EntryKind::kLink, "/strfw", {only[0]}, "", 0, "No gaps."},
-      {"", "", "", ".tb0", none, EntryKind::kMissing, "", {}, "", 1,
+      // From the root; on Windows from the root of the current drive, which it does not call
+      // absolute.
+      {[](Series& s) { s.files.make_link(kWork / "raing", "/etc"); }, {only[0]},
+       e + ", line 60: \"raing\\19810101_rag.tb0\"" + lies, 2, ""},
+      // A link that stays inside, even written from the root, is followed.
+      {[](Series& s) {
+         s.files.make_link(kWork / "raing", "/w/strfw");
+         s.files.make_file(kWork / "strfw/19810101_rag.tb0", "x");
+       }, {only[0]}, "", 0, "No gaps."},
+      {[](Series& s) {
+         s.files.make_directory(kWork / "raing");
+         s.files.make_directory(kWork / "strfw");
+       }, {}, "", 1,
        "none of the 1320 data files these events name exist: is this the model's working directory?"},
-      {"", "", "", "", none, {}, "", {"--need", "pointprecip,:streamflowdatafile,pointtemps"}, "", 1, "Gaps: :pointtemps"},
-      {"", "", "", "", none, {}, "", {"--need", "pointprecip,rainfall"},
+      {{}, {"--need", "pointprecip,:streamflowdatafile,pointtemps"}, "", 1, "Gaps: :pointtemps"},
+      {{}, {"--need", "pointprecip,rainfall"},
        "--need: \":rainfall\" is not the keyword of a data file or a basin file in an event file; "
        "usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [FILE...]", 2, ""},
-      {"", "", "", "", none, {}, "", {"--chart", "--json"},
+      {{}, {"--chart", "--json"},
        "--chart excludes --json; usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [FILE...]", 2, ""},
   };
   // clang-format on
   for (const Case& c : cases) {
     Series series("forty-years-yearly.answers", years({}), years({}));
-    if (c.from.empty() && !c.file.empty()) {
-      fs::remove(series.dir / c.file);
-    } else if (c.from == "*") {
-      write_file(series.dir / c.file, c.to);
-    } else if (!c.file.empty()) {
-      std::string text = read_file(series.dir / c.file);
-      write_file(series.dir / c.file, text.replace(text.find(c.from), c.from.size(), c.to));
-    }
-    FakeLookUps look_ups;
-    look_ups.part = c.part;
-    look_ups.error = std::make_error_code(c.error);
-    if (c.error == none) look_ups.error.clear();
-    look_ups.kind = c.kind;
-    look_ups.target = c.target.starts_with('/')
-                          ? fs::canonical(series.dir.path()) / c.target.substr(1)
-                          : fs::path(c.target);
+    if (c.setup) c.setup(series);
     std::ostringstream out;
     std::ostringstream err;
-    const int status = main_check(c.arguments, out, err, series.dir.path(), look_ups);
+    const int status = main_check(c.arguments, out, err, kWork, series.files);
     EXPECT_EQ(err.str(), c.err.empty() ? "" : "quorlant check: " + c.err + "\n");
     EXPECT_EQ(status, c.status) << c.err;
     const std::string report = out.str();
     const std::string last = report.substr(report.rfind('\n', report.size() - 2) + 1);
     EXPECT_EQ(report.empty() ? "" : last, c.last.empty() ? "" : c.last + "\n") << c.err;
   }
-}
-
-// A pipe put in place of an event file after the check looked at it: what was opened is asked
-// again, and the pipe is refused at once instead of waited on.
-TEST(Check, APipeSwappedInAfterTheLookUpIsNeverWaitedOn) {
-#ifdef _WIN32
-  GTEST_SKIP() << "a pipe has no name in a directory on Windows";
-#else
-  Series series("forty-years-yearly.answers", years({}), years({}));
-  fs::remove(series.dir / "event/19810101.evt");
-  ASSERT_EQ(::mkfifo((series.dir / "event/19810101.evt").c_str(), 0644), 0);
-  FakeLookUps look_ups;  // the look-up still finds the file that was there
-  look_ups.part = "event/19810101.evt";
-  look_ups.kind = platform::EntryKind::kRegular;
-  std::ostringstream out;
-  std::ostringstream err;
-  const std::string_view only[] = {"event\\19810101.evt"};
-  EXPECT_EQ(main_check(only, out, err, series.dir.path(), look_ups), 2);
-  EXPECT_EQ(err.str(),
-            "quorlant check: event\\19810101.evt: not a plain file (a pipe, a device or "
-            "a socket); not read\n");
-#endif
 }
 
 // The way to a data directory through 39 links, each 800 directories down and back up: the

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "expected_files.h"
+#include "memory_file_system.h"
 #include "test_support.h"
 
 namespace quorlant::testing {
@@ -124,6 +125,23 @@ TEST(Examples, AnswersNamedByOptionAsPiped) {
       EXPECT_EQ(read_bytes(area.work / name), read_bytes(piped.work / name)) << name;
     }
   }
+  // The same answers past a first block of 4096 bytes, the first pause's line 5000 blanks.
+  RunArea padded;
+  std::string answers = read_bytes(script);
+  answers.insert(answers.size() - 2, std::string(5000, ' '));
+  write_file(padded.work / "run.answers", answers);
+  const auto long_run = padded.run({"--strict", "--answers", "run.answers"});
+  EXPECT_EQ(std::tie(long_run.status, long_run.err, long_run.out),
+            std::tie(want.status, want.err, want.out));
+  // A read that fails past the first block ends the answers there, as their end does.
+  MemoryFileSystem files;
+  files.make_directory("/w");
+  files.make_directory("/w/event");
+  files.make_file("/w/run.answers", "2" + std::string(5000, ' ') + "\n1\n");
+  files.fail(MemoryFileSystem::Call::kRead, 2, std::make_error_code(std::errc::io_error));
+  const auto cut = run_program("/w", "", {"--answers", "run.answers"}, &files);
+  EXPECT_EQ(cut.err, "quorlant: end of input while waiting for the number of months per event\n");
+  EXPECT_EQ(cut.status, 2);
 }
 
 }  // namespace

@@ -67,19 +67,7 @@ class EventFileWriter : public testing::IoBench {
   /// Writes the file and returns its lines without terminators; every line must end in '\n'.
   std::vector<std::string> write_lines() {
     write();
-    return split_lines(file());
-  }
-
-  static std::vector<std::string> split_lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos;
-         end = text.find('\n', start)) {
-      result.push_back(text.substr(start, end - start));
-      start = end + 1;
-    }
-    if (start != text.size()) result.push_back("<unterminated>" + text.substr(start));
-    return result;
+    return testing::split_lines(file());
   }
 
   FixedText<4> yy1{"2015"};

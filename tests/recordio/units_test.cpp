@@ -373,11 +373,17 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
   };
   const std::string dead = ".20150101.evt.tmp999999999.0";
   const std::string dead_list = ".events_to_follow.txt.tmp999999999.4";
-  const std::string live = ".20150101.evt.tmp1.0";  // process 1 runs
+  const std::string live = ".20150101.evt.tmp12.0";  // process 12 runs, process 2 does not
   // Named like temporaries, but none of this program's making, or not a file: they all stay.
-  const std::set<std::string> others = {".notes.tmp999999999.1", ".x.evt.tmp999999999.0",
-                                        ".2015010.evt.tmp999999999.0",
-                                        ".20150101.evt.tmp999999999.0.bak"};
+  // Each differs from a dead run's by one thing: the date, the process (none, ten digits, not a
+  // number), the counter (none, not a number) or an ending.
+  const std::set<std::string> others = {
+      ".notes.tmp999999999.1",          ".x.evt.tmp999999999.0",
+      ".2015010.evt.tmp999999999.0",    ".2015010a.evt.tmp999999999.0",
+      ".20150101.evt.tmp.0",            ".20150101.evt.tmp9999999999.0",
+      ".20150101.evt.tmp99x.0",         ".20150101.evt.tmp999999999.",
+      ".20150101.evt.tmp999999999.0x",  ".20150101.evt.tmp999999999",
+      ".20150101.evt.tmp999999999.0.bak", ".events_to_follow.txt.tmp999999999"};
   const auto foreign = [](const char* link) {
     return [link](MemoryFileSystem& f) {
       f.make_file(kBase / "data.evt", "old\n");
@@ -422,7 +428,7 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
          for (const std::string& name : {dead, dead_list, live}) f.make_file(kBase / name, "");
          for (const std::string& name : others) f.make_file(kBase / name, "");
          f.make_directory(kBase / ".20150101.evt.tmp999999999.2");
-         f.set_running({1});
+         f.set_running({12});
        },
        [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); }, "",
        [&] {

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "run/run_sequence.h"
-
 namespace quorlant::run::expected {
 
 using Lines = std::vector<std::string>;
@@ -27,7 +25,7 @@ inline Lines banner(const std::string& line5) {
           empty,
           " *                   Version 9.9a                       *",
           empty,
-          " " + std::string(kStartBanner[8]),  // the attribution is the program's own text
+          " *           Event files for long modelling runs        *",
           empty,
           frame};
 }

@@ -142,6 +142,10 @@ TEST(WholeRun, SeriesOfEventsByteForByte) {
         {"2017", "04", "01", "00", "20170401", " 8760"}}},
       {"one event in February", "1\n1\n", {{"2016", "02", "01", "00", "20160201", "  696"}}},
       {"February 1900 counts as leap", "1\n1\n", {{"1900", "02", "01", "00", "19000201", "  696"}}},
+      {"from February 29 1900, a leap day",
+       "2\n1\n",
+       {{"1900", "02", "29", "18", "19000229", "  696"},
+        {"1900", "03", "01", "18", "19000301", "  744"}}},
       {"February 2015", "1\n1\n", {{"2015", "02", "01", "00", "20150201", "  672"}}},
       {"February 2100 at noon", "1\n1\n", {{"2100", "02", "01", "12", "21000201", "  696"}}},
       {"from February 29", "1\n1\n", {{"2016", "02", "29", "06", "20160229", "  696"}}},
@@ -308,6 +312,12 @@ TEST(WholeRun, BasinNamesAreCutAtTheFirstBlankAndAfterEightCharacters) {
         run_program(w.dir.path(), "2\n1\n2015 01 01 00\n" + typical_options(row.answer));
     EXPECT_EQ(result.out, transcript({"20150101", "20150201"})) << row.answer;
     EXPECT_EQ(result.status, 0) << row.answer;
+    // A name that is cut, short or long, gets a word; one that is not, none.
+    const std::string warning = "quorlant: warning: the basin name \"" + row.answer +
+                                "\" is cut to \"" + row.basin_part +
+                                "\" in the file names (at most 8 characters, no blank)\n";
+    const bool cut = !row.answer.empty() && row.answer != row.basin_part;
+    EXPECT_EQ(result.err, cut ? warning : "") << row.answer;
     Answers a;
     a.basin = row.basin_part;
     EXPECT_EQ(w.file("event/20150201.evt"),
