@@ -93,13 +93,13 @@ void RecordIo::report_series_left() {
 }
 
 void RecordIo::pause() {
-  message(kConsoleOutput, {"Hit enter to continue"});
+  message(kConsoleOutput, {kPauseLine});
   // An editor may have trimmed the empty lines that end a script: once every answer is in,
   // its end is taken as Enter.
-  if (!console_.read_enter("Enter at \"Hit enter to continue\"") && !noted_end_) {
+  if (!console_.read_enter(pause_answer()) && !noted_end_) {
     noted_end_ = true;
     console_.flush();
-    err_ << "quorlant: note: the answers end before \"Hit enter to continue\": taken as Enter\n";
+    err_ << "quorlant: note: the answers end before \"" << kPauseLine << "\": taken as Enter\n";
     err_.flush();
   }
 }

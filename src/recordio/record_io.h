@@ -20,6 +20,12 @@ namespace quorlant::recordio {
 class Failure;
 class Stop;
 
+/// The line of a pause, and how a message names the Enter it waits for.
+inline constexpr std::string_view kPauseLine = "Hit enter to continue";
+inline std::string pause_answer() {
+  return "Enter at \"" + std::string(kPauseLine) + "\"";
+}
+
 /// Unit numbers of the run.
 inline constexpr int kConsoleInput = 5;   // answers
 inline constexpr int kConsoleOutput = 6;  // every console message; formatted prompts too

@@ -234,7 +234,7 @@ std::string help_text() {
   Values v;
   describe(app, v);
   return "Usage: quorlant [OPTIONS]\n"
-         "       quorlant check [--chart | --json] [EVENT_FILE...]\n"
+         "       quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [EVENT_FILE...]\n"
          "\n"
          "Writes the event files of a long modelling run in the current working directory.\n"
          "Without answer options it asks its questions on standard output and reads the\n"
@@ -249,11 +249,12 @@ std::string help_text() {
          groups(app) +
          "\n"
          "Commands:\n"
-         "  check [--chart | --json] [EVENT_FILE...]\n"
+         "  check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [EVENT_FILE...]\n"
          "                          report which data files the event files of a series\n"
          "                          (event\\events_to_follow.txt, or the files named) name\n"
          "                          are there, and the gaps; writes nothing (status 0: no\n"
-         "                          gap, 1: gaps, 2: cannot check; see check --help)\n"
+         "                          gap, 1: gaps, 2: cannot check; --need: the kinds a\n"
+         "                          missing file of is a gap; see check --help)\n"
          "\n"
          "Files written: event\\<yyyymmdd>.evt (one per event), event\\events_to_follow.txt,\n"
          "evt_info.txt, and the scratch files temp0.fls, temp1.fls, temp2.fls, temp3.fls and\n"

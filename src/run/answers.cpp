@@ -16,14 +16,13 @@ namespace {
 using shared::RunData;
 
 // The questions as the dialogue shows them; an empty text is an empty message line.
-constexpr PromptLine kEventsPrompt[] = {
-    {"event selection program"},
-    {"warning: no damage yet, but if you enter the name"},
-    {"of an existing event, all old files by that name"},
-    {"and the series of events following"},
-    {"will be over written. enter ^c or ^break to stop"},
-    {""},
-    {"Enter the no of events to create:"}};
+constexpr PromptLine kEventsPrompt[] = {{"event selection program"},
+                                        {"warning: no damage yet, but if you enter the name"},
+                                        {"of an existing event, all old files by that name"},
+                                        {"and the series of events following"},
+                                        {"will be over written. enter ^c or ^break to stop"},
+                                        {""},
+                                        {"Enter the no of events to create:"}};
 constexpr PromptLine kMonthsPrompt[] = {{""},
                                         {"No. of months per event file (1 or 12)"},
                                         {"If you are going to run long sequences - e.g. 40 years"},
@@ -41,10 +40,9 @@ constexpr PromptLine kFactorPrompt[] = {
     {" enter the snow conversion factor", true},
     {" e.g.  1.0 is snow wat. eq. in mm, 25. if in inches", true},
     {"", true}};
-constexpr PromptLine kEvaporationPrompt[] = {
-    {""},
-    {" will you be running the evaporation routines? y/n"},
-    {" Note: temperature data needed for this option"}};
+constexpr PromptLine kEvaporationPrompt[] = {{""},
+                                             {" will you be running the evaporation routines? y/n"},
+                                             {" Note: temperature data needed for this option"}};
 constexpr PromptLine kDisaggregatePrompt[] = {{""},
                                               {" will you be disaggregating precipitation? y/n"}};
 constexpr PromptLine kRatePrompt[] = {{"what is your disaggregation rate mm/hr ?"}};
@@ -54,9 +52,8 @@ constexpr PromptLine kInflowPrompt[] = {{""},
                                         {" will you be using reservoir/lake inflow files? y/n"}};
 constexpr PromptLine kWetlandPrompt[] = {{" will you be using wetland coupling? y/n"}};
 // The same note follows the diversion, lake evaporation and ice factor questions alike.
-constexpr PromptLine kDiversionsPrompt[] = {{""},
-                                            {" will you be using diversions? y/n"},
-                                            {" Note: diversion data needed for this option"}};
+constexpr PromptLine kDiversionsPrompt[] = {
+    {""}, {" will you be using diversions? y/n"}, {" Note: diversion data needed for this option"}};
 constexpr PromptLine kLakePrompt[] = {{""},
                                       {" will you be running lake evaporation? y/n"},
                                       {" Note: diversion data needed for this option"}};
@@ -64,10 +61,7 @@ constexpr PromptLine kIcePrompt[] = {{""},
                                      {" will you be using ice factors? y/n"},
                                      {" Note: diversion data needed for this option"}};
 constexpr PromptLine kBasinPrompt[] = {
-    {""},
-    {"", true},
-    {" name of shd & par files: eg. gr10k, saug 8 char max", true},
-    {"", true}};
+    {""}, {"", true}, {" name of shd & par files: eg. gr10k, saug 8 char max", true}, {"", true}};
 
 const Answer kAnswers[] = {
     {.what = "the number of events",
@@ -94,8 +88,7 @@ const Answer kAnswers[] = {
     {.what = "the snow melt answer",
      .kind = AnswerKind::kFlag,
      .prompt = kSnowPrompt,
-     .field = &RunData::snwflg,
-     .keyword = ":snwflg"},
+     .field = &RunData::snwflg},
     {.what = "the snow conversion factor",
      .kind = AnswerKind::kFactor,
      .prompt = kFactorPrompt,
@@ -109,14 +102,12 @@ const Answer kAnswers[] = {
      .kind = AnswerKind::kFlag,
      .prompt = kEvaporationPrompt,
      .field = &RunData::vapflg,
-     .keyword = ":vapflg",
      .option = "--evaporation",
      .help = "run the evaporation routines"},
     {.what = "the disaggregation answer",
      .kind = AnswerKind::kFlag,
      .prompt = kDisaggregatePrompt,
-     .field = &RunData::smrflg,
-     .keyword = ":smrflg"},
+     .field = &RunData::smrflg},
     {.what = "the disaggregation rate",
      .kind = AnswerKind::kRate,
      .prompt = kRatePrompt,
@@ -137,35 +128,30 @@ const Answer kAnswers[] = {
      .kind = AnswerKind::kFlag,
      .prompt = kInflowPrompt,
      .field = &RunData::resinflg,
-     .keyword = ":resinflg",
      .option = "--reservoir-inflow",
      .help = "use reservoir/lake inflow files"},
     {.what = "the wetland coupling answer",
      .kind = AnswerKind::kFlag,
      .prompt = kWetlandPrompt,
      .field = &RunData::wetflg,
-     .keyword = ":wetflg",
      .option = "--wetland",
      .help = "use wetland coupling"},
     {.what = "the diversions answer",
      .kind = AnswerKind::kFlag,
      .prompt = kDiversionsPrompt,
      .field = &RunData::divertflg,
-     .keyword = ":divertflg",
      .option = "--diversions",
      .help = "use diversions"},
     {.what = "the lake evaporation answer",
      .kind = AnswerKind::kFlag,
      .prompt = kLakePrompt,
      .field = &RunData::lakeflg,
-     .keyword = ":lakeflg",
      .option = "--lake-evaporation",
      .help = "run lake evaporation"},
     {.what = "the ice factors answer",
      .kind = AnswerKind::kFlag,
      .prompt = kIcePrompt,
      .field = &RunData::iceflg,
-     .keyword = ":iceflg",
      .option = "--ice-factors",
      .help = "use ice factors"},
     {.what = "the basin name",
@@ -184,12 +170,12 @@ std::optional<std::string> expected(std::string_view what) {
 // Digits with an optional sign: a number, even when too large for its field.
 bool looks_whole(std::string_view typed) {
   if (!typed.empty() && (typed[0] == '+' || typed[0] == '-')) typed.remove_prefix(1);
-  return !typed.empty() && std::all_of(typed.begin(), typed.end(),
-                                       [](char c) { return c >= '0' && c <= '9'; });
+  return !typed.empty() &&
+         std::all_of(typed.begin(), typed.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::optional<std::string> whole_number(std::string_view typed, std::int32_t low,
-                                        std::int32_t high, std::string_view form) {
+std::optional<std::string> whole_number(std::string_view typed, std::int32_t low, std::int32_t high,
+                                        std::string_view form) {
   const auto value = recordio::parse_integer(typed);
   if (value && *value >= low && *value <= high) return std::nullopt;
   const bool too_large = value ? *value > high : looks_whole(typed) && typed[0] != '-';
@@ -211,8 +197,9 @@ std::optional<std::string> start_problem(std::string_view typed) {
 // answer that looks otherwise would be read as something it does not say.
 std::optional<std::string> flag_problem(std::string_view typed) {
   std::string lower(typed);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
   const bool looks_yes = lower == "y" || lower == "yes";
   if (lower == "n" || lower == "no" || (looks_yes && typed[0] == 'y')) return std::nullopt;
   if (looks_yes) {
@@ -228,8 +215,9 @@ std::optional<std::string> factor_problem(std::string_view typed) {
   if (typed.empty() || typed.size() > 5 || !printable_without_blank(typed)) return refused;
   float factor = 0.0F;
   const std::array<recordio::InTarget, 1> target = {&factor};
-  if (recordio::read_records(recordio::Format{recordio::RealField{5, 0}},
-                             [&]() -> std::string_view { return typed; }, target))
+  if (recordio::read_records(
+          recordio::Format{recordio::RealField{5, 0}}, [&]() -> std::string_view { return typed; },
+          target))
     return refused;
   return std::nullopt;
 }
@@ -246,9 +234,9 @@ std::optional<std::string> rate_problem(std::string_view typed) {
 // The basin name goes into file names the program writes and the checker reads, on either
 // system: a single path part that cannot be cut, leave the basin directory or name a device.
 std::optional<std::string> name_problem(std::string_view typed) {
-  const bool fits = !typed.empty() && typed.size() <= 8 && printable_without_blank(typed) &&
-                    typed.find_first_of("\\/:*?\"<>|") == std::string_view::npos &&
-                    typed != "." && typed != "..";
+  const bool fits =
+      !typed.empty() && typed.size() <= kBasinNameLength && printable_without_blank(typed) &&
+      typed.find_first_of("\\/:*?\"<>|") == std::string_view::npos && typed != "." && typed != "..";
   if (fits) return std::nullopt;
   return expected(
       "1 to 8 printable ASCII characters, no blank, none of \\/:*?\"<>| and not . or ..");

@@ -31,10 +31,10 @@ struct PromptLine {
 };
 
 /// The RunData field an answer fills.
-using AnswerField =
-    std::variant<std::int32_t shared::RunData::*, float shared::RunData::*,
-                 recordio::FixedText<1> shared::RunData::*, recordio::FixedText<8> shared::RunData::*,
-                 recordio::FixedText<13> shared::RunData::*>;
+using AnswerField = std::variant<std::int32_t shared::RunData::*, float shared::RunData::*,
+                                 recordio::FixedText<1> shared::RunData::*,
+                                 recordio::FixedText<8> shared::RunData::*,
+                                 recordio::FixedText<13> shared::RunData::*>;
 
 /// One answer of the dialogue: its question, how it is kept, the option that gives it and how
 /// it is checked. The questionnaire, the answer options, --strict, --print-answers, --help and
@@ -48,12 +48,19 @@ struct Answer {
   /// that other answer. Not asked, the field keeps its value for "no".
   recordio::FixedText<1> shared::RunData::*asked_after = nullptr;
   float when_not_asked = 0.0F;
-  std::string_view keyword = {};     // kFlag: the event-file line that carries it
   std::string_view option = {};      // the option that gives it; none: a y/n answer given by
                                      // the option of the answer asked after it
   std::string_view value_name = {};  // what the option takes; none: a flag option, y when given
   std::string_view help = {};
 };
+
+/// Whether a y/n answer says yes: only a lowercase y does; the answer itself is kept as typed.
+inline bool says_yes(std::string_view answer) {
+  return answer.starts_with('y');
+}
+
+/// The most characters of the basin name the file names take.
+inline constexpr std::size_t kBasinNameLength = decltype(shared::RunData::bsnme)::kLength;
 
 /// The answers in the order the dialogue asks them.
 std::span<const Answer> answer_table();

@@ -29,13 +29,14 @@ void show(recordio::RecordIo& io, const PromptLine& line) {
   }
 }
 
-// The file names take the basin name up to its first blank, at most 8 characters.
+// The file names take the basin name up to its first blank, at most kBasinNameLength characters.
 void warn_of_a_cut_basin_name(recordio::RecordIo& io, const RunData& data) {
   const std::string& line = io.console().last_line();
-  if (line.size() <= 8 && line.find(' ') == std::string::npos) return;
+  if (line.size() <= kBasinNameLength && line.find(' ') == std::string::npos) return;
   const std::string_view used = data.bsnme.view().substr(0, data.bsnme.view().find(' '));
   io.warn("the basin name " + recordio::quoted_answer(line) + " is cut to " +
-          recordio::quoted_answer(used) + " in the file names (at most 8 characters, no blank)");
+          recordio::quoted_answer(used) + " in the file names (at most " +
+          std::to_string(kBasinNameLength) + " characters, no blank)");
 }
 
 // Reads one answer into its field in the form its kind is read in. On a terminal an answer
@@ -88,9 +89,8 @@ class Reader {
   const Answer& answer_;
 };
 
-// Only the lowercase y counts as yes; the answer itself is kept as typed.
 bool asked(const RunData& data, const Answer& answer) {
-  return answer.asked_after == nullptr || (data.*answer.asked_after)[0] == 'y';
+  return answer.asked_after == nullptr || says_yes((data.*answer.asked_after).view());
 }
 
 void ask(recordio::RecordIo& io, RunData& data, const Answer& answer) {

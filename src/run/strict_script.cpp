@@ -3,16 +3,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "recordio/failure.h"
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
-#include "recordio/failure.h"
+#include "recordio/record_io.h"
 #include "run/answers.h"
 
 namespace quorlant::run {
 
 namespace {
-
-constexpr std::string_view kPause = "Enter at \"Hit enter to continue\"";
 
 [[noreturn]] void refuse(int line_number, std::string_view what, std::string_view typed,
                          const std::string& why) {
@@ -28,7 +27,7 @@ bool asked(const Answer& answer, const std::vector<std::string>& taken) {
   const auto answers = answer_table();
   for (std::size_t i = 0; i < taken.size(); ++i) {
     const auto* flag = std::get_if<recordio::FixedText<1> shared::RunData::*>(&answers[i].field);
-    if (flag != nullptr && *flag == answer.asked_after) return taken[i].starts_with('y');
+    if (flag != nullptr && *flag == answer.asked_after) return says_yes(taken[i]);
   }
   return false;
 }
@@ -58,7 +57,7 @@ std::string read_strict_script(recordio::Console& console) {
   // What is typed at a pause is passed over; after the second one the dialogue asks nothing.
   // A script without its pause lines leaves the run to take its end as Enter.
   for (int pause = 0; pause < 2; ++pause) {
-    if (!console.read_enter(kPause)) return script;
+    if (!console.read_enter(recordio::pause_answer())) return script;
     script += "\n";
   }
   if (!console.at_end()) {
