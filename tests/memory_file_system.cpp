@@ -431,10 +431,10 @@ std::error_code MemoryFileSystem::entry_of(const std::filesystem::path& path, bo
   if (error == std::errc::no_such_file_or_directory) return {};
   if (error || found.node < 0) return error;
   const Node& node = at(found.node);
-  entry.kind = node.kind == Kind::kDirectory ? EntryKind::kDirectory
-               : node.kind == Kind::kLink    ? EntryKind::kLink
-               : node.kind == Kind::kDevice  ? EntryKind::kOther
-                                             : EntryKind::kRegular;
+  entry.kind = node.kind == Kind::kDirectory ? FileKind::kDirectory
+               : node.kind == Kind::kLink    ? FileKind::kLink
+               : node.kind == Kind::kDevice  ? FileKind::kOther
+                                             : FileKind::kRegular;
   entry.size = node.data.size();
   return {};
 }
@@ -470,12 +470,12 @@ std::error_code MemoryFileSystem::names_in(const std::filesystem::path& path,
 }
 
 std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                                             EntryKind& kind) const {
+                                             FileKind& kind) const {
   file = platform::kNoFile;
   Entry entry;
   if (const auto error = entry_of(path, false, entry)) return error;
   kind = entry.kind;
-  if (kind == EntryKind::kRegular) file = new_handle(find(path));
+  if (kind == FileKind::kRegular) file = new_handle(find(path));
   return {};
 }
 

@@ -27,9 +27,8 @@ namespace quorlant::testing {
 class MemoryFileSystem final : public platform::FileSystem {
  public:
   using Entry = platform::Entry;
-  using EntryKind = platform::EntryKind;
-  using FileHandle = platform::FileHandle;
   using FileKind = platform::FileKind;
+  using FileHandle = platform::FileHandle;
   using FileStatus = platform::FileStatus;
   using Room = platform::Room;
   using WriteWay = platform::WriteWay;
@@ -116,7 +115,7 @@ class MemoryFileSystem final : public platform::FileSystem {
   /// Every look-up of a path that holds `part` fails with `error`, or (no error) finds what is
   /// not there: an entry of `kind` that an open then does not find.
   void fake_look_ups(std::string part, std::error_code error,
-                     EntryKind kind = EntryKind::kMissing) {
+                     FileKind kind = FileKind::kMissing) {
     faked_look_ups_.emplace_back(std::move(part), error, kind);
   }
   /// Every call from the `nth` (of all kinds, from 1) on fails; `restart` then keeps what
@@ -171,7 +170,7 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
   std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                             EntryKind& kind) const override;
+                             FileKind& kind) const override;
   std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
                              std::size_t& got) const override;
   void close_plain(std::intptr_t file) const override { handles_.erase(file); }
@@ -253,7 +252,7 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::array<std::size_t, kCalls> counts_{};
   std::size_t all_calls_ = 0;
   std::map<std::pair<Call, std::size_t>, std::error_code> failures_;
-  std::vector<std::tuple<std::string, std::error_code, EntryKind>> faked_look_ups_;
+  std::vector<std::tuple<std::string, std::error_code, FileKind>> faked_look_ups_;
   std::size_t crash_at_ = 0;
   Crash crash_ = Crash::kKill;
   std::optional<std::vector<Node>> crashed_;

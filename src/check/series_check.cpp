@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using eventfile::EventFileLine;
 using eventfile::LineValue;
-using platform::EntryKind;
+using platform::FileKind;
 
 // No series is longer: monthly events from the year 0 to the year 9999.
 constexpr std::size_t kMaxEvents = 120'000;
@@ -50,10 +50,10 @@ bool matches(const EventFileLine& expected, std::string_view line) {
 }
 
 // Why a file of this kind is not read.
-[[noreturn]] void refuse(EntryKind kind, const std::string& file) {
+[[noreturn]] void refuse(FileKind kind, const std::string& file) {
   switch (kind) {
-    case EntryKind::kDirectory: throw Failure(file + ": a directory; not read");
-    case EntryKind::kMissing: throw Failure(file + ": no such file");
+    case FileKind::kDirectory: throw Failure(file + ": a directory; not read");
+    case FileKind::kMissing: throw Failure(file + ": no such file");
     default: throw Failure(file + ": not a plain file (a pipe, a device or a socket); not read");
   }
 }
@@ -68,12 +68,12 @@ class PlainFile : private std::streambuf {
     if (found.presence == Presence::kNotLooked) {
       throw Failure(name_ + ": could not be looked at: " + platform::message_of(found.error));
     }
-    if (found.kind != EntryKind::kRegular) refuse(found.kind, name_);
-    EntryKind kind = EntryKind::kMissing;
+    if (found.kind != FileKind::kRegular) refuse(found.kind, name_);
+    FileKind kind = FileKind::kMissing;
     if (look_ups.open_plain(found.path, file_, kind)) {
       throw Failure(name_ + ": cannot be opened for reading");
     }
-    if (kind != EntryKind::kRegular) refuse(kind, name_);
+    if (kind != FileKind::kRegular) refuse(kind, name_);
   }
   PlainFile(const PlainFile&) = delete;
   PlainFile& operator=(const PlainFile&) = delete;
@@ -304,7 +304,7 @@ void SeriesCheck::look_for_leftovers() {
     report_.not_looked.push_back({"", folder, reason(found)});
     return;
   }
-  if (found.kind != EntryKind::kDirectory) return;
+  if (found.kind != FileKind::kDirectory) return;
   std::vector<std::string> names;
   if (auto error = tree_.look_ups().names_in(found.path, names)) {
     report_.not_looked.push_back({"", folder, platform::message_of(error)});

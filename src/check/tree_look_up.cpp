@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::Entry;
-using platform::EntryKind;
+using platform::FileKind;
 
 // As many links on one name as the systems themselves follow before they give up.
 constexpr int kMaxLinks = 40;
@@ -40,7 +40,7 @@ Found found(const Entry& entry, fs::path path) {
   Found result;
   result.kind = entry.kind;
   result.path = std::move(path);
-  if (entry.kind == EntryKind::kRegular) {
+  if (entry.kind == FileKind::kRegular) {
     result.presence = entry.size == 0 ? Presence::kEmpty : Presence::kPresent;
   }
   return result;
@@ -110,14 +110,14 @@ class Walk {
     }
     done_.push_back(std::move(part));
     if (missing_) return std::nullopt;  // only whether the name stays inside is still to see
-    if (entry_.kind != EntryKind::kDirectory) {
+    if (entry_.kind != FileKind::kDirectory) {
       missing_ = true;  // a name below a file
       return std::nullopt;
     }
     const fs::path path = path_below(base_, done_);
     if (auto error = tree_.look_up(path, entry_)) return not_looked(path, error);
-    if (entry_.kind == EntryKind::kMissing) missing_ = true;
-    if (entry_.kind != EntryKind::kLink) return std::nullopt;
+    if (entry_.kind == FileKind::kMissing) missing_ = true;
+    if (entry_.kind != FileKind::kLink) return std::nullopt;
     return follow(path);
   }
 
@@ -143,7 +143,7 @@ class Walk {
     std::vector<std::string> target_parts;
     for (const auto& element : target) target_parts.push_back(element.string());
     pending_.insert(pending_.begin(), target_parts.begin(), target_parts.end());
-    entry_ = {EntryKind::kDirectory, 0};
+    entry_ = {FileKind::kDirectory, 0};
     return std::nullopt;
   }
 
@@ -153,7 +153,7 @@ class Walk {
   std::string_view name_;
   std::vector<std::string> done_;
   std::deque<std::string> pending_;
-  Entry entry_{EntryKind::kDirectory, 0};  // what `done_` leads to
+  Entry entry_{FileKind::kDirectory, 0};  // what `done_` leads to
   bool missing_ = false;                   // some part on the way is not there
   int links_ = 0;
 };
@@ -179,7 +179,7 @@ std::error_code TreeLookUp::look_up(const fs::path& path, Entry& entry) const {
     return {};
   }
   if (auto error = look_ups_.look_up(path, false, entry)) return error;
-  if (entry.kind == EntryKind::kDirectory) directories_.emplace(path.native(), entry);
+  if (entry.kind == FileKind::kDirectory) directories_.emplace(path.native(), entry);
   return {};
 }
 

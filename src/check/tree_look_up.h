@@ -18,7 +18,7 @@ enum class Presence { kPresent, kEmpty, kMissing, kNotLooked };
 /// A name of the tree, resolved.
 struct Found {
   Presence presence = Presence::kMissing;
-  platform::EntryKind kind = platform::EntryKind::kMissing;  // links followed
+  platform::FileKind kind = platform::FileKind::kMissing;  // links followed
   std::filesystem::path path;  // where the name leads; for kNotLooked, the path that failed
   std::error_code error;       // for kNotLooked
 };

@@ -28,11 +28,6 @@ std::error_code last_error() {
   return {errno, std::system_category()};
 }
 
-std::filesystem::path directory_of(const std::filesystem::path& path) {
-  const std::filesystem::path parent = path.parent_path();
-  return parent.empty() ? "." : parent;
-}
-
 // Asked as the running user (not the real one), so that a set-user program asks for itself.
 std::error_code may_access(const std::filesystem::path& path, int mode) {
   return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0 ? std::error_code()

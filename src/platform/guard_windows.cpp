@@ -20,11 +20,6 @@ std::error_code last_error() {
   return error_of(::GetLastError());
 }
 
-std::filesystem::path directory_of(const std::filesystem::path& path) {
-  const std::filesystem::path parent = path.parent_path();
-  return parent.empty() ? "." : parent;
-}
-
 // Opens `path` with `access` and closes it again: the system checks the rights and the
 // sharing of whoever holds it open.
 std::error_code probe(const std::filesystem::path& path, DWORD access, DWORD flags) {

@@ -13,16 +13,19 @@
 namespace quorlant::platform {
 
 /// What a name is, looked at without following a link.
-enum class EntryKind {
+/// What a name is. A look-up that does not follow links may find kLink; one that follows them
+/// never does. The look-ups of a reader of the tree count a pipe as kOther.
+enum class FileKind {
   kMissing,  // nothing by that name, or a part of the way is missing or not a directory
   kRegular,
   kDirectory,
   kLink,
-  kOther,  // a pipe, a device, a socket
+  kFifo,
+  kOther,  // a device, a socket
 };
 
 struct Entry {
-  EntryKind kind = EntryKind::kMissing;
+  FileKind kind = FileKind::kMissing;
   std::uint64_t size = 0;  // of a regular file
 };
 
@@ -49,7 +52,7 @@ class LookUps {
   /// stays open only for a regular file; `kind` says what was found (kMissing when nothing).
   /// A link in the last part is not followed.
   [[nodiscard]] virtual std::error_code open_plain(const std::filesystem::path& path,
-                                                   std::intptr_t& file, EntryKind& kind) const = 0;
+                                                   std::intptr_t& file, FileKind& kind) const = 0;
   /// Reads up to `buffer.size()` bytes of a file open_plain opened; `got` is 0 at its end.
   [[nodiscard]] virtual std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
                                                    std::size_t& got) const = 0;

@@ -22,11 +22,11 @@ namespace quorlant::platform {
 
 namespace {
 
-EntryKind entry_kind(mode_t mode) {
-  if (S_ISREG(mode)) return EntryKind::kRegular;
-  if (S_ISDIR(mode)) return EntryKind::kDirectory;
-  if (S_ISLNK(mode)) return EntryKind::kLink;
-  return EntryKind::kOther;
+FileKind entry_kind(mode_t mode) {
+  if (S_ISREG(mode)) return FileKind::kRegular;
+  if (S_ISDIR(mode)) return FileKind::kDirectory;
+  if (S_ISLNK(mode)) return FileKind::kLink;
+  return FileKind::kOther;
 }
 
 std::error_code last_error() {
@@ -209,7 +209,7 @@ std::error_code SystemFileSystem::look_up(const std::filesystem::path& path, boo
     return {errno, std::system_category()};
   }
   entry.kind = entry_kind(status.st_mode);
-  if (entry.kind == EntryKind::kRegular) entry.size = static_cast<std::uint64_t>(status.st_size);
+  if (entry.kind == FileKind::kRegular) entry.size = static_cast<std::uint64_t>(status.st_size);
   return {};
 }
 
@@ -230,9 +230,9 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
 }
 
 std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                                             EntryKind& kind) const {
+                                             FileKind& kind) const {
   file = kNoFile;
-  kind = EntryKind::kMissing;
+  kind = FileKind::kMissing;
   int fd = -1;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
@@ -245,7 +245,7 @@ std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, 
     return error;
   }
   kind = entry_kind(status.st_mode);
-  if (kind == EntryKind::kRegular) {
+  if (kind == FileKind::kRegular) {
     file = fd;
   } else {
     (void)::close(fd);  // opened only to be asked

@@ -20,11 +20,11 @@ bool is_missing(DWORD error) {
          error == ERROR_DIRECTORY;
 }
 
-EntryKind entry_kind(DWORD attributes) {
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::kLink;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::kDirectory;
-  if (attributes & FILE_ATTRIBUTE_DEVICE) return EntryKind::kOther;
-  return EntryKind::kRegular;
+FileKind entry_kind(DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileKind::kLink;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kDirectory;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return FileKind::kOther;
+  return FileKind::kRegular;
 }
 
 // The file or directory `path` leads to, links followed; opened for its attributes only.
@@ -46,7 +46,7 @@ std::error_code look_up_target(const std::filesystem::path& path, Entry& entry) 
   ::CloseHandle(file);
   if (error) return error;
   entry.kind = entry_kind(information.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT});
-  if (entry.kind == EntryKind::kRegular) {
+  if (entry.kind == FileKind::kRegular) {
     entry.size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
   }
   return {};
@@ -62,8 +62,8 @@ std::error_code SystemFileSystem::look_up(const std::filesystem::path& path, boo
     return is_missing(::GetLastError()) ? std::error_code() : last_error();
   }
   entry.kind = entry_kind(data.dwFileAttributes);
-  if (follow && entry.kind == EntryKind::kLink) return look_up_target(path, entry);
-  if (entry.kind == EntryKind::kRegular) {
+  if (follow && entry.kind == FileKind::kLink) return look_up_target(path, entry);
+  if (entry.kind == FileKind::kRegular) {
     entry.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
   }
   return {};
@@ -121,9 +121,9 @@ std::error_code SystemFileSystem::own_regular_file(const std::filesystem::path& 
 }
 
 std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                                             EntryKind& kind) const {
+                                             FileKind& kind) const {
   file = kNoFile;
-  kind = EntryKind::kMissing;
+  kind = FileKind::kMissing;
   const HANDLE handle = ::CreateFileW(
       path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -132,13 +132,13 @@ std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, 
   BY_HANDLE_FILE_INFORMATION information{};
   std::error_code error;
   if (::GetFileType(handle) != FILE_TYPE_DISK) {
-    kind = EntryKind::kOther;
+    kind = FileKind::kOther;
   } else if (!::GetFileInformationByHandle(handle, &information)) {
     error = last_error();
   } else {
     kind = entry_kind(information.dwFileAttributes);
   }
-  if (!error && kind == EntryKind::kRegular) {
+  if (!error && kind == FileKind::kRegular) {
     file = reinterpret_cast<std::intptr_t>(handle);
   } else {
     ::CloseHandle(handle);  // opened only to be asked

@@ -25,20 +25,17 @@ inline constexpr FileHandle kNoFile = -1;
 /// What a text record ends with in the files of this system: "\n", or "\r\n" on Windows.
 std::string_view record_end();
 
-/// What a path names.
-enum class FileKind {
-  kMissing,
-  kRegular,
-  kDirectory,
-  kFifo,
-  kOther,  // a device, a socket
-};
+/// The directory that holds `path`: its parent, or "." for a bare name.
+inline std::filesystem::path directory_of(const std::filesystem::path& path) {
+  const std::filesystem::path parent = path.parent_path();
+  return parent.empty() ? "." : parent;
+}
 
 /// A file as found before it is opened or replaced.
 struct FileStatus {
   FileKind kind = FileKind::kMissing;
-  unsigned permissions = 0;     // the bits a replacement keeps (POSIX mode bits)
-  std::error_code write_error;  // a regular file this process may not write: the reason
+  unsigned permissions = 0;      // the bits a replacement keeps (POSIX mode bits)
+  std::error_code write_error;   // a regular file this process may not write: the reason
   std::filesystem::path target;  // the file a followed link names; empty when no link
 };
 
@@ -197,8 +194,7 @@ class SystemFileSystem : public FileSystem {
                        std::vector<std::string>& names) override;
   std::error_code process_runs(unsigned long id, bool& runs) override;
   // In guard_posix.cpp and guard_windows.cpp.
-  std::error_code may_write(const std::filesystem::path& path, WriteWay way,
-                            bool& exists) override;
+  std::error_code may_write(const std::filesystem::path& path, WriteWay way, bool& exists) override;
   std::error_code free_space(const std::filesystem::path& directory, Room& room) override;
   std::error_code lock_directory(const std::filesystem::path& directory, RunLock& lock,
                                  std::string& holder) override;
@@ -215,7 +211,7 @@ class SystemFileSystem : public FileSystem {
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
   std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                             EntryKind& kind) const override;
+                             FileKind& kind) const override;
   std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
                              std::size_t& got) const override;
   void close_plain(std::intptr_t file) const override;

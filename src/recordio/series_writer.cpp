@@ -137,11 +137,6 @@ Journal read_journal(platform::FileSystem& files, const std::filesystem::path& p
   return parse_journal(text);
 }
 
-std::filesystem::path directory_of(const std::filesystem::path& path) {
-  const std::filesystem::path parent = path.parent_path();
-  return parent.empty() ? "." : parent;
-}
-
 // Syncs each directory once; the first failure is returned, with the directory's name.
 std::error_code sync_each(platform::FileSystem& files,
                           const std::map<std::filesystem::path, std::string>& directories,
@@ -405,7 +400,7 @@ void SeriesWriter::write_journal() {
   const std::error_code closed = file.close();
   if (!error) error = closed;
   // Its name reaches the disk before the first old file is touched.
-  if (!error) error = files_.sync_directory(directory_of(journal_));
+  if (!error) error = files_.sync_directory(platform::directory_of(journal_));
   if (error) fail("cannot write " + name, nullptr, error);
 }
 
@@ -484,7 +479,7 @@ void SeriesWriter::clean_up() {
 void SeriesWriter::sync_directories() {
   std::map<std::filesystem::path, std::string> directories;
   for (const Entry& entry : entries_) {
-    directories.try_emplace(directory_of(entry.target), directory_name(entry.name));
+    directories.try_emplace(platform::directory_of(entry.target), directory_name(entry.name));
   }
   std::string failed;
   if (const std::error_code error = sync_each(files_, directories, failed))
@@ -550,7 +545,8 @@ void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::p
     if (!own_names(entry)) continue;
     if (const std::error_code error = settle(files, entry, found))
       throw Failure(describe(cannot, error));
-    directories.try_emplace(directory_of(entry.target), entry.target.parent_path().string());
+    directories.try_emplace(platform::directory_of(entry.target),
+                            entry.target.parent_path().string());
   }
   std::string failed;
   if (const std::error_code error = sync_each(files, directories, failed))

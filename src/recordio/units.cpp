@@ -140,6 +140,7 @@ std::error_code Units::open_to_replace(Unit& u) {
     case platform::FileKind::kOther: return open_in_place(u);
     case platform::FileKind::kMissing:
     case platform::FileKind::kRegular: break;
+    case platform::FileKind::kLink: throw std::logic_error("a status that did not follow a link");
   }
   if (!old_file.target.empty()) u.path = old_file.target;
   // A directory that takes no new file is an open failure: rewriting the file in place could
@@ -205,11 +206,6 @@ Units::Unit& Units::connected(int unit) {
   return found->second;
 }
 
-void Units::write_through(int unit) {
-  if (const auto found = units_.find(unit); found != units_.end())
-    found->second.write_through = true;
-}
-
 std::error_code Units::open_error(int unit) const {
   const auto found = units_.find(unit);
   return found == units_.end() ? std::error_code() : found->second.open_error;
@@ -256,12 +252,6 @@ void Units::write(int unit, std::string_view records) {
   }
   u.dirty_from = std::min(u.dirty_from.value_or(u.position), u.position);
   u.position = u.offset + u.content.size();
-  if (u.write_through) {
-    flush(u);
-    // Everything is on disk and the file only grows: keep no copy, so memory stays flat.
-    u.offset = u.position;
-    u.content.clear();
-  }
 }
 
 void Units::flush(Unit& u) {

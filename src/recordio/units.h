@@ -69,8 +69,6 @@ class Units {
   /// system's error, if any; after a failure the unit stays connected to the failed name, and
   /// any transfer on it throws Failure with the reason.
   std::error_code open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
-  /// Lines written to this unit reach the disk one by one, as they are written.
-  void write_through(int unit);
   /// Writes records (each ended by '\n', which becomes the record end on disk) at the unit's
   /// position. Throws Failure.
   void write(int unit, std::string_view records);
@@ -113,7 +111,6 @@ class Units {
     std::size_t offset = 0;                 // file offset at which `content` begins
     std::size_t position = 0;               // file offset of the next record
     std::optional<std::size_t> dirty_from;  // first byte of `content` not yet on disk
-    bool write_through = false;
     bool regular = true;                   // a regular file: written with pwrite and cut to length
     std::optional<std::size_t> disk_size;  // the file's length on disk, when known
     std::optional<std::size_t> staged;     // a replacement in progress: its series entry

@@ -283,7 +283,7 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
       // refused at once instead of waited on.
       {[=](Series& s) {
          s.files.make_device(kWork / first);
-         s.files.fake_look_ups(first, {}, platform::EntryKind::kRegular);
+         s.files.fake_look_ups(first, {}, platform::FileKind::kRegular);
        }, {only[0]}, e + plain, 2, ""},
       {[](Series& s) { s.files.make_link(kWork / "event/events_to_follow.txt", "../../passwd"); }, {},
        "\"event\\events_to_follow.txt\"" + lies, 2, ""},

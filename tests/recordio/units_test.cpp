@@ -141,21 +141,6 @@ TEST(Units, OpeningAConnectedUnitClosesAndKeepsTheFirstFile) {
   EXPECT_EQ(read_file(dir / "temp5.fls"), "B\n");
 }
 
-TEST(Units, WriteThroughPutsEachLineOnDiskAtOnce) {
-  TempDir dir;
-  fs::create_directory(dir / "event");
-  write_file(dir / "event" / "events_to_follow.txt", "an older and longer list\nof events\n");
-  Units units(files, dir.path());
-  ASSERT_EQ(units.open(90, "event\\events_to_follow.txt"), std::error_code());
-  units.write_through(90);
-  units.write(90, " event\\20150101.evt\n");
-  EXPECT_EQ(read_file(dir / "event" / "events_to_follow.txt"), " event\\20150101.evt\n");
-  units.write(90, " event\\20150201.evt\n");
-  EXPECT_EQ(read_file(dir / "event" / "events_to_follow.txt"),
-            " event\\20150101.evt\n event\\20150201.evt\n");
-  units.close(90);
-}
-
 TEST(Units, CloseAllKeepsEveryFile) {
   TempDir dir;
   {
@@ -210,7 +195,6 @@ TEST(Units, ALinkToADeviceIsWrittenNotCut) {
   fs::create_symlink("/dev/null", dir / "list.txt");
   Units units(files, dir.path());
   ASSERT_EQ(units.open(90, "list.txt"), std::error_code());
-  units.write_through(90);
   units.write(90, " event\\20150101.evt\n");
   units.write(90, " event\\20150201.evt\n");
   EXPECT_NO_THROW(units.close(90));
