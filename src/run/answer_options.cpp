@@ -105,9 +105,7 @@ std::string answer_script(const CLI::App& app, const Values& v) {
     const std::string line = answer_line(app, v, i);
     if (answers[i].asked_after == nullptr || !line.empty()) script += line + "\n";
     if (i + 1 == kFirstGroupSize) {
-      const auto events = recordio::parse_integer(v.answers[0]);
-      const auto months = recordio::parse_integer(v.answers[1]);
-      if (const auto why = series_problem(*events, *months, v.answers[2])) {
+      if (const auto why = first_group_problem(v.answers)) {
         refuse(answers[0], v.answers[0], *why);
       }
     }
@@ -176,7 +174,7 @@ void check_required(const CLI::App& app) {
   for (const Answer& answer : answer_table()) {
     if (required(answer) && app.get_option(std::string(answer.option))->count() == 0) {
       throw usage_error(std::string(answer.option) + " is missing: the answer options need " +
-                       names);
+                        names);
     }
   }
 }
@@ -193,12 +191,13 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
     throw usage_error(std::string(error.what()) + nearest_option(app, arguments) +
-                     "; usage: quorlant [OPTIONS] (see quorlant --help)");
+                      "; usage: quorlant [OPTIONS] (see quorlant --help)");
   }
   if (v.help || v.version) throw usage_error("--help and --version take no other argument");
   Invocation invocation = v.modes;
   if (invocation.dry_run && invocation.print_answers) {
-    throw usage_error("--dry-run and --print-answers exclude each other: --print-answers runs nothing");
+    throw usage_error(
+        "--dry-run and --print-answers exclude each other: --print-answers runs nothing");
   }
   bool any_answer = false;
   for (const CLI::Option* option : app.get_options()) {

@@ -212,12 +212,13 @@ std::optional<std::string> flag_problem(std::string_view typed) {
 // The factor is read from columns 1 to 5 of its line, where blanks would not count.
 std::optional<std::string> factor_problem(std::string_view typed) {
   auto refused = expected("a number of at most five characters, such as 1.0 or 25.");
-  if (typed.empty() || typed.size() > 5 || !printable_without_blank(typed)) return refused;
+  if (typed.empty() || typed.size() > static_cast<std::size_t>(kFactorField.width) ||
+      !printable_without_blank(typed))
+    return refused;
   float factor = 0.0F;
   const std::array<recordio::InTarget, 1> target = {&factor};
   if (recordio::read_records(
-          recordio::Format{recordio::RealField{5, 0}}, [&]() -> std::string_view { return typed; },
-          target))
+          recordio::Format{kFactorField}, [&]() -> std::string_view { return typed; }, target))
     return refused;
   return std::nullopt;
 }
@@ -280,6 +281,13 @@ std::optional<std::string> series_problem(std::int32_t noevents, std::int32_t no
   }
   return expected("a series from the start " + recordio::quoted_answer(start) +
                   " whose last event starts by the year 9999");
+}
+
+std::optional<std::string> first_group_problem(std::span<const std::string> typed) {
+  const auto noevents = recordio::parse_integer(typed[0]);
+  const auto no_months = recordio::parse_integer(typed[1]);
+  if (!noevents || !no_months) throw std::logic_error("the first group's numbers were not checked");
+  return series_problem(*noevents, *no_months, typed[2]);
 }
 
 const Answer& answer_of(AnswerKind kind) {

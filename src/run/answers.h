@@ -7,6 +7,7 @@
 #include <string_view>
 #include <variant>
 
+#include "recordio/record_format.h"
 #include "shared/run_data.h"
 
 namespace quorlant::run {
@@ -59,6 +60,10 @@ inline bool says_yes(std::string_view answer) {
   return answer.starts_with('y');
 }
 
+/// The snow conversion factor is read from columns 1 to 5 of its line; without a typed point
+/// its digits are a whole number.
+inline constexpr recordio::RealField kFactorField{5, 0};
+
 /// The most characters of the basin name the file names take.
 inline constexpr std::size_t kBasinNameLength = decltype(shared::RunData::bsnme)::kLength;
 
@@ -80,6 +85,9 @@ std::optional<std::string> problem(const Answer& answer, std::string_view typed)
 /// cannot be written: its last event would start after the year 9999.
 std::optional<std::string> series_problem(std::int32_t noevents, std::int32_t no_months,
                                           std::string_view start);
+/// The same for the first group's answers as typed, in the order they are asked, each of them
+/// already past its own check.
+std::optional<std::string> first_group_problem(std::span<const std::string> typed);
 
 /// The answer of the kind `kind`, for messages that name one: the first in the table.
 const Answer& answer_of(AnswerKind kind);

@@ -53,8 +53,7 @@ class Reader {
     if (answer_.kind == AnswerKind::kRate) {
       data_.*field = io_.read_real(answer_.what, check());
     } else {
-      // Columns 1 to 5 of the line; without a typed point the digits are a whole number.
-      io_.read(kConsoleInput, Format{RealField{5, 0}}, {&(data_.*field)}, answer_.what, check());
+      io_.read(kConsoleInput, Format{kFactorField}, {&(data_.*field)}, answer_.what, check());
     }
   }
   template <std::size_t N>

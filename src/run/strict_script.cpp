@@ -47,9 +47,7 @@ std::string read_strict_script(recordio::Console& console) {
     }
     script += taken.back() + "\n";
     if (taken.size() == kFirstGroupSize) {
-      const auto noevents = recordio::parse_integer(taken[0]);
-      const auto no_months = recordio::parse_integer(taken[1]);
-      if (const auto why = series_problem(*noevents, *no_months, taken[2])) {
+      if (const auto why = first_group_problem(taken)) {
         refuse(1, answers[0].what, taken[0], *why);
       }
     }
