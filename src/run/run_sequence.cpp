@@ -115,8 +115,10 @@ constexpr std::uint64_t kRoomMargin = 64 * 1024;
 // The list, its temporary, the journal, and a few to spare.
 constexpr std::uint64_t kFilesMargin = 16;
 
-std::string kib(std::uint64_t bytes) {
-  return std::to_string((bytes + 1023) / 1024) + " KiB";
+// Room needed is rounded up and room free down, so that the two never read the same when one
+// is short of the other.
+std::string kib(std::uint64_t bytes, bool round_up) {
+  return std::to_string((bytes + (round_up ? 1023 : 0)) / 1024) + " KiB";
 }
 
 // Every event file of the series can be replaced, and the disk has room for the whole staged
@@ -150,8 +152,8 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   const std::string short_of = "not enough room in " + folder + " for the series: its " +
                                std::to_string(names.size()) + " event files need ";
   if (room.bytes < needed) {
-    throw recordio::Failure(short_of + kib(needed) + " with a margin, and " + kib(room.bytes) +
-                            " are free");
+    throw recordio::Failure(short_of + kib(needed, true) + " with a margin, and " +
+                            kib(room.bytes, false) + " are free");
   }
   if (room.files < files_needed) {
     throw recordio::Failure(short_of + std::to_string(files_needed) +

@@ -177,7 +177,7 @@ TEST(SeriesCheck, TheRoomIsCheckedToTheByteAndTheFile) {
   const std::vector<Row> rows = {
       {"room to the byte and the file", room(98529, 19), "Normal ending\n", "", 0},
       {"a byte too few", room(98528, 19), pause,
-       no_room + "97 KiB with a margin, and 97 KiB are free\n", 2},
+       no_room + "97 KiB with a margin, and 96 KiB are free\n", 2},
       {"a file too few", room(98529, 18), pause,
        no_room + "19 new files with a margin, and 18 can still be made\n", 2},
       {"a read-only third event file",
