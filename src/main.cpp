@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/console_owner.h"
 #include "platform/platform.h"
 #include "program.h"
 #include "recordio/console_window.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
       quorlant::main_program(arguments, std::cin, std::cout, std::cerr, files, ".", terminal);
   // An interrupt that waited while the run put its series back ends the process by itself now.
   quorlant::platform::end_if_interrupted();
-  quorlant::recordio::hold_own_window(std::cin, std::cout, terminal);
+  quorlant::recordio::hold_own_window(std::cin, std::cout, terminal,
+                                      quorlant::platform::processes_on_console);
   return status;
 }
