@@ -105,7 +105,7 @@ void RecordIo::pause() {
 }
 
 int RecordIo::run(const std::function<void(RecordIo&)>& body) {
-  // An interrupt during the run removes the replacement files this run has in flight.
+  // An interrupt ends the run at once, or waits while the run puts a series in place.
   const platform::InterruptScope interrupt_scope(units_.interrupts());
   try {
     try {
