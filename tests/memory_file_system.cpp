@@ -23,7 +23,7 @@ std::vector<std::string> names_of(const std::filesystem::path& path) {
 
 }  // namespace
 
-std::error_code MemoryFileSystem::take(Call call) {
+std::error_code MemoryFileSystem::take(Call call) const {
   const std::size_t nth = ++counts_[static_cast<std::size_t>(call)];
   ++all_calls_;
   if (crash_at_ != 0 && all_calls_ >= crash_at_) {
@@ -379,13 +379,6 @@ std::error_code MemoryFileSystem::remove(const std::filesystem::path& path) {
   return {};
 }
 
-std::error_code MemoryFileSystem::list(const std::filesystem::path& directory,
-                                       std::vector<std::string>& names) {
-  names.clear();
-  if (const auto error = take(Call::kList)) return error;
-  return names_in(directory, names);
-}
-
 std::error_code MemoryFileSystem::process_runs(unsigned long id, bool& runs) {
   if (const auto error = take(Call::kProcessRuns)) return error;
   runs = running_.contains(id);
@@ -461,6 +454,7 @@ std::error_code MemoryFileSystem::real_path(const std::filesystem::path& path,
 std::error_code MemoryFileSystem::names_in(const std::filesystem::path& path,
                                            std::vector<std::string>& names) const {
   names.clear();
+  if (const auto error = take(Call::kNamesIn)) return error;
   Place found;
   if (const auto error = place(path, true, found)) return error;
   if (found.node < 0) return error_of(std::errc::no_such_file_or_directory);

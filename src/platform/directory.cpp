@@ -31,9 +31,4 @@ std::error_code not_regular_file_error() {
   return {1, category};
 }
 
-std::error_code SystemFileSystem::list(const std::filesystem::path& directory,
-                                       std::vector<std::string>& names) {
-  return names_in(directory, names);
-}
-
 }  // namespace quorlant::platform

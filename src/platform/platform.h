@@ -129,9 +129,6 @@ class FileSystem : public LookUps {
   [[nodiscard]] virtual std::error_code sync_directory(const std::filesystem::path& path) = 0;
   /// Removes a file. A file that is already gone is no failure.
   [[nodiscard]] virtual std::error_code remove(const std::filesystem::path& path) = 0;
-  /// The names in a directory, "." and ".." left out.
-  [[nodiscard]] virtual std::error_code list(const std::filesystem::path& directory,
-                                             std::vector<std::string>& names) = 0;
   /// Whether process `id` still runs.
   [[nodiscard]] virtual std::error_code process_runs(unsigned long id, bool& runs) = 0;
   /// What writing `path` the way `way` says would meet: the error its open would give, or none.
@@ -190,8 +187,6 @@ class SystemFileSystem : public FileSystem {
                           const std::filesystem::path& to) override;
   std::error_code sync_directory(const std::filesystem::path& path) override;
   std::error_code remove(const std::filesystem::path& path) override;
-  std::error_code list(const std::filesystem::path& directory,
-                       std::vector<std::string>& names) override;
   std::error_code process_runs(unsigned long id, bool& runs) override;
   // In guard_posix.cpp and guard_windows.cpp.
   std::error_code may_write(const std::filesystem::path& path, WriteWay way, bool& exists) override;

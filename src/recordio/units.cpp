@@ -180,7 +180,7 @@ std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old
 std::error_code Units::remove_stale_temporaries(const std::filesystem::path& directory) {
   if (swept_.contains(directory)) return {};
   std::vector<std::string> names;
-  std::error_code error = files_.list(directory, names);
+  std::error_code error = files_.names_in(directory, names);
   // A missing directory holds nothing: the open says so in its own words.
   if (error == std::errc::no_such_file_or_directory) return {};
   for (std::size_t i = 0; i < names.size() && !error; ++i) {

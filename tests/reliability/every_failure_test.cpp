@@ -150,7 +150,7 @@ TEST(EveryFailure, EachOperationOfAThreeEventRunFailedInTurn) {
   // Opens, writes, flushes, renames, links and the questions all took part.
   for (const Call call : {Call::kStatus, Call::kKind, Call::kOpen, Call::kCreate, Call::kWrite,
                           Call::kFlush, Call::kClose, Call::kReplace, Call::kHardLink,
-                          Call::kSyncDirectory, Call::kList, Call::kRemove}) {
+                          Call::kSyncDirectory, Call::kNamesIn, Call::kRemove}) {
     EXPECT_GT(counting.calls(call), 0U) << MemoryFileSystem::kNames[static_cast<std::size_t>(call)];
   }
   EXPECT_GT(runs, 150U) << runs;
