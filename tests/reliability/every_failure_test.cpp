@@ -227,6 +227,9 @@ TEST(Crash, AJournalIsReportedByTheCheckAndTheDryRunAndSettledByTheNextRun) {
     const auto check = run_program(kWork, "", {"check"}, &files);
     EXPECT_EQ(check.status, 2);
     EXPECT_EQ(check.err, "quorlant check: " + journal_line + next_run_will + "\n");
+    const auto help = run_program(kWork, "", {"check", "--help"}, &files);
+    EXPECT_EQ(std::tie(help.status, help.err), std::tuple(0, "")) << help.err;
+    EXPECT_NE(help.out.find("\nUsage: quorlant check"), std::string::npos) << help.out;
     const auto dry = run_program(kWork, three_events(), {"--dry-run"}, &files);
     EXPECT_EQ(dry.status, 2);
     EXPECT_EQ(dry.err, "quorlant: " + journal_line + next_run_will + "\n");
@@ -254,16 +257,19 @@ TEST(Crash, AJournalNamingOtherFilesTouchesNone) {
     }
     return escaped;
   };
+  // A backup beside a journal that fails its sum was never made by it: it is kept.
+  files.make_file(kWork / "event/.20150101.evt.bak7.0", "a backup\n");
   const std::string event = text(kWork / "event/20150101.evt");
   files.make_file(kWork / "event/.quorlant.journal",
                   "quorlant series journal 1\n%ZZ\t%\t\n" + event + "\t" +
                       text(kWork / "notes.txt") + "\t\n" + event + "\t" +
-                      text(kWork / "event/.20150101.evt.tmp7.0") + "\t\nsum 0\n");
+                      text(kWork / "event/.20150101.evt.tmp7.0") + "\t" +
+                      text(kWork / "event/.20150101.evt.bak7.0") + "\nsum 0\n");
   const auto next = run_program(kWork, "0\n1\n2015 01 01 00\n", {}, &files);
   EXPECT_EQ(next.status, 0) << next.err;
   EXPECT_EQ(files.bytes(kWork / "notes.txt"), "keep\n");
   EXPECT_EQ(series_state(files), "old");
-  EXPECT_EQ(leftovers(files), "");
+  EXPECT_EQ(leftovers(files), "event/.20150101.evt.bak7.0 ");
 }
 
 }  // namespace

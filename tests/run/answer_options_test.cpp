@@ -89,6 +89,12 @@ TEST(AnswerOptions, ACommandLineTheRunCannotUseIsRefusedBeforeAnythingIsTouched)
       {"--basin-name=x",
        "The following argument was not expected: --basin-name=x (did you "
        "mean --basin?); usage: quorlant [OPTIONS] (see quorlant --help)"},
+      {"--ev",
+       "The following argument was not expected: --ev (did you mean --events?); usage: "
+       "quorlant [OPTIONS] (see quorlant --help)"},
+      {"--e",
+       "The following argument was not expected: --e; usage: quorlant [OPTIONS] "
+       "(see quorlant --help)"},
       {"--bogus",
        "The following argument was not expected: --bogus; usage: quorlant [OPTIONS] "
        "(see quorlant --help)"},

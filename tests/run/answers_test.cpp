@@ -91,7 +91,7 @@ const Row kRows[] = {
     {"the disaggregation rate", "0", ""},
     {"the reporting time step", "0", kStep},
     {"the reporting time step", "100000", "too large; " + kStep},
-    {"the reporting time step", "10000000000", "too large; " + kStep},
+    {"the reporting time step", "+10000000000", "too large; " + kStep},
     {"the reporting time step", "99999", ""},
     {"the reporting time step", "+", kStep},
     {"the number of events", "-", "expected a whole number of at least 1"},
