@@ -14,8 +14,7 @@ int main(int argc, char** argv) {
   try {
     quorlant::recordio::prepare_process();
   } catch (const quorlant::recordio::Failure& failure) {
-    std::cerr << "quorlant: " << failure.what() << '\n';
-    return static_cast<int>(failure.status());
+    return quorlant::report(failure, "quorlant", std::cerr);
   }
   std::ios::sync_with_stdio(false);
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);

@@ -123,6 +123,15 @@ inline std::string io_failure_of(const std::function<void()>& action) {
   return "";
 }
 
+/// Runs `run` as the program does: a failure that ends it is reported on `err`. The status.
+inline int reported(const std::function<int()>& run, std::ostream& err) {
+  try {
+    return run();
+  } catch (const recordio::Failure& failure) {
+    return quorlant::report(failure, "quorlant", err);
+  }
+}
+
 /// What a whole run left on the console.
 struct RunResult {
   int status = -1;

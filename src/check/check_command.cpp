@@ -50,9 +50,18 @@ void read_need(Options& options) {
   }
 }
 
+// The status, once the report is out. A reader that stopped reading (`| head`) has what it
+// wanted: the check ends quietly; any other failed write is reported.
+// `errno` is cleared before the report is written, so that it tells why the writing failed.
+int finish(std::ostream& out, int status) {
+  out.flush();
+  if (out || errno == EPIPE) return status;
+  throw Failure("cannot write to standard output");
+}
+
 // The options, or the status the command ends with (after --help, or a usage error).
 std::optional<int> parse_options(std::span<const std::string_view> arguments, std::ostream& out,
-                                 std::ostream& err, Options& options) {
+                                 Options& options) {
   CLI::App app("Reports which of the data files a series of event files names are there.",
                "quorlant check");
   auto* chart_flag = app.add_flag("--chart", options.chart, "a chart by year of every kind in use");
@@ -79,11 +88,12 @@ std::optional<int> parse_options(std::span<const std::string_view> arguments, st
                        : std::vector<std::string>(std::begin(kDefaultNeed), std::end(kDefaultNeed));
     read_need(options);
   } catch (const CLI::CallForHelp&) {
+    errno = 0;
     out << app.help();
-    return out ? kNoGaps : kCannotCheck;
+    return finish(out, kNoGaps);
   } catch (const CLI::ParseError& error) {
-    err << "quorlant check: " << error.what() << "; " << kUsage << '\n';
-    return kCannotCheck;
+    throw Failure(std::string(error.what()) + "; " + std::string(kUsage),
+                  recordio::ExitStatus::kUsage);
   }
   return std::nullopt;
 }
@@ -157,44 +167,27 @@ int status_of(Verdict verdict) {
   return kNoGaps;
 }
 
-// The status, once the report is out. A reader that stopped reading (`| head`) has what it
-// wanted: the check ends quietly; any other failed write is reported.
-// `errno` is cleared before the report is written, so that it tells why the writing failed.
-int finish(std::ostream& out, std::ostream& err, int status) {
-  out.flush();
-  if (out) return status;
-  if (errno == EPIPE) return status;
-  err << "quorlant check: cannot write to standard output\n";
-  return kCannotCheck;
-}
-
 // A series cut off while it was put in place is half old, half new: no series to check until
 // the next run has settled it. Asked unless the check is only asked for its help.
-std::optional<int> check_for_cut_off_series(std::span<const std::string_view> arguments,
-                                            std::ostream& err, platform::FileSystem& files,
-                                            const std::filesystem::path& working_directory) {
+void check_for_cut_off_series(std::span<const std::string_view> arguments,
+                              platform::FileSystem& files,
+                              const std::filesystem::path& working_directory) {
   for (const std::string_view argument : arguments) {
-    if (argument == "--help" || argument == "-h") return std::nullopt;
+    if (argument == "--help" || argument == "-h") return;
   }
-  try {
-    const recordio::JournalState state = recordio::SeriesWriter::inspect(
-        files, recordio::native_path(working_directory, recordio::SeriesWriter::kJournal));
-    if (state == recordio::JournalState::kNone) return std::nullopt;
-    err << "quorlant check: " << recordio::interrupted_run_report(state, false) << '\n';
-  } catch (const recordio::Failure& failure) {
-    err << "quorlant check: " << failure.what() << '\n';
-  }
-  return 2;
+  const recordio::JournalState state = recordio::SeriesWriter::inspect(
+      files, recordio::native_path(working_directory, recordio::SeriesWriter::kJournal));
+  if (state != recordio::JournalState::kNone)
+    throw Failure(recordio::interrupted_run_report(state, false));
 }
 
 }  // namespace
 
 int main_check(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
                const std::filesystem::path& working_directory, platform::FileSystem& files) {
-  if (const auto ended = check_for_cut_off_series(arguments, err, files, working_directory))
-    return *ended;
+  check_for_cut_off_series(arguments, files, working_directory);
   Options options;
-  if (const auto ended = parse_options(arguments, out, err, options)) return *ended;
+  if (const auto ended = parse_options(arguments, out, options)) return *ended;
   SeriesCheck check(working_directory, files);
   check.need(options.need);
   std::string failure;
@@ -202,7 +195,7 @@ int main_check(std::span<const std::string_view> arguments, std::ostream& out, s
     // A script reading the JSON gets a document whatever the outcome.
     errno = 0;
     if (options.json) write_json_failure(failure, out);
-    return finish(out, err, kCannotCheck);
+    return finish(out, kCannotCheck);
   }
   check.look_for_leftovers();
   const SeriesReport& report = check.report();
@@ -213,7 +206,7 @@ int main_check(std::span<const std::string_view> arguments, std::ostream& out, s
   } else {
     write_text(report, options.chart, out);
   }
-  return finish(out, err, status_of(verdict(report)));
+  return finish(out, status_of(verdict(report)));
 }
 
 }  // namespace quorlant::check

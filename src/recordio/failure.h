@@ -16,51 +16,44 @@ enum class ExitStatus : int {
   kInterrupted = 130,  // an interrupt ended the run; the process then ends by the interrupt
 };
 
-/// Where a stop shows its message.
-enum class StopStream {
-  kConsole,  // the program's own stop messages, on standard output
-  kError,    // an answer the program rejects, on the error stream after "quorlant: "
-};
-
-/// The program's own orderly stop, with its exact text: unwinds to the top, where every unit is
-/// closed and kept and `message` is shown on a line of its own. A run that ends normally
-/// returns instead.
+/// The program's own orderly stop, with its exact text: unwinds to the top of the run, where
+/// every unit is closed and kept and `message` is shown on the console on a line of its own. A
+/// run that ends normally returns instead.
 class Stop {
  public:
-  Stop(std::string message, ExitStatus status, StopStream stream = StopStream::kConsole)
-      : message_(std::move(message)), status_(status), stream_(stream) {}
+  Stop(std::string message, ExitStatus status) : message_(std::move(message)), status_(status) {}
   /// An abort of the program with the console lines that report it, shown before `message`.
   Stop(std::vector<std::string> report, std::string message)
-      : report_(std::move(report)),
-        message_(std::move(message)),
-        status_(ExitStatus::kAborted),
-        stream_(StopStream::kConsole) {}
+      : report_(std::move(report)), message_(std::move(message)), status_(ExitStatus::kAborted) {}
   const std::vector<std::string>& report() const { return report_; }
   const std::string& message() const { return message_; }
   ExitStatus status() const { return status_; }
-  StopStream stream() const { return stream_; }
 
  private:
   std::vector<std::string> report_;  // whole console lines, without terminators
   std::string message_;
   ExitStatus status_;
-  StopStream stream_;
 };
 
-/// Every other failure that ends a run or a command: `what()` is the one line for the error
-/// stream (what failed and why), `status()` the exit status. Raised where the failure is found,
-/// reported at the top. Programming errors are std::logic_error instead.
+/// Every other failure that ends a run or a command, an answer refused among them: `what()` is
+/// the one line for the error stream (what failed and why), `status()` the exit status, and
+/// `aftermath()` a second line, when there is one, on what the failure left behind. Raised where
+/// the failure is found and told in one place, at the top of the program. Programming errors are
+/// std::logic_error instead.
 class Failure : public std::runtime_error {
  public:
   explicit Failure(const std::string& message, ExitStatus status = ExitStatus::kIoFailure)
       : std::runtime_error(message), status_(status) {}
   ExitStatus status() const { return status_; }
+  const std::string& aftermath() const { return aftermath_; }
+  void set_aftermath(std::string line) { aftermath_ = std::move(line); }
   /// An interrupt that waited while the run put back what it had begun: the run ends by it.
   static Failure interrupted() { return Failure("interrupted", ExitStatus::kInterrupted); }
   bool is_interrupt() const { return status_ == ExitStatus::kInterrupted; }
 
  private:
   ExitStatus status_;
+  std::string aftermath_;
 };
 
 /// Ends the run with `message` and `status` (does not return).
@@ -69,8 +62,8 @@ class Failure : public std::runtime_error {
 }
 
 /// Ends the run rejecting an answer: `message` goes to the error stream, the status is 1.
-[[noreturn]] inline void reject(std::string message) {
-  throw Stop(std::move(message), ExitStatus::kAborted, StopStream::kError);
+[[noreturn]] inline void reject(const std::string& message) {
+  throw Failure(message, ExitStatus::kAborted);
 }
 
 }  // namespace quorlant::recordio

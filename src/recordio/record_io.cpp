@@ -1,7 +1,5 @@
 #include "recordio/record_io.h"
 
-#include <new>
-#include <optional>
 
 #include "recordio/failure.h"
 
@@ -77,19 +75,15 @@ void RecordIo::note(std::string_view message) {
   err_.flush();
 }
 
-void RecordIo::report_series_left() {
+std::string RecordIo::series_left_line() {
   switch (units_.series_left()) {
-    case SeriesLeft::kUntouched: return;
-    case SeriesLeft::kAsItWas:
-      err_ << "quorlant: the series in " << in_event_folder("") << " was left as it was\n";
-      break;
+    case SeriesLeft::kUntouched: break;
+    case SeriesLeft::kAsItWas: return "the series in " + in_event_folder("") + " was left as it was";
     case SeriesLeft::kHalfDone:
-      err_ << "quorlant: the series in " << in_event_folder("")
-           << " could not be put back yet: the next run of "
-              "quorlant puts it back\n";
-      break;
+      return "the series in " + in_event_folder("") +
+             " could not be put back yet: the next run of quorlant puts it back";
   }
-  err_.flush();
+  return "";
 }
 
 void RecordIo::pause() {
@@ -108,40 +102,29 @@ int RecordIo::run(const std::function<void(RecordIo&)>& body) {
   // An interrupt ends the run at once, or waits while the run puts a series in place.
   const platform::InterruptScope interrupt_scope(units_.interrupts());
   try {
+    body(*this);
+    units_.close_all();
+    console_.write("Normal ending\n");
+    console_.flush();
+    return static_cast<int>(ExitStatus::kNormalEnding);
+  } catch (const Stop& stop) {
     try {
-      body(*this);
       units_.close_all();
-      console_.write("Normal ending\n");
-      console_.flush();
-      return static_cast<int>(ExitStatus::kNormalEnding);
-    } catch (const Stop& stop) {
-      units_.close_all();
-      show_stop(stop);
-      report_series_left();
-      return static_cast<int>(stop.status());
+    } catch (Failure& failure) {
+      close_after(failure);
+      throw;
     }
-  } catch (const Failure& failure) {
+    show_stop(stop);
+    if (const std::string left = series_left_line(); !left.empty()) note(left);
+    return static_cast<int>(stop.status());
+  } catch (Failure& failure) {
     close_after(failure);
-    report_series_left();
-    return static_cast<int>(failure.status());
-  } catch (const std::bad_alloc&) {
-    err_ << "quorlant: out of memory\n";
-    err_.flush();
-    return static_cast<int>(ExitStatus::kIoFailure);
-  } catch (const std::exception& error) {
-    // A fault of the program itself: still one line and a failing status, never an abort.
-    err_ << "quorlant: internal error: " << error.what() << '\n';
-    err_.flush();
-    return static_cast<int>(ExitStatus::kIoFailure);
+    throw;
   }
 }
 
 void RecordIo::show_stop(const Stop& stop) {
-  if (stop.stream() == StopStream::kError) {
-    console_.flush();
-    err_ << "quorlant: " << stop.message() << '\n';
-    err_.flush();
-  } else if (stop.status() == ExitStatus::kAborted) {
+  if (stop.status() == ExitStatus::kAborted) {
     listener_->aborted(stop.report(), stop.message());
   } else {
     console_.write(stop.message() + "\n");
@@ -149,7 +132,7 @@ void RecordIo::show_stop(const Stop& stop) {
   }
 }
 
-void RecordIo::close_after(const Failure& failure) {
+void RecordIo::close_after(Failure& failure) {
   try {
     units_.close_all();
   } catch (const Failure&) {
@@ -158,12 +141,9 @@ void RecordIo::close_after(const Failure& failure) {
   try {
     console_.flush();
   } catch (const Failure&) {
-    // Standard output may be what failed; the report below goes to the error stream.
+    // Standard output may be what failed; the report goes to the error stream.
   }
-  // An interrupt says nothing more: the caller ends the process by the interrupt itself.
-  if (failure.is_interrupt()) return;
-  err_ << "quorlant: " << failure.what() << '\n';
-  err_.flush();
+  failure.set_aftermath(series_left_line());
 }
 
 }  // namespace quorlant::recordio

@@ -83,15 +83,16 @@ class RecordIo {
 
   /// Runs `body` and returns the exit status. A body that returns ends the run normally: every
   /// unit closed and kept, then "Normal ending". An orderly stop closes every unit, then shows
-  /// its message; a failure closes every unit and reports on the error stream.
+  /// its message. A Failure closes what it can and goes on up, for the top of the program to
+  /// report, with what became of the series as its aftermath.
   int run(const std::function<void(RecordIo&)>& body);
 
  private:
   void show_stop(const Stop& stop);
-  // Closes what it can after `failure`, then reports it (an interrupt quietly).
-  void close_after(const Failure& failure);
-  // After a run that ended without putting its series in place: what became of it.
-  void report_series_left();
+  // Closes what it can after `failure` and adds what became of the series.
+  void close_after(Failure& failure);
+  // After a run that ended without putting its series in place: what became of it, or "".
+  std::string series_left_line();
 
   Console console_;
   TranscriptListener transcript_{console_};

@@ -17,15 +17,12 @@ namespace quorlant::run {
 
 namespace {
 
-constexpr int kUsageStatus = static_cast<int>(recordio::ExitStatus::kUsage);
-
-// Standard output that takes no text is a failure like any other, with its report.
-int print(std::string_view text, std::ostream& out, std::ostream& err) {
+// Standard output that takes no text is a failure like any other.
+int print(std::string_view text, std::ostream& out) {
   out << text;
   out.flush();
-  if (out) return 0;
-  err << "quorlant: cannot write to standard output\n";
-  return static_cast<int>(recordio::ExitStatus::kIoFailure);
+  if (!out) throw recordio::Failure("cannot write to standard output");
+  return static_cast<int>(recordio::ExitStatus::kNormalEnding);
 }
 
 // The transcript of a run whose dialogue nobody reads.
@@ -123,29 +120,17 @@ int run(const Invocation& invocation, const Streams& streams, platform::FileSyst
 int run_strict_script(const Invocation& invocation, const Streams& streams,
                       platform::FileSystem& files, const std::filesystem::path& working_directory) {
   recordio::Console console(streams.in, streams.out);
-  std::string script;
-  try {
-    script = read_strict_script(console);
-  } catch (const recordio::Stop& refused) {
-    streams.err << "quorlant: " << refused.message() << '\n';
-    return static_cast<int>(refused.status());
-  } catch (const recordio::Failure& failure) {
-    streams.err << "quorlant: " << failure.what() << '\n';
-    return static_cast<int>(failure.status());
-  }
-  std::istringstream checked(script);
+  std::istringstream checked(read_strict_script(console));
   return run(invocation, {checked, streams.out, streams.err, false}, files, working_directory);
 }
 
-// Opens --answers FILE before anything is written; one line on `err` when it cannot be read.
-bool open_answer_file(AnswerFile& file, const std::string& name,
-                      const std::filesystem::path& working_directory, std::ostream& err) {
-  const std::error_code error = file.open(working_directory / name);
-  if (error) {
-    err << "quorlant: " << recordio::describe_error("cannot read the answers from " + name, error)
-        << '\n';
+// Opens --answers FILE before anything is written.
+void open_answer_file(AnswerFile& file, const std::string& name,
+                      const std::filesystem::path& working_directory) {
+  if (const std::error_code error = file.open(working_directory / name)) {
+    throw recordio::Failure(recordio::describe_error("cannot read the answers from " + name, error),
+                            recordio::ExitStatus::kUsage);
   }
-  return !error;
 }
 
 }  // namespace
@@ -154,26 +139,19 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
                  std::ostream& err, platform::FileSystem& files,
                  const std::filesystem::path& working_directory, bool input_is_terminal) {
   if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h"))
-    return print(help_text(), out, err);
+    return print(help_text(), out);
   if (arguments.size() == 1 && arguments[0] == "--version") {
     return print("quorlant " QUORLANT_VERSION "\nwrites event files of version " +
                      std::string(eventfile::kFileVersion) + "\n",
-                 out, err);
+                 out);
   }
-  Invocation invocation;
-  try {
-    invocation = parse_command_line(arguments);
-  } catch (const recordio::Failure& error) {
-    err << "quorlant: " << error.what() << '\n';
-    return static_cast<int>(error.status());
-  }
-  if (invocation.print_answers) return print(*invocation.answers, out, err);
+  const Invocation invocation = parse_command_line(arguments);
+  if (invocation.print_answers) return print(*invocation.answers, out);
 
   AnswerFile answer_file(files);
   std::istream file_input(&answer_file);
   const bool from_file = invocation.answer_file && *invocation.answer_file != "-";
-  if (from_file && !open_answer_file(answer_file, *invocation.answer_file, working_directory, err))
-    return kUsageStatus;
+  if (from_file) open_answer_file(answer_file, *invocation.answer_file, working_directory);
   const Streams streams{from_file ? file_input : in, out, err, !from_file && input_is_terminal};
   if (invocation.strict && !invocation.answers && !streams.input_is_terminal) {
     return run_strict_script(invocation, streams, files, working_directory);

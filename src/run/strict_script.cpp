@@ -15,9 +15,8 @@ namespace {
 
 [[noreturn]] void refuse(int line_number, std::string_view what, std::string_view typed,
                          const std::string& why) {
-  throw recordio::Stop(recordio::line_of_the_answers(line_number) + " (" + std::string(what) +
-                           "): " + recordio::quoted_answer(typed) + ": " + why,
-                       recordio::ExitStatus::kIoFailure, recordio::StopStream::kError);
+  throw recordio::Failure(recordio::line_of_the_answers(line_number) + " (" + std::string(what) +
+                          "): " + recordio::quoted_answer(typed) + ": " + why);
 }
 
 // Whether the answer is asked, given the lines taken so far: only a lowercase y to the answer

@@ -314,7 +314,9 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
     if (c.setup) c.setup(series);
     std::ostringstream out;
     std::ostringstream err;
-    const int status = main_check(c.arguments, out, err, kWork, series.files);
+    std::vector<std::string_view> arguments = {"check"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    const int status = quorlant::main_program(arguments, std::cin, out, err, series.files, kWork);
     EXPECT_EQ(err.str(), c.err.empty() ? "" : "quorlant check: " + c.err + "\n");
     EXPECT_EQ(status, c.status) << c.err;
     const std::string report = out.str();

@@ -42,12 +42,16 @@ class EventFileWriter : public testing::IoBench {
     io.units().commit_series();
   }
 
-  /// Writes the file through a stop-catching run, as the program does: the exit status.
+  /// Writes the file through a run, as the program does: the exit status.
   int run() {
-    return io.run([&](recordio::RecordIo& run_io) {
-      write_event(run_io, event_data());
-      run_io.units().commit_series();
-    });
+    return testing::reported(
+        [&] {
+          return io.run([&](recordio::RecordIo& run_io) {
+            write_event(run_io, event_data());
+            run_io.units().commit_series();
+          });
+        },
+        err);
   }
 
   /// The run data with the event in hand set from the members below.

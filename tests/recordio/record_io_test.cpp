@@ -29,7 +29,7 @@ Outcome run_body(const std::filesystem::path& directory, const std::string& inpu
   platform::SystemFileSystem files;
   RecordIo io(in, out, err, files, directory);
   Outcome result;
-  result.status = io.run(body);
+  result.status = testing::reported([&] { return io.run(body); }, err);
   result.out = out.str();
   result.err = err.str();
   return result;

@@ -137,7 +137,7 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
         std::ostringstream err;
         recordio::RecordIo io(in, out, err, system, work);
         if (dry_run) io.units().set_dry_run();
-        EXPECT_EQ(run_sequence(io), row.status) << label;
+        EXPECT_EQ(testing::reported([&] { return run_sequence(io); }, err), row.status) << label;
         EXPECT_EQ(err.str(), row.err) << label;
         EXPECT_TRUE(out.str().ends_with(row.out_ending)) << label << "\n" << out.str();
         EXPECT_EQ(snapshot(dry_run ? work : work / "event"), before) << label;
