@@ -312,14 +312,10 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
   for (const Case& c : cases) {
     Series series("forty-years-yearly.answers", years({}), years({}));
     if (c.setup) c.setup(series);
-    std::ostringstream out;
-    std::ostringstream err;
-    std::vector<std::string_view> arguments = {"check"};
-    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
-    const int status = quorlant::main_program(arguments, std::cin, out, err, series.files, kWork);
-    EXPECT_EQ(err.str(), c.err.empty() ? "" : "quorlant check: " + c.err + "\n");
-    EXPECT_EQ(status, c.status) << c.err;
-    const std::string report = out.str();
+    const auto result = series.check({c.arguments.begin(), c.arguments.end()});
+    EXPECT_EQ(result.err, c.err.empty() ? "" : "quorlant check: " + c.err + "\n");
+    EXPECT_EQ(result.status, c.status) << c.err;
+    const std::string& report = result.out;
     const std::string last = report.substr(report.rfind('\n', report.size() - 2) + 1);
     EXPECT_EQ(report.empty() ? "" : last, c.last.empty() ? "" : c.last + "\n") << c.err;
   }

@@ -139,8 +139,9 @@ TEST(FormatOutput, RealFieldNotFiniteIsAsterisks) {
   EXPECT_EQ(format_real(std::numeric_limits<float>::quiet_NaN(), 4, 1), "****");
 }
 
-TEST(FormatOutput, SkipIsFilledOnlyWhenSomethingFollows) {
+TEST(FormatOutput, SkipsLiteralsRecordEndsGroupsAndReversion) {
   expect_output({
+      // A skip is filled only when something follows it on the record.
       {Format{IntField{2}, Skip{3}, IntField{2}}, {1, 2}, {" 1    2"}},
       {Format{IntField{2}, Skip{3}, Literal{"x"}}, {1}, {" 1   x"}},
       {Format{Skip{2}, Literal{"ab"}}, {}, {"  ab"}},
@@ -151,11 +152,6 @@ TEST(FormatOutput, SkipIsFilledOnlyWhenSomethingFollows) {
       {Format{TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}},
        {"2015", "01", "01"},
        {"2015 01 01"}},
-  });
-}
-
-TEST(FormatOutput, LiteralsAndRecordEnds) {
-  expect_output({
       // A literal starts with exactly the blanks it has.
       {Format{Literal{" enter the snow conversion factor"}},
        {},
@@ -169,28 +165,16 @@ TEST(FormatOutput, LiteralsAndRecordEnds) {
       {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1}, {" 1a"}},
       {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1, 2}, {" 1a 2b"}},
       {Format{IntField{2}, RecordEnd{}, IntField{2}}, {1}, {" 1", ""}},
-  });
-}
-
-TEST(FormatOutput, NoItems) {
-  expect_output({
+      // No items at all: output stops at the first field that needs one.
       {Format{TextField{8}}, {}, {""}},
       {Format{TextField{}, Literal{"x"}}, {}, {""}},
       {Format{Literal{"abc"}}, {}, {"abc"}},
       {Format{Literal{"abc"}, IntField{2}, Literal{"def"}}, {}, {"abc"}},
-  });
-}
-
-TEST(FormatOutput, GroupsRepeat) {
-  expect_output({
+      // Groups repeat.
       {Format{Literal{"a"}, Group{3, {IntField{2}}}}, {1, 2, 3}, {"a 1 2 3"}},
       {Format{Group{2, {IntField{1}, Literal{","}}}, Literal{"."}}, {1, 2}, {"1,2,."}},
       {Format{Group{2, {TextField{2}, Skip{1}}}, IntField{2}}, {"a", "b", 5}, {" a  b  5"}},
-  });
-}
-
-TEST(FormatOutput, ReversionStartsANewRecordFromTheFirstField) {
-  expect_output({
+      // Items left over start a new record from the first field.
       {Format{IntField{2}, IntField{2}}, {1, 2, 3, 4}, {" 1 2", " 3 4"}},
       {Format{IntField{2}, IntField{2}, Literal{"x"}}, {1, 2, 3, 4}, {" 1 2x", " 3 4x"}},
       {Format{IntField{2}, IntField{2}, Literal{"x"}}, {1, 2, 3}, {" 1 2x", " 3"}},
@@ -354,28 +338,16 @@ TEST(FormatInput, EachReadStartsWithTheNextRecordAndPassesOverTheRest) {
   EXPECT_EQ(feed.taken, 2U);
 }
 
-TEST(FormatInput, SkipsAndRecordEnds) {
-  Feed feed({"ab12cd34", "  56"});
-  std::int32_t a = 0;
-  std::int32_t b = 0;
-  std::int32_t c = 0;
-  const std::vector<InTarget> targets = {&a, &b, &c};
-  EXPECT_EQ(read_records(Format{Skip{2}, IntField{2}, Skip{2}, IntField{2}, RecordEnd{}, IntField{4}},
-               feed.source(), targets), std::nullopt);
-  EXPECT_EQ(a, 12);
-  EXPECT_EQ(b, 34);
-  EXPECT_EQ(c, 56);
-  EXPECT_EQ(feed.taken, 2U);
-}
-
-TEST(FormatInput, GroupsRepeat) {
-  Feed feed({"1 2 3 "});
+TEST(FormatInput, SkipsRecordEndsAndGroups) {
+  Feed feed({"ab12cd34", "  56", "1 2 3 "});
   std::int32_t v[3] = {};
   const std::vector<InTarget> targets = {&v[0], &v[1], &v[2]};
+  EXPECT_EQ(read_records(Format{Skip{2}, IntField{2}, Skip{2}, IntField{2}, RecordEnd{}, IntField{4}},
+               feed.source(), targets), std::nullopt);
+  EXPECT_EQ(std::vector<std::int32_t>(v, v + 3), (std::vector<std::int32_t>{12, 34, 56}));
+  EXPECT_EQ(feed.taken, 2U);
   EXPECT_EQ(read_records(Format{Group{3, {IntField{1}, Skip{1}}}}, feed.source(), targets), std::nullopt);
-  EXPECT_EQ(v[0], 1);
-  EXPECT_EQ(v[1], 2);
-  EXPECT_EQ(v[2], 3);
+  EXPECT_EQ(std::vector<std::int32_t>(v, v + 3), (std::vector<std::int32_t>{1, 2, 3}));
 }
 
 TEST(FormatInput, ReversionFillsTheRemainingVariablesFromTheNextRecords) {
