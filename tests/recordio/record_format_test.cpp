@@ -438,6 +438,7 @@ TEST(ParseReal, Forms) {
       {".", std::nullopt},
       {"e2", std::nullopt},
       {"1e", std::nullopt},
+      {"1e2x", std::nullopt},
       {"1.2.3", std::nullopt},
       {"1,5", std::nullopt},
       {"0x1p3", std::nullopt},
