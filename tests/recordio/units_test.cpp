@@ -97,6 +97,10 @@ TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
          u.write(99, "b\n");
        },
        "a\nb\n", OpenMode::kReplaceWhole},
+      // Where records end in LF alone, a CR before it is the record's last character.
+      {"a CR read back as this system's records end", "f.txt", "a\r\n",
+       [](Units& u) { EXPECT_EQ(u.read_record(99), testing::kOnWindows ? "a" : "a\r"); },
+       testing::kOnWindows ? "a\n" : "a\r\n"},
       {"CR LF records written", "f.txt", "", [](Units& u) { u.write(99, "a\nbb\n"); },
        "a\r\nbb\r\n", OpenMode::kUnknown, true},
       {"a longer old file is cut after the new record's CR", "f.txt", "old and longer\r\nx\r\n",
