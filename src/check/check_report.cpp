@@ -185,7 +185,7 @@ nlohmann::ordered_json json_kind(const SeriesReport& report, const Kind& kind) {
                               : absence.presence == Presence::kEmpty   ? 1
                                                                        : 2;
     events[which].push_back(report.events[absence.event]);
-    if (which < 2) paths[which].push_back(as_utf8(absence.name));
+    if (absence.presence != Presence::kNotLooked) paths[which].push_back(as_utf8(absence.name));
   }
   return {{"keyword", kind.line->keyword},
           {"pattern", pattern(kind)},
