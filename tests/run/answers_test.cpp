@@ -62,6 +62,8 @@ const Row kRows[] = {
     {"the start of the first event", "2015 1 1 0", kStart},
     {"the start of the first event", "2100 02 30 00",
      kStart + "; it names day 30, but month 02 of 2100 has 29 days"},
+    {"the start of the first event", "2015 13 01 00",
+     kStart + "; it has no month from 01 to 12 in columns 6-7"},
     {"the start of the first event", "2015 01 01 24",
      kStart + "; it has no hour from 00 to 23 in columns 12-13"},
     {"the start of the first event", "0998 12 01 00",
