@@ -34,6 +34,7 @@ TEST(SplitStart, TakesFixedColumnsWithoutLookingAtTheSeparators) {
               row.yy1 + "|" + row.mm1 + "|" + row.dd1 + "|" + row.hh1)
         << "start \"" << row.start << "\"";
   }
+  EXPECT_EQ(start_problem("2015 06 01 00 extra"), std::nullopt);  // the rest is never looked at
 }
 
 TEST(PrepareFirstEvent, NameYearAndMonthComeThroughTemp0) {
@@ -152,18 +153,15 @@ TEST(TakeEventLength, WritesTemp1EveryEventAndTemp2OnTheFirstOnly) {
   b.data.start = "2015 11 15 06";
   split_start(b.data);
   prepare_first_event(b.io, b.data);
-  take_event_length(b.io, b.data, true);
-  EXPECT_EQ(b.data.evtlength, 720);
-  EXPECT_EQ(read_file(b.dir / "temp1.fls"), "2015 11 15 06\n");
-  EXPECT_EQ(read_file(b.dir / "temp2.fls"), "20151115\n");
-  EXPECT_EQ(b.data.evtname, "20151115");
-
-  advance_to_next_event(b.io, b.data);
-  take_event_length(b.io, b.data, false);
-  EXPECT_EQ(b.data.evtlength, 744);
-  EXPECT_EQ(read_file(b.dir / "temp1.fls"), "2015 12 01 06\n");
-  EXPECT_EQ(read_file(b.dir / "temp2.fls"), "20151115\n");
-  EXPECT_EQ(b.data.evtname, "20151201");
+  const std::tuple<std::int32_t, std::string, std::string> events[] = {
+      {720, "2015 11 15 06\n", "20151115"}, {744, "2015 12 01 06\n", "20151201"}};
+  for (const auto& [hours, temp1, name] : events) {
+    if (name != "20151115") advance_to_next_event(b.io, b.data);
+    take_event_length(b.io, b.data, name == "20151115");
+    EXPECT_EQ(std::tie(b.data.evtlength, b.data.evtname), std::tie(hours, name));
+    EXPECT_EQ(read_file(b.dir / "temp1.fls"), temp1);
+    EXPECT_EQ(read_file(b.dir / "temp2.fls"), "20151115\n");
+  }
 }
 
 TEST(TakeEventLength, OtherMonthsPerEventStopTheRun) {

@@ -95,4 +95,7 @@ bool on_path(const std::string& program);
 /// Ends of lines in a child's text output: CR LF on Windows read as LF; nothing changes elsewhere.
 std::string text_output(std::string bytes);
 
+/// Sets this process's umask and returns the one before (Windows has none: 0).
+unsigned set_umask(unsigned mask);
+
 }  // namespace quorlant::testing

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -155,6 +156,10 @@ bool on_path(const std::string& program) {
 
 std::string text_output(std::string bytes) {
   return bytes;
+}
+
+unsigned set_umask(unsigned mask) {
+  return ::umask(static_cast<mode_t>(mask));
 }
 
 }  // namespace quorlant::testing

@@ -197,4 +197,8 @@ std::string text_output(std::string bytes) {
   return text;
 }
 
+unsigned set_umask(unsigned) {
+  return 0;
+}
+
 }  // namespace quorlant::testing

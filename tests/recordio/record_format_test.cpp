@@ -126,17 +126,15 @@ TEST(FormatOutput, RealFieldOnTheExactBinaryValue) {
       {2.5F, 5, 0, "   2."},
       {-3.0F, 5, 0, "  -3."},
       {123.0F, 3, 0, "***"},
+      // No number at all.
+      {std::numeric_limits<float>::infinity(), 5, 2, "*****"},
+      {-std::numeric_limits<float>::infinity(), 6, 2, "******"},
+      {std::numeric_limits<float>::quiet_NaN(), 4, 1, "****"},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(format_real(row.value, row.width, row.decimals), row.expected)
         << row.value << " through F" << row.width << "." << row.decimals;
   }
-}
-
-TEST(FormatOutput, RealFieldNotFiniteIsAsterisks) {
-  EXPECT_EQ(format_real(std::numeric_limits<float>::infinity(), 5, 2), "*****");
-  EXPECT_EQ(format_real(-std::numeric_limits<float>::infinity(), 6, 2), "******");
-  EXPECT_EQ(format_real(std::numeric_limits<float>::quiet_NaN(), 4, 1), "****");
 }
 
 TEST(FormatOutput, SkipsLiteralsRecordEndsGroupsAndReversion) {

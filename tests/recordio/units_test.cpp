@@ -133,32 +133,20 @@ TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
   }
 }
 
-TEST(Units, OpeningAConnectedUnitClosesAndKeepsTheFirstFile) {
-  TempDir dir;
-  Units units(files, dir.path());
-  ASSERT_EQ(units.open(99, "temp0.fls"), std::error_code());
-  units.write(99, "A\n");
-  ASSERT_EQ(units.open(99, "temp5.fls"), std::error_code());
-  units.write(99, "B\n");
-  EXPECT_EQ(read_file(dir / "temp0.fls"), "A\n");  // closed by the second open
-  units.close(99);
-  EXPECT_EQ(read_file(dir / "temp5.fls"), "B\n");
-}
-
-TEST(Units, CloseAllKeepsEveryFile) {
+// Opening a connected unit, close_all and the destructor each close and keep what was written.
+TEST(Units, EveryWayOfClosingKeepsTheFile) {
   TempDir dir;
   {
     Units units(files, dir.path());
     ASSERT_EQ(units.open(98, "evt_info.txt"), std::error_code());
+    ASSERT_EQ(units.open(99, "temp0.fls"), std::error_code());
+    units.write(99, "A\n");
     ASSERT_EQ(units.open(99, "temp1.fls"), std::error_code());
+    EXPECT_EQ(read_file(dir / "temp0.fls"), "A\n");
     units.write(99, "2015 01 01 00\n");
     units.close_all();
     EXPECT_EQ(read_file(dir / "temp1.fls"), "2015 01 01 00\n");
     EXPECT_EQ(read_file(dir / "evt_info.txt"), "");
-  }
-  // Leaving a unit connected: the destructor closes and keeps it too.
-  {
-    Units units(files, dir.path());
     ASSERT_EQ(units.open(99, "temp2.fls"), std::error_code());
     units.write(99, "20150101\n");
   }
@@ -188,6 +176,10 @@ TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   EXPECT_THROW(units.read_record(99), Failure);
   EXPECT_NO_THROW(units.close(99));
   EXPECT_FALSE(fs::exists(dir / "nodir"));
+  // A unit never opened is no file at all.
+  EXPECT_THROW(units.write(98, "x\n"), Failure);
+  EXPECT_THROW(units.read_record(98), Failure);
+  EXPECT_THROW(units.rewind(98), Failure);
 }
 
 // A device is written in order, never cut to length: a list that is a link to /dev/null takes
@@ -253,32 +245,30 @@ TEST(UnitsReplaceWhole, AnInterruptWaitsForItsRunToDropItsOwnSeries) {
   EXPECT_TRUE(left.begin()->starts_with(".b.evt.tmp")) << *left.begin();
 }
 
-TEST(Units, TransfersOnAnUnconnectedUnitAreIoFailures) {
-  TempDir dir;
-  Units units(files, dir.path());
-  EXPECT_THROW(units.write(99, "x\n"), Failure);
-  EXPECT_THROW(units.read_record(99), Failure);
-  EXPECT_THROW(units.rewind(99), Failure);
-}
-
+// The old file's permission bits are kept whatever the umask (one with a 7 in it too).
 TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyWithTheSeries) {
-  TempDir dir;
-  fs::create_directory(dir / "event");
-  const fs::path path = dir / "event" / "20150101.evt";
-  write_file(path, "old content that is longer\n");
-  fs::permissions(path, fs::perms(0640));
-  Units units(files, dir.path());
-  ASSERT_EQ(units.open(99, "event\\20150101.evt", OpenMode::kReplaceWhole), std::error_code());
-  units.write(99, "new\n");
-  EXPECT_EQ(read_file(path), "old content that is longer\n");
-  units.close(99);
-  EXPECT_EQ(read_file(path), "old content that is longer\n");
-  units.commit_series();
-  EXPECT_EQ(read_file(path), "new\n");
-  if (kPosixModes) {
-    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+  for (const auto& [mode, mask] : {std::pair(0640U, 022U), std::pair(0666U, 077U)}) {
+    TempDir dir;
+    fs::create_directory(dir / "event");
+    const fs::path path = dir / "event" / "20150101.evt";
+    write_file(path, "old content that is longer\n");
+    fs::permissions(path, fs::perms(mode));
+    const unsigned mask_before = testing::set_umask(mask);
+    platform::SystemFileSystem system;  // asks for the umask afresh
+    Units units(system, dir.path());
+    ASSERT_EQ(units.open(99, "event\\20150101.evt", OpenMode::kReplaceWhole), std::error_code());
+    units.write(99, "new\n");
+    EXPECT_EQ(read_file(path), "old content that is longer\n");
+    units.close(99);
+    EXPECT_EQ(read_file(path), "old content that is longer\n");
+    units.commit_series();
+    testing::set_umask(mask_before);
+    EXPECT_EQ(read_file(path), "new\n");
+    if (kPosixModes) {
+      EXPECT_EQ(fs::status(path).permissions(), fs::perms(mode)) << mask;
+    }
+    EXPECT_EQ(entries(dir / "event"), (std::set<std::string>{"20150101.evt"}));
   }
-  EXPECT_EQ(entries(dir / "event"), (std::set<std::string>{"20150101.evt"}));
 }
 
 TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
