@@ -223,14 +223,16 @@ TEST(StandardStreams, ACheckWhoseReaderStoppedEndsQuietly) {
   TempDir dir;
   prepare(dir);
   ASSERT_EQ(testing::run_program(dir.path(), whole_script()).status, 0);
-  for (const Output output : {Output::kPipeNoReader, Output::kFullDevice}) {
-    const Process ended =
-        testing::run_process({.argv = {testing::program().string(), "check", "--json"},
-                              .directory = dir.path(),
-                              .output = output});
-    const bool full = output == Output::kFullDevice;
-    EXPECT_EQ(ended.err, full ? "quorlant check: cannot write to standard output\n" : "");
-    EXPECT_EQ(ended.status, full ? 2 : 1);
+  for (const std::string option : {"--json", "--help"}) {
+    for (const Output output : {Output::kPipeNoReader, Output::kFullDevice}) {
+      const Process ended =
+          testing::run_process({.argv = {testing::program().string(), "check", option},
+                                .directory = dir.path(),
+                                .output = output});
+      const bool full = output == Output::kFullDevice;
+      EXPECT_EQ(ended.err, full ? "quorlant check: cannot write to standard output\n" : "");
+      EXPECT_EQ(ended.status, full ? 2 : option == "--help" ? 0 : 1) << option;
+    }
   }
 }
 
