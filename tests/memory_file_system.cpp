@@ -386,15 +386,15 @@ std::error_code MemoryFileSystem::process_runs(unsigned long id, bool& runs) {
 }
 
 std::error_code MemoryFileSystem::may_write(const std::filesystem::path& path, WriteWay,
-                                            bool& exists) {
-  exists = false;
+                                            std::optional<platform::FileId>& exists) {
+  exists.reset();
   if (const auto error = take(Call::kMayWrite)) return error;
   Place found;
   if (const auto error = place(path, true, found)) return error;
   if (found.directory < 0) return error_of(std::errc::no_such_file_or_directory);
   if (at(found.directory).read_only) return error_of(std::errc::permission_denied);
   if (found.node < 0) return {};
-  exists = true;
+  exists = platform::FileId{0, static_cast<std::uint64_t>(found.node)};
   if (at(found.node).kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
   if (at(found.node).read_only) return error_of(std::errc::permission_denied);
   return {};
@@ -408,6 +408,8 @@ std::error_code MemoryFileSystem::free_space(const std::filesystem::path&, Room&
 
 std::error_code MemoryFileSystem::look_up(const std::filesystem::path& path, bool follow,
                                           Entry& entry) const {
+  entry = {};
+  if (const auto error = take(Call::kLookUp)) return error;
   for (const auto& [part, error, kind] : faked_look_ups_) {
     if (path.generic_string().find(part) == std::string::npos) continue;
     entry = {kind, 1};
@@ -429,6 +431,11 @@ std::error_code MemoryFileSystem::entry_of(const std::filesystem::path& path, bo
                : node.kind == Kind::kDevice  ? FileKind::kOther
                                              : FileKind::kRegular;
   entry.size = node.data.size();
+  entry.own = node.owner == kMe;
+  entry.links = 0;
+  for (const Node& directory : nodes_) {
+    for (const auto& [name, id] : directory.names) entry.links += id == found.node;
+  }
   return {};
 }
 
@@ -464,12 +471,10 @@ std::error_code MemoryFileSystem::names_in(const std::filesystem::path& path,
 }
 
 std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                                             FileKind& kind) const {
+                                             Entry& entry) const {
   file = platform::kNoFile;
-  Entry entry;
   if (const auto error = entry_of(path, false, entry)) return error;
-  kind = entry.kind;
-  if (kind == FileKind::kRegular) file = new_handle(find(path));
+  if (entry.kind == FileKind::kRegular) file = new_handle(find(path));
   return {};
 }
 
@@ -528,12 +533,11 @@ std::error_code MemoryFileSystem::lock_directory(const std::filesystem::path& di
                                       : error_of(std::errc::no_such_file_or_directory);
 }
 
-std::error_code MemoryFileSystem::own_regular_file(const std::filesystem::path& path, bool& own) {
-  own = false;
-  if (const auto error = take(Call::kOwnFile)) return error;
-  Place found;
-  if (const auto error = place(path, false, found)) return error;
-  own = found.node >= 0 && at(found.node).kind == Kind::kFile && at(found.node).owner == kMe;
+std::error_code MemoryFileSystem::lock_held(const std::filesystem::path&, bool& held,
+                                            std::string& holder) {
+  if (const auto error = take(Call::kLockHeld)) return error;
+  held = lock_holder_.has_value();
+  holder = lock_holder_.value_or("");
   return {};
 }
 

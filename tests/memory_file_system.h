@@ -54,14 +54,15 @@ class MemoryFileSystem final : public platform::FileSystem {
     kHardLink,
     kResolve,
     kLock,
-    kOwnFile,
+    kLookUp,
+    kLockHeld,
   };
-  static constexpr std::size_t kCalls = static_cast<std::size_t>(Call::kOwnFile) + 1;  // the last
+  static constexpr std::size_t kCalls = static_cast<std::size_t>(Call::kLockHeld) + 1;  // the last
   static constexpr const char* kNames[] = {
       "status",    "kind",         "open",      "create",     "write",          "read",
       "cut",       "flush",        "close",     "replace",    "sync directory", "remove",
       "names in",  "process runs", "may write", "free space", "write back",     "flush path",
-      "hard link", "resolve",      "lock",      "own file"};
+      "hard link", "resolve",      "lock",      "look up",    "lock held"};
   static_assert(std::size(kNames) == kCalls, "a name for each kind of call");
   /// What survives a crash: everything (the process was killed), only what was flushed (a power
   /// cut), or of each directory its changes up to some point and of each file one or the other,
@@ -73,10 +74,18 @@ class MemoryFileSystem final : public platform::FileSystem {
 
   // --- building a tree ---
   void make_directory(const std::filesystem::path& path) { make(path, of(Kind::kDirectory)); }
-  void make_file(const std::filesystem::path& path, std::string bytes) {
+  void make_file(const std::filesystem::path& path, std::string bytes, unsigned owner = kMe) {
     Node file = of(Kind::kFile);
     file.data = file.durable = std::move(bytes);
+    file.owner = owner;
     make(path, file);
+  }
+  /// A second name of an existing file.
+  void make_hard_link(const std::filesystem::path& path, const std::filesystem::path& existing) {
+    Place found;
+    if (place(path, false, found) || found.directory < 0) throw std::runtime_error("no directory");
+    at(found.directory).names[found.name] = at(found.directory).durable_names[found.name] =
+        find(existing);
   }
   void make_link(const std::filesystem::path& path, std::string target, unsigned owner = kMe) {
     Node link = of(Kind::kLink);
@@ -97,6 +106,7 @@ class MemoryFileSystem final : public platform::FileSystem {
   void set_running(std::set<unsigned long> processes) { running_ = std::move(processes); }
   /// Another run holds the lock on every directory; the system names its process `holder`.
   void lock_held_by(std::string holder) { lock_holder_ = std::move(holder); }
+  void lock_held_by_none() { lock_holder_.reset(); }
 
   // --- reading it back ---
   /// Every name below `path` (a regular file's bytes, "<dir>", or "-> target"), by path.
@@ -157,7 +167,8 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::error_code sync_directory(const std::filesystem::path& path) override;
   std::error_code remove(const std::filesystem::path& path) override;
   std::error_code process_runs(unsigned long id, bool& runs) override;
-  std::error_code may_write(const std::filesystem::path& path, WriteWay way, bool& exists) override;
+  std::error_code may_write(const std::filesystem::path& path, WriteWay way,
+                            std::optional<platform::FileId>& found) override;
   std::error_code free_space(const std::filesystem::path& directory, Room& room) override;
   std::error_code look_up(const std::filesystem::path& path, bool follow,
                           Entry& entry) const override;
@@ -168,7 +179,7 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
   std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                             FileKind& kind) const override;
+                             Entry& entry) const override;
   std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
                              std::size_t& got) const override;
   void close_plain(std::intptr_t file) const override { handles_.erase(file); }
@@ -176,7 +187,8 @@ class MemoryFileSystem final : public platform::FileSystem {
                           platform::Resolution& resolution) override;
   std::error_code lock_directory(const std::filesystem::path& directory,
                                  platform::RunLock& lock, std::string& holder) override;
-  std::error_code own_regular_file(const std::filesystem::path& path, bool& own) override;
+  std::error_code lock_held(const std::filesystem::path& directory, bool& held,
+                            std::string& holder) override;
 
  private:
   enum class Kind { kFile, kDirectory, kLink, kDevice };

@@ -9,6 +9,7 @@
 
 #include "check/check_report.h"
 #include "check/series_check.h"
+#include "recordio/units.h"
 #include "recordio/failure.h"
 #include "recordio/series_writer.h"
 #include "recordio/units.h"
@@ -175,8 +176,14 @@ void check_for_cut_off_series(std::span<const std::string_view> arguments,
   for (const std::string_view argument : arguments) {
     if (argument == "--help" || argument == "-h") return;
   }
+  std::filesystem::path folder;
+  if (const std::error_code error =
+          recordio::resolve_name(files, working_directory, recordio::kEventFolder, folder)) {
+    throw Failure(recordio::describe_error("cannot examine " + recordio::in_event_folder(""),
+                                           error));
+  }
   const recordio::JournalState state = recordio::SeriesWriter::inspect(
-      files, recordio::native_path(working_directory, recordio::SeriesWriter::kJournal));
+      files, folder, recordio::target_finder(files, working_directory));
   if (state != recordio::JournalState::kNone)
     throw Failure(recordio::interrupted_run_report(state, false));
 }

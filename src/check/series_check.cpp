@@ -69,11 +69,11 @@ class PlainFile : private std::streambuf {
       throw Failure(name_ + ": could not be looked at: " + platform::message_of(found.error));
     }
     if (found.kind != FileKind::kRegular) refuse(found.kind, name_);
-    FileKind kind = FileKind::kMissing;
-    if (look_ups.open_plain(found.path, file_, kind)) {
+    platform::Entry opened;
+    if (look_ups.open_plain(found.path, file_, opened)) {
       throw Failure(name_ + ": cannot be opened for reading");
     }
-    if (kind != FileKind::kRegular) refuse(kind, name_);
+    if (opened.kind != FileKind::kRegular) refuse(opened.kind, name_);
   }
   PlainFile(const PlainFile&) = delete;
   PlainFile& operator=(const PlainFile&) = delete;

@@ -84,10 +84,14 @@ EventTally run_event_loop(recordio::RecordIo& io, shared::RunData& data,
 void finish_series(recordio::RecordIo& io, const EventTally& tally) {
   io.close(kFollowListUnit);
   if (io.units().dry_run()) return;
-  io.units().commit_series();
+  const std::string untidy = io.units().commit_series();
+  // From here on the new series is in place and the run has succeeded: an interrupt that came
+  // meanwhile ends it once every file in place is told.
   for (const std::string& path : tally.staged) {
     io.listener().event_file(path, recordio::FileOutcome::kCreated);
   }
+  if (!untidy.empty()) io.note(untidy);
+  io.units().end_commit();
 }
 
 }  // namespace quorlant::events

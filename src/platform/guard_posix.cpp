@@ -59,8 +59,8 @@ std::error_code append_only_or_immutable(const std::filesystem::path& path) {
 }  // namespace
 
 std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, WriteWay way,
-                                            bool& exists) {
-  exists = false;
+                                            std::optional<FileId>& found) {
+  found.reset();
   struct stat link_status {};
   if (::lstat(path.c_str(), &link_status) != 0) {
     return errno == ENOENT ? takes_new_file(directory_of(path)) : last_error();
@@ -71,7 +71,7 @@ std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, W
     if (errno != ENOENT) return last_error();
     return takes_new_file(directory_of(path));
   }
-  exists = true;
+  found = FileId{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
   if (S_ISDIR(status.st_mode)) return std::make_error_code(std::errc::is_a_directory);
   if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return not_regular_file_error();
   // Refused for read-only files, immutable ones (root included) and read-only file systems.
@@ -121,26 +121,44 @@ static std::string lock_holder(const struct stat& locked) {
   return {};
 }
 
-std::error_code RunLock::take(const std::filesystem::path& directory, std::string& holder) {
+// Locks `directory` without waiting: `fd` holds the lock. Another run's lock fails with
+// resource_unavailable_try_again and its process in `holder`, where the system tells.
+static std::error_code try_lock(const std::filesystem::path& directory, int& fd,
+                                std::string& holder) {
   // Read-only, so that a read-only directory locks as well; the directory itself, never a link.
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return last_error();
   int locked = -1;
   do {
     locked = ::flock(fd, LOCK_EX | LOCK_NB);
   } while (locked != 0 && errno == EINTR);
-  if (locked != 0) {
-    std::error_code error = last_error();
-    if (errno == EWOULDBLOCK) {
-      struct stat status {};
-      if (::fstat(fd, &status) == 0) holder = lock_holder(status);
-      error = std::make_error_code(std::errc::resource_unavailable_try_again);
-    }
-    (void)::close(fd);  // the report is `error`
-    return error;
+  if (locked == 0) return {};
+  std::error_code error = last_error();
+  if (errno == EWOULDBLOCK) {
+    struct stat status {};
+    if (::fstat(fd, &status) == 0) holder = lock_holder(status);
+    error = std::make_error_code(std::errc::resource_unavailable_try_again);
   }
+  (void)::close(fd);  // the report is `error`
+  fd = -1;
+  return error;
+}
+
+std::error_code RunLock::take(const std::filesystem::path& directory, std::string& holder) {
+  int fd = -1;
+  if (const std::error_code error = try_lock(directory, fd, holder)) return error;
   file_ = fd;
   return {};
+}
+
+std::error_code SystemFileSystem::lock_held(const std::filesystem::path& directory, bool& held,
+                                            std::string& holder) {
+  int fd = -1;
+  const std::error_code error = try_lock(directory, fd, holder);
+  held = error == std::errc::resource_unavailable_try_again;
+  // Taken only to ask: closing the handle releases it.
+  if (fd >= 0) (void)::close(fd);
+  return held ? std::error_code() : error;
 }
 
 RunLock::~RunLock() {

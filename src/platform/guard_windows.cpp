@@ -30,6 +30,22 @@ std::error_code probe(const std::filesystem::path& path, DWORD access, DWORD fla
   return {};
 }
 
+// The volume and the file index of what `path` leads to, a link followed.
+std::error_code file_id(const std::filesystem::path& path, std::optional<FileId>& found) {
+  const HANDLE handle = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return last_error();
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool got = ::GetFileInformationByHandle(handle, &information) != 0;
+  const std::error_code error = got ? std::error_code() : last_error();
+  ::CloseHandle(handle);  // opened to be asked only
+  if (!error) {
+    found = FileId{information.dwVolumeSerialNumber,
+                   (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+  }
+  return error;
+}
+
 std::error_code takes_new_file(const std::filesystem::path& directory) {
   return probe(directory, FILE_ADD_FILE, FILE_FLAG_BACKUP_SEMANTICS);
 }
@@ -52,15 +68,15 @@ std::string process_holding(const std::filesystem::path& path) {
 }  // namespace
 
 std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, WriteWay way,
-                                            bool& exists) {
-  exists = false;
+                                            std::optional<FileId>& found) {
+  found.reset();
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = ::GetLastError();
     // A missing directory fails here already, as the open would (ERROR_PATH_NOT_FOUND).
     return error == ERROR_FILE_NOT_FOUND ? takes_new_file(directory_of(path)) : error_of(error);
   }
-  exists = true;
+  if (const std::error_code error = file_id(path, found)) return error;
   // A directory or a read-only file refuses the open with ERROR_ACCESS_DENIED.
   if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
     return error_of(ERROR_ACCESS_DENIED);
@@ -106,6 +122,20 @@ std::error_code RunLock::take(const std::filesystem::path& directory, std::strin
   DWORD written = 0;
   if (!::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
     return last_error();
+  return {};
+}
+
+// The lock file exists only while a run holds it open: the system removes it as it is closed.
+std::error_code SystemFileSystem::lock_held(const std::filesystem::path& directory, bool& held,
+                                            std::string& holder) {
+  const std::filesystem::path path = directory / ".quorlant.lock";
+  held = ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (!held) {
+    const DWORD code = ::GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? std::error_code()
+                                                                          : error_of(code);
+  }
+  holder = process_holding(path);
   return {};
 }
 

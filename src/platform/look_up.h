@@ -12,7 +12,6 @@
 // link points, what a directory holds. look_up_posix.cpp and look_up_windows.cpp answer them.
 namespace quorlant::platform {
 
-/// What a name is, looked at without following a link.
 /// What a name is. A look-up that does not follow links may find kLink; one that follows them
 /// never does. The look-ups of a reader of the tree count a pipe as kOther.
 enum class FileKind {
@@ -26,7 +25,9 @@ enum class FileKind {
 
 struct Entry {
   FileKind kind = FileKind::kMissing;
-  std::uint64_t size = 0;  // of a regular file
+  std::uint64_t size = 0;   // of a regular file
+  bool own = true;          // the running user's (on Windows every file counts as the user's)
+  std::uint64_t links = 1;  // names the file has (hard links)
 };
 
 /// The look-ups, abstract so that a test can make any of them fail. Each answers or returns the
@@ -49,10 +50,10 @@ class LookUps {
                                                  std::vector<std::string>& names) const = 0;
   /// Opens `path` to read without waiting on a pipe or a device and asks the open file what it
   /// is, so nothing swapped in after a look-up is waited on: `file` (a platform FileHandle)
-  /// stays open only for a regular file; `kind` says what was found (kMissing when nothing).
+  /// stays open only for a regular file; `entry` says what was found (kMissing when nothing).
   /// A link in the last part is not followed.
   [[nodiscard]] virtual std::error_code open_plain(const std::filesystem::path& path,
-                                                   std::intptr_t& file, FileKind& kind) const = 0;
+                                                   std::intptr_t& file, Entry& entry) const = 0;
   /// Reads up to `buffer.size()` bytes of a file open_plain opened; `got` is 0 at its end.
   [[nodiscard]] virtual std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
                                                    std::size_t& got) const = 0;

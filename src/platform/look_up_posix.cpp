@@ -29,6 +29,15 @@ FileKind entry_kind(mode_t mode) {
   return FileKind::kOther;
 }
 
+Entry entry_of(const struct stat& status) {
+  Entry entry;
+  entry.kind = entry_kind(status.st_mode);
+  if (entry.kind == FileKind::kRegular) entry.size = static_cast<std::uint64_t>(status.st_size);
+  entry.own = status.st_uid == ::geteuid();
+  entry.links = static_cast<std::uint64_t>(status.st_nlink);
+  return entry;
+}
+
 std::error_code last_error() {
   return {errno, std::system_category()};
 }
@@ -189,15 +198,6 @@ std::error_code SystemFileSystem::resolve(const std::filesystem::path& base,
   return resolver.run(name, resolution);
 }
 
-std::error_code SystemFileSystem::own_regular_file(const std::filesystem::path& path, bool& own) {
-  struct stat status {};
-  own = false;
-  if (::lstat(path.c_str(), &status) != 0)
-    return errno == ENOENT ? std::error_code() : last_error();
-  own = S_ISREG(status.st_mode) && status.st_uid == ::geteuid();
-  return {};
-}
-
 std::error_code SystemFileSystem::look_up(const std::filesystem::path& path, bool follow,
                                           Entry& entry) const {
   struct stat status {};
@@ -208,8 +208,7 @@ std::error_code SystemFileSystem::look_up(const std::filesystem::path& path, boo
     if (errno == ENOENT || errno == ENOTDIR) return {};
     return {errno, std::system_category()};
   }
-  entry.kind = entry_kind(status.st_mode);
-  if (entry.kind == FileKind::kRegular) entry.size = static_cast<std::uint64_t>(status.st_size);
+  entry = entry_of(status);
   return {};
 }
 
@@ -230,9 +229,9 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
 }
 
 std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                                             FileKind& kind) const {
+                                             Entry& entry) const {
   file = kNoFile;
-  kind = FileKind::kMissing;
+  entry = {};
   int fd = -1;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
@@ -244,8 +243,8 @@ std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, 
     (void)::close(fd);  // the report is `error`
     return error;
   }
-  kind = entry_kind(status.st_mode);
-  if (kind == FileKind::kRegular) {
+  entry = entry_of(status);
+  if (entry.kind == FileKind::kRegular) {
     file = fd;
   } else {
     (void)::close(fd);  // opened only to be asked

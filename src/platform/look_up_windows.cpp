@@ -110,20 +110,10 @@ std::error_code SystemFileSystem::resolve(const std::filesystem::path& base,
   return {};
 }
 
-std::error_code SystemFileSystem::own_regular_file(const std::filesystem::path& path, bool& own) {
-  own = false;
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return is_missing(::GetLastError()) ? std::error_code() : last_error();
-  own = (attributes &
-         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
-  return {};
-}
-
 std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                                             FileKind& kind) const {
+                                             Entry& entry) const {
   file = kNoFile;
-  kind = FileKind::kMissing;
+  entry = {};
   const HANDLE handle = ::CreateFileW(
       path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -132,13 +122,15 @@ std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, 
   BY_HANDLE_FILE_INFORMATION information{};
   std::error_code error;
   if (::GetFileType(handle) != FILE_TYPE_DISK) {
-    kind = FileKind::kOther;
+    entry.kind = FileKind::kOther;
   } else if (!::GetFileInformationByHandle(handle, &information)) {
     error = last_error();
   } else {
-    kind = entry_kind(information.dwFileAttributes);
+    entry.kind = entry_kind(information.dwFileAttributes);
+    entry.size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+    entry.links = information.nNumberOfLinks;
   }
-  if (!error && kind == FileKind::kRegular) {
+  if (!error && entry.kind == FileKind::kRegular) {
     file = reinterpret_cast<std::intptr_t>(handle);
   } else {
     ::CloseHandle(handle);  // opened only to be asked

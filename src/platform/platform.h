@@ -39,6 +39,14 @@ struct FileStatus {
   std::filesystem::path target;  // the file a followed link names; empty when no link
 };
 
+/// Which file a name leads to: two names lead to one file when their ids are equal.
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FileId&) const = default;
+  auto operator<=>(const FileId&) const = default;
+};
+
 /// Room left on a file system: bytes, and files that may still be made (inodes).
 struct Room {
   std::uint64_t bytes = 0;
@@ -134,10 +142,10 @@ class FileSystem : public LookUps {
   /// What writing `path` the way `way` says would meet: the error its open would give, or none.
   /// A directory, a file this process may not write (read-only, immutable, on a read-only file
   /// system), one another program holds open (Windows), a directory that takes no new file
-  /// where one is needed. A link is judged by what it points to. `exists` says whether `path`
-  /// names something. Fails too when the system cannot tell.
+  /// where one is needed. A link is judged by what it points to. `found` is the file `path`
+  /// names (a link followed), nullopt when nothing. Fails too when the system cannot tell.
   [[nodiscard]] virtual std::error_code may_write(const std::filesystem::path& path, WriteWay way,
-                                                  bool& exists) = 0;
+                                                  std::optional<FileId>& found) = 0;
   /// The room this process may still use on the file system that holds `directory`.
   [[nodiscard]] virtual std::error_code free_space(const std::filesystem::path& directory,
                                                    Room& room) = 0;
@@ -155,10 +163,10 @@ class FileSystem : public LookUps {
   /// run's process number where the system can tell, else nothing.
   [[nodiscard]] virtual std::error_code lock_directory(const std::filesystem::path& directory,
                                                        RunLock& lock, std::string& holder) = 0;
-  /// Whether `path` is a regular file (not a link, not a directory) of this user's; on Windows
-  /// whether it is a regular file. A missing file is no error.
-  [[nodiscard]] virtual std::error_code own_regular_file(const std::filesystem::path& path,
-                                                         bool& own) = 0;
+  /// Whether a run holds the lock on `directory` now, without taking it; `holder` gets that
+  /// run's process number where the system can tell, else nothing.
+  [[nodiscard]] virtual std::error_code lock_held(const std::filesystem::path& directory,
+                                                  bool& held, std::string& holder) = 0;
 };
 
 /// The file system of this computer: the one `main` hands down. A test may answer some of its
@@ -189,12 +197,14 @@ class SystemFileSystem : public FileSystem {
   std::error_code remove(const std::filesystem::path& path) override;
   std::error_code process_runs(unsigned long id, bool& runs) override;
   // In guard_posix.cpp and guard_windows.cpp.
-  std::error_code may_write(const std::filesystem::path& path, WriteWay way, bool& exists) override;
+  std::error_code may_write(const std::filesystem::path& path, WriteWay way,
+                            std::optional<FileId>& found) override;
   std::error_code free_space(const std::filesystem::path& directory, Room& room) override;
   std::error_code lock_directory(const std::filesystem::path& directory, RunLock& lock,
                                  std::string& holder) override;
+  std::error_code lock_held(const std::filesystem::path& directory, bool& held,
+                            std::string& holder) override;
   // In look_up_posix.cpp and look_up_windows.cpp.
-  std::error_code own_regular_file(const std::filesystem::path& path, bool& own) override;
   std::error_code resolve(const std::filesystem::path& base, const std::filesystem::path& name,
                           Resolution& resolution) override;
   std::error_code look_up(const std::filesystem::path& path, bool follow,
@@ -206,7 +216,7 @@ class SystemFileSystem : public FileSystem {
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
   std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                             FileKind& kind) const override;
+                             Entry& entry) const override;
   std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
                              std::size_t& got) const override;
   void close_plain(std::intptr_t file) const override;

@@ -29,8 +29,8 @@ void RecordIo::write(int unit, const Format& format, std::initializer_list<OutIt
   }
 }
 
-void RecordIo::open_or_fail(int unit, std::string_view name) {
-  if (const std::error_code error = units_.open(unit, name)) {
+void RecordIo::open_or_fail(int unit, std::string_view name, OpenMode mode) {
+  if (const std::error_code error = units_.open(unit, name, mode)) {
     throw Failure(cannot_open(name, error));
   }
 }
@@ -82,6 +82,7 @@ std::string RecordIo::series_left_line() {
     case SeriesLeft::kHalfDone:
       return "the series in " + in_event_folder("") +
              " could not be put back yet: the next run of quorlant puts it back";
+    case SeriesLeft::kInPlace: return "the new series in " + in_event_folder("") + " is in place";
   }
   return "";
 }

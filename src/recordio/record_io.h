@@ -61,7 +61,7 @@ class RecordIo {
     return units_.open(unit, name, mode);
   }
   /// Opens a file whose open must succeed; throws Failure with the system's reason.
-  void open_or_fail(int unit, std::string_view name);
+  void open_or_fail(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
   void rewind(int unit) { units_.rewind(unit); }
   void close(int unit) { units_.close(unit); }
   Units& units() { return units_; }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <optional>
 
 #include "recordio/failure.h"
@@ -13,11 +14,12 @@ namespace {
 
 using platform::FileKind;
 
-// The journal is plain text: a header line, one line a target ("target TAB temporary TAB
-// backup", the backup empty for a target that did not exist), a line with the checksum of all
-// that precedes it, and "done" once every replacement is made. A journal whose checksum fails
-// was cut off while it was written, before anything was replaced.
-constexpr std::string_view kHeader = "quorlant series journal 1\n";
+// The journal is plain text: a header line, one line a target ("name TAB temporary TAB
+// backup": the target's bare name in the event folder, and the bare names of the files beside
+// it, the backup empty for a target that did not exist), a line with the checksum of all that
+// precedes it, and "done" once every replacement is made. It is written whole under a name of
+// its own and then renamed, so a journal whose checksum fails was changed by someone else.
+constexpr std::string_view kHeader = "quorlant series journal 2\n";
 constexpr std::string_view kSumPrefix = "sum ";
 constexpr std::string_view kDoneLine = "done\n";
 
@@ -35,106 +37,166 @@ std::string sum_line(std::string_view bytes) {
   return std::string(kSumPrefix) + text;
 }
 
-// A path as journal text: its UTF-8 bytes, with '%' and control characters as %XX so that a
-// tab or a line end in a directory's name cannot break the line.
-std::string escaped(const std::filesystem::path& path) {
+// A name as journal text: '%' and control characters as %XX, so that a tab or a line end in a
+// file's name cannot break the line.
+std::string escaped(std::string_view name) {
   std::string text;
-  for (const char8_t c : path.u8string()) {
+  for (const char c : name) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == '%') {
       char code[4];
       std::snprintf(code, sizeof code, "%%%02X", byte);
       text += code;
     } else {
-      text += static_cast<char>(byte);
+      text += c;
     }
   }
   return text;
 }
 
-std::optional<std::filesystem::path> unescaped(std::string_view text) {
-  std::u8string bytes;
+std::optional<std::string> unescaped(std::string_view text) {
+  std::string bytes;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '%') {
-      bytes += static_cast<char8_t>(text[i]);
+      bytes += text[i];
       continue;
     }
-    unsigned value = 0;
-    if (i + 2 >= text.size() ||
-        std::sscanf(std::string(text.substr(i + 1, 2)).c_str(), "%2X", &value) != 1) {
-      return std::nullopt;
-    }
-    bytes += static_cast<char8_t>(value);
+    const auto hex = [&](std::size_t at) {
+      const char c = at < text.size() ? text[at] : 'x';
+      return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    const int high = hex(i + 1);
+    const int low = hex(i + 2);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes += static_cast<char>(high * 16 + low);
     i += 2;
   }
-  return std::filesystem::path(bytes);
+  return bytes;
 }
 
+// One entry: the target's bare name in the event folder, and this program's own names beside
+// the file it leads to.
 struct JournalEntry {
-  std::filesystem::path target;
-  std::filesystem::path temp;
-  std::filesystem::path backup;
+  std::string name;
+  OwnFileName temp;
+  std::optional<OwnFileName> backup;
 };
 
 struct Journal {
   JournalState state = JournalState::kNone;
-  std::vector<JournalEntry> entries;  // as far as they can be read
+  std::vector<JournalEntry> entries;
 };
+
+// A journal that is not this user's own as this program writes it: nothing of it is acted on.
+[[noreturn]] void distrust(std::string_view why) {
+  throw Failure(SeriesWriter::kJournal + " is not a journal quorlant can trust (" +
+                std::string(why) +
+                "): nothing was changed; look at it, and remove it yourself when no run of "
+                "quorlant was cut off in " + in_event_folder(""));
+}
+
+// A bare name: no separator of any system, not "." or "..".
+bool bare(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\") == std::string_view::npos;
+}
 
 std::optional<JournalEntry> parse_entry(std::string_view line) {
   const std::size_t first = line.find('\t');
   const std::size_t second = first == std::string_view::npos ? first : line.find('\t', first + 1);
   if (second == std::string_view::npos) return std::nullopt;
-  const auto target = unescaped(line.substr(0, first));
+  const auto name = unescaped(line.substr(0, first));
   const auto temp = unescaped(line.substr(first + 1, second - first - 1));
   const auto backup = unescaped(line.substr(second + 1));
-  if (!target || !temp || !backup || target->empty() || temp->empty()) return std::nullopt;
-  return JournalEntry{*target, *temp, *backup};
+  if (!name || !temp || !backup || !names_a_series_file(*name) || !bare(*temp)) return std::nullopt;
+  JournalEntry entry{*name, {}, std::nullopt};
+  const auto own_temp = OwnFileName::parse(*temp);
+  if (!own_temp || own_temp->kind != OwnFileName::kTemporary) return std::nullopt;
+  entry.temp = *own_temp;
+  if (backup->empty()) return entry;
+  const auto own_backup = bare(*backup) ? OwnFileName::parse(*backup) : std::nullopt;
+  // The copy of the same target, made by the same run under the same number.
+  if (!own_backup || own_backup->kind != OwnFileName::kBackup ||
+      own_backup->target != own_temp->target || own_backup->process != own_temp->process ||
+      own_backup->number != own_temp->number)
+    return std::nullopt;
+  entry.backup = *own_backup;
+  return entry;
 }
 
 Journal parse_journal(std::string_view text) {
-  Journal journal{JournalState::kIncomplete, {}};
-  if (!text.starts_with(kHeader)) return journal;
-  for (std::size_t begin = kHeader.size(); begin < text.size();) {
+  if (!text.starts_with(kHeader)) distrust("it does not begin as this version's journals do");
+  Journal journal{JournalState::kBegun, {}};
+  std::set<std::string> names;
+  for (std::size_t begin = kHeader.size();;) {
     const std::size_t end = text.find('\n', begin);
-    if (end == std::string_view::npos) break;  // a line cut short
+    if (end == std::string_view::npos) distrust("it has no check sum");
     const std::string_view line = text.substr(begin, end - begin);
     if (line.starts_with(kSumPrefix)) {
-      if (sum_line(text.substr(0, begin)) != text.substr(begin, end + 1 - begin)) break;
+      if (sum_line(text.substr(0, begin)) != text.substr(begin, end + 1 - begin))
+        distrust("its check sum fails: it was changed after quorlant wrote it");
       const std::string_view rest = text.substr(end + 1);
-      journal.state = rest == kDoneLine ? JournalState::kDone : JournalState::kBegun;
-      break;
+      // A done mark cut short by a power cut was never made.
+      if (rest == kDoneLine) journal.state = JournalState::kDone;
+      if (!kDoneLine.starts_with(rest)) distrust("its check sum is followed by more than the done mark");
+      return journal;
     }
-    if (const auto entry = parse_entry(line)) journal.entries.push_back(*entry);
+    const auto entry = parse_entry(line);
+    if (!entry || !names.insert(entry->name).second)
+      distrust("line " + std::to_string(journal.entries.size() + 2) +
+               " names no file of a series of its own");
+    journal.entries.push_back(*entry);
     begin = end + 1;
   }
-  return journal;
 }
 
 std::string describe(std::string_view what, std::error_code error) {
   return std::string(what) + ": " + platform::message_of(error);
 }
 
-// The journal's text, or state kNone when there is none. Throws Failure.
-Journal read_journal(platform::FileSystem& files, const std::filesystem::path& path) {
-  platform::FileHandle handle = platform::kNoFile;
-  if (const std::error_code error = files.open_to_read(path, handle)) {
-    // No event directory holds no journal: the run says what is missing in its own words.
-    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
-      return {};
-    throw Failure(describe("cannot read " + std::string(SeriesWriter::kJournal), error));
-  }
-  platform::File file(files, handle);
+// The journal in `folder`, or state kNone when there is none. It is opened without following a
+// link or waiting on a pipe, and trusted only as a regular file of this user's within the bound
+// of a journal. Throws Failure.
+Journal read_journal(platform::FileSystem& files, const std::filesystem::path& folder) {
+  std::intptr_t handle = platform::kNoFile;
+  platform::Entry entry;
+  const std::string cannot = "cannot read " + SeriesWriter::kJournal;
+  const std::error_code error =
+      files.open_plain(folder / SeriesWriter::kJournalFile, handle, entry);
+  if (error == std::errc::too_many_symbolic_link_levels) distrust("it is a link");
+  // No event directory holds no journal: the run says what is missing in its own words.
+  if (error) throw Failure(describe(cannot, error));
+  if (entry.kind == FileKind::kMissing) return {};
+  if (entry.kind == FileKind::kLink) distrust("it is a link");
+  if (entry.kind != FileKind::kRegular) distrust("it is not a regular file");
+  struct Closer {
+    const platform::LookUps& files;
+    std::intptr_t handle;
+    ~Closer() { files.close_plain(handle); }  // read only: nothing of it can be lost
+  } closer{files, handle};
+  if (!entry.own) distrust("it is another user's file");
   std::string text;
   char buffer[8192];
   for (std::size_t got = 1; got > 0;) {
-    if (const std::error_code error = files.read(file.handle(), buffer, text.size(), got)) {
-      throw Failure(describe("cannot read " + std::string(SeriesWriter::kJournal), error));
-    }
+    if (entry.size > SeriesWriter::kMaxJournal || text.size() > SeriesWriter::kMaxJournal)
+      distrust("it is larger than any journal quorlant writes");
+    if (const std::error_code read = files.read_plain(handle, buffer, got))
+      throw Failure(describe(cannot, read));
     text.append(buffer, got);
   }
-  (void)file.close();  // read only: nothing of it can be lost
   return parse_journal(text);
+}
+
+// The bare name of a composed name in the event folder: "20150101.evt" for "event\20150101.evt".
+std::string_view bare_name(std::string_view name) {
+  const std::size_t separator = name.rfind('\\');
+  return separator == std::string_view::npos ? name : name.substr(separator + 1);
+}
+
+// The directory part of a composed name, for reports: "event" for "event\x.evt".
+std::string directory_name(std::string_view name) {
+  const std::size_t separator = name.rfind('\\');
+  return separator == std::string_view::npos ? "." : std::string(name.substr(0, separator));
 }
 
 // Syncs each directory once; the first failure is returned, with the directory's name.
@@ -152,45 +214,26 @@ std::error_code sync_each(platform::FileSystem& files,
   return first;
 }
 
-// The directory part of a composed name, for reports: "event" for "event\x.evt".
-std::string directory_name(std::string_view name) {
-  const std::size_t separator = name.rfind('\\');
-  return separator == std::string_view::npos ? "." : std::string(name.substr(0, separator));
-}
-
-// Whether the journal's `entry` names this program's own files beside its target: a journal
-// that says anything else is not acted on.
-bool own_names(const JournalEntry& entry) {
-  const auto beside_target = [&](const std::filesystem::path& path, std::string_view kind) {
-    const auto own = OwnFileName::parse(path.filename().string());
-    return path.parent_path() == entry.target.parent_path() && own && own->kind == kind &&
-           own->target == entry.target.filename().string();
-  };
-  return beside_target(entry.temp, OwnFileName::kTemporary) &&
-         (entry.backup.empty() || beside_target(entry.backup, OwnFileName::kBackup));
-}
-
 bool all_digits(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// Whether `path` names anything; a failure to tell is a failure.
-std::error_code exists(platform::FileSystem& files, const std::filesystem::path& path,
-                       bool& found) {
-  FileKind kind = FileKind::kMissing;
-  const std::error_code error = files.kind_of(path, kind);
-  found = kind != FileKind::kMissing;
-  return error;
-}
+// The files of one entry where they are: its target, its temporary, and its backup (empty for a
+// target that did not exist).
+struct Placed {
+  std::filesystem::path target;
+  std::filesystem::path temp;
+  std::filesystem::path backup;
+};
 
 // Puts the old file of one entry back from its backup (when it has one and it is there), or
 // removes the new file of a target that did not exist; then its temporary goes.
-std::error_code put_back(platform::FileSystem& files, const JournalEntry& entry) {
+std::error_code put_back(platform::FileSystem& files, const Placed& entry) {
   if (!entry.backup.empty()) {
-    bool backed_up = false;
-    if (const std::error_code error = exists(files, entry.backup, backed_up)) return error;
+    platform::Entry backup;
+    if (const std::error_code error = files.look_up(entry.backup, false, backup)) return error;
     // A backup that is a second name of the target itself renames to nothing: it is removed.
-    if (backed_up) {
+    if (backup.kind != FileKind::kMissing) {
       if (const std::error_code error = files.replace(entry.backup, entry.target)) return error;
       if (const std::error_code error = files.remove(entry.backup)) return error;
     }
@@ -201,12 +244,43 @@ std::error_code put_back(platform::FileSystem& files, const JournalEntry& entry)
 }
 
 // Settles one entry of a journal `found` so: the old file put back (a series begun), or what is
-// left beside the target removed (nothing replaced yet: the temporary; all of it: the backup).
-std::error_code settle(platform::FileSystem& files, const JournalEntry& entry, JournalState found) {
+// left beside the target removed (all of it done: the backup).
+std::error_code settle(platform::FileSystem& files, const Placed& entry, JournalState found) {
   if (found == JournalState::kBegun) return put_back(files, entry);
   if (const std::error_code error = files.remove(entry.temp)) return error;
-  if (found == JournalState::kDone && !entry.backup.empty()) return files.remove(entry.backup);
+  if (!entry.backup.empty()) return files.remove(entry.backup);
   return {};
+}
+
+// Where the files of a journal's entry are, the target found by `find`; each must be missing or
+// a regular file of this user's, beside the target its names were made for. Throws Failure.
+Placed place_entry(platform::FileSystem& files, const JournalEntry& entry,
+                   const FindTarget& find) {
+  const std::filesystem::path target = find(entry.name);
+  if (entry.temp.target != target.filename().string())
+    distrust("it names files beside " + entry.temp.target + ", and " +
+             in_event_folder(entry.name) + " leads to " + target.filename().string());
+  const std::filesystem::path beside = target.parent_path();
+  Placed placed{target, beside / entry.temp.str(),
+                entry.backup ? beside / entry.backup->str() : std::filesystem::path()};
+  for (const std::filesystem::path* file : {&placed.temp, &placed.backup}) {
+    platform::Entry found;
+    if (file->empty()) continue;
+    if (const std::error_code error = files.look_up(*file, false, found))
+      throw Failure(describe("cannot examine " + file->filename().string(), error));
+    if (found.kind != FileKind::kMissing && (found.kind != FileKind::kRegular || !found.own))
+      distrust(file->filename().string() + " beside " + in_event_folder(entry.name) +
+               " is not a file quorlant made");
+  }
+  return placed;
+}
+
+std::string live_run_report(std::string_view holder) {
+  const std::string_view number = holder.substr(0, holder.find_first_not_of("0123456789"));
+  return "a run of quorlant" +
+         (number.empty() ? std::string() : " (process " + std::string(number) + ")") +
+         " is putting its series in place in " + in_event_folder("") +
+         " now: look again once it has ended";
 }
 
 }  // namespace
@@ -216,11 +290,6 @@ std::string interrupted_run_report(JournalState state, bool settled) {
                        " holds the journal of a run cut off while it put its series in place: ";
   switch (state) {
     case JournalState::kNone: break;
-    case JournalState::kIncomplete:
-      return report + (settled
-                           ? "nothing of it had been replaced, and its temporary files are removed"
-                           : "nothing of it was replaced; the next run of quorlant removes "
-                             "its temporary files");
     case JournalState::kBegun:
       return report + (settled ? "the old series is put back"
                                : "the next run of quorlant puts the old series back");
@@ -234,11 +303,8 @@ std::string interrupted_run_report(JournalState state, bool settled) {
 }
 
 SeriesWriter::SeriesWriter(platform::FileSystem& files, platform::InterruptDeferral& interrupts,
-                           std::filesystem::path journal, unsigned long process_id)
-    : files_(files),
-      interrupts_(interrupts),
-      journal_(std::move(journal)),
-      process_id_(process_id) {}
+                           unsigned long process_id)
+    : files_(files), interrupts_(interrupts), process_id_(process_id) {}
 
 SeriesWriter::~SeriesWriter() {
   (void)abandon();
@@ -284,29 +350,17 @@ std::filesystem::path SeriesWriter::beside(const std::filesystem::path& target,
   return path;
 }
 
-std::error_code SeriesWriter::begin(const std::filesystem::path& target, std::string name,
-                                    const platform::FileStatus& like, platform::File& file,
-                                    std::size_t& entry) {
-  if (left_ == SeriesLeft::kUntouched) interrupts_.defer_interrupts();
-  honour_interrupt();
+// A new file of this run's own beside `target`: a name left by a killed run is passed over; when
+// no handle is left, those of the staged files are closed (they are flushed by name later) and
+// the file is made again.
+std::error_code SeriesWriter::create_beside(const std::filesystem::path& target,
+                                            const platform::FileStatus& like,
+                                            platform::FileHandle& handle, unsigned long& number) {
   std::error_code error;
-  // A name left by a killed run is passed over; when no handle is left, those of the staged
-  // files are closed (they are flushed by name later) and the file is made again.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const unsigned long number = counter_++;
-    platform::FileHandle handle = platform::kNoFile;
+    number = counter_++;
     error = files_.create_exclusive(beside(target, OwnFileName::kTemporary, number), like, handle);
-    if (!error) {
-      left_ = SeriesLeft::kAsItWas;
-      file = platform::File(files_, handle);
-      entry = entries_.size();
-      Entry& added = entries_.emplace_back();
-      added.target = target.native();
-      added.number = number;
-      added.name = std::move(name);
-      added.existed = like.kind != FileKind::kMissing;
-      return {};
-    }
+    if (!error) return {};
     const bool no_handle = error == std::errc::too_many_files_open ||
                            error == std::errc::too_many_files_open_in_system;
     if (no_handle) {
@@ -316,6 +370,25 @@ std::error_code SeriesWriter::begin(const std::filesystem::path& target, std::st
     }
   }
   return error;
+}
+
+std::error_code SeriesWriter::begin(const std::filesystem::path& target, std::string name,
+                                    const platform::FileStatus& like, platform::File& file,
+                                    std::size_t& entry) {
+  if (left_ == SeriesLeft::kUntouched) interrupts_.defer_interrupts();
+  honour_interrupt();
+  platform::FileHandle handle = platform::kNoFile;
+  unsigned long number = 0;
+  if (const std::error_code error = create_beside(target, like, handle, number)) return error;
+  left_ = SeriesLeft::kAsItWas;
+  file = platform::File(files_, handle);
+  entry = entries_.size();
+  Entry& added = entries_.emplace_back();
+  added.target = target.native();
+  added.number = number;
+  added.name = std::move(name);
+  added.existed = like.kind != FileKind::kMissing;
+  return {};
 }
 
 std::error_code SeriesWriter::close_held() {
@@ -349,11 +422,8 @@ void SeriesWriter::fail(std::string what, const Entry* entry, std::error_code er
   throw Failure(describe(what, error));
 }
 
-void SeriesWriter::commit() {
-  if (entries_.empty()) {
-    stop_deferring();
-    return;
-  }
+std::string SeriesWriter::commit() {
+  if (entries_.empty()) return {};
   flush_all();
   write_journal();
   back_up_all();
@@ -361,7 +431,11 @@ void SeriesWriter::commit() {
   sync_directories();
   honour_interrupt();  // the last moment the old series can come back
   mark_done();
-  clean_up();
+  return clean_up();
+}
+
+void SeriesWriter::end_commit() {
+  if (interrupts_.stop_deferring() != 0) throw Failure::interrupted();
 }
 
 // Every temporary reaches the disk before the journal names it: most of them are written back
@@ -381,27 +455,40 @@ void SeriesWriter::flush_all() {
   }
 }
 
+// The journal is written whole under a name of this run's own, brought to the disk and then
+// renamed: a journal is either whole or not there. Its handle is kept for the done mark.
 void SeriesWriter::write_journal() {
   std::string text(kHeader);
   for (const Entry& entry : entries_) {
-    text += escaped(entry.target) + '\t' + escaped(temp_of(entry)) + '\t' +
-            escaped(backup_of(entry)) + '\n';
+    const auto own = [&](std::string_view kind) {
+      return escaped(beside(entry.target, kind, entry.number).filename().string());
+    };
+    text += escaped(bare_name(entry.name)) + '\t' + own(OwnFileName::kTemporary) + '\t' +
+            (entry.existed ? own(OwnFileName::kBackup) : std::string()) + '\n';
   }
   text += sum_line(text);
   journal_size_ = text.size();
-  const std::string name(kJournal);
+  const std::string cannot = "cannot write " + kJournal;
+  if (text.size() + kDoneLine.size() > kMaxJournal)
+    throw Failure(cannot + ": the series is too long for one journal");
   platform::FileHandle handle = platform::kNoFile;
+  unsigned long number = 0;
+  const std::filesystem::path journal_path = journal();
+  if (const std::error_code error = create_beside(journal_path, {}, handle, number))
+    fail(cannot, nullptr, error);
+  journal_file_ = platform::File(files_, handle);
+  const std::filesystem::path staged = beside(journal_path, OwnFileName::kTemporary, number);
+  std::error_code error = files_.write(journal_file_.handle(), text, 0);
+  if (!error) error = files_.flush(journal_file_.handle());
+  if (!error) error = files_.replace(staged, journal_path);
+  if (error) {
+    (void)journal_file_.close();  // the report is `error`
+    (void)files_.remove(staged);
+    fail(cannot, nullptr, error);
+  }
   journal_written_ = true;
-  if (const std::error_code error = files_.create_exclusive(journal_, {}, handle))
-    fail("cannot write " + name, nullptr, error);
-  platform::File file(files_, handle);
-  std::error_code error = files_.write(file.handle(), text, 0);
-  if (!error) error = files_.flush(file.handle());
-  const std::error_code closed = file.close();
-  if (!error) error = closed;
   // Its name reaches the disk before the first old file is touched.
-  if (!error) error = files_.sync_directory(platform::directory_of(journal_));
-  if (error) fail("cannot write " + name, nullptr, error);
+  if (const std::error_code synced = files_.sync_directory(folder_)) fail(cannot, nullptr, synced);
 }
 
 // Each old file keeps a second name until the end: a hard link, or where the file system has
@@ -429,67 +516,61 @@ void SeriesWriter::place_all() {
   }
 }
 
+// The commit point: once "done" is on the disk, the new series is the series.
 void SeriesWriter::mark_done() {
-  const std::string name(kJournal);
-  platform::FileHandle handle = platform::kNoFile;
-  platform::FileKind kind = platform::FileKind::kRegular;
-  if (const std::error_code error = files_.open_existing_or_new(journal_, handle, kind))
-    fail("cannot write " + name, nullptr, error);
-  platform::File file(files_, handle);
-  std::error_code error = files_.write(file.handle(), kDoneLine, journal_size_);
-  if (!error) error = files_.flush(file.handle());
-  const std::error_code closed = file.close();
-  if (!error) error = closed;
-  if (error) fail("cannot write " + name, nullptr, error);
+  std::error_code error = files_.write(journal_file_.handle(), kDoneLine, journal_size_);
+  if (!error) error = files_.flush(journal_file_.handle());
+  if (error) fail("cannot write " + kJournal, nullptr, error);
+  (void)journal_file_.close();  // flushed: a failure to close loses nothing of it
 }
 
 // The new series is in place: the backups and then the journal go. What cannot go is left to
-// the next run, which finds the journal marked done.
-void SeriesWriter::clean_up() {
+// the next run, which finds the journal marked done; the run has succeeded all the same.
+std::string SeriesWriter::clean_up() {
   std::string failed;
-  std::error_code error;
   for (const Entry& entry : entries_) {
     if (!entry.existed) continue;
-    error = files_.remove(backup_of(entry));
-    if (error) {
-      failed = "cannot remove the copy of the old " + entry.name;
+    if (const std::error_code error = files_.remove(backup_of(entry))) {
+      failed = describe("cannot remove the copy of the old " + entry.name, error);
       break;
     }
   }
-  if (!error) {
-    // The backups are gone for good before the journal that names them goes.
-    try {
-      sync_directories();
-    } catch (const Failure& failure) {
-      failed = failure.what();
-    }
+  // The backups are gone for good before the journal that names them goes.
+  std::string directory;
+  if (failed.empty()) {
+    if (const std::error_code error = sync_directories(directory))
+      failed = describe("cannot write " + directory, error);
   }
   if (failed.empty()) {
-    error = files_.remove(journal_);
-    if (error) failed = "cannot remove " + std::string(kJournal);
+    if (const std::error_code error = files_.remove(journal()))
+      failed = describe("cannot remove " + kJournal, error);
   }
   entries_.clear();
   journal_written_ = false;
   left_ = SeriesLeft::kUntouched;
-  const int waiting = interrupts_.stop_deferring();
-  if (!failed.empty()) throw Failure(error ? describe(failed, error) : failed);
-  if (waiting != 0) throw Failure::interrupted();
+  if (failed.empty()) return failed;
+  return failed + "; the new series is in place, and the next run of quorlant removes what is left";
 }
 
-void SeriesWriter::sync_directories() {
+std::error_code SeriesWriter::sync_directories(std::string& failed) {
   std::map<std::filesystem::path, std::string> directories;
   for (const Entry& entry : entries_) {
     directories.try_emplace(platform::directory_of(entry.target), directory_name(entry.name));
   }
+  return sync_each(files_, directories, failed);
+}
+
+void SeriesWriter::sync_directories() {
   std::string failed;
-  if (const std::error_code error = sync_each(files_, directories, failed))
+  if (const std::error_code error = sync_directories(failed))
     fail("cannot write " + failed, nullptr, error);
 }
 
 // Puts back every file replaced so far, removes every temporary, then the journal.
 bool SeriesWriter::undo() noexcept {
   bool whole = true;
-  (void)close_held();  // nothing of them is kept
+  (void)close_held();            // nothing of them is kept
+  (void)journal_file_.close();  // nor of the journal
   for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
     if (entry->backed_up || entry->placed) {
       whole = !put_back(files_, {entry->target, temp_of(*entry), backup_of(*entry)}) && whole;
@@ -498,15 +579,10 @@ bool SeriesWriter::undo() noexcept {
     }
   }
   if (journal_written_) {
-    if (whole) {
-      try {
-        sync_directories();
-      } catch (const Failure&) {
-        whole = false;
-      }
-    }
+    std::string failed;
+    if (whole) whole = !sync_directories(failed);
     // Without a journal nothing can finish the job later: it stays when something is left.
-    if (whole) whole = !files_.remove(journal_);
+    if (whole) whole = !files_.remove(journal());
   }
   return whole;
 }
@@ -515,6 +591,7 @@ SeriesLeft SeriesWriter::abandon() noexcept {
   if (left_ == SeriesLeft::kAsItWas && !undo()) left_ = SeriesLeft::kHalfDone;
   entries_.clear();
   journal_written_ = false;
+  (void)journal_file_.close();
   const SeriesLeft left = left_;
   left_ = SeriesLeft::kUntouched;
   stop_deferring();
@@ -526,23 +603,34 @@ void SeriesWriter::stop_deferring() noexcept {
 }
 
 JournalState SeriesWriter::inspect(platform::FileSystem& files,
-                                   const std::filesystem::path& journal) {
-  return read_journal(files, journal).state;
+                                   const std::filesystem::path& folder, const FindTarget& find) {
+  bool held = false;
+  std::string holder;
+  const std::error_code error = files.lock_held(folder, held, holder);
+  // No event directory holds no journal.
+  if (error && error != std::errc::no_such_file_or_directory &&
+      error != std::errc::not_a_directory)
+    throw Failure(describe("cannot tell whether a run of quorlant is writing in " +
+                               in_event_folder(""),
+                           error));
+  const Journal journal = read_journal(files, folder);
+  if (held && journal.state != JournalState::kNone) throw Failure(live_run_report(holder));
+  for (const JournalEntry& entry : journal.entries) (void)place_entry(files, entry, find);
+  return journal.state;
 }
 
-void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::path& base,
-                           const std::filesystem::path& journal, JournalState& found) {
-  Journal read = read_journal(files, journal);
+void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::path& folder,
+                           const FindTarget& find, JournalState& found) {
+  const Journal read = read_journal(files, folder);
   found = read.state;
   if (found == JournalState::kNone) return;
+  // Every entry is found and judged before anything is changed.
+  std::vector<Placed> entries;
+  for (const JournalEntry& entry : read.entries) entries.push_back(place_entry(files, entry, find));
   const std::string cannot =
       "cannot put back the series of the run cut off, as " + kJournal + " says";
   std::map<std::filesystem::path, std::string> directories;
-  for (JournalEntry& entry : read.entries) {
-    for (std::filesystem::path* path : {&entry.target, &entry.temp, &entry.backup}) {
-      if (!path->empty() && path->is_relative()) *path = base / *path;
-    }
-    if (!own_names(entry)) continue;
+  for (const Placed& entry : entries) {
     if (const std::error_code error = settle(files, entry, found))
       throw Failure(describe(cannot, error));
     directories.try_emplace(platform::directory_of(entry.target),
@@ -551,8 +639,8 @@ void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::p
   std::string failed;
   if (const std::error_code error = sync_each(files, directories, failed))
     throw Failure(describe(cannot + ": cannot write " + failed, error));
-  if (const std::error_code error = files.remove(journal))
-    throw Failure(describe("cannot remove " + std::string(kJournal), error));
+  if (const std::error_code error = files.remove(folder / kJournalFile))
+    throw Failure(describe("cannot remove " + kJournal, error));
 }
 
 }  // namespace quorlant::recordio

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,28 +16,23 @@ namespace quorlant::recordio {
 
 /// What a journal left by an earlier run says about its series.
 enum class JournalState {
-  kNone,        // no journal: no run was cut off while it put a series in place
-  kIncomplete,  // cut off while the journal was written: nothing was replaced
-  kBegun,       // cut off while replacing: the old series is to be put back
-  kDone,        // cut off after every replacement: only the old files' copies are left
+  kNone,   // no journal: no run was cut off while it put a series in place
+  kBegun,  // cut off while replacing: the old series is to be put back
+  kDone,   // cut off after every replacement: only the old files' copies are left
 };
 
 /// The one line that reports a journal found in `state` (not kNone): what this run did about it
 /// (`settled`), or what the next run will do.
 std::string interrupted_run_report(JournalState state, bool settled);
 
-/// What became of the series when a run ended without putting it in place.
+/// What became of the series when a run ended.
 enum class SeriesLeft {
   kUntouched,  // nothing of a series was begun
   kAsItWas,    // begun, and every file of it is as it was before the run
   kHalfDone,   // begun, and could not be put back: its journal is left for the next run
+  kInPlace,    // the new series is in place: the run failed only after that
 };
 
-/// Writes a series of files as one: each is staged in a temporary file beside its target, and
-/// only when the last is written are they flushed as one batch and put in place, under a
-/// journal that keeps each old file under a backup name until every replacement is made. A
-/// failure before then, or an interrupt, puts the old files back; a run killed or cut off by
-/// a power failure is finished or undone by the next run's `recover`.
 /// The name of a file this program keeps beside a target while it puts a series in place:
 /// ".NAME.tmpPID.N" for the new file, ".NAME.bakPID.N" for the old one, where NAME is the
 /// target's file name, PID the process and N the file's number within the run.
@@ -54,22 +50,50 @@ struct OwnFileName {
   static std::optional<OwnFileName> parse(std::string_view name);
 };
 
+/// Where the target of a journal's entry is: the entry's bare name in the event folder, found
+/// by the rule every name the run writes is found by. Throws Failure.
+using FindTarget = std::function<std::filesystem::path(std::string_view name)>;
+
+/// Writes a series of files as one: each is staged in a temporary file beside its target, and
+/// only when the last is written are they flushed as one batch and put in place, under a
+/// journal that keeps each old file under a backup name until every replacement is made.
+///
+/// States and moves (a failure or an interrupt in any state before kDone puts the old files
+/// back; a run killed or cut off by a power failure is settled by the next run's `recover`):
+///
+///   state       what is on disk                          next
+///   idle        nothing of the series                    begin -> staging
+///   staging     temporaries beside their targets         commit: flushed -> journaled
+///   journaled   the journal, renamed into place, synced  back_up_all -> backed up
+///   backed up   each old file has a second name          place_all -> placed
+///   placed      every target is its new file             mark_done -> done (the commit point)
+///   done        journal marked done                      clean_up -> idle
+///
+/// From kDone on the run has succeeded: what cannot be tidied is a warning, and the next run
+/// removes it.
 class SeriesWriter {
  public:
-  /// Where a run keeps the journal of the series it puts in place, as the program names it.
-  static inline const std::string kJournal = in_event_folder(".quorlant.journal");
+  /// The journal's file name in the event folder, and the journal as the program names it.
+  static constexpr std::string_view kJournalFile = ".quorlant.journal";
+  static inline const std::string kJournal = in_event_folder(kJournalFile);
+  /// A journal longer than this was not written by this program: no series needs more.
+  static constexpr std::size_t kMaxJournal = 16U << 20;
 
-  /// `journal` is where the journal is kept; `interrupts` is told when an interrupt must wait
-  /// for the series to be undone rather than end the run at once.
+  /// `interrupts` is told when an interrupt must wait for the series to be undone rather than
+  /// end the run at once.
   SeriesWriter(platform::FileSystem& files, platform::InterruptDeferral& interrupts,
-               std::filesystem::path journal, unsigned long process_id);
+               unsigned long process_id);
   SeriesWriter(const SeriesWriter&) = delete;
   SeriesWriter& operator=(const SeriesWriter&) = delete;
   /// Whatever is still staged is removed.
   ~SeriesWriter();
 
+  /// The event folder, where the journal is kept (resolved): set before the first begin.
+  void set_folder(std::filesystem::path folder) { folder_ = std::move(folder); }
+
   /// A new temporary file beside `target`, with the permissions of `like`, to take its place
-  /// later; `name` is the file as the program names it, for reports. From the first one on an
+  /// later; `name` is the file as the program names it ("event\20150101.evt"), for reports
+  /// and, by its bare name, for the journal. From the first one on an
   /// interrupt waits for the run to undo the series (an interrupt Failure is thrown at the next
   /// step).
   [[nodiscard]] std::error_code begin(const std::filesystem::path& target, std::string name,
@@ -84,27 +108,35 @@ class SeriesWriter {
   /// Puts every staged file in place, or none: flushes them, writes the journal, keeps each old
   /// file under a backup name, renames, marks the journal done, removes the backups and the
   /// journal. Throws Failure (the old series is then back, or its journal is left for the
-  /// next run) or an interrupt Failure (before the journal is marked done: the old series is back).
-  void commit();
+  /// next run) or an interrupt Failure, both only before the journal is marked done. Returns
+  /// what could not be tidied after that, for a warning ("" when all went). Interrupts keep
+  /// waiting until end_commit.
+  [[nodiscard]] std::string commit();
+  /// After commit: interrupts end the run at once again; one that waited ends it now.
+  void end_commit();
+  /// Whether a file is staged, to be put in place by commit.
+  bool staged() const { return !entries_.empty(); }
   /// Removes what is staged and puts back what was replaced; says what became of the series.
   SeriesLeft abandon() noexcept;
   /// Throws an interrupt Failure when an interrupt is waiting for the run.
   void honour_interrupt() const;
 
-  /// Finishes or undoes the series of a run that was cut off, by its journal at `journal`:
-  /// `found` says which it was (kNone when there is no journal). The journal's relative paths
-  /// are taken from `base`, the working directory of the run that wrote it. Throws Failure.
-  static void recover(platform::FileSystem& files, const std::filesystem::path& base,
-                      const std::filesystem::path& journal, JournalState& found);
-  /// What the journal at `journal` says, changing nothing. Throws Failure.
-  static JournalState inspect(platform::FileSystem& files, const std::filesystem::path& journal);
+  /// Finishes or undoes the series of a run that was cut off, by its journal in `folder`:
+  /// `found` says which it was (kNone when there is no journal). Throws Failure, changing
+  /// nothing, for a journal that is not this user's own as this program writes it.
+  static void recover(platform::FileSystem& files, const std::filesystem::path& folder,
+                      const FindTarget& find, JournalState& found);
+  /// What the journal in `folder` says, changing nothing. Throws Failure for a journal that is
+  /// not to be trusted, and for one a live run is writing now (it holds the folder's lock).
+  static JournalState inspect(platform::FileSystem& files, const std::filesystem::path& folder,
+                              const FindTarget& find);
 
  private:
   struct Entry {
     // The target as the system names it: a path's parts are not kept, so that a long series
     // costs little memory.
     std::filesystem::path::string_type target;
-    std::string name;          // for reports
+    std::string name;          // as the program names it, for reports and the journal
     unsigned long number = 0;  // of its temporary's and its backup's names
     platform::File file;       // the complete temporary, while it is held open
     bool existed = false;      // the target existed when the temporary was made
@@ -121,25 +153,32 @@ class SeriesWriter {
     return entry.existed ? beside(entry.target, OwnFileName::kBackup, entry.number)
                          : std::filesystem::path();
   }
+  std::error_code create_beside(const std::filesystem::path& target,
+                                const platform::FileStatus& like, platform::FileHandle& handle,
+                                unsigned long& number);
   void flush_all();
   std::error_code close_held();
   void write_journal();
   void back_up_all();
   void place_all();
   void mark_done();
-  void clean_up();
+  std::string clean_up();
   [[noreturn]] void fail(std::string what, const Entry* entry, std::error_code error);
   bool undo() noexcept;
   void sync_directories();
+  std::error_code sync_directories(std::string& failed);
   void stop_deferring() noexcept;
+
+  std::filesystem::path journal() const { return folder_ / kJournalFile; }
 
   platform::FileSystem& files_;
   platform::InterruptDeferral& interrupts_;
-  std::filesystem::path journal_;
+  std::filesystem::path folder_ = kEventFolder;
   unsigned long process_id_;
   unsigned long counter_ = 0;
   std::vector<Entry> entries_;
-  bool journal_written_ = false;
+  platform::File journal_file_;   // held open from its writing to its done mark
+  bool journal_written_ = false;  // the journal has its name: an undo removes it
   std::size_t journal_size_ = 0;  // where its "done" line goes
   SeriesLeft left_ = SeriesLeft::kUntouched;
 };

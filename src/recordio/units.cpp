@@ -28,13 +28,13 @@ std::error_code error_of(std::errc code) {
   return std::make_error_code(code);
 }
 
-// The process that left `name` when it is the temporary of an event file or of the list that
-// this program makes; nullopt for any other name.
-std::optional<unsigned long> temporary_owner(std::string_view name) {
-  const std::optional<OwnFileName> own = OwnFileName::parse(name);
-  if (!own || own->kind != OwnFileName::kTemporary || !names_a_series_file(own->target))
-    return std::nullopt;
-  return own->process;
+// `name` when it is a temporary or a copy this program makes beside an event file, the list or
+// the journal; nullopt for any other name.
+std::optional<OwnFileName> leftover(std::string_view name) {
+  std::optional<OwnFileName> own = OwnFileName::parse(name);
+  if (own && (names_a_series_file(own->target) || own->target == SeriesWriter::kJournalFile))
+    return own;
+  return std::nullopt;
 }
 
 // How a composed name shows a path: below the working directory with backslashes, elsewhere
@@ -55,7 +55,7 @@ Units::Units(platform::FileSystem& files, std::filesystem::path base_directory,
       base_(std::move(base_directory)),
       record_end_(record_end),
       process_id_(platform::process_id()),
-      series_(files_, interrupts_, path_of(SeriesWriter::kJournal), process_id_) {}
+      series_(files_, interrupts_, process_id_) {}
 
 Units::~Units() {
   try {
@@ -77,26 +77,82 @@ platform::FileKind Units::kind_of(std::string_view name) {
   return kind;
 }
 
-std::error_code Units::resolve(std::string_view name, std::filesystem::path& path) {
+std::error_code resolve_name(platform::FileSystem& files, const std::filesystem::path& base,
+                             std::string_view name, std::filesystem::path& path) {
   platform::Resolution resolution;
-  const std::error_code error = files_.resolve(base_, native_name(name), resolution);
+  const std::error_code error = files.resolve(base, native_name(name), resolution);
   if (error && !resolution.link.empty()) {
-    throw Failure(shown(base_, resolution.link) + ": a link made by user " + resolution.link_owner +
+    throw Failure(shown(base, resolution.link) + ": a link made by user " + resolution.link_owner +
                   "; quorlant follows only links you made");
   }
-  path = error ? path_of(name) : resolution.path;
+  path = error ? native_path(base, name) : resolution.path;
   return error;
+}
+
+FindTarget target_finder(platform::FileSystem& files, const std::filesystem::path& base) {
+  return [&files, base](std::string_view file) {
+    std::filesystem::path path;
+    const std::string name = in_event_folder(file);
+    if (const std::error_code error = resolve_name(files, base, name, path))
+      throw Failure(describe_error("cannot examine " + name, error));
+    return path;
+  };
+}
+
+std::error_code Units::resolve(std::string_view name, std::filesystem::path& path) {
+  return resolve_name(files_, base_, name, path);
+}
+
+const std::filesystem::path& Units::event_folder() {
+  if (!event_folder_) {
+    std::filesystem::path folder;
+    if (const std::error_code error = resolve(kEventFolder, folder))
+      throw Failure(describe_error("cannot examine " + in_event_folder(""), error));
+    event_folder_ = folder;
+    series_.set_folder(folder);
+  }
+  return *event_folder_;
+}
+
+std::error_code Units::lock_event_folder(std::string& holder) {
+  const std::error_code error = files_.lock_directory(event_folder(), lock_, holder);
+  locked_ = !error;
+  return error;
+}
+
+void Units::recover_series(JournalState& found) {
+  SeriesWriter::recover(files_, event_folder(), target_finder(files_, base_), found);
+  // With the journal settled, what is left in the locked folder is dead runs' own.
+  if (locked_) {
+    if (const std::error_code error = remove_stale_temporaries(event_folder()))
+      throw Failure(describe_error("cannot clear " + in_event_folder(""), error));
+  }
+}
+
+std::string Units::commit_series() {
+  // Every unit is closed and kept first, so that a failure to close one (the run log) comes
+  // before the series is put in place, never after it.
+  while (!units_.empty()) close(units_.begin()->first);
+  const bool staged = series_.staged();
+  std::string warning = series_.commit();
+  if (staged) series_left_ = SeriesLeft::kInPlace;
+  return warning;
 }
 
 std::error_code Units::open(int unit, std::string_view name, OpenMode mode) {
   if (units_.contains(unit)) close(unit);
   Unit& u = units_[unit];
   u.name = std::string(name);
-  // Every link on the way is judged before anything is made.
-  u.open_error = resolve(name, u.path);
-  if (u.open_error) return u.open_error;
+  if (mode == OpenMode::kScratch) {
+    // A bare name in the working directory: a link there is replaced, never followed.
+    u.path = path_of(name);
+  } else if ((u.open_error = resolve(name, u.path))) {
+    // Every link on the way is judged before anything is made.
+    return u.open_error;
+  }
   u.open_error = dry_run_                          ? open_in_memory(u, mode)
                  : mode == OpenMode::kReplaceWhole ? open_to_replace(u)
+                 : mode == OpenMode::kScratch      ? open_scratch(u)
                                                    : open_in_place(u);
   return u.open_error;
 }
@@ -112,11 +168,10 @@ std::error_code Units::open_in_memory(Unit& u, OpenMode mode) {
   if (const std::error_code error = files_.status_of(u.path, old_file)) return error;
   if (old_file.kind == platform::FileKind::kDirectory) return error_of(std::errc::is_a_directory);
   if (mode == OpenMode::kReplaceWhole && old_file.write_error) return old_file.write_error;
-  if (mode == OpenMode::kUnknown) {
-    // The log, the scratch files and the list are written where they are: they must take it.
-    bool exists = false;
-    if (const std::error_code error =
-            files_.may_write(u.path, platform::WriteWay::kInPlace, exists))
+  if (mode != OpenMode::kReplaceWhole) {
+    // The log and the scratch files are written where they are: they must take it.
+    std::optional<platform::FileId> found;
+    if (const std::error_code error = files_.may_write(u.path, platform::WriteWay::kInPlace, found))
       return error;
   }
   u.in_memory = true;
@@ -127,6 +182,7 @@ std::error_code Units::open_in_memory(Unit& u, OpenMode mode) {
 // A regular file, or a missing one, gets a replacement beside it (beside the file a link
 // names); a device is written in place.
 std::error_code Units::open_to_replace(Unit& u) {
+  if (const std::error_code error = remove_stale_temporaries(event_folder())) return error;
   if (const std::error_code error = remove_stale_temporaries(u.path.parent_path())) return error;
   platform::FileStatus old_file;
   if (const std::error_code error = files_.status_of(u.path, old_file)) return error;
@@ -163,6 +219,20 @@ std::error_code Units::open_in_place(Unit& u) {
   return {};
 }
 
+// A scratch file this run left is known; any other is looked at without following a link, and
+// one that is not a plain file of this user's with one name goes before a new one is made.
+std::error_code Units::open_scratch(Unit& u) {
+  if (!left_regular_.contains(u.path)) {
+    platform::Entry entry;
+    if (const std::error_code error = files_.look_up(u.path, false, entry)) return error;
+    const bool plain = entry.kind == platform::FileKind::kRegular && entry.own && entry.links == 1;
+    if (entry.kind != platform::FileKind::kMissing && !plain) {
+      if (const std::error_code error = files_.remove(u.path)) return error;
+    }
+  }
+  return open_in_place(u);
+}
+
 // A temporary file of this run beside the target, staged at close.
 std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old_file) {
   std::size_t entry = 0;
@@ -174,23 +244,28 @@ std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old
   return {};
 }
 
-// Temporary files of this program's naming that a run of this user's no longer running left in
-// `directory` (killed before it could remove them) go, once per run and directory: only
-// regular files of this user's, never a link or a directory. Anything else stays.
+// Files of this program's naming that dead runs left in `directory` go, once per run and
+// directory: only regular files of this user's, never a link or a directory. In the event folder
+// this run holds locked, with any journal settled, every temporary and copy is a dead run's,
+// whatever process number it carries; elsewhere (beside a link's target) only the temporaries
+// of runs no longer running are.
 std::error_code Units::remove_stale_temporaries(const std::filesystem::path& directory) {
   if (swept_.contains(directory)) return {};
+  const bool locked = locked_ && directory == event_folder();
   std::vector<std::string> names;
   std::error_code error = files_.names_in(directory, names);
   // A missing directory holds nothing: the open says so in its own words.
   if (error == std::errc::no_such_file_or_directory) return {};
   for (std::size_t i = 0; i < names.size() && !error; ++i) {
-    const std::optional<unsigned long> owner = temporary_owner(names[i]);
-    bool runs = true;
-    if (!owner || *owner == process_id_) continue;
-    bool own = false;
-    error = files_.own_regular_file(directory / names[i], own);
-    if (!error && own) error = files_.process_runs(*owner, runs);
-    if (!error && own && !runs) error = files_.remove(directory / names[i]);
+    const std::optional<OwnFileName> own = leftover(names[i]);
+    if (!own || (!locked && (own->kind != OwnFileName::kTemporary || own->process == process_id_)))
+      continue;
+    platform::Entry entry;
+    error = files_.look_up(directory / names[i], false, entry);
+    if (error || entry.kind != platform::FileKind::kRegular || !entry.own) continue;
+    bool runs = false;
+    if (!locked) error = files_.process_runs(own->process, runs);
+    if (!error && !runs) error = files_.remove(directory / names[i]);
   }
   if (!error) swept_.insert(directory);
   return error;

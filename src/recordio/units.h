@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/platform.h"
+#include "platform/series_guard.h"
 #include "recordio/series_writer.h"
 
 namespace quorlant::recordio {
@@ -25,10 +26,22 @@ enum class OpenMode {
   /// is written in place. Where no replacement can be made, the open fails: a regular file is
   /// never rewritten in place.
   kReplaceWhole,
+  /// As kUnknown, for a file of the run's own in the working directory (a scratch file): one
+  /// that is a link, has a second name, is not a regular file or not the user's is removed and
+  /// made anew, never written through.
+  kScratch,
 };
 
 /// The path a composed name opens below `base`: each backslash is a directory separator here.
 std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name);
+
+/// Where a composed name leads from `base`, each link on the way followed only when this user
+/// made it: `path` holds no link. Throws Failure naming another user's link; returns any other
+/// failure of the way.
+std::error_code resolve_name(platform::FileSystem& files, const std::filesystem::path& base,
+                             std::string_view name, std::filesystem::path& path);
+/// Finds a journal's targets in the event folder below `base`, as resolve_name does.
+FindTarget target_finder(platform::FileSystem& files, const std::filesystem::path& base);
 
 /// The file units of a run: unit numbers connected to files in the working directory, all
 /// reached through `files`. Event files and the list are handed to the series writer to be put
@@ -64,6 +77,12 @@ class Units {
   std::error_code resolve(std::string_view name, std::filesystem::path& path);
   /// The file system the units work on, for the questions a run asks before it writes.
   platform::FileSystem& files() { return files_; }
+  /// The event folder as resolve finds it, asked once. Throws Failure as resolve does.
+  const std::filesystem::path& event_folder();
+  /// Takes the lock on the event folder for the rest of the run: no other run writes there
+  /// meanwhile. Another run's lock fails with resource_unavailable_try_again and its process
+  /// in `holder`, where the system tells.
+  std::error_code lock_event_folder(std::string& holder);
 
   /// Connects `name` to `unit`, closing and keeping whatever the unit had first. Returns the
   /// system's error, if any; after a failure the unit stays connected to the failed name, and
@@ -81,17 +100,19 @@ class Units {
   /// Closes and keeps every unit, dropping unfinished replacements and a series not put in
   /// place (see series_left). Throws the first failure.
   void close_all();
-  /// Puts every staged file in place, or none (SeriesWriter::commit).
-  void commit_series() { series_.commit(); }
+  /// Puts every staged file in place, or none (SeriesWriter::commit); returns what could not be
+  /// tidied after the commit point, for a warning.
+  [[nodiscard]] std::string commit_series();
+  /// Once the series in place is told: an interrupt that waited ends the run now.
+  void end_commit() { series_.end_commit(); }
   /// What close_all found of a series it had to drop.
   SeriesLeft series_left() const { return series_left_; }
-  /// Finishes or undoes the series of a run that was cut off; `found` says what it found.
-  void recover_series(JournalState& found) {
-    SeriesWriter::recover(files_, base_, path_of(SeriesWriter::kJournal), found);
-  }
+  /// Finishes or undoes the series of a run that was cut off; `found` says what it found. With
+  /// the event folder locked, the temporaries and copies dead runs left there go too.
+  void recover_series(JournalState& found);
   /// What the journal of a run that was cut off says, changing nothing.
   JournalState interrupted_series() {
-    return SeriesWriter::inspect(files_, path_of(SeriesWriter::kJournal));
+    return SeriesWriter::inspect(files_, event_folder(), target_finder(files_, base_));
   }
   /// Why the last open of `unit` failed, if it did.
   std::error_code open_error(int unit) const;
@@ -119,6 +140,7 @@ class Units {
   std::error_code open_in_memory(Unit& unit, OpenMode mode);
   std::error_code open_to_replace(Unit& unit);
   std::error_code open_in_place(Unit& unit);
+  std::error_code open_scratch(Unit& unit);
   std::error_code open_replacement(Unit& unit, const platform::FileStatus& old_file);
   std::error_code remove_stale_temporaries(const std::filesystem::path& directory);
   Unit& connected(int unit);
@@ -134,8 +156,11 @@ class Units {
   CloseError finish_in_place(Unit& unit);
   CloseError finish_replacement(Unit& unit, bool complete);
 
+  platform::RunLock lock_;  // released last, once every unit is closed
   platform::FileSystem& files_;
   std::filesystem::path base_;
+  std::optional<std::filesystem::path> event_folder_;
+  bool locked_ = false;
   std::string record_end_;
   std::map<int, Unit> units_;
   unsigned long process_id_;  // temporary names are this run's own

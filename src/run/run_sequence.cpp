@@ -1,6 +1,8 @@
 #include "run/run_sequence.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <new>
 #include <optional>
@@ -9,7 +11,6 @@
 #include "eventfile/write_event.h"
 #include "events/event_calendar.h"
 #include "events/event_loop.h"
-#include "platform/series_guard.h"
 #include "recordio/failure.h"
 #include "run/questionnaire.h"
 #include "shared/run_data.h"
@@ -76,34 +77,24 @@ std::string no_event_folder(recordio::RecordIo& io) {
 
 // One run at a time in a working directory: the lock on event\ is held from the start of the
 // run to its very end, after every unit is closed. A run that cannot take it writes nothing.
-class DirectoryLock {
- public:
-  void take(recordio::Units& units) {
-    std::filesystem::path event;
-    std::error_code error = units.resolve(recordio::kEventFolder, event);
-    std::string holder;
-    if (!error) error = units.files().lock_directory(event, lock_, holder);
-    if (!error) return;
-    if (error == std::errc::resource_unavailable_try_again) throw recordio::Failure(busy(holder));
-    // Without an event directory nothing of the series can be written, and the run says so in
-    // its own words before the first question.
-    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
-      return;
+void lock_event_folder(recordio::Units& units) {
+  std::string holder;
+  const std::error_code error = units.lock_event_folder(holder);
+  if (!error) return;
+  if (error == std::errc::resource_unavailable_try_again) {
+    const std::string_view number = std::string_view(holder).substr(
+        0, std::min(holder.find_first_not_of("0123456789"), holder.size()));
     throw recordio::Failure(
-        recordio::describe_error("cannot lock " + recordio::in_event_folder(""), error));
+        "another run of quorlant" +
+        (number.empty() ? std::string() : " (process " + std::string(number) + ")") +
+        " is writing in this directory: it holds the lock on " + recordio::in_event_folder(""));
   }
-
- private:
-  static std::string busy(std::string_view holder) {
-    const std::size_t digits = holder.find_first_not_of("0123456789");
-    const std::string_view number = holder.substr(0, digits);
-    return "another run of quorlant" +
-           (number.empty() ? std::string() : " (process " + std::string(number) + ")") +
-           " is writing in this directory: it holds the lock on " + recordio::in_event_folder("");
-  }
-
-  platform::RunLock lock_;
-};
+  // Without an event directory nothing of the series can be written, and the run says so in
+  // its own words before the first question.
+  if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) return;
+  throw recordio::Failure(
+      recordio::describe_error("cannot lock " + recordio::in_event_folder(""), error));
+}
 
 // An event file takes whole blocks on disk: 4227 bytes at most (4335 with CR LF records), so
 // two blocks of 4 KiB.
@@ -128,25 +119,44 @@ std::string kib(std::uint64_t bytes, bool round_up) {
 void check_series(recordio::RecordIo& io, shared::RunData& data) {
   platform::FileSystem& files = io.units().files();
   const std::vector<std::string> names = events::series_event_files(data);
+  // Two names of the series that lead to one file would leave one of them without its file.
+  std::map<platform::FileId, std::string> met;
+  const auto once = [&met](const std::string& name, const std::optional<platform::FileId>& id) {
+    if (!id) return;
+    const auto [first, added] = met.try_emplace(*id, name);
+    if (!added) {
+      throw recordio::Failure(first->second + " and " + name +
+                              " are one file (a link or a second name): quorlant writes each "
+                              "file of a series once, so neither is written");
+    }
+  };
   for (const std::string& name : names) {
-    bool exists = false;
+    std::optional<platform::FileId> found;
     std::filesystem::path path;
     std::error_code error = io.units().resolve(name, path);
-    if (!error) error = files.may_write(path, WriteWay::kReplaced, exists);
+    if (!error) error = files.may_write(path, WriteWay::kReplaced, found);
     if (error == platform::not_regular_file_error())
       throw recordio::Failure(recordio::describe_error(name, error));
     if (error) {
       data.fln[shared::kEventFileEntry] = name;
       eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error);
     }
+    once(name, found);
+  }
+  {
+    std::optional<platform::FileId> found;
+    std::filesystem::path path;
+    std::error_code error = io.units().resolve(recordio::kFollowList, path);
+    if (!error) error = files.may_write(path, WriteWay::kReplaced, found);
+    if (error) throw recordio::Failure(recordio::cannot_open(recordio::kFollowList, error));
+    once(recordio::kFollowList, found);
   }
   const std::uint64_t needed =
       names.size() * (kEventFileRoom + kListLineRoom) + kEventFileRoom + kRoomMargin;
   const std::uint64_t files_needed = names.size() + kFilesMargin;
   platform::Room room;
   const std::string folder = recordio::in_event_folder("");
-  if (const std::error_code error =
-          files.free_space(io.units().path_of(recordio::kEventFolder), room))
+  if (const std::error_code error = files.free_space(io.units().event_folder(), room))
     throw recordio::Failure(
         recordio::describe_error("cannot tell how much room is left in " + folder, error));
   const std::string short_of = "not enough room in " + folder + " for the series: its " +
@@ -162,11 +172,10 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   }
   // The series is put in place under a journal made in event\, even where its files are links
   // to others elsewhere.
-  bool exists = false;
-  std::filesystem::path journal;
-  std::error_code error = io.units().resolve(recordio::SeriesWriter::kJournal, journal);
-  if (!error) error = files.may_write(journal, WriteWay::kReplaced, exists);
-  if (error) {
+  std::optional<platform::FileId> journal_found;
+  if (const std::error_code error =
+          files.may_write(io.units().event_folder() / recordio::SeriesWriter::kJournalFile,
+                          WriteWay::kReplaced, journal_found)) {
     throw recordio::Failure(
         recordio::describe_error("cannot make " + std::string(recordio::SeriesWriter::kJournal) +
                                      ", under which the series is put in place",
@@ -212,8 +221,7 @@ void show_warning_and_notice(recordio::RecordIo& io) {
 }
 
 int run_sequence(recordio::RecordIo& io) {
-  DirectoryLock lock;
-  return io.run([&lock](recordio::RecordIo& run_io) {
+  return io.run([](recordio::RecordIo& run_io) {
     // The file-name table comes first: nothing is shown before it is obtained.
     std::unique_ptr<shared::RunData> data;
     try {
@@ -222,7 +230,7 @@ int run_sequence(recordio::RecordIo& io) {
       recordio::stop("**Allocation failed for area12 in eventsa l86**");
     }
     // A second run ends here, before it shows or writes anything; a dry run writes nothing.
-    if (!run_io.units().dry_run()) lock.take(run_io.units());
+    if (!run_io.units().dry_run()) lock_event_folder(run_io.units());
     settle_interrupted_series(run_io);
     show_banner(run_io, kStartBanner);
     // Said before the first question rather than after all the answers, and before the run log

@@ -113,12 +113,13 @@ TEST(UnitsReplaceWholeAsAnotherUser, ALinkPlantedByAnotherUserIsRefusedAtEverySt
     ASSERT_EQ(::lchown(link.c_str(), kNobody, kNobody), 0);
   };
   const std::vector<Case> rows = {
+      // A scratch file is the run's own: the link goes, and the run makes its own file.
       {"a scratch file",
        [&](const fs::path& dir, const fs::path& work) {
          fs::create_directory(work / "event");
          planted(dir / "secret", work / "temp3.fls");
        },
-       "temp3.fls"},
+       ""},
       {"event itself, with the secret files as its event files",
        [&](const fs::path& dir, const fs::path& work) { planted(dir / "root", work / "event"); },
        "event"},
@@ -152,12 +153,13 @@ TEST(UnitsReplaceWholeAsAnotherUser, ALinkPlantedByAnotherUserIsRefusedAtEverySt
     row.plant(dir.path(), dir / "work");
 
     const auto result = testing::run_program(dir / "work", reliability::whole_script());
-    EXPECT_EQ(result.status, 2);
     std::string link = row.link;
     if (link.starts_with("DIR")) link = (dir.path() / link.substr(4)).string();
-    EXPECT_EQ(result.err,
-              "quorlant: " + link +
-                  ": a link made by user nobody; quorlant follows only links you made\n");
+    EXPECT_EQ(std::tie(result.status, result.err),
+              link.empty() ? std::tuple(0, std::string())
+                           : std::tuple(2, "quorlant: " + link +
+                                               ": a link made by user nobody; quorlant follows "
+                                               "only links you made\n"));
     EXPECT_EQ(read_file(dir / "secret"), "root's own\n");
     EXPECT_EQ(testing::entries(dir / "root"),
               (std::set<std::string>{".20150101.evt.tmp999999999.0", "20150101.evt"}));
