@@ -120,6 +120,12 @@ TEST(UnitsReplaceWholeAsAnotherUser, ALinkPlantedByAnotherUserIsRefusedAtEverySt
          planted(dir / "secret", work / "temp3.fls");
        },
        ""},
+      {"a scratch file that is a second name of another file",
+       [&](const fs::path& dir, const fs::path& work) {
+         fs::create_directory(work / "event");
+         fs::create_hard_link(dir / "secret", work / "temp3.fls");
+       },
+       ""},
       {"event itself, with the secret files as its event files",
        [&](const fs::path& dir, const fs::path& work) { planted(dir / "root", work / "event"); },
        "event"},

@@ -232,7 +232,7 @@ TEST(UnitsReplaceWhole, AnInterruptWaitsForItsRunToDropItsOwnSeries) {
   EXPECT_TRUE(first.interrupts().wait_for_run(2));
   first.close(99);
   try {
-    first.commit_series();
+    (void)first.commit_series();
     ADD_FAILURE() << "the waiting interrupt did not end the commit";
   } catch (const Failure& failure) {
     EXPECT_TRUE(failure.is_interrupt()) << failure.what();

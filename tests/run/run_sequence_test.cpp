@@ -65,6 +65,12 @@ struct Refusal {
 // Three monthly events: the whole script with its first answer 3.
 const std::string kThreeEvents = "3" + reliability::whole_script().substr(1);
 
+std::string one_file(const std::string& first, const std::string& second) {
+  return "quorlant: " + first + " and " + second +
+         " are one file (a link or a second name): quorlant writes each file of a series once, "
+         "so neither is written\n";
+}
+
 TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
   using reliability::open_failure_report;
   const std::string third = "event\\20150301.evt";
@@ -102,6 +108,20 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
          return immutable_file("elsewhere")(work);
        },
        open_failure_report(third, 1), "", 1, posix},
+      // Two names of the series for one file: one of them would be left without its own.
+      {"a second event file that is a link to the first",
+       [](const fs::path& work) {
+         fs::create_symlink("20150101.evt", work / "event/20150201.evt");
+         return true;
+       },
+       "", one_file("event\\20150101.evt", "event\\20150201.evt"), 2, posix},
+      {"the list a second name of the third event file",
+       [](const fs::path& work) {
+         fs::remove(work / "event/events_to_follow.txt");
+         fs::create_hard_link(work / "event/20150301.evt", work / "event/events_to_follow.txt");
+         return true;
+       },
+       "", one_file(third, "event\\events_to_follow.txt"), 2, posix},
       // The real run cannot open its log: a dry run must not say 0 either.
       {"a working directory that takes no new file", immutable_file("."),
        " Please see file evt_info.txt for information re: this run\n",
