@@ -150,24 +150,6 @@ std::vector<MemoryFileSystem::Node> MemoryFileSystem::after_crash() const {
   return kept;
 }
 
-std::error_code MemoryFileSystem::status_of(const std::filesystem::path& path, FileStatus& status) {
-  status = {};
-  if (const auto error = take(Call::kStatus)) return error;
-  Place found;
-  Place unfollowed;
-  if (const auto error = place(path, true, found)) return error;
-  if (place(path, false, unfollowed)) return error_of(std::errc::io_error);
-  if (found.node < 0) return {};
-  const Node& node = at(found.node);
-  if (unfollowed.node != found.node) status.target = path_of_link(found);
-  status.kind = node.kind == Kind::kDirectory ? FileKind::kDirectory
-                : node.kind == Kind::kDevice  ? FileKind::kOther
-                                              : FileKind::kRegular;
-  status.permissions = 0644;
-  if (node.read_only) status.write_error = error_of(std::errc::permission_denied);
-  return {};
-}
-
 std::filesystem::path MemoryFileSystem::path_of_link(const Place& where) const {
   // The path of a node, found by walking the tree from the root.
   std::function<bool(int, std::filesystem::path&)> walk = [&](int directory,
@@ -187,67 +169,6 @@ std::filesystem::path MemoryFileSystem::path_of_link(const Place& where) const {
   std::filesystem::path path = "/";
   walk(0, path);
   return path;
-}
-
-std::error_code MemoryFileSystem::kind_of(const std::filesystem::path& path, FileKind& kind) {
-  kind = FileKind::kMissing;
-  if (const auto error = take(Call::kKind)) return error;
-  Place found;
-  const std::error_code error = place(path, true, found);
-  if (error == std::errc::no_such_file_or_directory) return {};
-  if (error || found.node < 0) return error;
-  const Kind here = at(found.node).kind;
-  kind = here == Kind::kDirectory ? FileKind::kDirectory
-         : here == Kind::kDevice  ? FileKind::kOther
-                                  : FileKind::kRegular;
-  return {};
-}
-
-std::error_code MemoryFileSystem::open_existing_or_new(const std::filesystem::path& path,
-                                                       FileHandle& file, FileKind& kind) {
-  file = platform::kNoFile;
-  if (const auto error = take(Call::kOpen)) return error;
-  Place found;
-  if (const auto error = place(path, true, found)) return error;
-  if (found.directory < 0) return error_of(std::errc::no_such_file_or_directory);
-  if (found.node < 0) {
-    nodes_.push_back({});
-    found.node = static_cast<int>(nodes_.size()) - 1;
-    change(found.directory, {{found.name, found.node}});
-  }
-  const Node& node = at(found.node);
-  if (node.kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
-  if (node.read_only) return error_of(std::errc::permission_denied);
-  kind = node.kind == Kind::kDevice ? FileKind::kOther : FileKind::kRegular;
-  file = new_handle(found.node);
-  return {};
-}
-
-std::error_code MemoryFileSystem::open_to_read(const std::filesystem::path& path,
-                                               FileHandle& file) {
-  file = platform::kNoFile;
-  if (const auto error = take(Call::kOpen)) return error;
-  Place found;
-  if (const auto error = place(path, true, found)) return error;
-  if (found.node < 0) return error_of(std::errc::no_such_file_or_directory);
-  if (at(found.node).kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
-  file = new_handle(found.node);
-  return {};
-}
-
-std::error_code MemoryFileSystem::create_exclusive(const std::filesystem::path& path,
-                                                   const FileStatus&, FileHandle& file) {
-  file = platform::kNoFile;
-  if (const auto error = take(Call::kCreate)) return error;
-  Place found;
-  if (const auto error = place(path, false, found)) return error;
-  if (found.directory < 0) return error_of(std::errc::no_such_file_or_directory);
-  if (found.node >= 0) return error_of(std::errc::file_exists);
-  nodes_.push_back({});
-  found.node = static_cast<int>(nodes_.size()) - 1;
-  change(found.directory, {{found.name, found.node}});
-  file = new_handle(found.node);
-  return {};
 }
 
 std::error_code MemoryFileSystem::write(FileHandle file, std::string_view bytes,
@@ -300,15 +221,6 @@ std::error_code MemoryFileSystem::start_write_back(FileHandle file) {
   return opened(file) == nullptr ? error_of(std::errc::bad_file_descriptor) : std::error_code();
 }
 
-std::error_code MemoryFileSystem::flush_path(const std::filesystem::path& path) {
-  if (const auto error = take(Call::kFlushPath)) return error;
-  Place found;
-  if (const auto error = place(path, false, found)) return error;
-  if (found.node < 0) return error_of(std::errc::no_such_file_or_directory);
-  at(found.node).durable = at(found.node).data;
-  return {};
-}
-
 std::error_code MemoryFileSystem::close(FileHandle file) {
   const std::error_code error = take(Call::kClose);
   const bool known = handles_.erase(file) == 1;
@@ -316,93 +228,9 @@ std::error_code MemoryFileSystem::close(FileHandle file) {
   return known ? std::error_code() : error_of(std::errc::bad_file_descriptor);
 }
 
-std::error_code MemoryFileSystem::hard_link(const std::filesystem::path& existing,
-                                            const std::filesystem::path& link) {
-  if (const auto error = take(Call::kHardLink)) return error;
-  if (!hard_links_) return error_of(std::errc::operation_not_permitted);
-  Place from;
-  Place to;
-  if (const auto error = place(existing, false, from)) return error;
-  if (const auto error = place(link, false, to)) return error;
-  if (from.node < 0 || to.directory < 0) return error_of(std::errc::no_such_file_or_directory);
-  if (to.node >= 0) return error_of(std::errc::file_exists);
-  if (at(from.node).kind != Kind::kFile) return error_of(std::errc::operation_not_permitted);
-  change(to.directory, {{to.name, from.node}});
-  return {};
-}
-
-std::error_code MemoryFileSystem::replace(const std::filesystem::path& from,
-                                          const std::filesystem::path& to) {
-  if (const auto error = take(Call::kReplace)) return error;
-  Place source;
-  Place target;
-  if (const auto error = place(from, false, source)) return error;
-  if (const auto error = place(to, false, target)) return error;
-  if (source.node < 0 || target.directory < 0)
-    return error_of(std::errc::no_such_file_or_directory);
-  if (target.node >= 0 && at(target.node).kind == Kind::kDirectory)
-    return error_of(std::errc::is_a_directory);
-  if (target.node >= 0 && at(target.node).read_only)
-    return error_of(std::errc::operation_not_permitted);
-  // Two names of one file: nothing happens, and both stay.
-  if (source.node == target.node) return {};
-  // A rename is one change: after a crash the file has the one name or the other.
-  if (source.directory == target.directory) {
-    change(target.directory, {{target.name, source.node}, {source.name, -1}});
-  } else {
-    change(target.directory, {{target.name, source.node}});
-    change(source.directory, {{source.name, -1}});
-  }
-  return {};
-}
-
-std::error_code MemoryFileSystem::sync_directory(const std::filesystem::path& path) {
-  if (const auto error = take(Call::kSyncDirectory)) return error;
-  Place found;
-  if (const auto error = place(path, true, found)) return error;
-  if (found.node < 0) return error_of(std::errc::no_such_file_or_directory);
-  Node& directory = at(found.node);
-  if (directory.kind != Kind::kDirectory) return error_of(std::errc::not_a_directory);
-  directory.durable_names = directory.names;
-  directory.pending.clear();
-  return {};
-}
-
-std::error_code MemoryFileSystem::remove(const std::filesystem::path& path) {
-  if (const auto error = take(Call::kRemove)) return error;
-  Place found;
-  const std::error_code error = place(path, false, found);
-  if (error == std::errc::no_such_file_or_directory || (!error && found.node < 0)) return {};
-  if (error) return error;
-  if (at(found.node).kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
-  change(found.directory, {{found.name, -1}});
-  return {};
-}
-
 std::error_code MemoryFileSystem::process_runs(unsigned long id, bool& runs) {
   if (const auto error = take(Call::kProcessRuns)) return error;
   runs = running_.contains(id);
-  return {};
-}
-
-std::error_code MemoryFileSystem::may_write(const std::filesystem::path& path, WriteWay,
-                                            std::optional<platform::FileId>& exists) {
-  exists.reset();
-  if (const auto error = take(Call::kMayWrite)) return error;
-  Place found;
-  if (const auto error = place(path, true, found)) return error;
-  if (found.directory < 0) return error_of(std::errc::no_such_file_or_directory);
-  if (at(found.directory).read_only) return error_of(std::errc::permission_denied);
-  if (found.node < 0) return {};
-  exists = platform::FileId{0, static_cast<std::uint64_t>(found.node)};
-  if (at(found.node).kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
-  if (at(found.node).read_only) return error_of(std::errc::permission_denied);
-  return {};
-}
-
-std::error_code MemoryFileSystem::free_space(const std::filesystem::path&, Room& room) {
-  if (const auto error = take(Call::kFreeSpace)) return error;
-  room = room_;
   return {};
 }
 
@@ -493,48 +321,259 @@ std::error_code MemoryFileSystem::read_plain(std::intptr_t file, std::span<char>
   return {};
 }
 
-// Part by part from `base`: a link of another user's stops the walk there; a missing part ends
-// it with the rest of the name as it is.
-std::error_code MemoryFileSystem::resolve(const std::filesystem::path& base,
-                                          const std::filesystem::path& name,
+int MemoryFileSystem::directory_of(FileHandle directory) const {
+  const auto found = handles_.find(directory);
+  if (found == handles_.end() || at(found->second.node).kind != Kind::kDirectory) return -1;
+  return found->second.node;
+}
+
+std::filesystem::path MemoryFileSystem::path_of_node(int node) const {
+  if (node == 0) return "/";
+  for (std::size_t directory = 0; directory < nodes_.size(); ++directory) {
+    for (const auto& [name, id] : nodes_[directory].names) {
+      if (id == node && nodes_[directory].kind == Kind::kDirectory)
+        return path_of_link({static_cast<int>(directory), name, id});
+    }
+  }
+  return "/";
+}
+
+std::error_code MemoryFileSystem::at_name(FileHandle directory, std::string_view name,
+                                          Place& found) const {
+  found = {directory_of(directory), std::string(name), -1};
+  if (found.directory < 0) return error_of(std::errc::bad_file_descriptor);
+  const auto entry = at(found.directory).names.find(found.name);
+  if (entry != at(found.directory).names.end()) found.node = entry->second;
+  return {};
+}
+
+MemoryFileSystem::FileStatus MemoryFileSystem::status_of(int node) const {
+  FileStatus status;
+  if (node < 0) return status;
+  const Node& here = at(node);
+  status.kind = here.kind == Kind::kDirectory ? FileKind::kDirectory
+                : here.kind == Kind::kLink    ? FileKind::kLink
+                : here.kind == Kind::kDevice  ? FileKind::kOther
+                                              : FileKind::kRegular;
+  status.permissions = 0644;
+  status.id = {0, static_cast<std::uint64_t>(node)};
+  status.own = here.owner == kMe;
+  status.links = 0;
+  for (const Node& directory : nodes_) {
+    for (const auto& [name, id] : directory.names) status.links += id == node;
+  }
+  if (here.read_only) status.write_error = error_of(std::errc::permission_denied);
+  return status;
+}
+
+std::error_code MemoryFileSystem::open_directory(FileHandle directory,
+                                                 const std::filesystem::path& name,
+                                                 FileHandle& held) {
+  held = platform::kNoFile;
+  if (const auto error = take(Call::kOpenDirectory)) return error;
+  Place found;
+  if (directory == platform::kNoFile) {
+    if (const auto error = place(name, false, found)) return error;
+  } else if (const auto error = at_name(directory, name.string(), found)) {
+    return error;
+  }
+  if (found.node < 0) return error_of(std::errc::no_such_file_or_directory);
+  if (at(found.node).kind == Kind::kLink) return error_of(std::errc::too_many_symbolic_link_levels);
+  if (at(found.node).kind != Kind::kDirectory) return error_of(std::errc::not_a_directory);
+  held = new_handle(found.node);
+  return {};
+}
+
+// Part by part from the held `base`: a link of another user's stops the walk there; a missing
+// directory on the way is an error, a missing last part is not.
+std::error_code MemoryFileSystem::resolve(FileHandle base, const std::filesystem::path& shown_base,
+                                          const std::filesystem::path& name, Target& target,
                                           platform::Resolution& resolution) {
+  target = {};
   resolution = {};
   if (const auto error = take(Call::kResolve)) return error;
-  std::filesystem::path walked = base;
+  const int from = directory_of(base);
+  if (from < 0) return error_of(std::errc::bad_file_descriptor);
+  const std::filesystem::path base_path = path_of_node(from);
+  std::filesystem::path walked = base_path;
+  std::filesystem::path shown = shown_base;
   for (const auto& part : name) {
     walked /= part;
+    shown /= part;
     Place found;
     if (place(walked, false, found) || found.node < 0) break;
     const Node& node = at(found.node);
     if (node.kind == Kind::kLink && node.owner != kMe) {
-      resolution.link = walked;
+      resolution.link = shown;
       resolution.link_owner = std::to_string(node.owner);
       return platform::foreign_link_error();
     }
   }
   Place found;
-  const std::error_code error = place(base / name, true, found);
-  resolution.path = error || found.directory < 0 ? base / name : path_of_link(found);
-  return error == std::errc::no_such_file_or_directory ? std::error_code() : error;
+  if (const auto error = place(base_path / name, true, found)) return error;
+  if (found.directory < 0) return error_of(std::errc::no_such_file_or_directory);
+  target.directory = found.directory == from ? base : new_handle(found.directory);
+  target.directory_id = {0, static_cast<std::uint64_t>(found.directory)};
+  target.name = found.name;
+  target.status = status_of(found.node);
+  return {};
 }
 
-std::error_code MemoryFileSystem::lock_directory(const std::filesystem::path& directory,
-                                                 platform::RunLock&,
+std::error_code MemoryFileSystem::status_at(FileHandle directory, std::string_view name,
+                                            FileStatus& status) {
+  status = {};
+  if (const auto error = take(Call::kStatus)) return error;
+  Place found;
+  if (const auto error = at_name(directory, name, found)) return error;
+  status = status_of(found.node);
+  return {};
+}
+
+std::error_code MemoryFileSystem::open_at(FileHandle directory, std::string_view name,
+                                          FileHandle& file, FileKind& kind) {
+  file = platform::kNoFile;
+  if (const auto error = take(Call::kOpen)) return error;
+  Place found;
+  if (const auto error = at_name(directory, name, found)) return error;
+  if (found.node < 0) {
+    nodes_.push_back({});
+    found.node = static_cast<int>(nodes_.size()) - 1;
+    change(found.directory, {{found.name, found.node}});
+  }
+  const Node& node = at(found.node);
+  if (node.kind == Kind::kLink) return error_of(std::errc::too_many_symbolic_link_levels);
+  if (node.kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
+  if (node.read_only) return error_of(std::errc::permission_denied);
+  kind = node.kind == Kind::kDevice ? FileKind::kOther : FileKind::kRegular;
+  file = new_handle(found.node);
+  return {};
+}
+
+std::error_code MemoryFileSystem::open_plain_at(FileHandle directory, std::string_view name,
+                                                FileHandle& file, Entry& entry) {
+  file = platform::kNoFile;
+  entry = {};
+  if (const auto error = take(Call::kOpen)) return error;
+  Place found;
+  if (const auto error = at_name(directory, name, found)) return error;
+  if (found.node < 0) return {};
+  const FileStatus status = status_of(found.node);
+  entry = {status.kind, at(found.node).data.size(), status.own, status.links};
+  if (entry.kind == FileKind::kRegular) file = new_handle(found.node);
+  return {};
+}
+
+std::error_code MemoryFileSystem::open_to_read(const std::filesystem::path& path,
+                                               FileHandle& file) {
+  file = platform::kNoFile;
+  if (const auto error = take(Call::kOpen)) return error;
+  Place found;
+  if (const auto error = place(path, true, found)) return error;
+  if (found.node < 0) return error_of(std::errc::no_such_file_or_directory);
+  if (at(found.node).kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
+  file = new_handle(found.node);
+  return {};
+}
+
+std::error_code MemoryFileSystem::create_at(FileHandle directory, std::string_view name,
+                                            const FileStatus&, FileHandle& file) {
+  file = platform::kNoFile;
+  if (const auto error = take(Call::kCreate)) return error;
+  Place found;
+  if (const auto error = at_name(directory, name, found)) return error;
+  if (found.node >= 0) return error_of(std::errc::file_exists);
+  nodes_.push_back({});
+  found.node = static_cast<int>(nodes_.size()) - 1;
+  change(found.directory, {{found.name, found.node}});
+  file = new_handle(found.node);
+  return {};
+}
+
+std::error_code MemoryFileSystem::link_at(FileHandle directory, std::string_view existing,
+                                          std::string_view link) {
+  if (const auto error = take(Call::kHardLink)) return error;
+  if (!hard_links_) return error_of(std::errc::operation_not_permitted);
+  Place from;
+  Place to;
+  if (const auto error = at_name(directory, existing, from)) return error;
+  if (const auto error = at_name(directory, link, to)) return error;
+  if (from.node < 0) return error_of(std::errc::no_such_file_or_directory);
+  if (to.node >= 0) return error_of(std::errc::file_exists);
+  if (at(from.node).kind != Kind::kFile) return error_of(std::errc::operation_not_permitted);
+  change(to.directory, {{to.name, from.node}});
+  return {};
+}
+
+std::error_code MemoryFileSystem::rename_at(FileHandle directory, std::string_view from,
+                                            std::string_view to) {
+  if (const auto error = take(Call::kReplace)) return error;
+  Place source;
+  Place target;
+  if (const auto error = at_name(directory, from, source)) return error;
+  if (const auto error = at_name(directory, to, target)) return error;
+  if (source.node < 0) return error_of(std::errc::no_such_file_or_directory);
+  if (target.node >= 0 && at(target.node).kind == Kind::kDirectory)
+    return error_of(std::errc::is_a_directory);
+  // Two names of one file: nothing happens, and both stay.
+  if (source.node == target.node) return {};
+  // A rename is one change: after a crash the file has the one name or the other.
+  change(target.directory, {{target.name, source.node}, {source.name, -1}});
+  return {};
+}
+
+std::error_code MemoryFileSystem::remove_at(FileHandle directory, std::string_view name) {
+  if (const auto error = take(Call::kRemove)) return error;
+  Place found;
+  if (const auto error = at_name(directory, name, found)) return error;
+  if (found.node < 0) return {};
+  if (at(found.node).kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
+  change(found.directory, {{found.name, -1}});
+  return {};
+}
+
+std::error_code MemoryFileSystem::sync_directory(FileHandle directory) {
+  if (const auto error = take(Call::kSyncDirectory)) return error;
+  const int node = directory_of(directory);
+  if (node < 0) return error_of(std::errc::bad_file_descriptor);
+  at(node).durable_names = at(node).names;
+  at(node).pending.clear();
+  return {};
+}
+
+std::error_code MemoryFileSystem::names_at(FileHandle directory, std::vector<std::string>& names) {
+  names.clear();
+  if (const auto error = take(Call::kNamesIn)) return error;
+  const int node = directory_of(directory);
+  if (node < 0) return error_of(std::errc::bad_file_descriptor);
+  for (const auto& [name, id] : at(node).names) names.push_back(name);
+  return {};
+}
+
+std::error_code MemoryFileSystem::may_add(FileHandle directory) {
+  if (const auto error = take(Call::kMayWrite)) return error;
+  const int node = directory_of(directory);
+  if (node < 0) return error_of(std::errc::bad_file_descriptor);
+  return at(node).read_only ? error_of(std::errc::permission_denied) : std::error_code();
+}
+
+std::error_code MemoryFileSystem::free_space(FileHandle, Room& room) {
+  if (const auto error = take(Call::kFreeSpace)) return error;
+  room = room_;
+  return {};
+}
+
+std::error_code MemoryFileSystem::lock_directory(FileHandle directory, platform::RunLock&,
                                                  std::string& holder) {
   if (const auto error = take(Call::kLock)) return error;
   if (lock_holder_) {
     holder = *lock_holder_;
     return error_of(std::errc::resource_unavailable_try_again);
   }
-  FileKind kind = FileKind::kMissing;
-  const Node* node = find(directory) < 0 ? nullptr : &at(find(directory));
-  kind = node == nullptr ? kind : node->kind == Kind::kDirectory ? FileKind::kDirectory : kind;
-  return kind == FileKind::kDirectory ? std::error_code()
-                                      : error_of(std::errc::no_such_file_or_directory);
+  return directory_of(directory) < 0 ? error_of(std::errc::bad_file_descriptor)
+                                     : std::error_code();
 }
 
-std::error_code MemoryFileSystem::lock_held(const std::filesystem::path&, bool& held,
-                                            std::string& holder) {
+std::error_code MemoryFileSystem::lock_held(FileHandle, bool& held, std::string& holder) {
   if (const auto error = take(Call::kLockHeld)) return error;
   held = lock_holder_.has_value();
   holder = lock_holder_.value_or("");

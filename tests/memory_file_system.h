@@ -31,10 +31,10 @@ class MemoryFileSystem final : public platform::FileSystem {
   using FileHandle = platform::FileHandle;
   using FileStatus = platform::FileStatus;
   using Room = platform::Room;
-  using WriteWay = platform::WriteWay;
+  using Target = platform::Target;
   enum class Call {
     kStatus,
-    kKind,
+    kOpenDirectory,
     kOpen,
     kCreate,
     kWrite,
@@ -50,7 +50,6 @@ class MemoryFileSystem final : public platform::FileSystem {
     kMayWrite,
     kFreeSpace,
     kWriteBack,
-    kFlushPath,
     kHardLink,
     kResolve,
     kLock,
@@ -59,10 +58,10 @@ class MemoryFileSystem final : public platform::FileSystem {
   };
   static constexpr std::size_t kCalls = static_cast<std::size_t>(Call::kLockHeld) + 1;  // the last
   static constexpr const char* kNames[] = {
-      "status",    "kind",         "open",      "create",     "write",          "read",
-      "cut",       "flush",        "close",     "replace",    "sync directory", "remove",
-      "names in",  "process runs", "may write", "free space", "write back",     "flush path",
-      "hard link", "resolve",      "lock",      "look up",    "lock held"};
+      "status",       "open directory", "open",      "create",     "write",      "read",
+      "cut",          "flush",          "close",     "replace",    "sync directory",
+      "remove",       "names in",       "process runs", "may add", "free space", "write back",
+      "hard link",    "resolve",        "lock",      "look up",    "lock held"};
   static_assert(std::size(kNames) == kCalls, "a name for each kind of call");
   /// What survives a crash: everything (the process was killed), only what was flushed (a power
   /// cut), or of each directory its changes up to some point and of each file one or the other,
@@ -100,6 +99,13 @@ class MemoryFileSystem final : public platform::FileSystem {
     make(path, device);
   }
   void set_read_only(const std::filesystem::path& path) { node_at(path).read_only = true; }
+  /// Takes a name away, as if someone else removed it.
+  void erase(const std::filesystem::path& path) {
+    Place found;
+    if (place(path, false, found) || found.node < 0) throw std::runtime_error("nothing there");
+    at(found.directory).names.erase(found.name);
+    at(found.directory).durable_names.erase(found.name);
+  }
   void set_room(Room room) { room_ = room; }
   /// A file system that gives no file a second name (hard_link fails with EPERM).
   void without_hard_links() { hard_links_ = false; }
@@ -144,13 +150,21 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::size_t all_calls() const { return all_calls_; }
 
   // --- the seam ---
-  std::error_code status_of(const std::filesystem::path& path, FileStatus& status) override;
-  std::error_code kind_of(const std::filesystem::path& path, FileKind& kind) override;
-  std::error_code open_existing_or_new(const std::filesystem::path& path, FileHandle& file,
-                                       FileKind& kind) override;
+  std::error_code open_directory(FileHandle directory, const std::filesystem::path& name,
+                                 FileHandle& held) override;
+  void close_directory(FileHandle held) override { handles_.erase(held); }
+  std::error_code resolve(FileHandle base, const std::filesystem::path& shown_base,
+                          const std::filesystem::path& name, Target& target,
+                          platform::Resolution& resolution) override;
+  std::error_code status_at(FileHandle directory, std::string_view name,
+                            FileStatus& status) override;
+  std::error_code open_at(FileHandle directory, std::string_view name, FileHandle& file,
+                          FileKind& kind) override;
+  std::error_code open_plain_at(FileHandle directory, std::string_view name, FileHandle& file,
+                                Entry& entry) override;
   std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) override;
-  std::error_code create_exclusive(const std::filesystem::path& path, const FileStatus& like,
-                                   FileHandle& file) override;
+  std::error_code create_at(FileHandle directory, std::string_view name, const FileStatus& like,
+                            FileHandle& file) override;
   std::error_code write(FileHandle file, std::string_view bytes,
                         std::optional<std::uint64_t> offset) override;
   std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offset,
@@ -158,18 +172,20 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::error_code cut(FileHandle file, std::uint64_t length) override;
   std::error_code flush(FileHandle file) override;
   std::error_code start_write_back(FileHandle file) override;
-  std::error_code flush_path(const std::filesystem::path& path) override;
   std::error_code close(FileHandle file) override;
-  std::error_code hard_link(const std::filesystem::path& existing,
-                            const std::filesystem::path& link) override;
-  std::error_code replace(const std::filesystem::path& from,
-                          const std::filesystem::path& to) override;
-  std::error_code sync_directory(const std::filesystem::path& path) override;
-  std::error_code remove(const std::filesystem::path& path) override;
+  std::error_code link_at(FileHandle directory, std::string_view existing,
+                          std::string_view link) override;
+  std::error_code rename_at(FileHandle directory, std::string_view from,
+                            std::string_view to) override;
+  std::error_code remove_at(FileHandle directory, std::string_view name) override;
+  std::error_code sync_directory(FileHandle directory) override;
+  std::error_code names_at(FileHandle directory, std::vector<std::string>& names) override;
+  std::error_code may_add(FileHandle directory) override;
+  std::error_code free_space(FileHandle directory, Room& room) override;
+  std::error_code lock_directory(FileHandle directory, platform::RunLock& lock,
+                                 std::string& holder) override;
+  std::error_code lock_held(FileHandle directory, bool& held, std::string& holder) override;
   std::error_code process_runs(unsigned long id, bool& runs) override;
-  std::error_code may_write(const std::filesystem::path& path, WriteWay way,
-                            std::optional<platform::FileId>& found) override;
-  std::error_code free_space(const std::filesystem::path& directory, Room& room) override;
   std::error_code look_up(const std::filesystem::path& path, bool follow,
                           Entry& entry) const override;
   std::error_code link_target(const std::filesystem::path& path,
@@ -183,12 +199,6 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
                              std::size_t& got) const override;
   void close_plain(std::intptr_t file) const override { handles_.erase(file); }
-  std::error_code resolve(const std::filesystem::path& base, const std::filesystem::path& name,
-                          platform::Resolution& resolution) override;
-  std::error_code lock_directory(const std::filesystem::path& directory,
-                                 platform::RunLock& lock, std::string& holder) override;
-  std::error_code lock_held(const std::filesystem::path& directory, bool& held,
-                            std::string& holder) override;
 
  private:
   enum class Kind { kFile, kDirectory, kLink, kDevice };
@@ -236,6 +246,12 @@ class MemoryFileSystem final : public platform::FileSystem {
     return at(id);
   }
   std::filesystem::path path_of_link(const Place& link) const;
+  // The directory a held handle names, or -1 (EBADF) when it names none.
+  int directory_of(FileHandle directory) const;
+  std::filesystem::path path_of_node(int node) const;
+  // The node `name` names in the held `directory` (-1: none), a link not followed.
+  std::error_code at_name(FileHandle directory, std::string_view name, Place& found) const;
+  FileStatus status_of(int node) const;
   std::error_code entry_of(const std::filesystem::path& path, bool follow, Entry& entry) const;
   void make(const std::filesystem::path& path, Node node);
   // Names of `directory` changed as one: each to a node, or gone (-1).

@@ -176,14 +176,9 @@ void check_for_cut_off_series(std::span<const std::string_view> arguments,
   for (const std::string_view argument : arguments) {
     if (argument == "--help" || argument == "-h") return;
   }
-  std::filesystem::path folder;
-  if (const std::error_code error =
-          recordio::resolve_name(files, working_directory, recordio::kEventFolder, folder)) {
-    throw Failure(recordio::describe_error("cannot examine " + recordio::in_event_folder(""),
-                                           error));
-  }
-  const recordio::JournalState state = recordio::SeriesWriter::inspect(
-      files, folder, recordio::target_finder(files, working_directory));
+  recordio::HeldDirectories held(files, working_directory);
+  const recordio::JournalState state =
+      recordio::SeriesWriter::inspect(files, held.event_folder(), held.finder());
   if (state != recordio::JournalState::kNone)
     throw Failure(recordio::interrupted_run_report(state, false));
 }

@@ -45,25 +45,17 @@ std::error_code last_error() {
 // As many links on one name as the systems themselves follow before they give up.
 constexpr int kMaxLinks = 40;
 
-// A handle to walk from, which needs no right to read the directory.
-#ifdef O_PATH
-constexpr int kBaseHandle = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-constexpr int kBaseHandle = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-constexpr int kDirectoryHandle = kBaseHandle | O_NOFOLLOW;
-
 // The directory `part` of `directory`, never through a link: where the kernel has openat2, no
 // magic link of /proc either.
-int open_directory(int directory, const char* part) {
+int open_directory_part(int directory, const char* part, int flags) {
 #if defined(__linux__) && defined(SYS_openat2) && defined(RESOLVE_NO_MAGICLINKS)
   struct open_how how {};
-  how.flags = static_cast<std::uint64_t>(kDirectoryHandle);
+  how.flags = static_cast<std::uint64_t>(static_cast<unsigned>(flags));
   how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
   const long fd = ::syscall(SYS_openat2, directory, part, &how, sizeof how);
   if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
 #endif
-  return ::openat(directory, part, kDirectoryHandle);
+  return ::openat(directory, part, flags);
 }
 
 // "alice", or the number where the system has no name for the user.
@@ -76,28 +68,80 @@ std::string user_name(uid_t user) {
   return std::to_string(user);
 }
 
+// What `name` in `directory` is, a link not followed, in one look: its kind, owner, names and
+// marks, and for a file whether this process may write it. ENOENT is the system's answer.
+int look_at(int directory, const char* name, FileStatus& status, uid_t& owner,
+            std::uint64_t& size) {
+  status = {};
+  mode_t mode = 0;
+  bool marked = false;  // append-only or immutable: no one replaces it, root included
+#ifdef STATX_BASIC_STATS
+  struct statx look {};
+  if (::statx(directory, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+              STATX_TYPE | STATX_MODE | STATX_UID | STATX_NLINK | STATX_INO | STATX_SIZE,
+              &look) != 0)
+    return -1;
+  mode = look.stx_mode;
+  owner = look.stx_uid;
+  size = look.stx_size;
+  status.links = look.stx_nlink;
+  status.id = {(std::uint64_t{look.stx_dev_major} << 32) | look.stx_dev_minor, look.stx_ino};
+  marked = (look.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
+#else
+  struct stat look {};
+  if (::fstatat(directory, name, &look, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  mode = look.st_mode;
+  owner = look.st_uid;
+  size = static_cast<std::uint64_t>(look.st_size);
+  status.links = static_cast<std::uint64_t>(look.st_nlink);
+  status.id = {static_cast<std::uint64_t>(look.st_dev), static_cast<std::uint64_t>(look.st_ino)};
+#endif
+  status.permissions = static_cast<unsigned>(mode & 07777);
+  status.own = owner == ::geteuid();
+  status.kind = S_ISREG(mode)    ? FileKind::kRegular
+                : S_ISDIR(mode)  ? FileKind::kDirectory
+                : S_ISLNK(mode)  ? FileKind::kLink
+                : S_ISFIFO(mode) ? FileKind::kFifo
+                                 : FileKind::kOther;
+  if (status.kind == FileKind::kRegular && marked) {
+    status.write_error = std::make_error_code(std::errc::operation_not_permitted);
+  } else if (status.kind == FileKind::kRegular || status.kind == FileKind::kOther) {
+    // Root, or the owner with the write bit set, surely may write it; anyone else asks.
+    const bool surely = ::geteuid() == 0 || (status.own && (mode & S_IWUSR));
+    if (!surely && ::faccessat(directory, name, W_OK, AT_EACCESS) != 0) status.write_error = last_error();
+  }
+  return 0;
+}
+
 // One name resolved a part at a time from a handle of the directory reached so far.
 class Resolver {
  public:
-  explicit Resolver(std::filesystem::path base) : path_(std::move(base)) {}
+  Resolver(int base, std::filesystem::path shown) : base_(base), directory_(base),
+                                                    path_(std::move(shown)) {}
   Resolver(const Resolver&) = delete;
   Resolver& operator=(const Resolver&) = delete;
   ~Resolver() { close_directory(); }
 
-  std::error_code run(const std::filesystem::path& name, Resolution& resolution) {
-    directory_ = ::open(path_.c_str(), kBaseHandle);
-    if (directory_ < 0) {
-      if (errno != ENOENT && errno != ENOTDIR) return last_error();
-      missing_ = true;
+  std::error_code run(const std::filesystem::path& name, Target& target, Resolution& resolution) {
+    if (name.is_absolute()) {
+      path_ = "/";
+      if (const std::error_code error = enter_unseen(open_held_directory(AT_FDCWD, "/")))
+        return error;
     }
     push_front(name);
     while (!pending_.empty()) {
       const std::string part = std::move(pending_.front());
       pending_.pop_front();
-      if (const std::error_code error = step(part, resolution)) return error;
+      if (const std::error_code error = step(part, target, resolution)) return error;
+      if (!target.name.empty()) {
+        // The directory of the last part is the caller's now.
+        target.directory = directory_;
+        target.directory_id = directory_id_;
+        directory_ = base_;
+        return {};
+      }
     }
-    resolution.path = path_;
-    return {};
+    return std::make_error_code(std::errc::invalid_argument);  // no name to resolve
   }
 
  private:
@@ -108,39 +152,54 @@ class Resolver {
   }
 
   void close_directory() {
-    if (directory_ >= 0) (void)::close(directory_);  // opened to look only
+    if (directory_ != base_ && directory_ >= 0) (void)::close(directory_);  // opened to look only
     directory_ = -1;
   }
 
-  std::error_code enter(int directory) {
+  std::error_code enter(int directory, FileId id) {
     if (directory < 0) return last_error();
     close_directory();
     directory_ = directory;
+    directory_id_ = id;
     return {};
   }
 
-  std::error_code step(const std::string& part, Resolution& resolution) {
+  // The id of a directory entered without a look at it first ("..", "/").
+  std::error_code enter_unseen(int directory) {
+    struct stat status {};
+    if (directory >= 0 && ::fstat(directory, &status) != 0) {
+      const std::error_code error = last_error();
+      (void)::close(directory);
+      return error;
+    }
+    return enter(directory, {static_cast<std::uint64_t>(status.st_dev),
+                             static_cast<std::uint64_t>(status.st_ino)});
+  }
+
+  std::error_code step(const std::string& part, Target& target, Resolution& resolution) {
     if (part.empty() || part == ".") return {};
     if (part == "..") return climb();
-    if (missing_) {
-      path_ /= part;
-      return {};
+    FileStatus status;
+    uid_t owner = 0;
+    std::uint64_t size = 0;
+    if (look_at(directory_, part.c_str(), status, owner, size) != 0) {
+      if (errno != ENOENT || !pending_.empty()) return last_error();
+      status = {};  // the open makes it
     }
-    struct stat status {};
-    if (::fstatat(directory_, part.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT) return last_error();
-      missing_ = true;  // the open makes it, or says what is missing
-      path_ /= part;
-      return {};
-    }
-    if (S_ISLNK(status.st_mode)) return follow(part, status, resolution);
+    if (status.kind == FileKind::kLink) return follow(part, owner, size, resolution);
     path_ /= part;
-    if (pending_.empty()) return {};
-    if (!S_ISDIR(status.st_mode)) {
-      missing_ = true;  // a name below a file: the open says so
+    if (pending_.empty()) {
+      target.name = part;
+      target.status = status;
       return {};
     }
-    return enter(open_directory(directory_, part.c_str()));
+    if (status.kind != FileKind::kDirectory) return std::make_error_code(std::errc::not_a_directory);
+    const int directory = open_directory_part(directory_, part.c_str(),
+                                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (directory < 0 && errno == EACCES) {
+      return enter(open_held_directory(directory_, part.c_str()), status.id);
+    }
+    return enter(directory, status.id);
   }
 
   std::error_code climb() {
@@ -151,19 +210,18 @@ class Resolver {
     } else if (!at_root) {
       path_ = path_.parent_path();
     }
-    if (missing_) return {};
-    return enter(open_directory(directory_, ".."));
+    return enter_unseen(open_held_directory(directory_, ".."));
   }
 
-  std::error_code follow(const std::string& part, const struct stat& status,
+  std::error_code follow(const std::string& part, uid_t owner, std::uint64_t size,
                          Resolution& resolution) {
-    if (status.st_uid != ::geteuid()) {
+    if (owner != ::geteuid()) {
       resolution.link = path_ / part;
-      resolution.link_owner = user_name(status.st_uid);
+      resolution.link_owner = user_name(owner);
       return foreign_link_error();
     }
     if (++links_ > kMaxLinks) return std::make_error_code(std::errc::too_many_symbolic_link_levels);
-    const std::size_t length = status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 255;
+    const std::size_t length = size > 0 ? static_cast<std::size_t>(size) : 255;
     std::vector<char> target(length + 2);
     const ssize_t got = ::readlinkat(directory_, part.c_str(), target.data(), target.size());
     if (got < 0) return last_error();
@@ -175,27 +233,50 @@ class Resolver {
     const std::filesystem::path to(std::string(target.data(), static_cast<std::size_t>(got)));
     if (to.is_absolute()) {
       path_ = "/";
-      if (const std::error_code error = enter(::open("/", kDirectoryHandle))) return error;
+      if (const std::error_code error = enter_unseen(open_held_directory(AT_FDCWD, "/")))
+        return error;
     }
     push_front(to);
     return {};
   }
 
+  int base_;
+  int directory_;
+  FileId directory_id_;
   std::filesystem::path path_;
-  int directory_ = -1;
   std::deque<std::string> pending_;
   int links_ = 0;
-  bool missing_ = false;  // a part on the way is missing, or not a directory
 };
 
 }  // namespace
 
-std::error_code SystemFileSystem::resolve(const std::filesystem::path& base,
-                                          const std::filesystem::path& name,
+int open_held_directory(int directory, const char* name) {
+  const int fd = ::openat(directory, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+#ifdef O_PATH
+  // A directory this user may search but not read is held all the same, to work in.
+  if (fd < 0 && errno == EACCES)
+    return ::openat(directory, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+#endif
+  return fd;
+}
+
+std::error_code SystemFileSystem::resolve(FileHandle base, const std::filesystem::path& shown_base,
+                                          const std::filesystem::path& name, Target& target,
                                           Resolution& resolution) {
+  target = {};
   resolution = {};
-  Resolver resolver(name.is_absolute() ? name.root_path() : base);
-  return resolver.run(name, resolution);
+  Resolver resolver(static_cast<int>(base), shown_base);
+  return resolver.run(name, target, resolution);
+}
+
+std::error_code SystemFileSystem::status_at(FileHandle directory, std::string_view name,
+                                            FileStatus& status) {
+  uid_t owner = 0;
+  std::uint64_t size = 0;
+  if (look_at(static_cast<int>(directory), std::string(name).c_str(), status, owner, size) == 0)
+    return {};
+  status = {};
+  return errno == ENOENT ? std::error_code() : last_error();
 }
 
 std::error_code SystemFileSystem::look_up(const std::filesystem::path& path, bool follow,
@@ -228,13 +309,14 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
   return {};
 }
 
-std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
-                                             Entry& entry) const {
+// Opens `name` of `directory` to read, as open_plain says.
+static std::error_code open_plain_in(int directory, const char* name, std::intptr_t& file,
+                                     Entry& entry) {
   file = kNoFile;
   entry = {};
   int fd = -1;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    fd = ::openat(directory, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? std::error_code() : last_error();
   struct stat status {};
@@ -250,6 +332,16 @@ std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, 
     (void)::close(fd);  // opened only to be asked
   }
   return {};
+}
+
+std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
+                                             Entry& entry) const {
+  return open_plain_in(AT_FDCWD, path.c_str(), file, entry);
+}
+
+std::error_code SystemFileSystem::open_plain_at(FileHandle directory, std::string_view name,
+                                                FileHandle& file, Entry& entry) {
+  return open_plain_in(static_cast<int>(directory), std::string(name).c_str(), file, entry);
 }
 
 std::error_code SystemFileSystem::read_plain(std::intptr_t file, std::span<char> buffer,

@@ -25,20 +25,6 @@ inline constexpr FileHandle kNoFile = -1;
 /// What a text record ends with in the files of this system: "\n", or "\r\n" on Windows.
 std::string_view record_end();
 
-/// The directory that holds `path`: its parent, or "." for a bare name.
-inline std::filesystem::path directory_of(const std::filesystem::path& path) {
-  const std::filesystem::path parent = path.parent_path();
-  return parent.empty() ? "." : parent;
-}
-
-/// A file as found before it is opened or replaced.
-struct FileStatus {
-  FileKind kind = FileKind::kMissing;
-  unsigned permissions = 0;      // the bits a replacement keeps (POSIX mode bits)
-  std::error_code write_error;   // a regular file this process may not write: the reason
-  std::filesystem::path target;  // the file a followed link names; empty when no link
-};
-
 /// Which file a name leads to: two names lead to one file when their ids are equal.
 struct FileId {
   std::uint64_t device = 0;
@@ -47,17 +33,35 @@ struct FileId {
   auto operator<=>(const FileId&) const = default;
 };
 
+/// What a name in a held directory is, a link not followed: all one look tells.
+struct FileStatus {
+  FileKind kind = FileKind::kMissing;
+  unsigned permissions = 0;     // the bits a replacement keeps (POSIX mode bits)
+  FileId id;                    // of what is there
+  std::uint64_t links = 1;      // names the file has
+  bool own = true;              // the running user's (on Windows every file counts as the user's)
+  std::error_code write_error;  // a file this process may not write: the reason
+};
+
+/// Where a name leads from a held directory: the directory that holds its last part, held, and
+/// that part's name there, with what it is.
+struct Target {
+  FileHandle directory = kNoFile;  // the base itself, or a directory the caller now holds
+  FileId directory_id;             // of that directory, so that it is held once
+  std::string name;
+  FileStatus status;
+};
+
 /// Room left on a file system: bytes, and files that may still be made (inodes).
 struct Room {
   std::uint64_t bytes = 0;
   std::uint64_t files = 0;
 };
 
-/// Where a name below the working directory leads, as resolve finds it.
+/// Where resolve met a link of another user's: its path as reports show it, and its owner.
 struct Resolution {
-  std::filesystem::path path;  // the base and the parts that lead there, no link among them
-  std::filesystem::path link;  // a link not followed, when another user made it: where it is
-  std::string link_owner;      // that link's owner: the user's name, or the number
+  std::filesystem::path link;
+  std::string link_owner;  // the user's name, or the number
 };
 
 /// Where a link of another user was met: resolve fails with this.
@@ -70,44 +74,57 @@ std::error_code not_regular_file_error();
 
 class RunLock;
 
-/// How a file is to be written, for may_write.
-enum class WriteWay {
-  kInPlace,   // opened where it is, created when missing
-  kReplaced,  // a new file made beside it and renamed over it
-};
-
 /// The file system, behind one interface so that a test can put a fake in its place: the
-/// program's code gets it by reference from `main` and never reaches the system otherwise.
-/// Every operation and every question returns the system's error, or none with its answer.
-/// A path the run writes is first resolved (resolve): a link, at any step, is followed only when
-/// this user made it, and any other link is an error, so a link planted in a shared directory
-/// never leads a write outside it. Questions and reads (kind_of, open_to_read) follow any link:
-/// they change nothing. The look-ups of a reader of the tree come with it (look_up.h).
+/// program's code gets it by reference from `main`. Every operation and every question returns
+/// the system's error, or none with its answer.
+/// A run writes only through directories it holds: the working directory is opened once, and
+/// every later look, open, create, rename, link, unlink and sync is made relative to a held
+/// directory, so nothing swapped for a link between a look and a use can redirect it. A name
+/// is resolved once (resolve): a link, at any step, is followed only when this user made it, and
+/// any other link is an error. The look-ups of a reader of the tree come with it (look_up.h).
 class FileSystem : public LookUps {
  public:
   virtual ~FileSystem() = default;
 
-  /// The kind and permissions of what `path` names (a link followed as above), and for a
-  /// regular file whether this process may write it. A missing file is no error.
-  [[nodiscard]] virtual std::error_code status_of(const std::filesystem::path& path,
+  /// Holds the directory `name` of the held directory `directory` (or, with kNoFile, `name` as
+  /// a path from the process's working directory), never through a link in its last part.
+  [[nodiscard]] virtual std::error_code open_directory(FileHandle directory,
+                                                       const std::filesystem::path& name,
+                                                       FileHandle& held) = 0;
+  /// Lets go of a directory held.
+  virtual void close_directory(FileHandle held) = 0;
+  /// Where `name` (relative parts) leads from the held directory `base`, one part at a time:
+  /// each link, at any step, is followed only when this user made it, 40 links at most (then
+  /// too many links). Another user's link fails with foreign_link_error() and fills
+  /// `resolution` (its path shown from `shown_base`). A missing last part is no error: its
+  /// status says kMissing; a missing directory on the way is. On Windows a link is followed as
+  /// written by the system itself.
+  [[nodiscard]] virtual std::error_code resolve(FileHandle base,
+                                                const std::filesystem::path& shown_base,
+                                                const std::filesystem::path& name,
+                                                Target& target, Resolution& resolution) = 0;
+  /// What `name` in `directory` is, a link not followed. A missing file is no error.
+  [[nodiscard]] virtual std::error_code status_at(FileHandle directory, std::string_view name,
                                                   FileStatus& status) = 0;
-  /// The kind of what `path` names, any link followed: for "does it exist", "is it a directory".
-  [[nodiscard]] virtual std::error_code kind_of(const std::filesystem::path& path,
-                                                FileKind& kind) = 0;
-  /// Opens `path` to read and write, creating it when missing and never emptying it; `kind` says
-  /// what it is. A FIFO is never written: found without waiting, it is not_regular_file_error().
-  /// When `kind` is kRegular on entry (this run left a regular file there), it is not asked again.
-  [[nodiscard]] virtual std::error_code open_existing_or_new(const std::filesystem::path& path,
-                                                             FileHandle& file, FileKind& kind) = 0;
-  /// Opens `path` to read only, any link followed (reading harms nothing it names): a file that
-  /// is missing or may not be read fails here.
+  /// Opens `name` in `directory` to read and write, creating it when missing and never emptying
+  /// it, never through a link; `kind` says what it is. A FIFO is never written: found without
+  /// waiting, it is not_regular_file_error(). When `kind` is kRegular on entry (this run left a
+  /// regular file there), it is not asked again.
+  [[nodiscard]] virtual std::error_code open_at(FileHandle directory, std::string_view name,
+                                                FileHandle& file, FileKind& kind) = 0;
+  /// Opens `name` in `directory` to read only, as LookUps::open_plain does a path: never
+  /// through a link, never waiting on a pipe; `file` stays open only for a regular file.
+  [[nodiscard]] virtual std::error_code open_plain_at(FileHandle directory, std::string_view name,
+                                                      FileHandle& file, Entry& entry) = 0;
+  /// Opens the file a user named, `path`, to read only, any link followed (reading harms
+  /// nothing it names): a file that is missing or may not be read fails here.
   [[nodiscard]] virtual std::error_code open_to_read(const std::filesystem::path& path,
                                                      FileHandle& file) = 0;
-  /// Creates `path`, which must not exist yet (std::errc::file_exists when it does), to be
-  /// written and later put in place of a file: with `like`'s permissions when it is regular.
-  [[nodiscard]] virtual std::error_code create_exclusive(const std::filesystem::path& path,
-                                                         const FileStatus& like,
-                                                         FileHandle& file) = 0;
+  /// Creates `name` in `directory`, which must not exist yet (std::errc::file_exists when it
+  /// does), to be written and later put in place of a file: with `like`'s permissions when it is
+  /// regular.
+  [[nodiscard]] virtual std::error_code create_at(FileHandle directory, std::string_view name,
+                                                  const FileStatus& like, FileHandle& file) = 0;
   /// Writes every byte at `offset`, or where the file stands when there is no offset.
   [[nodiscard]] virtual std::error_code write(FileHandle file, std::string_view bytes,
                                               std::optional<std::uint64_t> offset) = 0;
@@ -122,64 +139,56 @@ class FileSystem : public LookUps {
   /// Starts writing the file's data to the disk without waiting for it, so that a flush of many
   /// files later waits for little. Where the system has no such call it does nothing.
   [[nodiscard]] virtual std::error_code start_write_back(FileHandle file) = 0;
-  /// Brings the data of the closed regular file `path` to the disk.
-  [[nodiscard]] virtual std::error_code flush_path(const std::filesystem::path& path) = 0;
   /// Closes the file; a failure says its last writes may be lost.
   [[nodiscard]] virtual std::error_code close(FileHandle file) = 0;
-  /// Gives the regular file `existing` a second name, `link`, which must not exist yet
-  /// (std::errc::file_exists). Fails where the file system has no such names.
-  [[nodiscard]] virtual std::error_code hard_link(const std::filesystem::path& existing,
-                                                  const std::filesystem::path& link) = 0;
-  /// Puts `from` in place of `to` in one step, replacing `to` when it exists.
-  [[nodiscard]] virtual std::error_code replace(const std::filesystem::path& from,
-                                                const std::filesystem::path& to) = 0;
-  /// Brings the names a directory holds (the renames in it) to the disk.
-  [[nodiscard]] virtual std::error_code sync_directory(const std::filesystem::path& path) = 0;
-  /// Removes a file. A file that is already gone is no failure.
-  [[nodiscard]] virtual std::error_code remove(const std::filesystem::path& path) = 0;
+  /// Gives the regular file `existing` in `directory` a second name there, `link`, which must
+  /// not exist yet (std::errc::file_exists). Fails where the file system has no such names.
+  [[nodiscard]] virtual std::error_code link_at(FileHandle directory, std::string_view existing,
+                                                std::string_view link) = 0;
+  /// Puts `from` in place of `to`, both in `directory`, in one step, replacing `to` when it
+  /// exists.
+  [[nodiscard]] virtual std::error_code rename_at(FileHandle directory, std::string_view from,
+                                                  std::string_view to) = 0;
+  /// Removes `name` from `directory`. A file that is already gone is no failure.
+  [[nodiscard]] virtual std::error_code remove_at(FileHandle directory, std::string_view name) = 0;
+  /// Brings the names the held directory holds (the renames in it) to the disk.
+  [[nodiscard]] virtual std::error_code sync_directory(FileHandle directory) = 0;
+  /// The names in the held directory, in no particular order.
+  [[nodiscard]] virtual std::error_code names_at(FileHandle directory,
+                                                 std::vector<std::string>& names) = 0;
+  /// Whether a new file can be made in the held directory: the error its create would give.
+  [[nodiscard]] virtual std::error_code may_add(FileHandle directory) = 0;
+  /// The room this process may still use on the file system that holds `directory`.
+  [[nodiscard]] virtual std::error_code free_space(FileHandle directory, Room& room) = 0;
+  /// Takes `lock`, this run's lock on the held directory. When another run holds it, fails with
+  /// std::errc::resource_unavailable_try_again and `holder` gets that run's process number
+  /// where the system can tell, else nothing.
+  [[nodiscard]] virtual std::error_code lock_directory(FileHandle directory, RunLock& lock,
+                                                       std::string& holder) = 0;
+  /// Whether a run holds the lock on the held directory now, without taking it; `holder` as
+  /// lock_directory says.
+  [[nodiscard]] virtual std::error_code lock_held(FileHandle directory, bool& held,
+                                                  std::string& holder) = 0;
   /// Whether process `id` still runs.
   [[nodiscard]] virtual std::error_code process_runs(unsigned long id, bool& runs) = 0;
-  /// What writing `path` the way `way` says would meet: the error its open would give, or none.
-  /// A directory, a file this process may not write (read-only, immutable, on a read-only file
-  /// system), one another program holds open (Windows), a directory that takes no new file
-  /// where one is needed. A link is judged by what it points to. `found` is the file `path`
-  /// names (a link followed), nullopt when nothing. Fails too when the system cannot tell.
-  [[nodiscard]] virtual std::error_code may_write(const std::filesystem::path& path, WriteWay way,
-                                                  std::optional<FileId>& found) = 0;
-  /// The room this process may still use on the file system that holds `directory`.
-  [[nodiscard]] virtual std::error_code free_space(const std::filesystem::path& directory,
-                                                   Room& room) = 0;
-  /// Where `name` (relative parts) leads from the directory `base`, one part at a time from
-  /// handles of the directories on the way: each link, at any step, is followed only when this
-  /// user made it, 40 links at most (then too many links). Another user's link fails with
-  /// foreign_link_error() and fills `link` and `link_owner`. A missing part is no error: the
-  /// rest of the name is appended as it is, for the open to report. On Windows a link is
-  /// followed as written by the system itself.
-  [[nodiscard]] virtual std::error_code resolve(const std::filesystem::path& base,
-                                                const std::filesystem::path& name,
-                                                Resolution& resolution) = 0;
-  /// Takes `lock`, this run's lock on the directory `directory` (resolved). When another run
-  /// holds it, fails with std::errc::resource_unavailable_try_again and `holder` gets that
-  /// run's process number where the system can tell, else nothing.
-  [[nodiscard]] virtual std::error_code lock_directory(const std::filesystem::path& directory,
-                                                       RunLock& lock, std::string& holder) = 0;
-  /// Whether a run holds the lock on `directory` now, without taking it; `holder` gets that
-  /// run's process number where the system can tell, else nothing.
-  [[nodiscard]] virtual std::error_code lock_held(const std::filesystem::path& directory,
-                                                  bool& held, std::string& holder) = 0;
 };
 
 /// The file system of this computer: the one `main` hands down. A test may answer some of its
 /// questions itself.
 class SystemFileSystem : public FileSystem {
  public:
-  std::error_code status_of(const std::filesystem::path& path, FileStatus& status) override;
-  std::error_code kind_of(const std::filesystem::path& path, FileKind& kind) override;
-  std::error_code open_existing_or_new(const std::filesystem::path& path, FileHandle& file,
-                                       FileKind& kind) override;
+  std::error_code open_directory(FileHandle directory, const std::filesystem::path& name,
+                                 FileHandle& held) override;
+  void close_directory(FileHandle held) override;
+  std::error_code status_at(FileHandle directory, std::string_view name,
+                            FileStatus& status) override;
+  std::error_code open_at(FileHandle directory, std::string_view name, FileHandle& file,
+                          FileKind& kind) override;
+  std::error_code open_plain_at(FileHandle directory, std::string_view name, FileHandle& file,
+                                Entry& entry) override;
   std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) override;
-  std::error_code create_exclusive(const std::filesystem::path& path, const FileStatus& like,
-                                   FileHandle& file) override;
+  std::error_code create_at(FileHandle directory, std::string_view name, const FileStatus& like,
+                            FileHandle& file) override;
   std::error_code write(FileHandle file, std::string_view bytes,
                         std::optional<std::uint64_t> offset) override;
   std::error_code read(FileHandle file, std::span<char> buffer, std::uint64_t offset,
@@ -187,25 +196,24 @@ class SystemFileSystem : public FileSystem {
   std::error_code cut(FileHandle file, std::uint64_t length) override;
   std::error_code flush(FileHandle file) override;
   std::error_code start_write_back(FileHandle file) override;
-  std::error_code flush_path(const std::filesystem::path& path) override;
   std::error_code close(FileHandle file) override;
-  std::error_code hard_link(const std::filesystem::path& existing,
-                            const std::filesystem::path& link) override;
-  std::error_code replace(const std::filesystem::path& from,
-                          const std::filesystem::path& to) override;
-  std::error_code sync_directory(const std::filesystem::path& path) override;
-  std::error_code remove(const std::filesystem::path& path) override;
+  std::error_code link_at(FileHandle directory, std::string_view existing,
+                          std::string_view link) override;
+  std::error_code rename_at(FileHandle directory, std::string_view from,
+                            std::string_view to) override;
+  std::error_code remove_at(FileHandle directory, std::string_view name) override;
+  std::error_code sync_directory(FileHandle directory) override;
+  std::error_code names_at(FileHandle directory, std::vector<std::string>& names) override;
   std::error_code process_runs(unsigned long id, bool& runs) override;
   // In guard_posix.cpp and guard_windows.cpp.
-  std::error_code may_write(const std::filesystem::path& path, WriteWay way,
-                            std::optional<FileId>& found) override;
-  std::error_code free_space(const std::filesystem::path& directory, Room& room) override;
-  std::error_code lock_directory(const std::filesystem::path& directory, RunLock& lock,
+  std::error_code may_add(FileHandle directory) override;
+  std::error_code free_space(FileHandle directory, Room& room) override;
+  std::error_code lock_directory(FileHandle directory, RunLock& lock,
                                  std::string& holder) override;
-  std::error_code lock_held(const std::filesystem::path& directory, bool& held,
-                            std::string& holder) override;
+  std::error_code lock_held(FileHandle directory, bool& held, std::string& holder) override;
   // In look_up_posix.cpp and look_up_windows.cpp.
-  std::error_code resolve(const std::filesystem::path& base, const std::filesystem::path& name,
+  std::error_code resolve(FileHandle base, const std::filesystem::path& shown_base,
+                          const std::filesystem::path& name, Target& target,
                           Resolution& resolution) override;
   std::error_code look_up(const std::filesystem::path& path, bool follow,
                           Entry& entry) const override;
@@ -260,6 +268,10 @@ class File {
   FileSystem* files_ = nullptr;
   FileHandle handle_ = kNoFile;
 };
+
+/// Opens the directory `name` of `directory` (a descriptor, or AT_FDCWD) to hold it, never
+/// through a link in its last part: -1 with errno when it cannot. POSIX only.
+int open_held_directory(int directory, const char* name);
 
 /// This process's number, for temporary names of its own.
 unsigned long process_id();

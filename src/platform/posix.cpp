@@ -1,4 +1,5 @@
 // The platform on POSIX systems: POSIX calls only, so it builds wherever they exist.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -17,9 +18,6 @@ std::error_code last_error() {
   return {errno, std::system_category()};
 }
 
-std::error_code error_of(int code) {
-  return {code, std::system_category()};
-}
 
 // The interrupt a run deferred, for end_if_interrupted once the run has put its series back.
 volatile sig_atomic_t deferred_signal = 0;
@@ -51,36 +49,14 @@ FileKind kind_of_mode(mode_t mode) {
   return FileKind::kOther;
 }
 
-// Where the link `link` leads, when this run may follow it: this user made it and every link
-// after it, and what it names exists. Otherwise an error: permission denied, or too many links
-// for a dangling one.
-std::error_code follow_link(FileSystem& files, const std::filesystem::path& link,
-                            std::filesystem::path& target) {
-  std::filesystem::path directory = link.parent_path();
-  if (directory.empty()) directory = ".";
-  Resolution resolution;
-  if (const std::error_code error = files.resolve(directory, link.filename(), resolution))
-    return error;
-  struct stat status {};
-  if (::stat(resolution.path.c_str(), &status) != 0)
-    return errno == ENOENT ? error_of(ELOOP) : last_error();
-  target = resolution.path;
-  return {};
+int descriptor(FileHandle handle) {
+  return static_cast<int>(handle);
 }
 
-// The link at `path` (the open said so with ELOOP), or another error when it is none.
-std::error_code target_of(FileSystem& files, const std::filesystem::path& path,
-                          std::filesystem::path& target) {
-  struct stat link_status {};
-  if (::lstat(path.c_str(), &link_status) != 0) return last_error();
-  if (!S_ISLNK(link_status.st_mode)) return error_of(ELOOP);
-  return follow_link(files, path, target);
-}
-
-std::error_code open_kind(const std::filesystem::path& path, int& fd, FileKind& kind) {
+std::error_code open_kind(int directory, const char* name, int& fd, FileKind& kind) {
   const bool known_regular = kind == FileKind::kRegular;
   do {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    fd = ::openat(directory, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return last_error();
   if (known_regular) return {};
@@ -106,47 +82,24 @@ std::string_view record_end() {
   return "\n";
 }
 
-std::error_code SystemFileSystem::status_of(const std::filesystem::path& path,
-                                            FileStatus& status) {
-  status = {};
-  struct stat file_status {};
-  if (::lstat(path.c_str(), &file_status) != 0) {
-    return errno == ENOENT ? std::error_code() : last_error();
-  }
-  if (S_ISLNK(file_status.st_mode)) {
-    if (const std::error_code error = follow_link(*this, path, status.target)) return error;
-    if (::stat(status.target.c_str(), &file_status) != 0) return last_error();
-  }
-  const std::filesystem::path& file = status.target.empty() ? path : status.target;
-  status.permissions = static_cast<unsigned>(file_status.st_mode & 07777);
-  status.kind = kind_of_mode(file_status.st_mode);
-  if (status.kind != FileKind::kRegular) return {};
-  // Root, or the owner with the write bit set, surely may write it; anyone else asks the system.
-  const uid_t euid = ::geteuid();
-  const bool surely_writable =
-      euid == 0 || (file_status.st_uid == euid && (file_status.st_mode & S_IWUSR));
-  if (!surely_writable && ::access(file.c_str(), W_OK) != 0) status.write_error = last_error();
-  return {};
+std::error_code SystemFileSystem::open_directory(FileHandle directory,
+                                                 const std::filesystem::path& name,
+                                                 FileHandle& held) {
+  const int base = directory == kNoFile ? AT_FDCWD : descriptor(directory);
+  const int fd = open_held_directory(base, name.c_str());
+  held = fd < 0 ? kNoFile : fd;
+  return fd < 0 ? last_error() : std::error_code();
 }
 
-std::error_code SystemFileSystem::kind_of(const std::filesystem::path& path, FileKind& kind) {
-  struct stat status {};
-  kind = FileKind::kMissing;
-  if (::stat(path.c_str(), &status) != 0) return errno == ENOENT ? std::error_code() : last_error();
-  kind = kind_of_mode(status.st_mode);
-  return {};
+void SystemFileSystem::close_directory(FileHandle held) {
+  (void)::close(descriptor(held));  // nothing of a directory held is lost by closing it
 }
 
-std::error_code SystemFileSystem::open_existing_or_new(const std::filesystem::path& path,
-                                                       FileHandle& file, FileKind& kind) {
+std::error_code SystemFileSystem::open_at(FileHandle directory, std::string_view name,
+                                          FileHandle& file, FileKind& kind) {
   int fd = -1;
   file = kNoFile;
-  std::error_code error = open_kind(path, fd, kind);
-  if (error == std::errc::too_many_symbolic_link_levels) {
-    std::filesystem::path target;
-    error = target_of(*this, path, target);
-    if (!error) error = open_kind(target, fd, kind);
-  }
+  const std::error_code error = open_kind(descriptor(directory), std::string(name).c_str(), fd, kind);
   if (!error) file = fd;
   return error;
 }
@@ -180,10 +133,12 @@ std::error_code SystemFileSystem::open_to_read(const std::filesystem::path& path
   return fd < 0 ? last_error() : std::error_code();
 }
 
-std::error_code SystemFileSystem::create_exclusive(const std::filesystem::path& path,
-                                                   const FileStatus& like, FileHandle& file) {
+std::error_code SystemFileSystem::create_at(FileHandle directory, std::string_view name,
+                                            const FileStatus& like, FileHandle& file) {
   file = kNoFile;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const std::string z(name);
+  const int fd =
+      ::openat(descriptor(directory), z.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return last_error();
   if (!new_file_mode_asked_) {
     new_file_mode_ = read_new_file_mode();
@@ -196,7 +151,7 @@ std::error_code SystemFileSystem::create_exclusive(const std::filesystem::path& 
     const std::error_code error = last_error();
     // The report is `error`; the file goes at once.
     (void)::close(fd);
-    (void)::unlink(path.c_str());
+    (void)::unlinkat(descriptor(directory), z.c_str(), 0);
     return error;
   }
   file = fd;
@@ -266,41 +221,68 @@ std::error_code SystemFileSystem::start_write_back(FileHandle file) {
   return {};
 }
 
-std::error_code SystemFileSystem::flush_path(const std::filesystem::path& path) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return last_error();
-  std::error_code error = flush(fd);
-  if (::close(fd) != 0 && !error) error = last_error();
-  return error;
-}
-
-std::error_code SystemFileSystem::hard_link(const std::filesystem::path& existing,
-                                            const std::filesystem::path& link) {
-  return ::link(existing.c_str(), link.c_str()) == 0 ? std::error_code() : last_error();
+std::error_code SystemFileSystem::link_at(FileHandle directory, std::string_view existing,
+                                          std::string_view link) {
+  const int at = descriptor(directory);
+  return ::linkat(at, std::string(existing).c_str(), at, std::string(link).c_str(), 0) == 0
+             ? std::error_code()
+             : last_error();
 }
 
 std::error_code SystemFileSystem::close(FileHandle file) {
-  return ::close(static_cast<int>(file)) == 0 ? std::error_code() : last_error();
+  return ::close(descriptor(file)) == 0 ? std::error_code() : last_error();
 }
 
-std::error_code SystemFileSystem::replace(const std::filesystem::path& from,
-                                          const std::filesystem::path& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : last_error();
+std::error_code SystemFileSystem::rename_at(FileHandle directory, std::string_view from,
+                                            std::string_view to) {
+  const int at = descriptor(directory);
+  return ::renameat(at, std::string(from).c_str(), at, std::string(to).c_str()) == 0
+             ? std::error_code()
+             : last_error();
 }
 
-std::error_code SystemFileSystem::sync_directory(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+std::error_code SystemFileSystem::sync_directory(FileHandle directory) {
+  if (::fsync(descriptor(directory)) == 0) return {};
+  if (errno != EBADF) return last_error();
+  // A directory held only to work in is opened to be synced.
+  const int fd = ::openat(descriptor(directory), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return last_error();
   std::error_code error = ::fsync(fd) == 0 ? std::error_code() : last_error();
   if (::close(fd) != 0 && !error) error = last_error();
   return error;
 }
 
-std::error_code SystemFileSystem::remove(const std::filesystem::path& path) {
-  return ::unlink(path.c_str()) == 0 || errno == ENOENT ? std::error_code() : last_error();
+std::error_code SystemFileSystem::remove_at(FileHandle directory, std::string_view name) {
+  return ::unlinkat(descriptor(directory), std::string(name).c_str(), 0) == 0 || errno == ENOENT
+             ? std::error_code()
+             : last_error();
+}
+
+std::error_code SystemFileSystem::names_at(FileHandle directory,
+                                           std::vector<std::string>& names) {
+  names.clear();
+  // The listing takes a handle of its own, which it closes.
+  const int fd = ::openat(descriptor(directory), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return last_error();
+  DIR* listing = ::fdopendir(fd);
+  if (listing == nullptr) {
+    const std::error_code error = last_error();
+    (void)::close(fd);  // the report is `error`
+    return error;
+  }
+  std::error_code error;
+  for (;;) {
+    errno = 0;
+    const struct dirent* entry = ::readdir(listing);
+    if (entry == nullptr) {
+      if (errno != 0) error = last_error();
+      break;
+    }
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  (void)::closedir(listing);  // read only: nothing of it can be lost
+  return error;
 }
 
 std::error_code SystemFileSystem::process_runs(unsigned long id, bool& runs) {

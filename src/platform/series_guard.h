@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 
 // One run at a time in a working directory. guard_posix.cpp and guard_windows.cpp implement
-// it, with the questions a series asks before its first file (FileSystem::may_write and
+// it, with the questions a series asks before its first file (FileSystem::may_add and
 // free_space); the build picks one.
 namespace quorlant::platform {
 
@@ -23,10 +23,9 @@ class RunLock {
   /// Releases the lock.
   ~RunLock();
 
-  /// Takes the lock on `directory`. When another process holds it, fails with
-  /// std::errc::resource_unavailable_try_again and `holder` gets its number where the system
-  /// tells (else nothing).
-  [[nodiscard]] std::error_code take(const std::filesystem::path& directory, std::string& holder);
+  /// Keeps `file`, whose open holds the lock (FileSystem::lock_directory takes it), until the
+  /// lock goes.
+  void hold(FileHandle file) { file_ = file; }
   bool held() const { return file_ != kNoFile; }
 
  private:

@@ -157,30 +157,26 @@ std::string describe(std::string_view what, std::error_code error) {
 // The journal in `folder`, or state kNone when there is none. It is opened without following a
 // link or waiting on a pipe, and trusted only as a regular file of this user's within the bound
 // of a journal. Throws Failure.
-Journal read_journal(platform::FileSystem& files, const std::filesystem::path& folder) {
-  std::intptr_t handle = platform::kNoFile;
+Journal read_journal(platform::FileSystem& files, platform::FileHandle folder) {
+  if (folder == platform::kNoFile) return {};  // no event directory holds no journal
+  platform::FileHandle handle = platform::kNoFile;
   platform::Entry entry;
   const std::string cannot = "cannot read " + SeriesWriter::kJournal;
   const std::error_code error =
-      files.open_plain(folder / SeriesWriter::kJournalFile, handle, entry);
+      files.open_plain_at(folder, SeriesWriter::kJournalFile, handle, entry);
   if (error == std::errc::too_many_symbolic_link_levels) distrust("it is a link");
-  // No event directory holds no journal: the run says what is missing in its own words.
   if (error) throw Failure(describe(cannot, error));
   if (entry.kind == FileKind::kMissing) return {};
   if (entry.kind == FileKind::kLink) distrust("it is a link");
   if (entry.kind != FileKind::kRegular) distrust("it is not a regular file");
-  struct Closer {
-    const platform::LookUps& files;
-    std::intptr_t handle;
-    ~Closer() { files.close_plain(handle); }  // read only: nothing of it can be lost
-  } closer{files, handle};
+  const platform::File file(files, handle);  // read only: nothing of it can be lost at close
   if (!entry.own) distrust("it is another user's file");
   std::string text;
   char buffer[8192];
   for (std::size_t got = 1; got > 0;) {
     if (entry.size > SeriesWriter::kMaxJournal || text.size() > SeriesWriter::kMaxJournal)
       distrust("it is larger than any journal quorlant writes");
-    if (const std::error_code read = files.read_plain(handle, buffer, got))
+    if (const std::error_code read = files.read(file.handle(), buffer, text.size(), got))
       throw Failure(describe(cannot, read));
     text.append(buffer, got);
   }
@@ -199,9 +195,9 @@ std::string directory_name(std::string_view name) {
   return separator == std::string_view::npos ? "." : std::string(name.substr(0, separator));
 }
 
-// Syncs each directory once; the first failure is returned, with the directory's name.
+// Syncs each held directory once; the first failure is returned, with the directory's name.
 std::error_code sync_each(platform::FileSystem& files,
-                          const std::map<std::filesystem::path, std::string>& directories,
+                          const std::map<platform::FileHandle, std::string>& directories,
                           std::string& failed) {
   std::error_code first;
   for (const auto& [directory, name] : directories) {
@@ -218,37 +214,41 @@ bool all_digits(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// The files of one entry where they are: its target, its temporary, and its backup (empty for a
-// target that did not exist).
+// The files of one entry where they are: in a held directory, its target, its temporary, and
+// its backup (empty for a target that did not exist).
 struct Placed {
-  std::filesystem::path target;
-  std::filesystem::path temp;
-  std::filesystem::path backup;
+  platform::FileHandle directory = platform::kNoFile;
+  std::string target;
+  std::string temp;
+  std::string backup;
 };
 
 // Puts the old file of one entry back from its backup (when it has one and it is there), or
 // removes the new file of a target that did not exist; then its temporary goes.
 std::error_code put_back(platform::FileSystem& files, const Placed& entry) {
   if (!entry.backup.empty()) {
-    platform::Entry backup;
-    if (const std::error_code error = files.look_up(entry.backup, false, backup)) return error;
+    platform::FileStatus backup;
+    if (const std::error_code error = files.status_at(entry.directory, entry.backup, backup))
+      return error;
     // A backup that is a second name of the target itself renames to nothing: it is removed.
     if (backup.kind != FileKind::kMissing) {
-      if (const std::error_code error = files.replace(entry.backup, entry.target)) return error;
-      if (const std::error_code error = files.remove(entry.backup)) return error;
+      if (const std::error_code error = files.rename_at(entry.directory, entry.backup, entry.target))
+        return error;
+      if (const std::error_code error = files.remove_at(entry.directory, entry.backup))
+        return error;
     }
-  } else if (const std::error_code error = files.remove(entry.target)) {
+  } else if (const std::error_code error = files.remove_at(entry.directory, entry.target)) {
     return error;
   }
-  return files.remove(entry.temp);
+  return files.remove_at(entry.directory, entry.temp);
 }
 
 // Settles one entry of a journal `found` so: the old file put back (a series begun), or what is
 // left beside the target removed (all of it done: the backup).
 std::error_code settle(platform::FileSystem& files, const Placed& entry, JournalState found) {
   if (found == JournalState::kBegun) return put_back(files, entry);
-  if (const std::error_code error = files.remove(entry.temp)) return error;
-  if (!entry.backup.empty()) return files.remove(entry.backup);
+  if (const std::error_code error = files.remove_at(entry.directory, entry.temp)) return error;
+  if (!entry.backup.empty()) return files.remove_at(entry.directory, entry.backup);
   return {};
 }
 
@@ -256,21 +256,19 @@ std::error_code settle(platform::FileSystem& files, const Placed& entry, Journal
 // a regular file of this user's, beside the target its names were made for. Throws Failure.
 Placed place_entry(platform::FileSystem& files, const JournalEntry& entry,
                    const FindTarget& find) {
-  const std::filesystem::path target = find(entry.name);
-  if (entry.temp.target != target.filename().string())
+  const platform::Target target = find(entry.name);
+  if (entry.temp.target != target.name)
     distrust("it names files beside " + entry.temp.target + ", and " +
-             in_event_folder(entry.name) + " leads to " + target.filename().string());
-  const std::filesystem::path beside = target.parent_path();
-  Placed placed{target, beside / entry.temp.str(),
-                entry.backup ? beside / entry.backup->str() : std::filesystem::path()};
-  for (const std::filesystem::path* file : {&placed.temp, &placed.backup}) {
-    platform::Entry found;
+             in_event_folder(entry.name) + " leads to " + target.name);
+  Placed placed{target.directory, target.name, entry.temp.str(),
+                entry.backup ? entry.backup->str() : std::string()};
+  for (const std::string* file : {&placed.temp, &placed.backup}) {
+    platform::FileStatus found;
     if (file->empty()) continue;
-    if (const std::error_code error = files.look_up(*file, false, found))
-      throw Failure(describe("cannot examine " + file->filename().string(), error));
+    if (const std::error_code error = files.status_at(placed.directory, *file, found))
+      throw Failure(describe("cannot examine " + *file, error));
     if (found.kind != FileKind::kMissing && (found.kind != FileKind::kRegular || !found.own))
-      distrust(file->filename().string() + " beside " + in_event_folder(entry.name) +
-               " is not a file quorlant made");
+      distrust(*file + " beside " + in_event_folder(entry.name) + " is not a file quorlant made");
   }
   return placed;
 }
@@ -341,25 +339,18 @@ std::optional<OwnFileName> OwnFileName::parse(std::string_view name) {
   return own;
 }
 
-// This run's own name beside `target`.
-std::filesystem::path SeriesWriter::beside(const std::filesystem::path& target,
-                                           std::string_view kind, unsigned long number) const {
-  const OwnFileName own{target.filename().string(), kind, process_id_, number};
-  std::filesystem::path path = target;
-  path.replace_filename(own.str());
-  return path;
-}
-
 // A new file of this run's own beside `target`: a name left by a killed run is passed over; when
 // no handle is left, those of the staged files are closed (they are flushed by name later) and
 // the file is made again.
-std::error_code SeriesWriter::create_beside(const std::filesystem::path& target,
+std::error_code SeriesWriter::create_beside(platform::FileHandle directory,
+                                            std::string_view target,
                                             const platform::FileStatus& like,
                                             platform::FileHandle& handle, unsigned long& number) {
   std::error_code error;
   for (int attempt = 0; attempt < 100; ++attempt) {
     number = counter_++;
-    error = files_.create_exclusive(beside(target, OwnFileName::kTemporary, number), like, handle);
+    error = files_.create_at(directory, beside(target, OwnFileName::kTemporary, number), like,
+                             handle);
     if (!error) return {};
     const bool no_handle = error == std::errc::too_many_files_open ||
                            error == std::errc::too_many_files_open_in_system;
@@ -372,19 +363,21 @@ std::error_code SeriesWriter::create_beside(const std::filesystem::path& target,
   return error;
 }
 
-std::error_code SeriesWriter::begin(const std::filesystem::path& target, std::string name,
-                                    const platform::FileStatus& like, platform::File& file,
-                                    std::size_t& entry) {
+std::error_code SeriesWriter::begin(platform::FileHandle directory, std::string target,
+                                    std::string name, const platform::FileStatus& like,
+                                    platform::File& file, std::size_t& entry) {
   if (left_ == SeriesLeft::kUntouched) interrupts_.defer_interrupts();
   honour_interrupt();
   platform::FileHandle handle = platform::kNoFile;
   unsigned long number = 0;
-  if (const std::error_code error = create_beside(target, like, handle, number)) return error;
+  if (const std::error_code error = create_beside(directory, target, like, handle, number))
+    return error;
   left_ = SeriesLeft::kAsItWas;
   file = platform::File(files_, handle);
   entry = entries_.size();
   Entry& added = entries_.emplace_back();
-  added.target = target.native();
+  added.directory = directory;
+  added.target = std::move(target);
   added.number = number;
   added.name = std::move(name);
   added.existed = like.kind != FileKind::kMissing;
@@ -410,7 +403,7 @@ void SeriesWriter::drop(std::size_t entry, platform::File& file) {
   // The file goes: what it held no longer matters.
   (void)file.close();
   (void)entries_[entry].file.close();
-  (void)files_.remove(temp_of(entries_[entry]));
+  (void)files_.remove_at(entries_[entry].directory, temp_of(entries_[entry]));
 }
 
 void SeriesWriter::honour_interrupt() const {
@@ -438,6 +431,19 @@ void SeriesWriter::end_commit() {
   if (interrupts_.stop_deferring() != 0) throw Failure::interrupted();
 }
 
+// A temporary closed for want of handles is opened again to be flushed.
+std::error_code SeriesWriter::flush_by_name(const Entry& entry) {
+  platform::FileHandle handle = platform::kNoFile;
+  platform::Entry found;
+  std::error_code error = files_.open_plain_at(entry.directory, temp_of(entry), handle, found);
+  if (!error && found.kind != FileKind::kRegular) error = platform::not_regular_file_error();
+  if (error) return error;
+  platform::File file(files_, handle);
+  error = files_.flush(file.handle());
+  const std::error_code closed = file.close();
+  return error ? error : closed;
+}
+
 // Every temporary reaches the disk before the journal names it: most of them are written back
 // already, so this mostly waits for nothing.
 void SeriesWriter::flush_all() {
@@ -449,7 +455,7 @@ void SeriesWriter::flush_all() {
       const std::error_code closed = entry.file.close();
       if (!error) error = closed;
     } else {
-      error = files_.flush_path(temp_of(entry));
+      error = flush_by_name(entry);
     }
     if (error) fail("cannot write ", &entry, error);
   }
@@ -461,7 +467,7 @@ void SeriesWriter::write_journal() {
   std::string text(kHeader);
   for (const Entry& entry : entries_) {
     const auto own = [&](std::string_view kind) {
-      return escaped(beside(entry.target, kind, entry.number).filename().string());
+      return escaped(beside(entry.target, kind, entry.number));
     };
     text += escaped(bare_name(entry.name)) + '\t' + own(OwnFileName::kTemporary) + '\t' +
             (entry.existed ? own(OwnFileName::kBackup) : std::string()) + '\n';
@@ -473,17 +479,16 @@ void SeriesWriter::write_journal() {
     throw Failure(cannot + ": the series is too long for one journal");
   platform::FileHandle handle = platform::kNoFile;
   unsigned long number = 0;
-  const std::filesystem::path journal_path = journal();
-  if (const std::error_code error = create_beside(journal_path, {}, handle, number))
+  if (const std::error_code error = create_beside(folder_, kJournalFile, {}, handle, number))
     fail(cannot, nullptr, error);
   journal_file_ = platform::File(files_, handle);
-  const std::filesystem::path staged = beside(journal_path, OwnFileName::kTemporary, number);
+  const std::string staged = beside(kJournalFile, OwnFileName::kTemporary, number);
   std::error_code error = files_.write(journal_file_.handle(), text, 0);
   if (!error) error = files_.flush(journal_file_.handle());
-  if (!error) error = files_.replace(staged, journal_path);
+  if (!error) error = files_.rename_at(folder_, staged, kJournalFile);
   if (error) {
     (void)journal_file_.close();  // the report is `error`
-    (void)files_.remove(staged);
+    (void)files_.remove_at(folder_, staged);
     fail(cannot, nullptr, error);
   }
   journal_written_ = true;
@@ -497,10 +502,10 @@ void SeriesWriter::back_up_all() {
   for (Entry& entry : entries_) {
     honour_interrupt();
     if (!entry.existed) continue;
-    const std::filesystem::path backup = backup_of(entry);
-    std::error_code error = files_.hard_link(entry.target, backup);
+    const std::string backup = backup_of(entry);
+    std::error_code error = files_.link_at(entry.directory, entry.target, backup);
     if (error && error != std::errc::file_exists && error != std::errc::no_such_file_or_directory)
-      error = files_.replace(entry.target, backup);
+      error = files_.rename_at(entry.directory, entry.target, backup);
     if (error) fail("cannot keep a copy of ", &entry, error);
     entry.backed_up = true;
   }
@@ -510,7 +515,8 @@ void SeriesWriter::back_up_all() {
 void SeriesWriter::place_all() {
   for (Entry& entry : entries_) {
     honour_interrupt();
-    if (const std::error_code error = files_.replace(temp_of(entry), entry.target))
+    if (const std::error_code error =
+            files_.rename_at(entry.directory, temp_of(entry), entry.target))
       fail("cannot put in place ", &entry, error);
     entry.placed = true;
   }
@@ -530,7 +536,7 @@ std::string SeriesWriter::clean_up() {
   std::string failed;
   for (const Entry& entry : entries_) {
     if (!entry.existed) continue;
-    if (const std::error_code error = files_.remove(backup_of(entry))) {
+    if (const std::error_code error = files_.remove_at(entry.directory, backup_of(entry))) {
       failed = describe("cannot remove the copy of the old " + entry.name, error);
       break;
     }
@@ -542,7 +548,7 @@ std::string SeriesWriter::clean_up() {
       failed = describe("cannot write " + directory, error);
   }
   if (failed.empty()) {
-    if (const std::error_code error = files_.remove(journal()))
+    if (const std::error_code error = files_.remove_at(folder_, kJournalFile))
       failed = describe("cannot remove " + kJournal, error);
   }
   entries_.clear();
@@ -553,9 +559,9 @@ std::string SeriesWriter::clean_up() {
 }
 
 std::error_code SeriesWriter::sync_directories(std::string& failed) {
-  std::map<std::filesystem::path, std::string> directories;
+  std::map<platform::FileHandle, std::string> directories;
   for (const Entry& entry : entries_) {
-    directories.try_emplace(platform::directory_of(entry.target), directory_name(entry.name));
+    directories.try_emplace(entry.directory, directory_name(entry.name));
   }
   return sync_each(files_, directories, failed);
 }
@@ -573,16 +579,18 @@ bool SeriesWriter::undo() noexcept {
   (void)journal_file_.close();  // nor of the journal
   for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
     if (entry->backed_up || entry->placed) {
-      whole = !put_back(files_, {entry->target, temp_of(*entry), backup_of(*entry)}) && whole;
+      whole = !put_back(files_, {entry->directory, entry->target, temp_of(*entry),
+                                 backup_of(*entry)}) &&
+              whole;
     } else {
-      whole = !files_.remove(temp_of(*entry)) && whole;
+      whole = !files_.remove_at(entry->directory, temp_of(*entry)) && whole;
     }
   }
   if (journal_written_) {
     std::string failed;
     if (whole) whole = !sync_directories(failed);
     // Without a journal nothing can finish the job later: it stays when something is left.
-    if (whole) whole = !files_.remove(journal());
+    if (whole) whole = !files_.remove_at(folder_, kJournalFile);
   }
   return whole;
 }
@@ -602,14 +610,12 @@ void SeriesWriter::stop_deferring() noexcept {
   (void)interrupts_.stop_deferring();
 }
 
-JournalState SeriesWriter::inspect(platform::FileSystem& files,
-                                   const std::filesystem::path& folder, const FindTarget& find) {
+JournalState SeriesWriter::inspect(platform::FileSystem& files, platform::FileHandle folder,
+                                   const FindTarget& find) {
+  if (folder == platform::kNoFile) return JournalState::kNone;  // no folder holds no journal
   bool held = false;
   std::string holder;
-  const std::error_code error = files.lock_held(folder, held, holder);
-  // No event directory holds no journal.
-  if (error && error != std::errc::no_such_file_or_directory &&
-      error != std::errc::not_a_directory)
+  if (const std::error_code error = files.lock_held(folder, held, holder))
     throw Failure(describe("cannot tell whether a run of quorlant is writing in " +
                                in_event_folder(""),
                            error));
@@ -619,7 +625,7 @@ JournalState SeriesWriter::inspect(platform::FileSystem& files,
   return journal.state;
 }
 
-void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::path& folder,
+void SeriesWriter::recover(platform::FileSystem& files, platform::FileHandle folder,
                            const FindTarget& find, JournalState& found) {
   const Journal read = read_journal(files, folder);
   found = read.state;
@@ -629,17 +635,17 @@ void SeriesWriter::recover(platform::FileSystem& files, const std::filesystem::p
   for (const JournalEntry& entry : read.entries) entries.push_back(place_entry(files, entry, find));
   const std::string cannot =
       "cannot put back the series of the run cut off, as " + kJournal + " says";
-  std::map<std::filesystem::path, std::string> directories;
-  for (const Placed& entry : entries) {
-    if (const std::error_code error = settle(files, entry, found))
+  std::map<platform::FileHandle, std::string> directories;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (const std::error_code error = settle(files, entries[i], found))
       throw Failure(describe(cannot, error));
-    directories.try_emplace(platform::directory_of(entry.target),
-                            entry.target.parent_path().string());
+    directories.try_emplace(entries[i].directory,
+                            directory_name(in_event_folder(read.entries[i].name)));
   }
   std::string failed;
   if (const std::error_code error = sync_each(files, directories, failed))
     throw Failure(describe(cannot + ": cannot write " + failed, error));
-  if (const std::error_code error = files.remove(folder / kJournalFile))
+  if (const std::error_code error = files.remove_at(folder, kJournalFile))
     throw Failure(describe("cannot remove " + kJournal, error));
 }
 

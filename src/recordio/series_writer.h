@@ -51,8 +51,8 @@ struct OwnFileName {
 };
 
 /// Where the target of a journal's entry is: the entry's bare name in the event folder, found
-/// by the rule every name the run writes is found by. Throws Failure.
-using FindTarget = std::function<std::filesystem::path(std::string_view name)>;
+/// by the rule every name the run writes is found by, in a directory held. Throws Failure.
+using FindTarget = std::function<platform::Target(std::string_view name)>;
 
 /// Writes a series of files as one: each is staged in a temporary file beside its target, and
 /// only when the last is written are they flushed as one batch and put in place, under a
@@ -88,17 +88,17 @@ class SeriesWriter {
   /// Whatever is still staged is removed.
   ~SeriesWriter();
 
-  /// The event folder, where the journal is kept (resolved): set before the first begin.
-  void set_folder(std::filesystem::path folder) { folder_ = std::move(folder); }
+  /// The event folder, held, where the journal is kept: set before the first begin.
+  void set_folder(platform::FileHandle folder) { folder_ = folder; }
 
-  /// A new temporary file beside `target`, with the permissions of `like`, to take its place
-  /// later; `name` is the file as the program names it ("event\20150101.evt"), for reports
-  /// and, by its bare name, for the journal. From the first one on an
-  /// interrupt waits for the run to undo the series (an interrupt Failure is thrown at the next
+  /// A new temporary file beside `target` in the held `directory`, with the permissions of
+  /// `like`, to take its place later; `name` is the file as the program names it
+  /// ("event\20150101.evt"), for reports and, by its bare name, for the journal. From the first
+  /// one on an interrupt waits for the run to undo the series (an interrupt Failure is thrown at the next
   /// step).
-  [[nodiscard]] std::error_code begin(const std::filesystem::path& target, std::string name,
-                                      const platform::FileStatus& like, platform::File& file,
-                                      std::size_t& entry);
+  [[nodiscard]] std::error_code begin(platform::FileHandle directory, std::string target,
+                                      std::string name, const platform::FileStatus& like,
+                                      platform::File& file, std::size_t& entry);
   /// The temporary of `entry` is complete: its write-back starts, and it is kept open for the
   /// flush of the batch (closed now when the system has no handle to spare).
   [[nodiscard]] std::error_code complete(std::size_t entry, platform::File& file);
@@ -124,18 +124,17 @@ class SeriesWriter {
   /// Finishes or undoes the series of a run that was cut off, by its journal in `folder`:
   /// `found` says which it was (kNone when there is no journal). Throws Failure, changing
   /// nothing, for a journal that is not this user's own as this program writes it.
-  static void recover(platform::FileSystem& files, const std::filesystem::path& folder,
+  static void recover(platform::FileSystem& files, platform::FileHandle folder,
                       const FindTarget& find, JournalState& found);
   /// What the journal in `folder` says, changing nothing. Throws Failure for a journal that is
   /// not to be trusted, and for one a live run is writing now (it holds the folder's lock).
-  static JournalState inspect(platform::FileSystem& files, const std::filesystem::path& folder,
+  static JournalState inspect(platform::FileSystem& files, platform::FileHandle folder,
                               const FindTarget& find);
 
  private:
   struct Entry {
-    // The target as the system names it: a path's parts are not kept, so that a long series
-    // costs little memory.
-    std::filesystem::path::string_type target;
+    platform::FileHandle directory = platform::kNoFile;  // held: where the target is
+    std::string target;        // its name there
     std::string name;          // as the program names it, for reports and the journal
     unsigned long number = 0;  // of its temporary's and its backup's names
     platform::File file;       // the complete temporary, while it is held open
@@ -143,19 +142,21 @@ class SeriesWriter {
     bool backed_up = false;    // the old file has its backup name
     bool placed = false;       // the temporary is the target now
   };
-  std::filesystem::path beside(const std::filesystem::path& target, std::string_view kind,
-                               unsigned long number) const;
-  std::filesystem::path temp_of(const Entry& entry) const {
+  // This run's own name beside `target`.
+  std::string beside(std::string_view target, std::string_view kind, unsigned long number) const {
+    return OwnFileName{std::string(target), kind, process_id_, number}.str();
+  }
+  std::string temp_of(const Entry& entry) const {
     return beside(entry.target, OwnFileName::kTemporary, entry.number);
   }
   // Empty when the target did not exist.
-  std::filesystem::path backup_of(const Entry& entry) const {
-    return entry.existed ? beside(entry.target, OwnFileName::kBackup, entry.number)
-                         : std::filesystem::path();
+  std::string backup_of(const Entry& entry) const {
+    return entry.existed ? beside(entry.target, OwnFileName::kBackup, entry.number) : std::string();
   }
-  std::error_code create_beside(const std::filesystem::path& target,
+  std::error_code create_beside(platform::FileHandle directory, std::string_view target,
                                 const platform::FileStatus& like, platform::FileHandle& handle,
                                 unsigned long& number);
+  std::error_code flush_by_name(const Entry& entry);
   void flush_all();
   std::error_code close_held();
   void write_journal();
@@ -169,11 +170,9 @@ class SeriesWriter {
   std::error_code sync_directories(std::string& failed);
   void stop_deferring() noexcept;
 
-  std::filesystem::path journal() const { return folder_ / kJournalFile; }
-
   platform::FileSystem& files_;
   platform::InterruptDeferral& interrupts_;
-  std::filesystem::path folder_ = kEventFolder;
+  platform::FileHandle folder_ = platform::kNoFile;
   unsigned long process_id_;
   unsigned long counter_ = 0;
   std::vector<Entry> entries_;

@@ -49,10 +49,76 @@ std::string shown(const std::filesystem::path& base, const std::filesystem::path
 
 }  // namespace
 
+HeldDirectories::~HeldDirectories() {
+  for (const auto& [id, directory] : others_) files_.close_directory(directory);
+  if (event_ && *event_ != platform::kNoFile) files_.close_directory(*event_);
+  if (work_ != platform::kNoFile) files_.close_directory(work_);
+}
+
+platform::FileHandle HeldDirectories::work() {
+  if (work_ == platform::kNoFile) {
+    if (const std::error_code error = files_.open_directory(platform::kNoFile, base_, work_))
+      throw Failure(describe_error("cannot open the working directory", error));
+  }
+  return work_;
+}
+
+platform::FileHandle HeldDirectories::event_folder() {
+  if (event_) return *event_;
+  platform::Target target;
+  platform::Resolution resolution;
+  std::error_code error = files_.resolve(work(), base_, std::string(kEventFolder), target, resolution);
+  if (error && !resolution.link.empty()) {
+    throw Failure(shown(base_, resolution.link) + ": a link made by user " + resolution.link_owner +
+                  "; quorlant follows only links you made");
+  }
+  platform::FileHandle held = platform::kNoFile;
+  if (!error && target.status.kind == platform::FileKind::kDirectory)
+    error = files_.open_directory(target.directory, target.name, held);
+  if (!error && target.directory != work_) others_.try_emplace(target.directory_id, target.directory);
+  if (error) throw Failure(describe_error("cannot examine " + in_event_folder(""), error));
+  event_ = held;
+  return held;
+}
+
+std::error_code HeldDirectories::resolve(std::string_view name, platform::Target& target) {
+  platform::FileHandle from = work();
+  std::filesystem::path shown_base = base_;
+  const std::string prefix = in_event_folder("");
+  if (name.starts_with(prefix) && event_folder() != platform::kNoFile) {
+    from = *event_;
+    shown_base /= kEventFolder;
+    name.remove_prefix(prefix.size());
+  }
+  platform::Resolution resolution;
+  const std::error_code error = files_.resolve(from, shown_base, native_name(name), target, resolution);
+  if (error && !resolution.link.empty()) {
+    throw Failure(shown(base_, resolution.link) + ": a link made by user " + resolution.link_owner +
+                  "; quorlant follows only links you made");
+  }
+  if (error || target.directory == from) return error;
+  // A directory reached through a link is held once, however many names lead there.
+  const auto [held, added] = others_.try_emplace(target.directory_id, target.directory);
+  if (!added) files_.close_directory(target.directory);
+  target.directory = held->second;
+  return {};
+}
+
+FindTarget HeldDirectories::finder() {
+  return [this](std::string_view file) {
+    platform::Target target;
+    const std::string name = in_event_folder(file);
+    if (const std::error_code error = resolve(name, target))
+      throw Failure(describe_error("cannot examine " + name, error));
+    return target;
+  };
+}
+
 Units::Units(platform::FileSystem& files, std::filesystem::path base_directory,
              std::string_view record_end)
     : files_(files),
       base_(std::move(base_directory)),
+      held_(files_, base_),
       record_end_(record_end),
       process_id_(platform::process_id()),
       series_(files_, interrupts_, process_id_) {}
@@ -69,59 +135,29 @@ std::filesystem::path Units::path_of(std::string_view name) const {
   return native_path(base_, name);
 }
 
+
 platform::FileKind Units::kind_of(std::string_view name) {
-  platform::FileKind kind = platform::FileKind::kMissing;
-  if (const std::error_code error = files_.kind_of(path_of(name), kind)) {
+  platform::Target target;
+  if (const std::error_code error = resolve(name, target)) {
+    // A name below a file or a missing directory names nothing.
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
+      return platform::FileKind::kMissing;
     throw Failure(describe_error("cannot examine " + std::string(name), error));
   }
-  return kind;
-}
-
-std::error_code resolve_name(platform::FileSystem& files, const std::filesystem::path& base,
-                             std::string_view name, std::filesystem::path& path) {
-  platform::Resolution resolution;
-  const std::error_code error = files.resolve(base, native_name(name), resolution);
-  if (error && !resolution.link.empty()) {
-    throw Failure(shown(base, resolution.link) + ": a link made by user " + resolution.link_owner +
-                  "; quorlant follows only links you made");
-  }
-  path = error ? native_path(base, name) : resolution.path;
-  return error;
-}
-
-FindTarget target_finder(platform::FileSystem& files, const std::filesystem::path& base) {
-  return [&files, base](std::string_view file) {
-    std::filesystem::path path;
-    const std::string name = in_event_folder(file);
-    if (const std::error_code error = resolve_name(files, base, name, path))
-      throw Failure(describe_error("cannot examine " + name, error));
-    return path;
-  };
-}
-
-std::error_code Units::resolve(std::string_view name, std::filesystem::path& path) {
-  return resolve_name(files_, base_, name, path);
-}
-
-const std::filesystem::path& Units::event_folder() {
-  if (!event_folder_) {
-    std::filesystem::path folder;
-    if (const std::error_code error = resolve(kEventFolder, folder))
-      throw Failure(describe_error("cannot examine " + in_event_folder(""), error));
-    event_folder_ = folder;
-    series_.set_folder(folder);
-  }
-  return *event_folder_;
+  return target.status.kind;
 }
 
 std::error_code Units::lock_event_folder(std::string& holder) {
+  // Without an event directory nothing of the series can be written: the run says so itself.
+  if (event_folder() == platform::kNoFile) return error_of(std::errc::no_such_file_or_directory);
   const std::error_code error = files_.lock_directory(event_folder(), lock_, holder);
   locked_ = !error;
   return error;
 }
 
 void Units::recover_series(JournalState& found) {
-  SeriesWriter::recover(files_, event_folder(), target_finder(files_, base_), found);
+  if (event_folder() == platform::kNoFile) return;  // no folder holds no journal
+  SeriesWriter::recover(files_, event_folder(), held_.finder(), found);
   // With the journal settled, what is left in the locked folder is dead runs' own.
   if (locked_) {
     if (const std::error_code error = remove_stale_temporaries(event_folder()))
@@ -143,49 +179,49 @@ std::error_code Units::open(int unit, std::string_view name, OpenMode mode) {
   if (units_.contains(unit)) close(unit);
   Unit& u = units_[unit];
   u.name = std::string(name);
+  platform::Target target;
   if (mode == OpenMode::kScratch) {
     // A bare name in the working directory: a link there is replaced, never followed.
-    u.path = path_of(name);
-  } else if ((u.open_error = resolve(name, u.path))) {
+    target.directory = held_.work();
+    target.name = std::string(name);
+    u.open_error = files_.status_at(target.directory, target.name, target.status);
+  } else {
     // Every link on the way is judged before anything is made.
-    return u.open_error;
+    u.open_error = resolve(name, target);
   }
-  u.open_error = dry_run_                          ? open_in_memory(u, mode)
-                 : mode == OpenMode::kReplaceWhole ? open_to_replace(u)
-                 : mode == OpenMode::kScratch      ? open_scratch(u)
+  if (u.open_error) return u.open_error;
+  u.directory = target.directory;
+  u.file_name = target.name;
+  u.open_error = dry_run_                          ? open_in_memory(u, mode, target.status)
+                 : mode == OpenMode::kReplaceWhole ? open_to_replace(u, target.status)
+                 : mode == OpenMode::kScratch      ? open_scratch(u, target.status)
                                                    : open_in_place(u);
   return u.open_error;
 }
 
 // A dry run's file: held in memory, nothing opened or made. It fails where the real open
 // would: no directory to hold it, a directory of that name, an event file this run may not
-// replace.
-std::error_code Units::open_in_memory(Unit& u, OpenMode mode) {
-  platform::FileKind kind = platform::FileKind::kMissing;
-  if (const std::error_code error = files_.kind_of(u.path.parent_path(), kind)) return error;
-  if (kind != platform::FileKind::kDirectory) return error_of(std::errc::no_such_file_or_directory);
-  platform::FileStatus old_file;
-  if (const std::error_code error = files_.status_of(u.path, old_file)) return error;
+// replace, a log or scratch file that cannot be written where it is.
+std::error_code Units::open_in_memory(Unit& u, OpenMode mode, const platform::FileStatus& old_file) {
   if (old_file.kind == platform::FileKind::kDirectory) return error_of(std::errc::is_a_directory);
-  if (mode == OpenMode::kReplaceWhole && old_file.write_error) return old_file.write_error;
   if (mode != OpenMode::kReplaceWhole) {
-    // The log and the scratch files are written where they are: they must take it.
-    std::optional<platform::FileId> found;
-    if (const std::error_code error = files_.may_write(u.path, platform::WriteWay::kInPlace, found))
-      return error;
+    if (old_file.kind == platform::FileKind::kMissing) {
+      if (const std::error_code error = files_.may_add(u.directory)) return error;
+    } else if (old_file.kind == platform::FileKind::kFifo) {
+      return platform::not_regular_file_error();
+    }
   }
+  if (old_file.write_error) return old_file.write_error;
   u.in_memory = true;
   u.loaded = true;  // every file of a run is written before it is read back
   return {};
 }
 
-// A regular file, or a missing one, gets a replacement beside it (beside the file a link
-// names); a device is written in place.
-std::error_code Units::open_to_replace(Unit& u) {
+// A regular file, or a missing one, gets a replacement beside it (beside the file a link of
+// this user's names); a device is written in place.
+std::error_code Units::open_to_replace(Unit& u, const platform::FileStatus& old_file) {
   if (const std::error_code error = remove_stale_temporaries(event_folder())) return error;
-  if (const std::error_code error = remove_stale_temporaries(u.path.parent_path())) return error;
-  platform::FileStatus old_file;
-  if (const std::error_code error = files_.status_of(u.path, old_file)) return error;
+  if (const std::error_code error = remove_stale_temporaries(u.directory)) return error;
   // An existing file this run may not write is an open failure, and stays untouched.
   if (old_file.write_error) return old_file.write_error;
   switch (old_file.kind) {
@@ -196,9 +232,8 @@ std::error_code Units::open_to_replace(Unit& u) {
     case platform::FileKind::kOther: return open_in_place(u);
     case platform::FileKind::kMissing:
     case platform::FileKind::kRegular: break;
-    case platform::FileKind::kLink: throw std::logic_error("a status that did not follow a link");
+    case platform::FileKind::kLink: throw std::logic_error("a link left by the resolver");
   }
-  if (!old_file.target.empty()) u.path = old_file.target;
   // A directory that takes no new file is an open failure: rewriting the file in place could
   // leave it cut short.
   return open_replacement(u, old_file);
@@ -208,10 +243,11 @@ std::error_code Units::open_to_replace(Unit& u) {
 // A regular file this run left is known: neither its kind nor its length is asked again.
 std::error_code Units::open_in_place(Unit& u) {
   platform::FileHandle handle = platform::kNoFile;
-  const auto known = left_regular_.find(u.path);
+  const auto known = left_regular_.find({u.directory, u.file_name});
   platform::FileKind kind =
       known == left_regular_.end() ? platform::FileKind::kMissing : platform::FileKind::kRegular;
-  if (const std::error_code error = files_.open_existing_or_new(u.path, handle, kind)) return error;
+  if (const std::error_code error = files_.open_at(u.directory, u.file_name, handle, kind))
+    return error;
   if (known != left_regular_.end()) u.disk_size = known->second;
   u.file = platform::File(files_, handle);
   // A device or a pipe cannot be written at an offset or cut: it takes records one by one.
@@ -219,24 +255,24 @@ std::error_code Units::open_in_place(Unit& u) {
   return {};
 }
 
-// A scratch file this run left is known; any other is looked at without following a link, and
-// one that is not a plain file of this user's with one name goes before a new one is made.
-std::error_code Units::open_scratch(Unit& u) {
-  if (!left_regular_.contains(u.path)) {
-    platform::Entry entry;
-    if (const std::error_code error = files_.look_up(u.path, false, entry)) return error;
-    const bool plain = entry.kind == platform::FileKind::kRegular && entry.own && entry.links == 1;
-    if (entry.kind != platform::FileKind::kMissing && !plain) {
-      if (const std::error_code error = files_.remove(u.path)) return error;
-    }
+// A scratch file this run left is known; any other that is not a plain file of this user's
+// with one name goes before a new one is made.
+std::error_code Units::open_scratch(Unit& u, const platform::FileStatus& old_file) {
+  const bool plain = old_file.kind == platform::FileKind::kRegular && old_file.own &&
+                     old_file.links == 1;
+  if (!left_regular_.contains({u.directory, u.file_name}) &&
+      old_file.kind != platform::FileKind::kMissing && !plain) {
+    if (const std::error_code error = files_.remove_at(u.directory, u.file_name)) return error;
   }
   return open_in_place(u);
 }
 
 // A temporary file of this run beside the target, staged at close.
 std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old_file) {
+  series_.set_folder(event_folder());  // where its journal goes
   std::size_t entry = 0;
-  if (const std::error_code error = series_.begin(u.path, u.name, old_file, u.file, entry))
+  if (const std::error_code error =
+          series_.begin(u.directory, u.file_name, u.name, old_file, u.file, entry))
     return error;
   u.staged = entry;
   u.loaded = true;  // a new file: nothing of the old one shows through
@@ -249,23 +285,21 @@ std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old
 // this run holds locked, with any journal settled, every temporary and copy is a dead run's,
 // whatever process number it carries; elsewhere (beside a link's target) only the temporaries
 // of runs no longer running are.
-std::error_code Units::remove_stale_temporaries(const std::filesystem::path& directory) {
-  if (swept_.contains(directory)) return {};
+std::error_code Units::remove_stale_temporaries(platform::FileHandle directory) {
+  if (directory == platform::kNoFile || swept_.contains(directory)) return {};
   const bool locked = locked_ && directory == event_folder();
   std::vector<std::string> names;
-  std::error_code error = files_.names_in(directory, names);
-  // A missing directory holds nothing: the open says so in its own words.
-  if (error == std::errc::no_such_file_or_directory) return {};
+  std::error_code error = files_.names_at(directory, names);
   for (std::size_t i = 0; i < names.size() && !error; ++i) {
     const std::optional<OwnFileName> own = leftover(names[i]);
     if (!own || (!locked && (own->kind != OwnFileName::kTemporary || own->process == process_id_)))
       continue;
-    platform::Entry entry;
-    error = files_.look_up(directory / names[i], false, entry);
-    if (error || entry.kind != platform::FileKind::kRegular || !entry.own) continue;
+    platform::FileStatus status;
+    error = files_.status_at(directory, names[i], status);
+    if (error || status.kind != platform::FileKind::kRegular || !status.own) continue;
     bool runs = false;
     if (!locked) error = files_.process_runs(own->process, runs);
-    if (!error && !runs) error = files_.remove(directory / names[i]);
+    if (!error && !runs) error = files_.remove_at(directory, names[i]);
   }
   if (!error) swept_.insert(directory);
   return error;
@@ -395,9 +429,9 @@ Units::CloseError Units::finish_in_place(Unit& u) {
   const std::error_code closed = u.file.close();
   if (closed && !failed.error) failed = {"cannot close ", closed};
   if (!failed.error && u.regular && u.disk_size) {
-    left_regular_[u.path] = *u.disk_size;
+    left_regular_[{u.directory, u.file_name}] = *u.disk_size;
   } else {
-    left_regular_.erase(u.path);
+    left_regular_.erase({u.directory, u.file_name});
   }
   return failed;
 }

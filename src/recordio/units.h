@@ -35,13 +35,34 @@ enum class OpenMode {
 /// The path a composed name opens below `base`: each backslash is a directory separator here.
 std::filesystem::path native_path(const std::filesystem::path& base, std::string_view name);
 
-/// Where a composed name leads from `base`, each link on the way followed only when this user
-/// made it: `path` holds no link. Throws Failure naming another user's link; returns any other
-/// failure of the way.
-std::error_code resolve_name(platform::FileSystem& files, const std::filesystem::path& base,
-                             std::string_view name, std::filesystem::path& path);
-/// Finds a journal's targets in the event folder below `base`, as resolve_name does.
-FindTarget target_finder(platform::FileSystem& files, const std::filesystem::path& base);
+/// The directories a run (or a check) works through, each held once from its first use to the
+/// end: the working directory, the event folder, and those the user's own links lead to.
+class HeldDirectories {
+ public:
+  HeldDirectories(platform::FileSystem& files, std::filesystem::path base)
+      : files_(files), base_(std::move(base)) {}
+  HeldDirectories(const HeldDirectories&) = delete;
+  HeldDirectories& operator=(const HeldDirectories&) = delete;
+  ~HeldDirectories();
+
+  /// The working directory. Throws Failure when it cannot be held.
+  platform::FileHandle work();
+  /// The event folder, kNoFile when there is none. Throws Failure when it cannot be looked at.
+  platform::FileHandle event_folder();
+  /// Where a composed name leads, each link on the way followed only when this user made it:
+  /// names in the event folder from its held handle, others from the working directory's.
+  /// Throws Failure naming another user's link; returns any other failure of the way.
+  std::error_code resolve(std::string_view name, platform::Target& target);
+  /// Finds a journal's targets in the event folder, as resolve does.
+  FindTarget finder();
+
+ private:
+  platform::FileSystem& files_;
+  std::filesystem::path base_;
+  platform::FileHandle work_ = platform::kNoFile;
+  std::optional<platform::FileHandle> event_;
+  std::map<platform::FileId, platform::FileHandle> others_;
+};
 
 /// The file units of a run: unit numbers connected to files in the working directory, all
 /// reached through `files`. Event files and the list are handed to the series writer to be put
@@ -62,7 +83,7 @@ class Units {
   /// the name is a directory (EISDIR).
   void set_dry_run() { dry_run_ = true; }
   bool dry_run() const { return dry_run_; }
-  /// What `name` is, a link followed. Throws Failure when the system cannot tell.
+  /// What `name` is, a link of this user's followed. Throws Failure when the system cannot tell.
   platform::FileKind kind_of(std::string_view name);
   bool exists(std::string_view name) { return kind_of(name) != platform::FileKind::kMissing; }
   bool is_directory(std::string_view name) {
@@ -71,14 +92,14 @@ class Units {
 
   /// The path a composed name opens: each backslash is a directory separator here.
   std::filesystem::path path_of(std::string_view name) const;
-  /// Where a composed name leads from the working directory, each link on the way followed
-  /// only when this user made it: `path` holds no link. Throws Failure naming another user's
-  /// link; returns any other failure of the way.
-  std::error_code resolve(std::string_view name, std::filesystem::path& path);
+  /// Where a composed name leads (HeldDirectories::resolve).
+  std::error_code resolve(std::string_view name, platform::Target& target) {
+    return held_.resolve(name, target);
+  }
   /// The file system the units work on, for the questions a run asks before it writes.
   platform::FileSystem& files() { return files_; }
-  /// The event folder as resolve finds it, asked once. Throws Failure as resolve does.
-  const std::filesystem::path& event_folder();
+  /// The event folder, held; kNoFile when there is none.
+  platform::FileHandle event_folder() { return held_.event_folder(); }
   /// Takes the lock on the event folder for the rest of the run: no other run writes there
   /// meanwhile. Another run's lock fails with resource_unavailable_try_again and its process
   /// in `holder`, where the system tells.
@@ -102,7 +123,7 @@ class Units {
   void close_all();
   /// Puts every staged file in place, or none (SeriesWriter::commit); returns what could not be
   /// tidied after the commit point, for a warning.
-  [[nodiscard]] std::string commit_series();
+  std::string commit_series();
   /// Once the series in place is told: an interrupt that waited ends the run now.
   void end_commit() { series_.end_commit(); }
   /// What close_all found of a series it had to drop.
@@ -112,7 +133,7 @@ class Units {
   void recover_series(JournalState& found);
   /// What the journal of a run that was cut off says, changing nothing.
   JournalState interrupted_series() {
-    return SeriesWriter::inspect(files_, event_folder(), target_finder(files_, base_));
+    return SeriesWriter::inspect(files_, event_folder(), held_.finder());
   }
   /// Why the last open of `unit` failed, if it did.
   std::error_code open_error(int unit) const;
@@ -125,7 +146,8 @@ class Units {
   struct Unit {
     platform::File file;
     std::string name;                       // as the program composed it, for reports
-    std::filesystem::path path;             // where it is on disk
+    platform::FileHandle directory = platform::kNoFile;  // held: where it is
+    std::string file_name;                               // its name there
     std::error_code open_error;             // why the open failed, when it did
     std::string content;                    // the file's bytes as far as `loaded` says
     bool loaded = false;                    // `content` holds the whole file
@@ -137,12 +159,12 @@ class Units {
     std::optional<std::size_t> staged;     // a replacement in progress: its series entry
     bool in_memory = false;                // a dry run's file: nothing opened, nothing stored
   };
-  std::error_code open_in_memory(Unit& unit, OpenMode mode);
-  std::error_code open_to_replace(Unit& unit);
+  std::error_code open_in_memory(Unit& unit, OpenMode mode, const platform::FileStatus& old_file);
+  std::error_code open_to_replace(Unit& unit, const platform::FileStatus& old_file);
   std::error_code open_in_place(Unit& unit);
-  std::error_code open_scratch(Unit& unit);
+  std::error_code open_scratch(Unit& unit, const platform::FileStatus& old_file);
   std::error_code open_replacement(Unit& unit, const platform::FileStatus& old_file);
-  std::error_code remove_stale_temporaries(const std::filesystem::path& directory);
+  std::error_code remove_stale_temporaries(platform::FileHandle directory);
   Unit& connected(int unit);
   void flush(Unit& unit);
   std::error_code store(Unit& unit);  // writes what is not yet on disk
@@ -156,10 +178,10 @@ class Units {
   CloseError finish_in_place(Unit& unit);
   CloseError finish_replacement(Unit& unit, bool complete);
 
-  platform::RunLock lock_;  // released last, once every unit is closed
   platform::FileSystem& files_;
   std::filesystem::path base_;
-  std::optional<std::filesystem::path> event_folder_;
+  HeldDirectories held_;     // let go last, once every unit is closed
+  platform::RunLock lock_;  // released before them
   bool locked_ = false;
   std::string record_end_;
   std::map<int, Unit> units_;
@@ -167,8 +189,9 @@ class Units {
   platform::InterruptDeferral interrupts_;
   SeriesWriter series_;
   SeriesLeft series_left_ = SeriesLeft::kUntouched;
-  std::set<std::filesystem::path> swept_;  // directories cleared of dead runs' temporary files
-  std::map<std::filesystem::path, std::size_t> left_regular_;  // regular files closed: lengths
+  std::set<platform::FileHandle> swept_;  // directories cleared of dead runs' temporary files
+  // Regular files closed, by directory and name: their lengths.
+  std::map<std::pair<platform::FileHandle, std::string>, std::size_t> left_regular_;
   bool dry_run_ = false;
 };
 

@@ -17,7 +17,6 @@
 
 namespace quorlant::run {
 
-using platform::WriteWay;
 using recordio::kConsoleOutput;
 
 // Line 5 differs between the two banners: the closing one has a comma after the day and one
@@ -119,11 +118,24 @@ std::string kib(std::uint64_t bytes, bool round_up) {
 void check_series(recordio::RecordIo& io, shared::RunData& data) {
   platform::FileSystem& files = io.units().files();
   const std::vector<std::string> names = events::series_event_files(data);
+  // What replacing a file there would meet: one look at the file, and one of each directory.
+  std::map<platform::FileHandle, std::error_code> takes_new_file;
+  const auto problem = [&](const std::string& name, platform::Target& target) {
+    if (const std::error_code error = io.units().resolve(name, target)) return error;
+    const platform::FileStatus& status = target.status;
+    if (status.kind == platform::FileKind::kDirectory)
+      return std::make_error_code(std::errc::is_a_directory);
+    if (status.kind == platform::FileKind::kFifo) return platform::not_regular_file_error();
+    if (status.write_error || status.kind == platform::FileKind::kOther) return status.write_error;
+    const auto [known, added] = takes_new_file.try_emplace(target.directory);
+    if (added) known->second = files.may_add(target.directory);
+    return known->second;
+  };
   // Two names of the series that lead to one file would leave one of them without its file.
   std::map<platform::FileId, std::string> met;
-  const auto once = [&met](const std::string& name, const std::optional<platform::FileId>& id) {
-    if (!id) return;
-    const auto [first, added] = met.try_emplace(*id, name);
+  const auto once = [&met](const std::string& name, const platform::FileStatus& status) {
+    if (status.kind == platform::FileKind::kMissing) return;
+    const auto [first, added] = met.try_emplace(status.id, name);
     if (!added) {
       throw recordio::Failure(first->second + " and " + name +
                               " are one file (a link or a second name): quorlant writes each "
@@ -131,26 +143,20 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
     }
   };
   for (const std::string& name : names) {
-    std::optional<platform::FileId> found;
-    std::filesystem::path path;
-    std::error_code error = io.units().resolve(name, path);
-    if (!error) error = files.may_write(path, WriteWay::kReplaced, found);
+    platform::Target target;
+    const std::error_code error = problem(name, target);
     if (error == platform::not_regular_file_error())
       throw recordio::Failure(recordio::describe_error(name, error));
     if (error) {
       data.fln[shared::kEventFileEntry] = name;
       eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error);
     }
-    once(name, found);
+    once(name, target.status);
   }
-  {
-    std::optional<platform::FileId> found;
-    std::filesystem::path path;
-    std::error_code error = io.units().resolve(recordio::kFollowList, path);
-    if (!error) error = files.may_write(path, WriteWay::kReplaced, found);
-    if (error) throw recordio::Failure(recordio::cannot_open(recordio::kFollowList, error));
-    once(recordio::kFollowList, found);
-  }
+  platform::Target list;
+  if (const std::error_code error = problem(recordio::kFollowList, list))
+    throw recordio::Failure(recordio::cannot_open(recordio::kFollowList, error));
+  once(recordio::kFollowList, list.status);
   const std::uint64_t needed =
       names.size() * (kEventFileRoom + kListLineRoom) + kEventFileRoom + kRoomMargin;
   const std::uint64_t files_needed = names.size() + kFilesMargin;
@@ -172,10 +178,8 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   }
   // The series is put in place under a journal made in event\, even where its files are links
   // to others elsewhere.
-  std::optional<platform::FileId> journal_found;
-  if (const std::error_code error =
-          files.may_write(io.units().event_folder() / recordio::SeriesWriter::kJournalFile,
-                          WriteWay::kReplaced, journal_found)) {
+  platform::Target journal;
+  if (const std::error_code error = problem(recordio::SeriesWriter::kJournal, journal)) {
     throw recordio::Failure(
         recordio::describe_error("cannot make " + std::string(recordio::SeriesWriter::kJournal) +
                                      ", under which the series is put in place",

@@ -121,7 +121,7 @@ TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
                      "strfw/20200101_str.tb0"}) {
     series.files.make_file(kWork / name, "x");
   }
-  series.files.remove(kWork / "event/.19810101.evt.tmp99.0");
+  series.files.erase(kWork / "event/.19810101.evt.tmp99.0");
   std::string list;
   for (const auto& event : years({})) list += " event\\" + event + ".evt  \r\n";
   series.files.make_file(kWork / "event/events_to_follow.txt", list);
@@ -256,8 +256,8 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
   const char* first = "event/19810101.evt";
   // clang-format off
   const std::vector<Case> cases = {
-      {[](Series& s) { s.files.remove(kWork / "event/events_to_follow.txt"); }, {}, "event\\events_to_follow.txt: no such file", 2, ""},
-      {[](Series& s) { s.files.remove(kWork / "event/20200101.evt"); }, {}, "event\\20200101.evt: no such file", 2, one_of_40},
+      {[](Series& s) { s.files.erase(kWork / "event/events_to_follow.txt"); }, {}, "event\\events_to_follow.txt: no such file", 2, ""},
+      {[](Series& s) { s.files.erase(kWork / "event/20200101.evt"); }, {}, "event\\20200101.evt: no such file", 2, one_of_40},
       {edit(first, ":pointtemps", ":pointtemp "), {}, e + ", line 61: expected \":pointtemps\"", 2, one_of_40},
       {edit(first, "#\neof\n", ""), {}, e + ", line 107: expected \"#\", found the end of the file", 2, one_of_40},
       {edit(first, ":year", std::string(":y\0ar", 5)), {}, e + ", line 4: a control character; not a text file", 2, one_of_40},

@@ -375,7 +375,7 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
        },
        write_three, "cannot close f90: " + kEioWords, {"f90", "f98", "f99", "x.evt"}},
       {"a question that fails is a failure, not a no",
-       [](MemoryFileSystem& f) { f.fail(Call::kKind, 1, kEio); },
+       [](MemoryFileSystem& f) { f.fail(Call::kResolve, 1, kEio); },
        [](Units& u) { return outcome([&] { (void)u.is_directory("event"); }); },
        "cannot examine event: " + kEioWords, {"x.evt"}},
       {"a link planted by another user is an open failure naming it, its file untouched",

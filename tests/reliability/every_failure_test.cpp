@@ -147,7 +147,7 @@ TEST(EveryFailure, EachOperationOfAThreeEventRunFailedInTurn) {
     }
   }
   // Opens, writes, flushes, renames, links and the questions all took part.
-  for (const Call call : {Call::kStatus, Call::kKind, Call::kOpen, Call::kCreate, Call::kWrite,
+  for (const Call call : {Call::kStatus, Call::kResolve, Call::kOpen, Call::kCreate, Call::kWrite,
                           Call::kFlush, Call::kClose, Call::kReplace, Call::kHardLink,
                           Call::kSyncDirectory, Call::kNamesIn, Call::kRemove}) {
     EXPECT_GT(counting.calls(call), 0U) << MemoryFileSystem::kNames[static_cast<std::size_t>(call)];
