@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/held_directory_windows.h"
 #include "platform/series_guard.h"
 
 namespace quorlant::platform {
@@ -11,6 +12,7 @@ namespace quorlant::platform {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr std::string_view kLockFile = ".quorlant.lock";
 
 std::error_code error_of(DWORD code) {
   return system_error(static_cast<int>(code));
@@ -28,22 +30,6 @@ std::error_code probe(const std::filesystem::path& path, DWORD access, DWORD fla
   if (handle == INVALID_HANDLE_VALUE) return last_error();
   ::CloseHandle(handle);
   return {};
-}
-
-// The volume and the file index of what `path` leads to, a link followed.
-std::error_code file_id(const std::filesystem::path& path, std::optional<FileId>& found) {
-  const HANDLE handle = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return last_error();
-  BY_HANDLE_FILE_INFORMATION information{};
-  const bool got = ::GetFileInformationByHandle(handle, &information) != 0;
-  const std::error_code error = got ? std::error_code() : last_error();
-  ::CloseHandle(handle);  // opened to be asked only
-  if (!error) {
-    found = FileId{information.dwVolumeSerialNumber,
-                   (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
-  }
-  return error;
 }
 
 std::error_code takes_new_file(const std::filesystem::path& directory) {
@@ -67,47 +53,26 @@ std::string process_holding(const std::filesystem::path& path) {
 
 }  // namespace
 
-std::error_code SystemFileSystem::may_write(const std::filesystem::path& path, WriteWay way,
-                                            std::optional<FileId>& found) {
-  found.reset();
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = ::GetLastError();
-    // A missing directory fails here already, as the open would (ERROR_PATH_NOT_FOUND).
-    return error == ERROR_FILE_NOT_FOUND ? takes_new_file(directory_of(path)) : error_of(error);
-  }
-  if (const std::error_code error = file_id(path, found)) return error;
-  // A directory or a read-only file refuses the open with ERROR_ACCESS_DENIED.
-  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
-    return error_of(ERROR_ACCESS_DENIED);
-  if (way == WriteWay::kInPlace) return probe(path, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL);
-  // Replacing needs the right to write and delete it: a program holding it open without
-  // sharing (an editor's lock) says no here.
-  if (const std::error_code error = probe(path, FILE_WRITE_DATA | DELETE, FILE_ATTRIBUTE_NORMAL))
-    return error;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return {};
-  return takes_new_file(directory_of(path));
+std::error_code SystemFileSystem::may_add(FileHandle directory) {
+  return takes_new_file(held_directory(directory).path);
 }
 
 // NTFS has no fixed number of files: only bytes run out.
-std::error_code SystemFileSystem::free_space(const std::filesystem::path& directory, Room& room) {
+std::error_code SystemFileSystem::free_space(FileHandle directory, Room& room) {
   ULARGE_INTEGER available{};
-  if (!::GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr)) return last_error();
+  if (!::GetDiskFreeSpaceExW(held_directory(directory).path.c_str(), &available, nullptr, nullptr))
+    return last_error();
   room.bytes = available.QuadPart;
   room.files = UINT64_MAX;
   return {};
 }
 
-std::error_code SystemFileSystem::lock_directory(const std::filesystem::path& directory,
-                                                 RunLock& lock, std::string& holder) {
-  return lock.take(directory, holder);
-}
-
-std::error_code RunLock::take(const std::filesystem::path& directory, std::string& holder) {
-  // A directory cannot be locked here: a file in it is, made for the run, shared with no other
-  // writer and removed by the system as it is closed, however the run ends. Others may read it
-  // for the process number it holds.
-  const std::filesystem::path path = directory / ".quorlant.lock";
+// A directory cannot be locked here: a file in it is, made for the run, shared with no other
+// writer and removed by the system as it is closed, however the run ends. Others may read it
+// for the process number it holds.
+std::error_code SystemFileSystem::lock_directory(FileHandle directory, RunLock& lock,
+                                                 std::string& holder) {
+  const std::filesystem::path path = in_held(directory, kLockFile);
   const HANDLE handle =
       ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                     CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
@@ -117,7 +82,7 @@ std::error_code RunLock::take(const std::filesystem::path& directory, std::strin
     holder = process_holding(path);
     return std::make_error_code(std::errc::resource_unavailable_try_again);
   }
-  file_ = reinterpret_cast<FileHandle>(handle);
+  lock.hold(reinterpret_cast<FileHandle>(handle));
   const std::string text = std::to_string(::GetCurrentProcessId()) + "\r\n";
   DWORD written = 0;
   if (!::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
@@ -126,9 +91,9 @@ std::error_code RunLock::take(const std::filesystem::path& directory, std::strin
 }
 
 // The lock file exists only while a run holds it open: the system removes it as it is closed.
-std::error_code SystemFileSystem::lock_held(const std::filesystem::path& directory, bool& held,
+std::error_code SystemFileSystem::lock_held(FileHandle directory, bool& held,
                                             std::string& holder) {
-  const std::filesystem::path path = directory / ".quorlant.lock";
+  const std::filesystem::path path = in_held(directory, kLockFile);
   held = ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   if (!held) {
     const DWORD code = ::GetLastError();

@@ -97,7 +97,8 @@ int look_at(int directory, const char* name, FileStatus& status, uid_t& owner,
   status.id = {static_cast<std::uint64_t>(look.st_dev), static_cast<std::uint64_t>(look.st_ino)};
 #endif
   status.permissions = static_cast<unsigned>(mode & 07777);
-  status.own = owner == ::geteuid();
+  static const uid_t me = ::geteuid();  // a run never changes who it is
+  status.own = owner == me;
   status.kind = S_ISREG(mode)    ? FileKind::kRegular
                 : S_ISDIR(mode)  ? FileKind::kDirectory
                 : S_ISLNK(mode)  ? FileKind::kLink
@@ -107,7 +108,7 @@ int look_at(int directory, const char* name, FileStatus& status, uid_t& owner,
     status.write_error = std::make_error_code(std::errc::operation_not_permitted);
   } else if (status.kind == FileKind::kRegular || status.kind == FileKind::kOther) {
     // Root, or the owner with the write bit set, surely may write it; anyone else asks.
-    const bool surely = ::geteuid() == 0 || (status.own && (mode & S_IWUSR));
+    const bool surely = me == 0 || (status.own && (mode & S_IWUSR));
     if (!surely && ::faccessat(directory, name, W_OK, AT_EACCESS) != 0) status.write_error = last_error();
   }
   return 0;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/held_directory_windows.h"
 #include "platform/look_up.h"
 #include "platform/platform.h"
 
@@ -100,14 +101,116 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
   return {};
 }
 
-// Links are followed by the system as written: only the owner of a directory makes links here,
-// so none is planted by another user.
-std::error_code SystemFileSystem::resolve(const std::filesystem::path& base,
-                                          const std::filesystem::path& name,
-                                          Resolution& resolution) {
-  resolution = {};
-  resolution.path = base / name;
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+FileId id_of(const BY_HANDLE_FILE_INFORMATION& information) {
+  return {information.dwVolumeSerialNumber,
+          (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
+// What `path` is, a link not followed: its kind, id and names, and for a file whether this
+// process may write it (not read-only, and held open by no program that forbids it).
+std::error_code status_of(const std::filesystem::path& path, FileStatus& status) {
+  status = {};
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return is_missing(::GetLastError()) ? std::error_code() : last_error();
+  status.kind = entry_kind(attributes);
+  const HANDLE file =
+      ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return last_error();
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool got = ::GetFileInformationByHandle(file, &information) != 0;
+  const std::error_code error = got ? std::error_code() : last_error();
+  ::CloseHandle(file);  // opened to be asked only
+  if (error) return error;
+  status.id = id_of(information);
+  status.links = information.nNumberOfLinks;
+  if (status.kind != FileKind::kRegular) return {};
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    status.write_error = system_error(ERROR_ACCESS_DENIED);
+    return {};
+  }
+  // Replacing needs the right to write and delete it: a program holding it open without
+  // sharing (an editor's lock) says no here, before anything is written.
+  const HANDLE probe = ::CreateFileW(path.c_str(), FILE_WRITE_DATA | DELETE, kShareAll, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) {
+    status.write_error = last_error();
+  } else {
+    ::CloseHandle(probe);
+  }
   return {};
+}
+
+}  // namespace
+
+// Held without sharing its deletion, so that it is neither renamed nor replaced meanwhile, and
+// named from then on by the final path the system gives for it.
+std::error_code SystemFileSystem::open_directory(FileHandle directory,
+                                                 const std::filesystem::path& name,
+                                                 FileHandle& held) {
+  held = kNoFile;
+  const std::filesystem::path path =
+      directory == kNoFile ? name : held_directory(directory).path / name;
+  const HANDLE handle =
+      ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return last_error();
+  std::filesystem::path final_path;
+  if (const std::error_code error = real_path(path, final_path)) {
+    ::CloseHandle(handle);  // the report is `error`
+    return error;
+  }
+  held = reinterpret_cast<FileHandle>(new HeldDirectory{handle, final_path});
+  return {};
+}
+
+void SystemFileSystem::close_directory(FileHandle held) {
+  HeldDirectory* directory = &held_directory(held);
+  ::CloseHandle(directory->handle);  // nothing of a directory held is lost by closing it
+  delete directory;
+}
+
+std::error_code SystemFileSystem::status_at(FileHandle directory, std::string_view name,
+                                            FileStatus& status) {
+  return status_of(in_held(directory, name), status);
+}
+
+// Links on the way are followed by the system as written: only the owner of a directory makes
+// links here, so none is planted by another user. A link in the last part leads to its target.
+std::error_code SystemFileSystem::resolve(FileHandle base, const std::filesystem::path&,
+                                          const std::filesystem::path& name, Target& target,
+                                          Resolution& resolution) {
+  target = {};
+  resolution = {};
+  std::filesystem::path path = held_directory(base).path / name;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (const std::error_code error = real_path(path, path)) return error;
+  }
+  const std::filesystem::path parent = path.parent_path();
+  target.name = path.filename().string();
+  target.directory = base;
+  if (parent != held_directory(base).path) {
+    if (const std::error_code error = open_directory(kNoFile, parent, target.directory))
+      return error;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(held_directory(target.directory).handle, &information)) {
+      const std::error_code error = last_error();
+      close_directory(target.directory);
+      target.directory = kNoFile;
+      return error;
+    }
+    target.directory_id = id_of(information);
+  }
+  const std::error_code error = status_of(path, target.status);
+  if (error && target.directory != base) close_directory(target.directory);
+  return error;
 }
 
 std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/held_directory_windows.h"
 #include "platform/platform.h"
 
 namespace quorlant::platform {
@@ -105,52 +106,6 @@ std::string_view record_end() {
   return "\r\n";
 }
 
-std::error_code SystemFileSystem::status_of(const std::filesystem::path& path,
-                                            FileStatus& status) {
-  status = {};
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
-    return {static_cast<int>(error), windows_category};
-  }
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    status.kind = FileKind::kDirectory;
-    return {};
-  }
-  // A link (or a cloud file's placeholder) is written in place, as a device is: only the
-  // owner of a directory makes links on Windows, so none is planted by another user.
-  if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) {
-    status.kind = FileKind::kOther;
-    return {};
-  }
-  status.kind = FileKind::kRegular;
-  if (attributes & FILE_ATTRIBUTE_READONLY) {
-    status.write_error = {ERROR_ACCESS_DENIED, windows_category};
-    return {};
-  }
-  // Replacing needs the right to write and delete it: a program holding it open without
-  // sharing (an editor's lock) says no here, before anything is written.
-  FileHandle probe = kNoFile;
-  status.write_error = open_handle(path, FILE_WRITE_DATA | DELETE, kShareAll, OPEN_EXISTING, probe);
-  if (probe != kNoFile && !::CloseHandle(handle_of(probe))) return last_error();
-  return {};
-}
-
-std::error_code SystemFileSystem::kind_of(const std::filesystem::path& path, FileKind& kind) {
-  kind = FileKind::kMissing;
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
-    return {static_cast<int>(error), windows_category};
-  }
-  kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory
-         : (attributes & FILE_ATTRIBUTE_DEVICE)  ? FileKind::kOther
-                                                 : FileKind::kRegular;
-  return {};
-}
-
 namespace {
 
 // What an open handle names: a pipe, another device, a directory or a regular file.
@@ -170,11 +125,12 @@ std::error_code kind_of_open(HANDLE handle, FileKind& kind) {
 
 }  // namespace
 
-std::error_code SystemFileSystem::open_existing_or_new(const std::filesystem::path& path,
-                                                       FileHandle& file, FileKind& kind) {
+std::error_code SystemFileSystem::open_at(FileHandle directory, std::string_view name,
+                                          FileHandle& file, FileKind& kind) {
   const bool known_regular = kind == FileKind::kRegular;
-  if (const std::error_code error =
-          open_handle(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, file)) {
+  if (const std::error_code error = open_handle(in_held(directory, name),
+                                                GENERIC_READ | GENERIC_WRITE, kShareAll,
+                                                OPEN_ALWAYS, file)) {
     return error;
   }
   if (known_regular) return {};
@@ -191,10 +147,15 @@ std::error_code SystemFileSystem::open_to_read(const std::filesystem::path& path
   return open_handle(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, file);
 }
 
-std::error_code SystemFileSystem::create_exclusive(const std::filesystem::path& path,
-                                                   const FileStatus&, FileHandle& file) {
-  return open_handle(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW,
-                     file);
+std::error_code SystemFileSystem::open_plain_at(FileHandle directory, std::string_view name,
+                                                FileHandle& file, Entry& entry) {
+  return open_plain(in_held(directory, name), file, entry);
+}
+
+std::error_code SystemFileSystem::create_at(FileHandle directory, std::string_view name,
+                                            const FileStatus&, FileHandle& file) {
+  return open_handle(in_held(directory, name), GENERIC_WRITE | DELETE,
+                     FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW, file);
 }
 
 std::error_code SystemFileSystem::write(FileHandle file, std::string_view bytes,
@@ -247,19 +208,12 @@ std::error_code SystemFileSystem::start_write_back(FileHandle) {
   return {};
 }
 
-std::error_code SystemFileSystem::flush_path(const std::filesystem::path& path) {
-  FileHandle file = kNoFile;
-  if (const std::error_code error = open_handle(path, GENERIC_WRITE, kShareAll, OPEN_EXISTING, file))
-    return error;
-  std::error_code error = flush(file);
-  if (!::CloseHandle(handle_of(file)) && !error) error = last_error();
-  return error;
-}
-
-std::error_code SystemFileSystem::hard_link(const std::filesystem::path& existing,
-                                            const std::filesystem::path& link) {
-  return ::CreateHardLinkW(link.c_str(), existing.c_str(), nullptr) ? std::error_code()
-                                                                     : last_error();
+std::error_code SystemFileSystem::link_at(FileHandle directory, std::string_view existing,
+                                          std::string_view link) {
+  return ::CreateHardLinkW(in_held(directory, link).c_str(), in_held(directory, existing).c_str(),
+                           nullptr)
+             ? std::error_code()
+             : last_error();
 }
 
 std::error_code SystemFileSystem::close(FileHandle file) {
@@ -267,22 +221,27 @@ std::error_code SystemFileSystem::close(FileHandle file) {
 }
 
 // The rename reaches the disk before it returns, so the directory needs no sync of its own.
-std::error_code SystemFileSystem::replace(const std::filesystem::path& from,
-                                          const std::filesystem::path& to) {
-  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+std::error_code SystemFileSystem::rename_at(FileHandle directory, std::string_view from,
+                                            std::string_view to) {
+  return ::MoveFileExW(in_held(directory, from).c_str(), in_held(directory, to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
              ? std::error_code()
              : last_error();
 }
 
-std::error_code SystemFileSystem::sync_directory(const std::filesystem::path&) {
+std::error_code SystemFileSystem::sync_directory(FileHandle) {
   return {};
 }
 
-std::error_code SystemFileSystem::remove(const std::filesystem::path& path) {
-  if (::DeleteFileW(path.c_str())) return {};
+std::error_code SystemFileSystem::remove_at(FileHandle directory, std::string_view name) {
+  if (::DeleteFileW(in_held(directory, name).c_str())) return {};
   const DWORD error = ::GetLastError();
   return error == ERROR_FILE_NOT_FOUND ? std::error_code()
                                        : std::error_code(static_cast<int>(error), windows_category);
+}
+
+std::error_code SystemFileSystem::names_at(FileHandle directory, std::vector<std::string>& names) {
+  return names_in(held_directory(directory).path, names);
 }
 
 std::error_code SystemFileSystem::process_runs(unsigned long id, bool& runs) {

@@ -434,9 +434,8 @@ void SeriesWriter::end_commit() {
 // A temporary closed for want of handles is opened again to be flushed.
 std::error_code SeriesWriter::flush_by_name(const Entry& entry) {
   platform::FileHandle handle = platform::kNoFile;
-  platform::Entry found;
-  std::error_code error = files_.open_plain_at(entry.directory, temp_of(entry), handle, found);
-  if (!error && found.kind != FileKind::kRegular) error = platform::not_regular_file_error();
+  FileKind kind = FileKind::kRegular;  // this run's own file
+  std::error_code error = files_.open_at(entry.directory, temp_of(entry), handle, kind);
   if (error) return error;
   platform::File file(files_, handle);
   error = files_.flush(file.handle());

@@ -184,7 +184,9 @@ std::error_code Units::open(int unit, std::string_view name, OpenMode mode) {
     // A bare name in the working directory: a link there is replaced, never followed.
     target.directory = held_.work();
     target.name = std::string(name);
-    u.open_error = files_.status_at(target.directory, target.name, target.status);
+    // A scratch file this run left is its own: it is not looked at again.
+    if (!left_regular_.contains({target.directory, target.name}))
+      u.open_error = files_.status_at(target.directory, target.name, target.status);
   } else {
     // Every link on the way is judged before anything is made.
     u.open_error = resolve(name, target);
