@@ -363,6 +363,7 @@ MemoryFileSystem::FileStatus MemoryFileSystem::status_of(int node) const {
     for (const auto& [name, id] : directory.names) status.links += id == node;
   }
   if (here.read_only) status.write_error = error_of(std::errc::permission_denied);
+  if (here.kind == Kind::kDirectory) status.write_error = error_of(std::errc::is_a_directory);
   return status;
 }
 

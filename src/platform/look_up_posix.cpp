@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
 #include <unistd.h>
 #if defined(__linux__) && __has_include(<linux/openat2.h>)
 #include <linux/openat2.h>
@@ -85,7 +88,9 @@ int look_at(int directory, const char* name, FileStatus& status, uid_t& owner,
   owner = look.stx_uid;
   size = look.stx_size;
   status.links = look.stx_nlink;
-  status.id = {(std::uint64_t{look.stx_dev_major} << 32) | look.stx_dev_minor, look.stx_ino};
+  // The device as stat gives it, so that a directory entered without a look has the same id.
+  status.id = {static_cast<std::uint64_t>(makedev(look.stx_dev_major, look.stx_dev_minor)),
+               look.stx_ino};
   marked = (look.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
 #else
   struct stat look {};
@@ -104,7 +109,9 @@ int look_at(int directory, const char* name, FileStatus& status, uid_t& owner,
                 : S_ISLNK(mode)  ? FileKind::kLink
                 : S_ISFIFO(mode) ? FileKind::kFifo
                                  : FileKind::kOther;
-  if (status.kind == FileKind::kRegular && marked) {
+  if (status.kind == FileKind::kDirectory) {
+    status.write_error = std::make_error_code(std::errc::is_a_directory);
+  } else if (status.kind == FileKind::kRegular && marked) {
     status.write_error = std::make_error_code(std::errc::operation_not_permitted);
   } else if (status.kind == FileKind::kRegular || status.kind == FileKind::kOther) {
     // Root, or the owner with the write bit set, surely may write it; anyone else asks.

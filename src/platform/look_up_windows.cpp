@@ -129,6 +129,8 @@ std::error_code status_of(const std::filesystem::path& path, FileStatus& status)
   if (error) return error;
   status.id = id_of(information);
   status.links = information.nNumberOfLinks;
+  // A directory refuses an open to write with "access denied".
+  if (status.kind == FileKind::kDirectory) status.write_error = system_error(ERROR_ACCESS_DENIED);
   if (status.kind != FileKind::kRegular) return {};
   if (attributes & FILE_ATTRIBUTE_READONLY) {
     status.write_error = system_error(ERROR_ACCESS_DENIED);
@@ -197,8 +199,9 @@ std::error_code SystemFileSystem::resolve(FileHandle base, const std::filesystem
   target.name = path.filename().string();
   target.directory = base;
   if (parent != held_directory(base).path) {
+    // A missing directory on the way is what a create in it would say: the path is not found.
     if (const std::error_code error = open_directory(kNoFile, parent, target.directory))
-      return error;
+      return error.value() == ERROR_FILE_NOT_FOUND ? system_error(ERROR_PATH_NOT_FOUND) : error;
     BY_HANDLE_FILE_INFORMATION information{};
     if (!::GetFileInformationByHandle(held_directory(target.directory).handle, &information)) {
       const std::error_code error = last_error();

@@ -40,7 +40,7 @@ struct FileStatus {
   FileId id;                    // of what is there
   std::uint64_t links = 1;      // names the file has
   bool own = true;              // the running user's (on Windows every file counts as the user's)
-  std::error_code write_error;  // a file this process may not write: the reason
+  std::error_code write_error;  // a file this process may not write, or a directory: the reason
 };
 
 /// Where a name leads from a held directory: the directory that holds its last part, held, and

@@ -150,7 +150,7 @@ platform::FileKind Units::kind_of(std::string_view name) {
 std::error_code Units::lock_event_folder(std::string& holder) {
   // Without an event directory nothing of the series can be written: the run says so itself.
   if (event_folder() == platform::kNoFile) return error_of(std::errc::no_such_file_or_directory);
-  const std::error_code error = files_.lock_directory(event_folder(), lock_, holder);
+  const std::error_code error = files_.lock_directory(event_folder(), lock_.emplace(), holder);
   locked_ = !error;
   return error;
 }
@@ -205,7 +205,6 @@ std::error_code Units::open(int unit, std::string_view name, OpenMode mode) {
 // would: no directory to hold it, a directory of that name, an event file this run may not
 // replace, a log or scratch file that cannot be written where it is.
 std::error_code Units::open_in_memory(Unit& u, OpenMode mode, const platform::FileStatus& old_file) {
-  if (old_file.kind == platform::FileKind::kDirectory) return error_of(std::errc::is_a_directory);
   if (mode != OpenMode::kReplaceWhole) {
     if (old_file.kind == platform::FileKind::kMissing) {
       if (const std::error_code error = files_.may_add(u.directory)) return error;
@@ -474,6 +473,8 @@ void Units::close_all() {
   // A series not put in place by now never will be.
   const SeriesLeft left = series_.abandon();
   if (left != SeriesLeft::kUntouched) series_left_ = left;
+  lock_.reset();
+  locked_ = false;
   if (first_failure) throw *first_failure;
 }
 

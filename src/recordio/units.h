@@ -119,7 +119,7 @@ class Units {
   /// Closes the unit and keeps its file. Throws Failure when the file cannot be completed.
   void close(int unit);
   /// Closes and keeps every unit, dropping unfinished replacements and a series not put in
-  /// place (see series_left). Throws the first failure.
+  /// place (see series_left), and releases the lock. Throws the first failure.
   void close_all();
   /// Puts every staged file in place, or none (SeriesWriter::commit); returns what could not be
   /// tidied after the commit point, for a warning.
@@ -181,7 +181,7 @@ class Units {
   platform::FileSystem& files_;
   std::filesystem::path base_;
   HeldDirectories held_;     // let go last, once every unit is closed
-  platform::RunLock lock_;  // released before them
+  std::optional<platform::RunLock> lock_;  // released once every unit is closed
   bool locked_ = false;
   std::string record_end_;
   std::map<int, Unit> units_;

@@ -123,8 +123,6 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
   const auto problem = [&](const std::string& name, platform::Target& target) {
     if (const std::error_code error = io.units().resolve(name, target)) return error;
     const platform::FileStatus& status = target.status;
-    if (status.kind == platform::FileKind::kDirectory)
-      return std::make_error_code(std::errc::is_a_directory);
     if (status.kind == platform::FileKind::kFifo) return platform::not_regular_file_error();
     if (status.write_error || status.kind == platform::FileKind::kOther) return status.write_error;
     const auto [known, added] = takes_new_file.try_emplace(target.directory);
