@@ -49,12 +49,10 @@ std::string answers(int events, int months) {
 // staged files, of the journal and of the directories.
 class WithoutFlush final : public platform::SystemFileSystem {
  public:
-  using Path = std::filesystem::path;
   using Handle = platform::FileHandle;
   std::error_code flush(Handle) override { return {}; }
-  std::error_code flush_path(const Path&) override { return {}; }
   std::error_code start_write_back(Handle) override { return {}; }
-  std::error_code sync_directory(const Path&) override { return {}; }
+  std::error_code sync_directory(Handle) override { return {}; }
 };
 
 int run_once(const fs::path& dir, const std::string& script, bool durable = true) {
