@@ -25,6 +25,12 @@ namespace quorlant::platform {
 
 namespace {
 
+// Who the run is: it never changes.
+uid_t me() {
+  static const uid_t user = ::geteuid();
+  return user;
+}
+
 FileKind entry_kind(mode_t mode) {
   if (S_ISREG(mode)) return FileKind::kRegular;
   if (S_ISDIR(mode)) return FileKind::kDirectory;
@@ -36,7 +42,7 @@ Entry entry_of(const struct stat& status) {
   Entry entry;
   entry.kind = entry_kind(status.st_mode);
   if (entry.kind == FileKind::kRegular) entry.size = static_cast<std::uint64_t>(status.st_size);
-  entry.own = status.st_uid == ::geteuid();
+  entry.own = status.st_uid == me();
   entry.links = static_cast<std::uint64_t>(status.st_nlink);
   return entry;
 }
@@ -71,53 +77,42 @@ std::string user_name(uid_t user) {
   return std::to_string(user);
 }
 
+// What writing `name` in `directory`, whose look says `status`, `mode` and `marked`
+// (append-only or immutable: no one replaces it, root included), would meet.
+std::error_code write_problem(int directory, const char* name, const FileStatus& status,
+                              mode_t mode, bool marked) {
+  if (status.kind == FileKind::kDirectory) return std::make_error_code(std::errc::is_a_directory);
+  if (status.kind == FileKind::kRegular && marked)
+    return std::make_error_code(std::errc::operation_not_permitted);
+  if (status.kind != FileKind::kRegular && status.kind != FileKind::kOther) return {};
+  // Root, or the owner with the write bit set, surely may write it; anyone else asks.
+  if (me() == 0 || (status.own && (mode & S_IWUSR))) return {};
+  return ::faccessat(directory, name, W_OK, AT_EACCESS) == 0 ? std::error_code() : last_error();
+}
+
 // What `name` in `directory` is, a link not followed, in one look: its kind, owner, names and
 // marks, and for a file whether this process may write it. ENOENT is the system's answer.
 int look_at(int directory, const char* name, FileStatus& status, uid_t& owner,
             std::uint64_t& size) {
   status = {};
-  mode_t mode = 0;
-  bool marked = false;  // append-only or immutable: no one replaces it, root included
-#ifdef STATX_BASIC_STATS
   struct statx look {};
   if (::statx(directory, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
               STATX_TYPE | STATX_MODE | STATX_UID | STATX_NLINK | STATX_INO | STATX_SIZE,
               &look) != 0)
     return -1;
-  mode = look.stx_mode;
+  const mode_t mode = look.stx_mode;
   owner = look.stx_uid;
   size = look.stx_size;
   status.links = look.stx_nlink;
   // The device as stat gives it, so that a directory entered without a look has the same id.
   status.id = {static_cast<std::uint64_t>(makedev(look.stx_dev_major, look.stx_dev_minor)),
                look.stx_ino};
-  marked = (look.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
-#else
-  struct stat look {};
-  if (::fstatat(directory, name, &look, AT_SYMLINK_NOFOLLOW) != 0) return -1;
-  mode = look.st_mode;
-  owner = look.st_uid;
-  size = static_cast<std::uint64_t>(look.st_size);
-  status.links = static_cast<std::uint64_t>(look.st_nlink);
-  status.id = {static_cast<std::uint64_t>(look.st_dev), static_cast<std::uint64_t>(look.st_ino)};
-#endif
   status.permissions = static_cast<unsigned>(mode & 07777);
-  static const uid_t me = ::geteuid();  // a run never changes who it is
-  status.own = owner == me;
-  status.kind = S_ISREG(mode)    ? FileKind::kRegular
-                : S_ISDIR(mode)  ? FileKind::kDirectory
-                : S_ISLNK(mode)  ? FileKind::kLink
-                : S_ISFIFO(mode) ? FileKind::kFifo
-                                 : FileKind::kOther;
-  if (status.kind == FileKind::kDirectory) {
-    status.write_error = std::make_error_code(std::errc::is_a_directory);
-  } else if (status.kind == FileKind::kRegular && marked) {
-    status.write_error = std::make_error_code(std::errc::operation_not_permitted);
-  } else if (status.kind == FileKind::kRegular || status.kind == FileKind::kOther) {
-    // Root, or the owner with the write bit set, surely may write it; anyone else asks.
-    const bool surely = me == 0 || (status.own && (mode & S_IWUSR));
-    if (!surely && ::faccessat(directory, name, W_OK, AT_EACCESS) != 0) status.write_error = last_error();
-  }
+  status.own = owner == me();
+  status.kind = S_ISLNK(mode) ? FileKind::kLink : S_ISFIFO(mode) ? FileKind::kFifo
+                                                                 : entry_kind(mode);
+  const bool marked = (look.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
+  status.write_error = write_problem(directory, name, status, mode, marked);
   return 0;
 }
 
@@ -223,7 +218,7 @@ class Resolver {
 
   std::error_code follow(const std::string& part, uid_t owner, std::uint64_t size,
                          Resolution& resolution) {
-    if (owner != ::geteuid()) {
+    if (owner != me()) {
       resolution.link = path_ / part;
       resolution.link_owner = user_name(owner);
       return foreign_link_error();

@@ -54,6 +54,12 @@ std::string escaped(std::string_view name) {
   return text;
 }
 
+// The value of the hex digit `c` as the journal writes it, or -1.
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
 std::optional<std::string> unescaped(std::string_view text) {
   std::string bytes;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -61,12 +67,8 @@ std::optional<std::string> unescaped(std::string_view text) {
       bytes += text[i];
       continue;
     }
-    const auto hex = [&](std::size_t at) {
-      const char c = at < text.size() ? text[at] : 'x';
-      return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-    };
-    const int high = hex(i + 1);
-    const int low = hex(i + 2);
+    const int high = i + 1 < text.size() ? hex_digit(text[i + 1]) : -1;
+    const int low = i + 2 < text.size() ? hex_digit(text[i + 2]) : -1;
     if (high < 0 || low < 0) return std::nullopt;
     bytes += static_cast<char>(high * 16 + low);
     i += 2;
@@ -124,21 +126,27 @@ std::optional<JournalEntry> parse_entry(std::string_view line) {
   return entry;
 }
 
+// What a journal says from its sum line on (`at`, the line's start): the sum must be that of
+// all before it, and only the done mark, or a part of it a power cut left, may follow.
+JournalState state_from_sum(std::string_view text, std::size_t at, std::size_t end) {
+  if (sum_line(text.substr(0, at)) != text.substr(at, end + 1 - at))
+    distrust("its check sum fails: it was changed after quorlant wrote it");
+  const std::string_view rest = text.substr(end + 1);
+  if (!kDoneLine.starts_with(rest)) distrust("its check sum is followed by more than the done mark");
+  // A done mark cut short was never made.
+  return rest == kDoneLine ? JournalState::kDone : JournalState::kBegun;
+}
+
 Journal parse_journal(std::string_view text) {
   if (!text.starts_with(kHeader)) distrust("it does not begin as this version's journals do");
-  Journal journal{JournalState::kBegun, {}};
+  Journal journal;
   std::set<std::string> names;
   for (std::size_t begin = kHeader.size();;) {
     const std::size_t end = text.find('\n', begin);
     if (end == std::string_view::npos) distrust("it has no check sum");
     const std::string_view line = text.substr(begin, end - begin);
     if (line.starts_with(kSumPrefix)) {
-      if (sum_line(text.substr(0, begin)) != text.substr(begin, end + 1 - begin))
-        distrust("its check sum fails: it was changed after quorlant wrote it");
-      const std::string_view rest = text.substr(end + 1);
-      // A done mark cut short by a power cut was never made.
-      if (rest == kDoneLine) journal.state = JournalState::kDone;
-      if (!kDoneLine.starts_with(rest)) distrust("its check sum is followed by more than the done mark");
+      journal.state = state_from_sum(text, begin, end);
       return journal;
     }
     const auto entry = parse_entry(line);

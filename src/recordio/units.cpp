@@ -292,18 +292,31 @@ std::error_code Units::remove_stale_temporaries(platform::FileHandle directory) 
   std::vector<std::string> names;
   std::error_code error = files_.names_at(directory, names);
   for (std::size_t i = 0; i < names.size() && !error; ++i) {
-    const std::optional<OwnFileName> own = leftover(names[i]);
-    if (!own || (!locked && (own->kind != OwnFileName::kTemporary || own->process == process_id_)))
-      continue;
-    platform::FileStatus status;
-    error = files_.status_at(directory, names[i], status);
-    if (error || status.kind != platform::FileKind::kRegular || !status.own) continue;
-    bool runs = false;
-    if (!locked) error = files_.process_runs(own->process, runs);
-    if (!error && !runs) error = files_.remove_at(directory, names[i]);
+    bool dead = false;
+    error = left_by_dead_run(directory, names[i], locked, dead);
+    if (!error && dead) error = files_.remove_at(directory, names[i]);
   }
   if (!error) swept_.insert(directory);
   return error;
+}
+
+// Whether `name` in `directory` is a regular file of this user's that a run no longer running
+// left, by the rule remove_stale_temporaries says.
+std::error_code Units::left_by_dead_run(platform::FileHandle directory, const std::string& name,
+                                        bool locked, bool& dead) {
+  dead = false;
+  const std::optional<OwnFileName> own = leftover(name);
+  if (!own || (!locked && (own->kind != OwnFileName::kTemporary || own->process == process_id_)))
+    return {};
+  platform::FileStatus status;
+  if (const std::error_code error = files_.status_at(directory, name, status)) return error;
+  if (status.kind != platform::FileKind::kRegular || !status.own) return {};
+  bool runs = false;
+  if (!locked) {
+    if (const std::error_code error = files_.process_runs(own->process, runs)) return error;
+  }
+  dead = !runs;
+  return {};
 }
 
 Units::Unit& Units::connected(int unit) {

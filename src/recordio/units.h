@@ -165,6 +165,8 @@ class Units {
   std::error_code open_scratch(Unit& unit, const platform::FileStatus& old_file);
   std::error_code open_replacement(Unit& unit, const platform::FileStatus& old_file);
   std::error_code remove_stale_temporaries(platform::FileHandle directory);
+  std::error_code left_by_dead_run(platform::FileHandle directory, const std::string& name,
+                                   bool locked, bool& dead);
   Unit& connected(int unit);
   void flush(Unit& unit);
   std::error_code store(Unit& unit);  // writes what is not yet on disk

@@ -111,60 +111,52 @@ std::string kib(std::uint64_t bytes, bool round_up) {
   return std::to_string((bytes + (round_up ? 1023 : 0)) / 1024) + " KiB";
 }
 
-// Every event file of the series can be replaced, and the disk has room for the whole staged
-// series at once (the old files are kept until the new ones are in place): checked once every
-// name is known and before the first file is touched. A file that fails is reported as its
-// open would be.
-void check_series(recordio::RecordIo& io, shared::RunData& data) {
-  platform::FileSystem& files = io.units().files();
-  const std::vector<std::string> names = events::series_event_files(data);
-  // What replacing a file there would meet: one look at the file, and one of each directory.
-  std::map<platform::FileHandle, std::error_code> takes_new_file;
-  const auto problem = [&](const std::string& name, platform::Target& target) {
-    if (const std::error_code error = io.units().resolve(name, target)) return error;
+// The targets of a series as the series check finds them: what replacing each would meet (one
+// look at the file, and one of each directory), and no two names for one file.
+class TargetCheck {
+ public:
+  explicit TargetCheck(recordio::Units& units) : units_(units) {}
+
+  std::error_code problem(const std::string& name, platform::Target& target) {
+    if (const std::error_code error = units_.resolve(name, target)) return error;
     const platform::FileStatus& status = target.status;
     if (status.kind == platform::FileKind::kFifo) return platform::not_regular_file_error();
     if (status.write_error || status.kind == platform::FileKind::kOther) return status.write_error;
-    const auto [known, added] = takes_new_file.try_emplace(target.directory);
-    if (added) known->second = files.may_add(target.directory);
+    const auto [known, added] = takes_new_file_.try_emplace(target.directory);
+    if (added) known->second = units_.files().may_add(target.directory);
     return known->second;
-  };
+  }
+
   // Two names of the series that lead to one file would leave one of them without its file.
-  std::map<platform::FileId, std::string> met;
-  const auto once = [&met](const std::string& name, const platform::FileStatus& status) {
+  void once(const std::string& name, const platform::FileStatus& status) {
     if (status.kind == platform::FileKind::kMissing) return;
-    const auto [first, added] = met.try_emplace(status.id, name);
+    const auto [first, added] = met_.try_emplace(status.id, name);
     if (!added) {
       throw recordio::Failure(first->second + " and " + name +
                               " are one file (a link or a second name): quorlant writes each "
                               "file of a series once, so neither is written");
     }
-  };
-  for (const std::string& name : names) {
-    platform::Target target;
-    const std::error_code error = problem(name, target);
-    if (error == platform::not_regular_file_error())
-      throw recordio::Failure(recordio::describe_error(name, error));
-    if (error) {
-      data.fln[shared::kEventFileEntry] = name;
-      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error);
-    }
-    once(name, target.status);
   }
-  platform::Target list;
-  if (const std::error_code error = problem(recordio::kFollowList, list))
-    throw recordio::Failure(recordio::cannot_open(recordio::kFollowList, error));
-  once(recordio::kFollowList, list.status);
+
+ private:
+  recordio::Units& units_;
+  std::map<platform::FileHandle, std::error_code> takes_new_file_;
+  std::map<platform::FileId, std::string> met_;
+};
+
+// The disk has room for a staged series of `events` files at once: the old files are kept
+// until the new ones are in place.
+void check_room(recordio::RecordIo& io, std::size_t events) {
   const std::uint64_t needed =
-      names.size() * (kEventFileRoom + kListLineRoom) + kEventFileRoom + kRoomMargin;
-  const std::uint64_t files_needed = names.size() + kFilesMargin;
+      events * (kEventFileRoom + kListLineRoom) + kEventFileRoom + kRoomMargin;
+  const std::uint64_t files_needed = events + kFilesMargin;
   platform::Room room;
   const std::string folder = recordio::in_event_folder("");
-  if (const std::error_code error = files.free_space(io.units().event_folder(), room))
+  if (const std::error_code error = io.units().files().free_space(io.units().event_folder(), room))
     throw recordio::Failure(
         recordio::describe_error("cannot tell how much room is left in " + folder, error));
   const std::string short_of = "not enough room in " + folder + " for the series: its " +
-                               std::to_string(names.size()) + " event files need ";
+                               std::to_string(events) + " event files need ";
   if (room.bytes < needed) {
     throw recordio::Failure(short_of + kib(needed, true) + " with a margin, and " +
                             kib(room.bytes, false) + " are free");
@@ -174,10 +166,34 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
                             " new files with a margin, and " + std::to_string(room.files) +
                             " can still be made");
   }
+}
+
+// Every event file of the series can be replaced, and the disk has room for the whole staged
+// series at once: checked once every name is known and before the first file is touched. A
+// file that fails is reported as its open would be.
+void check_series(recordio::RecordIo& io, shared::RunData& data) {
+  const std::vector<std::string> names = events::series_event_files(data);
+  TargetCheck targets(io.units());
+  for (const std::string& name : names) {
+    platform::Target target;
+    const std::error_code error = targets.problem(name, target);
+    if (error == platform::not_regular_file_error())
+      throw recordio::Failure(recordio::describe_error(name, error));
+    if (error) {
+      data.fln[shared::kEventFileEntry] = name;
+      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error);
+    }
+    targets.once(name, target.status);
+  }
+  platform::Target list;
+  if (const std::error_code error = targets.problem(recordio::kFollowList, list))
+    throw recordio::Failure(recordio::cannot_open(recordio::kFollowList, error));
+  targets.once(recordio::kFollowList, list.status);
+  check_room(io, names.size());
   // The series is put in place under a journal made in event\, even where its files are links
   // to others elsewhere.
   platform::Target journal;
-  if (const std::error_code error = problem(recordio::SeriesWriter::kJournal, journal)) {
+  if (const std::error_code error = targets.problem(recordio::SeriesWriter::kJournal, journal)) {
     throw recordio::Failure(
         recordio::describe_error("cannot make " + std::string(recordio::SeriesWriter::kJournal) +
                                      ", under which the series is put in place",
