@@ -39,6 +39,18 @@ void warn_of_a_cut_basin_name(recordio::RecordIo& io, const RunData& data) {
           std::to_string(kBasinNameLength) + " characters, no blank)");
 }
 
+// An answer script's y/n line that reads as no without saying n (a capital Y, a blank line, an x)
+// is taken as the dialogue takes it, and told: the next answers would otherwise seem to shift.
+void warn_of_a_loose_flag(recordio::RecordIo& io, const Answer& answer) {
+  const std::string& line = io.console().last_line();
+  if (io.console().terminal() || line.starts_with('y') || line.starts_with('n') ||
+      line.starts_with('N'))
+    return;
+  io.warn(recordio::line_of_the_answers(io.console().line_number()) + " (" +
+          std::string(answer.what) + "): " + recordio::quoted_answer(line) +
+          " is read as no (only a lowercase y is yes); --strict refuses it");
+}
+
 // Reads one answer into its field in the form its kind is read in. On a terminal an answer
 // that fails its check is asked again; an answer script's line is taken as the field reads it.
 class Reader {
@@ -100,6 +112,7 @@ void ask(recordio::RecordIo& io, RunData& data, const Answer& answer) {
   for (const PromptLine& line : answer.prompt) show(io, line);
   std::visit(Reader(io, data, answer), answer.field);
   if (answer.kind == AnswerKind::kName) warn_of_a_cut_basin_name(io, data);
+  if (answer.kind == AnswerKind::kFlag) warn_of_a_loose_flag(io, answer);
 }
 
 }  // namespace

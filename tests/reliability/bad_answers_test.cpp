@@ -125,10 +125,20 @@ TEST(BadAnswers, TextAnswersAreNeverRejected) {
                               std::string("-\n1.5\n\\\nname with blanks\n\n\n");
   const auto result = run_program(dir.path(), answers);
   EXPECT_EQ(result.status, 0);
-  // Only the basin name that is cut gets a word.
-  EXPECT_EQ(result.err,
-            "quorlant: warning: the basin name \"name with blanks\" is cut to \"name\" in the file "
-            "names (at most 8 characters, no blank)\n");
+  // A y/n line that reads as no without saying n gets a word, and so does the basin name cut.
+  std::string told;
+  for (const auto& [line, what, typed] :
+       std::vector<std::tuple<int, std::string, std::string>>{
+           {4, "snow melt", "\\x09"}, {8, "reservoir/lake inflow", "%"},
+           {9, "wetland coupling", "\\xFF"}, {10, "diversions", "-"}, {11, "lake evaporation", "1.5"},
+           {12, "ice factors", "\\"}}) {
+    told += "quorlant: warning: line " + std::to_string(line) + " of the answers (the " + what +
+            " answer): \"" + typed + "\" is read as no (only a lowercase y is yes); --strict "
+            "refuses it\n";
+  }
+  EXPECT_EQ(result.err, told +
+                            "quorlant: warning: the basin name \"name with blanks\" is cut to "
+                            "\"name\" in the file names (at most 8 characters, no blank)\n");
   EXPECT_NE(result.out.find(created_line("event\\20150101.evt")), std::string::npos);
   // Each option answer is its line's first character, whatever it is; the rate is not asked.
   EXPECT_EQ(read_file(dir / "event/20150101.evt"),

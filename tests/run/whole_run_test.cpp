@@ -255,6 +255,8 @@ struct OptionRow {
   std::string label, options;
   bool factor_asked, rate_asked;
   Answers answers;
+  // The y/n lines read as no without saying n, told on the error stream: line and answer.
+  std::vector<std::pair<int, std::string>> loose = {};
 };
 
 Answers with(std::string snw, std::string vap, std::string smr, std::string rate,
@@ -276,15 +278,22 @@ Answers with(std::string snw, std::string vap, std::string smr, std::string rate
 TEST(WholeRun, OptionAnswersReachTheEventFileAsTyped) {
   const OptionRow rows[] = {
       {"capital Y for snow", "Y\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n", false, false,
-       with("Y", "n", "n", " 0.00", "    1", "nnnnn")},
+       with("Y", "n", "n", " 0.00", "    1", "nnnnn"), {{4, "snow melt answer): \"Y"}}},
       {"yes for disaggregation", "n\nn\nyes\n2.5\n3\nn\nn\nn\nn\nn\ngr10k\n\n\n", false, true,
        with("n", "n", "y", " 2.50", "    3", "nnnnn")},
       {"empty answers", "\n\n\n24\n\n\n\n\n\ngr10k\n\n\n", false, false,
-       with(" ", " ", " ", " 0.00", "   24", "     ")},
+       with(" ", " ", " ", " 0.00", "   24", "     "),
+       {{4, "snow melt answer): \""}, {5, "evaporation answer): \""},
+        {6, "disaggregation answer): \""}, {8, "reservoir/lake inflow answer): \""},
+        {9, "wetland coupling answer): \""}, {10, "diversions answer): \""},
+        {11, "lake evaporation answer): \""}, {12, "ice factors answer): \""}}},
       {"every option yes", "y\n25\ny\ny\n12.345\n1\ny\ny\ny\ny\ny\ngr10k\n\n\n", true, true,
        with("y", "y", "y", "12.35", "    1", "yyyyy")},
       {"other characters", "x\nN\nno\n60\nyes\nY\n-\n1\n?\ngr10k\n\n\n", false, false,
-       with("x", "N", "n", " 0.00", "   60", "yY-1?")},
+       with("x", "N", "n", " 0.00", "   60", "yY-1?"),
+       {{4, "snow melt answer): \"x"}, {9, "wetland coupling answer): \"Y"},
+        {10, "diversions answer): \"-"}, {11, "lake evaporation answer): \"1"},
+        {12, "ice factors answer): \"?"}}},
       {"a snow factor of more than five columns is cut",
        "y\n25.125\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n", true, false,
        with("y", "n", "n", " 0.00", "    1", "nnnnn")},
@@ -294,7 +303,12 @@ TEST(WholeRun, OptionAnswersReachTheEventFileAsTyped) {
     const auto result = run_program(w.dir.path(), "1\n1\n2015 06 01 00\n" + row.options);
     EXPECT_EQ(result.out, transcript({"20150601"}, row.factor_asked, row.rate_asked)) << row.label;
     EXPECT_EQ(result.status, 0) << row.label;
-    EXPECT_EQ(result.err, "") << row.label;
+    std::string told;
+    for (const auto& [line, answer] : row.loose) {
+      told += "quorlant: warning: line " + std::to_string(line) + " of the answers (the " + answer +
+              "\" is read as no (only a lowercase y is yes); --strict refuses it\n";
+    }
+    EXPECT_EQ(result.err, told) << row.label;
     EXPECT_EQ(w.file("event/20150601.evt"),
               event_file({"2015", "06", "01", "00", "20150601", "  720"}, row.answers))
         << row.label;
