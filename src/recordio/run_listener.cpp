@@ -14,12 +14,14 @@ void TranscriptListener::event_file(std::string_view path, FileOutcome outcome) 
   console_.write(message_line({padded(path, 60), done}) + "\n");
 }
 
-void TranscriptListener::dry_run_counts(std::int32_t files, std::int32_t replaced) {
+void TranscriptListener::dry_run_counts(std::int32_t files, std::int32_t replaced,
+                                        std::string_view earlier) {
   console_.write(message_line({"dry run: " + std::to_string(files) + " event files, " +
                                std::to_string(files - replaced) + " new, " +
                                std::to_string(replaced) +
                                " replacing existing ones; nothing was written"}) +
                  "\n");
+  if (!earlier.empty()) console_.write(message_line({"dry run: " + std::string(earlier)}) + "\n");
 }
 
 void TranscriptListener::aborted(std::span<const std::string> report,

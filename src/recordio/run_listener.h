@@ -19,8 +19,10 @@ class RunListener {
   virtual ~RunListener() = default;
   /// An event file written, or in a dry run one that would be; `path` as its table entry holds it.
   virtual void event_file(std::string_view path, FileOutcome outcome) = 0;
-  /// The end of a dry run: the files it would write, and how many of them replace one.
-  virtual void dry_run_counts(std::int32_t files, std::int32_t replaced) = 0;
+  /// The end of a dry run: the files it would write, how many of them replace one, and what an
+  /// earlier series leaves beside them ("" when nothing).
+  virtual void dry_run_counts(std::int32_t files, std::int32_t replaced,
+                              std::string_view earlier) = 0;
   /// The program aborts the run: the lines that report why, then its stop message.
   virtual void aborted(std::span<const std::string> report, std::string_view stop_message) = 0;
 };
@@ -30,7 +32,8 @@ class TranscriptListener : public RunListener {
  public:
   explicit TranscriptListener(Console& console) : console_(console) {}
   void event_file(std::string_view path, FileOutcome outcome) override;
-  void dry_run_counts(std::int32_t files, std::int32_t replaced) override;
+  void dry_run_counts(std::int32_t files, std::int32_t replaced,
+                      std::string_view earlier) override;
   void aborted(std::span<const std::string> report, std::string_view stop_message) override;
 
  private:

@@ -41,8 +41,9 @@ class ListingListener : public recordio::TranscriptListener {
   void event_file(std::string_view path, recordio::FileOutcome outcome) override {
     if (!quiet_) TranscriptListener::event_file(path, outcome);
   }
-  void dry_run_counts(std::int32_t files, std::int32_t replaced) override {
-    if (!quiet_) TranscriptListener::dry_run_counts(files, replaced);
+  void dry_run_counts(std::int32_t files, std::int32_t replaced,
+                      std::string_view earlier) override {
+    if (!quiet_) TranscriptListener::dry_run_counts(files, replaced, earlier);
   }
   void aborted(std::span<const std::string> report, std::string_view stop_message) override {
     for (const std::string& line : report) err_ << line << '\n';

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <new>
 #include <optional>
@@ -168,10 +169,35 @@ void check_room(recordio::RecordIo& io, std::size_t events) {
   }
 }
 
+// The event files of an earlier series in the event folder that this one does not write
+// (`names`): they stay, and a shorter re-run says how many and their range. Empty when there are
+// none.
+std::string earlier_series(recordio::Units& units, const std::vector<std::string>& names) {
+  std::vector<std::string> found;
+  if (const std::error_code error = units.files().names_at(units.event_folder(), found))
+    throw recordio::Failure(recordio::describe_error("cannot list " + recordio::in_event_folder(""),
+                                                     error));
+  std::set<std::string> written;
+  for (const std::string& name : names) written.insert(name.substr(name.rfind('\\') + 1));
+  std::set<std::string> earlier;
+  for (const std::string& name : found) {
+    if (recordio::names_a_series_file(name) && name != recordio::kFollowListFile &&
+        !written.contains(name))
+      earlier.insert(name.substr(0, 8));
+  }
+  if (earlier.empty()) return {};
+  const bool one = earlier.size() == 1;
+  return std::to_string(earlier.size()) + (one ? " event file" : " event files") +
+         " of an earlier series " + (one ? "stays" : "stay") + " in " +
+         recordio::in_event_folder("") + " (" + *earlier.begin() +
+         (one ? "" : " to " + *earlier.rbegin()) + "); the list names only this run's " +
+         std::to_string(names.size());
+}
+
 // Every event file of the series can be replaced, and the disk has room for the whole staged
 // series at once: checked once every name is known and before the first file is touched. A
-// file that fails is reported as its open would be.
-void check_series(recordio::RecordIo& io, shared::RunData& data) {
+// file that fails is reported as its open would be. Returns what earlier_series says.
+std::string check_series(recordio::RecordIo& io, shared::RunData& data) {
   const std::vector<std::string> names = events::series_event_files(data);
   TargetCheck targets(io.units());
   for (const std::string& name : names) {
@@ -199,6 +225,7 @@ void check_series(recordio::RecordIo& io, shared::RunData& data) {
                                      ", under which the series is put in place",
                                  error));
   }
+  return earlier_series(io.units(), names);
 }
 
 // The series of a run cut off while it put its files in place is finished or undone before
@@ -263,14 +290,19 @@ int run_sequence(recordio::RecordIo& io) {
     events::split_start(*data);
     events::open_follow_list(run_io);
     events::prepare_first_event(run_io, *data);
+    std::string earlier;  // what an earlier, longer series leaves in event\ beside this one
     const events::EventTally tally = events::run_event_loop(
         run_io, *data,
         {[&] { ask_second_group(run_io, *data); }, [&] { show_warning_and_notice(run_io); },
-         [&] { check_series(run_io, *data); }});
+         [&] {
+           earlier = check_series(run_io, *data);
+           // A real run says it before it writes; a dry run in its summary.
+           if (!earlier.empty() && !run_io.units().dry_run()) run_io.note(earlier);
+         }});
     events::finish_series(run_io, tally);
 
     if (run_io.units().dry_run()) {
-      run_io.listener().dry_run_counts(tally.files, tally.replaced);
+      run_io.listener().dry_run_counts(tally.files, tally.replaced, earlier);
     } else {
       say(run_io, "A file called events\\events_to_follow.txt");
       say(run_io, "has been written");

@@ -331,6 +331,32 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
   }
 }
 
+// Event files of an earlier series that a shorter re-run does not write stay, and are told: on
+// the error stream by the run, in the summary by the dry run.
+TEST(EarlierSeries, AShorterRerunSaysWhatItLeaves) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+      {{"20100101.evt", "20121101.evt", "notes.evt", "2015010.evt"},
+       "2 event files of an earlier series stay in event\\ (20100101 to 20121101); the list "
+       "names only this run's 3"},
+      {{"20201201.evt"},
+       "1 event file of an earlier series stays in event\\ (20201201); the list names only this "
+       "run's 3"},
+      {{}, ""},
+  };
+  for (const auto& [names, told] : rows) {
+    MemoryFileSystem files;
+    prepare(files);
+    for (const std::string& name : names) files.make_file(kWork / "event" / name, "earlier\n");
+    const auto dry = run_program(kWork, three_events(), {"--dry-run"}, &files);
+    EXPECT_EQ(dry.status, 0) << told;
+    EXPECT_EQ(dry.out.find(" dry run: " + told + "\n") != std::string::npos, !told.empty()) << dry.out;
+    const auto run = run_program(kWork, three_events(), {}, &files);
+    EXPECT_EQ(run.err, told.empty() ? "" : "quorlant: " + told + "\n");
+    EXPECT_EQ(series_state(files), "new");
+    for (const std::string& name : names) EXPECT_EQ(files.bytes(kWork / "event" / name), "earlier\n");
+  }
+}
+
 // Under the lock, with no journal, every temporary and copy of this user's in event\ is a dead
 // run's, whatever its process number (a run in a container is always process 1); another
 // user's stays.
