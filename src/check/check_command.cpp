@@ -9,7 +9,6 @@
 
 #include "check/check_report.h"
 #include "check/series_check.h"
-#include "recordio/units.h"
 #include "recordio/failure.h"
 #include "recordio/series_writer.h"
 #include "recordio/units.h"
@@ -99,6 +98,12 @@ std::optional<int> parse_options(std::span<const std::string_view> arguments, st
   return std::nullopt;
 }
 
+// The event files as a shell of this system names them: event/*.evt, or event\*.evt.
+std::string native_event_files() {
+  return std::string(recordio::kEventFolder) +
+         static_cast<char>(std::filesystem::path::preferred_separator) + "*.evt";
+}
+
 // Adds the event files the user names, or those the list names; false when none could be.
 // Each failure is one line on `err`; `failure` keeps the first.
 bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::ostream& err,
@@ -112,7 +117,11 @@ bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::os
     try {
       files = read_event_list(check.tree(), recordio::kFollowList);
     } catch (const Failure& error) {
-      fail(error.what());
+      // Without a list there is nothing to check yet: say what to do instead.
+      const bool missing = check.tree().find(recordio::kFollowList).kind == platform::FileKind::kMissing;
+      fail(error.what() + (missing ? "; run quorlant here first to write a series, or name event "
+                                     "files: quorlant check " + native_event_files()
+                                   : std::string()));
       return false;
     }
     if (files.empty()) {
@@ -169,13 +178,9 @@ int status_of(Verdict verdict) {
 }
 
 // A series cut off while it was put in place is half old, half new: no series to check until
-// the next run has settled it. Asked unless the check is only asked for its help.
-void check_for_cut_off_series(std::span<const std::string_view> arguments,
-                              platform::FileSystem& files,
+// the next run has settled it.
+void check_for_cut_off_series(platform::FileSystem& files,
                               const std::filesystem::path& working_directory) {
-  for (const std::string_view argument : arguments) {
-    if (argument == "--help" || argument == "-h") return;
-  }
   recordio::HeldDirectories held(files, working_directory);
   const recordio::JournalState state =
       recordio::SeriesWriter::inspect(files, held.event_folder(), held.finder());
@@ -187,9 +192,17 @@ void check_for_cut_off_series(std::span<const std::string_view> arguments,
 
 int main_check(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
                const std::filesystem::path& working_directory, platform::FileSystem& files) {
-  check_for_cut_off_series(arguments, files, working_directory);
   Options options;
   if (const auto ended = parse_options(arguments, out, options)) return *ended;
+  try {
+    check_for_cut_off_series(files, working_directory);
+  } catch (const Failure& failure) {
+    // A script reading the JSON gets a document whatever the outcome.
+    errno = 0;
+    if (options.json) write_json_failure(failure.what(), out);
+    (void)finish(out, kCannotCheck);
+    throw;
+  }
   SeriesCheck check(working_directory, files);
   check.need(options.need);
   std::string failure;

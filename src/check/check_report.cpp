@@ -312,9 +312,12 @@ void write_text(const SeriesReport& report, bool chart, std::ostream& out) {
       << printable(report.events.back()) << ")\n\n";
   write_kinds(report, out);
   out << '\n';
-  if (chart) {
+  // A chart of files none of which exists would be only its frame: the verdict says why.
+  if (chart && report.found > 0) {
     write_chart(report, out);
     out << '\n';
+  } else if (chart) {
+    out << "No chart: not one of the data files these events name exists.\n\n";
   }
   write_basin_files(report, out);
   out << '\n';

@@ -206,11 +206,13 @@ TEST(Check, MonthlyEventsNamedOnTheCommandLine) {
 TEST(Check, SpeaksToPeopleAndScripts) {
   TempDir dir;
   const auto json = run_program(dir.path(), "", {"check", "--json"});
-  EXPECT_EQ(std::tie(json.err, json.status),
-            std::tuple("quorlant check: event\\events_to_follow.txt: no such file\n", 2));
+  // Without a list, what to do instead.
+  const std::string no_list = "event\\events_to_follow.txt: no such file; run quorlant here "
+                              "first to write a series, or name event files: quorlant check " +
+                              std::string(testing::kOnWindows ? "event\\*.evt" : "event/*.evt");
+  EXPECT_EQ(std::tie(json.err, json.status), std::tuple("quorlant check: " + no_list + "\n", 2));
   EXPECT_EQ(nlohmann::json::parse(json.out),
-            nlohmann::json::parse(R"({"error": "event\\events_to_follow.txt: no such file",
-                                      "verdict": "cannot check"})"));
+            (nlohmann::json{{"error", no_list}, {"verdict", "cannot check"}}));
   EXPECT_NE(run_program(dir.path(), "", {"check", "--help"})
                 .out.find("Exit status: 0 no gap; 1 gaps, or none of the data files the events "
                           "name exists; 2 the check is incomplete or cannot be made"),
@@ -223,11 +225,17 @@ TEST(Check, SpeaksToPeopleAndScripts) {
   write_file(dir / (testing::kOnWindows ? "event/.20150101.evt.tmp7x.1"
                                         : "event/.20150101.evt.tmp7\n\x1b[2J.1"),
              "");
-  const auto report = run_program(dir.path(), "", {"check"});
+  const auto report = run_program(dir.path(), "", {"check", "--chart"});
   EXPECT_NE(report.out.find("\nLeft by a run that was killed: event\\.20150101.evt.tmp7.1\n"
                             "No file present for any event: :pointsoilmoisture, :pointprecip, "),
             std::string::npos)
       << report.out;
+  // No data file at all: one sentence instead of the frame of a chart.
+  EXPECT_NE(report.out.find("\n\nNo chart: not one of the data files these events name exists.\n"
+                            "\n"),
+            std::string::npos)
+      << report.out;
+  EXPECT_EQ(report.out.find("|"), std::string::npos) << report.out;
 }
 
 // Each bad input, each look-up that fails or finds what it must not follow: its one line on the
@@ -256,7 +264,9 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
   const char* first = "event/19810101.evt";
   // clang-format off
   const std::vector<Case> cases = {
-      {[](Series& s) { s.files.erase(kWork / "event/events_to_follow.txt"); }, {}, "event\\events_to_follow.txt: no such file", 2, ""},
+      {[](Series& s) { s.files.erase(kWork / "event/events_to_follow.txt"); }, {},
+       "event\\events_to_follow.txt: no such file; run quorlant here first to write a series, or name "
+       "event files: quorlant check " + std::string(testing::kOnWindows ? "event\\*.evt" : "event/*.evt"), 2, ""},
       {[](Series& s) { s.files.erase(kWork / "event/20200101.evt"); }, {}, "event\\20200101.evt: no such file", 2, one_of_40},
       {edit(first, ":pointtemps", ":pointtemp "), {}, e + ", line 61: expected \":pointtemps\"", 2, one_of_40},
       {edit(first, "#\neof\n", ""), {}, e + ", line 107: expected \"#\", found the end of the file", 2, one_of_40},

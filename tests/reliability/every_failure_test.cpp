@@ -4,6 +4,8 @@
 // does not settle.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "memory_file_system.h"
 #include "reliability/reliability_support.h"
 
@@ -235,6 +237,10 @@ TEST(Crash, AJournalIsReportedByTheCheckAndTheDryRunAndSettledByTheNextRun) {
     const auto check = run_program(kWork, "", {"check"}, &files);
     EXPECT_EQ(check.status, 2);
     EXPECT_EQ(check.err, "quorlant check: " + journal_line + next_run_will + "\n");
+    // A script reading the JSON gets a document for this outcome too.
+    const auto json = run_program(kWork, "", {"check", "--json"}, &files);
+    EXPECT_EQ(nlohmann::json::parse(json.out),
+              (nlohmann::json{{"error", journal_line + next_run_will}, {"verdict", "cannot check"}}));
     const auto help = run_program(kWork, "", {"check", "--help"}, &files);
     EXPECT_EQ(std::tie(help.status, help.err), std::tuple(0, "")) << help.err;
     EXPECT_NE(help.out.find("\nUsage: quorlant check"), std::string::npos) << help.out;
