@@ -4,13 +4,15 @@
 #include <ostream>
 
 #include "check/check_command.h"
+#include "recordio/record_format.h"
 #include "run/command_line.h"
 
 namespace quorlant {
 
 int report(const recordio::Failure& failure, std::string_view who, std::ostream& err) {
   // An interrupt says nothing of itself: the process ends by the interrupt.
-  if (!failure.is_interrupt()) err << who << ": " << failure.what() << '\n';
+  // A name in a message is the user's: it may hold a line end or a terminal's escape.
+  if (!failure.is_interrupt()) err << who << ": " << recordio::printable(failure.what()) << '\n';
   if (!failure.aftermath().empty()) err << who << ": " << failure.aftermath() << '\n';
   err.flush();
   return static_cast<int>(failure.status());

@@ -109,7 +109,7 @@ std::string native_event_files() {
 bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::ostream& err,
                      std::string& failure) {
   const auto fail = [&](const std::string& message) {
-    err << "quorlant check: " << message << '\n';
+    err << "quorlant check: " << printable(message) << '\n';
     if (failure.empty()) failure = message;
   };
   const bool named = !files.empty();

@@ -364,21 +364,6 @@ void write_json_failure(std::string_view failure, std::ostream& out) {
   out << document.dump(2) << '\n';
 }
 
-std::string printable(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string result;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      result += c;
-    } else if (c == '\n' || c == '\t' || c == '\r') {
-      result += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
-    } else {
-      result += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
-    }
-  }
-  return result;
-}
 
 std::string as_utf8(std::string_view text) {
   std::string result;

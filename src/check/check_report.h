@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "check/series_check.h"
+#include "recordio/record_format.h"
 
 namespace quorlant::check {
 
@@ -35,9 +36,7 @@ void write_json(const SeriesReport& report, std::ostream& out);
 /// The one JSON document of a check that could not be made: its `error` and its verdict.
 void write_json_failure(std::string_view failure, std::ostream& out);
 
-/// A name as a terminal may show it: each control character written as its escape ("\n",
-/// "\x1b"), so that no name starts a line or steers the terminal.
-std::string printable(std::string_view text);
+using recordio::printable;
 
 /// A text as UTF-8: a byte that is no part of a UTF-8 character stands for the Latin-1
 /// character of the same value (0xF4 becomes "ô").

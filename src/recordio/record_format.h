@@ -87,6 +87,10 @@ using RecordSource = std::function<std::string_view()>;
 /// "..." after the closing quote), control characters and bytes outside printable ASCII as \xNN.
 std::string quoted_answer(std::string_view answer);
 
+/// A text as a terminal may show it: each control character written as its escape ("\n",
+/// "\x1b"), so that no name in a message starts a line or steers the terminal.
+std::string printable(std::string_view text);
+
 /// `value` through a real field of `width` columns and `decimals` decimals, or asterisks.
 std::string format_real(float value, int width, int decimals);
 /// `value` through an integer field of `width` columns, or asterisks.

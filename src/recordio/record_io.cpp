@@ -65,13 +65,13 @@ float RecordIo::read_real(std::string_view what, const AnswerCheck& check) {
 
 void RecordIo::warn(std::string_view message) {
   console_.flush();  // on a terminal the warning appears where it belongs in the dialogue
-  err_ << "quorlant: warning: " << message << '\n';
+  err_ << "quorlant: warning: " << printable(message) << '\n';
   err_.flush();
 }
 
 void RecordIo::note(std::string_view message) {
   console_.flush();
-  err_ << "quorlant: " << message << '\n';
+  err_ << "quorlant: " << printable(message) << '\n';
   err_.flush();
 }
 

@@ -289,6 +289,9 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
       {[](Series& s) { s.files.make_device(kWork / "event/events_to_follow.txt"); }, {}, "event\\events_to_follow.txt" + plain, 2, ""},
       {[=](Series& s) { s.files.make_device(kWork / first); }, {only[0]}, e + plain, 2, ""},
       {[=](Series& s) { s.files.make_directory(kWork / first); }, {only[0]}, e + ": a directory; not read", 2, ""},
+      // A name that would clear the screen and forge a line is shown escaped.
+      {[](Series& s) { s.files.make_directory(kWork / "event/x\n\x1b[2J.evt"); }, {"event\\x\n\x1b[2J.evt"},
+       "event\\x\\n\\x1b[2J.evt: a directory; not read", 2, ""},
       // A pipe put in its place after the look-up: what was opened is asked again, and the pipe
       // refused at once instead of waited on.
       {[=](Series& s) {

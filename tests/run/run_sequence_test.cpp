@@ -360,13 +360,19 @@ TEST(EventFolder, ItsAbsenceEndsTheRunBeforeTheFirstQuestion) {
       {"-q", "--events=1", "--months-per-event=1", "--start=2015 01 01 00", "--report-step=1",
        "--basin=gr10k"}};
   for (std::size_t door = 0; door < doors.size() + 1; ++door) {
-    testing::TempDir dir;
+    testing::TempDir top;
+    // A name of the user's is written with its control characters escaped: the line end and the
+    // terminal's escape here would otherwise forge a line and clear the screen.
+    const std::string odd = testing::kOnWindows ? "work" : "work\n\x1b[2J";
+    const fs::path dir = top / odd;
+    fs::create_directory(dir);
     if (door == doors.size()) testing::write_file(dir / "event", "");
     const auto before = snapshot(dir);
     const auto result =
-        testing::run_program(dir.path(), reliability::whole_script(), doors[door % doors.size()]);
+        testing::run_program(dir, reliability::whole_script(), doors[door % doors.size()]);
     EXPECT_EQ(std::tie(result.err, result.status),
-              std::tuple("quorlant: there is no event folder in " + dir.path().string() +
+              std::tuple("quorlant: there is no event folder in " + top.path().string() +
+                             (testing::kOnWindows ? "\\work" : "/work\\n\\x1b[2J") +
                              ": make it with `mkdir event` (Windows: `md event`), or run quorlant "
                              "in the model's working directory\n",
                          2))
