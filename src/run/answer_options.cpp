@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -155,14 +157,70 @@ std::pair<std::string, std::size_t> closest_option(const CLI::App& app, std::str
   return best;
 }
 
-// " (did you mean --events?)" for the first unknown option that is a slip away from a known one.
-std::string nearest_option(const CLI::App& app, std::span<const std::string_view> arguments) {
-  for (std::string_view argument : arguments) {
-    if (!argument.starts_with("--")) continue;
-    const auto [known, distance] = closest_option(app, argument.substr(0, argument.find('=')));
-    if (distance > 0 && !known.empty()) return " (did you mean " + known + "?)";
+
+// The answer whose option is `option`, or nullptr.
+const Answer* answer_of_option(std::string_view option) {
+  for (const Answer& answer : answer_table()) {
+    if (answer.option == option) return &answer;
   }
-  return "";
+  return nullptr;
+}
+
+// Whether a word of the command line is an option rather than a value ("-3" is a value).
+bool looks_like_option(std::string_view word) {
+  return word.starts_with("--") || (word.size() == 2 && word[0] == '-' && std::isalpha(
+                                        static_cast<unsigned char>(word[1])) != 0);
+}
+
+// "--snow-melt needs the snow conversion factor, e.g. --snow-melt 1.0".
+std::string needs_value(const CLI::Option& option, std::string_view name) {
+  const Answer* answer = answer_of_option(name);
+  // --answers is the one option of another kind that takes a value.
+  if (answer == nullptr) {
+    return std::string(name) + " needs " + option.get_type_name() + ", e.g. " + std::string(name) +
+           " run.answers";
+  }
+  return std::string(name) + " needs " + std::string(answer->what) + ", e.g. " +
+         std::string(name) + " " + std::string(answer->example);
+}
+
+// A slip of the command line, and where to read what it takes.
+recordio::Failure word_error(const std::string& message) {
+  return usage_error(message + " (see quorlant --help)");
+}
+
+// The slips of a command line, in the program's own words, before the parser meets them: an
+// unknown option (with the one it is likely to be), one given twice, one without its value, a
+// word that no option takes.
+void check_words(const CLI::App& app, std::span<const std::string_view> arguments) {
+  std::set<const CLI::Option*> given;
+  std::string flag_before;  // the flag just before, for a word that follows it
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view word = arguments[i];
+    if (!looks_like_option(word)) {
+      throw word_error("unexpected word " + recordio::quoted_answer(word) +
+                        (flag_before.empty()
+                             ? ": every value follows its option"
+                             : " after " + flag_before + ", which takes no value"));
+    }
+    const std::string name(word.substr(0, word.find('=')));
+    const CLI::Option* option = app.get_option_no_throw(name);
+    if (option == nullptr) {
+      const auto [known, distance] = closest_option(app, name);
+      throw word_error("unknown option " + name +
+                        (distance > 0 && !known.empty() ? "; did you mean " + known + "?" : ""));
+    }
+    if (!given.insert(option).second) throw word_error(name + " given twice");
+    const bool flag = option->get_items_expected_max() == 0;
+    if (flag && word.find('=') != std::string_view::npos)
+      throw word_error(name + " takes no value");
+    flag_before = flag ? name : std::string();
+    if (!flag && word.find('=') == std::string_view::npos) {
+      if (i + 1 == arguments.size() || looks_like_option(arguments[i + 1]))
+        throw word_error(needs_value(*option, name));
+      ++i;  // its value
+    }
+  }
 }
 
 void check_required(const CLI::App& app) {
@@ -186,12 +244,13 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
   app.set_help_flag();  // --help and --version stand alone; the caller handles them
   Values v;
   describe(app, v);
+  check_words(app, arguments);
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
-    throw usage_error(std::string(error.what()) + nearest_option(app, arguments) +
-                      "; usage: quorlant [OPTIONS] (see quorlant --help)");
+    // What the words above let through: a flag given a value, say.
+    throw word_error(std::string(error.what()));
   }
   if (v.help || v.version) throw usage_error("--help and --version take no other argument");
   Invocation invocation = v.modes;

@@ -53,6 +53,7 @@ struct Answer {
                                      // the option of the answer asked after it
   std::string_view value_name = {};  // what the option takes; none: a flag option, y when given
   std::string_view help = {};
+  std::string_view example = {};  // a value the option may take, for the message that asks for one
 };
 
 /// Whether a y/n answer says yes: only a lowercase y does; the answer itself is kept as typed.
