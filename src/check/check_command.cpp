@@ -20,7 +20,7 @@ namespace {
 enum Status { kNoGaps = 0, kGaps = 1, kCannotCheck = 2 };
 
 constexpr std::string_view kUsage =
-    "usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [FILE...]";
+    "usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [EVENT_FILE...]";
 
 struct Options {
   bool chart = false;
@@ -59,26 +59,57 @@ int finish(std::ostream& out, int status) {
   throw Failure("cannot write to standard output");
 }
 
+// check --help, in the layout of quorlant --help.
+std::string help_text() {
+  return std::string(kUsage).replace(0, 6, "Usage:") +
+         "\n"
+         "\n"
+         "Reports which of the data files a series of event files names are there: the event\n"
+         "files event\\events_to_follow.txt lists, or those named. Writes nothing.\n"
+         "\n"
+         "Options:\n"
+         "  --chart                 a chart by year of every kind in use (not with --json)\n"
+         "  --json                  the report as one JSON document (not with --chart)\n"
+         "  --need KEYWORD[,KEYWORD...]\n"
+         "                          the kinds of file the set-up needs, keywords of the event\n"
+         "                          file with or without the colon (pointprecip,basinfilename);\n"
+         "                          a needed file missing for any event is a gap. Without it:\n"
+         "                          basinfilename and parfilename, as no run starts without them\n"
+         "  EVENT_FILE              an event file to check instead of those the list names,\n"
+         "                          read wherever it is\n"
+         "  -h, --help              print this help and exit\n"
+         "\n"
+         "Exit status: 0 no gap; 1 gaps, or none of the data files the events name exists; 2 the\n"
+         "check is incomplete or cannot be made (no list, no event folder, a file that is not an\n"
+         "event file or could not be looked at), each failure in one line on standard error.\n";
+}
+
+// A slip of the command line in the program's own words.
+std::string in_own_words(const CLI::ParseError& error,
+                         std::span<const std::string_view> arguments) {
+  if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr)
+    return "--chart and --json exclude each other: the JSON document has no chart";
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr)
+    return "--need needs the keywords of the kinds the set-up needs, e.g. --need "
+           "pointprecip,basinfilename";
+  for (const std::string_view argument : arguments) {
+    const std::string_view name = argument.substr(0, argument.find('='));
+    if (argument.starts_with('-') && name != "--chart" && name != "--json" && name != "--need")
+      return "unknown option " + std::string(name);
+  }
+  return error.what();  // a --need keyword refused, in the words read_need gave it
+}
+
 // The options, or the status the command ends with (after --help, or a usage error).
 std::optional<int> parse_options(std::span<const std::string_view> arguments, std::ostream& out,
                                  Options& options) {
-  CLI::App app("Reports which of the data files a series of event files names are there.",
-               "quorlant check");
-  auto* chart_flag = app.add_flag("--chart", options.chart, "a chart by year of every kind in use");
-  app.add_flag("--json", options.json, "the report as one JSON document")->excludes(chart_flag);
+  CLI::App app;
+  app.set_help_flag("-h,--help");
+  auto* chart_flag = app.add_flag("--chart", options.chart);
+  app.add_flag("--json", options.json)->excludes(chart_flag);
   std::vector<std::string> need;
-  app.add_option("--need", need,
-                 "the kinds of file the set-up needs, keywords of the event file with or without "
-                 "the colon (pointprecip,basinfilename); a needed file missing for any event is "
-                 "a gap. Without it: basinfilename and parfilename, as no run starts without them")
-      ->delimiter(',')
-      ->type_name("KEYWORD[,KEYWORD...]");
-  app.add_option("FILE", options.files,
-                 "event files to check instead of those the list names, read wherever they are");
-  app.footer(
-      "Exit status: 0 no gap; 1 gaps, or none of the data files the events name exists; 2 the "
-      "check is incomplete or cannot be made (no list, no event folder, a file that is not an "
-      "event file or could not be looked at), each failure in one line on standard error.");
+  app.add_option("--need", need)->delimiter(',');
+  app.add_option("EVENT_FILE", options.files);
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
@@ -89,10 +120,10 @@ std::optional<int> parse_options(std::span<const std::string_view> arguments, st
     read_need(options);
   } catch (const CLI::CallForHelp&) {
     errno = 0;
-    out << app.help();
+    out << help_text();
     return finish(out, kNoGaps);
   } catch (const CLI::ParseError& error) {
-    throw Failure(std::string(error.what()) + "; " + std::string(kUsage),
+    throw Failure(in_own_words(error, arguments) + "; " + std::string(kUsage),
                   recordio::ExitStatus::kUsage);
   }
   return std::nullopt;

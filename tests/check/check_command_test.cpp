@@ -215,7 +215,7 @@ TEST(Check, SpeaksToPeopleAndScripts) {
             (nlohmann::json{{"error", no_list}, {"verdict", "cannot check"}}));
   EXPECT_NE(run_program(dir.path(), "", {"check", "--help"})
                 .out.find("Exit status: 0 no gap; 1 gaps, or none of the data files the events "
-                          "name exists; 2 the check is incomplete or cannot be made"),
+                          "name exists; 2 the\ncheck is incomplete or cannot be made"),
             std::string::npos);
   fs::create_directory(dir / "event");
   ASSERT_EQ(run_program(dir.path(), read_file(kExamples / "typical-two-months.answers")).status, 0);
@@ -260,6 +260,8 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
   const std::string see = " (see the messages on standard error).";
   const std::string one_of_40 = "Incomplete: 1 of 40 event files could not be checked" + see;
   const std::string plain = ": not a plain file (a pipe, a device or a socket); not read";
+  const std::string usage =
+      "; usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [EVENT_FILE...]";
   const std::string_view only[] = {"event\\19810101.evt"};
   const char* first = "event/19810101.evt";
   // clang-format off
@@ -316,10 +318,11 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
        "none of the 1320 data files these events name exist: is this the model's working directory?"},
       {{}, {"--need", "pointprecip,:streamflowdatafile,pointtemps"}, "", 1, "Gaps: :pointtemps"},
       {{}, {"--need", "pointprecip,rainfall"},
-       "--need: \":rainfall\" is not the keyword of a data file or a basin file in an event file; "
-       "usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [FILE...]", 2, ""},
-      {{}, {"--chart", "--json"},
-       "--chart excludes --json; usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [FILE...]", 2, ""},
+       "--need: \":rainfall\" is not the keyword of a data file or a basin file in an event file" + usage, 2, ""},
+      {{}, {"--chart", "--json"}, "--chart and --json exclude each other: the JSON document has no chart" + usage, 2, ""},
+      {{}, {"--json", "--need"}, "--need needs the keywords of the kinds the set-up needs, e.g. --need "
+       "pointprecip,basinfilename" + usage, 2, ""},
+      {{}, {"--charts"}, "unknown option --charts" + usage, 2, ""},
   };
   // clang-format on
   for (const Case& c : cases) {
