@@ -66,8 +66,10 @@ std::string Console::next_line(std::string_view what) {
 
 bool Console::read_enter(std::string_view what) {
   flush();
+  // What is typed at a pause is passed over; an input that has ended is taken as Enter.
+  script_ += "\n";
   if (at_end() && !in_.bad()) return false;
-  (void)read_line(what);
+  (void)next_line(what);
   return true;
 }
 
@@ -86,7 +88,9 @@ bool Console::asked_again(std::string_view typed, std::string_view what,
 std::string Console::read_line(std::string_view what, const AnswerCheck& check) {
   for (;;) {
     std::string line = next_line(what);
-    if (!check || !asked_again(line, what, check(line))) return line;
+    if (check && asked_again(line, what, check(line))) continue;
+    script_ += line + "\n";
+    return line;
   }
 }
 
@@ -116,6 +120,7 @@ Number Console::read_number(std::string_view what, std::string_view form,
         check ? check(value)
               : (number ? std::nullopt : std::optional("expected " + std::string(form)));
     if (asked_again(value, what, problem)) continue;
+    script_ += last_line_ + "\n";
     if (number) return *number;
     // In the answer's own terms: its check's range, never the range of the machine's integer.
     throw Failure(line_of_the_answers(line_number_) + " (" + std::string(what) +

@@ -53,6 +53,10 @@ class Console {
   const std::string& last_line() const { return last_line_; }
   /// Whether the input holds no further line. Blocks on a terminal until it knows.
   bool at_end();
+  /// The answer script of what was read so far: each answer taken, as its line was typed
+  /// (a line asked again, or a blank line passed over before a number, is left out), and an
+  /// empty line for each pause.
+  const std::string& script() const { return script_; }
 
  private:
   std::string next_line(std::string_view what);
@@ -68,6 +72,7 @@ class Console {
   bool terminal_ = false;
   int line_number_ = 0;
   std::string last_line_;
+  std::string script_;
 };
 
 /// How a failure names a line of the answer script: "line 7 of the answers".

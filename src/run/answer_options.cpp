@@ -32,6 +32,7 @@ struct Values {
   Invocation modes;
   bool help = false, version = false;  // listed in the help; handled before parsing
   std::string answer_file;
+  std::string save_answers;
 };
 
 // The answer options in the order of the questions they answer, then the modes.
@@ -61,6 +62,11 @@ void describe(CLI::App& app, Values& v) {
        "refuse a loose answer script before it runs (status 2)");
   app.add_option("--answers", v.answer_file,
                  "read the dialogue's answers from FILE, not standard input (-)")
+      ->type_name("FILE")
+      ->group(kModes);
+  app.add_option("--save-answers", v.save_answers,
+                 "after a normal ending or a dry run, write the answers of this run to FILE, "
+                 "an answer script for --answers")
       ->type_name("FILE")
       ->group(kModes);
   flag("--help", v.help, kInformation, "print this help and exit");
@@ -254,10 +260,11 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
   }
   if (v.help || v.version) throw usage_error("--help and --version take no other argument");
   Invocation invocation = v.modes;
-  if (invocation.dry_run && invocation.print_answers) {
-    throw usage_error(
-        "--dry-run and --print-answers exclude each other: --print-answers runs nothing");
+  if (invocation.print_answers && (invocation.dry_run || app.count("--save-answers") > 0)) {
+    throw usage_error(std::string(invocation.dry_run ? "--dry-run" : "--save-answers") +
+                      " and --print-answers exclude each other: --print-answers runs nothing");
   }
+  if (app.count("--save-answers") > 0) invocation.save_answers = v.save_answers;
   bool any_answer = false;
   for (const CLI::Option* option : app.get_options()) {
     if (option->get_group() == kAnswers && option->count() > 0) any_answer = true;

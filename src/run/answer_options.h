@@ -15,6 +15,8 @@ struct Invocation {
   bool strict = false;         // answers the dialogue would take loosely end the run
   /// --answers: the file the dialogue reads its answers from ("-": standard input).
   std::optional<std::string> answer_file;
+  /// --save-answers: the file that takes the answer script of a run that ends normally.
+  std::optional<std::string> save_answers;
   /// The answers the options give, one a line, as the dialogue would take them (the two pauses
   /// included); none when the dialogue asks its questions.
   std::optional<std::string> answers;

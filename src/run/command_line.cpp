@@ -99,8 +99,66 @@ struct Streams {
   bool input_is_terminal;
 };
 
+// The answer script of a run, saved to the file --save-answers names: made first as a new file
+// beside it, so that a file that cannot be written ends the run before anything else, and put
+// in place whole once the run has ended normally; otherwise removed.
+class SavedAnswers {
+ public:
+  SavedAnswers(platform::FileSystem& files, const std::filesystem::path& working_directory,
+               const std::optional<std::string>& name)
+      : files_(files) {
+    if (!name) return;
+    const std::filesystem::path path = working_directory / *name;
+    name_ = path.filename().string();
+    temp_ = "." + name_ + ".tmp" + std::to_string(platform::process_id());
+    std::error_code error = files_.open_directory(platform::kNoFile, path.parent_path(), folder_);
+    platform::FileStatus status;
+    if (!error) error = files_.status_at(folder_, name_, status);
+    if (!error && status.kind == platform::FileKind::kDirectory)
+      error = std::make_error_code(std::errc::is_a_directory);
+    platform::FileHandle handle = platform::kNoFile;
+    if (!error) error = files_.create_at(folder_, temp_, {}, handle);
+    if (error) fail(*name, error);
+    file_ = platform::File(files_, handle);
+    shown_ = *name;
+  }
+  SavedAnswers(const SavedAnswers&) = delete;
+  SavedAnswers& operator=(const SavedAnswers&) = delete;
+  ~SavedAnswers() {
+    (void)file_.close();  // never kept: its content no longer matters
+    if (!temp_.empty() && folder_ != platform::kNoFile) (void)files_.remove_at(folder_, temp_);
+    if (folder_ != platform::kNoFile) files_.close_directory(folder_);
+  }
+
+  /// Puts `script` in place of the file. Throws Failure.
+  void keep(std::string_view script) {
+    if (!file_.is_open()) return;
+    std::error_code error = files_.write(file_.handle(), script, 0);
+    if (!error) error = files_.flush(file_.handle());
+    const std::error_code closed = file_.close();
+    if (!error) error = closed;
+    if (!error) error = files_.rename_at(folder_, temp_, name_);
+    if (error) fail(shown_, error);
+    temp_.clear();
+  }
+
+ private:
+  [[noreturn]] static void fail(const std::string& name, std::error_code error) {
+    throw recordio::Failure(recordio::describe_error("cannot save the answers to " + name, error),
+                            recordio::ExitStatus::kUsage);
+  }
+
+  platform::FileSystem& files_;
+  platform::FileHandle folder_ = platform::kNoFile;
+  platform::File file_;
+  std::string name_;
+  std::string temp_;
+  std::string shown_;
+};
+
 int run(const Invocation& invocation, const Streams& streams, platform::FileSystem& files,
         const std::filesystem::path& working_directory) {
+  SavedAnswers saved(files, working_directory, invocation.save_answers);
   const bool dialogue = !invocation.answers;
   std::istringstream scripted(invocation.answers.value_or(""));
   Discard discard;
@@ -114,7 +172,9 @@ int run(const Invocation& invocation, const Streams& streams, platform::FileSyst
   if (listing) io.set_listener(listener);
   io.console().set_terminal(dialogue && streams.input_is_terminal);
   if (invocation.dry_run) io.units().set_dry_run();
-  return run_sequence(io);
+  const int status = run_sequence(io);
+  if (status == 0) saved.keep(io.console().script());
+  return status;
 }
 
 // A strict answer script is read and checked whole before the run touches anything.

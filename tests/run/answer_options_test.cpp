@@ -71,7 +71,38 @@ TEST(AnswerOptions, GiveTheDialoguesFilesForTheSameAnswers) {
     for (const auto& [name, content] : expected)
       EXPECT_EQ(files.at(name).first, content.first) << name;
     EXPECT_EQ(run_with(quiet.dir, args + "|-q").out, "");
+    // A dry run saves the same script.
+    Workplace saved;
+    EXPECT_EQ(run_with(saved.dir, args + "|--dry-run|--save-answers|run.answers").status, 0);
+    EXPECT_EQ(testing::read_file(saved.dir / "run.answers"), script);
   }
+}
+
+// The answers of a dialogue, saved by its dry run, give with --answers the files of the piped
+// run; a file that cannot take them ends the run before anything is written.
+TEST(SaveAnswers, ADialoguesAnswersGiveItsFilesAgain) {
+  const std::string loose = "\n2\n1\n2015 01 01 00\nY\nn\nyes\n2.5\n  3 hours\nn\nn\nn\nn\nn\ngr10k\n";
+  Workplace piped, dry, again;
+  ASSERT_EQ(run_program(piped.dir.path(), loose).status, 0);
+  const auto saved =
+      run_program(dry.dir.path(), loose, {"--dry-run", "--save-answers", "run.answers"});
+  EXPECT_EQ(saved.status, 0) << saved.err;
+  // Each answer as typed, the blank line before the first number left out, the pauses as Enter.
+  EXPECT_EQ(testing::read_file(dry.dir / "run.answers"),
+            "2\n1\n2015 01 01 00\nY\nn\nyes\n2.5\n  3 hours\nn\nn\nn\nn\nn\ngr10k\n\n\n");
+  const std::string answers = "--answers=" + (dry.dir / "run.answers").string();
+  ASSERT_EQ(run_program(again.dir.path(), "", {answers}).status, 0);
+  EXPECT_EQ(snapshot(again.dir).size(), snapshot(piped.dir).size());
+  for (const auto& [name, content] : snapshot(piped.dir))
+    EXPECT_EQ(snapshot(again.dir).at(name).first, content.first) << name;
+  Workplace refused;
+  const auto before = snapshot(refused.dir);
+  const auto failed = run_program(refused.dir.path(), loose, {"--save-answers", "no/run.answers"});
+  EXPECT_EQ(std::tie(failed.status, failed.out),
+            std::tuple(2, std::string()));
+  EXPECT_TRUE(failed.err.starts_with("quorlant: cannot save the answers to no/run.answers: "))
+      << failed.err;
+  EXPECT_EQ(snapshot(refused.dir), before);
 }
 
 // The values of the answers are refused in answers_test.cpp; here what is wrong with the rest.
