@@ -378,6 +378,12 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
        [](MemoryFileSystem& f) { f.fail(Call::kResolve, 1, kEio); },
        [](Units& u) { return outcome([&] { (void)u.is_directory("event"); }); },
        "cannot examine event: " + kEioWords, {"x.evt"}},
+      {"a name below a missing directory or a file names nothing: no failure",
+       [](MemoryFileSystem&) {},
+       [](Units& u) {
+         return outcome([&] { EXPECT_FALSE(u.exists("no\\x.evt") || u.exists("x.evt\\y")); });
+       },
+       "", {"x.evt"}},
       {"a link planted by another user is an open failure naming it, its file untouched",
        foreign("y.evt"),
        [](Units& u) {

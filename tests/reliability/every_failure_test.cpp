@@ -375,10 +375,12 @@ TEST(Crash, TheLockedFolderIsClearedOfEveryDeadRunsFiles) {
     files.make_file(kWork / "event" / name, "a dead run's\n");
   }
   files.make_file(kWork / "event/.20150201.evt.tmp1.1", "another user's\n", 1001);
+  files.make_file(kWork / "event/x20150101.evt.tmp1.0", "a user's own, named alike\n");
   const auto result = run_program(kWork, three_events(), {}, &files);
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(series_state(files), "new");
   EXPECT_EQ(leftovers(files), "event/.20150201.evt.tmp1.1 ");
+  EXPECT_EQ(files.bytes(kWork / "event/x20150101.evt.tmp1.0"), "a user's own, named alike\n");
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ TEST(AnswerOptions, ACommandLineTheRunCannotUseIsRefusedBeforeAnythingIsTouched)
       {"--event=3", "unknown option --event; did you mean --events?" + see},
       {"--basin-name=x", "unknown option --basin-name; did you mean --basin?" + see},
       {"--ev", "unknown option --ev; did you mean --events?" + see},
-      {"--eventz", "unknown option --eventz; did you mean --events?" + see},
+      {"--wetlandx", "unknown option --wetlandx; did you mean --wetland?" + see},
       {"--e", "unknown option --e" + see},
       {"--bogus", "unknown option --bogus" + see},
       {"--snow-melt|--dry-run", "--snow-melt needs the snow conversion factor, e.g. --snow-melt 1.0" + see},
