@@ -19,10 +19,12 @@ const std::filesystem::path kExample = kSourceDir / "examples/typical-two-months
 // The manual's text as a reader sees it: roff escapes written out.
 std::string unroffed(std::string line) {
   const std::pair<std::string, std::string> escapes[] = {
-      {"\\-", "-"}, {"\\(dq", "\""}, {"\\(aq", "'"}, {"\\&", ""},
-      {"\\*[zip]", "quorlant-win64"}, {"\\e", "\\"}};
+      {"\\-", "-"}, {"\\(dq", "\""}, {"\\(aq", "'"}, {"\\&", ""}, {"\\*[zip]", "quorlant-win64"},
+      {"\\e", "\\"}};
   for (const auto& [from, to] : escapes) {
-    for (std::size_t at; (at = line.find(from)) != std::string::npos;)
+    // One pass: what a replacement makes ("\\e" for "\\ee") is not replaced again.
+    for (std::size_t at = line.find(from); at != std::string::npos;
+         at = line.find(from, at + to.size()))
       line.replace(at, from.size(), to);
   }
   return line;
@@ -75,12 +77,13 @@ Command parsed(const std::string& line) {
   return command;
 }
 
-// Where a document says the examples are, the examples of this tree.
+// Where a document says the examples are installed: a copy of this tree's in the working
+// directory stands for them.
 std::string located(std::string word) {
-  for (const std::string at : {"/usr/share/doc/quorlant/examples/",
-                               "C:\\Tools\\quorlant-win64\\examples\\",
-                               "C:\\Tools\\@zip_top@\\examples\\"}) {
-    if (word.starts_with(at)) return (kSourceDir / "examples" / word.substr(at.size())).string();
+  for (const std::string at :
+       {"/usr/share/doc/quorlant/examples/", "C:\\Tools\\quorlant-win64\\examples\\",
+        "C:\\Tools\\@zip_top@\\examples\\"}) {
+    if (word.starts_with(at)) return "examples/" + word.substr(at.size());
   }
   return word;
 }
@@ -89,7 +92,7 @@ TEST(Documents, EveryCommandTheyShowRuns) {
   std::vector<std::string> shown;
   if (kOnWindows) {
     shown = commands(read_file(kSourceDir / "packaging/README.txt"),
-                     std::regex(R"(^\s*(For instance: )?(?=quorlant\.exe))"), "");
+                     std::regex(R"(^\s*(For instance: )?(?=quorlant\.exe( -| check|$)))"), "");
     for (const auto& line : commands(read_file(kSourceDir / "man/quorlant.1"),
                                      std::regex(R"(^(PS )?C:\\Models\\gr10k> (?=quorlant))"), " ^"))
       shown.push_back(line);
@@ -103,18 +106,20 @@ TEST(Documents, EveryCommandTheyShowRuns) {
   TempDir dir;
   std::filesystem::create_directory(dir / "event");
   write_file(dir / "run.answers", read_file(kExample));
+  std::filesystem::copy(kSourceDir / "examples", dir / "examples");
   for (const std::string& line : shown) {
     const Command command = parsed(line);
     std::vector<std::string> words;
-    for (std::size_t i = 1; i < command.words.size(); ++i) words.push_back(located(command.words[i]));
+    for (std::size_t i = 1; i < command.words.size(); ++i)
+      words.push_back(located(command.words[i]));
     // A dialogue the document leaves to the user gets the example's answers, as typed.
     const bool asks = command.words.size() == 1 && command.input.empty();
-    const std::filesystem::path input = located(command.input);
-    const auto result = run_program(
-        dir.path(),
-        asks ? read_file(kExample)
-             : command.input.empty() ? "" : read_file(input.is_absolute() ? input : dir.path() / input),
-        std::vector<std::string_view>(words.begin(), words.end()));
+    const auto result =
+        run_program(dir.path(),
+                    asks                    ? read_file(kExample)
+                    : command.input.empty() ? ""
+                                            : read_file(dir.path() / located(command.input)),
+                    std::vector<std::string_view>(words.begin(), words.end()));
     EXPECT_TRUE(result.status == 0 || result.status == 1) << line << "\n" << result.err;
     if (!command.output.empty()) write_file(dir / command.output, result.out);
   }
