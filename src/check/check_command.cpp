@@ -89,6 +89,8 @@ std::string in_own_words(const CLI::ParseError& error,
                          std::span<const std::string_view> arguments) {
   if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr)
     return "--chart and --json exclude each other: the JSON document has no chart";
+  if (dynamic_cast<const CLI::ConversionError*>(&error) != nullptr)
+    return "--chart and --json take no value";
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr)
     return "--need needs the keywords of the kinds the set-up needs, e.g. --need "
            "pointprecip,basinfilename";

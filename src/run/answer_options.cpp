@@ -221,6 +221,7 @@ void check_words(const CLI::App& app, std::span<const std::string_view> argument
     if (flag && word.find('=') != std::string_view::npos)
       throw word_error(name + " takes no value");
     flag_before = flag ? name : std::string();
+    if (!flag && word.ends_with('=')) throw word_error(needs_value(*option, name));
     if (!flag && word.find('=') == std::string_view::npos) {
       if (i + 1 == arguments.size() || looks_like_option(arguments[i + 1]))
         throw word_error(needs_value(*option, name));

@@ -323,6 +323,7 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
       {{}, {"--json", "--need"}, "--need needs the keywords of the kinds the set-up needs, e.g. --need "
        "pointprecip,basinfilename" + usage, 2, ""},
       {{}, {"--charts"}, "unknown option --charts" + usage, 2, ""},
+      {{}, {"--chart=x"}, "--chart and --json take no value" + usage, 2, ""},
   };
   // clang-format on
   for (const Case& c : cases) {

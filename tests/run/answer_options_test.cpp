@@ -127,6 +127,7 @@ TEST(AnswerOptions, ACommandLineTheRunCannotUseIsRefusedBeforeAnythingIsTouched)
       {"--evaporation|1", "unexpected word \"1\" after --evaporation, which takes no value" + see},
       {"480", "unexpected word \"480\": every value follows its option" + see},
       {"--dry-run=yes", "--dry-run takes no value" + see},
+      {"--report-step=", "--report-step needs the reporting time step, e.g. --report-step 1" + see},
       {"--answers", "--answers needs FILE, e.g. --answers run.answers" + see},
       {"--dry-run|--print-answers",
        "--dry-run and --print-answers exclude each other: --print-answers runs nothing"},
