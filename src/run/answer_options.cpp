@@ -198,35 +198,49 @@ recordio::Failure word_error(const std::string& message) {
 // The slips of a command line, in the program's own words, before the parser meets them: an
 // unknown option (with the one it is likely to be), one given twice, one without its value, a
 // word that no option takes.
+// The option a word of the command line names, or the slip that it is no option there.
+const CLI::Option& option_of(const CLI::App& app, std::string_view word,
+                             const std::string& flag_before) {
+  if (!looks_like_option(word)) {
+    throw word_error("unexpected word " + recordio::quoted_answer(word) +
+                     (flag_before.empty() ? ": every value follows its option"
+                                          : " after " + flag_before + ", which takes no value"));
+  }
+  const std::string name(word.substr(0, word.find('=')));
+  const CLI::Option* option = app.get_option_no_throw(name);
+  if (option != nullptr) return *option;
+  const auto [known, distance] = closest_option(app, name);
+  throw word_error("unknown option " + name +
+                   (distance > 0 && !known.empty() ? "; did you mean " + known + "?" : ""));
+}
+
+// Whether the option of `words[0]` has its value: after '=', or the next word, which is no
+// option; throws the slip when a flag has one or an option none. Returns the words it took.
+std::size_t words_of(const CLI::Option& option, std::span<const std::string_view> words) {
+  const std::string_view word = words[0];
+  const std::string name(word.substr(0, word.find('=')));
+  const bool valued = word.find('=') != std::string_view::npos;
+  if (option.get_items_expected_max() == 0) {
+    if (valued) throw word_error(name + " takes no value");
+    return 1;
+  }
+  const bool no_value = valued ? word.ends_with('=')
+                               : words.size() == 1 || looks_like_option(words[1]);
+  if (no_value) throw word_error(needs_value(option, name));
+  return valued ? 1 : 2;
+}
+
 void check_words(const CLI::App& app, std::span<const std::string_view> arguments) {
   std::set<const CLI::Option*> given;
   std::string flag_before;  // the flag just before, for a word that follows it
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
+  for (std::size_t i = 0; i < arguments.size();) {
     const std::string_view word = arguments[i];
-    if (!looks_like_option(word)) {
-      throw word_error("unexpected word " + recordio::quoted_answer(word) +
-                        (flag_before.empty()
-                             ? ": every value follows its option"
-                             : " after " + flag_before + ", which takes no value"));
-    }
+    const CLI::Option& option = option_of(app, word, flag_before);
     const std::string name(word.substr(0, word.find('=')));
-    const CLI::Option* option = app.get_option_no_throw(name);
-    if (option == nullptr) {
-      const auto [known, distance] = closest_option(app, name);
-      throw word_error("unknown option " + name +
-                        (distance > 0 && !known.empty() ? "; did you mean " + known + "?" : ""));
-    }
-    if (!given.insert(option).second) throw word_error(name + " given twice");
-    const bool flag = option->get_items_expected_max() == 0;
-    if (flag && word.find('=') != std::string_view::npos)
-      throw word_error(name + " takes no value");
-    flag_before = flag ? name : std::string();
-    if (!flag && word.ends_with('=')) throw word_error(needs_value(*option, name));
-    if (!flag && word.find('=') == std::string_view::npos) {
-      if (i + 1 == arguments.size() || looks_like_option(arguments[i + 1]))
-        throw word_error(needs_value(*option, name));
-      ++i;  // its value
-    }
+    if (!given.insert(&option).second) throw word_error(name + " given twice");
+    const std::size_t taken = words_of(option, arguments.subspan(i));
+    flag_before = option.get_items_expected_max() == 0 ? name : std::string();
+    i += taken;
   }
 }
 
@@ -246,6 +260,23 @@ void check_required(const CLI::App& app) {
 
 }  // namespace
 
+namespace {
+
+// The modes the command line asks for, each with the others it goes with.
+Invocation modes(const CLI::App& app, const Values& v) {
+  if (v.help || v.version) throw usage_error("--help and --version take no other argument");
+  Invocation invocation = v.modes;
+  const bool save = app.count("--save-answers") > 0;
+  if (invocation.print_answers && (invocation.dry_run || save)) {
+    throw usage_error(std::string(invocation.dry_run ? "--dry-run" : "--save-answers") +
+                      " and --print-answers exclude each other: --print-answers runs nothing");
+  }
+  if (save) invocation.save_answers = v.save_answers;
+  return invocation;
+}
+
+}  // namespace
+
 Invocation parse_command_line(std::span<const std::string_view> arguments) {
   CLI::App app("", "quorlant");
   app.set_help_flag();  // --help and --version stand alone; the caller handles them
@@ -259,13 +290,7 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
     // What the words above let through: a flag given a value, say.
     throw word_error(std::string(error.what()));
   }
-  if (v.help || v.version) throw usage_error("--help and --version take no other argument");
-  Invocation invocation = v.modes;
-  if (invocation.print_answers && (invocation.dry_run || app.count("--save-answers") > 0)) {
-    throw usage_error(std::string(invocation.dry_run ? "--dry-run" : "--save-answers") +
-                      " and --print-answers exclude each other: --print-answers runs nothing");
-  }
-  if (app.count("--save-answers") > 0) invocation.save_answers = v.save_answers;
+  Invocation invocation = modes(app, v);
   bool any_answer = false;
   for (const CLI::Option* option : app.get_options()) {
     if (option->get_group() == kAnswers && option->count() > 0) any_answer = true;
