@@ -643,11 +643,10 @@ void SeriesWriter::recover(platform::FileSystem& files, platform::FileHandle fol
   const std::string cannot =
       "cannot put back the series of the run cut off, as " + kJournal + " says";
   std::map<platform::FileHandle, std::string> directories;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (const std::error_code error = settle(files, entries[i], found))
+  for (const Placed& entry : entries) {
+    if (const std::error_code error = settle(files, entry, found))
       throw Failure(describe(cannot, error));
-    directories.try_emplace(entries[i].directory,
-                            directory_name(in_event_folder(read.entries[i].name)));
+    directories.try_emplace(entry.directory, std::string(kEventFolder));
   }
   std::string failed;
   if (const std::error_code error = sync_each(files, directories, failed))

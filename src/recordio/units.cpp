@@ -66,38 +66,35 @@ platform::FileHandle HeldDirectories::work() {
 platform::FileHandle HeldDirectories::event_folder() {
   if (event_) return *event_;
   platform::Target target;
-  platform::Resolution resolution;
-  std::error_code error = files_.resolve(work(), base_, std::string(kEventFolder), target, resolution);
-  if (error && !resolution.link.empty()) {
-    throw Failure(shown(base_, resolution.link) + ": a link made by user " + resolution.link_owner +
-                  "; quorlant follows only links you made");
-  }
+  std::error_code error = walk(work(), base_, kEventFolder, target);
   platform::FileHandle held = platform::kNoFile;
   if (!error && target.status.kind == platform::FileKind::kDirectory)
     error = files_.open_directory(target.directory, target.name, held);
-  if (!error && target.directory != work_) others_.try_emplace(target.directory_id, target.directory);
   if (error) throw Failure(describe_error("cannot examine " + in_event_folder(""), error));
   event_ = held;
   return held;
 }
 
 std::error_code HeldDirectories::resolve(std::string_view name, platform::Target& target) {
-  platform::FileHandle from = work();
-  std::filesystem::path shown_base = base_;
   const std::string prefix = in_event_folder("");
-  if (name.starts_with(prefix) && event_folder() != platform::kNoFile) {
-    from = *event_;
-    shown_base /= kEventFolder;
-    name.remove_prefix(prefix.size());
-  }
+  if (name.starts_with(prefix) && event_folder() != platform::kNoFile)
+    return walk(*event_, base_ / kEventFolder, name.substr(prefix.size()), target);
+  return walk(work(), base_, name, target);
+}
+
+// `name` resolved from the held `from` (shown in reports as `shown_base`); a directory reached
+// through a link is held once, however many names lead there.
+std::error_code HeldDirectories::walk(platform::FileHandle from,
+                                      const std::filesystem::path& shown_base,
+                                      std::string_view name, platform::Target& target) {
   platform::Resolution resolution;
-  const std::error_code error = files_.resolve(from, shown_base, native_name(name), target, resolution);
+  const std::error_code error =
+      files_.resolve(from, shown_base, native_name(name), target, resolution);
   if (error && !resolution.link.empty()) {
     throw Failure(shown(base_, resolution.link) + ": a link made by user " + resolution.link_owner +
                   "; quorlant follows only links you made");
   }
   if (error || target.directory == from) return error;
-  // A directory reached through a link is held once, however many names lead there.
   const auto [held, added] = others_.try_emplace(target.directory_id, target.directory);
   if (!added) files_.close_directory(target.directory);
   target.directory = held->second;

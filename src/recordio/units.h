@@ -57,6 +57,9 @@ class HeldDirectories {
   FindTarget finder();
 
  private:
+  std::error_code walk(platform::FileHandle from, const std::filesystem::path& shown_base,
+                       std::string_view name, platform::Target& target);
+
   platform::FileSystem& files_;
   std::filesystem::path base_;
   platform::FileHandle work_ = platform::kNoFile;
