@@ -51,23 +51,6 @@ TEST(WindowsFiles, EveryRecordEndsInCrLf) {
   }
 }
 
-// A directory the run holds cannot be renamed or replaced meanwhile: nothing swapped in its
-// place can take the run elsewhere.
-TEST(WindowsFiles, ADirectoryHeldCannotBeRenamed) {
-  TempDir dir;
-  fs::create_directory(dir / "event");
-  platform::SystemFileSystem files;
-  platform::FileHandle held = platform::kNoFile;
-  ASSERT_FALSE(files.open_directory(platform::kNoFile, dir / "event", held));
-  std::error_code error;
-  fs::rename(dir / "event", dir / "moved", error);
-  EXPECT_TRUE(error);
-  EXPECT_TRUE(fs::is_directory(dir / "event"));
-  files.close_directory(held);
-  fs::rename(dir / "event", dir / "moved", error);
-  EXPECT_FALSE(error) << error.message();
-}
-
 struct ExistingFile {
   std::string label;
   std::function<void(const fs::path&)> lock;  // makes the first event file unwritable, or not
