@@ -66,7 +66,7 @@ class PlainFile : private std::streambuf {
   PlainFile(const platform::LookUps& look_ups, const Found& found, std::string_view name)
       : look_ups_(look_ups), name_(name) {
     if (found.presence == Presence::kNotLooked) {
-      throw Failure(name_ + ": could not be looked at: " + platform::message_of(found.error));
+      throw Failure(name_ + ": could not be looked at: " + found.reason);
     }
     if (found.kind != FileKind::kRegular) refuse(found.kind, name_);
     platform::Entry opened;
@@ -198,12 +198,6 @@ bool exists(Presence presence) {
   return presence == Presence::kPresent || presence == Presence::kEmpty;
 }
 
-// The system's words for a failed look-up; empty for one that answered.
-std::string reason(const Found& found) {
-  if (found.presence != Presence::kNotLooked) return {};
-  return platform::message_of(found.error);
-}
-
 // The basin files of `content` not met before, looked up.
 std::vector<BasinFile> new_basin_files(const TreeLookUp& tree, const SeriesReport& report,
                                        std::string_view file, const EventFileContent& content) {
@@ -216,7 +210,7 @@ std::vector<BasinFile> new_basin_files(const TreeLookUp& tree, const SeriesRepor
     const Found found = find_reference(tree, file, reference);
     const bool needed = std::find(report.needed.begin(), report.needed.end(), reference.keyword) !=
                         report.needed.end();
-    added.push_back({reference.keyword, reference.name, found.presence, needed, reason(found)});
+    added.push_back({reference.keyword, reference.name, found.presence, needed, found.reason});
   }
   return added;
 }
@@ -232,7 +226,7 @@ void record_data_files(SeriesReport& report, const EventFileContent& content,
     if (found[k].presence == Presence::kPresent) continue;
     report.kinds[k].absent.push_back({event, reference.name, found[k].presence});
     if (found[k].presence == Presence::kNotLooked) {
-      report.not_looked.push_back({reference.keyword, reference.name, reason(found[k])});
+      report.not_looked.push_back({reference.keyword, reference.name, found[k].reason});
     }
   }
 }
@@ -301,7 +295,7 @@ void SeriesCheck::look_for_leftovers() {
   const Found found = tree_.find(recordio::kEventFolder);
   const std::string folder = recordio::in_event_folder("");
   if (found.presence == Presence::kNotLooked) {
-    report_.not_looked.push_back({"", folder, reason(found)});
+    report_.not_looked.push_back({"", folder, found.reason});
     return;
   }
   if (found.kind != FileKind::kDirectory) return;
