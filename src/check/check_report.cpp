@@ -237,9 +237,10 @@ void write_basin_files(const SeriesReport& report, std::ostream& out) {
 
 std::string incomplete(const SeriesReport& report) {
   std::vector<std::string> parts;
-  if (report.unchecked > 0) {
-    parts.push_back(std::to_string(report.unchecked) + " of " +
-                    std::to_string(report.events.size() + report.unchecked) +
+  if (!report.unchecked.empty()) {
+    const std::size_t unchecked = report.unchecked.size();
+    parts.push_back(std::to_string(unchecked) + " of " +
+                    std::to_string(report.events.size() + unchecked) +
                     " event files could not be checked");
   }
   if (!report.not_looked.empty()) {
@@ -282,7 +283,7 @@ bool is_gap(const SeriesReport& report, const Kind& kind) {
 }
 
 Verdict verdict(const SeriesReport& report) {
-  if (report.unchecked > 0 || !report.not_looked.empty()) return Verdict::kIncomplete;
+  if (!report.unchecked.empty() || !report.not_looked.empty()) return Verdict::kIncomplete;
   if (report.found == 0) return Verdict::kNothingFound;
   return gaps(report).empty() ? Verdict::kNoGaps : Verdict::kGaps;
 }
@@ -344,7 +345,7 @@ void write_json(const SeriesReport& report, std::ostream& out) {
   }
   const nlohmann::ordered_json document = {
       {"events", report.events.size()},
-      {"unchecked", report.unchecked},
+      {"unchecked", report.unchecked.size()},
       {"not_looked", not_looked},
       {"data_files", report.references},
       {"data_files_found", report.found},

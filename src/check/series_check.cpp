@@ -233,8 +233,9 @@ void record_data_files(SeriesReport& report, const EventFileContent& content,
 
 }  // namespace
 
-std::vector<std::string> read_event_list(const TreeLookUp& tree, std::string_view list_name) {
-  PlainFile in(tree.look_ups(), tree.find(list_name), list_name);
+std::vector<std::string> read_event_list(const platform::LookUps& look_ups, const Found& list,
+                                         std::string_view list_name) {
+  PlainFile in(look_ups, list, list_name);
   LineReader reader(in.stream());
   std::vector<std::string> names;
   std::string line;
