@@ -55,6 +55,28 @@ std::vector<std::string> keywords(const SeriesReport& report,
   return names;
 }
 
+// What the report calls each presence, in the order of Presence.
+constexpr std::string_view kStates[] = {"present", "empty", "missing", "could not look"};
+
+std::string_view state(Presence presence) {
+  return kStates[static_cast<std::size_t>(presence)];
+}
+
+// Whether some event of the report has the file of `kind`, empty or not, or could not tell.
+bool in_use(const SeriesReport& report, const Kind& kind) {
+  const auto missing = std::count_if(kind.absent.begin(), kind.absent.end(), [](const Absence& a) {
+    return a.presence == Presence::kMissing;
+  });
+  return static_cast<std::size_t>(missing) < report.events.size();
+}
+
+// Whether `kind` is a gap: in use or needed, and missing or empty for some event.
+bool is_gap(const SeriesReport& report, const Kind& kind) {
+  return (in_use(report, kind) || kind.needed) &&
+         std::any_of(kind.absent.begin(), kind.absent.end(),
+                     [](const Absence& a) { return a.presence != Presence::kNotLooked; });
+}
+
 bool unused(const SeriesReport& report, const Kind& kind) {
   return !in_use(report, kind) && !kind.needed;
 }
@@ -110,12 +132,6 @@ void write_chart(const SeriesReport& report, std::ostream& out) {
   put_line(out, "# every event of the year has the file, + some do, . none, blank: no event");
 }
 
-std::size_t count(const Kind& kind, Presence presence) {
-  return static_cast<std::size_t>(std::count_if(
-      kind.absent.begin(), kind.absent.end(),
-      [&](const Absence& absence) { return absence.presence == presence; }));
-}
-
 std::size_t present(const SeriesReport& report, const Kind& kind) {
   return report.events.size() - kind.absent.size();
 }
@@ -130,16 +146,6 @@ std::vector<std::string> gaps(const SeriesReport& report) {
     if (basin_gap(file)) names.emplace_back(file.keyword);
   }
   return names;
-}
-
-std::string_view state(Presence presence) {
-  switch (presence) {
-    case Presence::kPresent: return "present";
-    case Presence::kEmpty: return "empty";
-    case Presence::kMissing: return "missing";
-    case Presence::kNotLooked: break;
-  }
-  return "could not look";
 }
 
 // The UTF-8 characters by their first byte: how many bytes follow it, and the range of the
@@ -198,14 +204,28 @@ nlohmann::ordered_json json_kind(const SeriesReport& report, const Kind& kind) {
           {"empty_paths", paths[1]}};
 }
 
-std::string_view verdict_name(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::kIncomplete: return "incomplete";
-    case Verdict::kNothingFound: return "nothing found";
-    case Verdict::kGaps: return "gaps";
-    case Verdict::kNoGaps: break;
+// The verdicts as the JSON document names them, in the order of Verdict.
+constexpr std::string_view kVerdictNames[] = {"incomplete", "nothing found", "gaps", "no gaps"};
+
+// The events lacking a file, runs of consecutive events folded, an empty file or one not
+// looked at marked: "20151101-20160201, 20171201 (empty)".
+std::string folded(const SeriesReport& report, const Kind& kind) {
+  std::vector<std::string> ranges;
+  const auto& absent = kind.absent;
+  for (std::size_t i = 0; i < absent.size();) {
+    // A run is of consecutive events whose files are absent the same way.
+    std::size_t end = i;
+    while (end + 1 < absent.size() && absent[end + 1].event == absent[end].event + 1 &&
+           absent[end + 1].presence == absent[i].presence) {
+      ++end;
+    }
+    std::string range = report.events[absent[i].event];
+    if (end > i) range += "-" + report.events[absent[end].event];
+    if (absent[i].presence != Presence::kMissing) range += " (" + std::string(state(absent[i].presence)) + ")";
+    ranges.push_back(range);
+    i = end + 1;
   }
-  return "no gaps";
+  return joined(ranges, ", ");
 }
 
 
@@ -273,38 +293,10 @@ void write_verdict(const SeriesReport& report, std::ostream& out) {
 
 }  // namespace
 
-bool in_use(const SeriesReport& report, const Kind& kind) {
-  return count(kind, Presence::kMissing) < report.events.size();
-}
-
-bool is_gap(const SeriesReport& report, const Kind& kind) {
-  return (in_use(report, kind) || kind.needed) &&
-         count(kind, Presence::kMissing) + count(kind, Presence::kEmpty) > 0;
-}
-
 Verdict verdict(const SeriesReport& report) {
   if (!report.unchecked.empty() || !report.not_looked.empty()) return Verdict::kIncomplete;
   if (report.found == 0) return Verdict::kNothingFound;
   return gaps(report).empty() ? Verdict::kNoGaps : Verdict::kGaps;
-}
-
-std::string folded(const SeriesReport& report, const Kind& kind) {
-  std::vector<std::string> ranges;
-  const auto& absent = kind.absent;
-  for (std::size_t i = 0; i < absent.size();) {
-    // A run is of consecutive events whose files are absent the same way.
-    std::size_t end = i;
-    while (end + 1 < absent.size() && absent[end + 1].event == absent[end].event + 1 &&
-           absent[end + 1].presence == absent[i].presence) {
-      ++end;
-    }
-    std::string range = report.events[absent[i].event];
-    if (end > i) range += "-" + report.events[absent[end].event];
-    if (absent[i].presence != Presence::kMissing) range += " (" + std::string(state(absent[i].presence)) + ")";
-    ranges.push_back(range);
-    i = end + 1;
-  }
-  return joined(ranges, ", ");
 }
 
 void write_text(const SeriesReport& report, bool chart, std::ostream& out) {
@@ -355,7 +347,7 @@ void write_json(const SeriesReport& report, std::ostream& out) {
       {"needed", report.needed},
       {"unused", keywords(report, unused)},
       {"gaps", gaps(report)},
-      {"verdict", verdict_name(verdict(report))}};
+      {"verdict", kVerdictNames[static_cast<std::size_t>(verdict(report))]}};
   out << document.dump(2) << '\n';
 }
 

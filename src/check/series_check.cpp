@@ -1,7 +1,6 @@
 #include "check/series_check.h"
 
 #include <algorithm>
-#include <istream>
 #include <streambuf>
 #include <utility>
 
@@ -58,10 +57,10 @@ bool matches(const EventFileLine& expected, std::string_view line) {
   }
 }
 
-// A regular file of the tree, read as a stream. It is looked at before it is opened, and what
-// was opened is asked again on the open file without waiting on it: a pipe or a device swapped
-// in after the look-up is refused, never waited on.
-class PlainFile : private std::streambuf {
+// A regular file of the tree, read through its buffer. It is looked at before it is opened, and
+// what was opened is asked again on the open file without waiting on it: a pipe or a device
+// swapped in after the look-up is refused, never waited on.
+class PlainFile : public std::streambuf {
  public:
   PlainFile(const platform::LookUps& look_ups, const Found& found, std::string_view name)
       : look_ups_(look_ups), name_(name) {
@@ -81,8 +80,6 @@ class PlainFile : private std::streambuf {
     if (file_ != platform::kNoFile) look_ups_.close_plain(file_);
   }
 
-  std::istream& stream() { return stream_; }
-
  private:
   int_type underflow() override {
     std::size_t got = 0;
@@ -98,7 +95,6 @@ class PlainFile : private std::streambuf {
   std::string name_;
   std::intptr_t file_ = platform::kNoFile;
   char buffer_[8192];
-  std::istream stream_{this};
 };
 
 // A name of the event file, and the line it is on for a message.
@@ -173,7 +169,7 @@ void expect_event_name(const std::string& event_name, std::string_view name) {
   }
 }
 
-EventFileContent parse_event_file(std::istream& in, std::string_view name) {
+EventFileContent parse_event_file(std::streambuf& in, std::string_view name) {
   LineReader reader(in);
   EventFileContent content;
   for (const EventFileLine& expected : eventfile::event_file_layout()) {
@@ -236,7 +232,7 @@ void record_data_files(SeriesReport& report, const EventFileContent& content,
 std::vector<std::string> read_event_list(const platform::LookUps& look_ups, const Found& list,
                                          std::string_view list_name) {
   PlainFile in(look_ups, list, list_name);
-  LineReader reader(in.stream());
+  LineReader reader(in);
   std::vector<std::string> names;
   std::string line;
   for (;;) {
@@ -276,7 +272,7 @@ void SeriesCheck::add_event_file(std::string_view name, bool anywhere) {
   // A listed name is held inside the working directory as the names the list leads to are.
   const Found found = anywhere ? tree_.find_anywhere(name) : tree_.find(name);
   PlainFile in(tree_.look_ups(), found, name);
-  const EventFileContent content = parse_event_file(in.stream(), name);
+  const EventFileContent content = parse_event_file(in, name);
   // Every name is looked up before anything is recorded, so a refused one leaves no trace.
   std::vector<Found> data_files;
   for (const Reference& reference : content.data_files) {
