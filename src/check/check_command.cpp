@@ -112,14 +112,15 @@ Options parse_options(std::span<const std::string_view> arguments) {
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
     app.parse(reversed);
-    if (app.count("--need") == 0) options.need.assign(std::begin(kDefaultNeed), std::end(kDefaultNeed));
+    if (app.count("--need") == 0)
+      options.need.assign(std::begin(kDefaultNeed), std::end(kDefaultNeed));
     read_need(options);
   } catch (const CLI::CallForHelp&) {
     options.help = true;
   } catch (const CLI::ParseError& error) {
-    throw Failure(in_own_words(error, arguments) + "; usage: quorlant " +
-                      std::string(shared::kCheckCommand),
-                  recordio::ExitStatus::kUsage);
+    throw Failure(
+        in_own_words(error, arguments) + "; usage: quorlant " + std::string(shared::kCheckCommand),
+        recordio::ExitStatus::kUsage);
   }
   return options;
 }
@@ -188,15 +189,8 @@ void name_not_looked(const SeriesReport& report, std::ostream& err) {
   }
 }
 
-int status_of(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::kIncomplete: return kCannotCheck;
-    case Verdict::kNothingFound:
-    case Verdict::kGaps: return kGaps;
-    case Verdict::kNoGaps: break;
-  }
-  return kNoGaps;
-}
+// The status of each verdict, in the order of Verdict.
+constexpr Status kStatusOf[] = {kCannotCheck, kGaps, kGaps, kNoGaps};
 
 // A series cut off while it was put in place is half old, half new: no series to check until
 // the next run has settled it.
@@ -246,7 +240,7 @@ int main_check(std::span<const std::string_view> arguments, std::ostream& out, s
   if (report.events.empty()) return cannot_check(options, report.unchecked.front(), out);
   check.look_for_leftovers();
   name_not_looked(report, err);
-  return write_out(out, status_of(verdict(report)), [&] {
+  return write_out(out, kStatusOf[static_cast<std::size_t>(verdict(report))], [&] {
     if (options.json) {
       write_json(report, out);
     } else {

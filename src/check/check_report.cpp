@@ -113,9 +113,7 @@ std::string chart_row(const SeriesReport& report, const Kind& kind,
   std::string row(static_cast<std::size_t>(last - first + 1), ' ');
   for (const auto& [year, events] : events_per_year) {
     const int lacking = lacking_per_year[year];
-    row[static_cast<std::size_t>(year - first)] = lacking == 0       ? '#'
-                                                  : lacking < events ? '+'
-                                                                     : '.';
+    row[static_cast<std::size_t>(year - first)] = lacking == 0 ? '#' : lacking < events ? '+' : '.';
   }
   return row;
 }
@@ -163,10 +161,9 @@ constexpr Utf8Lead kUtf8Leads[] = {
 // How many bytes of a valid UTF-8 character start at `at`; 0 when none does.
 std::size_t utf8_length(std::string_view text, std::size_t at) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  const auto* form = std::find_if(std::begin(kUtf8Leads), std::end(kUtf8Leads),
-                                  [&](const Utf8Lead& lead) {
-                                    return byte(0) >= lead.first && byte(0) <= lead.last;
-                                  });
+  const auto* form = std::find_if(
+      std::begin(kUtf8Leads), std::end(kUtf8Leads),
+      [&](const Utf8Lead& lead) { return byte(0) >= lead.first && byte(0) <= lead.last; });
   if (form == std::end(kUtf8Leads) || at + form->following >= text.size()) return 0;
   for (std::size_t i = 1; i <= form->following; ++i) {
     const unsigned low = i == 1 ? form->low : 0x80;
@@ -188,20 +185,15 @@ nlohmann::ordered_json json_kind(const SeriesReport& report, const Kind& kind) {
   std::vector<std::string> paths[2];   // missing, empty
   for (const Absence& absence : kind.absent) {
     const std::size_t which = absence.presence == Presence::kMissing ? 0
-                              : absence.presence == Presence::kEmpty   ? 1
-                                                                       : 2;
+                              : absence.presence == Presence::kEmpty ? 1
+                                                                     : 2;
     events[which].push_back(report.events[absence.event]);
     if (absence.presence != Presence::kNotLooked) paths[which].push_back(as_utf8(absence.name));
   }
-  return {{"keyword", kind.line->keyword},
-          {"pattern", pattern(kind)},
-          {"needed", kind.needed},
-          {"present", present(report, kind)},
-          {"missing", events[0]},
-          {"empty", events[1]},
-          {"not_looked", events[2]},
-          {"missing_paths", paths[0]},
-          {"empty_paths", paths[1]}};
+  return {
+      {"keyword", kind.line->keyword},    {"pattern", pattern(kind)},  {"needed", kind.needed},
+      {"present", present(report, kind)}, {"missing", events[0]},      {"empty", events[1]},
+      {"not_looked", events[2]},          {"missing_paths", paths[0]}, {"empty_paths", paths[1]}};
 }
 
 // The verdicts as the JSON document names them, in the order of Verdict.
@@ -221,13 +213,13 @@ std::string folded(const SeriesReport& report, const Kind& kind) {
     }
     std::string range = report.events[absent[i].event];
     if (end > i) range += "-" + report.events[absent[end].event];
-    if (absent[i].presence != Presence::kMissing) range += " (" + std::string(state(absent[i].presence)) + ")";
+    if (absent[i].presence != Presence::kMissing)
+      range += " (" + std::string(state(absent[i].presence)) + ")";
     ranges.push_back(range);
     i = end + 1;
   }
   return joined(ranges, ", ");
 }
-
 
 void write_kinds(const SeriesReport& report, std::ostream& out) {
   const std::size_t total = report.events.size();
@@ -236,8 +228,7 @@ void write_kinds(const SeriesReport& report, std::ostream& out) {
                     right_aligned("present", count_width) + "  missing");
   for (const Kind& kind : report.kinds) {
     if (unused(report, kind)) continue;
-    const std::string count =
-        std::to_string(present(report, kind)) + "/" + std::to_string(total);
+    const std::string count = std::to_string(present(report, kind)) + "/" + std::to_string(total);
     put_line(out, padded(kind.line->keyword, kKeywordWidth) + padded(pattern(kind), kPatternWidth) +
                       right_aligned(count, count_width) + "  " + printable(folded(report, kind)));
   }
@@ -332,8 +323,7 @@ void write_json(const SeriesReport& report, std::ostream& out) {
   }
   nlohmann::ordered_json not_looked = nlohmann::ordered_json::array();
   for (const auto& file : report.not_looked) {
-    not_looked.push_back(
-        {{"name", as_utf8(file.name)}, {"reason", as_utf8(file.reason)}});
+    not_looked.push_back({{"name", as_utf8(file.name)}, {"reason", as_utf8(file.reason)}});
   }
   const nlohmann::ordered_json document = {
       {"events", report.events.size()},
@@ -356,7 +346,6 @@ void write_json_failure(std::string_view failure, std::ostream& out) {
                                            {"verdict", "cannot check"}};
   out << document.dump(2) << '\n';
 }
-
 
 std::string as_utf8(std::string_view text) {
   std::string result;

@@ -121,7 +121,8 @@ class TreeLookUp::Walk {
       return {};
     }
     if (auto error = tree_.look_ups_.look_up(path, false, at_.entry)) return error;
-    if (at_.entry.kind == FileKind::kDirectory) tree_.directories_.emplace(path.native(), at_.entry);
+    if (at_.entry.kind == FileKind::kDirectory)
+      tree_.directories_.emplace(path.native(), at_.entry);
     return {};
   }
 
