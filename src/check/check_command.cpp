@@ -226,7 +226,7 @@ int main_check(std::span<const std::string_view> arguments, std::ostream& out, s
   check.need(options.need);
   std::vector<std::string> event_files = options.files;
   if (event_files.empty()) {
-    // A list that leads out of the tree is refused before any reading.
+    // A list that leads out of the tree ends the check at once.
     const Found list = check.tree().find(recordio::kFollowList);
     try {
       event_files = listed_event_files(check.tree(), list);
