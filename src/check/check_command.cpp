@@ -2,8 +2,6 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cerrno>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +10,7 @@
 #include "recordio/failure.h"
 #include "recordio/series_writer.h"
 #include "recordio/units.h"
+#include "shared/command_texts.h"
 
 namespace quorlant::check {
 
@@ -19,10 +18,8 @@ namespace {
 
 enum Status { kNoGaps = 0, kGaps = 1, kCannotCheck = 2 };
 
-constexpr std::string_view kUsage =
-    "usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [EVENT_FILE...]";
-
 struct Options {
+  bool help = false;
   bool chart = false;
   bool json = false;
   std::vector<std::string> need;   // keywords, each with its colon
@@ -50,18 +47,20 @@ void read_need(Options& options) {
   }
 }
 
-// The status, once the report is out. A reader that stopped reading (`| head`) has what it
-// wanted: the check ends quietly; any other failed write is reported.
-// `errno` is cleared before the report is written, so that it tells why the writing failed.
-int finish(std::ostream& out, int status) {
+// Writes with `write`, then ends with `status`. A reader that stopped reading (`| head`) has
+// what it wanted: the check ends quietly; any other failed write is reported.
+template <typename Write>
+int write_out(std::ostream& out, int status, Write write) {
+  platform::forget_last_error();  // so that it tells why the writing failed
+  write();
   out.flush();
-  if (out || errno == EPIPE) return status;
+  if (out || platform::reader_gone()) return status;
   throw Failure("cannot write to standard output");
 }
 
 // check --help, in the layout of quorlant --help.
 std::string help_text() {
-  return std::string(kUsage).replace(0, 6, "Usage:") +
+  return "Usage: quorlant " + std::string(shared::kCheckCommand) +
          "\n"
          "\n"
          "Reports which of the data files a series of event files names are there: the event\n"
@@ -78,10 +77,8 @@ std::string help_text() {
          "  EVENT_FILE              an event file to check instead of those the list names,\n"
          "                          read wherever it is\n"
          "  -h, --help              print this help and exit\n"
-         "\n"
-         "Exit status: 0 no gap; 1 gaps, or none of the data files the events name exists; 2 the\n"
-         "check is incomplete or cannot be made (no list, no event folder, a file that is not an\n"
-         "event file or could not be looked at), each failure in one line on standard error.\n";
+         "\n" +
+         std::string(shared::kCheckExitStatus);
 }
 
 // A slip of the command line in the program's own words.
@@ -102,76 +99,68 @@ std::string in_own_words(const CLI::ParseError& error,
   return error.what();  // a --need keyword refused, in the words read_need gave it
 }
 
-// The options, or the status the command ends with (after --help, or a usage error).
-std::optional<int> parse_options(std::span<const std::string_view> arguments, std::ostream& out,
-                                 Options& options) {
+// The options; a usage error throws a Failure of status kUsage.
+Options parse_options(std::span<const std::string_view> arguments) {
+  Options options;
   CLI::App app;
   app.set_help_flag("-h,--help");
   auto* chart_flag = app.add_flag("--chart", options.chart);
   app.add_flag("--json", options.json)->excludes(chart_flag);
-  std::vector<std::string> need;
-  app.add_option("--need", need)->delimiter(',');
+  app.add_option("--need", options.need)->delimiter(',');
   app.add_option("EVENT_FILE", options.files);
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
     app.parse(reversed);
-    options.need = app.count("--need") > 0
-                       ? need
-                       : std::vector<std::string>(std::begin(kDefaultNeed), std::end(kDefaultNeed));
+    if (app.count("--need") == 0)
+      options.need.assign(std::begin(kDefaultNeed), std::end(kDefaultNeed));
     read_need(options);
   } catch (const CLI::CallForHelp&) {
-    errno = 0;
-    out << help_text();
-    return finish(out, kNoGaps);
+    options.help = true;
   } catch (const CLI::ParseError& error) {
-    throw Failure(in_own_words(error, arguments) + "; " + std::string(kUsage),
-                  recordio::ExitStatus::kUsage);
+    throw Failure(
+        in_own_words(error, arguments) + "; usage: quorlant " + std::string(shared::kCheckCommand),
+        recordio::ExitStatus::kUsage);
   }
-  return std::nullopt;
+  return options;
 }
 
-// The event files as a shell of this system names them: event/*.evt, or event\*.evt.
-std::string native_event_files() {
-  return std::string(recordio::kEventFolder) +
-         static_cast<char>(std::filesystem::path::preferred_separator) + "*.evt";
+// One line on the error stream for a failure that leaves the check incomplete.
+void tell(std::ostream& err, const std::string& failure) {
+  err << "quorlant check: " << printable(failure) << '\n';
 }
 
-// Adds the event files the user names, or those the list names; false when none could be.
-// Each failure is one line on `err`; `failure` keeps the first.
-bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::ostream& err,
-                     std::string& failure) {
-  const auto fail = [&](const std::string& message) {
-    err << "quorlant check: " << printable(message) << '\n';
-    if (failure.empty()) failure = message;
-  };
-  const bool named = !files.empty();
-  if (!named) {
-    try {
-      files = read_event_list(check.tree(), recordio::kFollowList);
-    } catch (const Failure& error) {
-      // Without a list there is nothing to check yet: say what to do instead.
-      const bool missing = check.tree().find(recordio::kFollowList).kind == platform::FileKind::kMissing;
-      fail(error.what() + (missing ? "; run quorlant here first to write a series, or name event "
-                                     "files: quorlant check " + native_event_files()
-                                   : std::string()));
-      return false;
-    }
-    if (files.empty()) {
-      fail(recordio::kFollowList + " names no event file");
-      return false;
-    }
+// The event files the list names. Throws Failure when it cannot be read or names none.
+std::vector<std::string> listed_event_files(const TreeLookUp& tree, const Found& list) {
+  std::vector<std::string> files;
+  try {
+    files = read_event_list(tree.look_ups(), list, recordio::kFollowList);
+  } catch (const Failure& error) {
+    if (list.kind != platform::FileKind::kMissing) throw;
+    // Without a list there is nothing to check yet: say what to do instead. The event files
+    // as a shell of this system names them: event/*.evt, or event\*.evt.
+    throw Failure(error.what() +
+                  std::string("; run quorlant here first to write a series, or name event "
+                              "files: quorlant check ") +
+                  std::string(recordio::kEventFolder) +
+                  static_cast<char>(std::filesystem::path::preferred_separator) + "*.evt");
   }
+  if (files.empty()) throw Failure(recordio::kFollowList + " names no event file");
+  return files;
+}
+
+// Checks each event file. One that cannot be checked is told, and the others are still
+// checked: the report then says it is incomplete.
+void add_event_files(SeriesCheck& check, const std::vector<std::string>& files, bool named,
+                     std::ostream& err) {
   for (const std::string& file : files) {
     try {
       check.add_event_file(file, named);
     } catch (const Failure& error) {
-      // The other files are still checked; the report then says it is incomplete.
-      fail(error.what());
-      ++check.report().unchecked;
+      tell(err, error.what());
+      check.report().unchecked.emplace_back(error.what());
     }
   }
-  return !check.report().events.empty();  // each file has had its line on `err`
 }
 
 // One line for each kind of file and reason: the first name, and how many more there are.
@@ -200,15 +189,8 @@ void name_not_looked(const SeriesReport& report, std::ostream& err) {
   }
 }
 
-int status_of(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::kIncomplete: return kCannotCheck;
-    case Verdict::kNothingFound:
-    case Verdict::kGaps: return kGaps;
-    case Verdict::kNoGaps: break;
-  }
-  return kNoGaps;
-}
+// The status of each verdict, in the order of Verdict.
+constexpr Status kStatusOf[] = {kCannotCheck, kGaps, kGaps, kNoGaps};
 
 // A series cut off while it was put in place is half old, half new: no series to check until
 // the next run has settled it.
@@ -221,40 +203,50 @@ void check_for_cut_off_series(platform::FileSystem& files,
     throw Failure(recordio::interrupted_run_report(state, false));
 }
 
+// The end of a check that cannot be made: a script reading the JSON still gets a document.
+int cannot_check(const Options& options, std::string_view failure, std::ostream& out) {
+  return write_out(out, kCannotCheck, [&] {
+    if (options.json) write_json_failure(failure, out);
+  });
+}
+
 }  // namespace
 
 int main_check(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
                const std::filesystem::path& working_directory, platform::FileSystem& files) {
-  Options options;
-  if (const auto ended = parse_options(arguments, out, options)) return *ended;
+  const Options options = parse_options(arguments);
+  if (options.help) return write_out(out, kNoGaps, [&] { out << help_text(); });
   try {
     check_for_cut_off_series(files, working_directory);
   } catch (const Failure& failure) {
-    // A script reading the JSON gets a document whatever the outcome.
-    errno = 0;
-    if (options.json) write_json_failure(failure.what(), out);
-    (void)finish(out, kCannotCheck);
+    cannot_check(options, failure.what(), out);
     throw;
   }
   SeriesCheck check(working_directory, files);
   check.need(options.need);
-  std::string failure;
-  if (!add_event_files(check, options.files, err, failure)) {
-    // A script reading the JSON gets a document whatever the outcome.
-    errno = 0;
-    if (options.json) write_json_failure(failure, out);
-    return finish(out, kCannotCheck);
+  std::vector<std::string> event_files = options.files;
+  if (event_files.empty()) {
+    // A list that leads out of the tree ends the check at once.
+    const Found list = check.tree().find(recordio::kFollowList);
+    try {
+      event_files = listed_event_files(check.tree(), list);
+    } catch (const Failure& failure) {
+      tell(err, failure.what());
+      return cannot_check(options, failure.what(), out);
+    }
   }
-  check.look_for_leftovers();
+  add_event_files(check, event_files, !options.files.empty(), err);
   const SeriesReport& report = check.report();
+  if (report.events.empty()) return cannot_check(options, report.unchecked.front(), out);
+  check.look_for_leftovers();
   name_not_looked(report, err);
-  errno = 0;
-  if (options.json) {
-    write_json(report, out);
-  } else {
-    write_text(report, options.chart, out);
-  }
-  return finish(out, status_of(verdict(report)));
+  return write_out(out, kStatusOf[static_cast<std::size_t>(verdict(report))], [&] {
+    if (options.json) {
+      write_json(report, out);
+    } else {
+      write_text(report, options.chart, out);
+    }
+  });
 }
 
 }  // namespace quorlant::check

@@ -9,9 +9,9 @@
 
 namespace quorlant::check {
 
-/// `quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [FILE...]`: reads the event
-/// files of a series (those in the list of events to follow, or FILE...) and reports which of
-/// the data files they name are there. Writes nothing but the report on `out`. Returns 0 when
+/// `quorlant check`, called as shared::kCheckCommand says: reads the event files of a series
+/// (those in the list of events to follow, or those named) and reports which of the data files
+/// they name are there. Writes nothing but the report on `out`. Returns 0 when
 /// no kind of file has a gap, 1 when some have or when not one data file exists, and 2, after
 /// one line per failure on `err`, when the check is incomplete: an event file could not be
 /// checked or a file could not be looked at. `files` answers every question about files. A

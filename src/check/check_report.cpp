@@ -55,6 +55,28 @@ std::vector<std::string> keywords(const SeriesReport& report,
   return names;
 }
 
+// What the report calls each presence, in the order of Presence.
+constexpr std::string_view kStates[] = {"present", "empty", "missing", "could not look"};
+
+std::string_view state(Presence presence) {
+  return kStates[static_cast<std::size_t>(presence)];
+}
+
+// Whether some event of the report has the file of `kind`, empty or not, or could not tell.
+bool in_use(const SeriesReport& report, const Kind& kind) {
+  const auto missing = std::count_if(kind.absent.begin(), kind.absent.end(), [](const Absence& a) {
+    return a.presence == Presence::kMissing;
+  });
+  return static_cast<std::size_t>(missing) < report.events.size();
+}
+
+// Whether `kind` is a gap: in use or needed, and missing or empty for some event.
+bool is_gap(const SeriesReport& report, const Kind& kind) {
+  return (in_use(report, kind) || kind.needed) &&
+         std::any_of(kind.absent.begin(), kind.absent.end(),
+                     [](const Absence& a) { return a.presence != Presence::kNotLooked; });
+}
+
 bool unused(const SeriesReport& report, const Kind& kind) {
   return !in_use(report, kind) && !kind.needed;
 }
@@ -91,9 +113,7 @@ std::string chart_row(const SeriesReport& report, const Kind& kind,
   std::string row(static_cast<std::size_t>(last - first + 1), ' ');
   for (const auto& [year, events] : events_per_year) {
     const int lacking = lacking_per_year[year];
-    row[static_cast<std::size_t>(year - first)] = lacking == 0       ? '#'
-                                                  : lacking < events ? '+'
-                                                                     : '.';
+    row[static_cast<std::size_t>(year - first)] = lacking == 0 ? '#' : lacking < events ? '+' : '.';
   }
   return row;
 }
@@ -108,12 +128,6 @@ void write_chart(const SeriesReport& report, std::ostream& out) {
              padded(kind.line->keyword, kKeywordWidth) + chart_row(report, kind, events_per_year));
   }
   put_line(out, "# every event of the year has the file, + some do, . none, blank: no event");
-}
-
-std::size_t count(const Kind& kind, Presence presence) {
-  return static_cast<std::size_t>(std::count_if(
-      kind.absent.begin(), kind.absent.end(),
-      [&](const Absence& absence) { return absence.presence == presence; }));
 }
 
 std::size_t present(const SeriesReport& report, const Kind& kind) {
@@ -132,16 +146,6 @@ std::vector<std::string> gaps(const SeriesReport& report) {
   return names;
 }
 
-std::string_view state(Presence presence) {
-  switch (presence) {
-    case Presence::kPresent: return "present";
-    case Presence::kEmpty: return "empty";
-    case Presence::kMissing: return "missing";
-    case Presence::kNotLooked: break;
-  }
-  return "could not look";
-}
-
 // The UTF-8 characters by their first byte: how many bytes follow it, and the range of the
 // second, which rules out overlong forms, surrogates and anything past U+10FFFF.
 struct Utf8Lead {
@@ -157,10 +161,9 @@ constexpr Utf8Lead kUtf8Leads[] = {
 // How many bytes of a valid UTF-8 character start at `at`; 0 when none does.
 std::size_t utf8_length(std::string_view text, std::size_t at) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  const auto* form = std::find_if(std::begin(kUtf8Leads), std::end(kUtf8Leads),
-                                  [&](const Utf8Lead& lead) {
-                                    return byte(0) >= lead.first && byte(0) <= lead.last;
-                                  });
+  const auto* form = std::find_if(
+      std::begin(kUtf8Leads), std::end(kUtf8Leads),
+      [&](const Utf8Lead& lead) { return byte(0) >= lead.first && byte(0) <= lead.last; });
   if (form == std::end(kUtf8Leads) || at + form->following >= text.size()) return 0;
   for (std::size_t i = 1; i <= form->following; ++i) {
     const unsigned low = i == 1 ? form->low : 0x80;
@@ -182,32 +185,41 @@ nlohmann::ordered_json json_kind(const SeriesReport& report, const Kind& kind) {
   std::vector<std::string> paths[2];   // missing, empty
   for (const Absence& absence : kind.absent) {
     const std::size_t which = absence.presence == Presence::kMissing ? 0
-                              : absence.presence == Presence::kEmpty   ? 1
-                                                                       : 2;
+                              : absence.presence == Presence::kEmpty ? 1
+                                                                     : 2;
     events[which].push_back(report.events[absence.event]);
     if (absence.presence != Presence::kNotLooked) paths[which].push_back(as_utf8(absence.name));
   }
-  return {{"keyword", kind.line->keyword},
-          {"pattern", pattern(kind)},
-          {"needed", kind.needed},
-          {"present", present(report, kind)},
-          {"missing", events[0]},
-          {"empty", events[1]},
-          {"not_looked", events[2]},
-          {"missing_paths", paths[0]},
-          {"empty_paths", paths[1]}};
+  return {
+      {"keyword", kind.line->keyword},    {"pattern", pattern(kind)},  {"needed", kind.needed},
+      {"present", present(report, kind)}, {"missing", events[0]},      {"empty", events[1]},
+      {"not_looked", events[2]},          {"missing_paths", paths[0]}, {"empty_paths", paths[1]}};
 }
 
-std::string_view verdict_name(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::kIncomplete: return "incomplete";
-    case Verdict::kNothingFound: return "nothing found";
-    case Verdict::kGaps: return "gaps";
-    case Verdict::kNoGaps: break;
+// The verdicts as the JSON document names them, in the order of Verdict.
+constexpr std::string_view kVerdictNames[] = {"incomplete", "nothing found", "gaps", "no gaps"};
+
+// The events lacking a file, runs of consecutive events folded, an empty file or one not
+// looked at marked: "20151101-20160201, 20171201 (empty)".
+std::string folded(const SeriesReport& report, const Kind& kind) {
+  std::vector<std::string> ranges;
+  const auto& absent = kind.absent;
+  for (std::size_t i = 0; i < absent.size();) {
+    // A run is of consecutive events whose files are absent the same way.
+    std::size_t end = i;
+    while (end + 1 < absent.size() && absent[end + 1].event == absent[end].event + 1 &&
+           absent[end + 1].presence == absent[i].presence) {
+      ++end;
+    }
+    std::string range = report.events[absent[i].event];
+    if (end > i) range += "-" + report.events[absent[end].event];
+    if (absent[i].presence != Presence::kMissing)
+      range += " (" + std::string(state(absent[i].presence)) + ")";
+    ranges.push_back(range);
+    i = end + 1;
   }
-  return "no gaps";
+  return joined(ranges, ", ");
 }
-
 
 void write_kinds(const SeriesReport& report, std::ostream& out) {
   const std::size_t total = report.events.size();
@@ -216,8 +228,7 @@ void write_kinds(const SeriesReport& report, std::ostream& out) {
                     right_aligned("present", count_width) + "  missing");
   for (const Kind& kind : report.kinds) {
     if (unused(report, kind)) continue;
-    const std::string count =
-        std::to_string(present(report, kind)) + "/" + std::to_string(total);
+    const std::string count = std::to_string(present(report, kind)) + "/" + std::to_string(total);
     put_line(out, padded(kind.line->keyword, kKeywordWidth) + padded(pattern(kind), kPatternWidth) +
                       right_aligned(count, count_width) + "  " + printable(folded(report, kind)));
   }
@@ -237,9 +248,10 @@ void write_basin_files(const SeriesReport& report, std::ostream& out) {
 
 std::string incomplete(const SeriesReport& report) {
   std::vector<std::string> parts;
-  if (report.unchecked > 0) {
-    parts.push_back(std::to_string(report.unchecked) + " of " +
-                    std::to_string(report.events.size() + report.unchecked) +
+  if (!report.unchecked.empty()) {
+    const std::size_t unchecked = report.unchecked.size();
+    parts.push_back(std::to_string(unchecked) + " of " +
+                    std::to_string(report.events.size() + unchecked) +
                     " event files could not be checked");
   }
   if (!report.not_looked.empty()) {
@@ -272,38 +284,10 @@ void write_verdict(const SeriesReport& report, std::ostream& out) {
 
 }  // namespace
 
-bool in_use(const SeriesReport& report, const Kind& kind) {
-  return count(kind, Presence::kMissing) < report.events.size();
-}
-
-bool is_gap(const SeriesReport& report, const Kind& kind) {
-  return (in_use(report, kind) || kind.needed) &&
-         count(kind, Presence::kMissing) + count(kind, Presence::kEmpty) > 0;
-}
-
 Verdict verdict(const SeriesReport& report) {
-  if (report.unchecked > 0 || !report.not_looked.empty()) return Verdict::kIncomplete;
+  if (!report.unchecked.empty() || !report.not_looked.empty()) return Verdict::kIncomplete;
   if (report.found == 0) return Verdict::kNothingFound;
   return gaps(report).empty() ? Verdict::kNoGaps : Verdict::kGaps;
-}
-
-std::string folded(const SeriesReport& report, const Kind& kind) {
-  std::vector<std::string> ranges;
-  const auto& absent = kind.absent;
-  for (std::size_t i = 0; i < absent.size();) {
-    // A run is of consecutive events whose files are absent the same way.
-    std::size_t end = i;
-    while (end + 1 < absent.size() && absent[end + 1].event == absent[end].event + 1 &&
-           absent[end + 1].presence == absent[i].presence) {
-      ++end;
-    }
-    std::string range = report.events[absent[i].event];
-    if (end > i) range += "-" + report.events[absent[end].event];
-    if (absent[i].presence != Presence::kMissing) range += " (" + std::string(state(absent[i].presence)) + ")";
-    ranges.push_back(range);
-    i = end + 1;
-  }
-  return joined(ranges, ", ");
 }
 
 void write_text(const SeriesReport& report, bool chart, std::ostream& out) {
@@ -339,12 +323,11 @@ void write_json(const SeriesReport& report, std::ostream& out) {
   }
   nlohmann::ordered_json not_looked = nlohmann::ordered_json::array();
   for (const auto& file : report.not_looked) {
-    not_looked.push_back(
-        {{"name", as_utf8(file.name)}, {"reason", as_utf8(file.reason)}});
+    not_looked.push_back({{"name", as_utf8(file.name)}, {"reason", as_utf8(file.reason)}});
   }
   const nlohmann::ordered_json document = {
       {"events", report.events.size()},
-      {"unchecked", report.unchecked},
+      {"unchecked", report.unchecked.size()},
       {"not_looked", not_looked},
       {"data_files", report.references},
       {"data_files_found", report.found},
@@ -354,7 +337,7 @@ void write_json(const SeriesReport& report, std::ostream& out) {
       {"needed", report.needed},
       {"unused", keywords(report, unused)},
       {"gaps", gaps(report)},
-      {"verdict", verdict_name(verdict(report))}};
+      {"verdict", kVerdictNames[static_cast<std::size_t>(verdict(report))]}};
   out << document.dump(2) << '\n';
 }
 
@@ -363,7 +346,6 @@ void write_json_failure(std::string_view failure, std::ostream& out) {
                                            {"verdict", "cannot check"}};
   out << document.dump(2) << '\n';
 }
-
 
 std::string as_utf8(std::string_view text) {
   std::string result;

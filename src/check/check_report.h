@@ -9,11 +9,6 @@
 
 namespace quorlant::check {
 
-/// Whether some event of the report has the file of `kind`, empty or not, or could not tell.
-bool in_use(const SeriesReport& report, const Kind& kind);
-/// Whether `kind` is a gap: in use or needed, and missing or empty for some event.
-bool is_gap(const SeriesReport& report, const Kind& kind);
-
 /// What the check concludes, the worst first.
 enum class Verdict {
   kIncomplete,    // an event file could not be checked, or a file could not be looked at
@@ -22,10 +17,6 @@ enum class Verdict {
   kNoGaps,
 };
 Verdict verdict(const SeriesReport& report);
-
-/// The events lacking a file, runs of consecutive events folded, an empty file or one not
-/// looked at marked: "20151101-20160201, 20171201 (empty)".
-std::string folded(const SeriesReport& report, const Kind& kind);
 
 /// The report for a reader: the kinds in use with their missing events, the chart by year when
 /// `chart` is set, the basin files, the leftovers, the unused and needed kinds, the gaps.

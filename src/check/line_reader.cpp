@@ -1,10 +1,10 @@
 #include "check/line_reader.h"
 
-#include <streambuf>
-
 namespace quorlant::check {
 
 namespace {
+
+using Traits = std::streambuf::traits_type;
 
 bool is_text(char c) {
   const auto byte = static_cast<unsigned char>(c);
@@ -15,23 +15,19 @@ bool is_text(char c) {
 
 LineReader::Result LineReader::next(std::string& line) {
   line.clear();
-  std::streambuf* buffer = in_.rdbuf();
-  using Traits = std::streambuf::traits_type;
-  if (buffer == nullptr || Traits::eq_int_type(buffer->sgetc(), Traits::eof())) {
-    return Result::kEnd;
-  }
+  if (Traits::eq_int_type(in_.sgetc(), Traits::eof())) return Result::kEnd;
   ++number_;
-  for (;;) {
-    const auto got = buffer->sbumpc();
-    if (Traits::eq_int_type(got, Traits::eof())) return Result::kLine;  // a last line without LF
+  // A last line may end without its LF.
+  for (auto got = in_.sbumpc(); !Traits::eq_int_type(got, Traits::eof()); got = in_.sbumpc()) {
     const char c = Traits::to_char_type(got);
     if (c == '\n') return Result::kLine;
     // Files made on Windows end their lines in CR LF; a CR anywhere else is not text.
-    if (c == '\r' && Traits::eq_int_type(buffer->sgetc(), Traits::to_int_type('\n'))) continue;
+    if (c == '\r' && Traits::eq_int_type(in_.sgetc(), Traits::to_int_type('\n'))) continue;
     if (!is_text(c)) return Result::kNotText;
     if (line.size() == kMaxLineLength) return Result::kTooLong;
     line.push_back(c);
   }
+  return Result::kLine;
 }
 
 std::string refusal(LineReader::Result result) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <istream>
+#include <streambuf>
 #include <string>
 
 namespace quorlant::check {
@@ -20,7 +20,7 @@ class LineReader {
     kNotText,  // the line holds a control character (a tab is text)
   };
 
-  explicit LineReader(std::istream& in) : in_(in) {}
+  explicit LineReader(std::streambuf& in) : in_(in) {}
 
   /// The next line into `line`. Anything but kLine ends the reading.
   Result next(std::string& line);
@@ -28,7 +28,7 @@ class LineReader {
   std::size_t number() const { return number_; }
 
  private:
-  std::istream& in_;
+  std::streambuf& in_;
   std::size_t number_ = 0;
 };
 

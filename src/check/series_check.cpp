@@ -1,7 +1,6 @@
 #include "check/series_check.h"
 
 #include <algorithm>
-#include <istream>
 #include <streambuf>
 #include <utility>
 
@@ -58,15 +57,15 @@ bool matches(const EventFileLine& expected, std::string_view line) {
   }
 }
 
-// A regular file of the tree, read as a stream. It is looked at before it is opened, and what
-// was opened is asked again on the open file without waiting on it: a pipe or a device swapped
-// in after the look-up is refused, never waited on.
-class PlainFile : private std::streambuf {
+// A regular file of the tree, read through its buffer. It is looked at before it is opened, and
+// what was opened is asked again on the open file without waiting on it: a pipe or a device
+// swapped in after the look-up is refused, never waited on.
+class PlainFile : public std::streambuf {
  public:
   PlainFile(const platform::LookUps& look_ups, const Found& found, std::string_view name)
       : look_ups_(look_ups), name_(name) {
     if (found.presence == Presence::kNotLooked) {
-      throw Failure(name_ + ": could not be looked at: " + platform::message_of(found.error));
+      throw Failure(name_ + ": could not be looked at: " + found.reason);
     }
     if (found.kind != FileKind::kRegular) refuse(found.kind, name_);
     platform::Entry opened;
@@ -80,8 +79,6 @@ class PlainFile : private std::streambuf {
   ~PlainFile() override {
     if (file_ != platform::kNoFile) look_ups_.close_plain(file_);
   }
-
-  std::istream& stream() { return stream_; }
 
  private:
   int_type underflow() override {
@@ -98,7 +95,6 @@ class PlainFile : private std::streambuf {
   std::string name_;
   std::intptr_t file_ = platform::kNoFile;
   char buffer_[8192];
-  std::istream stream_{this};
 };
 
 // A name of the event file, and the line it is on for a message.
@@ -173,7 +169,7 @@ void expect_event_name(const std::string& event_name, std::string_view name) {
   }
 }
 
-EventFileContent parse_event_file(std::istream& in, std::string_view name) {
+EventFileContent parse_event_file(std::streambuf& in, std::string_view name) {
   LineReader reader(in);
   EventFileContent content;
   for (const EventFileLine& expected : eventfile::event_file_layout()) {
@@ -198,12 +194,6 @@ bool exists(Presence presence) {
   return presence == Presence::kPresent || presence == Presence::kEmpty;
 }
 
-// The system's words for a failed look-up; empty for one that answered.
-std::string reason(const Found& found) {
-  if (found.presence != Presence::kNotLooked) return {};
-  return platform::message_of(found.error);
-}
-
 // The basin files of `content` not met before, looked up.
 std::vector<BasinFile> new_basin_files(const TreeLookUp& tree, const SeriesReport& report,
                                        std::string_view file, const EventFileContent& content) {
@@ -216,7 +206,7 @@ std::vector<BasinFile> new_basin_files(const TreeLookUp& tree, const SeriesRepor
     const Found found = find_reference(tree, file, reference);
     const bool needed = std::find(report.needed.begin(), report.needed.end(), reference.keyword) !=
                         report.needed.end();
-    added.push_back({reference.keyword, reference.name, found.presence, needed, reason(found)});
+    added.push_back({reference.keyword, reference.name, found.presence, needed, found.reason});
   }
   return added;
 }
@@ -232,16 +222,17 @@ void record_data_files(SeriesReport& report, const EventFileContent& content,
     if (found[k].presence == Presence::kPresent) continue;
     report.kinds[k].absent.push_back({event, reference.name, found[k].presence});
     if (found[k].presence == Presence::kNotLooked) {
-      report.not_looked.push_back({reference.keyword, reference.name, reason(found[k])});
+      report.not_looked.push_back({reference.keyword, reference.name, found[k].reason});
     }
   }
 }
 
 }  // namespace
 
-std::vector<std::string> read_event_list(const TreeLookUp& tree, std::string_view list_name) {
-  PlainFile in(tree.look_ups(), tree.find(list_name), list_name);
-  LineReader reader(in.stream());
+std::vector<std::string> read_event_list(const platform::LookUps& look_ups, const Found& list,
+                                         std::string_view list_name) {
+  PlainFile in(look_ups, list, list_name);
+  LineReader reader(in);
   std::vector<std::string> names;
   std::string line;
   for (;;) {
@@ -281,7 +272,7 @@ void SeriesCheck::add_event_file(std::string_view name, bool anywhere) {
   // A listed name is held inside the working directory as the names the list leads to are.
   const Found found = anywhere ? tree_.find_anywhere(name) : tree_.find(name);
   PlainFile in(tree_.look_ups(), found, name);
-  const EventFileContent content = parse_event_file(in.stream(), name);
+  const EventFileContent content = parse_event_file(in, name);
   // Every name is looked up before anything is recorded, so a refused one leaves no trace.
   std::vector<Found> data_files;
   for (const Reference& reference : content.data_files) {
@@ -301,7 +292,7 @@ void SeriesCheck::look_for_leftovers() {
   const Found found = tree_.find(recordio::kEventFolder);
   const std::string folder = recordio::in_event_folder("");
   if (found.presence == Presence::kNotLooked) {
-    report_.not_looked.push_back({"", folder, reason(found)});
+    report_.not_looked.push_back({"", folder, found.reason});
     return;
   }
   if (found.kind != FileKind::kDirectory) return;

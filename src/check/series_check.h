@@ -56,20 +56,20 @@ struct SeriesReport {
   std::vector<std::string> needed;     // the keywords needed, in the file's order
   std::vector<NotLooked> not_looked;   // in the order met
   std::vector<std::string> leftovers;  // temporary files a killed run left, sorted
-  std::size_t unchecked = 0;           // event files that could not be checked
+  std::vector<std::string> unchecked;  // why each event file that could not be checked was not
   std::size_t references = 0;          // data-file names looked up
   std::size_t found = 0;               // of those, the files that exist, empty or not
 };
 
-/// The list of event files the program writes for a series.
-
 /// The keywords a set-up needs when the user names none: no run starts without them.
 inline constexpr std::string_view kDefaultNeed[] = {":basinfilename", ":parfilename"};
 
-/// The event file names held by the list `list_name` (one a line, blank padded, LF or CR LF),
-/// named as the program names files. Throws Failure when the list cannot be looked at or
-/// read, is not a plain file or not text, or names a file outside the working directory.
-std::vector<std::string> read_event_list(const TreeLookUp& tree, std::string_view list_name);
+/// The event file names held by the list `list_name`, which the look-up found as `list` (one
+/// a line, blank padded, LF or CR LF), named as the program names files. Throws Failure when
+/// the list could not be looked at or read, is not a plain file or not text, or names more
+/// event files than a series has.
+std::vector<std::string> read_event_list(const platform::LookUps& look_ups, const Found& list,
+                                         std::string_view list_name);
 
 /// Reads event files against the event file layout and looks up every file they name; it opens
 /// nothing for writing, and nothing but plain files for reading.

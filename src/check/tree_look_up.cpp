@@ -2,9 +2,10 @@
 
 #include <deque>
 #include <optional>
+#include <system_error>
 #include <utility>
-#include <vector>
 
+#include "platform/platform.h"
 #include "recordio/failure.h"
 #include "recordio/units.h"
 
@@ -25,15 +26,9 @@ bool rooted(std::string_view name) {
   return name.starts_with('\\') || name.starts_with('/') || name.find(':') != name.npos;
 }
 
-std::vector<std::string> parts_of(std::string_view name) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const auto end = name.find_first_of("\\/", start);
-    parts.emplace_back(name.substr(start, end - start));
-    if (end == std::string_view::npos) return parts;
-    start = end + 1;
-  }
+recordio::Failure outside(std::string_view name) {
+  return recordio::Failure("\"" + std::string(name) +
+                           "\" lies outside the working directory; not followed");
 }
 
 Found found(const Entry& entry, fs::path path) {
@@ -47,11 +42,7 @@ Found found(const Entry& entry, fs::path path) {
 }
 
 Found not_looked(fs::path path, std::error_code error) {
-  Found result;
-  result.presence = Presence::kNotLooked;
-  result.path = std::move(path);
-  result.error = error;
-  return result;
+  return {Presence::kNotLooked, FileKind::kMissing, std::move(path), platform::message_of(error)};
 }
 
 fs::path path_below(const fs::path& base, const std::vector<std::string>& parts) {
@@ -60,12 +51,17 @@ fs::path path_below(const fs::path& base, const std::vector<std::string>& parts)
   return path;
 }
 
-// The walk along one name: the parts resolved so far below the base, and those still to go.
-class Walk {
+}  // namespace
+
+// The walk along one name: the place its parts have led so far, and the parts still to go.
+class TreeLookUp::Walk {
  public:
-  Walk(const TreeLookUp& tree, std::string_view name)
-      : tree_(tree), base_(tree.base()), look_ups_(tree.look_ups()), name_(name) {
-    for (auto& part : parts_of(name)) pending_.push_back(std::move(part));
+  Walk(const TreeLookUp& tree, std::string_view name) : tree_(tree), name_(name) {
+    std::size_t start = 0;
+    for (std::size_t end = 0; end != name.npos; start = end + 1) {
+      end = name.find_first_of("\\/", start);
+      pending_.emplace_back(name.substr(start, end - start));
+    }
   }
 
   Found run() {
@@ -73,20 +69,16 @@ class Walk {
     std::string last = std::move(pending_.back());
     pending_.pop_back();
     const std::string directory(name_.substr(0, name_.size() - last.size()));
-    auto& walked = tree_.walked();
-    if (const auto known = walked.find(directory); known != walked.end()) {
+    if (const auto known = tree_.walked_.find(directory); known != tree_.walked_.end()) {
       pending_.clear();
-      done_ = known->second.parts;
-      entry_ = known->second.entry;
-      missing_ = known->second.missing;
-      links_ = known->second.links;
+      at_ = known->second;
     } else {
       if (auto failed = walk()) return *failed;
-      walked.emplace(directory, TreeLookUp::Directory{done_, entry_, missing_, links_});
+      tree_.walked_.emplace(directory, at_);
     }
     pending_.push_back(std::move(last));
     if (auto failed = walk()) return *failed;
-    return found(missing_ ? Entry{} : entry_, path_below(base_, done_));
+    return found(at_.missing ? Entry{} : at_.entry, path_below(tree_.base_, at_.parts));
   }
 
  private:
@@ -104,91 +96,77 @@ class Walk {
     if (part.empty() || part == ".") return std::nullopt;
     if (part == "..") {
       // Climbing is followed as the system follows it: from where the links have led.
-      if (done_.empty()) throw recordio::Failure(outside(name_));
-      done_.pop_back();
+      if (at_.parts.empty()) throw outside(name_);
+      at_.parts.pop_back();
       return std::nullopt;
     }
-    done_.push_back(std::move(part));
-    if (missing_) return std::nullopt;  // only whether the name stays inside is still to see
-    if (entry_.kind != FileKind::kDirectory) {
-      missing_ = true;  // a name below a file
+    at_.parts.push_back(std::move(part));
+    if (at_.missing) return std::nullopt;  // only whether the name stays inside is still to see
+    if (at_.entry.kind != FileKind::kDirectory) {
+      at_.missing = true;  // a name below a file
       return std::nullopt;
     }
-    const fs::path path = path_below(base_, done_);
-    if (auto error = tree_.look_up(path, entry_)) return not_looked(path, error);
-    if (entry_.kind == FileKind::kMissing) missing_ = true;
-    if (entry_.kind != FileKind::kLink) return std::nullopt;
+    const fs::path path = path_below(tree_.base_, at_.parts);
+    if (auto error = look_up(path)) return not_looked(path, error);
+    if (at_.entry.kind == FileKind::kMissing) at_.missing = true;
+    if (at_.entry.kind != FileKind::kLink) return std::nullopt;
     return follow(path);
+  }
+
+  // What `path` is into the place, a link not followed.
+  std::error_code look_up(const fs::path& path) {
+    if (const auto known = tree_.directories_.find(path.native());
+        known != tree_.directories_.end()) {
+      at_.entry = known->second;
+      return {};
+    }
+    if (auto error = tree_.look_ups_.look_up(path, false, at_.entry)) return error;
+    if (at_.entry.kind == FileKind::kDirectory)
+      tree_.directories_.emplace(path.native(), at_.entry);
+    return {};
   }
 
   // Goes on from the link's target, which must lead to the working directory or below.
   std::optional<Found> follow(const fs::path& path) {
-    if (++links_ > kMaxLinks) {
+    if (++at_.links > kMaxLinks) {
       return not_looked(path, std::make_error_code(std::errc::too_many_symbolic_link_levels));
     }
     fs::path target;
-    if (auto error = look_ups_.link_target(path, target)) return not_looked(path, error);
-    done_.pop_back();
+    if (auto error = tree_.look_ups_.link_target(path, target)) return not_looked(path, error);
+    at_.parts.pop_back();
     // Any target with a root is weighed against the working directory's real path, also those
     // Windows does not call absolute (\dir on the current drive, C:dir).
     if (target.has_root_path()) {
-      fs::path real_base;
-      if (auto error = tree_.real_base(real_base)) return not_looked(base_, error);
-      const fs::path below = target.lexically_normal().lexically_relative(real_base);
-      if (below.empty() || *below.begin() == "..") throw recordio::Failure(outside(name_));
-      done_.clear();
-      target = below;
+      if (auto error = real_base()) return not_looked(tree_.base_, error);
+      target = target.lexically_normal().lexically_relative(tree_.real_base_);
+      if (target.empty() || *target.begin() == "..") throw outside(name_);
+      at_.parts.clear();
     }
     // The target's parts go first, then the rest of the name, from the link's directory.
     std::vector<std::string> target_parts;
     for (const auto& element : target) target_parts.push_back(element.string());
     pending_.insert(pending_.begin(), target_parts.begin(), target_parts.end());
-    entry_ = {FileKind::kDirectory, 0};
+    at_.entry = {FileKind::kDirectory, 0};
     return std::nullopt;
   }
 
+  std::error_code real_base() const {
+    if (!tree_.real_base_.empty()) return {};
+    return tree_.look_ups_.real_path(tree_.base_, tree_.real_base_);
+  }
+
   const TreeLookUp& tree_;
-  const fs::path& base_;
-  const platform::LookUps& look_ups_;
   std::string_view name_;
-  std::vector<std::string> done_;
+  Place at_;
   std::deque<std::string> pending_;
-  Entry entry_{FileKind::kDirectory, 0};  // what `done_` leads to
-  bool missing_ = false;                   // some part on the way is not there
-  int links_ = 0;
 };
-
-}  // namespace
-
-std::string outside(std::string_view name) {
-  return "\"" + std::string(name) + "\" lies outside the working directory; not followed";
-}
 
 TreeLookUp::TreeLookUp(fs::path base, const platform::LookUps& look_ups)
     : base_(std::move(base)), look_ups_(look_ups) {}
 
 Found TreeLookUp::find(std::string_view name) const {
-  if (rooted(name)) throw recordio::Failure(outside(name));
+  if (rooted(name)) throw outside(name);
   return Walk(*this, name).run();
-}
-
-std::error_code TreeLookUp::look_up(const fs::path& path, Entry& entry) const {
-  // The data files of a series share a few directories: each is looked at once.
-  if (const auto known = directories_.find(path.native()); known != directories_.end()) {
-    entry = known->second;
-    return {};
-  }
-  if (auto error = look_ups_.look_up(path, false, entry)) return error;
-  if (entry.kind == FileKind::kDirectory) directories_.emplace(path.native(), entry);
-  return {};
-}
-
-std::error_code TreeLookUp::real_base(fs::path& real) const {
-  if (real_base_.empty()) {
-    if (auto error = look_ups_.real_path(base_, real_base_)) return error;
-  }
-  real = real_base_;
-  return {};
 }
 
 Found TreeLookUp::find_anywhere(std::string_view name) const {

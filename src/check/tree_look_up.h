@@ -1,10 +1,8 @@
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -20,7 +18,7 @@ struct Found {
   Presence presence = Presence::kMissing;
   platform::FileKind kind = platform::FileKind::kMissing;  // links followed
   std::filesystem::path path;  // where the name leads; for kNotLooked, the path that failed
-  std::error_code error;       // for kNotLooked
+  std::string reason;          // for kNotLooked: the system's words
 };
 
 /// Looks up names of files as the program writes them (a backslash or a slash between the
@@ -37,35 +35,26 @@ class TreeLookUp {
   /// What `name` leads to wherever that is, links followed: for files the user names.
   Found find_anywhere(std::string_view name) const;
 
-  const std::filesystem::path& base() const { return base_; }
   const platform::LookUps& look_ups() const { return look_ups_; }
-  /// What `path` is, without following a link; a directory is asked about once.
-  std::error_code look_up(const std::filesystem::path& path,
-                          platform::Entry& entry) const;
-  /// The working directory as an absolute path without links, asked once.
-  std::error_code real_base(std::filesystem::path& real) const;
-
-  /// Where a directory part of a name led, links followed: the parts below the base.
-  struct Directory {
-    std::vector<std::string> parts;
-    platform::Entry entry;
-    bool missing = false;
-    int links = 0;
-  };
-  /// The directory parts of names walked before, by the text of the name up to its last part:
-  /// the files of a series share a few, however long the way to them.
-  std::unordered_map<std::string, Directory>& walked() const { return walked_; }
 
  private:
+  class Walk;
+  /// Where the parts of a name walked so far led, links followed.
+  struct Place {
+    std::vector<std::string> parts;                            // below the base
+    platform::Entry entry{platform::FileKind::kDirectory, 0};  // what `parts` lead to
+    bool missing = false;                                      // a part on the way is not there
+    int links = 0;                                             // followed on the way
+  };
+
   std::filesystem::path base_;
   const platform::LookUps& look_ups_;
-  mutable std::filesystem::path real_base_;
-  mutable std::unordered_map<std::filesystem::path::string_type, platform::Entry>
-      directories_;
-  mutable std::unordered_map<std::string, Directory> walked_;
+  mutable std::filesystem::path real_base_;  // the base without links, asked once
+  // The data files of a series share a few directories: each is looked at once.
+  mutable std::unordered_map<std::filesystem::path::string_type, platform::Entry> directories_;
+  // The places of the directory parts of names walked before, by the text of the name up to
+  // its last part: however long the way, it is walked once for the series.
+  mutable std::unordered_map<std::string, Place> walked_;
 };
-
-/// "\"NAME\" lies outside the working directory; not followed".
-std::string outside(std::string_view name);
 
 }  // namespace quorlant::check

@@ -1,4 +1,6 @@
 // What both systems do alike through the standard library.
+#include <cerrno>
+
 #include "platform/platform.h"
 
 namespace quorlant::platform {
@@ -29,6 +31,14 @@ class NotRegularCategory final : public std::error_category {
 std::error_code not_regular_file_error() {
   static const NotRegularCategory category;
   return {1, category};
+}
+
+void forget_last_error() {
+  errno = 0;
+}
+
+bool reader_gone() {
+  return errno == EPIPE;
 }
 
 }  // namespace quorlant::platform

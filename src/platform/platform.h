@@ -282,6 +282,11 @@ std::error_code system_error(int code);
 /// "reason": the system's words for an error, without a trailing period or line end.
 std::string message_of(std::error_code error);
 
+/// Forgets the system's last error, so that reader_gone() speaks of the writes that follow.
+void forget_last_error();
+/// Whether a write since forget_last_error() failed on a pipe that no one reads any more.
+bool reader_gone();
+
 /// How an interrupt reaches a run: at once (the process ends by it), or, while the run puts a
 /// series in place, deferred until the run has put back what it changed. Atomic, so that a
 /// signal handler or the console handler's thread may ask it while the run works.

@@ -11,6 +11,7 @@
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
 #include "run/answers.h"
+#include "shared/command_texts.h"
 
 namespace quorlant::run {
 
@@ -325,7 +326,9 @@ std::string help_text() {
   Values v;
   describe(app, v);
   return "Usage: quorlant [OPTIONS]\n"
-         "       quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [EVENT_FILE...]\n"
+         "       quorlant " +
+         std::string(shared::kCheckCommand) +
+         "\n"
          "\n"
          "Writes the event files of a long modelling run in the current working directory.\n"
          "Without answer options it asks its questions on standard output and reads the\n"
@@ -340,22 +343,15 @@ std::string help_text() {
          groups(app) +
          "\n"
          "Commands:\n"
-         "  check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [EVENT_FILE...]\n"
-         "                          report which data files the event files of a series\n"
-         "                          (event\\events_to_follow.txt, or the files named) name\n"
-         "                          are there, and the gaps; writes nothing (status 0: no\n"
-         "                          gap, 1: gaps, 2: cannot check; --need: the kinds a\n"
-         "                          missing file of is a gap; see check --help)\n"
+         "  " +
+         std::string(shared::kCheckCommand) + "\n" + std::string(shared::kCheckSummary) +
          "\n"
          "Files written: event\\<yyyymmdd>.evt (one per event), event\\events_to_follow.txt,\n"
          "evt_info.txt, and the scratch files temp0.fls, temp1.fls, temp2.fls, temp3.fls and\n"
          "temp5.fls. The event directory must exist (mkdir event)." +
          file_names() +
-         "\n"
-         "Exit status: 0 after \"Normal ending\"; 1 when the program aborts the run or rejects an\n"
-         "answer; 2 when an answer is not a number of the required kind, the input ends, a file\n"
-         "cannot be opened, written or closed, an option cannot be used, or --strict refuses an\n"
-         "answer.\n"
+         "\n" +
+         std::string(shared::kRunExitStatus) +
          "\n"
          "The manual (the questions and what each answer does):\n"
          "  " QUORLANT_MANUAL "\n";

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "memory_file_system.h"
+#include "shared/command_texts.h"
 #include "test_support.h"
 
 namespace quorlant::check {
@@ -213,9 +214,13 @@ TEST(Check, SpeaksToPeopleAndScripts) {
   EXPECT_EQ(std::tie(json.err, json.status), std::tuple("quorlant check: " + no_list + "\n", 2));
   EXPECT_EQ(nlohmann::json::parse(json.out),
             (nlohmann::json{{"error", no_list}, {"verdict", "cannot check"}}));
-  EXPECT_NE(run_program(dir.path(), "", {"check", "--help"})
-                .out.find("Exit status: 0 no gap; 1 gaps, or none of the data files the events "
-                          "name exists; 2 the\ncheck is incomplete or cannot be made"),
+  const std::string help = run_program(dir.path(), "", {"check", "--help"}).out;
+  EXPECT_EQ(help.rfind("Usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] "
+                       "[EVENT_FILE...]\n",
+                       0),
+            0U);
+  EXPECT_NE(help.find("Exit status: 0 no gap; 1 gaps, or none of the data files the events "
+                      "name exists; 2 the\ncheck is incomplete or cannot be made"),
             std::string::npos);
   fs::create_directory(dir / "event");
   ASSERT_EQ(run_program(dir.path(), read_file(kExamples / "typical-two-months.answers")).status, 0);
@@ -260,8 +265,7 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
   const std::string see = " (see the messages on standard error).";
   const std::string one_of_40 = "Incomplete: 1 of 40 event files could not be checked" + see;
   const std::string plain = ": not a plain file (a pipe, a device or a socket); not read";
-  const std::string usage =
-      "; usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [EVENT_FILE...]";
+  const std::string usage = "; usage: quorlant " + std::string(shared::kCheckCommand);
   const std::string_view only[] = {"event\\19810101.evt"};
   const char* first = "event/19810101.evt";
   // clang-format off
