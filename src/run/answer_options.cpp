@@ -37,6 +37,7 @@ struct Values {
 
 // The answer options in the order of the questions they answer, then the modes.
 void describe(CLI::App& app, Values& v) {
+  app.set_help_flag();  // --help and --version stand alone; main_program handles them
   const auto answers = answer_table();
   for (std::size_t i = 0; i < answers.size(); ++i) {
     const Answer& answer = answers[i];
@@ -147,8 +148,7 @@ std::size_t edit_distance(std::string_view from, std::string_view to) {
 }
 
 // The known option nearest to `typed` (a letter or two off, its start, or it with more words)
-// and how far it is:
-// 0 when `typed` is one, 3 or more when none is near.
+// and how far it is: 0 when `typed` is one, 3 or more when none is near.
 std::pair<std::string, std::size_t> closest_option(const CLI::App& app, std::string_view typed) {
   std::pair<std::string, std::size_t> best{"", 3};
   for (const CLI::Option* option : app.get_options()) {
@@ -162,7 +162,6 @@ std::pair<std::string, std::size_t> closest_option(const CLI::App& app, std::str
   }
   return best;
 }
-
 
 // The answer whose option is `option`, or nullptr.
 const Answer* answer_of_option(std::string_view option) {
@@ -182,12 +181,9 @@ bool looks_like_option(std::string_view word) {
 std::string needs_value(const CLI::Option& option, std::string_view name) {
   const Answer* answer = answer_of_option(name);
   // --answers is the one option of another kind that takes a value.
-  if (answer == nullptr) {
-    return std::string(name) + " needs " + option.get_type_name() + ", e.g. " + std::string(name) +
-           " run.answers";
-  }
-  return std::string(name) + " needs " + std::string(answer->what) + ", e.g. " +
-         std::string(name) + " " + std::string(answer->example);
+  const std::string what = answer ? std::string(answer->what) : option.get_type_name();
+  const std::string example = answer ? std::string(answer->example) : "run.answers";
+  return std::string(name) + " needs " + what + ", e.g. " + std::string(name) + " " + example;
 }
 
 // A slip of the command line, and where to read what it takes.
@@ -195,9 +191,6 @@ recordio::Failure word_error(const std::string& message) {
   return usage_error(message + " (see quorlant --help)");
 }
 
-// The slips of a command line, in the program's own words, before the parser meets them: an
-// unknown option (with the one it is likely to be), one given twice, one without its value, a
-// word that no option takes.
 // The option a word of the command line names, or the slip that it is no option there.
 const CLI::Option& option_of(const CLI::App& app, std::string_view word,
                              const std::string& flag_before) {
@@ -214,11 +207,11 @@ const CLI::Option& option_of(const CLI::App& app, std::string_view word,
                    (distance > 0 && !known.empty() ? "; did you mean " + known + "?" : ""));
 }
 
-// Whether the option of `words[0]` has its value: after '=', or the next word, which is no
-// option; throws the slip when a flag has one or an option none. Returns the words it took.
-std::size_t words_of(const CLI::Option& option, std::span<const std::string_view> words) {
+// Whether the option `name` of `words[0]` has its value: after '=', or the next word, which is
+// no option; throws the slip when a flag has one or an option none. Returns the words it took.
+std::size_t words_of(const CLI::Option& option, const std::string& name,
+                     std::span<const std::string_view> words) {
   const std::string_view word = words[0];
-  const std::string name(word.substr(0, word.find('=')));
   const bool valued = word.find('=') != std::string_view::npos;
   if (option.get_items_expected_max() == 0) {
     if (valued) throw word_error(name + " takes no value");
@@ -230,6 +223,9 @@ std::size_t words_of(const CLI::Option& option, std::span<const std::string_view
   return valued ? 1 : 2;
 }
 
+// The slips of a command line, in the program's own words, before the parser meets them: an
+// unknown option (with the one it is likely to be), one given twice, one without its value, a
+// word that no option takes.
 void check_words(const CLI::App& app, std::span<const std::string_view> arguments) {
   std::set<const CLI::Option*> given;
   std::string flag_before;  // the flag just before, for a word that follows it
@@ -238,9 +234,8 @@ void check_words(const CLI::App& app, std::span<const std::string_view> argument
     const CLI::Option& option = option_of(app, word, flag_before);
     const std::string name(word.substr(0, word.find('=')));
     if (!given.insert(&option).second) throw word_error(name + " given twice");
-    const std::size_t taken = words_of(option, arguments.subspan(i));
+    i += words_of(option, name, arguments.subspan(i));
     flag_before = option.get_items_expected_max() == 0 ? name : std::string();
-    i += taken;
   }
 }
 
@@ -258,30 +253,8 @@ void check_required(const CLI::App& app) {
   }
 }
 
-}  // namespace
-
-namespace {
-
-// The modes the command line asks for, each with the others it goes with.
-Invocation modes(const CLI::App& app, const Values& v) {
-  if (v.help || v.version) throw usage_error("--help and --version take no other argument");
-  Invocation invocation = v.modes;
-  const bool save = app.count("--save-answers") > 0;
-  if (invocation.print_answers && (invocation.dry_run || save)) {
-    throw usage_error(std::string(invocation.dry_run ? "--dry-run" : "--save-answers") +
-                      " and --print-answers exclude each other: --print-answers runs nothing");
-  }
-  if (save) invocation.save_answers = v.save_answers;
-  return invocation;
-}
-
-}  // namespace
-
-Invocation parse_command_line(std::span<const std::string_view> arguments) {
-  CLI::App app("", "quorlant");
-  app.set_help_flag();  // --help and --version stand alone; the caller handles them
-  Values v;
-  describe(app, v);
+// The words of the command line into `app`'s options, each slip in the program's own words.
+void parse(CLI::App& app, std::span<const std::string_view> arguments) {
   check_words(app, arguments);
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
@@ -290,19 +263,44 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
     // What the words above let through: a flag given a value, say.
     throw word_error(std::string(error.what()));
   }
-  Invocation invocation = modes(app, v);
-  bool any_answer = false;
-  for (const CLI::Option* option : app.get_options()) {
-    if (option->get_group() == kAnswers && option->count() > 0) any_answer = true;
+}
+
+bool any_answer(const CLI::App& app) {
+  const std::vector<const CLI::Option*> options = app.get_options();
+  return std::any_of(options.begin(), options.end(), [](const CLI::Option* option) {
+    return option->get_group() == kAnswers && option->count() > 0;
+  });
+}
+
+// The modes the command line asks for, each with the others it goes with.
+Invocation modes(const CLI::App& app, const Values& v, bool answers) {
+  if (v.help || v.version) throw usage_error("--help and --version take no other argument");
+  Invocation invocation = v.modes;
+  const bool save = app.count("--save-answers") > 0;
+  if (invocation.print_answers && (invocation.dry_run || save)) {
+    throw usage_error(std::string(invocation.dry_run ? "--dry-run" : "--save-answers") +
+                      " and --print-answers exclude each other: --print-answers runs nothing");
   }
-  if (app.get_option("--answers")->count() > 0) {
-    if (any_answer) throw usage_error("--answers and the answer options exclude each other");
+  if (save) invocation.save_answers = v.save_answers;
+  if (app.count("--answers") > 0) {
+    if (answers) throw usage_error("--answers and the answer options exclude each other");
     invocation.answer_file = v.answer_file;
   }
-  if (!any_answer) {
-    if (invocation.print_answers) throw usage_error("--print-answers needs the answer options");
-    return invocation;
-  }
+  if (invocation.print_answers && !answers)
+    throw usage_error("--print-answers needs the answer options");
+  return invocation;
+}
+
+}  // namespace
+
+Invocation parse_command_line(std::span<const std::string_view> arguments) {
+  CLI::App app("", "quorlant");
+  Values v;
+  describe(app, v);
+  parse(app, arguments);
+  const bool answers = any_answer(app);
+  Invocation invocation = modes(app, v, answers);
+  if (!answers) return invocation;
   check_required(app);
   invocation.answers = answer_script(app, v);
   return invocation;
@@ -321,7 +319,6 @@ std::string file_names() {
 
 std::string help_text() {
   CLI::App app("", "quorlant");
-  app.set_help_flag();
   Values v;
   describe(app, v);
   return "Usage: quorlant [OPTIONS]\n"

@@ -64,12 +64,13 @@ void show_banner(recordio::RecordIo& io, const Banner& banner) {
   for (std::string_view line : banner) say(io, line);
 }
 
-// What is missing, where, and what to do about it.
-std::string no_event_folder(recordio::RecordIo& io) {
-  const std::filesystem::path event = io.units().path_of(recordio::kEventFolder);
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(event, error);
-  const std::filesystem::path here = (error ? event : absolute).lexically_normal().parent_path();
+// What is missing, where, and what to do about it: the working directory as the system names it,
+// or as the run was given it when the system cannot tell.
+std::string no_event_folder(recordio::Units& units) {
+  const std::filesystem::path event = units.path_of(recordio::kEventFolder);
+  std::filesystem::path here;
+  if (units.files().real_path(event.parent_path(), here))
+    here = event.lexically_normal().parent_path();
   return "there is no event folder in " + here.string() +
          ": make it with `mkdir event` (Windows: `md event`), or run quorlant in the model's "
          "working directory";
@@ -79,7 +80,7 @@ std::string no_event_folder(recordio::RecordIo& io) {
 // run to its very end, after every unit is closed. A run that cannot take it writes nothing.
 void lock_event_folder(recordio::Units& units) {
   std::string holder;
-  const std::error_code error = units.lock_event_folder(holder);
+  const auto error = units.lock_event_folder(holder);
   if (!error) return;
   if (error == std::errc::resource_unavailable_try_again) {
     const std::string_view number = std::string_view(holder).substr(
@@ -118,14 +119,21 @@ class TargetCheck {
  public:
   explicit TargetCheck(recordio::Units& units) : units_(units) {}
 
-  std::error_code problem(const std::string& name, platform::Target& target) {
-    if (const std::error_code error = units_.resolve(name, target)) return error;
+  /// What `name` leads to, once it is known that it can be replaced; `fail` throws the failure
+  /// of the system's error as the file's open would report it.
+  template <typename Fail>
+  platform::FileStatus check(const std::string& name, const Fail& fail) {
+    platform::Target target;
+    if (const auto error = units_.resolve(name, target)) fail(error);
     const platform::FileStatus& status = target.status;
-    if (status.kind == platform::FileKind::kFifo) return platform::not_regular_file_error();
-    if (status.write_error || status.kind == platform::FileKind::kOther) return status.write_error;
-    const auto [known, added] = takes_new_file_.try_emplace(target.directory);
-    if (added) known->second = units_.files().may_add(target.directory);
-    return known->second;
+    if (status.kind == platform::FileKind::kFifo) fail(platform::not_regular_file_error());
+    if (status.write_error) fail(status.write_error);
+    if (status.kind == platform::FileKind::kOther) return status;
+    if (!may_add_.contains(target.directory)) {
+      if (const auto error = units_.files().may_add(target.directory)) fail(error);
+      may_add_.insert(target.directory);
+    }
+    return status;
   }
 
   // Two names of the series that lead to one file would leave one of them without its file.
@@ -141,7 +149,7 @@ class TargetCheck {
 
  private:
   recordio::Units& units_;
-  std::map<platform::FileHandle, std::error_code> takes_new_file_;
+  std::set<platform::FileHandle> may_add_;  // directories a new file can be made in
   std::map<platform::FileId, std::string> met_;
 };
 
@@ -153,7 +161,7 @@ void check_room(recordio::RecordIo& io, std::size_t events) {
   const std::uint64_t files_needed = events + kFilesMargin;
   platform::Room room;
   const std::string folder = recordio::in_event_folder("");
-  if (const std::error_code error = io.units().files().free_space(io.units().event_folder(), room))
+  if (const auto error = io.units().files().free_space(io.units().event_folder(), room))
     throw recordio::Failure(
         recordio::describe_error("cannot tell how much room is left in " + folder, error));
   const std::string short_of = "not enough room in " + folder + " for the series: its " +
@@ -174,7 +182,7 @@ void check_room(recordio::RecordIo& io, std::size_t events) {
 // none.
 std::string earlier_series(recordio::Units& units, const std::vector<std::string>& names) {
   std::vector<std::string> found;
-  if (const std::error_code error = units.files().names_at(units.event_folder(), found))
+  if (const auto error = units.files().names_at(units.event_folder(), found))
     throw recordio::Failure(recordio::describe_error("cannot list " + recordio::in_event_folder(""),
                                                      error));
   std::set<std::string> written;
@@ -201,30 +209,25 @@ std::string check_series(recordio::RecordIo& io, shared::RunData& data) {
   const std::vector<std::string> names = events::series_event_files(data);
   TargetCheck targets(io.units());
   for (const std::string& name : names) {
-    platform::Target target;
-    const std::error_code error = targets.problem(name, target);
-    if (error == platform::not_regular_file_error())
-      throw recordio::Failure(recordio::describe_error(name, error));
-    if (error) {
+    targets.once(name, targets.check(name, [&](auto error) {
+      if (error == platform::not_regular_file_error())
+        throw recordio::Failure(recordio::describe_error(name, error));
       data.fln[shared::kEventFileEntry] = name;
       eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error);
-    }
-    targets.once(name, target.status);
+    }));
   }
-  platform::Target list;
-  if (const std::error_code error = targets.problem(recordio::kFollowList, list))
+  targets.once(recordio::kFollowList, targets.check(recordio::kFollowList, [](auto error) {
     throw recordio::Failure(recordio::cannot_open(recordio::kFollowList, error));
-  targets.once(recordio::kFollowList, list.status);
+  }));
   check_room(io, names.size());
   // The series is put in place under a journal made in event\, even where its files are links
   // to others elsewhere.
-  platform::Target journal;
-  if (const std::error_code error = targets.problem(recordio::SeriesWriter::kJournal, journal)) {
+  targets.check(recordio::SeriesWriter::kJournal, [](auto error) {
     throw recordio::Failure(
         recordio::describe_error("cannot make " + std::string(recordio::SeriesWriter::kJournal) +
                                      ", under which the series is put in place",
                                  error));
-  }
+  });
   return earlier_series(io.units(), names);
 }
 
@@ -281,7 +284,7 @@ int run_sequence(recordio::RecordIo& io) {
     // Said before the first question rather than after all the answers, and before the run log
     // or a scratch file is made: a newcomer's first run is most often in the wrong directory.
     if (!run_io.units().is_directory(recordio::kEventFolder))
-      throw recordio::Failure(no_event_folder(run_io));
+      throw recordio::Failure(no_event_folder(run_io.units()));
     run_io.message(kConsoleOutput);
     say(run_io, kRunLogNote);
     run_io.open_or_fail(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written
