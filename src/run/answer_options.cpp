@@ -273,7 +273,7 @@ bool any_answer(const CLI::App& app) {
 }
 
 // The modes the command line asks for, each with the others it goes with.
-Invocation modes(const CLI::App& app, const Values& v, bool answers) {
+Invocation modes(const CLI::App& app, const Values& v) {
   if (v.help || v.version) throw usage_error("--help and --version take no other argument");
   Invocation invocation = v.modes;
   const bool save = app.count("--save-answers") > 0;
@@ -282,12 +282,7 @@ Invocation modes(const CLI::App& app, const Values& v, bool answers) {
                       " and --print-answers exclude each other: --print-answers runs nothing");
   }
   if (save) invocation.save_answers = v.save_answers;
-  if (app.count("--answers") > 0) {
-    if (answers) throw usage_error("--answers and the answer options exclude each other");
-    invocation.answer_file = v.answer_file;
-  }
-  if (invocation.print_answers && !answers)
-    throw usage_error("--print-answers needs the answer options");
+  if (app.count("--answers") > 0) invocation.answer_file = v.answer_file;
   return invocation;
 }
 
@@ -298,9 +293,13 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
   Values v;
   describe(app, v);
   parse(app, arguments);
-  const bool answers = any_answer(app);
-  Invocation invocation = modes(app, v, answers);
-  if (!answers) return invocation;
+  Invocation invocation = modes(app, v);
+  if (!any_answer(app)) {
+    if (invocation.print_answers) throw usage_error("--print-answers needs the answer options");
+    return invocation;
+  }
+  if (invocation.answer_file)
+    throw usage_error("--answers and the answer options exclude each other");
   check_required(app);
   invocation.answers = answer_script(app, v);
   return invocation;

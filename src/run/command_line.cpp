@@ -181,6 +181,25 @@ int run(const Invocation& invocation, const Streams& streams, platform::FileSyst
   return status;
 }
 
+// The run of `invocation`, its answers read from --answers FILE or else from `given.in`.
+int run_answers(const Invocation& invocation, const Streams& given, platform::FileSystem& files,
+                const std::filesystem::path& working_directory) {
+  std::optional<AnswerFile> answer_file;
+  if (invocation.answer_file && *invocation.answer_file != "-")
+    answer_file.emplace(files, working_directory, *invocation.answer_file);
+  std::istream file_input(answer_file ? &*answer_file : nullptr);
+  if (answer_file) file_input.exceptions(std::ios::badbit);
+  const Streams streams{answer_file ? file_input : given.in, given.out, given.err,
+                        !answer_file && given.input_is_terminal};
+  if (invocation.strict && !invocation.answers && !streams.input_is_terminal) {
+    // A strict answer script is read and checked whole before the run touches anything.
+    recordio::Console console(streams.in, streams.out);
+    std::istringstream checked(read_strict_script(console));
+    return run(invocation, {checked, streams.out, streams.err, false}, files, working_directory);
+  }
+  return run(invocation, streams, files, working_directory);
+}
+
 }  // namespace
 
 int main_program(std::span<const std::string_view> arguments, std::istream& in, std::ostream& out,
@@ -196,19 +215,7 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   const Invocation invocation = parse_command_line(arguments);
   if (invocation.print_answers) return print(*invocation.answers, out);
 
-  std::optional<AnswerFile> answer_file;
-  if (invocation.answer_file && *invocation.answer_file != "-")
-    answer_file.emplace(files, working_directory, *invocation.answer_file);
-  std::istream file_input(answer_file ? &*answer_file : nullptr);
-  if (answer_file) file_input.exceptions(std::ios::badbit);
-  const Streams streams{answer_file ? file_input : in, out, err, !answer_file && input_is_terminal};
-  if (invocation.strict && !invocation.answers && !streams.input_is_terminal) {
-    // A strict answer script is read and checked whole before the run touches anything.
-    recordio::Console console(streams.in, out);
-    std::istringstream checked(read_strict_script(console));
-    return run(invocation, {checked, out, err, false}, files, working_directory);
-  }
-  return run(invocation, streams, files, working_directory);
+  return run_answers(invocation, {in, out, err, input_is_terminal}, files, working_directory);
 }
 
 }  // namespace quorlant::run

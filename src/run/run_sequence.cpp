@@ -246,6 +246,23 @@ void settle_interrupted_series(recordio::RecordIo& io) {
     io.note(recordio::interrupted_run_report(found, true));
 }
 
+// A dry run's counts, or the note on the list written; then the closing banner.
+void show_closing(recordio::RecordIo& io, const events::EventTally& tally,
+                  const std::string& earlier) {
+  if (io.units().dry_run()) {
+    io.listener().dry_run_counts(tally.files, tally.replaced, earlier);
+  } else {
+    say(io, "A file called events\\events_to_follow.txt");
+    say(io, "has been written");
+    say(io, "This list can be used in the first event file");
+    say(io, "of a connected set of events");
+  }
+  io.message(kConsoleOutput);
+  show_banner(io, kClosingBanner);
+  io.message(kConsoleOutput);
+  say(io, kRunLogNote);
+}
+
 }  // namespace
 
 void show_warning_and_notice(recordio::RecordIo& io) {
@@ -303,19 +320,7 @@ int run_sequence(recordio::RecordIo& io) {
            if (!earlier.empty() && !run_io.units().dry_run()) run_io.note(earlier);
          }});
     events::finish_series(run_io, tally);
-
-    if (run_io.units().dry_run()) {
-      run_io.listener().dry_run_counts(tally.files, tally.replaced, earlier);
-    } else {
-      say(run_io, "A file called events\\events_to_follow.txt");
-      say(run_io, "has been written");
-      say(run_io, "This list can be used in the first event file");
-      say(run_io, "of a connected set of events");
-    }
-    run_io.message(kConsoleOutput);
-    show_banner(run_io, kClosingBanner);
-    run_io.message(kConsoleOutput);
-    say(run_io, kRunLogNote);
+    show_closing(run_io, tally, earlier);
   });
 }
 
