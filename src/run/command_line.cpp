@@ -33,19 +33,11 @@ class Discard : public std::streambuf {
   std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
 };
 
-// A run without the dialogue, or a quiet one: each event file's line and a dry run's counts
-// (none at all when quiet); an abort of the program reports on the error stream.
+// A run without the dialogue, or a quiet one: each event file's line and a dry run's counts on
+// `out` (a quiet run discards them); an abort of the program reports on the error stream.
 class ListingListener : public recordio::TranscriptListener {
  public:
-  ListingListener(recordio::Console& out, std::ostream& err, bool quiet)
-      : TranscriptListener(out), err_(err), quiet_(quiet) {}
-  void event_file(std::string_view path, recordio::FileOutcome outcome) override {
-    if (!quiet_) TranscriptListener::event_file(path, outcome);
-  }
-  void dry_run_counts(std::int32_t files, std::int32_t replaced,
-                      std::string_view earlier) override {
-    if (!quiet_) TranscriptListener::dry_run_counts(files, replaced, earlier);
-  }
+  ListingListener(recordio::Console& out, std::ostream& err) : TranscriptListener(out), err_(err) {}
   void aborted(std::span<const std::string> report, std::string_view stop_message) override {
     for (const std::string& line : report) err_ << line << '\n';
     err_ << stop_message << '\n';
@@ -54,7 +46,6 @@ class ListingListener : public recordio::TranscriptListener {
 
  private:
   std::ostream& err_;
-  bool quiet_;
 };
 
 // The answers of --answers FILE, read through the file system a block at a time like standard
@@ -171,8 +162,8 @@ int run(const Invocation& invocation, const Streams& streams, platform::FileSyst
   recordio::RecordIo io(dialogue ? streams.in : scripted, listing ? discarded : streams.out,
                         streams.err, files, working_directory);
   std::istringstream no_input;
-  recordio::Console listing_console(no_input, streams.out);
-  ListingListener listener(listing_console, streams.err, invocation.quiet);
+  recordio::Console listing_console(no_input, invocation.quiet ? discarded : streams.out);
+  ListingListener listener(listing_console, streams.err);
   if (listing) io.set_listener(listener);
   io.console().set_terminal(dialogue && streams.input_is_terminal);
   if (invocation.dry_run) io.units().set_dry_run();

@@ -1,12 +1,12 @@
 #include "run/run_sequence.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <map>
-#include <set>
 #include <memory>
 #include <new>
-#include <optional>
+#include <set>
 #include <string>
 
 #include "eventfile/write_event.h"
@@ -20,9 +20,10 @@ namespace quorlant::run {
 
 using recordio::kConsoleOutput;
 
-// Line 5 differs between the two banners: the closing one has a comma after the day and one
-// blank fewer before the date, so both stay 56 characters wide.
-const Banner kStartBanner = {
+namespace {
+
+// 11 lines of exactly 56 characters, framed by asterisks.
+constexpr std::array<std::string_view, 11> kBanner = {
     "********************************************************",
     "*                                                      *",
     "*                  QUELBRAN (TM)                       *",
@@ -35,22 +36,10 @@ const Banner kStartBanner = {
     "*                                                      *",
     "********************************************************",
 };
-
-const Banner kClosingBanner = {
-    kStartBanner[0],
-    kStartBanner[1],
-    kStartBanner[2],
-    kStartBanner[3],
-    "*         Program quorlant   Jun. 23, 2015             *",
-    kStartBanner[5],
-    kStartBanner[6],
-    kStartBanner[7],
-    kStartBanner[8],
-    kStartBanner[9],
-    kStartBanner[10],
-};
-
-namespace {
+// The closing banner differs in its line 5 alone: a comma after the day and one blank fewer
+// before the date, so that it stays 56 characters wide.
+constexpr std::size_t kDateLine = 4;
+constexpr std::string_view kClosingDate = "*         Program quorlant   Jun. 23, 2015             *";
 
 constexpr std::string_view kRunLogNote =
     "Please see file evt_info.txt for information re: this run";
@@ -60,8 +49,8 @@ void say(recordio::RecordIo& io, std::string_view line) {
   io.message(kConsoleOutput, {line});
 }
 
-void show_banner(recordio::RecordIo& io, const Banner& banner) {
-  for (std::string_view line : banner) say(io, line);
+void show_banner(recordio::RecordIo& io, std::string_view date_line) {
+  for (std::size_t i = 0; i < kBanner.size(); ++i) say(io, i == kDateLine ? date_line : kBanner[i]);
 }
 
 // What is missing, where, and what to do about it: the working directory as the system names it,
@@ -258,13 +247,12 @@ void show_closing(recordio::RecordIo& io, const events::EventTally& tally,
     say(io, "of a connected set of events");
   }
   io.message(kConsoleOutput);
-  show_banner(io, kClosingBanner);
+  show_banner(io, kClosingDate);
   io.message(kConsoleOutput);
   say(io, kRunLogNote);
 }
 
-}  // namespace
-
+// The overwrite warning and the change notice, each followed by a pause.
 void show_warning_and_notice(recordio::RecordIo& io) {
   say(io, kNamesCorrespond);
   say(io, "WARNING:");
@@ -285,6 +273,8 @@ void show_warning_and_notice(recordio::RecordIo& io) {
   io.pause();
 }
 
+}  // namespace
+
 int run_sequence(recordio::RecordIo& io) {
   return io.run([](recordio::RecordIo& run_io) {
     // The file-name table comes first: nothing is shown before it is obtained.
@@ -297,7 +287,7 @@ int run_sequence(recordio::RecordIo& io) {
     // A second run ends here, before it shows or writes anything; a dry run writes nothing.
     if (!run_io.units().dry_run()) lock_event_folder(run_io.units());
     settle_interrupted_series(run_io);
-    show_banner(run_io, kStartBanner);
+    show_banner(run_io, kBanner[kDateLine]);
     // Said before the first question rather than after all the answers, and before the run log
     // or a scratch file is made: a newcomer's first run is most often in the wrong directory.
     if (!run_io.units().is_directory(recordio::kEventFolder))
