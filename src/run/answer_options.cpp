@@ -131,6 +131,13 @@ std::string groups(const CLI::App& app) {
   return text;
 }
 
+// Where the names the program writes differ from the system's own.
+std::string file_names() {
+  if (std::filesystem::path::preferred_separator == '\\') return "\n";
+  return " Each backslash is a\ndirectory separator: event\\20150101.evt is the file "
+         "event/20150101.evt.\n";
+}
+
 // How many letters to add, drop or change to make one name the other.
 std::size_t edit_distance(std::string_view from, std::string_view to) {
   std::vector<std::size_t> row(to.size() + 1);
@@ -304,17 +311,6 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
   invocation.answers = answer_script(app, v);
   return invocation;
 }
-
-namespace {
-
-// Where the names the program writes differ from the system's own.
-std::string file_names() {
-  if (std::filesystem::path::preferred_separator == '\\') return "\n";
-  return " Each backslash is a\ndirectory separator: event\\20150101.evt is the file "
-         "event/20150101.evt.\n";
-}
-
-}  // namespace
 
 std::string help_text() {
   CLI::App app("", "quorlant");

@@ -48,6 +48,12 @@ class ListingListener : public recordio::TranscriptListener {
   std::ostream& err_;
 };
 
+// A file of the command line that fails ends the run: "`what`: reason", status 2.
+void check_file(std::error_code error, const std::string& what) {
+  if (error)
+    throw recordio::Failure(recordio::describe_error(what, error), recordio::ExitStatus::kUsage);
+}
+
 // The answers of --answers FILE, read through the file system a block at a time like standard
 // input, so that the same bounds hold. A block that cannot be read ends the run (status 2), the
 // first one before the run starts: the stream that reads it must let the Failure through.
@@ -76,9 +82,7 @@ class AnswerFile : public std::streambuf {
     setg(block_.data(), block_.data(), block_.data() + got);
   }
   void check(std::error_code error) const {
-    if (!error) return;
-    throw recordio::Failure(recordio::describe_error("cannot read the answers from " + name_, error),
-                            recordio::ExitStatus::kUsage);
+    check_file(error, "cannot read the answers from " + name_);
   }
 
   platform::FileSystem& files_;
@@ -138,9 +142,7 @@ class SavedAnswers {
 
  private:
   void check(std::error_code error) const {
-    if (!error) return;
-    throw recordio::Failure(recordio::describe_error("cannot save the answers to " + shown_, error),
-                            recordio::ExitStatus::kUsage);
+    check_file(error, "cannot save the answers to " + shown_);
   }
 
   platform::FileSystem& files_;

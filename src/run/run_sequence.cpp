@@ -39,7 +39,8 @@ constexpr std::array<std::string_view, 11> kBanner = {
 // The closing banner differs in its line 5 alone: a comma after the day and one blank fewer
 // before the date, so that it stays 56 characters wide.
 constexpr std::size_t kDateLine = 4;
-constexpr std::string_view kClosingDate = "*         Program quorlant   Jun. 23, 2015             *";
+constexpr std::string_view kClosingDate =
+    "*         Program quorlant   Jun. 23, 2015             *";
 
 constexpr std::string_view kRunLogNote =
     "Please see file evt_info.txt for information re: this run";

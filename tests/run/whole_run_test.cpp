@@ -159,7 +159,8 @@ TEST(WholeRun, SeriesOfEventsByteForByte) {
     EXPECT_EQ(read_file(w.work / "event/events_to_follow.txt"), list_of(names));
     EXPECT_EQ(read_file(w.work / "evt_info.txt"), "");
     EXPECT_EQ(read_file(w.work / "temp0.fls"), first.yy + first.mm + first.dd + first.hh + "\n");
-    EXPECT_EQ(read_file(w.work / "temp1.fls"), last.yy + " " + last.mm + " " + last.dd + " " + last.hh + "\n");
+    EXPECT_EQ(read_file(w.work / "temp1.fls"),
+              last.yy + " " + last.mm + " " + last.dd + " " + last.hh + "\n");
     EXPECT_EQ(read_file(w.work / "temp2.fls"), first.name + "\n");
     EXPECT_EQ(read_file(w.work / "temp3.fls"), temp3("gr10k", last.name));
     if (row.events.size() > 1) {
