@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
-#include <set>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -26,52 +26,49 @@ constexpr const char* kAnswers = "Answers (any of them runs without the dialogue
 constexpr const char* kModes = "Modes";
 constexpr const char* kInformation = "Information";
 
-// The option values as typed, one per answer of the table (unused for answers without an
-// option); each is checked before it becomes an answer line.
-struct Values {
-  std::vector<std::string> answers = std::vector<std::string>(answer_table().size());
-  Invocation modes;
-  bool help = false, version = false;  // listed in the help; handled before parsing
-  std::string answer_file;
-  std::string save_answers;
-};
-
-// The answer options in the order of the questions they answer, then the modes.
-void describe(CLI::App& app, Values& v) {
-  const auto answers = answer_table();
-  for (std::size_t i = 0; i < answers.size(); ++i) {
-    const Answer& answer = answers[i];
+// The options known, for the help and for reading the command line: the answer options in the
+// order of the questions they answer, then the modes.
+void describe(CLI::App& app) {
+  app.set_help_flag();  // --help and --version stand alone; main_program handles them
+  for (const Answer& answer : answer_table()) {
     if (answer.option.empty()) continue;
     const std::string help = std::string(answer.help) + (required(answer) ? " (required)" : "");
     if (answer.value_name.empty()) {
       app.add_flag(std::string(answer.option), help)->group(kAnswers);
     } else {
-      app.add_option(std::string(answer.option), v.answers[i], help)
+      app.add_option(std::string(answer.option), CLI::callback_t(), help)
           ->type_name(std::string(answer.value_name))
           ->group(kAnswers);
     }
   }
-  const auto flag = [&](const char* name, bool& value, const char* group, const char* help) {
-    app.add_flag(name, value, help)->group(group);
+  const auto flag = [&](const char* name, const char* group, const std::string& help) {
+    app.add_flag(name, help)->group(group);
   };
-  flag("-q,--quiet", v.modes.quiet, kModes, "print nothing but errors");
-  flag("--dry-run", v.modes.dry_run, kModes,
-       "check everything, list the event files; write nothing");
-  flag("--print-answers", v.modes.print_answers, kModes,
-       "print the answer script of the options; write nothing");
-  flag("--strict", v.modes.strict, kModes,
-       "refuse a loose answer script before it runs (status 2)");
-  app.add_option("--answers", v.answer_file,
+  flag("-q,--quiet", kModes, "print nothing but errors");
+  flag("--dry-run", kModes, "check everything, list the event files; write nothing");
+  flag("--print-answers", kModes, "print the answer script of the options; write nothing");
+  flag("--strict", kModes, "refuse a loose answer script before it runs (status 2)");
+  app.add_option("--answers", CLI::callback_t(),
                  "read the dialogue's answers from FILE, not standard input (-)")
       ->type_name("FILE")
       ->group(kModes);
-  app.add_option("--save-answers", v.save_answers,
+  app.add_option("--save-answers", CLI::callback_t(),
                  "after a normal ending or a dry run, write the answers of this run to FILE, "
                  "an answer script for --answers")
       ->type_name("FILE")
       ->group(kModes);
-  flag("--help", v.help, kInformation, "print this help and exit");
-  flag("--version", v.version, kInformation, "print the version and exit");
+  flag("--help", kInformation, "print this help and exit");
+  flag("--version", kInformation, "print the version and exit");
+}
+
+// The options a command line gives, by their long names, each with its value as typed ("" for a
+// flag).
+using Given = std::map<std::string, std::string, std::less<>>;
+
+// The value of the option `name`; "" when it is not given.
+std::string value_of(const Given& given, std::string_view name) {
+  const auto found = given.find(name);
+  return found == given.end() ? "" : found->second;
 }
 
 [[noreturn]] void refuse(const Answer& answer, std::string_view given, const std::string& why) {
@@ -80,43 +77,40 @@ void describe(CLI::App& app, Values& v) {
 
 // Whether an answer is given by the option of the answer asked after it (--snow-melt FACTOR
 // answers the snow melt question y).
-bool given_by_the_answer_after(const Values& v, const Answer& answer) {
-  const auto answers = answer_table();
+bool given_by_the_answer_after(const Given& given, const Answer& answer) {
   const auto* flag = std::get_if<recordio::FixedText<1> shared::RunData::*>(&answer.field);
-  for (std::size_t j = 0; j < answers.size(); ++j) {
-    if (flag != nullptr && answers[j].asked_after == *flag && !v.answers[j].empty()) return true;
+  for (const Answer& after : answer_table()) {
+    if (flag != nullptr && after.asked_after == *flag && !value_of(given, after.option).empty())
+      return true;
   }
   return false;
 }
 
-// The answer of `answers[i]` as its line in the script, checked; empty when it is not asked.
-std::string answer_line(const CLI::App& app, const Values& v, std::size_t i) {
-  const Answer& answer = answer_table()[i];
+// The answer's line in the script, checked; empty when it is not asked.
+std::string answer_line(const Given& given, const Answer& answer) {
   if (answer.kind == AnswerKind::kFlag) {
     // A y/n answer with an option of its own is y when that option is given.
-    const bool yes = answer.option.empty()
-                         ? given_by_the_answer_after(v, answer)
-                         : app.get_option(std::string(answer.option))->count() > 0;
+    const bool yes = answer.option.empty() ? given_by_the_answer_after(given, answer)
+                                           : given.contains(answer.option);
     return yes ? "y" : "n";
   }
-  const std::string& given = v.answers[i];
-  if (answer.asked_after != nullptr && given.empty()) return "";
-  if (const auto why = problem(answer, given)) refuse(answer, given, *why);
-  return given;
+  const std::string value = value_of(given, answer.option);
+  if (answer.asked_after != nullptr && value.empty()) return "";
+  if (const auto why = problem(answer, value)) refuse(answer, value, *why);
+  return value;
 }
 
 // Every value is checked here, before anything else happens: one answer a line in the order
 // of the questions, the two pauses an empty line each.
-std::string answer_script(const CLI::App& app, const Values& v) {
+std::string answer_script(const Given& given) {
   const auto answers = answer_table();
   std::string script;
-  for (std::size_t i = 0; i < answers.size(); ++i) {
-    const std::string line = answer_line(app, v, i);
-    if (answers[i].asked_after == nullptr || !line.empty()) script += line + "\n";
-    if (i + 1 == kFirstGroupSize) {
-      if (const auto why = first_group_problem(v.answers)) {
-        refuse(answers[0], v.answers[0], *why);
-      }
+  std::vector<std::string> lines;  // one per answer, empty when it is not asked
+  for (const Answer& answer : answers) {
+    lines.push_back(answer_line(given, answer));
+    if (answer.asked_after == nullptr || !lines.back().empty()) script += lines.back() + "\n";
+    if (lines.size() == kFirstGroupSize) {
+      if (const auto why = first_group_problem(lines)) refuse(answers[0], lines[0], *why);
     }
   }
   return script + "\n\n";
@@ -129,6 +123,13 @@ std::string groups(const CLI::App& app) {
   std::string text = formatter.make_groups(&app, CLI::AppFormatMode::Normal);
   for (std::size_t at; (at = text.find("\n\n\n")) != std::string::npos;) text.erase(at, 1);
   return text;
+}
+
+// Where the names the program writes differ from the system's own.
+std::string file_names() {
+  if (std::filesystem::path::preferred_separator == '\\') return "\n";
+  return " Each backslash is a\ndirectory separator: event\\20150101.evt is the file "
+         "event/20150101.evt.\n";
 }
 
 // How many letters to add, drop or change to make one name the other.
@@ -148,8 +149,7 @@ std::size_t edit_distance(std::string_view from, std::string_view to) {
 }
 
 // The known option nearest to `typed` (a letter or two off, its start, or it with more words)
-// and how far it is:
-// 0 when `typed` is one, 3 or more when none is near.
+// and how far it is: 0 when `typed` is one, 3 or more when none is near.
 std::pair<std::string, std::size_t> closest_option(const CLI::App& app, std::string_view typed) {
   std::pair<std::string, std::size_t> best{"", 3};
   for (const CLI::Option* option : app.get_options()) {
@@ -163,7 +163,6 @@ std::pair<std::string, std::size_t> closest_option(const CLI::App& app, std::str
   }
   return best;
 }
-
 
 // The answer whose option is `option`, or nullptr.
 const Answer* answer_of_option(std::string_view option) {
@@ -183,12 +182,9 @@ bool looks_like_option(std::string_view word) {
 std::string needs_value(const CLI::Option& option, std::string_view name) {
   const Answer* answer = answer_of_option(name);
   // --answers is the one option of another kind that takes a value.
-  if (answer == nullptr) {
-    return std::string(name) + " needs " + option.get_type_name() + ", e.g. " + std::string(name) +
-           " run.answers";
-  }
-  return std::string(name) + " needs " + std::string(answer->what) + ", e.g. " +
-         std::string(name) + " " + std::string(answer->example);
+  const std::string what = answer ? std::string(answer->what) : option.get_type_name();
+  const std::string example = answer ? std::string(answer->example) : "run.answers";
+  return std::string(name) + " needs " + what + ", e.g. " + std::string(name) + " " + example;
 }
 
 // A slip of the command line, and where to read what it takes.
@@ -196,9 +192,6 @@ recordio::Failure word_error(const std::string& message) {
   return usage_error(message + " (see quorlant --help)");
 }
 
-// The slips of a command line, in the program's own words, before the parser meets them: an
-// unknown option (with the one it is likely to be), one given twice, one without its value, a
-// word that no option takes.
 // The option a word of the command line names, or the slip that it is no option there.
 const CLI::Option& option_of(const CLI::App& app, std::string_view word,
                              const std::string& flag_before) {
@@ -215,11 +208,11 @@ const CLI::Option& option_of(const CLI::App& app, std::string_view word,
                    (distance > 0 && !known.empty() ? "; did you mean " + known + "?" : ""));
 }
 
-// Whether the option of `words[0]` has its value: after '=', or the next word, which is no
-// option; throws the slip when a flag has one or an option none. Returns the words it took.
-std::size_t words_of(const CLI::Option& option, std::span<const std::string_view> words) {
+// Whether the option `name` of `words[0]` has its value: after '=', or the next word, which is
+// no option; throws the slip when a flag has one or an option none. Returns the words it took.
+std::size_t words_of(const CLI::Option& option, const std::string& name,
+                     std::span<const std::string_view> words) {
   const std::string_view word = words[0];
-  const std::string name(word.substr(0, word.find('=')));
   const bool valued = word.find('=') != std::string_view::npos;
   if (option.get_items_expected_max() == 0) {
     if (valued) throw word_error(name + " takes no value");
@@ -231,48 +224,57 @@ std::size_t words_of(const CLI::Option& option, std::span<const std::string_view
   return valued ? 1 : 2;
 }
 
-void check_words(const CLI::App& app, std::span<const std::string_view> arguments) {
-  std::set<const CLI::Option*> given;
+// The options of the command line with their values, each slip in the program's own words: an
+// unknown option (with the one it is likely to be), one given twice, one without its value, a
+// word that no option takes. A value is taken as typed, whatever it looks like.
+Given read_words(const CLI::App& app, std::span<const std::string_view> arguments) {
+  Given given;
   std::string flag_before;  // the flag just before, for a word that follows it
   for (std::size_t i = 0; i < arguments.size();) {
     const std::string_view word = arguments[i];
     const CLI::Option& option = option_of(app, word, flag_before);
     const std::string name(word.substr(0, word.find('=')));
-    if (!given.insert(&option).second) throw word_error(name + " given twice");
-    const std::size_t taken = words_of(option, arguments.subspan(i));
+    if (given.contains(option.get_name())) throw word_error(name + " given twice");
+    const std::size_t taken = words_of(option, name, arguments.subspan(i));
+    // After '=', or the next word; a flag's value is empty.
+    given[option.get_name()] = taken == 2 ? arguments[i + 1]
+                                          : word.substr(std::min(word.size(), name.size() + 1));
     flag_before = option.get_items_expected_max() == 0 ? name : std::string();
     i += taken;
   }
+  return given;
 }
 
-void check_required(const CLI::App& app) {
+void check_required(const Given& given) {
   std::string names;
   for (const Answer& answer : answer_table()) {
     if (required(answer)) names += (names.empty() ? "" : ", ") + std::string(answer.option);
   }
   names.replace(names.rfind(", "), 2, " and ");
   for (const Answer& answer : answer_table()) {
-    if (required(answer) && app.get_option(std::string(answer.option))->count() == 0) {
+    if (required(answer) && !given.contains(answer.option)) {
       throw usage_error(std::string(answer.option) + " is missing: the answer options need " +
                         names);
     }
   }
 }
 
-}  // namespace
-
-namespace {
-
 // The modes the command line asks for, each with the others it goes with.
-Invocation modes(const CLI::App& app, const Values& v) {
-  if (v.help || v.version) throw usage_error("--help and --version take no other argument");
-  Invocation invocation = v.modes;
-  const bool save = app.count("--save-answers") > 0;
+Invocation modes(const Given& given) {
+  if (given.contains("--help") || given.contains("--version"))
+    throw usage_error("--help and --version take no other argument");
+  Invocation invocation;
+  invocation.quiet = given.contains("--quiet");
+  invocation.dry_run = given.contains("--dry-run");
+  invocation.print_answers = given.contains("--print-answers");
+  invocation.strict = given.contains("--strict");
+  const bool save = given.contains("--save-answers");
   if (invocation.print_answers && (invocation.dry_run || save)) {
     throw usage_error(std::string(invocation.dry_run ? "--dry-run" : "--save-answers") +
                       " and --print-answers exclude each other: --print-answers runs nothing");
   }
-  if (save) invocation.save_answers = v.save_answers;
+  if (save) invocation.save_answers = value_of(given, "--save-answers");
+  if (given.contains("--answers")) invocation.answer_file = value_of(given, "--answers");
   return invocation;
 }
 
@@ -280,51 +282,27 @@ Invocation modes(const CLI::App& app, const Values& v) {
 
 Invocation parse_command_line(std::span<const std::string_view> arguments) {
   CLI::App app("", "quorlant");
-  app.set_help_flag();  // --help and --version stand alone; the caller handles them
-  Values v;
-  describe(app, v);
-  check_words(app, arguments);
-  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
-  try {
-    app.parse(reversed);
-  } catch (const CLI::ParseError& error) {
-    // What the words above let through: a flag given a value, say.
-    throw word_error(std::string(error.what()));
-  }
-  Invocation invocation = modes(app, v);
-  bool any_answer = false;
-  for (const CLI::Option* option : app.get_options()) {
-    if (option->get_group() == kAnswers && option->count() > 0) any_answer = true;
-  }
-  if (app.get_option("--answers")->count() > 0) {
-    if (any_answer) throw usage_error("--answers and the answer options exclude each other");
-    invocation.answer_file = v.answer_file;
-  }
+  describe(app);
+  const Given given = read_words(app, arguments);
+  Invocation invocation = modes(given);
+  const auto answers = answer_table();
+  const bool any_answer = std::any_of(answers.begin(), answers.end(), [&](const Answer& answer) {
+    return !answer.option.empty() && given.contains(answer.option);
+  });
   if (!any_answer) {
     if (invocation.print_answers) throw usage_error("--print-answers needs the answer options");
     return invocation;
   }
-  check_required(app);
-  invocation.answers = answer_script(app, v);
+  if (invocation.answer_file)
+    throw usage_error("--answers and the answer options exclude each other");
+  check_required(given);
+  invocation.answers = answer_script(given);
   return invocation;
 }
 
-namespace {
-
-// Where the names the program writes differ from the system's own.
-std::string file_names() {
-  if (std::filesystem::path::preferred_separator == '\\') return "\n";
-  return " Each backslash is a\ndirectory separator: event\\20150101.evt is the file "
-         "event/20150101.evt.\n";
-}
-
-}  // namespace
-
 std::string help_text() {
   CLI::App app("", "quorlant");
-  app.set_help_flag();
-  Values v;
-  describe(app, v);
+  describe(app);
   return "Usage: quorlant [OPTIONS]\n"
          "       quorlant " +
          std::string(shared::kCheckCommand) +

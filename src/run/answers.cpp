@@ -118,7 +118,6 @@ const Answer kAnswers[] = {
      .prompt = kRatePrompt,
      .field = &RunData::disaggregation_rate,
      .asked_after = &RunData::smrflg,
-     .when_not_asked = 0.0F,
      .option = "--disaggregate",
      .value_name = "RATE",
      .help = "disaggregate precipitation, RATE mm/h (0 to 99.99)",
@@ -296,13 +295,6 @@ std::optional<std::string> first_group_problem(std::span<const std::string> type
   const auto no_months = recordio::parse_integer(typed[1]);
   if (!noevents || !no_months) throw std::logic_error("the first group's numbers were not checked");
   return series_problem(*noevents, *no_months, typed[2]);
-}
-
-const Answer& answer_of(AnswerKind kind) {
-  const auto found = std::find_if(std::begin(kAnswers), std::end(kAnswers),
-                                  [kind](const Answer& answer) { return answer.kind == kind; });
-  if (found == std::end(kAnswers)) throw std::logic_error("no answer of this kind");
-  return *found;
 }
 
 }  // namespace quorlant::run

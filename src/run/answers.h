@@ -90,7 +90,4 @@ std::optional<std::string> series_problem(std::int32_t noevents, std::int32_t no
 /// already past its own check.
 std::optional<std::string> first_group_problem(std::span<const std::string> typed);
 
-/// The answer of the kind `kind`, for messages that name one: the first in the table.
-const Answer& answer_of(AnswerKind kind);
-
 }  // namespace quorlant::run

@@ -1,6 +1,7 @@
 #include "run/command_line.h"
 
 #include <array>
+#include <optional>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -32,19 +33,11 @@ class Discard : public std::streambuf {
   std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
 };
 
-// A run without the dialogue, or a quiet one: each event file's line and a dry run's counts
-// (none at all when quiet); an abort of the program reports on the error stream.
+// A run without the dialogue, or a quiet one: each event file's line and a dry run's counts on
+// `out` (a quiet run discards them); an abort of the program reports on the error stream.
 class ListingListener : public recordio::TranscriptListener {
  public:
-  ListingListener(recordio::Console& out, std::ostream& err, bool quiet)
-      : TranscriptListener(out), err_(err), quiet_(quiet) {}
-  void event_file(std::string_view path, recordio::FileOutcome outcome) override {
-    if (!quiet_) TranscriptListener::event_file(path, outcome);
-  }
-  void dry_run_counts(std::int32_t files, std::int32_t replaced,
-                      std::string_view earlier) override {
-    if (!quiet_) TranscriptListener::dry_run_counts(files, replaced, earlier);
-  }
+  ListingListener(recordio::Console& out, std::ostream& err) : TranscriptListener(out), err_(err) {}
   void aborted(std::span<const std::string> report, std::string_view stop_message) override {
     for (const std::string& line : report) err_ << line << '\n';
     err_ << stop_message << '\n';
@@ -53,39 +46,47 @@ class ListingListener : public recordio::TranscriptListener {
 
  private:
   std::ostream& err_;
-  bool quiet_;
 };
 
+// A file of the command line that fails ends the run: "`what`: reason", status 2.
+void check_file(std::error_code error, const std::string& what) {
+  if (error)
+    throw recordio::Failure(recordio::describe_error(what, error), recordio::ExitStatus::kUsage);
+}
+
 // The answers of --answers FILE, read through the file system a block at a time like standard
-// input, so that the same bounds hold.
+// input, so that the same bounds hold. A block that cannot be read ends the run (status 2), the
+// first one before the run starts: the stream that reads it must let the Failure through.
 class AnswerFile : public std::streambuf {
  public:
-  explicit AnswerFile(platform::FileSystem& files) : files_(files) {}
-  /// Opens the file and reads its first block: one that cannot be read fails before the run.
-  std::error_code open(const std::filesystem::path& path) {
+  AnswerFile(platform::FileSystem& files, const std::filesystem::path& working_directory,
+             const std::string& name)
+      : files_(files), name_(name) {
     platform::FileHandle handle = platform::kNoFile;
-    if (const std::error_code error = files_.open_to_read(path, handle)) return error;
+    check(files_.open_to_read(working_directory / name, handle));
     file_ = platform::File(files_, handle);
-    return fill();
+    fill();
   }
 
  protected:
   int_type underflow() override {
-    // A read failure past the first block ends the answers as the end of the file does.
-    if (gptr() == egptr() && fill()) return traits_type::eof();
+    if (gptr() == egptr()) fill();
     return gptr() == egptr() ? traits_type::eof() : traits_type::to_int_type(*gptr());
   }
 
  private:
-  std::error_code fill() {
+  void fill() {
     std::size_t got = 0;
-    const std::error_code error = files_.read(file_.handle(), block_, offset_, got);
+    check(files_.read(file_.handle(), block_, offset_, got));
     offset_ += got;
     setg(block_.data(), block_.data(), block_.data() + got);
-    return error;
+  }
+  void check(std::error_code error) const {
+    check_file(error, "cannot read the answers from " + name_);
   }
 
   platform::FileSystem& files_;
+  std::string name_;  // as the user gave it
   platform::File file_;
   std::array<char, 4096> block_{};
   std::uint64_t offset_ = 0;
@@ -108,19 +109,18 @@ class SavedAnswers {
                const std::optional<std::string>& name)
       : files_(files) {
     if (!name) return;
+    shown_ = *name;
     const std::filesystem::path path = working_directory / *name;
     name_ = path.filename().string();
     temp_ = "." + name_ + ".tmp" + std::to_string(platform::process_id());
-    std::error_code error = files_.open_directory(platform::kNoFile, path.parent_path(), folder_);
+    check(files_.open_directory(platform::kNoFile, path.parent_path(), folder_));
     platform::FileStatus status;
-    if (!error) error = files_.status_at(folder_, name_, status);
-    if (!error && status.kind == platform::FileKind::kDirectory)
-      error = std::make_error_code(std::errc::is_a_directory);
+    check(files_.status_at(folder_, name_, status));
+    if (status.kind == platform::FileKind::kDirectory)
+      check(std::make_error_code(std::errc::is_a_directory));
     platform::FileHandle handle = platform::kNoFile;
-    if (!error) error = files_.create_at(folder_, temp_, {}, handle);
-    if (error) fail(*name, error);
+    check(files_.create_at(folder_, temp_, {}, handle));
     file_ = platform::File(files_, handle);
-    shown_ = *name;
   }
   SavedAnswers(const SavedAnswers&) = delete;
   SavedAnswers& operator=(const SavedAnswers&) = delete;
@@ -133,19 +133,16 @@ class SavedAnswers {
   /// Puts `script` in place of the file. Throws Failure.
   void keep(std::string_view script) {
     if (!file_.is_open()) return;
-    std::error_code error = files_.write(file_.handle(), script, 0);
-    if (!error) error = files_.flush(file_.handle());
-    const std::error_code closed = file_.close();
-    if (!error) error = closed;
-    if (!error) error = files_.rename_at(folder_, temp_, name_);
-    if (error) fail(shown_, error);
+    check(files_.write(file_.handle(), script, 0));
+    check(files_.flush(file_.handle()));
+    check(file_.close());
+    check(files_.rename_at(folder_, temp_, name_));
     temp_.clear();
   }
 
  private:
-  [[noreturn]] static void fail(const std::string& name, std::error_code error) {
-    throw recordio::Failure(recordio::describe_error("cannot save the answers to " + name, error),
-                            recordio::ExitStatus::kUsage);
+  void check(std::error_code error) const {
+    check_file(error, "cannot save the answers to " + shown_);
   }
 
   platform::FileSystem& files_;
@@ -153,7 +150,7 @@ class SavedAnswers {
   platform::File file_;
   std::string name_;
   std::string temp_;
-  std::string shown_;
+  std::string shown_;  // as the user gave it
 };
 
 int run(const Invocation& invocation, const Streams& streams, platform::FileSystem& files,
@@ -167,8 +164,8 @@ int run(const Invocation& invocation, const Streams& streams, platform::FileSyst
   recordio::RecordIo io(dialogue ? streams.in : scripted, listing ? discarded : streams.out,
                         streams.err, files, working_directory);
   std::istringstream no_input;
-  recordio::Console listing_console(no_input, streams.out);
-  ListingListener listener(listing_console, streams.err, invocation.quiet);
+  recordio::Console listing_console(no_input, invocation.quiet ? discarded : streams.out);
+  ListingListener listener(listing_console, streams.err);
   if (listing) io.set_listener(listener);
   io.console().set_terminal(dialogue && streams.input_is_terminal);
   if (invocation.dry_run) io.units().set_dry_run();
@@ -177,21 +174,23 @@ int run(const Invocation& invocation, const Streams& streams, platform::FileSyst
   return status;
 }
 
-// A strict answer script is read and checked whole before the run touches anything.
-int run_strict_script(const Invocation& invocation, const Streams& streams,
-                      platform::FileSystem& files, const std::filesystem::path& working_directory) {
-  recordio::Console console(streams.in, streams.out);
-  std::istringstream checked(read_strict_script(console));
-  return run(invocation, {checked, streams.out, streams.err, false}, files, working_directory);
-}
-
-// Opens --answers FILE before anything is written.
-void open_answer_file(AnswerFile& file, const std::string& name,
-                      const std::filesystem::path& working_directory) {
-  if (const std::error_code error = file.open(working_directory / name)) {
-    throw recordio::Failure(recordio::describe_error("cannot read the answers from " + name, error),
-                            recordio::ExitStatus::kUsage);
+// The run of `invocation`, its answers read from --answers FILE or else from `given.in`.
+int run_answers(const Invocation& invocation, const Streams& given, platform::FileSystem& files,
+                const std::filesystem::path& working_directory) {
+  std::optional<AnswerFile> answer_file;
+  if (invocation.answer_file && *invocation.answer_file != "-")
+    answer_file.emplace(files, working_directory, *invocation.answer_file);
+  std::istream file_input(answer_file ? &*answer_file : nullptr);
+  if (answer_file) file_input.exceptions(std::ios::badbit);
+  const Streams streams{answer_file ? file_input : given.in, given.out, given.err,
+                        !answer_file && given.input_is_terminal};
+  if (invocation.strict && !invocation.answers && !streams.input_is_terminal) {
+    // A strict answer script is read and checked whole before the run touches anything.
+    recordio::Console console(streams.in, streams.out);
+    std::istringstream checked(read_strict_script(console));
+    return run(invocation, {checked, streams.out, streams.err, false}, files, working_directory);
   }
+  return run(invocation, streams, files, working_directory);
 }
 
 }  // namespace
@@ -209,15 +208,7 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   const Invocation invocation = parse_command_line(arguments);
   if (invocation.print_answers) return print(*invocation.answers, out);
 
-  AnswerFile answer_file(files);
-  std::istream file_input(&answer_file);
-  const bool from_file = invocation.answer_file && *invocation.answer_file != "-";
-  if (from_file) open_answer_file(answer_file, *invocation.answer_file, working_directory);
-  const Streams streams{from_file ? file_input : in, out, err, !from_file && input_is_terminal};
-  if (invocation.strict && !invocation.answers && !streams.input_is_terminal) {
-    return run_strict_script(invocation, streams, files, working_directory);
-  }
-  return run(invocation, streams, files, working_directory);
+  return run_answers(invocation, {in, out, err, input_is_terminal}, files, working_directory);
 }
 
 }  // namespace quorlant::run

@@ -1,14 +1,15 @@
 #include "run/questionnaire.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 
 #include "run/answers.h"
 
 namespace quorlant::run {
 
-using recordio::FixedText;
 using recordio::Format;
 using recordio::kConsoleInput;
 using recordio::kConsoleOutput;
@@ -51,54 +52,41 @@ void warn_of_a_loose_flag(recordio::RecordIo& io, const Answer& answer) {
           " is read as no (only a lowercase y is yes); --strict refuses it");
 }
 
+// The check of an answer typed at a terminal. Enter alone is a blank y/n answer, which counts as
+// no and looks it; the series is checked with the start, the last answer it depends on.
+recordio::AnswerCheck check_of(const Answer& answer, const RunData& data) {
+  return [&answer, &data](std::string_view typed) -> std::optional<std::string> {
+    if (answer.kind == AnswerKind::kFlag && typed.empty()) return std::nullopt;
+    auto found = problem(answer, typed);
+    if (found || answer.kind != AnswerKind::kStart) return found;
+    return series_problem(data.noevents, data.no_months, typed);
+  };
+}
+
 // Reads one answer into its field in the form its kind is read in. On a terminal an answer
 // that fails its check is asked again; an answer script's line is taken as the field reads it.
-class Reader {
- public:
-  Reader(recordio::RecordIo& io, RunData& data, const Answer& answer)
-      : io_(io), data_(data), answer_(answer) {}
-
-  void operator()(std::int32_t RunData::*field) const {
-    data_.*field = io_.read_integer(answer_.what, check());
-  }
-  void operator()(float RunData::*field) const {
-    if (answer_.kind == AnswerKind::kRate) {
-      data_.*field = io_.read_real(answer_.what, check());
-    } else {
-      io_.read(kConsoleInput, Format{kFactorField}, {&(data_.*field)}, answer_.what, check());
-    }
-  }
-  template <std::size_t N>
-  void operator()(FixedText<N> RunData::*field) const {
-    // The first N characters of the line, blank-padded: a y/n answer is its first character.
-    io_.read(kConsoleInput, Format{TextField{static_cast<int>(N)}}, {(data_.*field).span()},
-             answer_.what, check());
-  }
-
- private:
-  recordio::AnswerCheck check() const {
-    const Answer& answer = answer_;
-    const RunData& data = data_;
-    if (answer.kind == AnswerKind::kFlag) {
-      // Enter alone is a blank answer, which counts as no and looks it.
-      return [&answer](std::string_view typed) {
-        return typed.empty() ? std::nullopt : problem(answer, typed);
-      };
-    }
-    if (answer.kind != AnswerKind::kStart) {
-      return [&answer](std::string_view typed) { return problem(answer, typed); };
-    }
-    // At a terminal the series is checked with the start, the last answer it depends on.
-    return [&answer, &data](std::string_view typed) {
-      auto found = problem(answer, typed);
-      return found ? found : series_problem(data.noevents, data.no_months, typed);
-    };
-  }
-
-  recordio::RecordIo& io_;
-  RunData& data_;
-  const Answer& answer_;
-};
+void read(recordio::RecordIo& io, RunData& data, const Answer& answer) {
+  const recordio::AnswerCheck check = check_of(answer, data);
+  std::visit(
+      [&](auto field) {
+        auto& value = data.*field;
+        using Value = std::remove_reference_t<decltype(value)>;
+        if constexpr (std::is_same_v<Value, std::int32_t>) {
+          value = io.read_integer(answer.what, check);
+        } else if constexpr (std::is_same_v<Value, float>) {
+          if (answer.kind == AnswerKind::kRate) {
+            value = io.read_real(answer.what, check);
+          } else {
+            io.read(kConsoleInput, Format{kFactorField}, {&value}, answer.what, check);
+          }
+        } else {
+          // The first N characters of the line, blank-padded: a y/n answer is its first one.
+          io.read(kConsoleInput, Format{TextField{static_cast<int>(Value::kLength)}},
+                  {value.span()}, answer.what, check);
+        }
+      },
+      answer.field);
+}
 
 bool asked(const RunData& data, const Answer& answer) {
   return answer.asked_after == nullptr || says_yes((data.*answer.asked_after).view());
@@ -110,7 +98,7 @@ void ask(recordio::RecordIo& io, RunData& data, const Answer& answer) {
     return;
   }
   for (const PromptLine& line : answer.prompt) show(io, line);
-  std::visit(Reader(io, data, answer), answer.field);
+  read(io, data, answer);
   if (answer.kind == AnswerKind::kName) warn_of_a_cut_basin_name(io, data);
   if (answer.kind == AnswerKind::kFlag) warn_of_a_loose_flag(io, answer);
 }

@@ -1,12 +1,12 @@
 #include "run/run_sequence.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <map>
-#include <set>
 #include <memory>
 #include <new>
-#include <optional>
+#include <set>
 #include <string>
 
 #include "eventfile/write_event.h"
@@ -20,9 +20,10 @@ namespace quorlant::run {
 
 using recordio::kConsoleOutput;
 
-// Line 5 differs between the two banners: the closing one has a comma after the day and one
-// blank fewer before the date, so both stay 56 characters wide.
-const Banner kStartBanner = {
+namespace {
+
+// 11 lines of exactly 56 characters, framed by asterisks.
+constexpr std::array<std::string_view, 11> kBanner = {
     "********************************************************",
     "*                                                      *",
     "*                  QUELBRAN (TM)                       *",
@@ -35,22 +36,11 @@ const Banner kStartBanner = {
     "*                                                      *",
     "********************************************************",
 };
-
-const Banner kClosingBanner = {
-    kStartBanner[0],
-    kStartBanner[1],
-    kStartBanner[2],
-    kStartBanner[3],
-    "*         Program quorlant   Jun. 23, 2015             *",
-    kStartBanner[5],
-    kStartBanner[6],
-    kStartBanner[7],
-    kStartBanner[8],
-    kStartBanner[9],
-    kStartBanner[10],
-};
-
-namespace {
+// The closing banner differs in its line 5 alone: a comma after the day and one blank fewer
+// before the date, so that it stays 56 characters wide.
+constexpr std::size_t kDateLine = 4;
+constexpr std::string_view kClosingDate =
+    "*         Program quorlant   Jun. 23, 2015             *";
 
 constexpr std::string_view kRunLogNote =
     "Please see file evt_info.txt for information re: this run";
@@ -60,16 +50,17 @@ void say(recordio::RecordIo& io, std::string_view line) {
   io.message(kConsoleOutput, {line});
 }
 
-void show_banner(recordio::RecordIo& io, const Banner& banner) {
-  for (std::string_view line : banner) say(io, line);
+void show_banner(recordio::RecordIo& io, std::string_view date_line) {
+  for (std::size_t i = 0; i < kBanner.size(); ++i) say(io, i == kDateLine ? date_line : kBanner[i]);
 }
 
-// What is missing, where, and what to do about it.
-std::string no_event_folder(recordio::RecordIo& io) {
-  const std::filesystem::path event = io.units().path_of(recordio::kEventFolder);
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(event, error);
-  const std::filesystem::path here = (error ? event : absolute).lexically_normal().parent_path();
+// What is missing, where, and what to do about it: the working directory as the system names it,
+// or as the run was given it when the system cannot tell.
+std::string no_event_folder(recordio::Units& units) {
+  const std::filesystem::path event = units.path_of(recordio::kEventFolder);
+  std::filesystem::path here;
+  if (units.files().real_path(event.parent_path(), here))
+    here = event.lexically_normal().parent_path();
   return "there is no event folder in " + here.string() +
          ": make it with `mkdir event` (Windows: `md event`), or run quorlant in the model's "
          "working directory";
@@ -79,7 +70,7 @@ std::string no_event_folder(recordio::RecordIo& io) {
 // run to its very end, after every unit is closed. A run that cannot take it writes nothing.
 void lock_event_folder(recordio::Units& units) {
   std::string holder;
-  const std::error_code error = units.lock_event_folder(holder);
+  const auto error = units.lock_event_folder(holder);
   if (!error) return;
   if (error == std::errc::resource_unavailable_try_again) {
     const std::string_view number = std::string_view(holder).substr(
@@ -118,14 +109,21 @@ class TargetCheck {
  public:
   explicit TargetCheck(recordio::Units& units) : units_(units) {}
 
-  std::error_code problem(const std::string& name, platform::Target& target) {
-    if (const std::error_code error = units_.resolve(name, target)) return error;
+  /// What `name` leads to, once it is known that it can be replaced; `fail` throws the failure
+  /// of the system's error as the file's open would report it.
+  template <typename Fail>
+  platform::FileStatus check(const std::string& name, const Fail& fail) {
+    platform::Target target;
+    if (const auto error = units_.resolve(name, target)) fail(error);
     const platform::FileStatus& status = target.status;
-    if (status.kind == platform::FileKind::kFifo) return platform::not_regular_file_error();
-    if (status.write_error || status.kind == platform::FileKind::kOther) return status.write_error;
-    const auto [known, added] = takes_new_file_.try_emplace(target.directory);
-    if (added) known->second = units_.files().may_add(target.directory);
-    return known->second;
+    if (status.kind == platform::FileKind::kFifo) fail(platform::not_regular_file_error());
+    if (status.write_error) fail(status.write_error);
+    if (status.kind == platform::FileKind::kOther) return status;
+    if (!may_add_.contains(target.directory)) {
+      if (const auto error = units_.files().may_add(target.directory)) fail(error);
+      may_add_.insert(target.directory);
+    }
+    return status;
   }
 
   // Two names of the series that lead to one file would leave one of them without its file.
@@ -141,7 +139,7 @@ class TargetCheck {
 
  private:
   recordio::Units& units_;
-  std::map<platform::FileHandle, std::error_code> takes_new_file_;
+  std::set<platform::FileHandle> may_add_;  // directories a new file can be made in
   std::map<platform::FileId, std::string> met_;
 };
 
@@ -153,7 +151,7 @@ void check_room(recordio::RecordIo& io, std::size_t events) {
   const std::uint64_t files_needed = events + kFilesMargin;
   platform::Room room;
   const std::string folder = recordio::in_event_folder("");
-  if (const std::error_code error = io.units().files().free_space(io.units().event_folder(), room))
+  if (const auto error = io.units().files().free_space(io.units().event_folder(), room))
     throw recordio::Failure(
         recordio::describe_error("cannot tell how much room is left in " + folder, error));
   const std::string short_of = "not enough room in " + folder + " for the series: its " +
@@ -174,7 +172,7 @@ void check_room(recordio::RecordIo& io, std::size_t events) {
 // none.
 std::string earlier_series(recordio::Units& units, const std::vector<std::string>& names) {
   std::vector<std::string> found;
-  if (const std::error_code error = units.files().names_at(units.event_folder(), found))
+  if (const auto error = units.files().names_at(units.event_folder(), found))
     throw recordio::Failure(recordio::describe_error("cannot list " + recordio::in_event_folder(""),
                                                      error));
   std::set<std::string> written;
@@ -201,30 +199,25 @@ std::string check_series(recordio::RecordIo& io, shared::RunData& data) {
   const std::vector<std::string> names = events::series_event_files(data);
   TargetCheck targets(io.units());
   for (const std::string& name : names) {
-    platform::Target target;
-    const std::error_code error = targets.problem(name, target);
-    if (error == platform::not_regular_file_error())
-      throw recordio::Failure(recordio::describe_error(name, error));
-    if (error) {
+    targets.once(name, targets.check(name, [&](auto error) {
+      if (error == platform::not_regular_file_error())
+        throw recordio::Failure(recordio::describe_error(name, error));
       data.fln[shared::kEventFileEntry] = name;
       eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error);
-    }
-    targets.once(name, target.status);
+    }));
   }
-  platform::Target list;
-  if (const std::error_code error = targets.problem(recordio::kFollowList, list))
+  targets.once(recordio::kFollowList, targets.check(recordio::kFollowList, [](auto error) {
     throw recordio::Failure(recordio::cannot_open(recordio::kFollowList, error));
-  targets.once(recordio::kFollowList, list.status);
+  }));
   check_room(io, names.size());
   // The series is put in place under a journal made in event\, even where its files are links
   // to others elsewhere.
-  platform::Target journal;
-  if (const std::error_code error = targets.problem(recordio::SeriesWriter::kJournal, journal)) {
+  targets.check(recordio::SeriesWriter::kJournal, [](auto error) {
     throw recordio::Failure(
         recordio::describe_error("cannot make " + std::string(recordio::SeriesWriter::kJournal) +
                                      ", under which the series is put in place",
                                  error));
-  }
+  });
   return earlier_series(io.units(), names);
 }
 
@@ -243,8 +236,24 @@ void settle_interrupted_series(recordio::RecordIo& io) {
     io.note(recordio::interrupted_run_report(found, true));
 }
 
-}  // namespace
+// A dry run's counts, or the note on the list written; then the closing banner.
+void show_closing(recordio::RecordIo& io, const events::EventTally& tally,
+                  const std::string& earlier) {
+  if (io.units().dry_run()) {
+    io.listener().dry_run_counts(tally.files, tally.replaced, earlier);
+  } else {
+    say(io, "A file called events\\events_to_follow.txt");
+    say(io, "has been written");
+    say(io, "This list can be used in the first event file");
+    say(io, "of a connected set of events");
+  }
+  io.message(kConsoleOutput);
+  show_banner(io, kClosingDate);
+  io.message(kConsoleOutput);
+  say(io, kRunLogNote);
+}
 
+// The overwrite warning and the change notice, each followed by a pause.
 void show_warning_and_notice(recordio::RecordIo& io) {
   say(io, kNamesCorrespond);
   say(io, "WARNING:");
@@ -265,6 +274,8 @@ void show_warning_and_notice(recordio::RecordIo& io) {
   io.pause();
 }
 
+}  // namespace
+
 int run_sequence(recordio::RecordIo& io) {
   return io.run([](recordio::RecordIo& run_io) {
     // The file-name table comes first: nothing is shown before it is obtained.
@@ -277,11 +288,11 @@ int run_sequence(recordio::RecordIo& io) {
     // A second run ends here, before it shows or writes anything; a dry run writes nothing.
     if (!run_io.units().dry_run()) lock_event_folder(run_io.units());
     settle_interrupted_series(run_io);
-    show_banner(run_io, kStartBanner);
+    show_banner(run_io, kBanner[kDateLine]);
     // Said before the first question rather than after all the answers, and before the run log
     // or a scratch file is made: a newcomer's first run is most often in the wrong directory.
     if (!run_io.units().is_directory(recordio::kEventFolder))
-      throw recordio::Failure(no_event_folder(run_io));
+      throw recordio::Failure(no_event_folder(run_io.units()));
     run_io.message(kConsoleOutput);
     say(run_io, kRunLogNote);
     run_io.open_or_fail(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written
@@ -300,19 +311,7 @@ int run_sequence(recordio::RecordIo& io) {
            if (!earlier.empty() && !run_io.units().dry_run()) run_io.note(earlier);
          }});
     events::finish_series(run_io, tally);
-
-    if (run_io.units().dry_run()) {
-      run_io.listener().dry_run_counts(tally.files, tally.replaced, earlier);
-    } else {
-      say(run_io, "A file called events\\events_to_follow.txt");
-      say(run_io, "has been written");
-      say(run_io, "This list can be used in the first event file");
-      say(run_io, "of a connected set of events");
-    }
-    run_io.message(kConsoleOutput);
-    show_banner(run_io, kClosingBanner);
-    run_io.message(kConsoleOutput);
-    say(run_io, kRunLogNote);
+    show_closing(run_io, tally, earlier);
   });
 }
 

@@ -31,6 +31,23 @@ bool asked(const Answer& answer, const std::vector<std::string>& taken) {
   return false;
 }
 
+// The lines after the last answer: what is typed at a pause is passed over; after the second one
+// the dialogue asks nothing. A script without its pause lines leaves the run to take its end as
+// Enter.
+std::string read_pauses(recordio::Console& console) {
+  std::string pauses;
+  for (int pause = 0; pause < 2; ++pause) {
+    if (!console.read_enter(recordio::pause_answer())) return pauses;
+    pauses += "\n";
+  }
+  if (!console.at_end()) {
+    const std::string left = console.read_line("a line left over");
+    refuse(console.line_number(), "after the last answer", left,
+           "expected nothing more: the dialogue asks no more");
+  }
+  return pauses;
+}
+
 }  // namespace
 
 std::string read_strict_script(recordio::Console& console) {
@@ -51,18 +68,7 @@ std::string read_strict_script(recordio::Console& console) {
       }
     }
   }
-  // What is typed at a pause is passed over; after the second one the dialogue asks nothing.
-  // A script without its pause lines leaves the run to take its end as Enter.
-  for (int pause = 0; pause < 2; ++pause) {
-    if (!console.read_enter(recordio::pause_answer())) return script;
-    script += "\n";
-  }
-  if (!console.at_end()) {
-    const std::string left = console.read_line("a line left over");
-    refuse(console.line_number(), "after the last answer", left,
-           "expected nothing more: the dialogue asks no more");
-  }
-  return script;
+  return script + read_pauses(console);
 }
 
 }  // namespace quorlant::run

@@ -103,8 +103,8 @@ TEST(Documents, EveryCommandTheyShowRuns) {
       shown.push_back(line);
   }
   ASSERT_GT(shown.size(), 10U);
-  TempDir dir;
-  std::filesystem::create_directory(dir / "event");
+  RunArea area;
+  const std::filesystem::path& dir = area.work;
   write_file(dir / "run.answers", read_file(kExample));
   std::filesystem::copy(kSourceDir / "examples", dir / "examples");
   for (const std::string& line : shown) {
@@ -115,10 +115,10 @@ TEST(Documents, EveryCommandTheyShowRuns) {
     // A dialogue the document leaves to the user gets the example's answers, as typed.
     const bool asks = command.words.size() == 1 && command.input.empty();
     const auto result =
-        run_program(dir.path(),
+        run_program(dir,
                     asks                    ? read_file(kExample)
                     : command.input.empty() ? ""
-                                            : read_file(dir.path() / located(command.input)),
+                                            : read_file(dir / located(command.input)),
                     std::vector<std::string_view>(words.begin(), words.end()));
     EXPECT_TRUE(result.status == 0 || result.status == 1) << line << "\n" << result.err;
     if (!command.output.empty()) write_file(dir / command.output, result.out);

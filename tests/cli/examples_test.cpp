@@ -133,14 +133,14 @@ TEST(Examples, AnswersNamedByOptionAsPiped) {
   const auto long_run = padded.run({"--strict", "--answers", "run.answers"});
   EXPECT_EQ(std::tie(long_run.status, long_run.err, long_run.out),
             std::tie(want.status, want.err, want.out));
-  // A read that fails past the first block ends the answers there, as their end does.
+  // A read that fails past the first block ends the run there, naming the file and why.
   MemoryFileSystem files;
   files.make_directory("/w");
   files.make_directory("/w/event");
   files.make_file("/w/run.answers", "2" + std::string(5000, ' ') + "\n1\n");
   files.fail(MemoryFileSystem::Call::kRead, 2, std::make_error_code(std::errc::io_error));
   const auto cut = run_program("/w", "", {"--answers", "run.answers"}, &files);
-  EXPECT_EQ(cut.err, "quorlant: end of input while waiting for the number of months per event\n");
+  EXPECT_EQ(cut.err, "quorlant: cannot read the answers from run.answers: Input/output error\n");
   EXPECT_EQ(cut.status, 2);
 }
 

@@ -20,11 +20,6 @@ std::string listed(const std::string& name, const std::string& what) {
   return " event\\" + name + ".evt" + std::string(42, ' ') + what + "\n";
 }
 
-struct Workplace {
-  Workplace() { fs::create_directory(dir / "event"); }
-  TempDir dir;
-};
-
 // "a|b|c" as the arguments a, b and c.
 std::vector<std::string> split(const std::string& joined) {
   std::vector<std::string> parts;
@@ -35,9 +30,9 @@ std::vector<std::string> split(const std::string& joined) {
   return parts;
 }
 
-testing::RunResult run_with(const TempDir& dir, const std::string& args) {
+testing::RunResult run_with(const fs::path& dir, const std::string& args) {
   const auto parts = split(args);
-  return run_program(dir.path(), "", Args(parts.begin(), parts.end()));
+  return run_program(dir, "", Args(parts.begin(), parts.end()));
 }
 
 TEST(AnswerOptions, GiveTheDialoguesFilesForTheSameAnswers) {
@@ -56,25 +51,25 @@ TEST(AnswerOptions, GiveTheDialoguesFilesForTheSameAnswers) {
   };
   for (const auto& [args, script, names] : rows) {
     TempDir printed;
-    EXPECT_EQ(run_with(printed, args + "|--print-answers").out, script);
+    EXPECT_EQ(run_with(printed.path(), args + "|--print-answers").out, script);
     EXPECT_TRUE(fs::is_empty(printed.path()));
-    Workplace options, dialogue, quiet;
-    const auto result = run_with(options.dir, args);
-    ASSERT_EQ(run_program(dialogue.dir.path(), script).status, 0);
+    testing::RunArea options, dialogue, quiet;
+    const auto result = run_with(options.work, args);
+    ASSERT_EQ(run_program(dialogue.work, script).status, 0);
     std::string created;
     for (std::size_t at = 0; at < names.size(); at += 9)
       created += listed(names.substr(at, 8), "... created");
     EXPECT_EQ(result.out + result.err, created) << script;
     EXPECT_EQ(result.status, 0);
-    const auto files = snapshot(options.dir), expected = snapshot(dialogue.dir);
+    const auto files = snapshot(options.work), expected = snapshot(dialogue.work);
     EXPECT_EQ(files.size(), expected.size()) << script;
     for (const auto& [name, content] : expected)
       EXPECT_EQ(files.at(name).first, content.first) << name;
-    EXPECT_EQ(run_with(quiet.dir, args + "|-q").out, "");
+    EXPECT_EQ(run_with(quiet.work, args + "|-q").out, "");
     // A dry run saves the same script.
-    Workplace saved;
-    EXPECT_EQ(run_with(saved.dir, args + "|--dry-run|--save-answers|run.answers").status, 0);
-    EXPECT_EQ(testing::read_file(saved.dir / "run.answers"), script);
+    testing::RunArea saved;
+    EXPECT_EQ(run_with(saved.work, args + "|--dry-run|--save-answers|run.answers").status, 0);
+    EXPECT_EQ(testing::read_file(saved.work / "run.answers"), script);
   }
 }
 
@@ -82,27 +77,27 @@ TEST(AnswerOptions, GiveTheDialoguesFilesForTheSameAnswers) {
 // run; a file that cannot take them ends the run before anything is written.
 TEST(SaveAnswers, ADialoguesAnswersGiveItsFilesAgain) {
   const std::string loose = "\n2\n1\n2015 01 01 00\nY\nn\nyes\n2.5\n  3 hours\nn\nn\nn\nn\nn\ngr10k\n";
-  Workplace piped, dry, again;
-  ASSERT_EQ(run_program(piped.dir.path(), loose).status, 0);
+  testing::RunArea piped, dry, again;
+  ASSERT_EQ(run_program(piped.work, loose).status, 0);
   const auto saved =
-      run_program(dry.dir.path(), loose, {"--dry-run", "--save-answers", "run.answers"});
+      run_program(dry.work, loose, {"--dry-run", "--save-answers", "run.answers"});
   EXPECT_EQ(saved.status, 0) << saved.err;
   // Each answer as typed, the blank line before the first number left out, the pauses as Enter.
-  EXPECT_EQ(testing::read_file(dry.dir / "run.answers"),
+  EXPECT_EQ(testing::read_file(dry.work / "run.answers"),
             "2\n1\n2015 01 01 00\nY\nn\nyes\n2.5\n  3 hours\nn\nn\nn\nn\nn\ngr10k\n\n\n");
-  const std::string answers = "--answers=" + (dry.dir / "run.answers").string();
-  ASSERT_EQ(run_program(again.dir.path(), "", {answers}).status, 0);
-  EXPECT_EQ(snapshot(again.dir).size(), snapshot(piped.dir).size());
-  for (const auto& [name, content] : snapshot(piped.dir))
-    EXPECT_EQ(snapshot(again.dir).at(name).first, content.first) << name;
-  Workplace refused;
-  const auto before = snapshot(refused.dir);
-  const auto failed = run_program(refused.dir.path(), loose, {"--save-answers", "no/run.answers"});
+  const std::string answers = "--answers=" + (dry.work / "run.answers").string();
+  ASSERT_EQ(run_program(again.work, "", {answers}).status, 0);
+  EXPECT_EQ(snapshot(again.work).size(), snapshot(piped.work).size());
+  for (const auto& [name, content] : snapshot(piped.work))
+    EXPECT_EQ(snapshot(again.work).at(name).first, content.first) << name;
+  testing::RunArea refused;
+  const auto before = snapshot(refused.work);
+  const auto failed = run_program(refused.work, loose, {"--save-answers", "no/run.answers"});
   EXPECT_EQ(std::tie(failed.status, failed.out),
             std::tuple(2, std::string()));
   EXPECT_TRUE(failed.err.starts_with("quorlant: cannot save the answers to no/run.answers: "))
       << failed.err;
-  EXPECT_EQ(snapshot(refused.dir), before);
+  EXPECT_EQ(snapshot(refused.work), before);
 }
 
 // The values of the answers are refused in answers_test.cpp; here what is wrong with the rest.
@@ -142,23 +137,22 @@ TEST(AnswerOptions, ACommandLineTheRunCannotUseIsRefusedBeforeAnythingIsTouched)
     for (const auto& arg : split(good))
       if (!leave_out || !arg.starts_with(added.substr(1) + "=")) args += arg + "|";
     args.pop_back();
-    TempDir dir;
-    fs::create_directory(dir / "event");
-    testing::write_file(dir / "evt_info.txt", "kept");
-    const auto before = snapshot(dir);
-    const auto result = run_with(dir, args);
+    testing::RunArea area;
+    testing::write_file(area.work / "evt_info.txt", "kept");
+    const auto before = snapshot(area.work);
+    const auto result = run_with(area.work, args);
     EXPECT_EQ(std::tie(result.err, result.out, result.status),
               std::tuple("quorlant: " + err + "\n", "", 2));
-    EXPECT_EQ(snapshot(dir), before) << err;
+    EXPECT_EQ(snapshot(area.work), before) << err;
   }
 }
 
 TEST(DryRun, ListsTheFilesAndLeavesTheDirectoryAsItWas) {
-  Workplace w;
-  testing::write_file(w.dir / "event/20151201.evt", "old");
-  testing::write_file(w.dir / "temp0.fls", "old scratch\nlonger than the new one\n");
-  const auto before = snapshot(w.dir);
-  const auto options = run_with(w.dir,
+  testing::RunArea w;
+  testing::write_file(w.work / "event/20151201.evt", "old");
+  testing::write_file(w.work / "temp0.fls", "old scratch\nlonger than the new one\n");
+  const auto before = snapshot(w.work);
+  const auto options = run_with(w.work,
                                 "--dry-run|--events=2|--months-per-event=1|--start=2015 11 "
                                 "15 06|--report-step=1|--basin=a");
   EXPECT_EQ(
@@ -168,13 +162,13 @@ TEST(DryRun, ListsTheFilesAndLeavesTheDirectoryAsItWas) {
           " dry run: 2 event files, 1 new, 1 replacing existing ones; nothing was written\n0");
   // With the dialogue the questions are asked as usual; the counts replace the note on the list.
   const auto dialogue = run_program(
-      w.dir.path(), "1\n12\n2015 11 15 06\nn\nn\nn\n1\nn\nn\nn\nn\nn\na\n\n\n", {"--dry-run"});
+      w.work, "1\n12\n2015 11 15 06\nn\nn\nn\n1\nn\nn\nn\nn\nn\na\n\n\n", {"--dry-run"});
   EXPECT_NE(
       dialogue.out.find(" Hit enter to continue\n" + listed("20151115", "... would be created") +
                         " dry run: 1 event files, 1 new, 0 replacing existing ones;"),
       std::string::npos)
       << dialogue.out;
-  EXPECT_EQ(snapshot(w.dir), before);
+  EXPECT_EQ(snapshot(w.work), before);
 }
 
 // What a strict script holds beyond its answers; each answer's values are in answers_test.cpp.
@@ -190,9 +184,9 @@ TEST(Strict, RefusesAScriptThatDoesNotFitTheQuestions) {
       {head + "n\nn\n", "end of input while waiting for the disaggregation answer"},
   };
   for (const auto& [script, err] : rows) {
-    Workplace w;
-    const auto result = run_program(w.dir.path(), script, {"--strict"});
-    EXPECT_EQ(std::tuple(result.err, result.status, testing::tree(w.dir.path())),
+    testing::RunArea w;
+    const auto result = run_program(w.work, script, {"--strict"});
+    EXPECT_EQ(std::tuple(result.err, result.status, testing::tree(w.work)),
               std::tuple("quorlant: " + err + "\n", 2, std::vector<std::string>{"event"}));
   }
 }

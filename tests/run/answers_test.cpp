@@ -117,11 +117,10 @@ TEST(AnswerDoors, EachAnswerIsCheckedAlikeThroughEveryDoor) {
     // A whole run: refused in one line (quiet or not) with nothing touched, or a normal end.
     const auto through = [&](const std::vector<std::string>& args, const std::string& input,
                              const std::string& refusal) {
-      TempDir dir;
-      fs::create_directory(dir / "event");
-      testing::write_file(dir / "evt_info.txt", "kept");
-      const auto before = snapshot(dir);
-      const auto result = run_program(dir.path(), input, {args.begin(), args.end()});
+      testing::RunArea area;
+      testing::write_file(area.work / "evt_info.txt", "kept");
+      const auto before = snapshot(area.work);
+      const auto result = run_program(area.work, input, {args.begin(), args.end()});
       if (row.why.empty()) {
         EXPECT_EQ(std::tie(result.status, result.err), std::tuple(0, "")) << label;
         return;
@@ -129,7 +128,7 @@ TEST(AnswerDoors, EachAnswerIsCheckedAlikeThroughEveryDoor) {
       EXPECT_EQ(std::tie(result.err, result.out, result.status),
                 std::tuple("quorlant: " + refusal + "\n", "", 2))
           << label;
-      EXPECT_EQ(snapshot(dir), before) << label;
+      EXPECT_EQ(snapshot(area.work), before) << label;
     };
     std::vector<std::string> options = {"-q"};
     for (std::size_t i = 0; i < table.size(); ++i) {

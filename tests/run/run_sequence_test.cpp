@@ -144,9 +144,8 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
     if (!row.here) continue;
     for (const bool dry_run : {false, true}) {
       const std::string label = row.label + (dry_run ? ", dry run" : "");
-      testing::TempDir dir;
-      const fs::path& work = dir.path();
-      fs::create_directory(work / "event");
+      testing::RunArea area;
+      const fs::path& work = area.work;
       for (const char* name : {"20150101.evt", "20150301.evt", "events_to_follow.txt"})
         testing::write_file(work / "event" / name, "from an earlier run: " + std::string(name));
       const bool made = row.setup(work);

@@ -80,22 +80,6 @@ std::string temp3(const std::string& basin_part, const std::string& name) {
   return lines(testing::evt::temp3_records(basin_part, name));
 }
 
-// Every file and directory below `dir`, relative, sorted.
-std::set<std::string> everything_in(const TempDir& dir) {
-  std::set<std::string> found;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
-    found.insert(std::filesystem::relative(entry.path(), dir.path()).generic_string());
-  }
-  return found;
-}
-
-struct Workplace {
-  Workplace() { std::filesystem::create_directory(dir / "event"); }
-  TempDir dir;
-  std::string file(const std::string& name) const { return read_file(dir / name); }
-  bool has(const std::string& name) const { return std::filesystem::exists(dir / name); }
-};
-
 // The second group answered as in the typical run, with the basin name `basin`.
 std::string typical_options(const std::string& basin = "gr10k") {
   return "y\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\n" + basin + "\n\n\n";
@@ -153,12 +137,12 @@ TEST(WholeRun, SeriesOfEventsByteForByte) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
-    Workplace w;
+    testing::RunArea w;
     const Event& first = row.events.front();
     const Event& last = row.events.back();
     const std::string start = first.yy + " " + first.mm + " " + first.dd + " " + first.hh;
     const auto result =
-        run_program(w.dir.path(), row.first_group + start + "\n" + typical_options());
+        run_program(w.work, row.first_group + start + "\n" + typical_options());
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 0);
     Lines names;
@@ -169,20 +153,21 @@ TEST(WholeRun, SeriesOfEventsByteForByte) {
     for (const Event& e : row.events) {
       names.push_back(e.name);
       files.insert("event/" + e.name + ".evt");
-      EXPECT_EQ(w.file("event/" + e.name + ".evt"), event_file(e)) << e.name;
+      EXPECT_EQ(read_file(w.work / ("event/" + e.name + ".evt")), event_file(e)) << e.name;
     }
     EXPECT_EQ(result.out, transcript(names));  // questions and warning once, then each event
-    EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of(names));
-    EXPECT_EQ(w.file("evt_info.txt"), "");
-    EXPECT_EQ(w.file("temp0.fls"), first.yy + first.mm + first.dd + first.hh + "\n");
-    EXPECT_EQ(w.file("temp1.fls"), last.yy + " " + last.mm + " " + last.dd + " " + last.hh + "\n");
-    EXPECT_EQ(w.file("temp2.fls"), first.name + "\n");
-    EXPECT_EQ(w.file("temp3.fls"), temp3("gr10k", last.name));
+    EXPECT_EQ(read_file(w.work / "event/events_to_follow.txt"), list_of(names));
+    EXPECT_EQ(read_file(w.work / "evt_info.txt"), "");
+    EXPECT_EQ(read_file(w.work / "temp0.fls"), first.yy + first.mm + first.dd + first.hh + "\n");
+    EXPECT_EQ(read_file(w.work / "temp1.fls"),
+              last.yy + " " + last.mm + " " + last.dd + " " + last.hh + "\n");
+    EXPECT_EQ(read_file(w.work / "temp2.fls"), first.name + "\n");
+    EXPECT_EQ(read_file(w.work / "temp3.fls"), temp3("gr10k", last.name));
     if (row.events.size() > 1) {
       files.insert("temp5.fls");
-      EXPECT_EQ(w.file("temp5.fls"), last.name + "\n");
+      EXPECT_EQ(read_file(w.work / "temp5.fls"), last.name + "\n");
     }  // else a one-event run never advances
-    EXPECT_EQ(everything_in(w.dir), files);
+    EXPECT_EQ(testing::tree(w.work), Lines(files.begin(), files.end()));
   }
 }
 
@@ -215,39 +200,39 @@ TEST(WholeRun, RunsWithoutEventsLeaveOnlyTheStart) {
   const std::string old_log = "an earlier run\nwith two lines, no final newline";
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
-    Workplace w;
+    testing::RunArea w;
     if (row.old_files) {
-      write_file(w.dir / "event/events_to_follow.txt", old_list);
-      write_file(w.dir / "evt_info.txt", old_log);
+      write_file(w.work / "event/events_to_follow.txt", old_list);
+      write_file(w.work / "evt_info.txt", old_log);
     }
-    const auto result = run_program(w.dir.path(), row.answers);
+    const auto result = run_program(w.work, row.answers);
     Lines t = opening();
     append(t, row.ending);
     EXPECT_EQ(result.out, lines(t));
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, row.status);
-    EXPECT_EQ(everything_in(w.dir), (std::set<std::string>{"event", "event/events_to_follow.txt",
-                                                           "evt_info.txt", "temp0.fls"}));
-    EXPECT_EQ(read_bytes(w.dir / "event/events_to_follow.txt"), row.old_files ? old_list : "");
-    EXPECT_EQ(w.file("evt_info.txt"), row.old_files ? old_log : "");
-    EXPECT_EQ(w.file("temp0.fls"), row.temp0);
+    EXPECT_EQ(testing::tree(w.work), (Lines{"event", "event/events_to_follow.txt", "evt_info.txt",
+                                             "temp0.fls"}));
+    EXPECT_EQ(read_bytes(w.work / "event/events_to_follow.txt"), row.old_files ? old_list : "");
+    EXPECT_EQ(read_file(w.work / "evt_info.txt"), row.old_files ? old_log : "");
+    EXPECT_EQ(read_file(w.work / "temp0.fls"), row.temp0);
   }
 }
 
 TEST(WholeRun, ARunReplacesALongerOldListAndKeepsTheRunLog) {
-  Workplace w;
+  testing::RunArea w;
   std::string old_list;
   for (const char* name : {"19990101", "19990201", "19990301", "19990401"}) {
     old_list += list_of({name});
   }
-  write_file(w.dir / "event/events_to_follow.txt", old_list);
-  write_file(w.dir / "evt_info.txt", "kept\n");
-  write_file(w.dir / "event/20150101.evt", std::string(20000, 'x'));  // longer than a new one
-  const auto result = run_program(w.dir.path(), "1\n1\n2015 01 01 00\n" + typical_options());
+  write_file(w.work / "event/events_to_follow.txt", old_list);
+  write_file(w.work / "evt_info.txt", "kept\n");
+  write_file(w.work / "event/20150101.evt", std::string(20000, 'x'));  // longer than a new one
+  const auto result = run_program(w.work, "1\n1\n2015 01 01 00\n" + typical_options());
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(w.file("event/events_to_follow.txt"), list_of({"20150101"}));
-  EXPECT_EQ(w.file("evt_info.txt"), "kept\n");
-  EXPECT_EQ(w.file("event/20150101.evt"),
+  EXPECT_EQ(read_file(w.work / "event/events_to_follow.txt"), list_of({"20150101"}));
+  EXPECT_EQ(read_file(w.work / "evt_info.txt"), "kept\n");
+  EXPECT_EQ(read_file(w.work / "event/20150101.evt"),
             event_file({"2015", "01", "01", "00", "20150101", "  744"}));
 }
 
@@ -299,8 +284,8 @@ TEST(WholeRun, OptionAnswersReachTheEventFileAsTyped) {
        with("y", "n", "n", " 0.00", "    1", "nnnnn")},
   };
   for (const auto& row : rows) {
-    Workplace w;
-    const auto result = run_program(w.dir.path(), "1\n1\n2015 06 01 00\n" + row.options);
+    testing::RunArea w;
+    const auto result = run_program(w.work, "1\n1\n2015 06 01 00\n" + row.options);
     EXPECT_EQ(result.out, transcript({"20150601"}, row.factor_asked, row.rate_asked)) << row.label;
     EXPECT_EQ(result.status, 0) << row.label;
     std::string told;
@@ -309,7 +294,7 @@ TEST(WholeRun, OptionAnswersReachTheEventFileAsTyped) {
               "\" is read as no (only a lowercase y is yes); --strict refuses it\n";
     }
     EXPECT_EQ(result.err, told) << row.label;
-    EXPECT_EQ(w.file("event/20150601.evt"),
+    EXPECT_EQ(read_file(w.work / "event/20150601.evt"),
               event_file({"2015", "06", "01", "00", "20150601", "  720"}, row.answers))
         << row.label;
   }
@@ -321,9 +306,9 @@ TEST(WholeRun, BasinNamesAreCutAtTheFirstBlankAndAfterEightCharacters) {
   };
   const Row rows[] = {{"gr 10k", "gr"}, {"", " "}, {"abcdefghijk", "abcdefgh"}, {"saug", "saug"}};
   for (const auto& row : rows) {
-    Workplace w;
+    testing::RunArea w;
     const auto result =
-        run_program(w.dir.path(), "2\n1\n2015 01 01 00\n" + typical_options(row.answer));
+        run_program(w.work, "2\n1\n2015 01 01 00\n" + typical_options(row.answer));
     EXPECT_EQ(result.out, transcript({"20150101", "20150201"})) << row.answer;
     EXPECT_EQ(result.status, 0) << row.answer;
     // A name that is cut, short or long, gets a word; one that is not, none.
@@ -334,10 +319,10 @@ TEST(WholeRun, BasinNamesAreCutAtTheFirstBlankAndAfterEightCharacters) {
     EXPECT_EQ(result.err, cut ? warning : "") << row.answer;
     Answers a;
     a.basin = row.basin_part;
-    EXPECT_EQ(w.file("event/20150201.evt"),
+    EXPECT_EQ(read_file(w.work / "event/20150201.evt"),
               event_file({"2015", "02", "01", "00", "20150201", "  672"}, a))
         << row.answer;
-    EXPECT_EQ(w.file("temp3.fls"), temp3(row.basin_part, "20150201")) << row.answer;
+    EXPECT_EQ(read_file(w.work / "temp3.fls"), temp3(row.basin_part, "20150201")) << row.answer;
   }
 }
 
@@ -358,17 +343,17 @@ TEST(WholeRun, StartsThatCannotMakeASeriesAreRejected) {
       {"1\n1\n", "2015 1 1 0   ", 1},
   };
   for (const auto& row : rows) {
-    Workplace w;
+    testing::RunArea w;
     const auto result =
-        run_program(w.dir.path(), row.first_group + row.start + "\n" + typical_options());
+        run_program(w.work, row.first_group + row.start + "\n" + typical_options());
     EXPECT_EQ(result.status, row.status) << row.start;
     EXPECT_EQ(result.err.rfind("quorlant: ", 0), 0U) << result.err;
     EXPECT_NE(result.err.find("\"" + row.start + "\""), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("\"yyyy mm dd hh\""), std::string::npos) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     EXPECT_EQ(result.out, lines(opening())) << row.start;
-    EXPECT_FALSE(w.has("temp3.fls")) << row.start;
-    EXPECT_EQ(w.file("event/events_to_follow.txt"), "") << row.start;
+    EXPECT_FALSE(std::filesystem::exists(w.work / "temp3.fls")) << row.start;
+    EXPECT_EQ(read_file(w.work / "event/events_to_follow.txt"), "") << row.start;
   }
 }
 
