@@ -19,7 +19,7 @@ enum class ExitStatus : int {
 /// The program's own orderly stop, with its exact text: unwinds to the top of the run, where
 /// every unit is closed and kept and `message` is shown on the console on a line of its own. A
 /// run that ends normally returns instead.
-class Stop {
+class Stop : public std::exception {
  public:
   Stop(std::string message, ExitStatus status) : message_(std::move(message)), status_(status) {}
   /// An abort of the program with the console lines that report it, shown before `message`.
@@ -27,6 +27,7 @@ class Stop {
       : report_(std::move(report)), message_(std::move(message)), status_(ExitStatus::kAborted) {}
   const std::vector<std::string>& report() const { return report_; }
   const std::string& message() const { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
   ExitStatus status() const { return status_; }
 
  private:

@@ -125,23 +125,7 @@ void store_text(std::span<char> variable, std::string_view columns) {
 
 }  // namespace
 
-Format::Format(std::initializer_list<
-               std::variant<TextField, IntField, RealField, Skip, Literal, RecordEnd, Group>>
-                   parts) {
-  for (const auto& part : parts) {
-    if (const auto* group = std::get_if<Group>(&part)) {
-      for (int i = 0; i < group->repeat; ++i) {
-        fields_.insert(fields_.end(), group->fields.begin(), group->fields.end());
-      }
-    } else {
-      std::visit(Overloaded{[](const Group&) {},
-                            [&](const auto& field) {
-                              using Kind = std::decay_t<decltype(field)>;
-                              fields_.emplace_back(std::in_place_type<Kind>, field);
-                            }},
-                 part);
-    }
-  }
+Format::Format(std::initializer_list<Field> fields) : fields_(fields) {
   for (const auto& field : fields_) has_data_field_ = has_data_field_ || is_data_field(field);
 }
 
@@ -181,10 +165,8 @@ bool write_fields(const Format& format, std::span<const OutItem> items, std::siz
       append_item(writer.record(), field, items[next_item++]);
     } else if (const auto* skip = std::get_if<Skip>(&field)) {
       writer.skip(skip->columns);
-    } else if (const auto* literal = std::get_if<Literal>(&field)) {
-      writer.record() += literal->text;
     } else {
-      writer.end_record();
+      writer.record() += std::get<Literal>(field).text;
     }
   }
   return true;
@@ -204,18 +186,6 @@ void format_records(const Format& format, std::span<const OutItem> items, std::s
     // Items left over: the format starts again from its first field on a new record.
     if (!whole || next_item == items.size()) return;
   }
-}
-
-std::vector<std::string> format_records(const Format& format, std::span<const OutItem> items) {
-  std::string text;
-  format_records(format, items, text);
-  std::vector<std::string> records;
-  std::size_t start = 0;
-  for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
-    records.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return records;
 }
 
 namespace {
@@ -297,10 +267,6 @@ std::optional<std::string> read_field(const Field& field, RecordCursor& cursor,
           },
           [&](const Literal& f) -> std::optional<std::string> {
             cursor.pass(f.text.size());
-            return std::nullopt;
-          },
-          [&](const RecordEnd&) -> std::optional<std::string> {
-            cursor.next_record();
             return std::nullopt;
           },
       },

@@ -540,29 +540,33 @@ void SeriesWriter::mark_done() {
 // The new series is in place: the backups and then the journal go. What cannot go is left to
 // the next run, which finds the journal marked done; the run has succeeded all the same.
 std::string SeriesWriter::clean_up() {
-  std::string failed;
+  const std::string failed = remove_leftovers();
+  forget();
+  if (failed.empty()) return failed;
+  return failed + "; the new series is in place, and the next run of quorlant removes what is left";
+}
+
+// The first of the backups and the journal that cannot go, described; "" when all went.
+std::string SeriesWriter::remove_leftovers() {
   for (const Entry& entry : entries_) {
     if (!entry.existed) continue;
-    if (const std::error_code error = files_.remove_at(entry.directory, backup_of(entry))) {
-      failed = describe("cannot remove the copy of the old " + entry.name, error);
-      break;
-    }
+    if (const std::error_code error = files_.remove_at(entry.directory, backup_of(entry)))
+      return describe("cannot remove the copy of the old " + entry.name, error);
   }
   // The backups are gone for good before the journal that names them goes.
   std::string directory;
-  if (failed.empty()) {
-    if (const std::error_code error = sync_directories(directory))
-      failed = describe("cannot write " + directory, error);
-  }
-  if (failed.empty()) {
-    if (const std::error_code error = files_.remove_at(folder_, kJournalFile))
-      failed = describe("cannot remove " + kJournal, error);
-  }
+  if (const std::error_code error = sync_directories(directory))
+    return describe("cannot write " + directory, error);
+  if (const std::error_code error = files_.remove_at(folder_, kJournalFile))
+    return describe("cannot remove " + kJournal, error);
+  return {};
+}
+
+void SeriesWriter::forget() noexcept {
   entries_.clear();
   journal_written_ = false;
+  (void)journal_file_.close();
   left_ = SeriesLeft::kUntouched;
-  if (failed.empty()) return failed;
-  return failed + "; the new series is in place, and the next run of quorlant removes what is left";
 }
 
 std::error_code SeriesWriter::sync_directories(std::string& failed) {
@@ -579,42 +583,39 @@ void SeriesWriter::sync_directories() {
     fail("cannot write " + failed, nullptr, error);
 }
 
-// Puts back every file replaced so far, removes every temporary, then the journal.
+// Puts back every file replaced so far, removes every temporary, then the journal; false when
+// something is left.
 bool SeriesWriter::undo() noexcept {
-  bool whole = true;
   (void)close_held();            // nothing of them is kept
   (void)journal_file_.close();  // nor of the journal
-  for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
-    if (entry->backed_up || entry->placed) {
-      whole = !put_back(files_, {entry->directory, entry->target, temp_of(*entry),
-                                 backup_of(*entry)}) &&
-              whole;
-    } else {
-      whole = !files_.remove_at(entry->directory, temp_of(*entry)) && whole;
-    }
-  }
-  if (journal_written_) {
+  bool whole = put_back_all();
+  if (journal_written_ && whole) {
     std::string failed;
-    if (whole) whole = !sync_directories(failed);
     // Without a journal nothing can finish the job later: it stays when something is left.
-    if (whole) whole = !files_.remove_at(folder_, kJournalFile);
+    whole = !sync_directories(failed) && !files_.remove_at(folder_, kJournalFile);
+  }
+  return whole;
+}
+
+// Every entry is tried, whatever became of those before it.
+bool SeriesWriter::put_back_all() noexcept {
+  bool whole = true;
+  for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
+    const std::error_code error =
+        entry->backed_up || entry->placed
+            ? put_back(files_, {entry->directory, entry->target, temp_of(*entry), backup_of(*entry)})
+            : files_.remove_at(entry->directory, temp_of(*entry));
+    whole = whole && !error;
   }
   return whole;
 }
 
 SeriesLeft SeriesWriter::abandon() noexcept {
   if (left_ == SeriesLeft::kAsItWas && !undo()) left_ = SeriesLeft::kHalfDone;
-  entries_.clear();
-  journal_written_ = false;
-  (void)journal_file_.close();
   const SeriesLeft left = left_;
-  left_ = SeriesLeft::kUntouched;
-  stop_deferring();
-  return left;
-}
-
-void SeriesWriter::stop_deferring() noexcept {
+  forget();
   (void)interrupts_.stop_deferring();
+  return left;
 }
 
 JournalState SeriesWriter::inspect(platform::FileSystem& files, platform::FileHandle folder,

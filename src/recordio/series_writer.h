@@ -33,9 +33,10 @@ enum class SeriesLeft {
   kInPlace,    // the new series is in place: the run failed only after that
 };
 
-/// The name of a file this program keeps beside a target while it puts a series in place:
-/// ".NAME.tmpPID.N" for the new file, ".NAME.bakPID.N" for the old one, where NAME is the
-/// target's file name, PID the process and N the file's number within the run.
+/// The name of a file of this program's own beside another: ".NAME.tmpPID.N" for a file being
+/// written to take NAME's place (a target's new file, or the journal), ".NAME.bakPID.N" for a
+/// target's old file kept while its series is put in place. PID is the process that made it and
+/// N a number of that run's own, nine digits each at most.
 struct OwnFileName {
   static constexpr std::string_view kTemporary = "tmp";
   static constexpr std::string_view kBackup = "bak";
@@ -58,18 +59,20 @@ using FindTarget = std::function<platform::Target(std::string_view name)>;
 /// only when the last is written are they flushed as one batch and put in place, under a
 /// journal that keeps each old file under a backup name until every replacement is made.
 ///
-/// States and moves (a failure or an interrupt in any state before kDone puts the old files
-/// back; a run killed or cut off by a power failure is settled by the next run's `recover`):
+/// States and moves (a failure or an interrupt in any state before done puts the old files
+/// back, or, where that fails, leaves the journal to the next run; a run killed or cut off by a
+/// power failure is settled by the next run's `recover`):
 ///
 ///   state       what is on disk                          next
 ///   idle        nothing of the series                    begin -> staging
-///   staging     temporaries beside their targets         commit: flushed -> journaled
+///   staging     temporaries beside their targets         commit: flush_all -> flushed
+///   flushed     every temporary on the disk              write_journal -> journaled
 ///   journaled   the journal, renamed into place, synced  back_up_all -> backed up
-///   backed up   each old file has a second name          place_all -> placed
-///   placed      every target is its new file             mark_done -> done (the commit point)
+///   backed up   each old file has a second name, synced  place_all -> placed
+///   placed      every target is its new file, synced     mark_done -> done (the commit point)
 ///   done        journal marked done                      clean_up -> idle
 ///
-/// From kDone on the run has succeeded: what cannot be tidied is a warning, and the next run
+/// From done on the run has succeeded: what cannot be tidied is a warning, and the next run
 /// removes it.
 class SeriesWriter {
  public:
@@ -164,11 +167,13 @@ class SeriesWriter {
   void place_all();
   void mark_done();
   std::string clean_up();
+  std::string remove_leftovers();
+  void forget() noexcept;  // back to idle
   [[noreturn]] void fail(std::string what, const Entry* entry, std::error_code error);
   bool undo() noexcept;
+  bool put_back_all() noexcept;
   void sync_directories();
   std::error_code sync_directories(std::string& failed);
-  void stop_deferring() noexcept;
 
   platform::FileSystem& files_;
   platform::InterruptDeferral& interrupts_;

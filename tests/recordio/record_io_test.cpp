@@ -53,7 +53,8 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
          io.message(kConsoleOutput, {"WARNING:"});
          io.write(kConsoleOutput, Format{Literal{" enter the snow conversion factor"}}, {});
          io.message(kConsoleOutput);
-         io.write(kConsoleOutput, Format{RecordEnd{}, Literal{" name"}}, {});
+         io.message(kConsoleOutput);
+         io.write(kConsoleOutput, Format{Literal{" name"}}, {});
          io.pause();
          io.message(kConsoleOutput, {"n=", io.read_integer("the no of events")});
        },
@@ -65,6 +66,9 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
       {"", [](RecordIo&) { stop("Program aborted in evt @ 130"); }, 1,
        "Program aborted in evt @ 130\n", ""},
       {"", [](RecordIo&) { reject("no such answer"); }, 1, "", "quorlant: no such answer\n"},
+      // No name in a report steers the terminal or starts a line of its own.
+      {"", [](RecordIo&) { reject(std::string("a\x1b[2J\nb\t\r\x7f\0", 11)); }, 1, "",
+       "quorlant: a\\x1b[2J\\nb\\t\\r\\x7f\\x00\n"},
       {"",
        [](RecordIo& io) {
          io.message(kConsoleOutput, {"Enter the no of events to create:"});

@@ -293,6 +293,8 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
       {"line 2 names no file of a series of its own",
        [&](auto& f) { f.make_file(at, journal("20150101.evt\tnotes.txt\t\n")); }},
       {"line 2 names no file of a series of its own",
+       [&](auto& f) { f.make_file(at, journal("20150101.evt\tx20150101.evt.tmp7.0\t\n")); }},
+      {"line 2 names no file of a series of its own",
        [&](auto& f) {
          f.make_file(at, journal("20150101.evt\t.20150101.evt.tmp7.0\t.20150201.evt.bak7.0\n"));
        }},
@@ -305,6 +307,11 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
        }},
       {"it names files beside notes.txt, and event\\20150101.evt leads to 20150101.evt",
        [&](auto& f) { f.make_file(at, journal("20150101.evt\t.notes.txt.tmp7.0\t\n")); }},
+      // An escape that ends the line is read as any other.
+      {"it names files beside notes.txt, and event\\20150101.evt leads to 20150101.evt",
+       [&](auto& f) {
+         f.make_file(at, journal("20150101.evt\t.notes.txt.tmp7.0\t.notes.txt.bak7.%30\n"));
+       }},
       {".20150101.evt.bak7.0 beside event\\20150101.evt is not a file quorlant made",
        [&](auto& f) {
          f.make_file(at, good);
