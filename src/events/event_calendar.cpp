@@ -132,8 +132,8 @@ void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
                        "; type it as " + kStartForm);
     }
   }
-  // The outcome is not examined: a failure shows at the write.
-  io.open(kFileUnit, "temp0.fls", recordio::OpenMode::kScratch);
+  // A failure to open shows at the write.
+  io.connect(kFileUnit, "temp0.fls", recordio::OpenMode::kScratch);
   io.write(kFileUnit, Format{TextField{}, TextField{}, TextField{}, TextField{}},
            {data.yy1.view(), data.mm1.view(), data.dd1.view(), data.hh1.view()});
   io.rewind(kFileUnit);
@@ -155,8 +155,8 @@ void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
 
 void advance_to_next_event(recordio::RecordIo& io, shared::RunData& data) {
   step_to_next_event(data.iyear, data.imonth, data.no_months);
-  // The outcome is not examined: a failure shows at the write.
-  io.open(kFileUnit, "temp5.fls", recordio::OpenMode::kScratch);
+  // A failure to open shows at the write.
+  io.connect(kFileUnit, "temp5.fls", recordio::OpenMode::kScratch);
   io.write(kFileUnit, next_name_format(data.imonth), {data.iyear, data.imonth});
   io.rewind(kFileUnit);
   io.read(kFileUnit, Format{TextField{8}}, {data.evtname.span()});
@@ -186,13 +186,13 @@ void take_event_length(recordio::RecordIo& io, shared::RunData& data, bool first
     if (leap) data.evtlength += 24;
   }
 
-  io.open_or_fail(kFileUnit, "temp1.fls", recordio::OpenMode::kScratch);
+  io.open(kFileUnit, "temp1.fls", recordio::OpenMode::kScratch);
   io.write(kFileUnit,
            Format{TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}},
            {data.yy1.view(), data.mm1.view(), data.dd1.view(), data.hh1.view()});
   io.close(kFileUnit);
   if (first_event) {
-    io.open_or_fail(kFileUnit, "temp2.fls", recordio::OpenMode::kScratch);
+    io.open(kFileUnit, "temp2.fls", recordio::OpenMode::kScratch);
     io.write(kFileUnit, Format{TextField{}, TextField{}, TextField{}},
              {data.yy1.view(), data.mm1.view(), data.dd1.view()});
     io.rewind(kFileUnit);

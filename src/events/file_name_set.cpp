@@ -63,7 +63,7 @@ int basin_name_length(const FixedText<8>& bsnme) {
 }
 
 void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
-  io.open_or_fail(kFileUnit, "temp3.fls", recordio::OpenMode::kScratch);
+  io.open(kFileUnit, "temp3.fls", recordio::OpenMode::kScratch);
   const int bsn_len = basin_name_length(data.bsnme);
   // An empty name still gives one character: the blank that begins it.
   const std::string_view name =

@@ -29,12 +29,6 @@ void RecordIo::write(int unit, const Format& format, std::initializer_list<OutIt
   }
 }
 
-void RecordIo::open_or_fail(int unit, std::string_view name, OpenMode mode) {
-  if (const std::error_code error = units_.open(unit, name, mode)) {
-    throw Failure(cannot_open(name, error));
-  }
-}
-
 void RecordIo::read(int unit, const Format& format, std::span<const InTarget> variables,
                     std::string_view what, const AnswerCheck& check) {
   if (unit == kConsoleInput) {

@@ -57,11 +57,13 @@ class RecordIo {
   std::int32_t read_integer(std::string_view what, const AnswerCheck& check = {});
   float read_real(std::string_view what, const AnswerCheck& check = {});
 
-  std::error_code open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
-    return units_.open(unit, name, mode);
+  /// Units::open and Units::connect.
+  void open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
+    units_.open(unit, name, mode);
   }
-  /// Opens a file whose open must succeed; throws Failure with the system's reason.
-  void open_or_fail(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
+  void connect(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
+    units_.connect(unit, name, mode);
+  }
   void rewind(int unit) { units_.rewind(unit); }
   void close(int unit) { units_.close(unit); }
   Units& units() { return units_; }
@@ -102,10 +104,5 @@ class RecordIo {
   std::string buffer_;      // a record being built, reused
   bool noted_end_ = false;  // the end of the input at a pause has had its note
 };
-
-/// The one wording of a file that cannot be opened: "cannot open NAME: reason".
-inline std::string cannot_open(std::string_view name, std::error_code error) {
-  return describe_error("cannot open " + std::string(name), error);
-}
 
 }  // namespace quorlant::recordio

@@ -5,8 +5,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <map>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "platform/platform.h"
@@ -24,6 +24,9 @@ enum class JournalState {
 /// The one line that reports a journal found in `state` (not kNone): what this run did about it
 /// (`settled`), or what the next run will do.
 std::string interrupted_run_report(JournalState state, bool settled);
+
+/// " (process N)" for the holder of a lock as the system tells it, "" when it does not.
+std::string by_process(std::string_view holder);
 
 /// What became of the series when a run ended.
 enum class SeriesLeft {
@@ -96,22 +99,21 @@ class SeriesWriter {
 
   /// A new temporary file beside `target` in the held `directory`, with the permissions of
   /// `like`, to take its place later; `name` is the file as the program names it
-  /// ("event\20150101.evt"), for reports and, by its bare name, for the journal. From the first
-  /// one on an interrupt waits for the run to undo the series (an interrupt Failure is thrown at the next
-  /// step).
-  [[nodiscard]] std::error_code begin(platform::FileHandle directory, std::string target,
-                                      std::string name, const platform::FileStatus& like,
-                                      platform::File& file, std::size_t& entry);
-  /// The temporary of `entry` is complete: its write-back starts, and it is kept open for the
-  /// flush of the batch (closed now when the system has no handle to spare).
-  [[nodiscard]] std::error_code complete(std::size_t entry, platform::File& file);
+  /// ("event\20150101.evt"), for reports and, by its bare name, for the journal. Returns its
+  /// entry; throws Failure "cannot open NAME". From the first one on an interrupt waits for the
+  /// run to undo the series (an interrupt Failure is thrown at the next step).
+  std::size_t begin(platform::FileHandle directory, std::string target, std::string name,
+                    const platform::FileStatus& like, platform::File& file);
+  /// The temporary of `entry` is complete: its write-back starts, and it is kept for the flush
+  /// of the batch. Throws Failure "cannot write NAME".
+  void complete(std::size_t entry, platform::File& file);
   /// The temporary of `entry` will never be complete: it is closed and removed.
   void drop(std::size_t entry, platform::File& file);
 
   /// Puts every staged file in place, or none: flushes them, writes the journal, keeps each old
   /// file under a backup name, renames, marks the journal done, removes the backups and the
-  /// journal. Throws Failure (the old series is then back, or its journal is left for the
-  /// next run) or an interrupt Failure, both only before the journal is marked done. Returns
+  /// journal. Throws Failure or an interrupt Failure, both only before the journal is marked
+  /// done: abandon then puts the old series back, or leaves its journal to the next run. Returns
   /// what could not be tidied after that, for a warning ("" when all went). Interrupts keep
   /// waiting until end_commit.
   [[nodiscard]] std::string commit();
@@ -156,12 +158,10 @@ class SeriesWriter {
   std::string backup_of(const Entry& entry) const {
     return entry.existed ? beside(entry.target, OwnFileName::kBackup, entry.number) : std::string();
   }
-  std::error_code create_beside(platform::FileHandle directory, std::string_view target,
-                                const platform::FileStatus& like, platform::FileHandle& handle,
-                                unsigned long& number);
-  std::error_code flush_by_name(const Entry& entry);
+  platform::FileHandle create_beside(platform::FileHandle directory, std::string_view target,
+                                     const platform::FileStatus& like, unsigned long& number,
+                                     std::string_view cannot);
   void flush_all();
-  std::error_code close_held();
   void write_journal();
   void back_up_all();
   void place_all();
@@ -169,11 +169,11 @@ class SeriesWriter {
   std::string clean_up();
   std::string remove_leftovers();
   void forget() noexcept;  // back to idle
-  [[noreturn]] void fail(std::string what, const Entry* entry, std::error_code error);
   bool undo() noexcept;
   bool put_back_all() noexcept;
+  // The directories of the entries, each once, by the names reports give them.
+  std::map<platform::FileHandle, std::string> directories() const;
   void sync_directories();
-  std::error_code sync_directories(std::string& failed);
 
   platform::FileSystem& files_;
   platform::InterruptDeferral& interrupts_;

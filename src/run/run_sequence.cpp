@@ -75,27 +75,6 @@ std::string no_event_folder(recordio::RecordIo& io) {
          "working directory";
 }
 
-// One run at a time in a working directory: the lock on event\ is held from the start of the
-// run to its very end, after every unit is closed. A run that cannot take it writes nothing.
-void lock_event_folder(recordio::Units& units) {
-  std::string holder;
-  const std::error_code error = units.lock_event_folder(holder);
-  if (!error) return;
-  if (error == std::errc::resource_unavailable_try_again) {
-    const std::string_view number = std::string_view(holder).substr(
-        0, std::min(holder.find_first_not_of("0123456789"), holder.size()));
-    throw recordio::Failure(
-        "another run of quorlant" +
-        (number.empty() ? std::string() : " (process " + std::string(number) + ")") +
-        " is writing in this directory: it holds the lock on " + recordio::in_event_folder(""));
-  }
-  // Without an event directory nothing of the series can be written, and the run says so in
-  // its own words before the first question.
-  if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) return;
-  throw recordio::Failure(
-      recordio::describe_error("cannot lock " + recordio::in_event_folder(""), error));
-}
-
 // An event file takes whole blocks on disk: 4227 bytes at most (4335 with CR LF records), so
 // two blocks of 4 KiB.
 constexpr std::uint64_t kEventFileRoom = 8192;
@@ -119,7 +98,12 @@ class TargetCheck {
   explicit TargetCheck(recordio::Units& units) : units_(units) {}
 
   std::error_code problem(const std::string& name, platform::Target& target) {
-    if (const std::error_code error = units_.resolve(name, target)) return error;
+    try {
+      target = units_.resolve(name);
+    } catch (const recordio::Failure& failure) {
+      if (!failure.error()) throw;
+      return failure.error();
+    }
     const platform::FileStatus& status = target.status;
     if (status.kind == platform::FileKind::kFifo) return platform::not_regular_file_error();
     if (status.write_error || status.kind == platform::FileKind::kOther) return status.write_error;
@@ -207,13 +191,13 @@ std::string check_series(recordio::RecordIo& io, shared::RunData& data) {
       throw recordio::Failure(recordio::describe_error(name, error));
     if (error) {
       data.fln[shared::kEventFileEntry] = name;
-      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error);
+      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error.value());
     }
     targets.once(name, target.status);
   }
   platform::Target list;
   if (const std::error_code error = targets.problem(recordio::kFollowList, list))
-    throw recordio::Failure(recordio::cannot_open(recordio::kFollowList, error));
+    throw recordio::Failure("cannot open " + recordio::kFollowList, error);
   targets.once(recordio::kFollowList, list.status);
   check_room(io, names.size());
   // The series is put in place under a journal made in event\, even where its files are links
@@ -275,7 +259,9 @@ int run_sequence(recordio::RecordIo& io) {
       recordio::stop("**Allocation failed for area12 in eventsa l86**");
     }
     // A second run ends here, before it shows or writes anything; a dry run writes nothing.
-    if (!run_io.units().dry_run()) lock_event_folder(run_io.units());
+    // One run at a time in a working directory: the lock on event\ is held from the start of
+    // the run to its very end, after every unit is closed.
+    if (!run_io.units().dry_run()) run_io.units().lock_event_folder();
     settle_interrupted_series(run_io);
     show_banner(run_io, kStartBanner);
     // Said before the first question rather than after all the answers, and before the run log
@@ -284,7 +270,7 @@ int run_sequence(recordio::RecordIo& io) {
       throw recordio::Failure(no_event_folder(run_io));
     run_io.message(kConsoleOutput);
     say(run_io, kRunLogNote);
-    run_io.open_or_fail(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written
+    run_io.open(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written
 
     ask_first_group(run_io, *data);
     events::split_start(*data);

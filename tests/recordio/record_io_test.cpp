@@ -67,8 +67,8 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
        "Program aborted in evt @ 130\n", ""},
       {"", [](RecordIo&) { reject("no such answer"); }, 1, "", "quorlant: no such answer\n"},
       // No name in a report steers the terminal or starts a line of its own.
-      {"", [](RecordIo&) { reject(std::string("a\x1b[2J\nb\t\r\x7f\0", 11)); }, 1, "",
-       "quorlant: a\\x1b[2J\\nb\\t\\r\\x7f\\x00\n"},
+      {"", [](RecordIo&) { reject("a\x1b[2J\nb\t\r\x7f\x01"); }, 1, "",
+       "quorlant: a\\x1b[2J\\nb\\t\\r\\x7f\\x01\n"},
       {"",
        [](RecordIo& io) {
          io.message(kConsoleOutput, {"Enter the no of events to create:"});
@@ -85,7 +85,8 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
        "columns 1-5 is not a number\n"},
       {"",
        [](RecordIo& io) {
-         EXPECT_NE(io.open(kFollowListUnit, "event\\events_to_follow.txt"), std::error_code());
+         io.connect(kFollowListUnit, "event\\events_to_follow.txt");
+         EXPECT_NE(io.units().open_failure(kFollowListUnit), nullptr);
          io.message(kFollowListUnit, {"event\\20150101.evt"});
        },
        2, "", "quorlant: event\\events_to_follow.txt could not be opened: " +
@@ -111,7 +112,7 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
 TEST(RecordIoRun, AStopClosesAndKeepsEveryUnit) {
   TempDir dir;
   const Outcome run = run_body(dir.path(), "", [](RecordIo& io) {
-    io.open_or_fail(kRunLogUnit, "evt_info.txt");
+    io.open(kRunLogUnit, "evt_info.txt");
     io.open(kFileUnit, "temp0.fls");
     io.write(kFileUnit, Format{IntField{4}}, {2015});
     stop("Normal ending", ExitStatus::kNormalEnding);

@@ -60,8 +60,9 @@ struct LockedDirectory {
 int replace_with(const fs::path& base, std::string_view records) {
   platform::SystemFileSystem files;
   Units units(files, base);
-  const std::error_code error = units.open(99, "event\\x.evt", OpenMode::kReplaceWhole);
-  if (error) return error == std::errc::permission_denied ? 10 : 11;
+  units.connect(99, "event\\x.evt", OpenMode::kReplaceWhole);
+  if (const Failure* failed = units.open_failure(99))
+    return failed->error() == std::errc::permission_denied ? 10 : 11;
   try {
     units.write(99, records);
     units.close(99);
