@@ -9,6 +9,7 @@
 
 #include "check/check_report.h"
 #include "check/series_check.h"
+#include "recordio/event_folder.h"
 #include "recordio/failure.h"
 #include "recordio/series_writer.h"
 #include "recordio/units.h"
@@ -216,7 +217,8 @@ void check_for_cut_off_series(platform::FileSystem& files,
                               const std::filesystem::path& working_directory) {
   recordio::HeldDirectories held(files, working_directory);
   const recordio::JournalState state =
-      recordio::SeriesWriter::inspect(files, held.event_folder(), held.finder());
+      recordio::SeriesWriter::inspect(files, held.event_folder(), recordio::kSeriesNames,
+                                      held.finder());
   if (state != recordio::JournalState::kNone)
     throw Failure(recordio::interrupted_run_report(state, false));
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "recordio/event_folder.h"
 #include "recordio/failure.h"
 
 namespace quorlant::events {

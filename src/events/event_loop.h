@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "recordio/event_folder.h"
 #include "recordio/record_io.h"
 #include "shared/run_data.h"
 

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "recordio/event_folder.h"
+
 namespace quorlant::events {
 
 using recordio::FixedText;

@@ -6,8 +6,9 @@
 namespace quorlant::recordio {
 
 RecordIo::RecordIo(std::istream& in, std::ostream& out, std::ostream& err,
-                   platform::FileSystem& files, std::filesystem::path working_directory)
-    : console_(in, out), err_(err), units_(files, std::move(working_directory)) {}
+                   platform::FileSystem& files, std::filesystem::path working_directory,
+                   const SeriesNames& names)
+    : console_(in, out), err_(err), units_(files, std::move(working_directory), names) {}
 
 void RecordIo::message(int unit, std::initializer_list<MessageItem> items) {
   buffer_.clear();

@@ -39,7 +39,7 @@ inline constexpr int kFileUnit = 99;  // scratch files and event files, one at a
 class RecordIo {
  public:
   RecordIo(std::istream& in, std::ostream& out, std::ostream& err, platform::FileSystem& files,
-           std::filesystem::path working_directory);
+           std::filesystem::path working_directory, const SeriesNames& names);
 
   /// One message line on the console output or on a file unit.
   void message(int unit, std::initializer_list<MessageItem> items = {});

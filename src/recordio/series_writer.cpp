@@ -103,14 +103,14 @@ bool bare(std::string_view name) {
          name.find_first_of("/\\") == std::string_view::npos;
 }
 
-std::optional<JournalEntry> parse_entry(std::string_view line) {
+std::optional<JournalEntry> parse_entry(std::string_view line, const SeriesNames& names) {
   const std::size_t first = line.find('\t');
   const std::size_t second = first == std::string_view::npos ? first : line.find('\t', first + 1);
   if (second == std::string_view::npos) return std::nullopt;
   const auto name = unescaped(line.substr(0, first));
   const auto temp = unescaped(line.substr(first + 1, second - first - 1));
   const auto backup = unescaped(line.substr(second + 1));
-  if (!name || !temp || !backup || !names_a_series_file(*name) || !bare(*temp)) return std::nullopt;
+  if (!name || !temp || !backup || !names.holds(*name) || !bare(*temp)) return std::nullopt;
   JournalEntry entry{*name, {}, std::nullopt};
   const auto own_temp = OwnFileName::parse(*temp);
   if (!own_temp || own_temp->kind != OwnFileName::kTemporary) return std::nullopt;
@@ -137,10 +137,10 @@ JournalState state_from_sum(std::string_view text, std::size_t at, std::size_t e
   return rest == kDoneLine ? JournalState::kDone : JournalState::kBegun;
 }
 
-Journal parse_journal(std::string_view text) {
+Journal parse_journal(std::string_view text, const SeriesNames& names) {
   if (!text.starts_with(kHeader)) distrust("it does not begin as this version's journals do");
   Journal journal;
-  std::set<std::string> names;
+  std::set<std::string> seen;
   for (std::size_t begin = kHeader.size();;) {
     const std::size_t end = text.find('\n', begin);
     if (end == std::string_view::npos) distrust("it has no check sum");
@@ -149,8 +149,8 @@ Journal parse_journal(std::string_view text) {
       journal.state = state_from_sum(text, begin, end);
       return journal;
     }
-    const auto entry = parse_entry(line);
-    if (!entry || !names.insert(entry->name).second)
+    const auto entry = parse_entry(line, names);
+    if (!entry || !seen.insert(entry->name).second)
       distrust("line " + std::to_string(journal.entries.size() + 2) +
                " names no file of a series of its own");
     journal.entries.push_back(*entry);
@@ -161,7 +161,8 @@ Journal parse_journal(std::string_view text) {
 // The journal in `folder`, or state kNone when there is none. It is opened without following a
 // link or waiting on a pipe, and trusted only as a regular file of this user's within the bound
 // of a journal. Throws Failure.
-Journal read_journal(platform::FileSystem& files, platform::FileHandle folder) {
+Journal read_journal(platform::FileSystem& files, platform::FileHandle folder,
+                     const SeriesNames& names) {
   if (folder == platform::kNoFile) return {};  // no event directory holds no journal
   platform::FileHandle handle = platform::kNoFile;
   platform::Entry entry;
@@ -183,7 +184,7 @@ Journal read_journal(platform::FileSystem& files, platform::FileHandle folder) {
     fail_if(files.read(file.handle(), buffer, text.size(), got), cannot);
     text.append(buffer, got);
   }
-  return parse_journal(text);
+  return parse_journal(text, names);
 }
 
 // The bare name of a composed name in the event folder: "20150101.evt" for "event\20150101.evt".
@@ -274,6 +275,12 @@ Placed place_entry(platform::FileSystem& files, const JournalEntry& entry,
 }
 
 }  // namespace
+
+bool SeriesNames::holds(std::string_view file) const {
+  if (file == list) return true;
+  return file.size() == 8 + event_ending.size() && all_digits(file.substr(0, 8)) &&
+         file.substr(8) == event_ending;
+}
 
 std::string by_process(std::string_view holder) {
   const std::string_view number = holder.substr(0, holder.find_first_not_of("0123456789"));
@@ -580,13 +587,13 @@ SeriesLeft SeriesWriter::abandon() noexcept {
 }
 
 JournalState SeriesWriter::inspect(platform::FileSystem& files, platform::FileHandle folder,
-                                   const FindTarget& find) {
+                                   const SeriesNames& names, const FindTarget& find) {
   if (folder == platform::kNoFile) return JournalState::kNone;  // no folder holds no journal
   bool held = false;
   std::string holder;
   fail_if(files.lock_held(folder, held, holder),
           "cannot tell whether a run of quorlant is writing in " + in_event_folder(""));
-  const Journal journal = read_journal(files, folder);
+  const Journal journal = read_journal(files, folder, names);
   if (held && journal.state != JournalState::kNone) {
     throw Failure("a run of quorlant" + by_process(holder) + " is putting its series in place in " +
                   in_event_folder("") + " now: look again once it has ended");
@@ -596,8 +603,8 @@ JournalState SeriesWriter::inspect(platform::FileSystem& files, platform::FileHa
 }
 
 void SeriesWriter::recover(platform::FileSystem& files, platform::FileHandle folder,
-                           const FindTarget& find, JournalState& found) {
-  const Journal read = read_journal(files, folder);
+                           const SeriesNames& names, const FindTarget& find, JournalState& found) {
+  const Journal read = read_journal(files, folder, names);
   found = read.state;
   if (found == JournalState::kNone) return;
   // Every entry is found and judged before anything is changed.

@@ -10,9 +10,24 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "recordio/event_folder.h"
 
 namespace quorlant::recordio {
+
+/// The folder that holds a series: its event files, their list and its journal.
+inline constexpr std::string_view kEventFolder = "event";
+
+/// `file` in the event folder, as a composed name gives it: "event\20150101.evt".
+inline std::string in_event_folder(std::string_view file) {
+  return std::string(kEventFolder).append("\\").append(file);
+}
+
+/// The file names a series may hold in the event folder, as the program that writes it names
+/// them: its list, and an event file's, the eight digits of its start and `event_ending`.
+struct SeriesNames {
+  std::string_view list;
+  std::string_view event_ending;
+  bool holds(std::string_view file) const;
+};
 
 /// What a journal left by an earlier run says about its series.
 enum class JournalState {
@@ -128,13 +143,14 @@ class SeriesWriter {
 
   /// Finishes or undoes the series of a run that was cut off, by its journal in `folder`:
   /// `found` says which it was (kNone when there is no journal). Throws Failure, changing
-  /// nothing, for a journal that is not this user's own as this program writes it.
+  /// nothing, for a journal that is not this user's own as this program writes it, one that
+  /// names a file `names` does not hold among them.
   static void recover(platform::FileSystem& files, platform::FileHandle folder,
-                      const FindTarget& find, JournalState& found);
+                      const SeriesNames& names, const FindTarget& find, JournalState& found);
   /// What the journal in `folder` says, changing nothing. Throws Failure for a journal that is
   /// not to be trusted, and for one a live run is writing now (it holds the folder's lock).
   static JournalState inspect(platform::FileSystem& files, platform::FileHandle folder,
-                              const FindTarget& find);
+                              const SeriesNames& names, const FindTarget& find);
 
  private:
   struct Entry {

@@ -28,11 +28,11 @@ std::filesystem::path native_path(const std::filesystem::path& base, std::string
 
 namespace {
 
-// `name` when it is a temporary or a copy this program makes beside an event file, the list or
-// the journal; nullopt for any other name.
-std::optional<OwnFileName> leftover(std::string_view name) {
+// `name` when it is a temporary or a copy this program makes beside a file of a series or the
+// journal; nullopt for any other name.
+std::optional<OwnFileName> leftover(std::string_view name, const SeriesNames& names) {
   std::optional<OwnFileName> own = OwnFileName::parse(name);
-  if (own && (names_a_series_file(own->target) || own->target == SeriesWriter::kJournalFile))
+  if (own && (names.holds(own->target) || own->target == SeriesWriter::kJournalFile))
     return own;
   return std::nullopt;
 }
@@ -106,9 +106,10 @@ FindTarget HeldDirectories::finder() {
 }
 
 Units::Units(platform::FileSystem& files, std::filesystem::path base_directory,
-             std::string_view record_end)
+             const SeriesNames& names, std::string_view record_end)
     : files_(files),
       base_(std::move(base_directory)),
+      names_(names),
       held_(files_, base_),
       record_end_(record_end),
       process_id_(platform::process_id()),
@@ -154,7 +155,7 @@ void Units::lock_event_folder() {
 
 void Units::recover_series(JournalState& found) {
   if (event_folder() == platform::kNoFile) return;  // no folder holds no journal
-  SeriesWriter::recover(files_, event_folder(), held_.finder(), found);
+  SeriesWriter::recover(files_, event_folder(), names_, held_.finder(), found);
   // With the journal settled, what is left in the locked folder is dead runs' own.
   if (locked_) remove_stale_temporaries(event_folder(), "cannot clear " + in_event_folder(""));
 }
@@ -306,7 +307,7 @@ void Units::remove_stale_temporaries(platform::FileHandle directory, std::string
 // left, by the rule remove_stale_temporaries says.
 bool Units::left_by_dead_run(platform::FileHandle directory, const std::string& name, bool locked,
                              std::string_view cannot) {
-  const std::optional<OwnFileName> own = leftover(name);
+  const std::optional<OwnFileName> own = leftover(name, names_);
   if (!own || (!locked && (own->kind != OwnFileName::kTemporary || own->process == process_id_)))
     return false;
   platform::FileStatus status;

@@ -69,13 +69,13 @@ class HeldDirectories {
 
 /// The file units of a run: unit numbers connected to files in the working directory, all
 /// reached through `files`. Event files and the list are handed to the series writer to be put
-/// in place as one.
+/// in place as one; `names` are those a series may hold.
 class Units {
  public:
   /// Records written end in `record_end` on disk: the system's own line end unless a test asks
   /// for another.
   Units(platform::FileSystem& files, std::filesystem::path base_directory,
-        std::string_view record_end = platform::record_end());
+        const SeriesNames& names, std::string_view record_end = platform::record_end());
   Units(const Units&) = delete;
   Units& operator=(const Units&) = delete;
   /// Closes every unit; an unfinished replacement is dropped, never put in place.
@@ -138,7 +138,7 @@ class Units {
   void recover_series(JournalState& found);
   /// What the journal of a run that was cut off says, changing nothing.
   JournalState interrupted_series() {
-    return SeriesWriter::inspect(files_, event_folder(), held_.finder());
+    return SeriesWriter::inspect(files_, event_folder(), names_, held_.finder());
   }
   /// The name connected to `unit`, for reports.
   std::string name_of(int unit) const;
@@ -182,6 +182,7 @@ class Units {
 
   platform::FileSystem& files_;
   std::filesystem::path base_;
+  SeriesNames names_;
   HeldDirectories held_;     // let go last, once every unit is closed
   std::optional<platform::RunLock> lock_;  // released once every unit is closed
   bool locked_ = false;
