@@ -9,7 +9,7 @@
 
 #include "check/check_report.h"
 #include "check/series_check.h"
-#include "recordio/event_folder.h"
+#include "eventfile/event_names.h"
 #include "recordio/failure.h"
 #include "recordio/series_writer.h"
 #include "recordio/units.h"
@@ -149,17 +149,17 @@ bool add_event_files(SeriesCheck& check, std::vector<std::string> files, std::os
   const bool named = !files.empty();
   if (!named) {
     try {
-      files = read_event_list(check.tree(), recordio::kFollowList);
+      files = read_event_list(check.tree(), eventfile::kFollowList);
     } catch (const Failure& error) {
       // Without a list there is nothing to check yet: say what to do instead.
-      const bool missing = check.tree().find(recordio::kFollowList).kind == platform::FileKind::kMissing;
+      const bool missing = check.tree().find(eventfile::kFollowList).kind == platform::FileKind::kMissing;
       fail(error.what() + (missing ? "; run quorlant here first to write a series, or name event "
                                      "files: quorlant check " + native_event_files()
                                    : std::string()));
       return false;
     }
     if (files.empty()) {
-      fail(recordio::kFollowList + " names no event file");
+      fail(eventfile::kFollowList + " names no event file");
       return false;
     }
   }
@@ -217,7 +217,7 @@ void check_for_cut_off_series(platform::FileSystem& files,
                               const std::filesystem::path& working_directory) {
   recordio::HeldDirectories held(files, working_directory);
   const recordio::JournalState state =
-      recordio::SeriesWriter::inspect(files, held.event_folder(), recordio::kSeriesNames,
+      recordio::SeriesWriter::inspect(files, held.event_folder(), eventfile::kSeriesNames,
                                       held.finder());
   if (state != recordio::JournalState::kNone)
     throw Failure(recordio::interrupted_run_report(state, false));

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "recordio/event_folder.h"
+#include "eventfile/event_names.h"
 #include "recordio/failure.h"
 
 namespace quorlant::events {
@@ -111,7 +111,7 @@ std::vector<std::string> series_event_files(const shared::RunData& data) {
     std::string name;
     recordio::format_records(next_name_format(imonth), items, name);
     // The record's first 8 characters, as the advance step reads them back.
-    files.push_back(recordio::in_event_folder(recordio::event_file_name(name.substr(0, 8))));
+    files.push_back(recordio::in_event_folder(eventfile::event_file_name(name.substr(0, 8))));
   }
   return files;
 }

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "recordio/event_folder.h"
+#include "eventfile/event_names.h"
 
 namespace quorlant::events {
 
@@ -81,7 +81,7 @@ void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
     io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
   io.write(kFileUnit, kTextRecord, {std::string_view("                ")});  // 16 blanks
   io.write(kFileUnit, kTextRecord, {recordio::in_event_folder("event.evt")});
-  io.write(kFileUnit, kTextRecord, {recordio::in_event_folder(recordio::event_file_name(evtname))});
+  io.write(kFileUnit, kTextRecord, {recordio::in_event_folder(eventfile::event_file_name(evtname))});
 
   io.rewind(kFileUnit);
   std::vector<InTarget> entries;

@@ -165,7 +165,7 @@ std::string earlier_series(recordio::Units& units, const std::vector<std::string
   for (const std::string& name : names) written.insert(name.substr(name.rfind('\\') + 1));
   std::set<std::string> earlier;
   for (const std::string& name : found) {
-    if (recordio::names_a_series_file(name) && name != recordio::kFollowListFile &&
+    if (eventfile::names_a_series_file(name) && name != eventfile::kFollowListFile &&
         !written.contains(name))
       earlier.insert(name.substr(0, 8));
   }
@@ -196,9 +196,9 @@ std::string check_series(recordio::RecordIo& io, shared::RunData& data) {
     targets.once(name, target.status);
   }
   platform::Target list;
-  if (const std::error_code error = targets.problem(recordio::kFollowList, list))
-    throw recordio::Failure("cannot open " + recordio::kFollowList, error);
-  targets.once(recordio::kFollowList, list.status);
+  if (const std::error_code error = targets.problem(eventfile::kFollowList, list))
+    throw recordio::Failure("cannot open " + eventfile::kFollowList, error);
+  targets.once(eventfile::kFollowList, list.status);
   check_room(io, names.size());
   // The series is put in place under a journal made in event\, even where its files are links
   // to others elsewhere.

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "test_support.h"
-#include "recordio/event_folder.h"
+#include "eventfile/event_names.h"
 
 namespace quorlant::recordio {
 namespace {
@@ -28,7 +28,7 @@ Outcome run_body(const std::filesystem::path& directory, const std::string& inpu
   std::ostringstream out;
   std::ostringstream err;
   platform::SystemFileSystem files;
-  RecordIo io(in, out, err, files, directory, recordio::kSeriesNames);
+  RecordIo io(in, out, err, files, directory, eventfile::kSeriesNames);
   Outcome result;
   result.status = testing::reported([&] { return io.run(body); }, err);
   result.out = out.str();

@@ -22,7 +22,7 @@ TEST(UnitsReplaceWholeAsAnotherUser, IsPosixOnly) {
 #include <vector>
 
 #include "recordio/units.h"
-#include "recordio/event_folder.h"
+#include "eventfile/event_names.h"
 #include "reliability/reliability_support.h"
 
 namespace quorlant::recordio {
@@ -60,7 +60,7 @@ struct LockedDirectory {
 
 int replace_with(const fs::path& base, std::string_view records) {
   platform::SystemFileSystem files;
-  Units units(files, base, recordio::kSeriesNames);
+  Units units(files, base, eventfile::kSeriesNames);
   units.connect(99, "event\\x.evt", OpenMode::kReplaceWhole);
   if (const Failure* failed = units.open_failure(99))
     return failed->error() == std::errc::permission_denied ? 10 : 11;

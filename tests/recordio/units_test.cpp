@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "memory_file_system.h"
-#include "recordio/event_folder.h"
+#include "eventfile/event_names.h"
 #include "recordio/failure.h"
 #include "test_support.h"
 
@@ -122,7 +122,7 @@ TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
     TempDir dir;
     fs::create_directory(dir / "event");  // where the series' journal is kept
     if (row.old_bytes) write_file(dir / row.name, *row.old_bytes);
-    Units units(files, dir.path(), recordio::kSeriesNames, row.crlf ? std::string_view("\r\n") : platform::record_end());
+    Units units(files, dir.path(), eventfile::kSeriesNames, row.crlf ? std::string_view("\r\n") : platform::record_end());
     ASSERT_NO_THROW(units.open(99, row.name, row.mode));
     row.transfers(units);
     units.close(99);
@@ -138,7 +138,7 @@ TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
 TEST(Units, EveryWayOfClosingKeepsTheFile) {
   TempDir dir;
   {
-    Units units(files, dir.path(), recordio::kSeriesNames);
+    Units units(files, dir.path(), eventfile::kSeriesNames);
     ASSERT_NO_THROW(units.open(98, "evt_info.txt"));
     ASSERT_NO_THROW(units.open(99, "temp0.fls"));
     units.write(99, "A\n");
@@ -157,7 +157,7 @@ TEST(Units, EveryWayOfClosingKeepsTheFile) {
 TEST(Units, BackslashesNameSubDirectories) {
   TempDir dir;
   fs::create_directory(dir / "event");
-  Units units(files, dir.path(), recordio::kSeriesNames);
+  Units units(files, dir.path(), eventfile::kSeriesNames);
   EXPECT_EQ(units.path_of("event\\x.evt"), dir.path() / "event" / "x.evt");
   EXPECT_EQ(native_path("base", "a\\b\\c.evt"), fs::path("base") / "a" / "b" / "c.evt");
   ASSERT_NO_THROW(units.open(99, "event\\x.evt"));
@@ -169,7 +169,7 @@ TEST(Units, BackslashesNameSubDirectories) {
 
 TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   TempDir dir;
-  Units units(files, dir.path(), recordio::kSeriesNames);
+  Units units(files, dir.path(), eventfile::kSeriesNames);
   units.connect(99, "nodir\\x.evt");
   ASSERT_NE(units.open_failure(99), nullptr);
   EXPECT_EQ(units.open_failure(99)->error(), std::errc::no_such_file_or_directory);
@@ -192,7 +192,7 @@ TEST(Units, ALinkToADeviceIsWrittenNotCut) {
     GTEST_SKIP() << "links to /dev/null are POSIX's";
   TempDir dir;
   fs::create_symlink("/dev/null", dir / "list.txt");
-  Units units(files, dir.path(), recordio::kSeriesNames);
+  Units units(files, dir.path(), eventfile::kSeriesNames);
   ASSERT_NO_THROW(units.open(90, "list.txt"));
   units.write(90, " event\\20150101.evt\n");
   units.write(90, " event\\20150201.evt\n");
@@ -210,7 +210,7 @@ TEST(UnitsReplaceWhole, AtMostFortyLinksAreFollowedOnOnePath) {
     write_file(dir / "link0", "old\n");
     for (int i = 1; i <= links; ++i)
       fs::create_symlink("link" + std::to_string(i - 1), dir / ("link" + std::to_string(i)));
-    Units units(files, dir.path(), recordio::kSeriesNames);
+    Units units(files, dir.path(), eventfile::kSeriesNames);
     units.connect(99, "link" + std::to_string(links), OpenMode::kReplaceWhole);
     const Failure* failed = units.open_failure(99);
     EXPECT_EQ(failed ? failed->error() : std::error_code(),
@@ -228,8 +228,8 @@ TEST(UnitsReplaceWhole, AtMostFortyLinksAreFollowedOnOnePath) {
 TEST(UnitsReplaceWhole, AnInterruptWaitsForItsRunToDropItsOwnSeries) {
   TempDir dir;
   fs::create_directory(dir / "event");
-  Units first(files, dir.path(), recordio::kSeriesNames);
-  Units second(files, dir.path(), recordio::kSeriesNames);
+  Units first(files, dir.path(), eventfile::kSeriesNames);
+  Units second(files, dir.path(), eventfile::kSeriesNames);
   ASSERT_NO_THROW(first.open(99, "a.evt", OpenMode::kReplaceWhole));
   ASSERT_NO_THROW(second.open(99, "b.evt", OpenMode::kReplaceWhole));
   EXPECT_EQ(entries(dir.path()).size(), 3U);  // the two temporary files
@@ -259,7 +259,7 @@ TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyWithTheSeries) {
     fs::permissions(path, fs::perms(mode));
     const unsigned mask_before = testing::set_umask(mask);
     platform::SystemFileSystem system;  // asks for the umask afresh
-    Units units(system, dir.path(), recordio::kSeriesNames);
+    Units units(system, dir.path(), eventfile::kSeriesNames);
     ASSERT_NO_THROW(units.open(99, "event\\20150101.evt", OpenMode::kReplaceWhole));
     units.write(99, "new\n");
     EXPECT_EQ(read_file(path), "old content that is longer\n");
@@ -280,7 +280,7 @@ TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
   write_file(dir / "x.evt", "old\n");
   for (const bool close_all : {true, false}) {  // else the destructor drops it
     {
-      Units units(files, dir.path(), recordio::kSeriesNames);
+      Units units(files, dir.path(), eventfile::kSeriesNames);
       ASSERT_NO_THROW(units.open(99, "x.evt", OpenMode::kReplaceWhole));
       units.write(99, "new\n");
       if (close_all) units.close_all();
@@ -293,7 +293,7 @@ TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
 TEST(UnitsReplaceWhole, AFullDeviceFailsAtClose) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   TempDir dir;
-  Units units(files, dir.path(), recordio::kSeriesNames);
+  Units units(files, dir.path(), eventfile::kSeriesNames);
   ASSERT_NO_THROW(units.open(99, "/dev/full", OpenMode::kReplaceWhole));
   units.write(99, "line\n");
   const std::string report = io_failure_of([&] { units.close(99); });
@@ -436,7 +436,7 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
     fake.make_file(kBase / "x.evt", "old\n");
     row.setup(fake);
     {
-      Units units(fake, kBase, recordio::kSeriesNames);
+      Units units(fake, kBase, eventfile::kSeriesNames);
       EXPECT_EQ(row.act(units), row.report);
     }
     std::set<std::string> left;

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "memory_file_system.h"
-#include "recordio/event_folder.h"
+#include "eventfile/event_names.h"
 #include "reliability/reliability_support.h"
 
 namespace quorlant::reliability {
@@ -139,7 +139,7 @@ TEST(EveryFailure, EachOperationOfAThreeEventRunFailedInTurn) {
           EXPECT_EQ(result.out.find("Normal ending"), std::string::npos) << label;
         }
         // The next run settles whatever is left: the same series, and nothing beside it.
-        recordio::Units next(files, kWork, recordio::kSeriesNames);
+        recordio::Units next(files, kWork, eventfile::kSeriesNames);
         ASSERT_NO_THROW(next.lock_event_folder()) << label;
         recordio::JournalState found = recordio::JournalState::kNone;
         EXPECT_NO_THROW(next.recover_series(found)) << label;
@@ -179,7 +179,7 @@ TEST(Crash, AThreeEventRerunCutAtEveryOperationIsOldOrNewAfterRecovery) {
         files.crash_at(nth, crash);
         (void)run_program(kWork, three_events(), {}, &files);
         files.restart();
-        recordio::Units next(files, kWork, recordio::kSeriesNames);
+        recordio::Units next(files, kWork, eventfile::kSeriesNames);
         ASSERT_NO_THROW(next.lock_event_folder()) << label;
         recordio::JournalState found = recordio::JournalState::kNone;
         ASSERT_NO_THROW(next.recover_series(found)) << label;

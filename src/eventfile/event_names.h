@@ -5,7 +5,7 @@
 
 #include "recordio/series_writer.h"
 
-namespace quorlant::recordio {
+namespace quorlant::eventfile {
 
 /// The file name of the event that starts on `yyyymmdd`: "20150101.evt".
 inline constexpr std::string_view kEventFileEnding = ".evt";
@@ -15,14 +15,14 @@ inline std::string event_file_name(std::string_view yyyymmdd) {
 
 /// The list of the event files a run wrote, by its file name and as the program names it.
 inline constexpr std::string_view kFollowListFile = "events_to_follow.txt";
-inline const std::string kFollowList = in_event_folder(kFollowListFile);
+inline const std::string kFollowList = recordio::in_event_folder(kFollowListFile);
 
 /// The files of a series, as the series writer is told them.
-inline constexpr SeriesNames kSeriesNames{kFollowListFile, kEventFileEnding};
+inline constexpr recordio::SeriesNames kSeriesNames{kFollowListFile, kEventFileEnding};
 
 /// Whether `file` is the file name of an event file ("20150101.evt") or of the list.
 inline bool names_a_series_file(std::string_view file) {
   return kSeriesNames.holds(file);
 }
 
-}  // namespace quorlant::recordio
+}  // namespace quorlant::eventfile
