@@ -59,13 +59,11 @@ float RecordIo::read_real(std::string_view what, const AnswerCheck& check) {
 }
 
 void RecordIo::warn(std::string_view message) {
-  console_.flush();  // on a terminal the warning appears where it belongs in the dialogue
-  err_ << "quorlant: warning: " << printable(message) << '\n';
-  err_.flush();
+  note("warning: " + std::string(message));
 }
 
 void RecordIo::note(std::string_view message) {
-  console_.flush();
+  console_.flush();  // on a terminal the line appears where it belongs in the dialogue
   err_ << "quorlant: " << printable(message) << '\n';
   err_.flush();
 }

@@ -324,14 +324,10 @@ std::optional<OwnFileName> OwnFileName::parse(std::string_view name) {
   const std::size_t kind_dot = name.rfind('.', number_dot - 1);
   if (kind_dot == std::string_view::npos || kind_dot == 0) return std::nullopt;
   OwnFileName own;
-  const std::string_view kind = name.substr(kind_dot + 1, 3);
-  if (kind == kTemporary) {
-    own.kind = kTemporary;
-  } else if (kind == kBackup) {
-    own.kind = kBackup;
-  } else {
-    return std::nullopt;
+  for (const std::string_view kind : {kTemporary, kBackup}) {
+    if (name.substr(kind_dot + 1, 3) == kind) own.kind = kind;
   }
+  if (own.kind.empty()) return std::nullopt;
   const std::string_view process = name.substr(kind_dot + 4, number_dot - kind_dot - 4);
   const std::string_view number = name.substr(number_dot + 1);
   // Nine digits at most: every process number fits, and so does the conversion.
