@@ -56,6 +56,19 @@ void step_to_next_event(std::int32_t& iyear, std::int32_t& imonth, std::int32_t 
   }
 }
 
+// The hours of one month, or of twelve from the start month. Leap years are the years divisible
+// by 4, century years included.
+std::int32_t event_length(const shared::RunData& data) {
+  const bool leap = data.iyear % 4 == 0;
+  const auto first = static_cast<std::size_t>(data.imonth - 1);
+  if (data.no_months == 1) return kMohours[first] + (leap && data.imonth == 2 ? 24 : 0);
+  // Whole months from the first of the start month; the leap day counts whenever the start
+  // year is a leap year, whatever the start month.
+  std::int32_t hours = leap ? 24 : 0;
+  for (std::size_t month = first; month < first + 12; ++month) hours += kMohours[month];
+  return hours;
+}
+
 int two_digits(std::string_view text) {
   return (text[0] - '0') * 10 + (text[1] - '0');
 }
@@ -174,18 +187,7 @@ void take_event_length(recordio::RecordIo& io, shared::RunData& data, bool first
                          "Program aborted in evt @ 130");
   }
   if (first_event) check_series_fits(data);
-  // Leap years are the years divisible by 4, century years included.
-  const bool leap = data.iyear % 4 == 0;
-  const auto first = static_cast<std::size_t>(data.imonth - 1);
-  if (data.no_months == 1) {
-    data.evtlength = kMohours[first] + (leap && data.imonth == 2 ? 24 : 0);
-  } else {
-    // Whole months from the first of the start month; the leap day counts whenever the start
-    // year is a leap year, whatever the start month.
-    data.evtlength = 0;
-    for (std::size_t month = first; month < first + 12; ++month) data.evtlength += kMohours[month];
-    if (leap) data.evtlength += 24;
-  }
+  data.evtlength = event_length(data);
 
   io.open(kFileUnit, "temp1.fls", recordio::OpenMode::kScratch);
   io.write(kFileUnit,

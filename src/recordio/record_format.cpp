@@ -412,17 +412,31 @@ std::string quoted_answer(std::string_view answer) {
   return quoted;
 }
 
+namespace {
+
+// How a control character is printed.
+std::string escape_of(unsigned char byte) {
+  switch (byte) {
+    case '\n': return "\\n";
+    case '\t': return "\\t";
+    case '\r': return "\\r";
+    default: {
+      static constexpr char kHex[] = "0123456789abcdef";
+      return std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
+    }
+  }
+}
+
+}  // namespace
+
 std::string printable(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string result;
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 0x20 && byte != 0x7F) {
       result += c;
-    } else if (c == '\n' || c == '\t' || c == '\r') {
-      result += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
     } else {
-      result += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
+      result += escape_of(byte);
     }
   }
   return result;

@@ -1,8 +1,5 @@
 #include "recordio/record_io.h"
 
-
-#include "recordio/failure.h"
-
 namespace quorlant::recordio {
 
 RecordIo::RecordIo(std::istream& in, std::ostream& out, std::ostream& err,
@@ -13,16 +10,16 @@ RecordIo::RecordIo(std::istream& in, std::ostream& out, std::ostream& err,
 void RecordIo::message(int unit, std::initializer_list<MessageItem> items) {
   buffer_.clear();
   append_message_line(buffer_, items);
-  if (unit == kConsoleOutput) {
-    console_.write(buffer_);
-  } else {
-    units_.write(unit, buffer_);
-  }
+  put_buffer(unit);
 }
 
 void RecordIo::write(int unit, const Format& format, std::initializer_list<OutItem> items) {
   buffer_.clear();
   format_records(format, std::span<const OutItem>(items.begin(), items.size()), buffer_);
+  put_buffer(unit);
+}
+
+void RecordIo::put_buffer(int unit) {
   if (unit == kConsoleOutput) {
     console_.write(buffer_);
   } else {
@@ -48,14 +45,6 @@ void RecordIo::read(int unit, const Format& format, std::span<const InTarget> va
   const RecordSource next_record = [&]() { return units_.read_record(unit); };
   if (const auto problem = read_records(format, next_record, variables))
     throw Failure("cannot read " + units_.name_of(unit) + ": " + *problem);
-}
-
-std::int32_t RecordIo::read_integer(std::string_view what, const AnswerCheck& check) {
-  return console_.read_integer(what, check);
-}
-
-float RecordIo::read_real(std::string_view what, const AnswerCheck& check) {
-  return console_.read_real(what, check);
 }
 
 void RecordIo::warn(std::string_view message) {

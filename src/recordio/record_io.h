@@ -10,15 +10,13 @@
 #include <string_view>
 
 #include "recordio/console.h"
+#include "recordio/failure.h"
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
 #include "recordio/run_listener.h"
 #include "recordio/units.h"
 
 namespace quorlant::recordio {
-
-class Failure;
-class Stop;
 
 /// The line of a pause, and how a message names the Enter it waits for.
 inline constexpr std::string_view kPauseLine = "Hit enter to continue";
@@ -54,8 +52,12 @@ class RecordIo {
   void read(int unit, const Format& format, std::span<const InTarget> targets,
             std::string_view what = "an answer", const AnswerCheck& check = {});
   /// Free-form numbers from the console input.
-  std::int32_t read_integer(std::string_view what, const AnswerCheck& check = {});
-  float read_real(std::string_view what, const AnswerCheck& check = {});
+  std::int32_t read_integer(std::string_view what, const AnswerCheck& check = {}) {
+    return console_.read_integer(what, check);
+  }
+  float read_real(std::string_view what, const AnswerCheck& check = {}) {
+    return console_.read_real(what, check);
+  }
 
   /// Units::open and Units::connect.
   void open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
@@ -90,6 +92,7 @@ class RecordIo {
   int run(const std::function<void(RecordIo&)>& body);
 
  private:
+  void put_buffer(int unit);  // on the console output or the file unit
   void show_stop(const Stop& stop);
   // Closes what it can after `failure` and adds what became of the series.
   void close_after(Failure& failure);

@@ -356,17 +356,23 @@ platform::FileHandle SeriesWriter::create_beside(platform::FileHandle directory,
     const bool no_handle = error == std::errc::too_many_files_open ||
                            error == std::errc::too_many_files_open_in_system;
     if (no_handle) {
-      std::error_code closed;
-      for (Entry& held : entries_) {
-        const std::error_code failed = held.file.close();
-        if (!closed) closed = failed;
-      }
-      fail_if(closed, cannot);
+      close_held(cannot);
     } else if (error != std::errc::file_exists) {
       break;
     }
   }
   throw Failure(cannot, error);
+}
+
+// The staged temporaries are closed, to be flushed by name later. Throws Failure `cannot` with
+// the first failure.
+void SeriesWriter::close_held(std::string_view cannot) {
+  std::error_code first;
+  for (Entry& held : entries_) {
+    const std::error_code error = held.file.close();
+    if (!first) first = error;
+  }
+  fail_if(first, cannot);
 }
 
 std::size_t SeriesWriter::begin(platform::FileHandle directory, std::string target,
@@ -505,7 +511,7 @@ void SeriesWriter::mark_done() {
 // The new series is in place: the backups and then the journal go. What cannot go is left to
 // the next run, which finds the journal marked done; the run has succeeded all the same.
 std::string SeriesWriter::clean_up() {
-  const std::string failed = remove_leftovers();
+  std::string failed = remove_leftovers();
   forget();
   if (failed.empty()) return failed;
   return failed + "; the new series is in place, and the next run of quorlant removes what is left";

@@ -177,6 +177,7 @@ class SeriesWriter {
   platform::FileHandle create_beside(platform::FileHandle directory, std::string_view target,
                                      const platform::FileStatus& like, unsigned long& number,
                                      std::string_view cannot);
+  void close_held(std::string_view cannot);
   void flush_all();
   void write_journal();
   void back_up_all();

@@ -162,7 +162,8 @@ class Units {
     std::optional<std::size_t> staged;     // a replacement in progress: its series entry
     bool in_memory = false;                // a dry run's file: nothing opened, nothing stored
   };
-  // Each throws Failure "cannot open NAME" with the system's error.
+  // Each throws Failure with the system's error when the system refuses: connect keeps it as
+  // the open's failure.
   void attach(Unit& unit, OpenMode mode);
   void open_in_memory(Unit& unit, OpenMode mode, const platform::FileStatus& old_file);
   void open_to_replace(Unit& unit, const platform::FileStatus& old_file);
