@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "eventfile/event_names.h"
 #include "process/process.h"
 #include "recordio/record_io.h"
 #include "recordio/failure.h"
@@ -106,7 +107,7 @@ struct IoBench {
   std::ostringstream out;
   std::ostringstream err;
   platform::SystemFileSystem files;
-  recordio::RecordIo io{in, out, err, files, dir.path()};
+  recordio::RecordIo io{in, out, err, files, dir.path(), eventfile::kSeriesNames};
   shared::RunData data;
   /// The input not read yet.
   std::string rest() { return {std::istreambuf_iterator<char>(in), {}}; }

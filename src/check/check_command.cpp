@@ -7,6 +7,7 @@
 
 #include "check/check_report.h"
 #include "check/series_check.h"
+#include "eventfile/event_names.h"
 #include "recordio/failure.h"
 #include "recordio/series_writer.h"
 #include "recordio/units.h"
@@ -134,7 +135,7 @@ void tell(std::ostream& err, const std::string& failure) {
 std::vector<std::string> listed_event_files(const TreeLookUp& tree, const Found& list) {
   std::vector<std::string> files;
   try {
-    files = read_event_list(tree.look_ups(), list, recordio::kFollowList);
+    files = read_event_list(tree.look_ups(), list, eventfile::kFollowList);
   } catch (const Failure& error) {
     if (list.kind != platform::FileKind::kMissing) throw;
     // Without a list there is nothing to check yet: say what to do instead. The event files
@@ -145,7 +146,7 @@ std::vector<std::string> listed_event_files(const TreeLookUp& tree, const Found&
                   std::string(recordio::kEventFolder) +
                   static_cast<char>(std::filesystem::path::preferred_separator) + "*.evt");
   }
-  if (files.empty()) throw Failure(recordio::kFollowList + " names no event file");
+  if (files.empty()) throw Failure(eventfile::kFollowList + " names no event file");
   return files;
 }
 
@@ -198,7 +199,8 @@ void check_for_cut_off_series(platform::FileSystem& files,
                               const std::filesystem::path& working_directory) {
   recordio::HeldDirectories held(files, working_directory);
   const recordio::JournalState state =
-      recordio::SeriesWriter::inspect(files, held.event_folder(), held.finder());
+      recordio::SeriesWriter::inspect(files, held.event_folder(), eventfile::kSeriesNames,
+                                      held.finder());
   if (state != recordio::JournalState::kNone)
     throw Failure(recordio::interrupted_run_report(state, false));
 }
@@ -227,7 +229,7 @@ int main_check(std::span<const std::string_view> arguments, std::ostream& out, s
   std::vector<std::string> event_files = options.files;
   if (event_files.empty()) {
     // A list that leads out of the tree ends the check at once.
-    const Found list = check.tree().find(recordio::kFollowList);
+    const Found list = check.tree().find(eventfile::kFollowList);
     try {
       event_files = listed_event_files(check.tree(), list);
     } catch (const Failure& failure) {

@@ -6,7 +6,7 @@
 
 #include "check/line_reader.h"
 #include "platform/platform.h"
-#include "recordio/event_folder.h"
+#include "eventfile/event_names.h"
 #include "recordio/series_writer.h"
 
 namespace quorlant::check {
@@ -304,7 +304,7 @@ void SeriesCheck::look_for_leftovers() {
   // What a run keeps beside an event file while it puts the series in place.
   for (const std::string& file : names) {
     const auto own = recordio::OwnFileName::parse(file);
-    if (own && recordio::names_a_series_file(own->target))
+    if (own && eventfile::names_a_series_file(own->target))
       report_.leftovers.push_back(recordio::in_event_folder(file));
   }
   std::sort(report_.leftovers.begin(), report_.leftovers.end());

@@ -38,8 +38,9 @@ EventFileLine no_value(std::string_view keyword) {
   return {.format = Format{padded(keyword, kNoValueLength)}, .keyword = keyword};
 }
 
-EventFileLine date(std::string_view keyword, int width, LineValue value) {
-  return {.format = Format{padded(keyword, kKeywordColumns), TextField{width}},
+// A keyword and the value of the run it carries through `field`.
+EventFileLine keyed(std::string_view keyword, const recordio::Field& field, LineValue value) {
+  return {.format = Format{padded(keyword, kKeywordColumns), field},
           .value = value,
           .keyword = keyword};
 }
@@ -48,18 +49,6 @@ EventFileLine option(std::string_view keyword, recordio::FixedText<1> RunData::*
   return {.format = Format{padded(keyword, kKeywordColumns), TextField{1}},
           .value = LineValue::kOption,
           .option = answer,
-          .keyword = keyword};
-}
-
-EventFileLine integer(std::string_view keyword, LineValue value) {
-  return {.format = Format{padded(keyword, kKeywordColumns), IntField{5}},
-          .value = value,
-          .keyword = keyword};
-}
-
-EventFileLine rate(std::string_view keyword) {
-  return {.format = Format{padded(keyword, kKeywordColumns), RealField{5, 2}},
-          .value = LineValue::kRate,
           .keyword = keyword};
 }
 
@@ -90,10 +79,10 @@ std::vector<EventFileLine> build_layout() {
       text(kSeparator),
       fixed(":filetype", ".evt "),
       fixed(":fileversionno", std::string(kFileVersion) + "  "),
-      date(":year", 4, LineValue::kYear),
-      date(":month", 2, LineValue::kMonth),
-      date(":day", 2, LineValue::kDay),
-      date(":hour", 2, LineValue::kHour),
+      keyed(":year", TextField{4}, LineValue::kYear),
+      keyed(":month", TextField{2}, LineValue::kMonth),
+      keyed(":day", TextField{2}, LineValue::kDay),
+      keyed(":hour", TextField{2}, LineValue::kHour),
       text(kSeparator),
       option(":snwflg", &RunData::snwflg),
       fixed(":sedflg", kNo),
@@ -133,11 +122,11 @@ std::vector<EventFileLine> build_layout() {
       fixed(":snowscalefactor", " 0.00"),
       fixed(":eventtempscalefactor", " 0.00"),
       fixed(":tempscalefactor", " 0.00"),
-      rate(":disaggregate"),
+      keyed(":disaggregate", RealField{5, 2}, LineValue::kRate),
       text(kSeparator),
-      integer(":hoursraindata", LineValue::kLength),
-      integer(":hoursflowdata", LineValue::kLength),
-      integer(":deltat_report", LineValue::kDeltatReport),
+      keyed(":hoursraindata", IntField{5}, LineValue::kLength),
+      keyed(":hoursflowdata", IntField{5}, LineValue::kLength),
+      keyed(":deltat_report", IntField{5}, LineValue::kDeltatReport),
       text(kSeparator),
       basin_file(":basinfilename", 1),
       basin_file(":parfilename", 2),

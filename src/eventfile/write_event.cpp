@@ -9,8 +9,7 @@ namespace quorlant::eventfile {
 
 using recordio::kFileUnit;
 
-void abort_on_open_failure(const shared::FileName& path, std::error_code error) {
-  const std::int32_t ios = error.value();
+void abort_on_open_failure(const shared::FileName& path, std::int32_t ios) {
   // The whole 256-character entry goes on the report, trailing blanks and all.
   throw recordio::Stop(
       {recordio::message_line({"problem opening", path.view(), "in write_event @ line 15"}),
@@ -20,9 +19,9 @@ void abort_on_open_failure(const shared::FileName& path, std::error_code error) 
 
 void write_event(recordio::RecordIo& io, const shared::RunData& data) {
   const shared::FileName& path = data.fln[shared::kEventFileEntry];
-  if (const std::error_code error =
-          io.open(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole))
-    abort_on_open_failure(path, error);
+  io.connect(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole);
+  if (const recordio::Failure* failed = io.units().open_failure(kFileUnit))
+    abort_on_open_failure(path, failed->error().value());
   for (const EventFileLine& line : event_file_layout()) {
     // The one value a line carries, if any; nothing is computed, only copied or converted by
     // the line's format.

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <system_error>
-
 #include "recordio/record_io.h"
 #include "shared/run_data.h"
 
@@ -16,6 +14,6 @@ void write_event(recordio::RecordIo& io, const shared::RunData& data);
 /// Stops the run as an event file that cannot be opened does: the two console lines naming
 /// `path` (the whole table entry) and the status of the open (`ios`, the system's error
 /// number), then "program aborted in write_event".
-[[noreturn]] void abort_on_open_failure(const shared::FileName& path, std::error_code error);
+[[noreturn]] void abort_on_open_failure(const shared::FileName& path, std::int32_t ios);
 
 }  // namespace quorlant::eventfile

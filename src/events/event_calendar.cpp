@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "eventfile/event_names.h"
 #include "recordio/failure.h"
 
 namespace quorlant::events {
@@ -53,6 +54,19 @@ void step_to_next_event(std::int32_t& iyear, std::int32_t& imonth, std::int32_t 
   } else {
     ++iyear;
   }
+}
+
+// The hours of one month, or of twelve from the start month. Leap years are the years divisible
+// by 4, century years included.
+std::int32_t event_length(const shared::RunData& data) {
+  const bool leap = data.iyear % 4 == 0;
+  const auto first = static_cast<std::size_t>(data.imonth - 1);
+  if (data.no_months == 1) return kMohours[first] + (leap && data.imonth == 2 ? 24 : 0);
+  // Whole months from the first of the start month; the leap day counts whenever the start
+  // year is a leap year, whatever the start month.
+  std::int32_t hours = leap ? 24 : 0;
+  for (std::size_t month = first; month < first + 12; ++month) hours += kMohours[month];
+  return hours;
 }
 
 int two_digits(std::string_view text) {
@@ -110,7 +124,7 @@ std::vector<std::string> series_event_files(const shared::RunData& data) {
     std::string name;
     recordio::format_records(next_name_format(imonth), items, name);
     // The record's first 8 characters, as the advance step reads them back.
-    files.push_back(recordio::in_event_folder(recordio::event_file_name(name.substr(0, 8))));
+    files.push_back(recordio::in_event_folder(eventfile::event_file_name(name.substr(0, 8))));
   }
   return files;
 }
@@ -132,8 +146,8 @@ void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
                        "; type it as " + kStartForm);
     }
   }
-  // The outcome is not examined: a failure shows at the write.
-  io.open(kFileUnit, "temp0.fls", recordio::OpenMode::kScratch);
+  // A failure to open shows at the write.
+  io.connect(kFileUnit, "temp0.fls", recordio::OpenMode::kScratch);
   io.write(kFileUnit, Format{TextField{}, TextField{}, TextField{}, TextField{}},
            {data.yy1.view(), data.mm1.view(), data.dd1.view(), data.hh1.view()});
   io.rewind(kFileUnit);
@@ -155,8 +169,8 @@ void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
 
 void advance_to_next_event(recordio::RecordIo& io, shared::RunData& data) {
   step_to_next_event(data.iyear, data.imonth, data.no_months);
-  // The outcome is not examined: a failure shows at the write.
-  io.open(kFileUnit, "temp5.fls", recordio::OpenMode::kScratch);
+  // A failure to open shows at the write.
+  io.connect(kFileUnit, "temp5.fls", recordio::OpenMode::kScratch);
   io.write(kFileUnit, next_name_format(data.imonth), {data.iyear, data.imonth});
   io.rewind(kFileUnit);
   io.read(kFileUnit, Format{TextField{8}}, {data.evtname.span()});
@@ -173,26 +187,15 @@ void take_event_length(recordio::RecordIo& io, shared::RunData& data, bool first
                          "Program aborted in evt @ 130");
   }
   if (first_event) check_series_fits(data);
-  // Leap years are the years divisible by 4, century years included.
-  const bool leap = data.iyear % 4 == 0;
-  const auto first = static_cast<std::size_t>(data.imonth - 1);
-  if (data.no_months == 1) {
-    data.evtlength = kMohours[first] + (leap && data.imonth == 2 ? 24 : 0);
-  } else {
-    // Whole months from the first of the start month; the leap day counts whenever the start
-    // year is a leap year, whatever the start month.
-    data.evtlength = 0;
-    for (std::size_t month = first; month < first + 12; ++month) data.evtlength += kMohours[month];
-    if (leap) data.evtlength += 24;
-  }
+  data.evtlength = event_length(data);
 
-  io.open_or_fail(kFileUnit, "temp1.fls", recordio::OpenMode::kScratch);
+  io.open(kFileUnit, "temp1.fls", recordio::OpenMode::kScratch);
   io.write(kFileUnit,
            Format{TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}},
            {data.yy1.view(), data.mm1.view(), data.dd1.view(), data.hh1.view()});
   io.close(kFileUnit);
   if (first_event) {
-    io.open_or_fail(kFileUnit, "temp2.fls", recordio::OpenMode::kScratch);
+    io.open(kFileUnit, "temp2.fls", recordio::OpenMode::kScratch);
     io.write(kFileUnit, Format{TextField{}, TextField{}, TextField{}},
              {data.yy1.view(), data.mm1.view(), data.dd1.view()});
     io.rewind(kFileUnit);

@@ -13,7 +13,7 @@ namespace quorlant::events {
 using recordio::kFollowListUnit;
 
 void open_follow_list(recordio::RecordIo& io) {
-  io.open(kFollowListUnit, kFollowList);
+  io.connect(kFollowListUnit, kFollowList);
 }
 
 namespace {
@@ -21,19 +21,14 @@ namespace {
 // A list that could not be opened ends the run before the first event rather than after its
 // file: a missing event directory aside, which the first event file reports in its own words.
 void check_follow_list(recordio::RecordIo& io) {
-  const std::error_code error = io.units().open_error(kFollowListUnit);
-  if (error && error != std::errc::no_such_file_or_directory) {
-    throw recordio::Failure(recordio::cannot_open(kFollowList, error));
-  }
+  const recordio::Failure* failed = io.units().open_failure(kFollowListUnit);
+  if (failed && failed->error() != std::errc::no_such_file_or_directory) throw *failed;
 }
 
 // The list's new lines go to a file of their own, put in place with the series. Opened once
 // the first event file is written, so a missing event directory is reported by that file.
 void stage_follow_list(recordio::RecordIo& io) {
-  if (const std::error_code error =
-          io.open(kFollowListUnit, kFollowList, recordio::OpenMode::kReplaceWhole)) {
-    throw recordio::Failure(recordio::cannot_open(kFollowList, error));
-  }
+  io.open(kFollowListUnit, kFollowList, recordio::OpenMode::kReplaceWhole);
 }
 
 // The event's file, then its list entry; a real run announces the file once it is in place.

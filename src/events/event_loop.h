@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "eventfile/event_names.h"
 #include "recordio/record_io.h"
 #include "shared/run_data.h"
 
 namespace quorlant::events {
 
-using recordio::kFollowList;
+using eventfile::kFollowList;
 
 /// What the first event adds to the dialogue, supplied by the run driver.
 struct FirstPassSteps {

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "eventfile/event_names.h"
+
 namespace quorlant::events {
 
 using recordio::FixedText;
@@ -63,7 +65,7 @@ int basin_name_length(const FixedText<8>& bsnme) {
 }
 
 void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
-  io.open_or_fail(kFileUnit, "temp3.fls", recordio::OpenMode::kScratch);
+  io.open(kFileUnit, "temp3.fls", recordio::OpenMode::kScratch);
   const int bsn_len = basin_name_length(data.bsnme);
   // An empty name still gives one character: the blank that begins it.
   const std::string_view name =
@@ -79,7 +81,7 @@ void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
     io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
   io.write(kFileUnit, kTextRecord, {std::string_view("                ")});  // 16 blanks
   io.write(kFileUnit, kTextRecord, {recordio::in_event_folder("event.evt")});
-  io.write(kFileUnit, kTextRecord, {recordio::in_event_folder(recordio::event_file_name(evtname))});
+  io.write(kFileUnit, kTextRecord, {recordio::in_event_folder(eventfile::event_file_name(evtname))});
 
   io.rewind(kFileUnit);
   std::vector<InTarget> entries;

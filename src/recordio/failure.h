@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -19,7 +21,7 @@ enum class ExitStatus : int {
 /// The program's own orderly stop, with its exact text: unwinds to the top of the run, where
 /// every unit is closed and kept and `message` is shown on the console on a line of its own. A
 /// run that ends normally returns instead.
-class Stop {
+class Stop : public std::exception {
  public:
   Stop(std::string message, ExitStatus status) : message_(std::move(message)), status_(status) {}
   /// An abort of the program with the console lines that report it, shown before `message`.
@@ -27,6 +29,7 @@ class Stop {
       : report_(std::move(report)), message_(std::move(message)), status_(ExitStatus::kAborted) {}
   const std::vector<std::string>& report() const { return report_; }
   const std::string& message() const { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
   ExitStatus status() const { return status_; }
 
  private:
@@ -44,7 +47,11 @@ class Failure : public std::runtime_error {
  public:
   explicit Failure(const std::string& message, ExitStatus status = ExitStatus::kIoFailure)
       : std::runtime_error(message), status_(status) {}
+  /// "WHAT: reason", the system's words for `error`, which is kept: some reports give its number.
+  Failure(std::string_view what, std::error_code error);
   ExitStatus status() const { return status_; }
+  /// The system's error behind the failure, if any.
+  std::error_code error() const { return error_; }
   const std::string& aftermath() const { return aftermath_; }
   void set_aftermath(std::string line) { aftermath_ = std::move(line); }
   /// An interrupt that waited while the run put back what it had begun: the run ends by it.
@@ -53,8 +60,17 @@ class Failure : public std::runtime_error {
 
  private:
   ExitStatus status_;
+  std::error_code error_;
   std::string aftermath_;
 };
+
+/// "name: reason", the system's words for an error.
+std::string describe_error(std::string_view name, std::error_code error);
+
+/// Throws Failure(what, error) when `error` is set.
+inline void fail_if(std::error_code error, std::string_view what) {
+  if (error) throw Failure(what, error);
+}
 
 /// Ends the run with `message` and `status` (does not return).
 [[noreturn]] inline void stop(std::string message, ExitStatus status = ExitStatus::kAborted) {

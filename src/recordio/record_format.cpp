@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
 
 namespace quorlant::recordio {
@@ -42,32 +41,32 @@ void append_text(std::string& record, std::string_view text, int width) {
   }
 }
 
+// The item or variable a data field takes, of the field's own kind.
+template <class Kind, class Variant>
+Kind kind_of(const Variant& value, const char* mistake) {
+  const auto* kind = std::get_if<Kind>(&value);
+  if (kind == nullptr) throw std::logic_error(mistake);
+  return *kind;
+}
+
 void append_item(std::string& record, const Field& field, const OutItem& item) {
-  std::visit(Overloaded{
-                 [&](const TextField& f) {
-                   if (auto* text = std::get_if<std::string_view>(&item)) {
-                     append_text(record, *text, f.width);
-                   } else {
-                     throw std::logic_error("text field given a number");
-                   }
-                 },
-                 [&](const IntField& f) {
-                   if (auto* value = std::get_if<std::int32_t>(&item)) {
-                     record += format_integer(*value, f.width);
-                   } else {
-                     throw std::logic_error("integer field given a non-integer");
-                   }
-                 },
-                 [&](const RealField& f) {
-                   if (auto* value = std::get_if<float>(&item)) {
-                     record += format_real(*value, f.width, f.decimals);
-                   } else {
-                     throw std::logic_error("real field given a non-real");
-                   }
-                 },
-                 [](const auto&) {},
-             },
-             field);
+  std::visit(
+      Overloaded{
+          [&](const TextField& f) {
+            append_text(record, kind_of<std::string_view>(item, "text field given a number"),
+                        f.width);
+          },
+          [&](const IntField& f) {
+            record += format_integer(
+                kind_of<std::int32_t>(item, "integer field given a non-integer"), f.width);
+          },
+          [&](const RealField& f) {
+            record += format_real(kind_of<float>(item, "real field given a non-real"), f.width,
+                                  f.decimals);
+          },
+          [](const auto&) {},
+      },
+      field);
 }
 
 std::string without_blanks(std::string_view text) {
@@ -125,23 +124,7 @@ void store_text(std::span<char> variable, std::string_view columns) {
 
 }  // namespace
 
-Format::Format(std::initializer_list<
-               std::variant<TextField, IntField, RealField, Skip, Literal, RecordEnd, Group>>
-                   parts) {
-  for (const auto& part : parts) {
-    if (const auto* group = std::get_if<Group>(&part)) {
-      for (int i = 0; i < group->repeat; ++i) {
-        fields_.insert(fields_.end(), group->fields.begin(), group->fields.end());
-      }
-    } else {
-      std::visit(Overloaded{[](const Group&) {},
-                            [&](const auto& field) {
-                              using Kind = std::decay_t<decltype(field)>;
-                              fields_.emplace_back(std::in_place_type<Kind>, field);
-                            }},
-                 part);
-    }
-  }
+Format::Format(std::initializer_list<Field> fields) : fields_(fields) {
   for (const auto& field : fields_) has_data_field_ = has_data_field_ || is_data_field(field);
 }
 
@@ -181,10 +164,8 @@ bool write_fields(const Format& format, std::span<const OutItem> items, std::siz
       append_item(writer.record(), field, items[next_item++]);
     } else if (const auto* skip = std::get_if<Skip>(&field)) {
       writer.skip(skip->columns);
-    } else if (const auto* literal = std::get_if<Literal>(&field)) {
-      writer.record() += literal->text;
     } else {
-      writer.end_record();
+      writer.record() += std::get<Literal>(field).text;
     }
   }
   return true;
@@ -204,18 +185,6 @@ void format_records(const Format& format, std::span<const OutItem> items, std::s
     // Items left over: the format starts again from its first field on a new record.
     if (!whole || next_item == items.size()) return;
   }
-}
-
-std::vector<std::string> format_records(const Format& format, std::span<const OutItem> items) {
-  std::string text;
-  format_records(format, items, text);
-  std::vector<std::string> records;
-  std::size_t start = 0;
-  for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
-    records.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return records;
 }
 
 namespace {
@@ -248,14 +217,6 @@ class RecordCursor {
   std::size_t column_ = 0;  // 0-based position in the record
 };
 
-// The variable a data field reads into: a text's characters, or a pointer to a number.
-template <class Variable>
-Variable variable_of(const InTarget* target, const char* mistake) {
-  const auto* variable = std::get_if<Variable>(target);
-  if (variable == nullptr) throw std::logic_error(mistake);
-  return *variable;
-}
-
 // Stores a number read from `columns`, or says why the field holds none.
 template <class Number>
 std::optional<std::string> store_number(Number* variable, std::optional<Number> value,
@@ -273,20 +234,20 @@ std::optional<std::string> read_field(const Field& field, RecordCursor& cursor,
   return std::visit(
       Overloaded{
           [&](const TextField& f) -> std::optional<std::string> {
-            const auto variable = variable_of<std::span<char>>(target, "text field given a number");
+            const auto variable = kind_of<std::span<char>>(*target, "text field given a number");
             const std::size_t width =
                 f.width == 0 ? variable.size() : static_cast<std::size_t>(f.width);
             store_text(variable, cursor.take(width));
             return std::nullopt;
           },
           [&](const IntField& f) {
-            auto* variable = variable_of<std::int32_t*>(target, "integer field given a non-integer");
+            auto* variable = kind_of<std::int32_t*>(*target, "integer field given a non-integer");
             const std::string columns = cursor.take(static_cast<std::size_t>(f.width));
             return store_number(variable, read_integer_field(columns), columns, first_column,
                                 "a whole number");
           },
           [&](const RealField& f) {
-            auto* variable = variable_of<float*>(target, "real field given a non-real");
+            auto* variable = kind_of<float*>(*target, "real field given a non-real");
             const std::string columns = cursor.take(static_cast<std::size_t>(f.width));
             return store_number(variable, read_real_field(columns, f.decimals), columns,
                                 first_column, "a number");
@@ -297,10 +258,6 @@ std::optional<std::string> read_field(const Field& field, RecordCursor& cursor,
           },
           [&](const Literal& f) -> std::optional<std::string> {
             cursor.pass(f.text.size());
-            return std::nullopt;
-          },
-          [&](const RecordEnd&) -> std::optional<std::string> {
-            cursor.next_record();
             return std::nullopt;
           },
       },
@@ -368,23 +325,13 @@ std::string format_integer(std::int32_t value, int width) {
 }
 
 std::optional<std::int32_t> parse_integer(std::string_view text) {
-  std::size_t at = 0;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
-  if (at == text.size()) return std::nullopt;
-  std::int64_t value = 0;
-  for (; at < text.size(); ++at) {
-    const char c = text[at];
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-    if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) return std::nullopt;
-  }
-  if (negative) value = -value;
-  if (value > std::numeric_limits<std::int32_t>::max() ||
-      value < std::numeric_limits<std::int32_t>::min()) {
-    return std::nullopt;
-  }
-  return static_cast<std::int32_t>(value);
+  // from_chars takes a minus sign but no plus.
+  if (text.starts_with('+') && !text.substr(1).starts_with('-')) text.remove_prefix(1);
+  std::int32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return value;
 }
 
 namespace {
@@ -465,17 +412,31 @@ std::string quoted_answer(std::string_view answer) {
   return quoted;
 }
 
+namespace {
+
+// How a control character is printed.
+std::string escape_of(unsigned char byte) {
+  switch (byte) {
+    case '\n': return "\\n";
+    case '\t': return "\\t";
+    case '\r': return "\\r";
+    default: {
+      static constexpr char kHex[] = "0123456789abcdef";
+      return std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
+    }
+  }
+}
+
+}  // namespace
+
 std::string printable(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string result;
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 0x20 && byte != 0x7F) {
       result += c;
-    } else if (c == '\n' || c == '\t' || c == '\r') {
-      result += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
     } else {
-      result += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
+      result += escape_of(byte);
     }
   }
   return result;

@@ -34,24 +34,13 @@ struct Skip {
 struct Literal {
   std::string text;
 };
-/// Ends the current record; what follows goes on the next one.
-struct RecordEnd {};
 
-using Field = std::variant<TextField, IntField, RealField, Skip, Literal, RecordEnd>;
+using Field = std::variant<TextField, IntField, RealField, Skip, Literal>;
 
-/// The fields inside, `repeat` times over.
-struct Group {
-  int repeat;
-  std::vector<Field> fields;
-};
-
-/// A format: fields read from left to right. Groups are unrolled when the format is built, so
-/// writer and reader see one flat list.
+/// A format: fields read from left to right, one record a pass.
 class Format {
  public:
-  Format(std::initializer_list<
-         std::variant<TextField, IntField, RealField, Skip, Literal, RecordEnd, Group>>
-             parts);
+  Format(std::initializer_list<Field> fields);
   const std::vector<Field>& fields() const { return fields_; }
   /// Whether any field takes an item; reversion needs one.
   bool has_data_field() const { return has_data_field_; }
@@ -69,9 +58,6 @@ using InTarget = std::variant<std::span<char>, std::int32_t*, float*>;
 /// Appends the records that `items` make through `format` to `out`, each ended by '\n'.
 /// Items left over at the end of the format start it again on a new record.
 void format_records(const Format& format, std::span<const OutItem> items, std::string& out);
-
-/// Convenience for tests and short records: the records without their terminators.
-std::vector<std::string> format_records(const Format& format, std::span<const OutItem> items);
 
 /// Gives the next input record; throws when there is none.
 using RecordSource = std::function<std::string_view()>;

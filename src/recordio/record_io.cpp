@@ -1,37 +1,29 @@
 #include "recordio/record_io.h"
 
-
-#include "recordio/failure.h"
-
 namespace quorlant::recordio {
 
 RecordIo::RecordIo(std::istream& in, std::ostream& out, std::ostream& err,
-                   platform::FileSystem& files, std::filesystem::path working_directory)
-    : console_(in, out), err_(err), units_(files, std::move(working_directory)) {}
+                   platform::FileSystem& files, std::filesystem::path working_directory,
+                   const SeriesNames& names)
+    : console_(in, out), err_(err), units_(files, std::move(working_directory), names) {}
 
 void RecordIo::message(int unit, std::initializer_list<MessageItem> items) {
   buffer_.clear();
   append_message_line(buffer_, items);
-  if (unit == kConsoleOutput) {
-    console_.write(buffer_);
-  } else {
-    units_.write(unit, buffer_);
-  }
+  put_buffer(unit);
 }
 
 void RecordIo::write(int unit, const Format& format, std::initializer_list<OutItem> items) {
   buffer_.clear();
   format_records(format, std::span<const OutItem>(items.begin(), items.size()), buffer_);
+  put_buffer(unit);
+}
+
+void RecordIo::put_buffer(int unit) {
   if (unit == kConsoleOutput) {
     console_.write(buffer_);
   } else {
     units_.write(unit, buffer_);
-  }
-}
-
-void RecordIo::open_or_fail(int unit, std::string_view name, OpenMode mode) {
-  if (const std::error_code error = units_.open(unit, name, mode)) {
-    throw Failure(cannot_open(name, error));
   }
 }
 
@@ -55,22 +47,12 @@ void RecordIo::read(int unit, const Format& format, std::span<const InTarget> va
     throw Failure("cannot read " + units_.name_of(unit) + ": " + *problem);
 }
 
-std::int32_t RecordIo::read_integer(std::string_view what, const AnswerCheck& check) {
-  return console_.read_integer(what, check);
-}
-
-float RecordIo::read_real(std::string_view what, const AnswerCheck& check) {
-  return console_.read_real(what, check);
-}
-
 void RecordIo::warn(std::string_view message) {
-  console_.flush();  // on a terminal the warning appears where it belongs in the dialogue
-  err_ << "quorlant: warning: " << printable(message) << '\n';
-  err_.flush();
+  note("warning: " + std::string(message));
 }
 
 void RecordIo::note(std::string_view message) {
-  console_.flush();
+  console_.flush();  // on a terminal the line appears where it belongs in the dialogue
   err_ << "quorlant: " << printable(message) << '\n';
   err_.flush();
 }

@@ -10,15 +10,13 @@
 #include <string_view>
 
 #include "recordio/console.h"
+#include "recordio/failure.h"
 #include "recordio/message_line.h"
 #include "recordio/record_format.h"
 #include "recordio/run_listener.h"
 #include "recordio/units.h"
 
 namespace quorlant::recordio {
-
-class Failure;
-class Stop;
 
 /// The line of a pause, and how a message names the Enter it waits for.
 inline constexpr std::string_view kPauseLine = "Hit enter to continue";
@@ -39,7 +37,7 @@ inline constexpr int kFileUnit = 99;  // scratch files and event files, one at a
 class RecordIo {
  public:
   RecordIo(std::istream& in, std::ostream& out, std::ostream& err, platform::FileSystem& files,
-           std::filesystem::path working_directory);
+           std::filesystem::path working_directory, const SeriesNames& names);
 
   /// One message line on the console output or on a file unit.
   void message(int unit, std::initializer_list<MessageItem> items = {});
@@ -54,14 +52,20 @@ class RecordIo {
   void read(int unit, const Format& format, std::span<const InTarget> targets,
             std::string_view what = "an answer", const AnswerCheck& check = {});
   /// Free-form numbers from the console input.
-  std::int32_t read_integer(std::string_view what, const AnswerCheck& check = {});
-  float read_real(std::string_view what, const AnswerCheck& check = {});
-
-  std::error_code open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
-    return units_.open(unit, name, mode);
+  std::int32_t read_integer(std::string_view what, const AnswerCheck& check = {}) {
+    return console_.read_integer(what, check);
   }
-  /// Opens a file whose open must succeed; throws Failure with the system's reason.
-  void open_or_fail(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
+  float read_real(std::string_view what, const AnswerCheck& check = {}) {
+    return console_.read_real(what, check);
+  }
+
+  /// Units::open and Units::connect.
+  void open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
+    units_.open(unit, name, mode);
+  }
+  void connect(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown) {
+    units_.connect(unit, name, mode);
+  }
   void rewind(int unit) { units_.rewind(unit); }
   void close(int unit) { units_.close(unit); }
   Units& units() { return units_; }
@@ -88,6 +92,7 @@ class RecordIo {
   int run(const std::function<void(RecordIo&)>& body);
 
  private:
+  void put_buffer(int unit);  // on the console output or the file unit
   void show_stop(const Stop& stop);
   // Closes what it can after `failure` and adds what became of the series.
   void close_after(Failure& failure);
@@ -102,10 +107,5 @@ class RecordIo {
   std::string buffer_;      // a record being built, reused
   bool noted_end_ = false;  // the end of the input at a pause has had its note
 };
-
-/// The one wording of a file that cannot be opened: "cannot open NAME: reason".
-inline std::string cannot_open(std::string_view name, std::error_code error) {
-  return describe_error("cannot open " + std::string(name), error);
-}
 
 }  // namespace quorlant::recordio

@@ -103,14 +103,14 @@ bool bare(std::string_view name) {
          name.find_first_of("/\\") == std::string_view::npos;
 }
 
-std::optional<JournalEntry> parse_entry(std::string_view line) {
+std::optional<JournalEntry> parse_entry(std::string_view line, const SeriesNames& names) {
   const std::size_t first = line.find('\t');
   const std::size_t second = first == std::string_view::npos ? first : line.find('\t', first + 1);
   if (second == std::string_view::npos) return std::nullopt;
   const auto name = unescaped(line.substr(0, first));
   const auto temp = unescaped(line.substr(first + 1, second - first - 1));
   const auto backup = unescaped(line.substr(second + 1));
-  if (!name || !temp || !backup || !names_a_series_file(*name) || !bare(*temp)) return std::nullopt;
+  if (!name || !temp || !backup || !names.holds(*name) || !bare(*temp)) return std::nullopt;
   JournalEntry entry{*name, {}, std::nullopt};
   const auto own_temp = OwnFileName::parse(*temp);
   if (!own_temp || own_temp->kind != OwnFileName::kTemporary) return std::nullopt;
@@ -137,10 +137,10 @@ JournalState state_from_sum(std::string_view text, std::size_t at, std::size_t e
   return rest == kDoneLine ? JournalState::kDone : JournalState::kBegun;
 }
 
-Journal parse_journal(std::string_view text) {
+Journal parse_journal(std::string_view text, const SeriesNames& names) {
   if (!text.starts_with(kHeader)) distrust("it does not begin as this version's journals do");
   Journal journal;
-  std::set<std::string> names;
+  std::set<std::string> seen;
   for (std::size_t begin = kHeader.size();;) {
     const std::size_t end = text.find('\n', begin);
     if (end == std::string_view::npos) distrust("it has no check sum");
@@ -149,8 +149,8 @@ Journal parse_journal(std::string_view text) {
       journal.state = state_from_sum(text, begin, end);
       return journal;
     }
-    const auto entry = parse_entry(line);
-    if (!entry || !names.insert(entry->name).second)
+    const auto entry = parse_entry(line, names);
+    if (!entry || !seen.insert(entry->name).second)
       distrust("line " + std::to_string(journal.entries.size() + 2) +
                " names no file of a series of its own");
     journal.entries.push_back(*entry);
@@ -158,14 +158,11 @@ Journal parse_journal(std::string_view text) {
   }
 }
 
-std::string describe(std::string_view what, std::error_code error) {
-  return std::string(what) + ": " + platform::message_of(error);
-}
-
 // The journal in `folder`, or state kNone when there is none. It is opened without following a
 // link or waiting on a pipe, and trusted only as a regular file of this user's within the bound
 // of a journal. Throws Failure.
-Journal read_journal(platform::FileSystem& files, platform::FileHandle folder) {
+Journal read_journal(platform::FileSystem& files, platform::FileHandle folder,
+                     const SeriesNames& names) {
   if (folder == platform::kNoFile) return {};  // no event directory holds no journal
   platform::FileHandle handle = platform::kNoFile;
   platform::Entry entry;
@@ -173,7 +170,7 @@ Journal read_journal(platform::FileSystem& files, platform::FileHandle folder) {
   const std::error_code error =
       files.open_plain_at(folder, SeriesWriter::kJournalFile, handle, entry);
   if (error == std::errc::too_many_symbolic_link_levels) distrust("it is a link");
-  if (error) throw Failure(describe(cannot, error));
+  fail_if(error, cannot);
   if (entry.kind == FileKind::kMissing) return {};
   if (entry.kind == FileKind::kLink) distrust("it is a link");
   if (entry.kind != FileKind::kRegular) distrust("it is not a regular file");
@@ -184,11 +181,10 @@ Journal read_journal(platform::FileSystem& files, platform::FileHandle folder) {
   for (std::size_t got = 1; got > 0;) {
     if (entry.size > SeriesWriter::kMaxJournal || text.size() > SeriesWriter::kMaxJournal)
       distrust("it is larger than any journal quorlant writes");
-    if (const std::error_code read = files.read(file.handle(), buffer, text.size(), got))
-      throw Failure(describe(cannot, read));
+    fail_if(files.read(file.handle(), buffer, text.size(), got), cannot);
     text.append(buffer, got);
   }
-  return parse_journal(text);
+  return parse_journal(text, names);
 }
 
 // The bare name of a composed name in the event folder: "20150101.evt" for "event\20150101.evt".
@@ -203,17 +199,15 @@ std::string directory_name(std::string_view name) {
   return separator == std::string_view::npos ? "." : std::string(name.substr(0, separator));
 }
 
-// Syncs each held directory once; the first failure is returned, with the directory's name.
-std::error_code sync_each(platform::FileSystem& files,
-                          const std::map<platform::FileHandle, std::string>& directories,
-                          std::string& failed) {
-  std::error_code first;
+// Syncs each held directory once, every one whatever fails: the first failure, as
+// "WHAT DIRECTORY: reason", or "" when none failed.
+std::string sync_each(platform::FileSystem& files,
+                      const std::map<platform::FileHandle, std::string>& directories,
+                      std::string_view what) {
+  std::string first;
   for (const auto& [directory, name] : directories) {
     const std::error_code error = files.sync_directory(directory);
-    if (error && !first) {
-      first = error;
-      failed = name;
-    }
+    if (error && first.empty()) first = describe_error(std::string(what) + name, error);
   }
   return first;
 }
@@ -273,23 +267,25 @@ Placed place_entry(platform::FileSystem& files, const JournalEntry& entry,
   for (const std::string* file : {&placed.temp, &placed.backup}) {
     platform::FileStatus found;
     if (file->empty()) continue;
-    if (const std::error_code error = files.status_at(placed.directory, *file, found))
-      throw Failure(describe("cannot examine " + *file, error));
+    fail_if(files.status_at(placed.directory, *file, found), "cannot examine " + *file);
     if (found.kind != FileKind::kMissing && (found.kind != FileKind::kRegular || !found.own))
       distrust(*file + " beside " + in_event_folder(entry.name) + " is not a file quorlant made");
   }
   return placed;
 }
 
-std::string live_run_report(std::string_view holder) {
-  const std::string_view number = holder.substr(0, holder.find_first_not_of("0123456789"));
-  return "a run of quorlant" +
-         (number.empty() ? std::string() : " (process " + std::string(number) + ")") +
-         " is putting its series in place in " + in_event_folder("") +
-         " now: look again once it has ended";
+}  // namespace
+
+bool SeriesNames::holds(std::string_view file) const {
+  if (file == list) return true;
+  return file.size() == 8 + event_ending.size() && all_digits(file.substr(0, 8)) &&
+         file.substr(8) == event_ending;
 }
 
-}  // namespace
+std::string by_process(std::string_view holder) {
+  const std::string_view number = holder.substr(0, holder.find_first_not_of("0123456789"));
+  return number.empty() ? std::string() : " (process " + std::string(number) + ")";
+}
 
 std::string interrupted_run_report(JournalState state, bool settled) {
   std::string report = in_event_folder("") +
@@ -328,14 +324,10 @@ std::optional<OwnFileName> OwnFileName::parse(std::string_view name) {
   const std::size_t kind_dot = name.rfind('.', number_dot - 1);
   if (kind_dot == std::string_view::npos || kind_dot == 0) return std::nullopt;
   OwnFileName own;
-  const std::string_view kind = name.substr(kind_dot + 1, 3);
-  if (kind == kTemporary) {
-    own.kind = kTemporary;
-  } else if (kind == kBackup) {
-    own.kind = kBackup;
-  } else {
-    return std::nullopt;
+  for (const std::string_view kind : {kTemporary, kBackup}) {
+    if (name.substr(kind_dot + 1, 3) == kind) own.kind = kind;
   }
+  if (own.kind.empty()) return std::nullopt;
   const std::string_view process = name.substr(kind_dot + 4, number_dot - kind_dot - 4);
   const std::string_view number = name.substr(number_dot + 1);
   // Nine digits at most: every process number fits, and so does the conversion.
@@ -349,62 +341,61 @@ std::optional<OwnFileName> OwnFileName::parse(std::string_view name) {
 
 // A new file of this run's own beside `target`: a name left by a killed run is passed over; when
 // no handle is left, those of the staged files are closed (they are flushed by name later) and
-// the file is made again.
-std::error_code SeriesWriter::create_beside(platform::FileHandle directory,
-                                            std::string_view target,
-                                            const platform::FileStatus& like,
-                                            platform::FileHandle& handle, unsigned long& number) {
+// the file is made again. Throws Failure `cannot`.
+platform::FileHandle SeriesWriter::create_beside(platform::FileHandle directory,
+                                                 std::string_view target,
+                                                 const platform::FileStatus& like,
+                                                 unsigned long& number, std::string_view cannot) {
   std::error_code error;
   for (int attempt = 0; attempt < 100; ++attempt) {
+    platform::FileHandle handle = platform::kNoFile;
     number = counter_++;
     error = files_.create_at(directory, beside(target, OwnFileName::kTemporary, number), like,
                              handle);
-    if (!error) return {};
+    if (!error) return handle;
     const bool no_handle = error == std::errc::too_many_files_open ||
                            error == std::errc::too_many_files_open_in_system;
     if (no_handle) {
-      if (const std::error_code closed = close_held()) return closed;
+      close_held(cannot);
     } else if (error != std::errc::file_exists) {
       break;
     }
   }
-  return error;
+  throw Failure(cannot, error);
 }
 
-std::error_code SeriesWriter::begin(platform::FileHandle directory, std::string target,
-                                    std::string name, const platform::FileStatus& like,
-                                    platform::File& file, std::size_t& entry) {
+// The staged temporaries are closed, to be flushed by name later. Throws Failure `cannot` with
+// the first failure.
+void SeriesWriter::close_held(std::string_view cannot) {
+  std::error_code first;
+  for (Entry& held : entries_) {
+    const std::error_code error = held.file.close();
+    if (!first) first = error;
+  }
+  fail_if(first, cannot);
+}
+
+std::size_t SeriesWriter::begin(platform::FileHandle directory, std::string target,
+                                std::string name, const platform::FileStatus& like,
+                                platform::File& file) {
   if (left_ == SeriesLeft::kUntouched) interrupts_.defer_interrupts();
   honour_interrupt();
-  platform::FileHandle handle = platform::kNoFile;
   unsigned long number = 0;
-  if (const std::error_code error = create_beside(directory, target, like, handle, number))
-    return error;
+  file = platform::File(files_, create_beside(directory, target, like, number, "cannot open " + name));
   left_ = SeriesLeft::kAsItWas;
-  file = platform::File(files_, handle);
-  entry = entries_.size();
   Entry& added = entries_.emplace_back();
   added.directory = directory;
   added.target = std::move(target);
   added.number = number;
   added.name = std::move(name);
   added.existed = like.kind != FileKind::kMissing;
-  return {};
+  return entries_.size() - 1;
 }
 
-std::error_code SeriesWriter::close_held() {
-  std::error_code first;
-  for (Entry& held : entries_) {
-    const std::error_code error = held.file.close();
-    if (error && !first) first = error;
-  }
-  return first;
-}
-
-std::error_code SeriesWriter::complete(std::size_t entry, platform::File& file) {
+void SeriesWriter::complete(std::size_t entry, platform::File& file) {
   const std::error_code error = files_.start_write_back(file.handle());
   entries_[entry].file = std::move(file);
-  return error;
+  fail_if(error, "cannot write " + entries_[entry].name);
 }
 
 void SeriesWriter::drop(std::size_t entry, platform::File& file) {
@@ -416,11 +407,6 @@ void SeriesWriter::drop(std::size_t entry, platform::File& file) {
 
 void SeriesWriter::honour_interrupt() const {
   if (interrupts_.interrupt_waiting() != 0) throw Failure::interrupted();
-}
-
-void SeriesWriter::fail(std::string what, const Entry* entry, std::error_code error) {
-  if (entry != nullptr) what += entry->name;
-  throw Failure(describe(what, error));
 }
 
 std::string SeriesWriter::commit() {
@@ -439,32 +425,21 @@ void SeriesWriter::end_commit() {
   if (interrupts_.stop_deferring() != 0) throw Failure::interrupted();
 }
 
-// A temporary closed for want of handles is opened again to be flushed.
-std::error_code SeriesWriter::flush_by_name(const Entry& entry) {
-  platform::FileHandle handle = platform::kNoFile;
-  FileKind kind = FileKind::kRegular;  // this run's own file
-  std::error_code error = files_.open_at(entry.directory, temp_of(entry), handle, kind);
-  if (error) return error;
-  platform::File file(files_, handle);
-  error = files_.flush(file.handle());
-  const std::error_code closed = file.close();
-  return error ? error : closed;
-}
-
 // Every temporary reaches the disk before the journal names it: most of them are written back
-// already, so this mostly waits for nothing.
+// already, so this mostly waits for nothing. One closed for want of handles is opened again.
 void SeriesWriter::flush_all() {
   for (Entry& entry : entries_) {
     honour_interrupt();
-    std::error_code error;
-    if (entry.file.is_open()) {
-      error = files_.flush(entry.file.handle());
-      const std::error_code closed = entry.file.close();
-      if (!error) error = closed;
-    } else {
-      error = flush_by_name(entry);
+    const std::string cannot = "cannot write " + entry.name;
+    if (!entry.file.is_open()) {
+      platform::FileHandle handle = platform::kNoFile;
+      FileKind kind = FileKind::kRegular;  // this run's own file
+      fail_if(files_.open_at(entry.directory, temp_of(entry), handle, kind), cannot);
+      entry.file = platform::File(files_, handle);
     }
-    if (error) fail("cannot write ", &entry, error);
+    const std::error_code error = files_.flush(entry.file.handle());
+    const std::error_code closed = entry.file.close();
+    fail_if(error ? error : closed, cannot);
   }
 }
 
@@ -484,11 +459,8 @@ void SeriesWriter::write_journal() {
   const std::string cannot = "cannot write " + kJournal;
   if (text.size() + kDoneLine.size() > kMaxJournal)
     throw Failure(cannot + ": the series is too long for one journal");
-  platform::FileHandle handle = platform::kNoFile;
   unsigned long number = 0;
-  if (const std::error_code error = create_beside(folder_, kJournalFile, {}, handle, number))
-    fail(cannot, nullptr, error);
-  journal_file_ = platform::File(files_, handle);
+  journal_file_ = platform::File(files_, create_beside(folder_, kJournalFile, {}, number, cannot));
   const std::string staged = beside(kJournalFile, OwnFileName::kTemporary, number);
   std::error_code error = files_.write(journal_file_.handle(), text, 0);
   if (!error) error = files_.flush(journal_file_.handle());
@@ -496,11 +468,11 @@ void SeriesWriter::write_journal() {
   if (error) {
     (void)journal_file_.close();  // the report is `error`
     (void)files_.remove_at(folder_, staged);
-    fail(cannot, nullptr, error);
+    throw Failure(cannot, error);
   }
   journal_written_ = true;
   // Its name reaches the disk before the first old file is touched.
-  if (const std::error_code synced = files_.sync_directory(folder_)) fail(cannot, nullptr, synced);
+  fail_if(files_.sync_directory(folder_), cannot);
 }
 
 // Each old file keeps a second name until the end: a hard link, or where the file system has
@@ -513,7 +485,7 @@ void SeriesWriter::back_up_all() {
     std::error_code error = files_.link_at(entry.directory, entry.target, backup);
     if (error && error != std::errc::file_exists && error != std::errc::no_such_file_or_directory)
       error = files_.rename_at(entry.directory, entry.target, backup);
-    if (error) fail("cannot keep a copy of ", &entry, error);
+    fail_if(error, "cannot keep a copy of " + entry.name);
     entry.backed_up = true;
   }
   sync_directories();
@@ -522,9 +494,8 @@ void SeriesWriter::back_up_all() {
 void SeriesWriter::place_all() {
   for (Entry& entry : entries_) {
     honour_interrupt();
-    if (const std::error_code error =
-            files_.rename_at(entry.directory, temp_of(entry), entry.target))
-      fail("cannot put in place ", &entry, error);
+    fail_if(files_.rename_at(entry.directory, temp_of(entry), entry.target),
+            "cannot put in place " + entry.name);
     entry.placed = true;
   }
 }
@@ -533,108 +504,109 @@ void SeriesWriter::place_all() {
 void SeriesWriter::mark_done() {
   std::error_code error = files_.write(journal_file_.handle(), kDoneLine, journal_size_);
   if (!error) error = files_.flush(journal_file_.handle());
-  if (error) fail("cannot write " + kJournal, nullptr, error);
+  fail_if(error, "cannot write " + kJournal);
   (void)journal_file_.close();  // flushed: a failure to close loses nothing of it
 }
 
 // The new series is in place: the backups and then the journal go. What cannot go is left to
 // the next run, which finds the journal marked done; the run has succeeded all the same.
 std::string SeriesWriter::clean_up() {
-  std::string failed;
-  for (const Entry& entry : entries_) {
-    if (!entry.existed) continue;
-    if (const std::error_code error = files_.remove_at(entry.directory, backup_of(entry))) {
-      failed = describe("cannot remove the copy of the old " + entry.name, error);
-      break;
-    }
-  }
-  // The backups are gone for good before the journal that names them goes.
-  std::string directory;
-  if (failed.empty()) {
-    if (const std::error_code error = sync_directories(directory))
-      failed = describe("cannot write " + directory, error);
-  }
-  if (failed.empty()) {
-    if (const std::error_code error = files_.remove_at(folder_, kJournalFile))
-      failed = describe("cannot remove " + kJournal, error);
-  }
-  entries_.clear();
-  journal_written_ = false;
-  left_ = SeriesLeft::kUntouched;
+  std::string failed = remove_leftovers();
+  forget();
   if (failed.empty()) return failed;
   return failed + "; the new series is in place, and the next run of quorlant removes what is left";
 }
 
-std::error_code SeriesWriter::sync_directories(std::string& failed) {
+// The first of the backups and the journal that cannot go, described; "" when all went.
+std::string SeriesWriter::remove_leftovers() {
+  for (const Entry& entry : entries_) {
+    if (!entry.existed) continue;
+    if (const std::error_code error = files_.remove_at(entry.directory, backup_of(entry)))
+      return describe_error("cannot remove the copy of the old " + entry.name, error);
+  }
+  // The backups are gone for good before the journal that names them goes.
+  if (std::string failed = sync_each(files_, directories(), "cannot write "); !failed.empty())
+    return failed;
+  if (const std::error_code error = files_.remove_at(folder_, kJournalFile))
+    return describe_error("cannot remove " + kJournal, error);
+  return {};
+}
+
+void SeriesWriter::forget() noexcept {
+  entries_.clear();
+  journal_written_ = false;
+  (void)journal_file_.close();
+  left_ = SeriesLeft::kUntouched;
+}
+
+std::map<platform::FileHandle, std::string> SeriesWriter::directories() const {
   std::map<platform::FileHandle, std::string> directories;
   for (const Entry& entry : entries_) {
     directories.try_emplace(entry.directory, directory_name(entry.name));
   }
-  return sync_each(files_, directories, failed);
+  return directories;
 }
 
 void SeriesWriter::sync_directories() {
-  std::string failed;
-  if (const std::error_code error = sync_directories(failed))
-    fail("cannot write " + failed, nullptr, error);
+  if (const std::string failed = sync_each(files_, directories(), "cannot write ");
+      !failed.empty())
+    throw Failure(failed);
 }
 
-// Puts back every file replaced so far, removes every temporary, then the journal.
+// Puts back every file replaced so far, removes every temporary, then the journal; false when
+// something is left.
 bool SeriesWriter::undo() noexcept {
-  bool whole = true;
-  (void)close_held();            // nothing of them is kept
-  (void)journal_file_.close();  // nor of the journal
-  for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
-    if (entry->backed_up || entry->placed) {
-      whole = !put_back(files_, {entry->directory, entry->target, temp_of(*entry),
-                                 backup_of(*entry)}) &&
-              whole;
-    } else {
-      whole = !files_.remove_at(entry->directory, temp_of(*entry)) && whole;
-    }
-  }
-  if (journal_written_) {
-    std::string failed;
-    if (whole) whole = !sync_directories(failed);
+  for (Entry& entry : entries_) (void)entry.file.close();  // nothing of them is kept
+  (void)journal_file_.close();                             // nor of the journal
+  bool whole = put_back_all();
+  if (journal_written_ && whole) {
     // Without a journal nothing can finish the job later: it stays when something is left.
-    if (whole) whole = !files_.remove_at(folder_, kJournalFile);
+    whole = sync_each(files_, directories(), "").empty() &&
+            !files_.remove_at(folder_, kJournalFile);
+  }
+  return whole;
+}
+
+// Every entry is tried, whatever became of those before it.
+bool SeriesWriter::put_back_all() noexcept {
+  bool whole = true;
+  for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
+    const std::error_code error =
+        entry->backed_up || entry->placed
+            ? put_back(files_, {entry->directory, entry->target, temp_of(*entry), backup_of(*entry)})
+            : files_.remove_at(entry->directory, temp_of(*entry));
+    whole = whole && !error;
   }
   return whole;
 }
 
 SeriesLeft SeriesWriter::abandon() noexcept {
   if (left_ == SeriesLeft::kAsItWas && !undo()) left_ = SeriesLeft::kHalfDone;
-  entries_.clear();
-  journal_written_ = false;
-  (void)journal_file_.close();
   const SeriesLeft left = left_;
-  left_ = SeriesLeft::kUntouched;
-  stop_deferring();
+  forget();
+  (void)interrupts_.stop_deferring();
   return left;
 }
 
-void SeriesWriter::stop_deferring() noexcept {
-  (void)interrupts_.stop_deferring();
-}
-
 JournalState SeriesWriter::inspect(platform::FileSystem& files, platform::FileHandle folder,
-                                   const FindTarget& find) {
+                                   const SeriesNames& names, const FindTarget& find) {
   if (folder == platform::kNoFile) return JournalState::kNone;  // no folder holds no journal
   bool held = false;
   std::string holder;
-  if (const std::error_code error = files.lock_held(folder, held, holder))
-    throw Failure(describe("cannot tell whether a run of quorlant is writing in " +
-                               in_event_folder(""),
-                           error));
-  const Journal journal = read_journal(files, folder);
-  if (held && journal.state != JournalState::kNone) throw Failure(live_run_report(holder));
+  fail_if(files.lock_held(folder, held, holder),
+          "cannot tell whether a run of quorlant is writing in " + in_event_folder(""));
+  const Journal journal = read_journal(files, folder, names);
+  if (held && journal.state != JournalState::kNone) {
+    throw Failure("a run of quorlant" + by_process(holder) + " is putting its series in place in " +
+                  in_event_folder("") + " now: look again once it has ended");
+  }
   for (const JournalEntry& entry : journal.entries) (void)place_entry(files, entry, find);
   return journal.state;
 }
 
 void SeriesWriter::recover(platform::FileSystem& files, platform::FileHandle folder,
-                           const FindTarget& find, JournalState& found) {
-  const Journal read = read_journal(files, folder);
+                           const SeriesNames& names, const FindTarget& find, JournalState& found) {
+  const Journal read = read_journal(files, folder, names);
   found = read.state;
   if (found == JournalState::kNone) return;
   // Every entry is found and judged before anything is changed.
@@ -644,15 +616,13 @@ void SeriesWriter::recover(platform::FileSystem& files, platform::FileHandle fol
       "cannot put back the series of the run cut off, as " + kJournal + " says";
   std::map<platform::FileHandle, std::string> directories;
   for (const Placed& entry : entries) {
-    if (const std::error_code error = settle(files, entry, found))
-      throw Failure(describe(cannot, error));
+    fail_if(settle(files, entry, found), cannot);
     directories.try_emplace(entry.directory, std::string(kEventFolder));
   }
-  std::string failed;
-  if (const std::error_code error = sync_each(files, directories, failed))
-    throw Failure(describe(cannot + ": cannot write " + failed, error));
-  if (const std::error_code error = files.remove_at(folder, kJournalFile))
-    throw Failure(describe("cannot remove " + kJournal, error));
+  if (const std::string failed = sync_each(files, directories, cannot + ": cannot write ");
+      !failed.empty())
+    throw Failure(failed);
+  fail_if(files.remove_at(folder, kJournalFile), "cannot remove " + kJournal);
 }
 
 }  // namespace quorlant::recordio

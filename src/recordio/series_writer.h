@@ -5,14 +5,29 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <map>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "platform/platform.h"
-#include "recordio/event_folder.h"
 
 namespace quorlant::recordio {
+
+/// The folder that holds a series: its event files, their list and its journal.
+inline constexpr std::string_view kEventFolder = "event";
+
+/// `file` in the event folder, as a composed name gives it: "event\20150101.evt".
+inline std::string in_event_folder(std::string_view file) {
+  return std::string(kEventFolder).append("\\").append(file);
+}
+
+/// The file names a series may hold in the event folder, as the program that writes it names
+/// them: its list, and an event file's, the eight digits of its start and `event_ending`.
+struct SeriesNames {
+  std::string_view list;
+  std::string_view event_ending;
+  bool holds(std::string_view file) const;
+};
 
 /// What a journal left by an earlier run says about its series.
 enum class JournalState {
@@ -25,6 +40,9 @@ enum class JournalState {
 /// (`settled`), or what the next run will do.
 std::string interrupted_run_report(JournalState state, bool settled);
 
+/// " (process N)" for the holder of a lock as the system tells it, "" when it does not.
+std::string by_process(std::string_view holder);
+
 /// What became of the series when a run ended.
 enum class SeriesLeft {
   kUntouched,  // nothing of a series was begun
@@ -33,9 +51,10 @@ enum class SeriesLeft {
   kInPlace,    // the new series is in place: the run failed only after that
 };
 
-/// The name of a file this program keeps beside a target while it puts a series in place:
-/// ".NAME.tmpPID.N" for the new file, ".NAME.bakPID.N" for the old one, where NAME is the
-/// target's file name, PID the process and N the file's number within the run.
+/// The name of a file of this program's own beside another: ".NAME.tmpPID.N" for a file being
+/// written to take NAME's place (a target's new file, or the journal), ".NAME.bakPID.N" for a
+/// target's old file kept while its series is put in place. PID is the process that made it and
+/// N a number of that run's own, nine digits each at most.
 struct OwnFileName {
   static constexpr std::string_view kTemporary = "tmp";
   static constexpr std::string_view kBackup = "bak";
@@ -58,18 +77,20 @@ using FindTarget = std::function<platform::Target(std::string_view name)>;
 /// only when the last is written are they flushed as one batch and put in place, under a
 /// journal that keeps each old file under a backup name until every replacement is made.
 ///
-/// States and moves (a failure or an interrupt in any state before kDone puts the old files
-/// back; a run killed or cut off by a power failure is settled by the next run's `recover`):
+/// States and moves (a failure or an interrupt in any state before done puts the old files
+/// back, or, where that fails, leaves the journal to the next run; a run killed or cut off by a
+/// power failure is settled by the next run's `recover`):
 ///
 ///   state       what is on disk                          next
 ///   idle        nothing of the series                    begin -> staging
-///   staging     temporaries beside their targets         commit: flushed -> journaled
+///   staging     temporaries beside their targets         commit: flush_all -> flushed
+///   flushed     every temporary on the disk              write_journal -> journaled
 ///   journaled   the journal, renamed into place, synced  back_up_all -> backed up
-///   backed up   each old file has a second name          place_all -> placed
-///   placed      every target is its new file             mark_done -> done (the commit point)
+///   backed up   each old file has a second name, synced  place_all -> placed
+///   placed      every target is its new file, synced     mark_done -> done (the commit point)
 ///   done        journal marked done                      clean_up -> idle
 ///
-/// From kDone on the run has succeeded: what cannot be tidied is a warning, and the next run
+/// From done on the run has succeeded: what cannot be tidied is a warning, and the next run
 /// removes it.
 class SeriesWriter {
  public:
@@ -93,22 +114,21 @@ class SeriesWriter {
 
   /// A new temporary file beside `target` in the held `directory`, with the permissions of
   /// `like`, to take its place later; `name` is the file as the program names it
-  /// ("event\20150101.evt"), for reports and, by its bare name, for the journal. From the first
-  /// one on an interrupt waits for the run to undo the series (an interrupt Failure is thrown at the next
-  /// step).
-  [[nodiscard]] std::error_code begin(platform::FileHandle directory, std::string target,
-                                      std::string name, const platform::FileStatus& like,
-                                      platform::File& file, std::size_t& entry);
-  /// The temporary of `entry` is complete: its write-back starts, and it is kept open for the
-  /// flush of the batch (closed now when the system has no handle to spare).
-  [[nodiscard]] std::error_code complete(std::size_t entry, platform::File& file);
+  /// ("event\20150101.evt"), for reports and, by its bare name, for the journal. Returns its
+  /// entry; throws Failure "cannot open NAME". From the first one on an interrupt waits for the
+  /// run to undo the series (an interrupt Failure is thrown at the next step).
+  std::size_t begin(platform::FileHandle directory, std::string target, std::string name,
+                    const platform::FileStatus& like, platform::File& file);
+  /// The temporary of `entry` is complete: its write-back starts, and it is kept for the flush
+  /// of the batch. Throws Failure "cannot write NAME".
+  void complete(std::size_t entry, platform::File& file);
   /// The temporary of `entry` will never be complete: it is closed and removed.
   void drop(std::size_t entry, platform::File& file);
 
   /// Puts every staged file in place, or none: flushes them, writes the journal, keeps each old
   /// file under a backup name, renames, marks the journal done, removes the backups and the
-  /// journal. Throws Failure (the old series is then back, or its journal is left for the
-  /// next run) or an interrupt Failure, both only before the journal is marked done. Returns
+  /// journal. Throws Failure or an interrupt Failure, both only before the journal is marked
+  /// done: abandon then puts the old series back, or leaves its journal to the next run. Returns
   /// what could not be tidied after that, for a warning ("" when all went). Interrupts keep
   /// waiting until end_commit.
   [[nodiscard]] std::string commit();
@@ -123,13 +143,14 @@ class SeriesWriter {
 
   /// Finishes or undoes the series of a run that was cut off, by its journal in `folder`:
   /// `found` says which it was (kNone when there is no journal). Throws Failure, changing
-  /// nothing, for a journal that is not this user's own as this program writes it.
+  /// nothing, for a journal that is not this user's own as this program writes it, one that
+  /// names a file `names` does not hold among them.
   static void recover(platform::FileSystem& files, platform::FileHandle folder,
-                      const FindTarget& find, JournalState& found);
+                      const SeriesNames& names, const FindTarget& find, JournalState& found);
   /// What the journal in `folder` says, changing nothing. Throws Failure for a journal that is
   /// not to be trusted, and for one a live run is writing now (it holds the folder's lock).
   static JournalState inspect(platform::FileSystem& files, platform::FileHandle folder,
-                              const FindTarget& find);
+                              const SeriesNames& names, const FindTarget& find);
 
  private:
   struct Entry {
@@ -153,22 +174,23 @@ class SeriesWriter {
   std::string backup_of(const Entry& entry) const {
     return entry.existed ? beside(entry.target, OwnFileName::kBackup, entry.number) : std::string();
   }
-  std::error_code create_beside(platform::FileHandle directory, std::string_view target,
-                                const platform::FileStatus& like, platform::FileHandle& handle,
-                                unsigned long& number);
-  std::error_code flush_by_name(const Entry& entry);
+  platform::FileHandle create_beside(platform::FileHandle directory, std::string_view target,
+                                     const platform::FileStatus& like, unsigned long& number,
+                                     std::string_view cannot);
+  void close_held(std::string_view cannot);
   void flush_all();
-  std::error_code close_held();
   void write_journal();
   void back_up_all();
   void place_all();
   void mark_done();
   std::string clean_up();
-  [[noreturn]] void fail(std::string what, const Entry* entry, std::error_code error);
+  std::string remove_leftovers();
+  void forget() noexcept;  // back to idle
   bool undo() noexcept;
+  bool put_back_all() noexcept;
+  // The directories of the entries, each once, by the names reports give them.
+  std::map<platform::FileHandle, std::string> directories() const;
   void sync_directories();
-  std::error_code sync_directories(std::string& failed);
-  void stop_deferring() noexcept;
 
   platform::FileSystem& files_;
   platform::InterruptDeferral& interrupts_;

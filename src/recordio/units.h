@@ -7,10 +7,10 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "platform/platform.h"
 #include "platform/series_guard.h"
+#include "recordio/failure.h"
 #include "recordio/series_writer.h"
 
 namespace quorlant::recordio {
@@ -51,14 +51,14 @@ class HeldDirectories {
   platform::FileHandle event_folder();
   /// Where a composed name leads, each link on the way followed only when this user made it:
   /// names in the event folder from its held handle, others from the working directory's.
-  /// Throws Failure naming another user's link; returns any other failure of the way.
-  std::error_code resolve(std::string_view name, platform::Target& target);
+  /// Throws Failure naming another user's link, or "cannot examine NAME" with the system's error.
+  platform::Target resolve(std::string_view name);
   /// Finds a journal's targets in the event folder, as resolve does.
   FindTarget finder();
 
  private:
-  std::error_code walk(platform::FileHandle from, const std::filesystem::path& shown_base,
-                       std::string_view name, platform::Target& target);
+  platform::Target walk(platform::FileHandle from, const std::filesystem::path& shown_base,
+                        std::string_view name, std::string_view shown_name);
 
   platform::FileSystem& files_;
   std::filesystem::path base_;
@@ -69,13 +69,13 @@ class HeldDirectories {
 
 /// The file units of a run: unit numbers connected to files in the working directory, all
 /// reached through `files`. Event files and the list are handed to the series writer to be put
-/// in place as one.
+/// in place as one; `names` are those a series may hold.
 class Units {
  public:
   /// Records written end in `record_end` on disk: the system's own line end unless a test asks
   /// for another.
   Units(platform::FileSystem& files, std::filesystem::path base_directory,
-        std::string_view record_end = platform::record_end());
+        const SeriesNames& names, std::string_view record_end = platform::record_end());
   Units(const Units&) = delete;
   Units& operator=(const Units&) = delete;
   /// Closes every unit; an unfinished replacement is dropped, never put in place.
@@ -96,22 +96,24 @@ class Units {
   /// The path a composed name opens: each backslash is a directory separator here.
   std::filesystem::path path_of(std::string_view name) const;
   /// Where a composed name leads (HeldDirectories::resolve).
-  std::error_code resolve(std::string_view name, platform::Target& target) {
-    return held_.resolve(name, target);
-  }
+  platform::Target resolve(std::string_view name) { return held_.resolve(name); }
   /// The file system the units work on, for the questions a run asks before it writes.
   platform::FileSystem& files() { return files_; }
   /// The event folder, held; kNoFile when there is none.
   platform::FileHandle event_folder() { return held_.event_folder(); }
   /// Takes the lock on the event folder for the rest of the run: no other run writes there
-  /// meanwhile. Another run's lock fails with resource_unavailable_try_again and its process
-  /// in `holder`, where the system tells.
-  std::error_code lock_event_folder(std::string& holder);
+  /// meanwhile. Throws Failure when another run holds it or it cannot be taken; without an event
+  /// folder there is nothing to lock, and the run says so itself.
+  void lock_event_folder();
 
-  /// Connects `name` to `unit`, closing and keeping whatever the unit had first. Returns the
-  /// system's error, if any; after a failure the unit stays connected to the failed name, and
-  /// any transfer on it throws Failure with the reason.
-  std::error_code open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
+  /// Connects `name` to `unit`, closing and keeping whatever the unit had first. Throws Failure
+  /// "cannot open NAME: reason" when the system refuses; the unit stays connected to the name.
+  void open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
+  /// As open, but a refusal is kept (open_failure): any transfer on the unit throws it as
+  /// "NAME could not be opened: reason".
+  void connect(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
+  /// Why the last open of `unit` failed; nullptr when it did not.
+  const Failure* open_failure(int unit) const;
   /// Writes records (each ended by '\n', which becomes the record end on disk) at the unit's
   /// position. Throws Failure.
   void write(int unit, std::string_view records);
@@ -136,10 +138,8 @@ class Units {
   void recover_series(JournalState& found);
   /// What the journal of a run that was cut off says, changing nothing.
   JournalState interrupted_series() {
-    return SeriesWriter::inspect(files_, event_folder(), held_.finder());
+    return SeriesWriter::inspect(files_, event_folder(), names_, held_.finder());
   }
-  /// Why the last open of `unit` failed, if it did.
-  std::error_code open_error(int unit) const;
   /// The name connected to `unit`, for reports.
   std::string name_of(int unit) const;
   /// How an interrupt waits while a series is put in place, then ends the run.
@@ -151,7 +151,7 @@ class Units {
     std::string name;                       // as the program composed it, for reports
     platform::FileHandle directory = platform::kNoFile;  // held: where it is
     std::string file_name;                               // its name there
-    std::error_code open_error;             // why the open failed, when it did
+    std::optional<Failure> open_failure;    // why the open failed, when it did
     std::string content;                    // the file's bytes as far as `loaded` says
     bool loaded = false;                    // `content` holds the whole file
     std::size_t offset = 0;                 // file offset at which `content` begins
@@ -162,29 +162,28 @@ class Units {
     std::optional<std::size_t> staged;     // a replacement in progress: its series entry
     bool in_memory = false;                // a dry run's file: nothing opened, nothing stored
   };
-  std::error_code open_in_memory(Unit& unit, OpenMode mode, const platform::FileStatus& old_file);
-  std::error_code open_to_replace(Unit& unit, const platform::FileStatus& old_file);
-  std::error_code open_in_place(Unit& unit);
-  std::error_code open_scratch(Unit& unit, const platform::FileStatus& old_file);
-  std::error_code open_replacement(Unit& unit, const platform::FileStatus& old_file);
-  std::error_code remove_stale_temporaries(platform::FileHandle directory);
-  std::error_code left_by_dead_run(platform::FileHandle directory, const std::string& name,
-                                   bool locked, bool& dead);
+  // Each throws Failure with the system's error when the system refuses: connect keeps it as
+  // the open's failure.
+  void attach(Unit& unit, OpenMode mode);
+  void open_in_memory(Unit& unit, OpenMode mode, const platform::FileStatus& old_file);
+  void open_to_replace(Unit& unit, const platform::FileStatus& old_file);
+  void open_in_place(Unit& unit);
+  void open_scratch(Unit& unit, const platform::FileStatus& old_file);
+  void open_replacement(Unit& unit, const platform::FileStatus& old_file);
+  // Throws Failure `cannot` with the system's error.
+  void remove_stale_temporaries(platform::FileHandle directory, std::string_view cannot);
+  bool left_by_dead_run(platform::FileHandle directory, const std::string& name, bool locked,
+                        std::string_view cannot);
   Unit& connected(int unit);
-  void flush(Unit& unit);
-  std::error_code store(Unit& unit);  // writes what is not yet on disk
+  void store(Unit& unit);  // writes what is not yet on disk; throws Failure "cannot write NAME"
   void load(Unit& unit);
-  // What failed as a unit was closed: "cannot write ", "cannot close " and the like.
-  struct CloseError {
-    std::string what;
-    std::error_code error;
-  };
   void finish(Unit& unit, bool complete);
-  CloseError finish_in_place(Unit& unit);
-  CloseError finish_replacement(Unit& unit, bool complete);
+  void finish_in_place(Unit& unit);
+  void finish_replacement(Unit& unit, bool complete);
 
   platform::FileSystem& files_;
   std::filesystem::path base_;
+  SeriesNames names_;
   HeldDirectories held_;     // let go last, once every unit is closed
   std::optional<platform::RunLock> lock_;  // released once every unit is closed
   bool locked_ = false;
@@ -199,8 +198,5 @@ class Units {
   std::map<std::pair<platform::FileHandle, std::string>, std::size_t> left_regular_;
   bool dry_run_ = false;
 };
-
-/// "name: reason", the system's words for an error.
-std::string describe_error(std::string_view name, std::error_code error);
 
 }  // namespace quorlant::recordio

@@ -8,6 +8,7 @@
 
 #include "eventfile/event_file_layout.h"
 #include "platform/platform.h"
+#include "eventfile/event_names.h"
 #include "recordio/failure.h"
 #include "recordio/record_io.h"
 #include "run/answer_options.h"
@@ -162,7 +163,7 @@ int run(const Invocation& invocation, const Streams& streams, platform::FileSyst
   std::ostream discarded(&discard);
   const bool listing = !dialogue || invocation.quiet;
   recordio::RecordIo io(dialogue ? streams.in : scripted, listing ? discarded : streams.out,
-                        streams.err, files, working_directory);
+                        streams.err, files, working_directory, eventfile::kSeriesNames);
   std::istringstream no_input;
   recordio::Console listing_console(no_input, invocation.quiet ? discarded : streams.out);
   ListingListener listener(listing_console, streams.err);

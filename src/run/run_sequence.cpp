@@ -66,27 +66,6 @@ std::string no_event_folder(recordio::Units& units) {
          "working directory";
 }
 
-// One run at a time in a working directory: the lock on event\ is held from the start of the
-// run to its very end, after every unit is closed. A run that cannot take it writes nothing.
-void lock_event_folder(recordio::Units& units) {
-  std::string holder;
-  const auto error = units.lock_event_folder(holder);
-  if (!error) return;
-  if (error == std::errc::resource_unavailable_try_again) {
-    const std::string_view number = std::string_view(holder).substr(
-        0, std::min(holder.find_first_not_of("0123456789"), holder.size()));
-    throw recordio::Failure(
-        "another run of quorlant" +
-        (number.empty() ? std::string() : " (process " + std::string(number) + ")") +
-        " is writing in this directory: it holds the lock on " + recordio::in_event_folder(""));
-  }
-  // Without an event directory nothing of the series can be written, and the run says so in
-  // its own words before the first question.
-  if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) return;
-  throw recordio::Failure(
-      recordio::describe_error("cannot lock " + recordio::in_event_folder(""), error));
-}
-
 // An event file takes whole blocks on disk: 4227 bytes at most (4335 with CR LF records), so
 // two blocks of 4 KiB.
 constexpr std::uint64_t kEventFileRoom = 8192;
@@ -114,7 +93,12 @@ class TargetCheck {
   template <typename Fail>
   platform::FileStatus check(const std::string& name, const Fail& fail) {
     platform::Target target;
-    if (const auto error = units_.resolve(name, target)) fail(error);
+    try {
+      target = units_.resolve(name);
+    } catch (const recordio::Failure& failure) {
+      if (!failure.error()) throw;
+      fail(failure.error());
+    }
     const platform::FileStatus& status = target.status;
     if (status.kind == platform::FileKind::kFifo) fail(platform::not_regular_file_error());
     if (status.write_error) fail(status.write_error);
@@ -179,7 +163,7 @@ std::string earlier_series(recordio::Units& units, const std::vector<std::string
   for (const std::string& name : names) written.insert(name.substr(name.rfind('\\') + 1));
   std::set<std::string> earlier;
   for (const std::string& name : found) {
-    if (recordio::names_a_series_file(name) && name != recordio::kFollowListFile &&
+    if (eventfile::names_a_series_file(name) && name != eventfile::kFollowListFile &&
         !written.contains(name))
       earlier.insert(name.substr(0, 8));
   }
@@ -203,11 +187,11 @@ std::string check_series(recordio::RecordIo& io, shared::RunData& data) {
       if (error == platform::not_regular_file_error())
         throw recordio::Failure(recordio::describe_error(name, error));
       data.fln[shared::kEventFileEntry] = name;
-      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error);
+      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error.value());
     }));
   }
-  targets.once(recordio::kFollowList, targets.check(recordio::kFollowList, [](auto error) {
-    throw recordio::Failure(recordio::cannot_open(recordio::kFollowList, error));
+  targets.once(eventfile::kFollowList, targets.check(eventfile::kFollowList, [](auto error) {
+    throw recordio::Failure("cannot open " + eventfile::kFollowList, error);
   }));
   check_room(io, names.size());
   // The series is put in place under a journal made in event\, even where its files are links
@@ -286,7 +270,9 @@ int run_sequence(recordio::RecordIo& io) {
       recordio::stop("**Allocation failed for area12 in eventsa l86**");
     }
     // A second run ends here, before it shows or writes anything; a dry run writes nothing.
-    if (!run_io.units().dry_run()) lock_event_folder(run_io.units());
+    // One run at a time in a working directory: the lock on event\ is held from the start of
+    // the run to its very end, after every unit is closed.
+    if (!run_io.units().dry_run()) run_io.units().lock_event_folder();
     settle_interrupted_series(run_io);
     show_banner(run_io, kBanner[kDateLine]);
     // Said before the first question rather than after all the answers, and before the run log
@@ -295,7 +281,7 @@ int run_sequence(recordio::RecordIo& io) {
       throw recordio::Failure(no_event_folder(run_io.units()));
     run_io.message(kConsoleOutput);
     say(run_io, kRunLogNote);
-    run_io.open_or_fail(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written
+    run_io.open(recordio::kRunLogUnit, "evt_info.txt");  // stays open, never written
 
     ask_first_group(run_io, *data);
     events::split_start(*data);

@@ -31,10 +31,6 @@ constexpr std::array<std::size_t, 108> kLineLengths = {
     1,  36, 1,  3,                                           // 105-108: the end
 };
 
-TEST(EventFileLayout, OneDescriptionPerLine) {
-  EXPECT_EQ(event_file_layout().size(), 108U);
-}
-
 // Data sets far from the typical run: none may add, drop or widen a line.
 std::vector<std::pair<std::string, std::function<void(EventFileWriter&)>>> data_sets() {
   return {

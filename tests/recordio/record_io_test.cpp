@@ -6,6 +6,7 @@
 #include <string>
 
 #include "test_support.h"
+#include "eventfile/event_names.h"
 
 namespace quorlant::recordio {
 namespace {
@@ -27,7 +28,7 @@ Outcome run_body(const std::filesystem::path& directory, const std::string& inpu
   std::ostringstream out;
   std::ostringstream err;
   platform::SystemFileSystem files;
-  RecordIo io(in, out, err, files, directory);
+  RecordIo io(in, out, err, files, directory, eventfile::kSeriesNames);
   Outcome result;
   result.status = testing::reported([&] { return io.run(body); }, err);
   result.out = out.str();
@@ -53,7 +54,8 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
          io.message(kConsoleOutput, {"WARNING:"});
          io.write(kConsoleOutput, Format{Literal{" enter the snow conversion factor"}}, {});
          io.message(kConsoleOutput);
-         io.write(kConsoleOutput, Format{RecordEnd{}, Literal{" name"}}, {});
+         io.message(kConsoleOutput);
+         io.write(kConsoleOutput, Format{Literal{" name"}}, {});
          io.pause();
          io.message(kConsoleOutput, {"n=", io.read_integer("the no of events")});
        },
@@ -65,6 +67,9 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
       {"", [](RecordIo&) { stop("Program aborted in evt @ 130"); }, 1,
        "Program aborted in evt @ 130\n", ""},
       {"", [](RecordIo&) { reject("no such answer"); }, 1, "", "quorlant: no such answer\n"},
+      // No name in a report steers the terminal or starts a line of its own.
+      {"", [](RecordIo&) { reject("a\x1b[2J\nb\t\r\x7f\x01"); }, 1, "",
+       "quorlant: a\\x1b[2J\\nb\\t\\r\\x7f\\x01\n"},
       {"",
        [](RecordIo& io) {
          io.message(kConsoleOutput, {"Enter the no of events to create:"});
@@ -81,7 +86,8 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
        "columns 1-5 is not a number\n"},
       {"",
        [](RecordIo& io) {
-         EXPECT_NE(io.open(kFollowListUnit, "event\\events_to_follow.txt"), std::error_code());
+         io.connect(kFollowListUnit, "event\\events_to_follow.txt");
+         EXPECT_NE(io.units().open_failure(kFollowListUnit), nullptr);
          io.message(kFollowListUnit, {"event\\20150101.evt"});
        },
        2, "", "quorlant: event\\events_to_follow.txt could not be opened: " +
@@ -107,7 +113,7 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
 TEST(RecordIoRun, AStopClosesAndKeepsEveryUnit) {
   TempDir dir;
   const Outcome run = run_body(dir.path(), "", [](RecordIo& io) {
-    io.open_or_fail(kRunLogUnit, "evt_info.txt");
+    io.open(kRunLogUnit, "evt_info.txt");
     io.open(kFileUnit, "temp0.fls");
     io.write(kFileUnit, Format{IntField{4}}, {2015});
     stop("Normal ending", ExitStatus::kNormalEnding);

@@ -22,6 +22,7 @@ TEST(UnitsReplaceWholeAsAnotherUser, IsPosixOnly) {
 #include <vector>
 
 #include "recordio/units.h"
+#include "eventfile/event_names.h"
 #include "reliability/reliability_support.h"
 
 namespace quorlant::recordio {
@@ -59,9 +60,10 @@ struct LockedDirectory {
 
 int replace_with(const fs::path& base, std::string_view records) {
   platform::SystemFileSystem files;
-  Units units(files, base);
-  const std::error_code error = units.open(99, "event\\x.evt", OpenMode::kReplaceWhole);
-  if (error) return error == std::errc::permission_denied ? 10 : 11;
+  Units units(files, base, eventfile::kSeriesNames);
+  units.connect(99, "event\\x.evt", OpenMode::kReplaceWhole);
+  if (const Failure* failed = units.open_failure(99))
+    return failed->error() == std::errc::permission_denied ? 10 : 11;
   try {
     units.write(99, records);
     units.close(99);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "memory_file_system.h"
+#include "eventfile/event_names.h"
 #include "recordio/failure.h"
 #include "test_support.h"
 
@@ -121,8 +122,8 @@ TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
     TempDir dir;
     fs::create_directory(dir / "event");  // where the series' journal is kept
     if (row.old_bytes) write_file(dir / row.name, *row.old_bytes);
-    Units units(files, dir.path(), row.crlf ? std::string_view("\r\n") : platform::record_end());
-    ASSERT_EQ(units.open(99, row.name, row.mode), std::error_code());
+    Units units(files, dir.path(), eventfile::kSeriesNames, row.crlf ? std::string_view("\r\n") : platform::record_end());
+    ASSERT_NO_THROW(units.open(99, row.name, row.mode));
     row.transfers(units);
     units.close(99);
     units.commit_series();
@@ -137,17 +138,17 @@ TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
 TEST(Units, EveryWayOfClosingKeepsTheFile) {
   TempDir dir;
   {
-    Units units(files, dir.path());
-    ASSERT_EQ(units.open(98, "evt_info.txt"), std::error_code());
-    ASSERT_EQ(units.open(99, "temp0.fls"), std::error_code());
+    Units units(files, dir.path(), eventfile::kSeriesNames);
+    ASSERT_NO_THROW(units.open(98, "evt_info.txt"));
+    ASSERT_NO_THROW(units.open(99, "temp0.fls"));
     units.write(99, "A\n");
-    ASSERT_EQ(units.open(99, "temp1.fls"), std::error_code());
+    ASSERT_NO_THROW(units.open(99, "temp1.fls"));
     EXPECT_EQ(read_file(dir / "temp0.fls"), "A\n");
     units.write(99, "2015 01 01 00\n");
     units.close_all();
     EXPECT_EQ(read_file(dir / "temp1.fls"), "2015 01 01 00\n");
     EXPECT_EQ(read_file(dir / "evt_info.txt"), "");
-    ASSERT_EQ(units.open(99, "temp2.fls"), std::error_code());
+    ASSERT_NO_THROW(units.open(99, "temp2.fls"));
     units.write(99, "20150101\n");
   }
   EXPECT_EQ(read_file(dir / "temp2.fls"), "20150101\n");
@@ -156,10 +157,10 @@ TEST(Units, EveryWayOfClosingKeepsTheFile) {
 TEST(Units, BackslashesNameSubDirectories) {
   TempDir dir;
   fs::create_directory(dir / "event");
-  Units units(files, dir.path());
+  Units units(files, dir.path(), eventfile::kSeriesNames);
   EXPECT_EQ(units.path_of("event\\x.evt"), dir.path() / "event" / "x.evt");
   EXPECT_EQ(native_path("base", "a\\b\\c.evt"), fs::path("base") / "a" / "b" / "c.evt");
-  ASSERT_EQ(units.open(99, "event\\x.evt"), std::error_code());
+  ASSERT_NO_THROW(units.open(99, "event\\x.evt"));
   units.write(99, "line\n");
   units.close(99);
   EXPECT_EQ(read_file(dir / "event" / "x.evt"), "line\n");
@@ -168,8 +169,10 @@ TEST(Units, BackslashesNameSubDirectories) {
 
 TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   TempDir dir;
-  Units units(files, dir.path());
-  EXPECT_EQ(units.open(99, "nodir\\x.evt"), std::errc::no_such_file_or_directory);
+  Units units(files, dir.path(), eventfile::kSeriesNames);
+  units.connect(99, "nodir\\x.evt");
+  ASSERT_NE(units.open_failure(99), nullptr);
+  EXPECT_EQ(units.open_failure(99)->error(), std::errc::no_such_file_or_directory);
   EXPECT_EQ(units.name_of(99), "nodir\\x.evt");
   const std::string report = io_failure_of([&] { units.write(99, "line\n"); });
   EXPECT_NE(report.find("nodir\\x.evt"), std::string::npos) << report;
@@ -189,8 +192,8 @@ TEST(Units, ALinkToADeviceIsWrittenNotCut) {
     GTEST_SKIP() << "links to /dev/null are POSIX's";
   TempDir dir;
   fs::create_symlink("/dev/null", dir / "list.txt");
-  Units units(files, dir.path());
-  ASSERT_EQ(units.open(90, "list.txt"), std::error_code());
+  Units units(files, dir.path(), eventfile::kSeriesNames);
+  ASSERT_NO_THROW(units.open(90, "list.txt"));
   units.write(90, " event\\20150101.evt\n");
   units.write(90, " event\\20150201.evt\n");
   EXPECT_NO_THROW(units.close(90));
@@ -207,11 +210,12 @@ TEST(UnitsReplaceWhole, AtMostFortyLinksAreFollowedOnOnePath) {
     write_file(dir / "link0", "old\n");
     for (int i = 1; i <= links; ++i)
       fs::create_symlink("link" + std::to_string(i - 1), dir / ("link" + std::to_string(i)));
-    Units units(files, dir.path());
-    const std::error_code error =
-        units.open(99, "link" + std::to_string(links), OpenMode::kReplaceWhole);
-    EXPECT_EQ(error, links == 40 ? std::errc() : std::errc::too_many_symbolic_link_levels);
-    if (!error) {
+    Units units(files, dir.path(), eventfile::kSeriesNames);
+    units.connect(99, "link" + std::to_string(links), OpenMode::kReplaceWhole);
+    const Failure* failed = units.open_failure(99);
+    EXPECT_EQ(failed ? failed->error() : std::error_code(),
+              links == 40 ? std::errc() : std::errc::too_many_symbolic_link_levels);
+    if (failed == nullptr) {
       units.write(99, "new\n");
       units.close(99);
       units.commit_series();
@@ -224,10 +228,10 @@ TEST(UnitsReplaceWhole, AtMostFortyLinksAreFollowedOnOnePath) {
 TEST(UnitsReplaceWhole, AnInterruptWaitsForItsRunToDropItsOwnSeries) {
   TempDir dir;
   fs::create_directory(dir / "event");
-  Units first(files, dir.path());
-  Units second(files, dir.path());
-  ASSERT_EQ(first.open(99, "a.evt", OpenMode::kReplaceWhole), std::error_code());
-  ASSERT_EQ(second.open(99, "b.evt", OpenMode::kReplaceWhole), std::error_code());
+  Units first(files, dir.path(), eventfile::kSeriesNames);
+  Units second(files, dir.path(), eventfile::kSeriesNames);
+  ASSERT_NO_THROW(first.open(99, "a.evt", OpenMode::kReplaceWhole));
+  ASSERT_NO_THROW(second.open(99, "b.evt", OpenMode::kReplaceWhole));
   EXPECT_EQ(entries(dir.path()).size(), 3U);  // the two temporary files
   EXPECT_TRUE(first.interrupts().wait_for_run(2));
   first.close(99);
@@ -255,8 +259,8 @@ TEST(UnitsReplaceWhole, NewContentReachesThePathOnlyWithTheSeries) {
     fs::permissions(path, fs::perms(mode));
     const unsigned mask_before = testing::set_umask(mask);
     platform::SystemFileSystem system;  // asks for the umask afresh
-    Units units(system, dir.path());
-    ASSERT_EQ(units.open(99, "event\\20150101.evt", OpenMode::kReplaceWhole), std::error_code());
+    Units units(system, dir.path(), eventfile::kSeriesNames);
+    ASSERT_NO_THROW(units.open(99, "event\\20150101.evt", OpenMode::kReplaceWhole));
     units.write(99, "new\n");
     EXPECT_EQ(read_file(path), "old content that is longer\n");
     units.close(99);
@@ -276,8 +280,8 @@ TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
   write_file(dir / "x.evt", "old\n");
   for (const bool close_all : {true, false}) {  // else the destructor drops it
     {
-      Units units(files, dir.path());
-      ASSERT_EQ(units.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
+      Units units(files, dir.path(), eventfile::kSeriesNames);
+      ASSERT_NO_THROW(units.open(99, "x.evt", OpenMode::kReplaceWhole));
       units.write(99, "new\n");
       if (close_all) units.close_all();
     }
@@ -289,8 +293,8 @@ TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
 TEST(UnitsReplaceWhole, AFullDeviceFailsAtClose) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   TempDir dir;
-  Units units(files, dir.path());
-  ASSERT_EQ(units.open(99, "/dev/full", OpenMode::kReplaceWhole), std::error_code());
+  Units units(files, dir.path(), eventfile::kSeriesNames);
+  ASSERT_NO_THROW(units.open(99, "/dev/full", OpenMode::kReplaceWhole));
   units.write(99, "line\n");
   const std::string report = io_failure_of([&] { units.close(99); });
   EXPECT_NE(report.find("/dev/full"), std::string::npos) << report;
@@ -315,8 +319,7 @@ std::string outcome(const std::function<void()>& action) {
 }
 
 std::string open_outcome(Units& units, int unit, std::string_view name, OpenMode mode) {
-  const std::error_code error = units.open(unit, name, mode);
-  return error ? describe_error(name, error) : "";
+  return outcome([&] { units.open(unit, name, mode); });
 }
 
 struct FakeCase {
@@ -335,7 +338,7 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
   const auto write_three = [](Units& u) {
     return outcome([&] {
       for (const int unit : {90, 98, 99}) {
-        ASSERT_EQ(u.open(unit, "f" + std::to_string(unit)), std::error_code());
+        ASSERT_NO_THROW(u.open(unit, "f" + std::to_string(unit)));
         u.write(unit, "line\n");
       }
       u.close_all();
@@ -343,7 +346,7 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
   };
   const auto replace_x = [](Units& u) {
     return outcome([&] {
-      ASSERT_EQ(u.open(99, "x.evt", OpenMode::kReplaceWhole), std::error_code());
+      ASSERT_NO_THROW(u.open(99, "x.evt", OpenMode::kReplaceWhole));
       u.write(99, "new\n");
       u.close(99);
       u.commit_series();
@@ -387,12 +390,12 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
       {"a link planted by another user is an open failure naming it, its file untouched",
        foreign("y.evt"),
        [](Units& u) {
-         return outcome([&] { (void)u.open(99, "y.evt", OpenMode::kReplaceWhole); });
+         return outcome([&] { u.open(99, "y.evt", OpenMode::kReplaceWhole); });
        },
        "y.evt: a link made by user 1001; quorlant follows only links you made",
        {"data.evt", "x.evt", "y.evt"}},
       {"another user's link on the way is not written through, even in place", foreign("ev"),
-       [](Units& u) { return outcome([&] { (void)u.open(99, "ev\\y.evt"); }); },
+       [](Units& u) { return outcome([&] { u.open(99, "ev\\y.evt"); }); },
        "ev: a link made by user 1001; quorlant follows only links you made",
        {"data.evt", "ev", "x.evt"}},
       {"a directory that takes no new file: an open failure, never a rewrite in place",
@@ -400,7 +403,11 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
          f.fail(Call::kCreate, 1, std::make_error_code(std::errc::permission_denied));
        },
        [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); },
-       "x.evt: " + kDenied, {"x.evt"}},
+       "cannot open x.evt: " + kDenied, {"x.evt"}},
+      {"an old file this run may not write is an open failure, and is left as it was",
+       [](MemoryFileSystem& f) { f.set_read_only(kBase / "x.evt"); },
+       [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); },
+       "cannot open x.evt: " + kDenied, {"x.evt"}},
       {"a failed flush keeps the old file and leaves no temporary",
        [](MemoryFileSystem& f) { f.fail(Call::kFlush, 1, kEio); }, replace_x,
        "cannot write x.evt: " + kEioWords, {"x.evt"}},
@@ -429,7 +436,7 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
     fake.make_file(kBase / "x.evt", "old\n");
     row.setup(fake);
     {
-      Units units(fake, kBase);
+      Units units(fake, kBase, eventfile::kSeriesNames);
       EXPECT_EQ(row.act(units), row.report);
     }
     std::set<std::string> left;

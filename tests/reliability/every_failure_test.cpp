@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "memory_file_system.h"
+#include "eventfile/event_names.h"
 #include "reliability/reliability_support.h"
 
 namespace quorlant::reliability {
@@ -138,9 +139,8 @@ TEST(EveryFailure, EachOperationOfAThreeEventRunFailedInTurn) {
           EXPECT_EQ(result.out.find("Normal ending"), std::string::npos) << label;
         }
         // The next run settles whatever is left: the same series, and nothing beside it.
-        recordio::Units next(files, kWork);
-        std::string holder;
-        ASSERT_FALSE(next.lock_event_folder(holder)) << label;
+        recordio::Units next(files, kWork, eventfile::kSeriesNames);
+        ASSERT_NO_THROW(next.lock_event_folder()) << label;
         recordio::JournalState found = recordio::JournalState::kNone;
         EXPECT_NO_THROW(next.recover_series(found)) << label;
         EXPECT_EQ(series_state(files), result.status == 0 ? "new" : "old") << label;
@@ -179,9 +179,8 @@ TEST(Crash, AThreeEventRerunCutAtEveryOperationIsOldOrNewAfterRecovery) {
         files.crash_at(nth, crash);
         (void)run_program(kWork, three_events(), {}, &files);
         files.restart();
-        recordio::Units next(files, kWork);
-        std::string holder;
-        ASSERT_FALSE(next.lock_event_folder(holder)) << label;
+        recordio::Units next(files, kWork, eventfile::kSeriesNames);
+        ASSERT_NO_THROW(next.lock_event_folder()) << label;
         recordio::JournalState found = recordio::JournalState::kNone;
         ASSERT_NO_THROW(next.recover_series(found)) << label;
         const std::string state = series_state(files);
@@ -293,6 +292,8 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
       {"line 2 names no file of a series of its own",
        [&](auto& f) { f.make_file(at, journal("20150101.evt\tnotes.txt\t\n")); }},
       {"line 2 names no file of a series of its own",
+       [&](auto& f) { f.make_file(at, journal("20150101.evt\tx20150101.evt.tmp7.0\t\n")); }},
+      {"line 2 names no file of a series of its own",
        [&](auto& f) {
          f.make_file(at, journal("20150101.evt\t.20150101.evt.tmp7.0\t.20150201.evt.bak7.0\n"));
        }},
@@ -305,6 +306,11 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
        }},
       {"it names files beside notes.txt, and event\\20150101.evt leads to 20150101.evt",
        [&](auto& f) { f.make_file(at, journal("20150101.evt\t.notes.txt.tmp7.0\t\n")); }},
+      // An escape that ends the line is read as any other.
+      {"it names files beside notes.txt, and event\\20150101.evt leads to 20150101.evt",
+       [&](auto& f) {
+         f.make_file(at, journal("20150101.evt\t.notes.txt.tmp7.0\t.notes.txt.bak7.%30\n"));
+       }},
       {".20150101.evt.bak7.0 beside event\\20150101.evt is not a file quorlant made",
        [&](auto& f) {
          f.make_file(at, good);

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "memory_file_system.h"
+#include "eventfile/event_names.h"
 #include "reliability/reliability_support.h"
 
 namespace quorlant::run {
@@ -154,7 +155,7 @@ TEST(SeriesCheck, NothingIsTouchedWhenAnyFileOfTheSeriesWouldFail) {
         std::istringstream in(kThreeEvents);
         std::ostringstream out;
         std::ostringstream err;
-        recordio::RecordIo io(in, out, err, system, work);
+        recordio::RecordIo io(in, out, err, system, work, eventfile::kSeriesNames);
         if (dry_run) io.units().set_dry_run();
         EXPECT_EQ(testing::reported([&] { return run_sequence(io); }, err), row.status) << label;
         EXPECT_EQ(err.str(), row.err) << label;
