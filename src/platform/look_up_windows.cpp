@@ -183,6 +183,23 @@ std::error_code SystemFileSystem::status_at(FileHandle directory, std::string_vi
   return status_of(in_held(directory, name), status);
 }
 
+// Holds `parent`, the directory a resolved name ends in, as the target's directory.
+static std::error_code hold_parent(SystemFileSystem& files, const std::filesystem::path& parent,
+                                   Target& target) {
+  // A missing directory on the way is what a create in it would say: the path is not found.
+  if (const std::error_code error = files.open_directory(kNoFile, parent, target.directory))
+    return error.value() == ERROR_FILE_NOT_FOUND ? system_error(ERROR_PATH_NOT_FOUND) : error;
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!::GetFileInformationByHandle(held_directory(target.directory).handle, &information)) {
+    const std::error_code error = last_error();
+    files.close_directory(target.directory);
+    target.directory = kNoFile;
+    return error;
+  }
+  target.directory_id = id_of(information);
+  return {};
+}
+
 // Links on the way are followed by the system as written: only the owner of a directory makes
 // links here, so none is planted by another user. A link in the last part leads to its target.
 std::error_code SystemFileSystem::resolve(FileHandle base, const std::filesystem::path&,
@@ -199,17 +216,7 @@ std::error_code SystemFileSystem::resolve(FileHandle base, const std::filesystem
   target.name = path.filename().string();
   target.directory = base;
   if (parent != held_directory(base).path) {
-    // A missing directory on the way is what a create in it would say: the path is not found.
-    if (const std::error_code error = open_directory(kNoFile, parent, target.directory))
-      return error.value() == ERROR_FILE_NOT_FOUND ? system_error(ERROR_PATH_NOT_FOUND) : error;
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!::GetFileInformationByHandle(held_directory(target.directory).handle, &information)) {
-      const std::error_code error = last_error();
-      close_directory(target.directory);
-      target.directory = kNoFile;
-      return error;
-    }
-    target.directory_id = id_of(information);
+    if (const std::error_code error = hold_parent(*this, parent, target)) return error;
   }
   const std::error_code error = status_of(path, target.status);
   if (error && target.directory != base) close_directory(target.directory);

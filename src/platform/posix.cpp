@@ -53,6 +53,20 @@ int descriptor(FileHandle handle) {
   return static_cast<int>(handle);
 }
 
+// What the file just opened is, and its blocking restored: a pipe is never written, as its
+// reader could hold the run (and its lock) for as long as it likes; the open did not wait for
+// one, as O_NONBLOCK says. A regular file pays no heed to the flag; anything else waits again.
+std::error_code settle_kind(int fd, FileKind& kind) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return last_error();
+  kind = kind_of_mode(status.st_mode);
+  if (kind == FileKind::kFifo) return not_regular_file_error();
+  if (kind == FileKind::kRegular) return {};
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return last_error();
+  return {};
+}
+
 std::error_code open_kind(int directory, const char* name, int& fd, FileKind& kind) {
   const bool known_regular = kind == FileKind::kRegular;
   do {
@@ -60,19 +74,11 @@ std::error_code open_kind(int directory, const char* name, int& fd, FileKind& ki
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return last_error();
   if (known_regular) return {};
-  struct stat status {};
-  std::error_code error = ::fstat(fd, &status) == 0 ? std::error_code() : last_error();
-  kind = kind_of_mode(status.st_mode);
-  // A pipe is never written: its reader could hold the run (and its lock) for as long as it
-  // likes. The open did not wait for one, as the flag says.
-  if (!error && kind == FileKind::kFifo) error = not_regular_file_error();
-  // A regular file pays no heed to the flag; anything else waits again from now on.
-  if (!error && kind != FileKind::kRegular) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) error = last_error();
+  const std::error_code error = settle_kind(fd, kind);
+  if (error) {
+    (void)::close(fd);  // the report is `error`
+    fd = -1;
   }
-  if (error && fd >= 0) (void)::close(fd);  // the report is `error`
-  if (error) fd = -1;
   return error;
 }
 
