@@ -257,15 +257,14 @@ SeriesCheck::SeriesCheck(fs::path working_directory, const platform::LookUps& lo
 }
 
 void SeriesCheck::need(const std::vector<std::string>& keywords) {
+  const auto named = [&](std::string_view keyword) {
+    return std::find(keywords.begin(), keywords.end(), keyword) != keywords.end();
+  };
   report_.needed.clear();
   for (const EventFileLine& line : eventfile::event_file_layout()) {
-    if (std::find(keywords.begin(), keywords.end(), line.keyword) != keywords.end()) {
-      report_.needed.emplace_back(line.keyword);
-    }
+    if (named(line.keyword)) report_.needed.emplace_back(line.keyword);
   }
-  for (Kind& kind : report_.kinds) {
-    kind.needed = std::find(keywords.begin(), keywords.end(), kind.line->keyword) != keywords.end();
-  }
+  for (Kind& kind : report_.kinds) kind.needed = named(kind.line->keyword);
 }
 
 void SeriesCheck::add_event_file(std::string_view name, bool anywhere) {
