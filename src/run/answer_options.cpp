@@ -93,7 +93,7 @@ std::string answer_line(const Given& given, const Answer& answer) {
                                            : given.contains(answer.option);
     return yes ? "y" : "n";
   }
-  const std::string value = value_of(given, answer.option);
+  std::string value = value_of(given, answer.option);
   if (answer.asked_after != nullptr && value.empty()) return "";
   if (const auto why = problem(answer, value)) refuse(answer, value, *why);
   return value;
