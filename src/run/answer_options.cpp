@@ -225,7 +225,7 @@ std::size_t words_of(const CLI::Option& option, const std::string& name,
 
 // The options of the command line with their values, each slip in the program's own words: an
 // unknown option (with the one it is likely to be), one given twice, one without its value, a
-// word that no option takes. A value is taken as typed, whatever it looks like.
+// word that no option takes. A value is kept as typed.
 Given read_words(const CLI::App& app, std::span<const std::string_view> arguments) {
   Given given;
   std::string flag_before;  // the flag just before, for a word that follows it
