@@ -94,7 +94,7 @@ std::string answer_line(const Given& given, const Answer& answer) {
                                            : given.contains(answer.option);
     return yes ? "y" : "n";
   }
-  const std::string value = value_of(given, answer.option);
+  std::string value = value_of(given, answer.option);
   if (answer.asked_after != nullptr && value.empty()) return "";
   if (const auto why = problem(answer, value)) refuse(answer, value, *why);
   return value;
@@ -226,7 +226,7 @@ std::size_t words_of(const CLI::Option& option, const std::string& name,
 
 // The options of the command line with their values, each slip in the program's own words: an
 // unknown option (with the one it is likely to be), one given twice, one without its value, a
-// word that no option takes. A value is taken as typed, whatever it looks like.
+// word that no option takes. A value is kept as typed.
 Given read_words(const CLI::App& app, std::span<const std::string_view> arguments) {
   Given given;
   std::string flag_before;  // the flag just before, for a word that follows it

@@ -127,7 +127,8 @@ class SavedAnswers {
   SavedAnswers& operator=(const SavedAnswers&) = delete;
   ~SavedAnswers() {
     (void)file_.close();  // never kept: its content no longer matters
-    if (!temp_.empty() && folder_ != platform::kNoFile) (void)files_.remove_at(folder_, temp_);
+    // temp_ names a file made in the held folder: a constructor that fails runs no destructor.
+    if (!temp_.empty()) (void)files_.remove_at(folder_, temp_);
     if (folder_ != platform::kNoFile) files_.close_directory(folder_);
   }
 
