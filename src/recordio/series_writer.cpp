@@ -2,9 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
-#include <set>
 #include <optional>
+#include <set>
 
 #include "recordio/failure.h"
 

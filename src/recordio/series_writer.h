@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
-#include <map>
 #include <string_view>
 #include <vector>
 
