@@ -563,7 +563,7 @@ std::error_code MemoryFileSystem::free_space(FileHandle, Room& room) {
   return {};
 }
 
-std::error_code MemoryFileSystem::lock_directory(FileHandle directory, platform::RunLock&,
+std::error_code MemoryFileSystem::lock_directory(FileHandle directory, FileHandle&,
                                                  std::string& holder) {
   if (const auto error = take(Call::kLock)) return error;
   if (lock_holder_) {

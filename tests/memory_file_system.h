@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/series_guard.h"
 
 namespace quorlant::testing {
 
@@ -182,7 +181,7 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::error_code names_at(FileHandle directory, std::vector<std::string>& names) override;
   std::error_code may_add(FileHandle directory) override;
   std::error_code free_space(FileHandle directory, Room& room) override;
-  std::error_code lock_directory(FileHandle directory, platform::RunLock& lock,
+  std::error_code lock_directory(FileHandle directory, FileHandle& lock,
                                  std::string& holder) override;
   std::error_code lock_held(FileHandle directory, bool& held, std::string& holder) override;
   std::error_code process_runs(unsigned long id, bool& runs) override;

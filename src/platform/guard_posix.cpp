@@ -14,7 +14,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/series_guard.h"
+#include "platform/platform.h"
 
 namespace quorlant::platform {
 
@@ -87,12 +87,12 @@ std::error_code SystemFileSystem::free_space(FileHandle directory, Room& room) {
   return {};
 }
 
-std::error_code SystemFileSystem::lock_directory(FileHandle directory, RunLock& lock,
+std::error_code SystemFileSystem::lock_directory(FileHandle directory, FileHandle& lock,
                                                  std::string& holder) {
   int fd = -1;
-  if (const std::error_code error = try_lock(directory, fd, holder)) return error;
-  lock.hold(fd);
-  return {};
+  const std::error_code error = try_lock(directory, fd, holder);
+  lock = fd;
+  return error;
 }
 
 std::error_code SystemFileSystem::lock_held(FileHandle directory, bool& held,
@@ -103,11 +103,6 @@ std::error_code SystemFileSystem::lock_held(FileHandle directory, bool& held,
   // Taken only to ask: closing the handle releases it.
   if (fd >= 0) (void)::close(fd);
   return held ? std::error_code() : error;
-}
-
-RunLock::~RunLock() {
-  // Closing the handle releases the lock; nothing is left behind.
-  if (file_ != kNoFile) (void)::close(static_cast<int>(file_));
 }
 
 }  // namespace quorlant::platform

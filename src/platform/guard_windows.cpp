@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/held_directory_windows.h"
-#include "platform/series_guard.h"
 
 namespace quorlant::platform {
 
@@ -70,7 +69,7 @@ std::error_code SystemFileSystem::free_space(FileHandle directory, Room& room) {
 // A directory cannot be locked here: a file in it is, made for the run, shared with no other
 // writer and removed by the system as it is closed, however the run ends. Others may read it
 // for the process number it holds.
-std::error_code SystemFileSystem::lock_directory(FileHandle directory, RunLock& lock,
+std::error_code SystemFileSystem::lock_directory(FileHandle directory, FileHandle& lock,
                                                  std::string& holder) {
   const std::filesystem::path path = in_held(directory, kLockFile);
   const HANDLE handle =
@@ -82,7 +81,7 @@ std::error_code SystemFileSystem::lock_directory(FileHandle directory, RunLock& 
     holder = process_holding(path);
     return std::make_error_code(std::errc::resource_unavailable_try_again);
   }
-  lock.hold(reinterpret_cast<FileHandle>(handle));
+  lock = reinterpret_cast<FileHandle>(handle);
   const std::string text = std::to_string(::GetCurrentProcessId()) + "\r\n";
   DWORD written = 0;
   if (!::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
@@ -102,11 +101,6 @@ std::error_code SystemFileSystem::lock_held(FileHandle directory, bool& held,
   }
   holder = process_holding(path);
   return {};
-}
-
-RunLock::~RunLock() {
-  // Closing the handle removes the file.
-  if (file_ != kNoFile) ::CloseHandle(reinterpret_cast<HANDLE>(file_));
 }
 
 }  // namespace quorlant::platform

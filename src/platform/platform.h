@@ -72,8 +72,6 @@ inline std::error_code foreign_link_error() {
 /// A pipe or a socket where a file is to be written: never opened for writing.
 std::error_code not_regular_file_error();
 
-class RunLock;
-
 /// The file system, behind one interface so that a test can put a fake in its place: the
 /// program's code gets it by reference from `main`. Every operation and every question returns
 /// the system's error, or none with its answer.
@@ -160,10 +158,13 @@ class FileSystem : public LookUps {
   [[nodiscard]] virtual std::error_code may_add(FileHandle directory) = 0;
   /// The room this process may still use on the file system that holds `directory`.
   [[nodiscard]] virtual std::error_code free_space(FileHandle directory, Room& room) = 0;
-  /// Takes `lock`, this run's lock on the held directory. When another run holds it, fails with
-  /// std::errc::resource_unavailable_try_again and `holder` gets that run's process number
+  /// Takes this run's exclusive lock on the held directory: held while `lock` is open, released
+  /// by close() or by the end of the process, however it ends. On POSIX the lock is on the
+  /// directory itself, so there is no file to plant, link or leave behind; on Windows it is a
+  /// lock file in it that the system removes as it is closed. When another run holds it, fails
+  /// with std::errc::resource_unavailable_try_again and `holder` gets that run's process number
   /// where the system can tell, else nothing.
-  [[nodiscard]] virtual std::error_code lock_directory(FileHandle directory, RunLock& lock,
+  [[nodiscard]] virtual std::error_code lock_directory(FileHandle directory, FileHandle& lock,
                                                        std::string& holder) = 0;
   /// Whether a run holds the lock on the held directory now, without taking it; `holder` as
   /// lock_directory says.
@@ -208,7 +209,7 @@ class SystemFileSystem : public FileSystem {
   // In guard_posix.cpp and guard_windows.cpp.
   std::error_code may_add(FileHandle directory) override;
   std::error_code free_space(FileHandle directory, Room& room) override;
-  std::error_code lock_directory(FileHandle directory, RunLock& lock,
+  std::error_code lock_directory(FileHandle directory, FileHandle& lock,
                                  std::string& holder) override;
   std::error_code lock_held(FileHandle directory, bool& held, std::string& holder) override;
   // In look_up_posix.cpp and look_up_windows.cpp.

@@ -143,7 +143,9 @@ platform::FileKind Units::kind_of(std::string_view name) {
 void Units::lock_event_folder() {
   if (event_folder() == platform::kNoFile) return;
   std::string holder;
-  const std::error_code error = files_.lock_directory(event_folder(), lock_.emplace(), holder);
+  platform::FileHandle lock = platform::kNoFile;
+  const std::error_code error = files_.lock_directory(event_folder(), lock, holder);
+  lock_ = platform::File(files_, lock);
   locked_ = !error;
   if (error == std::errc::resource_unavailable_try_again) {
     throw Failure("another run of quorlant" + by_process(holder) +
@@ -477,7 +479,7 @@ void Units::close_all() {
   // A series not put in place by now never will be.
   const SeriesLeft left = series_.abandon();
   if (left != SeriesLeft::kUntouched) series_left_ = left;
-  lock_.reset();
+  (void)lock_.close();  // nothing of a lock can be lost
   locked_ = false;
   if (first_failure) throw *first_failure;
 }

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "platform/series_guard.h"
 #include "recordio/failure.h"
 #include "recordio/series_writer.h"
 
@@ -185,7 +184,7 @@ class Units {
   std::filesystem::path base_;
   SeriesNames names_;
   HeldDirectories held_;     // let go last, once every unit is closed
-  std::optional<platform::RunLock> lock_;  // released once every unit is closed
+  platform::File lock_;  // the lock on event\, released once every unit is closed
   bool locked_ = false;
   std::string record_end_;
   std::map<int, Unit> units_;
