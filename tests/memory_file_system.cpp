@@ -298,7 +298,7 @@ std::error_code MemoryFileSystem::names_in(const std::filesystem::path& path,
   return {};
 }
 
-std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
+std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path, FileHandle& file,
                                              Entry& entry) const {
   file = platform::kNoFile;
   if (const auto error = entry_of(path, false, entry)) return error;
@@ -306,7 +306,7 @@ std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path, 
   return {};
 }
 
-std::error_code MemoryFileSystem::read_plain(std::intptr_t file, std::span<char> buffer,
+std::error_code MemoryFileSystem::read_plain(FileHandle file, std::span<char> buffer,
                                              std::size_t& got) const {
   got = 0;
   const auto found = handles_.find(file);

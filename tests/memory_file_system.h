@@ -193,11 +193,11 @@ class MemoryFileSystem final : public platform::FileSystem {
                             std::filesystem::path& real) const override;
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
-  std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
+  std::error_code open_plain(const std::filesystem::path& path, FileHandle& file,
                              Entry& entry) const override;
-  std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
+  std::error_code read_plain(FileHandle file, std::span<char> buffer,
                              std::size_t& got) const override;
-  void close_plain(std::intptr_t file) const override { handles_.erase(file); }
+  void close_plain(FileHandle file) const override { handles_.erase(file); }
 
  private:
   enum class Kind { kFile, kDirectory, kLink, kDevice };

@@ -93,7 +93,7 @@ class PlainFile : public std::streambuf {
 
   const platform::LookUps& look_ups_;
   std::string name_;
-  std::intptr_t file_ = platform::kNoFile;
+  platform::FileHandle file_ = platform::kNoFile;
   char buffer_[8192];
 };
 

@@ -12,6 +12,10 @@
 // link points, what a directory holds. look_up_posix.cpp and look_up_windows.cpp answer them.
 namespace quorlant::platform {
 
+/// An open file: a descriptor on POSIX, a handle on Windows. kNoFile when none.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
 /// What a name is. A look-up that does not follow links may find kLink; one that follows them
 /// never does. The look-ups of a reader of the tree count a pipe as kOther.
 enum class FileKind {
@@ -49,16 +53,16 @@ class LookUps {
   [[nodiscard]] virtual std::error_code names_in(const std::filesystem::path& path,
                                                  std::vector<std::string>& names) const = 0;
   /// Opens `path` to read without waiting on a pipe or a device and asks the open file what it
-  /// is, so nothing swapped in after a look-up is waited on: `file` (a platform FileHandle)
+  /// is, so nothing swapped in after a look-up is waited on: `file`
   /// stays open only for a regular file; `entry` says what was found (kMissing when nothing).
   /// A link in the last part is not followed.
   [[nodiscard]] virtual std::error_code open_plain(const std::filesystem::path& path,
-                                                   std::intptr_t& file, Entry& entry) const = 0;
+                                                   FileHandle& file, Entry& entry) const = 0;
   /// Reads up to `buffer.size()` bytes of a file open_plain opened; `got` is 0 at its end.
-  [[nodiscard]] virtual std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
+  [[nodiscard]] virtual std::error_code read_plain(FileHandle file, std::span<char> buffer,
                                                    std::size_t& got) const = 0;
   /// Closes a file open_plain opened (it was only read: nothing can be lost).
-  virtual void close_plain(std::intptr_t file) const = 0;
+  virtual void close_plain(FileHandle file) const = 0;
 };
 
 }  // namespace quorlant::platform

@@ -313,7 +313,7 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
 }
 
 // Opens `name` of `directory` to read, as open_plain says.
-static std::error_code open_plain_in(int directory, const char* name, std::intptr_t& file,
+static std::error_code open_plain_in(int directory, const char* name, FileHandle& file,
                                      Entry& entry) {
   file = kNoFile;
   entry = {};
@@ -337,7 +337,7 @@ static std::error_code open_plain_in(int directory, const char* name, std::intpt
   return {};
 }
 
-std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
+std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, FileHandle& file,
                                              Entry& entry) const {
   return open_plain_in(AT_FDCWD, path.c_str(), file, entry);
 }
@@ -347,7 +347,7 @@ std::error_code SystemFileSystem::open_plain_at(FileHandle directory, std::strin
   return open_plain_in(static_cast<int>(directory), std::string(name).c_str(), file, entry);
 }
 
-std::error_code SystemFileSystem::read_plain(std::intptr_t file, std::span<char> buffer,
+std::error_code SystemFileSystem::read_plain(FileHandle file, std::span<char> buffer,
                                              std::size_t& got) const {
   for (;;) {
     const ssize_t n = ::read(static_cast<int>(file), buffer.data(), buffer.size());
@@ -359,7 +359,7 @@ std::error_code SystemFileSystem::read_plain(std::intptr_t file, std::span<char>
   }
 }
 
-void SystemFileSystem::close_plain(std::intptr_t file) const {
+void SystemFileSystem::close_plain(FileHandle file) const {
   (void)::close(static_cast<int>(file));  // read only: nothing of it can be lost
 }
 

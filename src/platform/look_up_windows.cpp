@@ -223,7 +223,7 @@ std::error_code SystemFileSystem::resolve(FileHandle base, const std::filesystem
   return error;
 }
 
-std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, std::intptr_t& file,
+std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, FileHandle& file,
                                              Entry& entry) const {
   file = kNoFile;
   entry = {};
@@ -244,14 +244,14 @@ std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, 
     entry.links = information.nNumberOfLinks;
   }
   if (!error && entry.kind == FileKind::kRegular) {
-    file = reinterpret_cast<std::intptr_t>(handle);
+    file = reinterpret_cast<FileHandle>(handle);
   } else {
     ::CloseHandle(handle);  // opened only to be asked
   }
   return error;
 }
 
-std::error_code SystemFileSystem::read_plain(std::intptr_t file, std::span<char> buffer,
+std::error_code SystemFileSystem::read_plain(FileHandle file, std::span<char> buffer,
                                              std::size_t& got) const {
   DWORD read = 0;
   const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1U << 30));
@@ -261,7 +261,7 @@ std::error_code SystemFileSystem::read_plain(std::intptr_t file, std::span<char>
   return {};
 }
 
-void SystemFileSystem::close_plain(std::intptr_t file) const {
+void SystemFileSystem::close_plain(FileHandle file) const {
   ::CloseHandle(reinterpret_cast<HANDLE>(file));  // read only: nothing of it can be lost
 }
 

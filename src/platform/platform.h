@@ -18,10 +18,6 @@
 // build picks one. Every failure is a std::error_code whose message is the system's own words.
 namespace quorlant::platform {
 
-/// An open file: a descriptor on POSIX, a handle on Windows. kNoFile when none.
-using FileHandle = std::intptr_t;
-inline constexpr FileHandle kNoFile = -1;
-
 /// What a text record ends with in the files of this system: "\n", or "\r\n" on Windows.
 std::string_view record_end();
 
@@ -224,11 +220,11 @@ class SystemFileSystem : public FileSystem {
                             std::filesystem::path& real) const override;
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
-  std::error_code open_plain(const std::filesystem::path& path, std::intptr_t& file,
+  std::error_code open_plain(const std::filesystem::path& path, FileHandle& file,
                              Entry& entry) const override;
-  std::error_code read_plain(std::intptr_t file, std::span<char> buffer,
+  std::error_code read_plain(FileHandle file, std::span<char> buffer,
                              std::size_t& got) const override;
-  void close_plain(std::intptr_t file) const override;
+  void close_plain(FileHandle file) const override;
 
  private:
   std::optional<unsigned> new_file_mode_;  // what a file created now gets, once known
