@@ -171,4 +171,13 @@ inline std::vector<std::string> temp3_records(const std::string& name, const std
   };
 }
 
+/// The report of an event file that cannot be opened: the whole 256-character path entry, then
+/// the status code, then the stop.
+inline std::string open_failure_report(const std::string& path, int error_number) {
+  const std::string code = std::to_string(error_number);
+  return " problem opening" + path + std::string(256 - path.size(), ' ') +
+         "in write_event @ line 15\n" + " ios=" + std::string(12 - code.size(), ' ') + code +
+         " possible problem: lile is locked\n" + "program aborted in write_event\n";
+}
+
 }  // namespace quorlant::testing::evt

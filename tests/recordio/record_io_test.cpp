@@ -60,9 +60,8 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
          io.message(kConsoleOutput, {"n=", io.read_integer("the no of events")});
        },
        0,
-       " WARNING:\n enter the snow conversion factor\n\n\n name\n Hit enter to continue\n n=" +
-           std::string(static_cast<std::size_t>(kMessageIntegerWidth - 1), ' ') +
-           "7\nNormal ending\n",
+       " WARNING:\n enter the snow conversion factor\n\n\n name\n Hit enter to continue\n n=           7\n"
+       "Normal ending\n",
        ""},
       {"", [](RecordIo&) { stop("Program aborted in evt @ 130"); }, 1,
        "Program aborted in evt @ 130\n", ""},

@@ -81,14 +81,7 @@ inline std::string created_line(std::string_view path) {
   return " " + std::string(path) + std::string(60 - path.size(), ' ') + "... created\n";
 }
 
-/// The report of an event file that cannot be opened: the whole 256-character path entry, then
-/// the status code, then the stop.
-inline std::string open_failure_report(const std::string& path, int error_number) {
-  const std::string code = std::to_string(error_number);
-  return " problem opening" + path + std::string(256 - path.size(), ' ') +
-         "in write_event @ line 15\n" + " ios=" + std::string(12 - code.size(), ' ') + code +
-         " possible problem: lile is locked\n" + "program aborted in write_event\n";
-}
+using testing::evt::open_failure_report;
 
 inline std::size_t count_of(std::string_view text, std::string_view part) {
   std::size_t count = 0;
