@@ -15,7 +15,6 @@ namespace quorlant::eventfile {
 namespace {
 
 using testing::read_file;
-using testing::write_file;
 
 // The first event of a run of monthly events from 2015 01 01 00, snow melt y, basin gr10k,
 // written out line by line with every trailing blank.
@@ -40,16 +39,6 @@ TEST(WriteEvent, OpensTheNameInEntry99) {
   writer.write();
   EXPECT_EQ(read_file(writer.dir / "event" / "other.evt"), kTypicalFirstEvent);
   EXPECT_FALSE(std::filesystem::exists(writer.path()));
-}
-
-TEST(WriteEvent, ALongerExistingFileIsReplacedWhole) {
-  EventFileWriter writer;
-  std::string old_content;
-  for (int i = 0; i < 300; ++i)
-    old_content += "old line " + std::to_string(i) + " of a longer file\n";
-  write_file(writer.path(), old_content);
-  writer.write();
-  EXPECT_EQ(writer.file(), kTypicalFirstEvent);
 }
 
 TEST(WriteEvent, TwoCallsWithTheSameDataGiveIdenticalFiles) {

@@ -74,17 +74,5 @@ TEST(EventLoop, ThreeMonthlyEventsAcrossTheYearEnd) {
   // "monthly events across a year end keep the hour").
 }
 
-TEST(EventLoop, TheNewListReplacesALongerOldOne) {
-  Bench b;
-  std::string old_list;
-  for (int i = 0; i < 5; ++i)
-    old_list += listed("event\\2010010" + std::to_string(i) + ".evt") + "\n";
-  testing::write_file(b.dir / "event/events_to_follow.txt", old_list);
-  b.run(1, 12, "2016 02 01 00");
-  EXPECT_EQ(read_file(b.dir / "event/events_to_follow.txt"),
-            lines({listed("event\\20160201.evt")}));
-  EXPECT_FALSE(b.exists("temp5.fls"));  // one event never advances
-}
-
 }  // namespace
 }  // namespace quorlant::events

@@ -368,20 +368,6 @@ TEST(FormatInput, ReversionFillsTheRemainingVariablesFromTheNextRecords) {
             (std::vector<std::int32_t>{1, 2, 3, 4}));
 }
 
-// Integers written and read back as texts: how numbers become digit texts.
-TEST(ScratchConversion, IntegersBecomeDigitTexts) {
-  const std::vector<OutItem> items = {2015, 7};
-  const Records written = write_records(Format{IntField{4}, IntField{2}}, items);
-  ASSERT_EQ(written, Records{"2015 7"});
-  FixedText<4> yy;
-  FixedText<2> mm;
-  Feed feed(written);
-  const std::vector<InTarget> targets = {yy.span(), mm.span()};
-  EXPECT_EQ(read_records(Format{TextField{4}, TextField{2}}, feed.source(), targets), std::nullopt);
-  EXPECT_EQ(yy.view(), "2015");
-  EXPECT_EQ(mm.view(), " 7");
-}
-
 // ---- The number forms ------------------------------------------------------------------------
 
 TEST(ParseInteger, Forms) {
