@@ -71,16 +71,8 @@ inline std::string second_event() {
   return full_script_event({"2015", "02", "01", "00", "20150201", "  672"});
 }
 
-/// One line of events_to_follow.txt: a blank and the path padded to 72 characters.
-inline std::string follow_line(std::string_view path) {
-  return " " + std::string(path) + std::string(72 - path.size(), ' ') + "\n";
-}
-
-/// A "... created" line: a blank, the path padded to 60 characters, then the words.
-inline std::string created_line(std::string_view path) {
-  return " " + std::string(path) + std::string(60 - path.size(), ' ') + "... created\n";
-}
-
+using testing::evt::created_line;
+using testing::evt::follow_line;
 using testing::evt::open_failure_report;
 
 inline std::size_t count_of(std::string_view text, std::string_view part) {
