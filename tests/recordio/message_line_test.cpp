@@ -18,13 +18,8 @@ TEST(MessageLine, OneBlankThenTheItemsBackToBack) {
   EXPECT_EQ(message_line({"gr10k   "}), " gr10k   ");
   EXPECT_EQ(message_line({"gr10k   ", "|"}), " gr10k   |");
   EXPECT_EQ(message_line({""}), " ");
-}
-
-TEST(MessageLine, NoItemsIsAnEmptyLine) {
+  // No items at all: an empty line, without the blank.
   EXPECT_EQ(message_line({}), "");
-  std::string out;
-  append_message_line(out, {});
-  EXPECT_EQ(out, "\n");
 }
 
 TEST(MessageLine, IntegersAreRightJustifiedInTheirColumns) {
@@ -39,6 +34,8 @@ TEST(MessageLine, AppendsOneTerminatedLine) {
   std::string out = " first\n";
   append_message_line(out, {"second", 2});
   EXPECT_EQ(out, " first\n second           2\n");
+  append_message_line(out, {});
+  EXPECT_EQ(out, " first\n second           2\n\n");
 }
 
 }  // namespace

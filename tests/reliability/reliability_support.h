@@ -1,7 +1,5 @@
 #pragma once
 
-#include <filesystem>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -18,7 +18,6 @@ using testing::lines;
 using testing::read_bytes;
 using testing::read_file;
 using testing::run_program;
-using testing::TempDir;
 using testing::write_file;
 using testing::evt::Answers;
 using testing::evt::Event;
