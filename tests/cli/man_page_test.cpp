@@ -86,17 +86,6 @@ TEST_F(ManPage, BothSystemsListTheAnswerOptionsOfTheTable) {
   }
 }
 
-TEST(ManPageSource, CarriesTheProjectVersion) {
-  const std::string cmake = read_file(kSourceDir / "CMakeLists.txt");
-  std::smatch version;
-  ASSERT_TRUE(
-      std::regex_search(cmake, version, std::regex(R"(project\(quorlant VERSION ([0-9.]+))")));
-  const std::string page = read_file(kManPage);
-  EXPECT_EQ(page.rfind(".TH QUORLANT 1 ", 0), 0U);
-  EXPECT_NE(page.find("\"quorlant " + version[1].str() + "\""), std::string::npos)
-      << "the .TH line of man/quorlant.1 names another version than " << version[1];
-}
-
 // A real run decides what FILES must name: every file it leaves, in the backslash form.
 TEST_F(ManPage, FilesNamesEveryFileARunWrites) {
   RunArea area;
