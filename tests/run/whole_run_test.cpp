@@ -187,6 +187,13 @@ TEST(WholeRun, RunsWithoutEventsLeaveOnlyTheStart) {
       {"no events in a fresh directory", "0\n1\n2015 01 01 00\n", false, closing(), 0,
        "2015010100\n"},
       {"a negative number of events", "-4\n1\n2015 01 01 00\n", true, closing(), 0, "2015010100\n"},
+      // The lowest 32-bit integer, and zero in any form, are numbers of events like any other.
+      {"the lowest 32-bit integer", "-2147483648\n1\n2015 01 01 00\n", false, closing(), 0,
+       "2015010100\n"},
+      {"+0 events", "+0\n1\n2015 01 01 00\n", false, closing(), 0, "2015010100\n"},
+      {"-0 events", "-0\n1\n2015 01 01 00\n", false, closing(), 0, "2015010100\n"},
+      {"0 events and more on the line", "  0  and the rest\n1\n2015 01 01 00\n", false, closing(),
+       0, "2015010100\n"},
       {"six months per event with no events", "0\n6\n2015 01 01 00\n", false, closing(), 0,
        "2015010100\n"},
       {"month 13 with no events", "0\n1\n2015 13 01 00\n", false, closing(), 0, "2015130100\n"},
