@@ -70,9 +70,9 @@ std::string transcript(const Lines& names, bool snow_factor = true, bool rate = 
 // ---- Files -------------------------------------------------------------------------------------
 
 std::string list_of(const Lines& names) {
-  Lines l;
-  for (const auto& name : names) l.push_back(" " + padded("event\\" + name + ".evt", 72));
-  return lines(l);
+  std::string list;
+  for (const auto& name : names) list += testing::evt::follow_line("event\\" + name + ".evt");
+  return list;
 }
 
 std::string temp3(const std::string& basin_part, const std::string& name) {
