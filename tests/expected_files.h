@@ -4,6 +4,7 @@
 // lines with every trailing blank, for given dates and answers; and the records of temp3.fls.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "test_support.h"
@@ -169,6 +170,25 @@ inline std::vector<std::string> temp3_records(const std::string& name, const std
       "strfw\\" + evt + ".gwt",     "tempr\\" + evt + ".tmx",     "snowg\\" + evt + ".dsn",
       std::string(16, ' '),         "event\\event.evt",           "event\\" + evt + ".evt",
   };
+}
+
+/// One line of events_to_follow.txt: a blank and the path padded to 72 characters.
+inline std::string follow_line(std::string_view path) {
+  return " " + std::string(path) + std::string(72 - path.size(), ' ') + "\n";
+}
+
+/// A "... created" line: a blank, the path padded to 60 characters, then the words.
+inline std::string created_line(std::string_view path) {
+  return " " + std::string(path) + std::string(60 - path.size(), ' ') + "... created\n";
+}
+
+/// The report of an event file that cannot be opened: the whole 256-character path entry, then
+/// the status code, then the stop.
+inline std::string open_failure_report(const std::string& path, int error_number) {
+  const std::string code = std::to_string(error_number);
+  return " problem opening" + path + std::string(256 - path.size(), ' ') +
+         "in write_event @ line 15\n" + " ios=" + std::string(12 - code.size(), ' ') + code +
+         " possible problem: lile is locked\n" + "program aborted in write_event\n";
 }
 
 }  // namespace quorlant::testing::evt

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 

@@ -34,6 +34,7 @@ TEST(Help, NamesTheInputTheFilesAndTheExitStatuses) {
   EXPECT_EQ(tree(area.work), std::vector<std::string>{"event"});
 }
 
+// The binary and the manual page carry the version the build declares.
 TEST(Version, PrintsTheProjectVersion) {
   // The version the build declares, read from the top CMakeLists.txt.
   const std::string cmake = read_file(kSourceDir / "CMakeLists.txt");
@@ -46,6 +47,11 @@ TEST(Version, PrintsTheProjectVersion) {
   EXPECT_EQ(result.out, "quorlant " + match[1].str() + "\nwrites event files of version 9.9\n");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(tree(area.work), std::vector<std::string>{"event"});
+  // The manual page carries the same version on its .TH line.
+  const std::string page = read_file(kSourceDir / "man/quorlant.1");
+  EXPECT_EQ(page.rfind(".TH QUORLANT 1 ", 0), 0U);
+  EXPECT_NE(page.find("\"quorlant " + match[1].str() + "\""), std::string::npos)
+      << "the .TH line of man/quorlant.1 names another version than " << match[1];
 }
 
 TEST(Help, AFailedWriteIsNotSuccess) {

@@ -57,24 +57,10 @@ std::vector<std::pair<std::string, std::function<void(EventFileWriter&)>>> data_
   };
 }
 
-TEST(EventFileLayout, EveryLineHasItsLength) {
-  for (const auto& [name, change] : data_sets()) {
-    EventFileWriter writer;
-    change(writer);
-    const auto written = writer.write_lines();
-    ASSERT_EQ(written.size(), 108U) << name;
-    for (std::size_t i = 0; i < written.size(); ++i) {
-      EXPECT_EQ(written[i].size(), kLineLengths[i])
-          << name << ", line " << i + 1 << ": \"" << written[i] << "\"";
-    }
-    // Nothing follows the end line.
-    EXPECT_TRUE(writer.file().ends_with("\n#\neof\n")) << name;
-  }
-}
-
-// Only the date lines, the answers, the rate, the lengths, the reporting step, the basin files
-// and the event name inside the references carry values; every other line never changes.
-TEST(EventFileLayout, LinesWithoutValuesAreTheSameInEveryFile) {
+// Every line has its length whatever the data. Only the date lines, the answers, the rate, the
+// lengths, the reporting step, the basin files and the event name inside the references carry
+// values; every other line is the same in every file.
+TEST(EventFileLayout, EveryLineHasItsLengthAndOnlyValuesChange) {
   const std::set<std::size_t> value_lines = {4,  5,  6,  7,  9,  11, 12, 13, 21, 32, 35,
                                              36, 46, 48, 49, 50, 52, 53, 54, 55, 56, 57};
   EventFileWriter typical;
@@ -83,11 +69,13 @@ TEST(EventFileLayout, LinesWithoutValuesAreTheSameInEveryFile) {
     EventFileWriter writer;
     change(writer);
     const std::string event_name(writer.evtname.view());
-    auto written = writer.write_lines();
+    const auto written = writer.write_lines();
     ASSERT_EQ(written.size(), 108U) << name;
     for (std::size_t number = 1; number <= 108; ++number) {
-      if (value_lines.contains(number)) continue;
       std::string line = written[number - 1];
+      EXPECT_EQ(line.size(), kLineLengths[number - 1])
+          << name << ", line " << number << ": \"" << line << "\"";
+      if (value_lines.contains(number)) continue;
       // The event name stands in columns 37 to 44 of a data-file reference.
       if (number >= 59 && number <= 104 && line.size() > 36) {
         EXPECT_EQ(line.substr(36, 8), event_name) << name << ", line " << number;
@@ -95,6 +83,8 @@ TEST(EventFileLayout, LinesWithoutValuesAreTheSameInEveryFile) {
       }
       EXPECT_EQ(line, reference[number - 1]) << name << ", line " << number;
     }
+    // Nothing follows the end line.
+    EXPECT_TRUE(writer.file().ends_with("\n#\neof\n")) << name;
   }
 }
 

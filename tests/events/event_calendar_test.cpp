@@ -37,24 +37,27 @@ TEST(SplitStart, TakesFixedColumnsWithoutLookingAtTheSeparators) {
   EXPECT_EQ(start_problem("2015 06 01 00 extra"), std::nullopt);  // the rest is never looked at
 }
 
+// Blanks inside the date columns are ignored: a month typed as " 3" is March.
 TEST(PrepareFirstEvent, NameYearAndMonthComeThroughTemp0) {
-  Bench b;
-  b.data.start = "2015 11 15 06";
-  split_start(b.data);
-  prepare_first_event(b.io, b.data);
-  EXPECT_EQ(b.data.evtname, "20151115");
-  EXPECT_EQ(b.data.iyear, 2015);
-  EXPECT_EQ(b.data.imonth, 11);
-  EXPECT_EQ(read_file(b.dir / "temp0.fls"), "2015111506\n");
-}
-
-TEST(PrepareFirstEvent, BlanksInsideTheDateColumnsAreIgnored) {
-  Bench b;
-  b.data.start = "2015  3 01 00";  // month typed as " 3"
-  split_start(b.data);
-  prepare_first_event(b.io, b.data);
-  EXPECT_EQ(b.data.imonth, 3);
-  EXPECT_EQ(b.data.evtname, "2015 301");
+  struct Row {
+    std::string start, evtname;
+    int iyear, imonth;
+    std::string temp0;
+  };
+  const Row rows[] = {
+      {"2015 11 15 06", "20151115", 2015, 11, "2015111506\n"},
+      {"2015  3 01 00", "2015 301", 2015, 3, "2015 30100\n"},
+  };
+  for (const Row& row : rows) {
+    Bench b;
+    b.data.start = row.start;
+    split_start(b.data);
+    prepare_first_event(b.io, b.data);
+    EXPECT_EQ(b.data.evtname, row.evtname) << row.start;
+    EXPECT_EQ(b.data.iyear, row.iyear) << row.start;
+    EXPECT_EQ(b.data.imonth, row.imonth) << row.start;
+    EXPECT_EQ(read_file(b.dir / "temp0.fls"), row.temp0) << row.start;
+  }
 }
 
 TEST(PrepareFirstEvent, LettersInTheDateColumnsFailQuotingTheAnswer) {

@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "events/event_calendar.h"
+#include "expected_files.h"
 #include "test_support.h"
 
 namespace quorlant::events {
 namespace {
 
-using testing::lines;
 using testing::read_file;
+using testing::evt::created_line;
+using testing::evt::follow_line;
 
 struct Bench : testing::IoBench {
   Bench() { std::filesystem::create_directory(dir / "event"); }
@@ -47,14 +49,6 @@ struct Bench : testing::IoBench {
   }
 };
 
-std::string created(const std::string& path) {
-  return " " + path + std::string(60 - path.size(), ' ') + "... created";
-}
-
-std::string listed(const std::string& path) {
-  return " " + path + std::string(72 - path.size(), ' ');
-}
-
 TEST(EventLoop, ThreeMonthlyEventsAcrossTheYearEnd) {
   Bench b;
   b.run(3, 1, "2015 11 15 06");
@@ -64,26 +58,14 @@ TEST(EventLoop, ThreeMonthlyEventsAcrossTheYearEnd) {
                          "options: length 720, temp1",
                          "warning: event\\20151115.evt, basin\\gr10k_shd.r2c",
                      }));
-  EXPECT_EQ(b.out.str(), lines({created("event\\20151115.evt"), created("event\\20151201.evt"),
-                                created("event\\20160101.evt")}));
+  EXPECT_EQ(b.out.str(), created_line("event\\20151115.evt") + created_line("event\\20151201.evt") +
+                             created_line("event\\20160101.evt"));
   EXPECT_EQ(read_file(b.dir / "event/events_to_follow.txt"),
-            lines({listed("event\\20151115.evt"), listed("event\\20151201.evt"),
-                   listed("event\\20160101.evt")}));
+            follow_line("event\\20151115.evt") + follow_line("event\\20151201.evt") +
+                follow_line("event\\20160101.evt"));
   EXPECT_EQ(b.data.fln[99].trimmed(), "event\\20160101.evt");
   // The three files themselves are compared whole in run/whole_run_test.cpp (the series row
   // "monthly events across a year end keep the hour").
-}
-
-TEST(EventLoop, TheNewListReplacesALongerOldOne) {
-  Bench b;
-  std::string old_list;
-  for (int i = 0; i < 5; ++i)
-    old_list += listed("event\\2010010" + std::to_string(i) + ".evt") + "\n";
-  testing::write_file(b.dir / "event/events_to_follow.txt", old_list);
-  b.run(1, 12, "2016 02 01 00");
-  EXPECT_EQ(read_file(b.dir / "event/events_to_follow.txt"),
-            lines({listed("event\\20160201.evt")}));
-  EXPECT_FALSE(b.exists("temp5.fls"));  // one event never advances
 }
 
 }  // namespace

@@ -57,22 +57,10 @@ TEST(ComposeNameSet, Temp3HoldsTheTwentyFourRecordsAndTheEntriesTheirFirst30Char
           << where << ", entry " << entry;
     }
     EXPECT_EQ(b.data.fln1.str(), padded("event\\20150101.evt", 256)) << where;
+    // No entry past 23 is touched.
+    EXPECT_EQ(b.data.fln[24].str(), std::string(256, ' ')) << where;
+    EXPECT_EQ(b.data.fln[99].str(), std::string(256, ' ')) << where;
   }
-}
-
-TEST(ComposeNameSet, SpotChecksOfTheEntries) {
-  Bench b;
-  b.data.bsnme = "gr10k";
-  b.data.evtname = "20150601";
-  compose_name_set(b.io, b.data);
-  EXPECT_EQ(b.data.fln[1].trimmed(), "basin\\gr10k_shd.r2c");
-  EXPECT_EQ(b.data.fln[3].trimmed(), "basin\\gr10k_ch_par.r2c");
-  EXPECT_EQ(b.data.fln[8].trimmed(), "raing\\20150601.rag");
-  EXPECT_EQ(b.data.fln[22].str(), std::string(256, ' '));
-  EXPECT_EQ(b.data.fln[23].trimmed(), "event\\event.evt");
-  EXPECT_EQ(b.data.fln1.trimmed(), "event\\20150601.evt");
-  EXPECT_EQ(b.data.fln[24].str(), std::string(256, ' '));  // no entry past 23 is touched
-  EXPECT_EQ(b.data.fln[99].str(), std::string(256, ' '));
 }
 
 TEST(ComposeNameSet, ALaterEventRewritesTemp3FromItsStart) {

@@ -47,13 +47,6 @@ TEST(ConsoleIntegers, FreeFormValues) {
   }
 }
 
-TEST(ConsoleIntegers, TheRestOfTheLineIsDiscarded) {
-  ConsoleFixture f("  12  extra 99\n\n 3,4\n");
-  EXPECT_EQ(f.console.read_integer("the no of events"), 12);
-  EXPECT_EQ(f.console.read_integer("the months per event"), 3);
-  EXPECT_THROW(f.console.read_integer("more"), Failure);
-}
-
 TEST(ConsoleReals, FreeFormValues) {
   struct Row {
     std::string input;

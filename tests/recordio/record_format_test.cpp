@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -47,15 +46,11 @@ struct OutputRow {
   Records expected;
 };
 
-void expect_output(const std::vector<OutputRow>& rows) {
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    EXPECT_EQ(write_records(rows[i].format, rows[i].items), rows[i].expected) << "row " << i;
-  }
-}
-
-TEST(FormatOutput, TextField) {
-  expect_output({
-      // Shorter than the field: right-justified with blanks in front.
+TEST(FormatOutput, FieldsLiteralsSkipsAndReversion) {
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  const std::vector<OutputRow> rows = {
+      // A text shorter than the field: right-justified with blanks in front.
       {Format{TextField{5}}, {"abc"}, {"  abc"}},
       // At least as long: the first w characters.
       {Format{TextField{3}}, {"abc"}, {"abc"}},
@@ -67,13 +62,7 @@ TEST(FormatOutput, TextField) {
       {Format{TextField{4}, Literal{"|"}}, {""}, {"    |"}},
       // Trailing blanks of an item belong to it, even when cut.
       {Format{TextField{6}, Literal{"|"}}, {"ab  cd  "}, {"ab  cd|"}},
-  });
-}
-
-TEST(FormatOutput, IntegerField) {
-  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
-  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-  expect_output({
+      // Integers, right-justified; asterisks where they do not fit.
       {Format{IntField{2}}, {7}, {" 7"}},
       {Format{IntField{4}}, {2015}, {"2015"}},
       {Format{IntField{4}}, {12345}, {"****"}},
@@ -89,7 +78,40 @@ TEST(FormatOutput, IntegerField) {
       {Format{IntField{10}}, {kMin}, {"**********"}},
       {Format{IntField{10}}, {kMax}, {"2147483647"}},
       {Format{IntField{9}}, {kMax}, {"*********"}},
-  });
+      // A skip is filled only when something follows it on the record.
+      {Format{IntField{2}, Skip{3}, IntField{2}}, {1, 2}, {" 1    2"}},
+      {Format{IntField{2}, Skip{3}, Literal{"x"}}, {1}, {" 1   x"}},
+      {Format{Skip{2}, Literal{"ab"}}, {}, {"  ab"}},
+      // Nothing follows the skip on the record: the record is not lengthened.
+      {Format{IntField{2}, Skip{3}}, {1}, {" 1"}},
+      {Format{IntField{2}, Skip{3}, IntField{2}}, {1}, {" 1"}},
+      {Format{TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}},
+       {"2015", "01", "01"},
+       {"2015 01 01"}},
+      // A literal starts with exactly the blanks it has.
+      {Format{Literal{" enter the snow conversion factor"}},
+       {},
+       {" enter the snow conversion factor"}},
+      {Format{Literal{"0"}, IntField{1}}, {7}, {"07"}},
+      {Format{IntField{4}, Literal{"0"}, IntField{1}, Literal{"01"}}, {2015, 3}, {"20150301"}},
+      // Items used up: output goes on to the next field that needs an item.
+      {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1}, {" 1a"}},
+      {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1, 2}, {" 1a 2b"}},
+      // No items at all: output stops at the first field that needs one.
+      {Format{TextField{8}}, {}, {""}},
+      {Format{TextField{}, Literal{"x"}}, {}, {""}},
+      {Format{Literal{"abc"}}, {}, {"abc"}},
+      {Format{Literal{"abc"}, IntField{2}, Literal{"def"}}, {}, {"abc"}},
+      // Items left over start a new record from the first field.
+      {Format{IntField{2}, IntField{2}}, {1, 2, 3, 4}, {" 1 2", " 3 4"}},
+      {Format{IntField{2}, IntField{2}, Literal{"x"}}, {1, 2, 3, 4}, {" 1 2x", " 3 4x"}},
+      {Format{IntField{2}, IntField{2}, Literal{"x"}}, {1, 2, 3}, {" 1 2x", " 3"}},
+      {Format{Literal{"n="}, IntField{2}}, {1, 2, 3}, {"n= 1", "n= 2", "n= 3"}},
+      {Format{TextField{}}, {"a", "bb", "c"}, {"a", "bb", "c"}},
+  };
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(write_records(rows[i].format, rows[i].items), rows[i].expected) << "row " << i;
+  }
 }
 
 TEST(FormatOutput, RealFieldOnTheExactBinaryValue) {
@@ -141,41 +163,6 @@ TEST(FormatOutput, RealFieldOnTheExactBinaryValue) {
     EXPECT_EQ(format_real(row.value, row.width, row.decimals), row.expected)
         << row.value << " through F" << row.width << "." << row.decimals;
   }
-}
-
-TEST(FormatOutput, SkipsLiteralsAndReversion) {
-  expect_output({
-      // A skip is filled only when something follows it on the record.
-      {Format{IntField{2}, Skip{3}, IntField{2}}, {1, 2}, {" 1    2"}},
-      {Format{IntField{2}, Skip{3}, Literal{"x"}}, {1}, {" 1   x"}},
-      {Format{Skip{2}, Literal{"ab"}}, {}, {"  ab"}},
-      // Nothing follows the skip on the record: the record is not lengthened.
-      {Format{IntField{2}, Skip{3}}, {1}, {" 1"}},
-      {Format{IntField{2}, Skip{3}, IntField{2}}, {1}, {" 1"}},
-      {Format{TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}},
-       {"2015", "01", "01"},
-       {"2015 01 01"}},
-      // A literal starts with exactly the blanks it has.
-      {Format{Literal{" enter the snow conversion factor"}},
-       {},
-       {" enter the snow conversion factor"}},
-      {Format{Literal{"0"}, IntField{1}}, {7}, {"07"}},
-      {Format{IntField{4}, Literal{"0"}, IntField{1}, Literal{"01"}}, {2015, 3}, {"20150301"}},
-      // Items used up: output goes on to the next field that needs an item.
-      {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1}, {" 1a"}},
-      {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1, 2}, {" 1a 2b"}},
-      // No items at all: output stops at the first field that needs one.
-      {Format{TextField{8}}, {}, {""}},
-      {Format{TextField{}, Literal{"x"}}, {}, {""}},
-      {Format{Literal{"abc"}}, {}, {"abc"}},
-      {Format{Literal{"abc"}, IntField{2}, Literal{"def"}}, {}, {"abc"}},
-      // Items left over start a new record from the first field.
-      {Format{IntField{2}, IntField{2}}, {1, 2, 3, 4}, {" 1 2", " 3 4"}},
-      {Format{IntField{2}, IntField{2}, Literal{"x"}}, {1, 2, 3, 4}, {" 1 2x", " 3 4x"}},
-      {Format{IntField{2}, IntField{2}, Literal{"x"}}, {1, 2, 3}, {" 1 2x", " 3"}},
-      {Format{Literal{"n="}, IntField{2}}, {1, 2, 3}, {"n= 1", "n= 2", "n= 3"}},
-      {Format{TextField{}}, {"a", "bb", "c"}, {"a", "bb", "c"}},
-  });
 }
 
 TEST(FormatOutput, AppendsEachRecordWithItsTerminator) {
@@ -366,20 +353,6 @@ TEST(FormatInput, ReversionFillsTheRemainingVariablesFromTheNextRecords) {
   EXPECT_EQ(read_records(Format{IntField{2}, IntField{2}}, pairs.source(), four), std::nullopt);
   EXPECT_EQ((std::vector<std::int32_t>{v[0], v[1], v[2], v[3]}),
             (std::vector<std::int32_t>{1, 2, 3, 4}));
-}
-
-// Integers written and read back as texts: how numbers become digit texts.
-TEST(ScratchConversion, IntegersBecomeDigitTexts) {
-  const std::vector<OutItem> items = {2015, 7};
-  const Records written = write_records(Format{IntField{4}, IntField{2}}, items);
-  ASSERT_EQ(written, Records{"2015 7"});
-  FixedText<4> yy;
-  FixedText<2> mm;
-  Feed feed(written);
-  const std::vector<InTarget> targets = {yy.span(), mm.span()};
-  EXPECT_EQ(read_records(Format{TextField{4}, TextField{2}}, feed.source(), targets), std::nullopt);
-  EXPECT_EQ(yy.view(), "2015");
-  EXPECT_EQ(mm.view(), " 7");
 }
 
 // ---- The number forms ------------------------------------------------------------------------

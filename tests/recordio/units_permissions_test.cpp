@@ -21,8 +21,8 @@ TEST(UnitsReplaceWholeAsAnotherUser, IsPosixOnly) {
 #include <string>
 #include <vector>
 
-#include "recordio/units.h"
 #include "eventfile/event_names.h"
+#include "recordio/units.h"
 #include "reliability/reliability_support.h"
 
 namespace quorlant::recordio {
@@ -73,31 +73,33 @@ int replace_with(const fs::path& base, std::string_view records) {
   return 0;
 }
 
-// Rewriting it in place could leave it cut short by a full disk: the open fails instead.
-TEST(UnitsReplaceWholeAsAnotherUser,
-     AFileItMayWriteIsAnOpenFailureWhenTheDirectoryTakesNoNewFile) {
+// A file it may write, in a directory that takes no new file: rewriting it in place could leave
+// it cut short by a full disk, so the open fails instead. A file it may not write, in a
+// directory that would take new files, is an open failure too. Either stays untouched.
+TEST(UnitsReplaceWholeAsAnotherUser, AFileItMayOrMayNotWriteIsAnOpenFailureAndStaysUntouched) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-  LockedDirectory locked;
-  write_file(locked.dir / "event/x.evt", "old line one\nold line two\nold line three\n");
-  fs::permissions(locked.dir / "event/x.evt", fs::perms(0666));
+  struct Row {
+    std::string label;
+    fs::perms directory, file;
+    std::string old;
+  };
+  const Row rows[] = {
+      {"a file it may write", fs::perms(0755), fs::perms(0666),
+       "old line one\nold line two\nold line three\n"},
+      {"a file it may not write", fs::perms(0777), fs::perms(0644), "old\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    LockedDirectory locked;
+    fs::permissions(locked.dir / "event", row.directory);
+    write_file(locked.dir / "event/x.evt", row.old);
+    fs::permissions(locked.dir / "event/x.evt", row.file);
 
-  EXPECT_EQ(as_nobody([&] { return replace_with(locked.dir.path(), "new\n"); }), 10);
-  EXPECT_EQ(read_file(locked.dir / "event/x.evt"), "old line one\nold line two\nold line three\n");
-  EXPECT_EQ(std::distance(fs::directory_iterator(locked.dir / "event"), fs::directory_iterator()),
-            1);
-}
-
-TEST(UnitsReplaceWholeAsAnotherUser, AFileItMayNotWriteIsAnOpenFailureAndStaysUntouched) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-  LockedDirectory locked;
-  fs::permissions(locked.dir / "event", fs::perms(0777));  // new files could be made here
-  write_file(locked.dir / "event/x.evt", "old\n");
-  fs::permissions(locked.dir / "event/x.evt", fs::perms(0644));
-
-  EXPECT_EQ(as_nobody([&] { return replace_with(locked.dir.path(), "new\n"); }), 10);
-  EXPECT_EQ(read_file(locked.dir / "event/x.evt"), "old\n");
-  EXPECT_EQ(std::distance(fs::directory_iterator(locked.dir / "event"), fs::directory_iterator()),
-            1);
+    EXPECT_EQ(as_nobody([&] { return replace_with(locked.dir.path(), "new\n"); }), 10);
+    EXPECT_EQ(read_file(locked.dir / "event/x.evt"), row.old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(locked.dir / "event"), fs::directory_iterator()),
+              1);
+  }
 }
 
 // In a shared directory (world-writable, sticky), a link another user planted anywhere on the

@@ -290,17 +290,6 @@ TEST(UnitsReplaceWhole, AnUnfinishedReplacementIsDropped) {
   }
 }
 
-TEST(UnitsReplaceWhole, AFullDeviceFailsAtClose) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  TempDir dir;
-  Units units(files, dir.path(), eventfile::kSeriesNames);
-  ASSERT_NO_THROW(units.open(99, "/dev/full", OpenMode::kReplaceWhole));
-  units.write(99, "line\n");
-  const std::string report = io_failure_of([&] { units.close(99); });
-  EXPECT_NE(report.find("/dev/full"), std::string::npos) << report;
-}
-
-
 namespace on_fake {
 
 using testing::MemoryFileSystem;

@@ -104,19 +104,6 @@ TEST(BadAnswers, EachEndsWithOneLineNamingItsLineTheQuestionAndWhatWasTyped) {
   }
 }
 
-// The boundaries themselves are numbers: they are taken, and the run goes on to its next step.
-TEST(BadAnswers, TheLimitsOfA32BitIntegerAreAccepted) {
-  const std::vector<std::string> typed = {"-2147483648", "+0", "-0", "  0  and the rest"};
-  for (const std::string& answer : typed) {
-    TempDir dir;
-    prepare(dir);
-    const auto result = run_program(dir.path(), answer + "\n1\n2015 01 01 00\n");
-    EXPECT_EQ(result.status, 0) << answer;
-    EXPECT_EQ(result.err, "") << answer;
-    EXPECT_EQ(read_file(dir / "event/20150101.evt"), kOldEvent) << answer;
-  }
-}
-
 // Text answers take any line: odd characters in every text answer still give a complete run.
 TEST(BadAnswers, TextAnswersAreNeverRejected) {
   TempDir dir;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <filesystem>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,24 +69,9 @@ inline std::string second_event() {
   return full_script_event({"2015", "02", "01", "00", "20150201", "  672"});
 }
 
-/// One line of events_to_follow.txt: a blank and the path padded to 72 characters.
-inline std::string follow_line(std::string_view path) {
-  return " " + std::string(path) + std::string(72 - path.size(), ' ') + "\n";
-}
-
-/// A "... created" line: a blank, the path padded to 60 characters, then the words.
-inline std::string created_line(std::string_view path) {
-  return " " + std::string(path) + std::string(60 - path.size(), ' ') + "... created\n";
-}
-
-/// The report of an event file that cannot be opened: the whole 256-character path entry, then
-/// the status code, then the stop.
-inline std::string open_failure_report(const std::string& path, int error_number) {
-  const std::string code = std::to_string(error_number);
-  return " problem opening" + path + std::string(256 - path.size(), ' ') +
-         "in write_event @ line 15\n" + " ios=" + std::string(12 - code.size(), ' ') + code +
-         " possible problem: lile is locked\n" + "program aborted in write_event\n";
-}
+using testing::evt::created_line;
+using testing::evt::follow_line;
+using testing::evt::open_failure_report;
 
 inline std::size_t count_of(std::string_view text, std::string_view part) {
   std::size_t count = 0;

@@ -18,7 +18,6 @@ using testing::lines;
 using testing::read_bytes;
 using testing::read_file;
 using testing::run_program;
-using testing::TempDir;
 using testing::write_file;
 using testing::evt::Answers;
 using testing::evt::Event;
@@ -71,9 +70,9 @@ std::string transcript(const Lines& names, bool snow_factor = true, bool rate = 
 // ---- Files -------------------------------------------------------------------------------------
 
 std::string list_of(const Lines& names) {
-  Lines l;
-  for (const auto& name : names) l.push_back(" " + padded("event\\" + name + ".evt", 72));
-  return lines(l);
+  std::string list;
+  for (const auto& name : names) list += testing::evt::follow_line("event\\" + name + ".evt");
+  return list;
 }
 
 std::string temp3(const std::string& basin_part, const std::string& name) {
@@ -188,6 +187,13 @@ TEST(WholeRun, RunsWithoutEventsLeaveOnlyTheStart) {
       {"no events in a fresh directory", "0\n1\n2015 01 01 00\n", false, closing(), 0,
        "2015010100\n"},
       {"a negative number of events", "-4\n1\n2015 01 01 00\n", true, closing(), 0, "2015010100\n"},
+      // The lowest 32-bit integer, and zero in any form, are numbers of events like any other.
+      {"the lowest 32-bit integer", "-2147483648\n1\n2015 01 01 00\n", false, closing(), 0,
+       "2015010100\n"},
+      {"+0 events", "+0\n1\n2015 01 01 00\n", false, closing(), 0, "2015010100\n"},
+      {"-0 events", "-0\n1\n2015 01 01 00\n", false, closing(), 0, "2015010100\n"},
+      {"0 events and more on the line", "  0  and the rest\n1\n2015 01 01 00\n", false, closing(),
+       0, "2015010100\n"},
       {"six months per event with no events", "0\n6\n2015 01 01 00\n", false, closing(), 0,
        "2015010100\n"},
       {"month 13 with no events", "0\n1\n2015 13 01 00\n", false, closing(), 0, "2015130100\n"},
