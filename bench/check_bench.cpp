@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "check/check_command.h"
+#include "eventfile/event_names.h"
 #include "recordio/record_io.h"
 #include "run/run_sequence.h"
 
@@ -31,7 +32,7 @@ class SeriesDirectory {
                           "\n1\n2015 01 01 00\ny\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n");
     std::ostringstream out;
     platform::SystemFileSystem files;
-    recordio::RecordIo io(in, out, out, files, path_);
+    recordio::RecordIo io(in, out, out, files, path_, eventfile::kSeriesNames);
     if (run::run_sequence(io) != 0) throw std::runtime_error("run failed");
     int month = 0;
     for (const auto& entry : fs::directory_iterator(path_ / "event")) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "eventfile/event_names.h"
 #include "eventfile/write_event.h"
 #include "events/event_calendar.h"
 #include "events/file_name_set.h"
@@ -64,7 +65,7 @@ int run_once(const fs::path& dir, const std::string& script, bool durable = true
   recordio::RecordIo io(in, out, err,
                         durable ? static_cast<platform::FileSystem&>(system_files)
                                 : without_flush,
-                        dir);
+                        dir, eventfile::kSeriesNames);
   return run::run_sequence(io);
 }
 
@@ -234,7 +235,7 @@ struct PartBench {
   std::istringstream in;
   std::ostringstream out;
   platform::SystemFileSystem files;
-  recordio::RecordIo io{in, out, out, files, dir.path()};
+  recordio::RecordIo io{in, out, out, files, dir.path(), eventfile::kSeriesNames};
   shared::RunData data = sample_data();
 };
 
