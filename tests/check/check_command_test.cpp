@@ -269,9 +269,6 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
   const char* first = "event/19810101.evt";
   // clang-format off
   const std::vector<Case> cases = {
-      {[](Series& s) { s.files.erase(kWork / "event/events_to_follow.txt"); }, {},
-       "event\\events_to_follow.txt: no such file; run quorlant here first to write a series, or name "
-       "event files: quorlant check " + std::string(testing::kOnWindows ? "event\\*.evt" : "event/*.evt"), 2, ""},
       {[](Series& s) { s.files.erase(kWork / "event/20200101.evt"); }, {}, "event\\20200101.evt: no such file", 2, one_of_40},
       {edit(first, ":pointtemps", ":pointtemp "), {}, e + ", line 61: expected \":pointtemps\"", 2, one_of_40},
       {edit(first, "#\neof\n", ""), {}, e + ", line 107: expected \"#\", found the end of the file", 2, one_of_40},

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <functional>
 #include <string>
 #include <vector>
@@ -39,19 +38,6 @@ TEST(WriteEvent, OpensTheNameInEntry99) {
   writer.write();
   EXPECT_EQ(read_file(writer.dir / "event" / "other.evt"), kTypicalFirstEvent);
   EXPECT_FALSE(std::filesystem::exists(writer.path()));
-}
-
-TEST(WriteEvent, TwoCallsWithTheSameDataGiveIdenticalFiles) {
-  EventFileWriter writer;
-  writer.evtname = "20160229";
-  writer.evtlength = 8784;
-  writer.data.disaggregation_rate = 12.345F;
-  writer.write();
-  const std::string first = writer.file();
-  writer.write();
-  EXPECT_EQ(writer.file(), first);
-  EXPECT_EQ(first.size(), kTypicalFirstEvent.size());  // same widths, other values
-  EXPECT_NE(first, kTypicalFirstEvent);
 }
 
 // One changed value and the line that must carry it (line numbers count from 1).
@@ -172,18 +158,6 @@ TEST(WriteEvent, EachOptionOnItsOwnLine) {
   const testing::evt::Answers answers{"a", "b", "c", "d", "e", "f", "g", "h"};
   EXPECT_EQ(writer.file(),
             testing::evt::event_file({"2015", "01", "01", "00", "20150101", "  744"}, answers));
-}
-
-// Another event: its name replaces 20150101 in every data-file reference and nowhere else.
-TEST(WriteEvent, EventNameInEveryDataFileReference) {
-  EventFileWriter writer;
-  writer.yy1 = "2016";
-  writer.mm1 = "02";
-  writer.evtname = "20160201";
-  writer.evtlength = 696;
-  writer.write();
-  EXPECT_EQ(writer.file(),
-            testing::evt::event_file({"2016", "02", "01", "00", "20160201", "  696"}));
 }
 
 // The event file cannot be opened: the run stops with the report, and nothing is created.

@@ -149,24 +149,6 @@ TEST(TakeEventLength, MonthlyAndYearlyWithTheDivisibleBy4LeapRule) {
   }
 }
 
-TEST(TakeEventLength, WritesTemp1EveryEventAndTemp2OnTheFirstOnly) {
-  Bench b;
-  b.data.noevents = 3;
-  b.data.no_months = 1;
-  b.data.start = "2015 11 15 06";
-  split_start(b.data);
-  prepare_first_event(b.io, b.data);
-  const std::tuple<std::int32_t, std::string, std::string> events[] = {
-      {720, "2015 11 15 06\n", "20151115"}, {744, "2015 12 01 06\n", "20151201"}};
-  for (const auto& [hours, temp1, name] : events) {
-    if (name != "20151115") advance_to_next_event(b.io, b.data);
-    take_event_length(b.io, b.data, name == "20151115");
-    EXPECT_EQ(std::tie(b.data.evtlength, b.data.evtname), std::tie(hours, name));
-    EXPECT_EQ(read_file(b.dir / "temp1.fls"), temp1);
-    EXPECT_EQ(read_file(b.dir / "temp2.fls"), "20151115\n");
-  }
-}
-
 TEST(TakeEventLength, OtherMonthsPerEventStopTheRun) {
   for (const int no_months : {0, 2, 6, 11, 13, 24, -1}) {
     Bench b;

@@ -121,28 +121,5 @@ TEST(RecordIoRun, AStopClosesAndKeepsEveryUnit) {
   EXPECT_EQ(read_file(dir / "evt_info.txt"), "");
 }
 
-TEST(RecordIoConsole, FormattedAnswers) {
-  TempDir dir;
-  const Outcome run = run_body(dir.path(), "yes\n\n\n25.125\n2015 01 01 00\n", [](RecordIo& io) {
-    FixedText<1> first;
-    FixedText<1> second;
-    FixedText<8> name("XXXXXXXX");
-    float factor = -1.0F;
-    FixedText<13> start;
-    io.read(kConsoleInput, Format{TextField{1}}, {first.span()});
-    io.read(kConsoleInput, Format{TextField{1}}, {second.span()});
-    io.read(kConsoleInput, Format{TextField{8}}, {name.span()});
-    io.read(kConsoleInput, Format{RealField{5, 0}}, {&factor});
-    io.read(kConsoleInput, Format{TextField{13}}, {start.span()});
-    EXPECT_EQ(first.view(), "y");
-    EXPECT_EQ(second.view(), " ");
-    EXPECT_EQ(name.view(), "        ");
-    EXPECT_EQ(factor, 25.12F);
-    EXPECT_EQ(start.view(), "2015 01 01 00");
-    stop("Normal ending", ExitStatus::kNormalEnding);
-  });
-  EXPECT_EQ(run.status, 0) << run.err;
-}
-
 }  // namespace
 }  // namespace quorlant::recordio

@@ -118,7 +118,7 @@ TEST(FailingFiles, EachEndsWithItsReportAndLeavesOnlyWhatWasDone) {
   }
 }
 
-// A longer old file loses every old line; a link of this user is replaced at the file it names
+// A longer old file, event file or list, loses every old line; a link of this user is replaced at the file it names
 // and stays a link.
 TEST(ExistingEventFiles, ALinkIsReplacedAtItsTargetAndOldLinesAreGone) {
   if (testing::kOnWindows) GTEST_SKIP() << "links and mode bits are POSIX's (Wine makes no links)";
@@ -130,6 +130,7 @@ TEST(ExistingEventFiles, ALinkIsReplacedAtItsTargetAndOldLinesAreGone) {
   write_file(dir / "kept/target.evt", old_lines);
   fs::create_symlink("../kept/target.evt", dir / "event/20150101.evt");
   write_file(dir / "event/20150201.evt", old_lines);
+  write_file(dir / "event/events_to_follow.txt", old_lines);
   fs::permissions(dir / "event/20150201.evt", fs::perms(0640));
 
   const auto result = run_program(dir.path(), whole_script());
@@ -141,6 +142,8 @@ TEST(ExistingEventFiles, ALinkIsReplacedAtItsTargetAndOldLinesAreGone) {
   // The replaced regular file keeps its permissions, and nothing else is left beside it.
   EXPECT_EQ(read_file(dir / "event/20150201.evt"), second_event());
   EXPECT_EQ(fs::status(dir / "event/20150201.evt").permissions(), fs::perms(0640));
+  EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"),
+            follow_line("event\\20150101.evt") + follow_line("event\\20150201.evt"));
   EXPECT_EQ(entries(dir / "event"),
             (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}));
 }

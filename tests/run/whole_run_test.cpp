@@ -225,23 +225,6 @@ TEST(WholeRun, RunsWithoutEventsLeaveOnlyTheStart) {
   }
 }
 
-TEST(WholeRun, ARunReplacesALongerOldListAndKeepsTheRunLog) {
-  testing::RunArea w;
-  std::string old_list;
-  for (const char* name : {"19990101", "19990201", "19990301", "19990401"}) {
-    old_list += list_of({name});
-  }
-  write_file(w.work / "event/events_to_follow.txt", old_list);
-  write_file(w.work / "evt_info.txt", "kept\n");
-  write_file(w.work / "event/20150101.evt", std::string(20000, 'x'));  // longer than a new one
-  const auto result = run_program(w.work, "1\n1\n2015 01 01 00\n" + typical_options());
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(read_file(w.work / "event/events_to_follow.txt"), list_of({"20150101"}));
-  EXPECT_EQ(read_file(w.work / "evt_info.txt"), "kept\n");
-  EXPECT_EQ(read_file(w.work / "event/20150101.evt"),
-            event_file({"2015", "01", "01", "00", "20150101", "  744"}));
-}
-
 struct OptionRow {
   std::string label, options;
   bool factor_asked, rate_asked;
