@@ -32,9 +32,13 @@ void put_line(std::ostream& out, std::string line) {
   out << line << '\n';
 }
 
+}  // namespace
+
 std::string pattern(const Kind& kind) {
   return std::string(kind.line->directory) + "*" + std::string(kind.line->ending);
 }
+
+namespace {
 
 int year_of(const std::string& event_name) {
   return std::stoi(event_name.substr(0, 4));
@@ -58,9 +62,13 @@ std::vector<std::string> keywords(const SeriesReport& report,
 // What the report calls each presence, in the order of Presence.
 constexpr std::string_view kStates[] = {"present", "empty", "missing", "could not look"};
 
+}  // namespace
+
 std::string_view state(Presence presence) {
   return kStates[static_cast<std::size_t>(presence)];
 }
+
+namespace {
 
 // Whether some event of the report has the file of `kind`, empty or not, or could not tell.
 bool in_use(const SeriesReport& report, const Kind& kind) {
@@ -70,7 +78,8 @@ bool in_use(const SeriesReport& report, const Kind& kind) {
   return static_cast<std::size_t>(missing) < report.events.size();
 }
 
-// Whether `kind` is a gap: in use or needed, and missing or empty for some event.
+}  // namespace
+
 bool is_gap(const SeriesReport& report, const Kind& kind) {
   return (in_use(report, kind) || kind.needed) &&
          std::any_of(kind.absent.begin(), kind.absent.end(),
@@ -80,6 +89,8 @@ bool is_gap(const SeriesReport& report, const Kind& kind) {
 bool unused(const SeriesReport& report, const Kind& kind) {
   return !in_use(report, kind) && !kind.needed;
 }
+
+namespace {
 
 // The year labels and their ticks: the first and the last year and every tenth year, where a
 // label fits.
@@ -138,6 +149,8 @@ bool basin_gap(const BasinFile& file) {
   return file.needed && (file.presence == Presence::kMissing || file.presence == Presence::kEmpty);
 }
 
+}  // namespace
+
 std::vector<std::string> gaps(const SeriesReport& report) {
   std::vector<std::string> names = keywords(report, is_gap);
   for (const auto& file : report.basin_files) {
@@ -145,6 +158,8 @@ std::vector<std::string> gaps(const SeriesReport& report) {
   }
   return names;
 }
+
+namespace {
 
 // The UTF-8 characters by their first byte: how many bytes follow it, and the range of the
 // second, which rules out overlong forms, surrogates and anything past U+10FFFF.
@@ -271,18 +286,23 @@ void write_verdict(const SeriesReport& report, std::ostream& out) {
   if (!unused_kinds.empty())
     out << "No file present for any event: " << joined(unused_kinds, ", ") << '\n';
   if (!report.needed.empty()) out << "Needed: " << joined(report.needed, ", ") << '\n';
-  const auto gap_names = gaps(report);
-  out << (gap_names.empty() ? "No gaps.\n" : "Gaps: " + joined(gap_names, ", ") + "\n");
-  const Verdict result = verdict(report);
-  if (result == Verdict::kNothingFound) {
-    out << "none of the " << report.references
-        << " data files these events name exist: is this the model's working directory?\n";
-  } else if (result == Verdict::kIncomplete) {
-    out << incomplete(report) << '\n';
-  }
+  out << verdict_lines(report);
 }
 
 }  // namespace
+
+std::string verdict_lines(const SeriesReport& report) {
+  const auto gap_names = gaps(report);
+  std::string lines = gap_names.empty() ? "No gaps.\n" : "Gaps: " + joined(gap_names, ", ") + "\n";
+  const Verdict result = verdict(report);
+  if (result == Verdict::kNothingFound) {
+    lines += "none of the " + std::to_string(report.references) +
+             " data files these events name exist: is this the model's working directory?\n";
+  } else if (result == Verdict::kIncomplete) {
+    lines += incomplete(report) + '\n';
+  }
+  return lines;
+}
 
 Verdict verdict(const SeriesReport& report) {
   if (!report.unchecked.empty() || !report.not_looked.empty()) return Verdict::kIncomplete;

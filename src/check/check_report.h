@@ -17,6 +17,20 @@ enum class Verdict {
   kNoGaps,
 };
 Verdict verdict(const SeriesReport& report);
+/// The lines the text report ends with: the gaps, and why the check found nothing or is
+/// incomplete.
+std::string verdict_lines(const SeriesReport& report);
+
+/// The names of `kind`, its directory and ending around a "*": "raing\*_rag.tb0".
+std::string pattern(const Kind& kind);
+/// What the report calls a presence: "present", "empty", "missing" or "could not look".
+std::string_view state(Presence presence);
+/// Whether `kind` is a gap: some event has its file or it is needed, and an event lacks it.
+bool is_gap(const SeriesReport& report, const Kind& kind);
+/// Whether no event has a file of `kind` and it is not needed: it has no row in the reports.
+bool unused(const SeriesReport& report, const Kind& kind);
+/// The keywords of the gaps: the kinds, then the needed basin files missing or empty.
+std::vector<std::string> gaps(const SeriesReport& report);
 
 /// The report for a reader: the kinds in use with their missing events, the chart by year when
 /// `chart` is set, the basin files, the leftovers, the unused and needed kinds, the gaps.

@@ -219,6 +219,7 @@ void record_data_files(SeriesReport& report, const EventFileContent& content,
     const Reference& reference = content.data_files[k];
     ++report.references;
     if (exists(found[k].presence)) ++report.found;
+    report.kinds[k].names.push_back(reference.name);
     if (found[k].presence == Presence::kPresent) continue;
     report.kinds[k].absent.push_back({event, reference.name, found[k].presence});
     if (found[k].presence == Presence::kNotLooked) {
@@ -252,7 +253,7 @@ std::vector<std::string> read_event_list(const platform::LookUps& look_ups, cons
 SeriesCheck::SeriesCheck(fs::path working_directory, const platform::LookUps& look_ups)
     : tree_(std::move(working_directory), look_ups) {
   for (const EventFileLine& line : eventfile::event_file_layout()) {
-    if (line.value == LineValue::kEventName) report_.kinds.push_back({&line, {}, false});
+    if (line.value == LineValue::kEventName) report_.kinds.push_back({&line, {}, false, {}});
   }
 }
 

@@ -30,6 +30,7 @@ struct Kind {
   const eventfile::EventFileLine* line = nullptr;  // its keyword, directory and ending
   std::vector<Absence> absent;                     // in the order of the events
   bool needed = false;                             // a gap when any event lacks the file
+  std::vector<std::string> names;                  // each event's file, in the order of the events
 };
 
 /// A basin file the event files name, and whether it is there.
