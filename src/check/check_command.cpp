@@ -2,9 +2,11 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "check/check_html.h"
 #include "check/check_report.h"
 #include "check/series_check.h"
 #include "eventfile/event_names.h"
@@ -23,6 +25,7 @@ struct Options {
   bool help = false;
   bool chart = false;
   bool json = false;
+  std::string html;                // the page's file, "-" for standard output, "" for none
   std::vector<std::string> need;   // keywords, each with its colon
   std::vector<std::string> files;  // event files the user names
 };
@@ -69,6 +72,8 @@ std::string help_text() {
          "\n"
          "Options:\n"
          "  --chart                 a chart by year of every kind in use (not with --json)\n"
+         "  --html FILE             the report also as an HTML page, written to FILE; --html -\n"
+         "                          writes the page alone to standard output\n"
          "  --json                  the report as one JSON document (not with --chart)\n"
          "  --need KEYWORD[,KEYWORD...]\n"
          "                          the kinds of file the set-up needs, keywords of the event\n"
@@ -89,12 +94,18 @@ std::string in_own_words(const CLI::ParseError& error,
     return "--chart and --json exclude each other: the JSON document has no chart";
   if (dynamic_cast<const CLI::ConversionError*>(&error) != nullptr)
     return "--chart and --json take no value";
+  const bool about_html = std::string_view(error.what()).find("--html") != std::string_view::npos;
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && about_html)
+    return "--html needs the file to write the page to, or - for standard output";
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr)
     return "--need needs the keywords of the kinds the set-up needs, e.g. --need "
            "pointprecip,basinfilename";
-  for (const std::string_view argument : arguments) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
     const std::string_view name = argument.substr(0, argument.find('='));
-    if (argument.starts_with('-') && name != "--chart" && name != "--json" && name != "--need")
+    if (i > 0 && arguments[i - 1] == "--html") continue;  // a page on standard output: -
+    if (argument.starts_with('-') && name != "--chart" && name != "--json" && name != "--need" &&
+        name != "--html")
       return "unknown option " + std::string(name);
   }
   return error.what();  // a --need keyword refused, in the words read_need gave it
@@ -108,6 +119,7 @@ Options parse_options(std::span<const std::string_view> arguments) {
   auto* chart_flag = app.add_flag("--chart", options.chart);
   app.add_flag("--json", options.json)->excludes(chart_flag);
   app.add_option("--need", options.need)->delimiter(',');
+  app.add_option("--html", options.html);
   app.add_option("EVENT_FILE", options.files);
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -116,6 +128,10 @@ Options parse_options(std::span<const std::string_view> arguments) {
     if (app.count("--need") == 0)
       options.need.assign(std::begin(kDefaultNeed), std::end(kDefaultNeed));
     read_need(options);
+    if (options.html == "-" && (options.chart || options.json)) {
+      throw CLI::ValidationError(
+          "--html - puts the page on standard output: not with --chart or --json");
+    }
   } catch (const CLI::CallForHelp&) {
     options.help = true;
   } catch (const CLI::ParseError& error) {
@@ -212,6 +228,38 @@ int cannot_check(const Options& options, std::string_view failure, std::ostream&
   });
 }
 
+// Writes `page` as the file `name` in `folder`: made as a new file beside it, then put in its
+// place whole, so that a page that cannot be written leaves the file as it was.
+std::error_code put_page(platform::FileSystem& files, platform::FileHandle folder,
+                         const std::string& name, std::string_view page) {
+  const std::string temp = "." + name + ".tmp" + std::to_string(platform::process_id());
+  platform::FileHandle handle = platform::kNoFile;
+  std::error_code error = files.create_at(folder, temp, {}, handle);
+  if (error) return error;
+  platform::File file(files, handle);
+  error = files.write(handle, page, 0);
+  if (!error) error = file.close();
+  if (!error) error = files.rename_at(folder, temp, name);
+  if (error) (void)files.remove_at(folder, temp);
+  return error;
+}
+
+// Writes the page to the file --html names, from the working directory, and ends with
+// `status`; a page that cannot be written is told on `err` and ends the check incomplete.
+int write_page(const Options& options, std::string_view page, int status, std::ostream& err,
+               const std::filesystem::path& working_directory, platform::FileSystem& files) {
+  const std::filesystem::path path = working_directory / options.html;
+  platform::FileHandle folder = platform::kNoFile;
+  std::error_code error = files.open_directory(platform::kNoFile, path.parent_path(), folder);
+  if (!error) {
+    error = put_page(files, folder, path.filename().string(), page);
+    files.close_directory(folder);
+  }
+  if (!error) return status;
+  tell(err, recordio::describe_error("cannot write " + options.html, error));
+  return kCannotCheck;
+}
+
 }  // namespace
 
 int main_check(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
@@ -242,13 +290,18 @@ int main_check(std::span<const std::string_view> arguments, std::ostream& out, s
   if (report.events.empty()) return cannot_check(options, report.unchecked.front(), out);
   check.look_for_leftovers();
   name_not_looked(report, err);
-  return write_out(out, kStatusOf[static_cast<std::size_t>(verdict(report))], [&] {
+  const int status = kStatusOf[static_cast<std::size_t>(verdict(report))];
+  const auto page = [&] { return html_page(report, status, std::chrono::system_clock::now()); };
+  if (options.html == "-") return write_out(out, status, [&] { out << page(); });
+  write_out(out, status, [&] {
     if (options.json) {
       write_json(report, out);
     } else {
       write_text(report, options.chart, out);
     }
   });
+  if (options.html.empty()) return status;
+  return write_page(options, page(), status, err, working_directory, files);
 }
 
 }  // namespace quorlant::check

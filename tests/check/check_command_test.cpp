@@ -324,6 +324,11 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
        "pointprecip,basinfilename" + usage, 2, ""},
       {{}, {"--charts"}, "unknown option --charts" + usage, 2, ""},
       {{}, {"--chart=x"}, "--chart and --json take no value" + usage, 2, ""},
+      // The report still says what it found when its page cannot be written.
+      {{}, {"--html", "no/page.html"}, "cannot write no/page.html: No such file or directory", 2, "No gaps."},
+      {{}, {"--html", "-"}, "", 0, "</html>"},
+      {{}, {"--html", "-", "--json"}, "--html - puts the page on standard output: not with --chart or --json" + usage, 2, ""},
+      {{}, {"--html"}, "--html needs the file to write the page to, or - for standard output" + usage, 2, ""},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -1,0 +1,293 @@
+#include "check/check_html.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "check/check_report.h"
+
+namespace quorlant::check {
+
+namespace {
+
+// The page as plain text, each $ filled in turn with a value made fit for HTML. The colours stay
+// apart for the common forms of colour blindness and differ in lightness; the letter in a cell
+// tells the states apart on a printout in grey.
+constexpr std::string_view kHead = R"(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<title>quorlant check: $</title>
+<style>
+body { font: 14px sans-serif; margin: 1em; color: #000; background: #fff; }
+th { text-align: left; padding-right: 1em; vertical-align: top; }
+.verdict { white-space: pre-line; }
+figure { display: inline-block; vertical-align: top; margin: 0 1.5em 1.5em 0; }
+figcaption { font-weight: bold; margin-bottom: .3em; }
+.gap { color: #fff; background: #000; padding: 0 .3em; }
+.needed { font-weight: normal; font-style: italic; }
+.file { white-space: nowrap; }
+svg text { font: 8px sans-serif; }
+rect { width: 10px; height: 10px; }
+.p { fill: #56B4E9; }
+.e { fill: #F0E442; }
+.m { fill: #D55E00; }
+.n { fill: #fff; stroke: #000; }
+.mark { text-anchor: middle; pointer-events: none; }
+@page { size: A4 landscape; margin: 1cm; }
+@media print {
+  body { font-size: 10pt; margin: 0; }
+  figure { break-inside: avoid; }
+  * { print-color-adjust: exact; -webkit-print-color-adjust: exact; }
+}
+</style>
+</head>
+<body>
+<h1>quorlant check: $</h1>
+<table>
+<tr><th>Series</th><td>$</td></tr>
+<tr><th>Verdict</th><td class="verdict">$(status $)</td></tr>
+<tr><th>Needed</th><td>$</td></tr>
+<tr><th>Made</th><td>$</td></tr>
+</table>
+<p>$</p>
+)";
+constexpr std::string_view kSwatch =
+    R"(<svg width="10" height="10"><rect class="$"></rect><text class="mark" x="5" y="8">$</text></svg> $ &#160; )";
+constexpr std::string_view kCalendarHead =
+    R"(<figure><figcaption>$ <small>$</small>$$</figcaption>
+<svg width="$" height="$">
+)";
+constexpr std::string_view kCell = R"(<rect x="$" y="$" class="$"><title>$: $</title></rect>
+)";
+constexpr std::string_view kMark = R"(<text class="mark" x="$" y="$">$</text>
+)";
+constexpr std::string_view kLabel = R"(<text x="$" y="$">$</text>
+)";
+constexpr std::string_view kCalendarEnd = "</svg></figure>\n";
+constexpr std::string_view kBasinHead = "<h2>Basin files</h2>\n<p>\n";
+constexpr std::string_view kBasinFile =
+    R"(<span class="file"><svg width="10" height="10">$</svg> $</span> &#160;
+)";
+constexpr std::string_view kEnd = "</p>\n</body>\n</html>\n";
+constexpr std::string_view kNeededTag = R"( <span class="needed">needed</span>)";
+constexpr std::string_view kGapTag = R"( <span class="gap">gap</span>)";
+
+// How a cell shows each presence: its class and its letter, in the order of Presence.
+struct Look {
+  std::string_view css_class;
+  std::string_view mark;
+};
+constexpr Look kLooks[] = {{"p", ""}, {"e", "E"}, {"m", "M"}, {"n", "?"}};
+
+// Cells of 10 pixels, 12 apart; the labels of the rows and columns take a margin.
+constexpr int kPitch = 12;
+constexpr int kLeft = 34;  // the year at the start of each row by month
+constexpr int kTop = 12;   // the initials of the months, or the years, above the cells
+
+std::string filled(std::string_view form, std::initializer_list<std::string_view> values) {
+  std::string text;
+  const auto* value = values.begin();
+  for (const char c : form) {
+    if (c == '$' && value != values.end()) {
+      text += *value++;
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+std::string html_escaped(std::string_view text) {
+  std::string result;
+  for (const char c : text) {
+    switch (c) {
+      case '&': result += "&amp;"; break;
+      case '<': result += "&lt;"; break;
+      case '>': result += "&gt;"; break;
+      case '"': result += "&quot;"; break;
+      default: result += c;
+    }
+  }
+  return result;
+}
+
+// A name as the page shows it: control characters escaped as the text report shows them, the
+// bytes read as UTF-8 as the JSON document reads them.
+std::string escaped(std::string_view name) {
+  return html_escaped(as_utf8(printable(name)));
+}
+
+// An event name is eight digits, yyyymmdd. A month out of the calendar's range is put at its
+// nearer end.
+int year_of(std::string_view event) {
+  return std::stoi(std::string(event.substr(0, 4)));
+}
+int month_of(std::string_view event) {
+  return std::clamp(std::stoi(std::string(event.substr(4, 2))), 1, 12);
+}
+
+// Whether the events are a year or more apart: a yearly series.
+bool yearly(const std::vector<std::string>& events) {
+  std::vector<int> months;
+  for (const auto& event : events) months.push_back(year_of(event) * 12 + month_of(event));
+  std::sort(months.begin(), months.end());
+  for (std::size_t i = 1; i < months.size(); ++i) {
+    if (months[i] - months[i - 1] < 12) return false;
+  }
+  return months.size() > 1;
+}
+
+// Where the cells of every calendar go: a yearly series in one row, a column a year; any
+// other a row a year, a column a month.
+struct Grid {
+  bool by_year = false;
+  int first_year = 0;
+  int years = 0;
+  std::vector<std::pair<int, int>> cells;  // the column and row of each event
+  std::string labels;                      // the years and months along the edges
+};
+
+void add_month_labels(Grid& grid) {
+  constexpr std::string_view kInitials = "JFMAMJJASOND";
+  for (int month = 0; month < 12; ++month) {
+    grid.labels += filled(kMark, {std::to_string(kLeft + month * kPitch + 5),
+                                  std::to_string(kTop - 3), kInitials.substr(static_cast<std::size_t>(month), 1)});
+  }
+  for (int row = 0; row < grid.years; ++row) {
+    grid.labels += filled(kLabel, {"0", std::to_string(kTop + row * kPitch + 8),
+                                   std::to_string(grid.first_year + row)});
+  }
+}
+
+// The first year and every tenth, where a label fits.
+void add_year_labels(Grid& grid) {
+  int next_free = 0;
+  for (int column = 0; column < grid.years; ++column) {
+    const int year = grid.first_year + column;
+    if ((column > 0 && year % 10 != 0) || column < next_free) continue;
+    grid.labels += filled(
+        kLabel, {std::to_string(kLeft + column * kPitch), "8", std::to_string(year)});
+    next_free = column + 3;
+  }
+}
+
+Grid grid_of(const std::vector<std::string>& events) {
+  Grid grid;
+  grid.by_year = yearly(events);
+  // Event names sort as their dates do.
+  const auto [first, last] = std::minmax_element(events.begin(), events.end());
+  grid.first_year = year_of(*first);
+  grid.years = year_of(*last) - grid.first_year + 1;
+  for (const auto& event : events) {
+    const int year = year_of(event) - grid.first_year;
+    grid.cells.emplace_back(grid.by_year ? std::pair{year, 0}
+                                         : std::pair{month_of(event) - 1, year});
+  }
+  if (grid.by_year) {
+    add_year_labels(grid);
+  } else {
+    add_month_labels(grid);
+  }
+  return grid;
+}
+
+// A cell, titled with a file's name and its state.
+std::string cell(int x, int y, Presence presence, std::string_view name) {
+  const Look& look = kLooks[static_cast<std::size_t>(presence)];
+  std::string text = filled(kCell, {std::to_string(x), std::to_string(y), look.css_class, name,
+                                    state(presence)});
+  if (!look.mark.empty())
+    text += filled(kMark, {std::to_string(x + 5), std::to_string(y + 8), look.mark});
+  return text;
+}
+
+void add_calendar(std::string& page, const SeriesReport& report, const Kind& kind,
+                  const Grid& grid) {
+  const int columns = grid.by_year ? grid.years : 12;
+  const int rows = grid.by_year ? 1 : grid.years;
+  page += filled(kCalendarHead,
+                 {escaped(kind.line->keyword), escaped(pattern(kind)),
+                  kind.needed ? kNeededTag : "", is_gap(report, kind) ? kGapTag : "",
+                  std::to_string(kLeft + columns * kPitch), std::to_string(kTop + rows * kPitch)});
+  page += grid.labels;
+  auto absence = kind.absent.begin();
+  for (std::size_t event = 0; event < report.events.size(); ++event) {
+    Presence presence = Presence::kPresent;
+    if (absence != kind.absent.end() && absence->event == event) presence = (absence++)->presence;
+    const auto [column, row] = grid.cells[event];
+    page += cell(kLeft + column * kPitch, kTop + row * kPitch, presence,
+                 escaped(kind.names[event]));
+  }
+  page += kCalendarEnd;
+}
+
+// One cell of each state with its word.
+std::string legend() {
+  std::string text;
+  for (const Presence presence :
+       {Presence::kPresent, Presence::kEmpty, Presence::kMissing, Presence::kNotLooked}) {
+    const Look& look = kLooks[static_cast<std::size_t>(presence)];
+    text += filled(kSwatch, {look.css_class, look.mark, state(presence)});
+  }
+  return text;
+}
+
+std::string series_line(const SeriesReport& report, const Grid& grid) {
+  const std::size_t count = report.events.size();
+  return std::to_string(count) + (grid.by_year ? " yearly" : " monthly") +
+         (count == 1 ? " event, " : " events, ") + escaped(report.events.front()) + " to " +
+         escaped(report.events.back());
+}
+
+// The needed keywords, each gap marked.
+std::string needed_line(const SeriesReport& report) {
+  const std::vector<std::string> gap_names = gaps(report);
+  std::string line;
+  for (const std::string& keyword : report.needed) {
+    line += (line.empty() ? "" : ", ") + escaped(keyword);
+    if (std::find(gap_names.begin(), gap_names.end(), keyword) != gap_names.end()) line += kGapTag;
+  }
+  return line.empty() ? "none" : line;
+}
+
+// "2026-12-08 13:40 UTC"
+std::string timestamp(std::chrono::system_clock::time_point made) {
+  using namespace std::chrono;
+  const auto day = floor<days>(made);
+  const year_month_day date(day);
+  const hh_mm_ss time(floor<minutes>(made - day));
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d UTC", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()));
+  return text;
+}
+
+}  // namespace
+
+std::string html_page(const SeriesReport& report, int status,
+                      std::chrono::system_clock::time_point made) {
+  const Grid grid = grid_of(report.events);
+  const std::string span = escaped(report.events.front()) + " to " + escaped(report.events.back());
+  std::string page = filled(kHead, {span, span, series_line(report, grid),
+                                    html_escaped(verdict_lines(report)), std::to_string(status),
+                                    needed_line(report), timestamp(made), legend()});
+  // The needed kinds first, each part in the order of the event file.
+  for (const bool needed : {true, false}) {
+    for (const Kind& kind : report.kinds) {
+      if (kind.needed == needed && !unused(report, kind)) add_calendar(page, report, kind, grid);
+    }
+  }
+  page += kBasinHead;
+  for (const BasinFile& file : report.basin_files) {
+    page += filled(kBasinFile,
+                   {cell(0, 0, file.presence, escaped(file.name)), escaped(file.keyword)});
+  }
+  return page + std::string(kEnd);
+}
+
+}  // namespace quorlant::check
