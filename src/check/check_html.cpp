@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <string_view>
 #include <utility>
@@ -15,20 +16,19 @@ namespace {
 
 // The page as plain text, each $ filled in turn with a value made fit for HTML. The colours stay
 // apart for the common forms of colour blindness and differ in lightness; the letter in a cell
-// tells the states apart on a printout in grey.
+// tells the states apart on a printout in grey. The legend draws a cell of each state as the
+// calendars do.
 constexpr std::string_view kHead = R"(<!DOCTYPE html>
 <html lang="en">
 <head>
 <meta charset="utf-8">
 <title>quorlant check: $</title>
 <style>
-body { font: 14px sans-serif; margin: 1em; color: #000; background: #fff; }
-th { text-align: left; padding-right: 1em; vertical-align: top; }
+body { font: 14px sans-serif; }
+th { text-align: left; vertical-align: top; }
 .verdict { white-space: pre-line; }
 figure { display: inline-block; vertical-align: top; margin: 0 1.5em 1.5em 0; }
-figcaption { font-weight: bold; margin-bottom: .3em; }
 .gap { color: #fff; background: #000; padding: 0 .3em; }
-.needed { font-weight: normal; font-style: italic; }
 .file { white-space: nowrap; }
 svg text { font: 8px sans-serif; }
 rect { width: 10px; height: 10px; }
@@ -37,28 +37,28 @@ rect { width: 10px; height: 10px; }
 .m { fill: #D55E00; }
 .n { fill: #fff; stroke: #000; }
 .mark { text-anchor: middle; pointer-events: none; }
+* { print-color-adjust: exact; -webkit-print-color-adjust: exact; }
+figure { break-inside: avoid; }
 @page { size: A4 landscape; margin: 1cm; }
-@media print {
-  body { font-size: 10pt; margin: 0; }
-  figure { break-inside: avoid; }
-  * { print-color-adjust: exact; -webkit-print-color-adjust: exact; }
-}
 </style>
 </head>
 <body>
 <h1>quorlant check: $</h1>
 <table>
-<tr><th>Series</th><td>$</td></tr>
+<tr><th>Events</th><td>$, $, $</td></tr>
 <tr><th>Verdict</th><td class="verdict">$(status $)</td></tr>
 <tr><th>Needed</th><td>$</td></tr>
 <tr><th>Made</th><td>$</td></tr>
 </table>
-<p>$</p>
+<p>
+<svg width="10" height="10"><rect class="p"></rect></svg> present &#160;
+<svg width="10" height="10"><rect class="e"></rect><text class="mark" x="5" y="8">E</text></svg> empty &#160;
+<svg width="10" height="10"><rect class="m"></rect><text class="mark" x="5" y="8">M</text></svg> missing &#160;
+<svg width="10" height="10"><rect class="n"></rect><text class="mark" x="5" y="8">?</text></svg> could not look
+</p>
 )";
-constexpr std::string_view kSwatch =
-    R"(<svg width="10" height="10"><rect class="$"></rect><text class="mark" x="5" y="8">$</text></svg> $ &#160; )";
 constexpr std::string_view kCalendarHead =
-    R"(<figure><figcaption>$ <small>$</small>$$</figcaption>
+    R"(<figure><figcaption><b>$</b> $$$</figcaption>
 <svg width="$" height="$">
 )";
 constexpr std::string_view kCell = R"(<rect x="$" y="$" class="$"><title>$: $</title></rect>
@@ -73,15 +73,12 @@ constexpr std::string_view kBasinFile =
     R"(<span class="file"><svg width="10" height="10">$</svg> $</span> &#160;
 )";
 constexpr std::string_view kEnd = "</p>\n</body>\n</html>\n";
-constexpr std::string_view kNeededTag = R"( <span class="needed">needed</span>)";
+constexpr std::string_view kNeededTag = " (needed)";
 constexpr std::string_view kGapTag = R"( <span class="gap">gap</span>)";
 
-// How a cell shows each presence: its class and its letter, in the order of Presence.
-struct Look {
-  std::string_view css_class;
-  std::string_view mark;
-};
-constexpr Look kLooks[] = {{"p", ""}, {"e", "E"}, {"m", "M"}, {"n", "?"}};
+// How a cell shows each presence, in the order of Presence: its class and its letter.
+constexpr std::string_view kClasses[] = {"p", "e", "m", "n"};
+constexpr std::string_view kMarks[] = {"", "E", "M", "?"};
 
 // Cells of 10 pixels, 12 apart; the labels of the rows and columns take a margin.
 constexpr int kPitch = 12;
@@ -101,9 +98,12 @@ std::string filled(std::string_view form, std::initializer_list<std::string_view
   return text;
 }
 
-std::string html_escaped(std::string_view text) {
+// A name as the page shows it: control characters escaped as the text report shows them, the
+// bytes read as UTF-8 as the JSON document reads them, and the characters of HTML's markup as
+// entities. Keywords, patterns and event names need none of this.
+std::string escaped(std::string_view name) {
   std::string result;
-  for (const char c : text) {
+  for (const char c : as_utf8(printable(name))) {
     switch (c) {
       case '&': result += "&amp;"; break;
       case '<': result += "&lt;"; break;
@@ -115,12 +115,6 @@ std::string html_escaped(std::string_view text) {
   return result;
 }
 
-// A name as the page shows it: control characters escaped as the text report shows them, the
-// bytes read as UTF-8 as the JSON document reads them.
-std::string escaped(std::string_view name) {
-  return html_escaped(as_utf8(printable(name)));
-}
-
 // An event name is eight digits, yyyymmdd. A month out of the calendar's range is put at its
 // nearer end.
 int year_of(std::string_view event) {
@@ -130,15 +124,16 @@ int month_of(std::string_view event) {
   return std::clamp(std::stoi(std::string(event.substr(4, 2))), 1, 12);
 }
 
-// Whether the events are a year or more apart: a yearly series.
+int months_of(std::string_view event) {
+  return year_of(event) * 12 + month_of(event);
+}
+
+// Whether each event is a year or more from the one before: a yearly series.
 bool yearly(const std::vector<std::string>& events) {
-  std::vector<int> months;
-  for (const auto& event : events) months.push_back(year_of(event) * 12 + month_of(event));
-  std::sort(months.begin(), months.end());
-  for (std::size_t i = 1; i < months.size(); ++i) {
-    if (months[i] - months[i - 1] < 12) return false;
+  for (std::size_t i = 1; i < events.size(); ++i) {
+    if (std::abs(months_of(events[i]) - months_of(events[i - 1])) < 12) return false;
   }
-  return months.size() > 1;
+  return events.size() > 1;
 }
 
 // Where the cells of every calendar go: a yearly series in one row, a column a year; any
@@ -154,8 +149,9 @@ struct Grid {
 void add_month_labels(Grid& grid) {
   constexpr std::string_view kInitials = "JFMAMJJASOND";
   for (int month = 0; month < 12; ++month) {
-    grid.labels += filled(kMark, {std::to_string(kLeft + month * kPitch + 5),
-                                  std::to_string(kTop - 3), kInitials.substr(static_cast<std::size_t>(month), 1)});
+    grid.labels +=
+        filled(kMark, {std::to_string(kLeft + month * kPitch + 5), std::to_string(kTop - 3),
+                       kInitials.substr(static_cast<std::size_t>(month), 1)});
   }
   for (int row = 0; row < grid.years; ++row) {
     grid.labels += filled(kLabel, {"0", std::to_string(kTop + row * kPitch + 8),
@@ -163,15 +159,11 @@ void add_month_labels(Grid& grid) {
   }
 }
 
-// The first year and every tenth, where a label fits.
+// Every fifth year from the first: a label is some three cells wide.
 void add_year_labels(Grid& grid) {
-  int next_free = 0;
-  for (int column = 0; column < grid.years; ++column) {
-    const int year = grid.first_year + column;
-    if ((column > 0 && year % 10 != 0) || column < next_free) continue;
-    grid.labels += filled(
-        kLabel, {std::to_string(kLeft + column * kPitch), "8", std::to_string(year)});
-    next_free = column + 3;
+  for (int column = 0; column < grid.years; column += 5) {
+    grid.labels += filled(kLabel, {std::to_string(kLeft + column * kPitch), "8",
+                                   std::to_string(grid.first_year + column)});
   }
 }
 
@@ -197,11 +189,11 @@ Grid grid_of(const std::vector<std::string>& events) {
 
 // A cell, titled with a file's name and its state.
 std::string cell(int x, int y, Presence presence, std::string_view name) {
-  const Look& look = kLooks[static_cast<std::size_t>(presence)];
-  std::string text = filled(kCell, {std::to_string(x), std::to_string(y), look.css_class, name,
-                                    state(presence)});
-  if (!look.mark.empty())
-    text += filled(kMark, {std::to_string(x + 5), std::to_string(y + 8), look.mark});
+  const auto which = static_cast<std::size_t>(presence);
+  std::string text =
+      filled(kCell, {std::to_string(x), std::to_string(y), kClasses[which], name, state(presence)});
+  if (!kMarks[which].empty())
+    text += filled(kMark, {std::to_string(x + 5), std::to_string(y + 8), kMarks[which]});
   return text;
 }
 
@@ -210,37 +202,19 @@ void add_calendar(std::string& page, const SeriesReport& report, const Kind& kin
   const int columns = grid.by_year ? grid.years : 12;
   const int rows = grid.by_year ? 1 : grid.years;
   page += filled(kCalendarHead,
-                 {escaped(kind.line->keyword), escaped(pattern(kind)),
-                  kind.needed ? kNeededTag : "", is_gap(report, kind) ? kGapTag : "",
-                  std::to_string(kLeft + columns * kPitch), std::to_string(kTop + rows * kPitch)});
+                 {kind.line->keyword, pattern(kind), kind.needed ? kNeededTag : "",
+                  is_gap(report, kind) ? kGapTag : "", std::to_string(kLeft + columns * kPitch),
+                  std::to_string(kTop + rows * kPitch)});
   page += grid.labels;
   auto absence = kind.absent.begin();
   for (std::size_t event = 0; event < report.events.size(); ++event) {
     Presence presence = Presence::kPresent;
     if (absence != kind.absent.end() && absence->event == event) presence = (absence++)->presence;
     const auto [column, row] = grid.cells[event];
-    page += cell(kLeft + column * kPitch, kTop + row * kPitch, presence,
-                 escaped(kind.names[event]));
+    page +=
+        cell(kLeft + column * kPitch, kTop + row * kPitch, presence, escaped(kind.names[event]));
   }
   page += kCalendarEnd;
-}
-
-// One cell of each state with its word.
-std::string legend() {
-  std::string text;
-  for (const Presence presence :
-       {Presence::kPresent, Presence::kEmpty, Presence::kMissing, Presence::kNotLooked}) {
-    const Look& look = kLooks[static_cast<std::size_t>(presence)];
-    text += filled(kSwatch, {look.css_class, look.mark, state(presence)});
-  }
-  return text;
-}
-
-std::string series_line(const SeriesReport& report, const Grid& grid) {
-  const std::size_t count = report.events.size();
-  return std::to_string(count) + (grid.by_year ? " yearly" : " monthly") +
-         (count == 1 ? " event, " : " events, ") + escaped(report.events.front()) + " to " +
-         escaped(report.events.back());
 }
 
 // The needed keywords, each gap marked.
@@ -248,7 +222,7 @@ std::string needed_line(const SeriesReport& report) {
   const std::vector<std::string> gap_names = gaps(report);
   std::string line;
   for (const std::string& keyword : report.needed) {
-    line += (line.empty() ? "" : ", ") + escaped(keyword);
+    line += (line.empty() ? "" : ", ") + keyword;
     if (std::find(gap_names.begin(), gap_names.end(), keyword) != gap_names.end()) line += kGapTag;
   }
   return line.empty() ? "none" : line;
@@ -272,10 +246,11 @@ std::string timestamp(std::chrono::system_clock::time_point made) {
 std::string html_page(const SeriesReport& report, int status,
                       std::chrono::system_clock::time_point made) {
   const Grid grid = grid_of(report.events);
-  const std::string span = escaped(report.events.front()) + " to " + escaped(report.events.back());
-  std::string page = filled(kHead, {span, span, series_line(report, grid),
-                                    html_escaped(verdict_lines(report)), std::to_string(status),
-                                    needed_line(report), timestamp(made), legend()});
+  const std::string span = report.events.front() + " to " + report.events.back();
+  std::string page =
+      filled(kHead, {span, span, std::to_string(report.events.size()),
+                     grid.by_year ? "yearly" : "monthly", span, verdict_lines(report),
+                     std::to_string(status), needed_line(report), timestamp(made)});
   // The needed kinds first, each part in the order of the event file.
   for (const bool needed : {true, false}) {
     for (const Kind& kind : report.kinds) {
@@ -284,8 +259,7 @@ std::string html_page(const SeriesReport& report, int status,
   }
   page += kBasinHead;
   for (const BasinFile& file : report.basin_files) {
-    page += filled(kBasinFile,
-                   {cell(0, 0, file.presence, escaped(file.name)), escaped(file.keyword)});
+    page += filled(kBasinFile, {cell(0, 0, file.presence, escaped(file.name)), file.keyword});
   }
   return page + std::string(kEnd);
 }

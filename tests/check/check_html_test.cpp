@@ -30,7 +30,7 @@ struct Cell {
 // The cells of each calendar (named by its keyword, the basin files' by their heading), by
 // the name in their title.
 std::map<std::string, std::map<std::string, Cell>> calendars_of(const std::string& page) {
-  const std::regex part(R"re(<figcaption>(\S+) |<h2>(Basin files)</h2>|)re"
+  const std::regex part(R"re(<figcaption><b>([^<]+)</b>|<h2>(Basin files)</h2>|)re"
                         R"re(<rect x="(\d+)" y="(\d+)" class="(\w)"><title>([^<]*): ([a-z ]+)<)re");
   std::map<std::string, std::map<std::string, Cell>> calendars;
   std::string calendar;
