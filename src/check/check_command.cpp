@@ -96,7 +96,7 @@ std::string in_own_words(const CLI::ParseError& error,
     return "--chart and --json take no value";
   const bool about_html = std::string_view(error.what()).find("--html") != std::string_view::npos;
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && about_html)
-    return "--html needs the file to write the page to, or - for standard output";
+    return "--html takes one file to write the page to, or - for standard output";
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr)
     return "--need needs the keywords of the kinds the set-up needs, e.g. --need "
            "pointprecip,basinfilename";

@@ -328,7 +328,7 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
       {{}, {"--html", "no/page.html"}, "cannot write no/page.html: No such file or directory", 2, "No gaps."},
       {{}, {"--html", "-"}, "", 0, "</html>"},
       {{}, {"--html", "-", "--json"}, "--html - puts the page on standard output: not with --chart or --json" + usage, 2, ""},
-      {{}, {"--html"}, "--html needs the file to write the page to, or - for standard output" + usage, 2, ""},
+      {{}, {"--html"}, "--html takes one file to write the page to, or - for standard output" + usage, 2, ""},
   };
   // clang-format on
   for (const Case& c : cases) {
