@@ -25,13 +25,16 @@ struct Cell {
   int y = 0;
   std::string css_class;
   std::string state;
+  std::string mark;  // the letter drawn on it
 };
 
 // The cells of each calendar (named by its keyword, the basin files' by their heading), by
 // the name in their title.
 std::map<std::string, std::map<std::string, Cell>> calendars_of(const std::string& page) {
-  const std::regex part(R"re(<figcaption><b>([^<]+)</b>|<h2>(Basin files)</h2>|)re"
-                        R"re(<rect x="(\d+)" y="(\d+)" class="(\w)"><title>([^<]*): ([a-z ]+)<)re");
+  const std::regex part(
+      R"re(<figcaption><b>([^<]+)</b>|<h2>(Basin files)</h2>|)re"
+      R"re(<rect x="(\d+)" y="(\d+)" class="(\w)"><title>([^<]*): ([a-z ]+)</title></rect>\n)re"
+      R"re((?:<text class="mark" x="\d+" y="\d+">(.)</text>)?)re");
   std::map<std::string, std::map<std::string, Cell>> calendars;
   std::string calendar;
   for (std::sregex_iterator it(page.begin(), page.end(), part), end; it != end; ++it) {
@@ -39,7 +42,7 @@ std::map<std::string, std::map<std::string, Cell>> calendars_of(const std::strin
     if (m[1].matched || m[2].matched) {
       calendar = m[1].matched ? m[1] : m[2];
     } else {
-      calendars[calendar][m[6]] = {std::stoi(m[3]), std::stoi(m[4]), m[5], m[7]};
+      calendars[calendar][m[6]] = {std::stoi(m[3]), std::stoi(m[4]), m[5], m[7], m[8]};
     }
   }
   return calendars;
@@ -69,7 +72,8 @@ TEST(CheckHtml, ACalendarOfEachKindWithACellForEachEvent) {
   std::string event = read_file(dir / "event/20150101.evt");
   write_file(dir / "event/20150101.evt", event.replace(event.find("gr10k.wqd"), 5, "a<b&c"));
 
-  std::vector<std::string_view> arguments = {"check", "--need", "pointprecip,streamflowdatafile"};
+  std::vector<std::string_view> arguments = {"check", "--need",
+                                             "pointprecip,streamflowdatafile,basinfilename"};
   const auto text = run_program(dir.path(), "", arguments);
   arguments.insert(arguments.end(), {"--html", "page.html"});
   const auto html = run_program(dir.path(), "", arguments);
@@ -79,6 +83,9 @@ TEST(CheckHtml, ACalendarOfEachKindWithACellForEachEvent) {
     EXPECT_EQ(page.find(banned), std::string::npos) << banned;
   const std::string verdict = text.out.substr(text.out.rfind('\n', text.out.size() - 2) + 1);
   EXPECT_NE(page.find(verdict + "(status " + std::to_string(text.status) + ")"), std::string::npos);
+  EXPECT_NE(page.find("<td>:basinfilename, :pointprecip <span class=\"gap\">gap</span>, "
+                      ":streamflowdatafile <span class=\"gap\">gap</span></td>"),
+            std::string::npos);
 
   auto calendars = calendars_of(page);
   EXPECT_EQ(calendars.size(), 3U);  // the unused kinds have none
@@ -98,9 +105,15 @@ TEST(CheckHtml, ACalendarOfEachKindWithACellForEachEvent) {
       {"Basin files", "basin\\gr10k_par.csv", "missing"},
   };
   for (const auto& c : cells) EXPECT_EQ(calendars[c.calendar][c.name].state, c.state) << c.name;
-  // One colour a state.
+  // One colour a state, and a letter for a printout in grey.
   std::map<std::string, std::string> class_of;
-  for (const auto& [name, cell] : calendars[":pointprecip"]) class_of[cell.state] = cell.css_class;
+  std::map<std::string, std::string> mark_of;
+  for (const auto& [name, cell] : calendars[":pointprecip"]) {
+    class_of[cell.state] = cell.css_class;
+    mark_of[cell.state] = cell.mark;
+  }
+  EXPECT_EQ(mark_of, (std::map<std::string, std::string>{
+                         {"present", ""}, {"empty", "E"}, {"missing", "M"}}));
   for (const auto& [name, cell] : calendars[":streamflowdatafile"])
     EXPECT_EQ(cell.css_class, class_of[cell.state]) << name;
   EXPECT_EQ(class_of.size(), 3U);
