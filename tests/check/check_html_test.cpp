@@ -70,7 +70,7 @@ TEST(CheckHtml, ACalendarOfEachKindWithACellForEachEvent) {
   write_file(dir / "raing/20150801_rag.tb0", "");
   write_file(dir / "basin/gr10k_shd.r2c", "x");
   std::string event = read_file(dir / "event/20150101.evt");
-  write_file(dir / "event/20150101.evt", event.replace(event.find("gr10k.wqd"), 5, "a<b&c"));
+  write_file(dir / "event/20150101.evt", event.replace(event.find("gr10k.wqd"), 5, "a<b>&c"));
 
   std::vector<std::string_view> arguments = {"check", "--need",
                                              "pointprecip,streamflowdatafile,basinfilename"};
@@ -91,7 +91,7 @@ TEST(CheckHtml, ACalendarOfEachKindWithACellForEachEvent) {
   EXPECT_EQ(calendars.size(), 3U);  // the unused kinds have none
   EXPECT_EQ(calendars[":pointprecip"].size(), 36U);
   EXPECT_EQ(calendars[":streamflowdatafile"].size(), 36U);
-  EXPECT_EQ(calendars["Basin files"].count("basin\\a&lt;b&amp;c.wqd"), 1U);
+  EXPECT_EQ(calendars["Basin files"].count("basin\\a&lt;b&gt;&amp;c.wqd"), 1U);
   const struct {
     std::string calendar, name, state;
   } cells[] = {
