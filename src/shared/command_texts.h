@@ -8,15 +8,16 @@ namespace quorlant::shared {
 
 /// The check command as it is typed after "quorlant ".
 inline constexpr std::string_view kCheckCommand =
-    "check [--chart | --json] [--need KEYWORD[,KEYWORD...]] [EVENT_FILE...]";
+    "check [--chart | --json] [--html FILE] [--need KEYWORD[,KEYWORD...]] [EVENT_FILE...]";
 
 /// What the check does, with its statuses in brief, among the commands quorlant --help lists.
 inline constexpr std::string_view kCheckSummary =
     "                          report which data files the event files of a series\n"
     "                          (event\\events_to_follow.txt, or the files named) name\n"
-    "                          are there, and the gaps; writes nothing (status 0: no\n"
-    "                          gap, 1: gaps, 2: cannot check; --need: the kinds a\n"
-    "                          missing file of is a gap; see check --help)\n";
+    "                          are there, and the gaps; writes nothing but an --html\n"
+    "                          page (status 0: no gap, 1: gaps, 2: cannot check;\n"
+    "                          --need: the kinds a missing file of is a gap; see\n"
+    "                          check --help)\n";
 
 /// What the statuses of a run mean.
 inline constexpr std::string_view kRunExitStatus =

@@ -214,7 +214,7 @@ TEST(Check, SpeaksToPeopleAndScripts) {
   EXPECT_EQ(nlohmann::json::parse(json.out),
             (nlohmann::json{{"error", no_list}, {"verdict", "cannot check"}}));
   const std::string help = run_program(dir.path(), "", {"check", "--help"}).out;
-  EXPECT_EQ(help.rfind("Usage: quorlant check [--chart | --json] [--need KEYWORD[,KEYWORD...]] "
+  EXPECT_EQ(help.rfind("Usage: quorlant check [--chart | --json] [--html FILE] [--need KEYWORD[,KEYWORD...]] "
                        "[EVENT_FILE...]\n",
                        0),
             0U);
