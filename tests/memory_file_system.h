@@ -159,9 +159,8 @@ class MemoryFileSystem final : public platform::FileSystem {
                             FileStatus& status) override;
   std::error_code open_at(FileHandle directory, std::string_view name, FileHandle& file,
                           FileKind& kind) override;
-  std::error_code open_plain_at(FileHandle directory, std::string_view name, FileHandle& file,
-                                Entry& entry) override;
-  std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) override;
+  std::error_code open_to_read(FileHandle directory, const std::filesystem::path& name,
+                               platform::Reading reading, FileHandle& file, Entry& entry) override;
   std::error_code create_at(FileHandle directory, std::string_view name, const FileStatus& like,
                             FileHandle& file) override;
   std::error_code write(FileHandle file, std::string_view bytes,
@@ -193,11 +192,6 @@ class MemoryFileSystem final : public platform::FileSystem {
                             std::filesystem::path& real) const override;
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
-  std::error_code open_plain(const std::filesystem::path& path, FileHandle& file,
-                             Entry& entry) const override;
-  std::error_code read_plain(FileHandle file, std::span<char> buffer,
-                             std::size_t& got) const override;
-  void close_plain(FileHandle file) const override { handles_.erase(file); }
 
  private:
   enum class Kind { kFile, kDirectory, kLink, kDevice };

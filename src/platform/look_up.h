@@ -1,9 +1,7 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -52,17 +50,6 @@ class LookUps {
   /// The names in the directory `path`, in no particular order.
   [[nodiscard]] virtual std::error_code names_in(const std::filesystem::path& path,
                                                  std::vector<std::string>& names) const = 0;
-  /// Opens `path` to read without waiting on a pipe or a device and asks the open file what it
-  /// is, so nothing swapped in after a look-up is waited on: `file`
-  /// stays open only for a regular file; `entry` says what was found (kMissing when nothing).
-  /// A link in the last part is not followed.
-  [[nodiscard]] virtual std::error_code open_plain(const std::filesystem::path& path,
-                                                   FileHandle& file, Entry& entry) const = 0;
-  /// Reads up to `buffer.size()` bytes of a file open_plain opened; `got` is 0 at its end.
-  [[nodiscard]] virtual std::error_code read_plain(FileHandle file, std::span<char> buffer,
-                                                   std::size_t& got) const = 0;
-  /// Closes a file open_plain opened (it was only read: nothing can be lost).
-  virtual void close_plain(FileHandle file) const = 0;
 };
 
 }  // namespace quorlant::platform

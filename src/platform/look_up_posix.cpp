@@ -312,16 +312,26 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
   return {};
 }
 
-// Opens `name` of `directory` to read, as open_plain says.
-static std::error_code open_plain_in(int directory, const char* name, FileHandle& file,
-                                     Entry& entry) {
+std::error_code SystemFileSystem::open_to_read(FileHandle directory,
+                                               const std::filesystem::path& name, Reading reading,
+                                               FileHandle& file, Entry& entry) {
   file = kNoFile;
   entry = {};
+  const bool plain = reading == Reading::kPlain;
+  const int flags =
+      plain ? O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
   int fd = -1;
   do {
-    fd = ::openat(directory, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    fd = ::openat(directory == kNoFile ? AT_FDCWD : static_cast<int>(directory), name.c_str(),
+                  flags);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? std::error_code() : last_error();
+  // A plain file that is not there is missing, as a name below a file is.
+  if (fd < 0 && plain && (errno == ENOENT || errno == ENOTDIR)) return {};
+  if (fd < 0) return last_error();
+  if (!plain) {
+    file = fd;
+    return {};
+  }
   struct stat status {};
   if (::fstat(fd, &status) != 0) {
     const std::error_code error = last_error();
@@ -335,32 +345,6 @@ static std::error_code open_plain_in(int directory, const char* name, FileHandle
     (void)::close(fd);  // opened only to be asked
   }
   return {};
-}
-
-std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, FileHandle& file,
-                                             Entry& entry) const {
-  return open_plain_in(AT_FDCWD, path.c_str(), file, entry);
-}
-
-std::error_code SystemFileSystem::open_plain_at(FileHandle directory, std::string_view name,
-                                                FileHandle& file, Entry& entry) {
-  return open_plain_in(static_cast<int>(directory), std::string(name).c_str(), file, entry);
-}
-
-std::error_code SystemFileSystem::read_plain(FileHandle file, std::span<char> buffer,
-                                             std::size_t& got) const {
-  for (;;) {
-    const ssize_t n = ::read(static_cast<int>(file), buffer.data(), buffer.size());
-    if (n >= 0) {
-      got = static_cast<std::size_t>(n);
-      return {};
-    }
-    if (errno != EINTR) return last_error();
-  }
-}
-
-void SystemFileSystem::close_plain(FileHandle file) const {
-  (void)::close(static_cast<int>(file));  // read only: nothing of it can be lost
 }
 
 }  // namespace quorlant::platform

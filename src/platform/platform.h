@@ -65,6 +65,17 @@ inline std::error_code foreign_link_error() {
   return std::make_error_code(std::errc::permission_denied);
 }
 
+/// How a file is opened to read.
+enum class Reading {
+  // A file of the tree: never through a link in its last part, never waiting on a pipe or a
+  // device, and asked on the open file what it is, so nothing swapped in after a look is
+  // waited on. The file stays open only when it is regular; a missing one is no error.
+  kPlain,
+  // A file the user names: any link followed (reading harms nothing it names), of any kind,
+  // waited on as standard input is. A missing one fails.
+  kNamed,
+};
+
 /// A pipe or a socket where a file is to be written: never opened for writing.
 std::error_code not_regular_file_error();
 
@@ -106,14 +117,13 @@ class FileSystem : public LookUps {
   /// regular file there), it is not asked again.
   [[nodiscard]] virtual std::error_code open_at(FileHandle directory, std::string_view name,
                                                 FileHandle& file, FileKind& kind) = 0;
-  /// Opens `name` in `directory` to read only, as LookUps::open_plain does a path: never
-  /// through a link, never waiting on a pipe; `file` stays open only for a regular file.
-  [[nodiscard]] virtual std::error_code open_plain_at(FileHandle directory, std::string_view name,
-                                                      FileHandle& file, Entry& entry) = 0;
-  /// Opens the file a user named, `path`, to read only, any link followed (reading harms
-  /// nothing it names): a file that is missing or may not be read fails here.
-  [[nodiscard]] virtual std::error_code open_to_read(const std::filesystem::path& path,
-                                                     FileHandle& file) = 0;
+  /// Opens `name` of the held `directory` (or, with kNoFile, `name` as a path from the
+  /// process's working directory) to read only, as `reading` says; `entry` says what a plain
+  /// open found (kMissing when nothing).
+  [[nodiscard]] virtual std::error_code open_to_read(FileHandle directory,
+                                                     const std::filesystem::path& name,
+                                                     Reading reading, FileHandle& file,
+                                                     Entry& entry) = 0;
   /// Creates `name` in `directory`, which must not exist yet (std::errc::file_exists when it
   /// does), to be written and later put in place of a file: with `like`'s permissions when it is
   /// regular.
@@ -181,9 +191,8 @@ class SystemFileSystem : public FileSystem {
                             FileStatus& status) override;
   std::error_code open_at(FileHandle directory, std::string_view name, FileHandle& file,
                           FileKind& kind) override;
-  std::error_code open_plain_at(FileHandle directory, std::string_view name, FileHandle& file,
-                                Entry& entry) override;
-  std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) override;
+  std::error_code open_to_read(FileHandle directory, const std::filesystem::path& name,
+                               Reading reading, FileHandle& file, Entry& entry) override;
   std::error_code create_at(FileHandle directory, std::string_view name, const FileStatus& like,
                             FileHandle& file) override;
   std::error_code write(FileHandle file, std::string_view bytes,
@@ -220,11 +229,6 @@ class SystemFileSystem : public FileSystem {
                             std::filesystem::path& real) const override;
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
-  std::error_code open_plain(const std::filesystem::path& path, FileHandle& file,
-                             Entry& entry) const override;
-  std::error_code read_plain(FileHandle file, std::span<char> buffer,
-                             std::size_t& got) const override;
-  void close_plain(FileHandle file) const override;
 
  private:
   std::optional<unsigned> new_file_mode_;  // what a file created now gets, once known

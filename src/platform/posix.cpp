@@ -129,16 +129,6 @@ static std::optional<unsigned> read_new_file_mode() {
   return 0666U & ~mask;
 }
 
-std::error_code SystemFileSystem::open_to_read(const std::filesystem::path& path,
-                                               FileHandle& file) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  file = fd < 0 ? kNoFile : fd;
-  return fd < 0 ? last_error() : std::error_code();
-}
-
 std::error_code SystemFileSystem::create_at(FileHandle directory, std::string_view name,
                                             const FileStatus& like, FileHandle& file) {
   file = kNoFile;
