@@ -256,14 +256,14 @@ class MemoryFileSystem final : public platform::FileSystem {
     const auto found = handles_.find(file);
     return found == handles_.end() ? nullptr : &at(found->second.node);
   }
-  FileHandle new_handle(int node) const {
+  FileHandle new_handle(int node) {
     handles_[next_handle_] = {node};
     return next_handle_++;
   }
 
   std::vector<Node> nodes_;                     // node 0 is the root
-  mutable std::map<FileHandle, Open> handles_;  // the check reads through const look-ups
-  mutable FileHandle next_handle_ = 3;
+  std::map<FileHandle, Open> handles_;
+  FileHandle next_handle_ = 3;
   std::optional<std::string> lock_holder_;
   Room room_{1ULL << 40, 1ULL << 20};
   std::set<unsigned long> running_;

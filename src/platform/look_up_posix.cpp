@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/look_up.h"
 #include "platform/platform.h"
 
 namespace quorlant::platform {

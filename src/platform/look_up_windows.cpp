@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/held_directory_windows.h"
-#include "platform/look_up.h"
 #include "platform/platform.h"
 
 namespace quorlant::platform {

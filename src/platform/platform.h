@@ -12,11 +12,31 @@
 #include <utility>
 #include <vector>
 
-#include "platform/look_up.h"
-
 // The operating system behind one small interface. posix.cpp and windows.cpp implement it; the
 // build picks one. Every failure is a std::error_code whose message is the system's own words.
 namespace quorlant::platform {
+
+/// An open file: a descriptor on POSIX, a handle on Windows. kNoFile when none.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+/// What a name is. A look-up that does not follow links may find kLink; one that follows them
+/// never does. The look-ups of a reader of the tree count a pipe as kOther.
+enum class FileKind {
+  kMissing,  // nothing by that name, or a part of the way is missing or not a directory
+  kRegular,
+  kDirectory,
+  kLink,
+  kFifo,
+  kOther,  // a device, a socket
+};
+
+struct Entry {
+  FileKind kind = FileKind::kMissing;
+  std::uint64_t size = 0;   // of a regular file
+  bool own = true;          // the running user's (on Windows every file counts as the user's)
+  std::uint64_t links = 1;  // names the file has (hard links)
+};
 
 /// What a text record ends with in the files of this system: "\n", or "\r\n" on Windows.
 std::string_view record_end();
@@ -86,8 +106,10 @@ std::error_code not_regular_file_error();
 /// every later look, open, create, rename, link, unlink and sync is made relative to a held
 /// directory, so nothing swapped for a link between a look and a use can redirect it. A name
 /// is resolved once (resolve): a link, at any step, is followed only when this user made it, and
-/// any other link is an error. The look-ups of a reader of the tree come with it (look_up.h).
-class FileSystem : public LookUps {
+/// any other link is an error. A reader of the tree asks by path instead (look_up and those
+/// after it); each answers or returns the system's reason (permission, an I/O error, a name too
+/// long): a failure is never "missing".
+class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
@@ -178,6 +200,19 @@ class FileSystem : public LookUps {
                                                   std::string& holder) = 0;
   /// Whether process `id` still runs.
   [[nodiscard]] virtual std::error_code process_runs(unsigned long id, bool& runs) = 0;
+  /// What `path` is; with `follow`, what a link leads to.
+  [[nodiscard]] virtual std::error_code look_up(const std::filesystem::path& path, bool follow,
+                                                Entry& entry) const = 0;
+  /// Where the link `path` points: as written in it, relative to the link's directory or
+  /// absolute (on Windows the absolute path it ends at).
+  [[nodiscard]] virtual std::error_code link_target(const std::filesystem::path& path,
+                                                    std::filesystem::path& target) const = 0;
+  /// The absolute path `path` leads to, every link followed.
+  [[nodiscard]] virtual std::error_code real_path(const std::filesystem::path& path,
+                                                  std::filesystem::path& real) const = 0;
+  /// The names in the directory `path`, in no particular order.
+  [[nodiscard]] virtual std::error_code names_in(const std::filesystem::path& path,
+                                                 std::vector<std::string>& names) const = 0;
 };
 
 /// The file system of this computer: the one `main` hands down. A test may answer some of its
