@@ -1,5 +1,5 @@
 // The look-ups on POSIX systems: lstat, stat, readlink, realpath and a directory listing; the
-// step-by-step resolver of the names a run writes.
+// step-by-step resolver of the names a run writes; the opens that ask what they opened.
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -48,6 +48,20 @@ Entry entry_of(const struct stat& status) {
 
 std::error_code last_error() {
   return {errno, std::system_category()};
+}
+
+// What the file just opened is, and its blocking restored: a pipe is never written, as its
+// reader could hold the run (and its lock) for as long as it likes; the open did not wait for
+// one, as O_NONBLOCK says. A regular file pays no heed to the flag; anything else waits again.
+std::error_code settle_kind(int fd, FileKind& kind) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return last_error();
+  kind = S_ISFIFO(status.st_mode) ? FileKind::kFifo : entry_kind(status.st_mode);
+  if (kind == FileKind::kFifo) return not_regular_file_error();
+  if (kind == FileKind::kRegular) return {};
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return last_error();
+  return {};
 }
 
 // As many links on one name as the systems themselves follow before they give up.
@@ -308,6 +322,26 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
   if (resolved == nullptr) return {errno, std::system_category()};
   real = resolved;
   std::free(resolved);
+  return {};
+}
+
+std::error_code SystemFileSystem::open_at(FileHandle directory, std::string_view name,
+                                          FileHandle& file, FileKind& kind) {
+  file = kNoFile;
+  const bool known_regular = kind == FileKind::kRegular;
+  int fd = -1;
+  do {
+    fd = ::openat(static_cast<int>(directory), std::string(name).c_str(),
+                  O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return last_error();
+  if (!known_regular) {
+    if (const std::error_code error = settle_kind(fd, kind)) {
+      (void)::close(fd);  // the report is `error`
+      return error;
+    }
+  }
+  file = fd;
   return {};
 }
 
