@@ -345,6 +345,23 @@ std::error_code SystemFileSystem::open_at(FileHandle directory, std::string_view
   return {};
 }
 
+// What the file `fd` opened is, asked of the open file: kept open only when regular.
+static std::error_code ask_opened(int fd, FileHandle& file, Entry& entry) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) {
+    const std::error_code error = last_error();
+    (void)::close(fd);  // the report is `error`
+    return error;
+  }
+  entry = entry_of(status);
+  if (entry.kind == FileKind::kRegular) {
+    file = fd;
+  } else {
+    (void)::close(fd);  // opened only to be asked
+  }
+  return {};
+}
+
 std::error_code SystemFileSystem::open_to_read(FileHandle directory,
                                                const std::filesystem::path& name, Reading reading,
                                                FileHandle& file, Entry& entry) {
@@ -361,22 +378,8 @@ std::error_code SystemFileSystem::open_to_read(FileHandle directory,
   // A plain file that is not there is missing, as a name below a file is.
   if (fd < 0 && plain && (errno == ENOENT || errno == ENOTDIR)) return {};
   if (fd < 0) return last_error();
-  if (!plain) {
-    file = fd;
-    return {};
-  }
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) {
-    const std::error_code error = last_error();
-    (void)::close(fd);  // the report is `error`
-    return error;
-  }
-  entry = entry_of(status);
-  if (entry.kind == FileKind::kRegular) {
-    file = fd;
-  } else {
-    (void)::close(fd);  // opened only to be asked
-  }
+  if (plain) return ask_opened(fd, file, entry);
+  file = fd;
   return {};
 }
 

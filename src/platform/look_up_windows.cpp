@@ -155,8 +155,7 @@ std::error_code SystemFileSystem::open_directory(FileHandle directory,
                                                  const std::filesystem::path& name,
                                                  FileHandle& held) {
   held = kNoFile;
-  const std::filesystem::path path =
-      directory == kNoFile ? name : held_directory(directory).path / name;
+  const std::filesystem::path path = in_held(directory, name);
   const HANDLE handle =
       ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -249,20 +248,16 @@ std::error_code SystemFileSystem::open_to_read(FileHandle directory,
   file = kNoFile;
   entry = {};
   const bool plain = reading == Reading::kPlain;
-  const std::filesystem::path path =
-      directory == kNoFile ? name : held_directory(directory).path / name;
   const HANDLE handle = ::CreateFileW(
-      path.c_str(), GENERIC_READ, plain ? kShareAll : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-      OPEN_EXISTING,
+      in_held(directory, name).c_str(), GENERIC_READ,
+      plain ? kShareAll : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       plain ? FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL,
       nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return plain && is_missing(::GetLastError()) ? std::error_code() : last_error();
-  if (!plain) {
-    file = reinterpret_cast<FileHandle>(handle);
-    return {};
-  }
-  return ask_opened(handle, file, entry);
+  if (plain) return ask_opened(handle, file, entry);
+  file = reinterpret_cast<FileHandle>(handle);
+  return {};
 }
 
 }  // namespace quorlant::platform
