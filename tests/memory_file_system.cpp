@@ -243,12 +243,6 @@ std::error_code MemoryFileSystem::look_up(const std::filesystem::path& path, boo
     entry = {kind, 1};
     return error;
   }
-  return entry_of(path, follow, entry);
-}
-
-std::error_code MemoryFileSystem::entry_of(const std::filesystem::path& path, bool follow,
-                                           Entry& entry) const {
-  entry = {};
   Place found;
   const std::error_code error = place(path, follow, found);
   if (error == std::errc::no_such_file_or_directory) return {};

@@ -245,7 +245,6 @@ class MemoryFileSystem final : public platform::FileSystem {
   // The node `name` names in the held `directory` (-1: none), a link not followed.
   std::error_code at_name(FileHandle directory, std::string_view name, Place& found) const;
   FileStatus status_of(int node) const;
-  std::error_code entry_of(const std::filesystem::path& path, bool follow, Entry& entry) const;
   void make(const std::filesystem::path& path, Node node);
   // Names of `directory` changed as one: each to a node, or gone (-1).
   void change(int directory, std::vector<std::pair<std::string, int>> names);
