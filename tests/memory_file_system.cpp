@@ -243,27 +243,12 @@ std::error_code MemoryFileSystem::look_up(const std::filesystem::path& path, boo
     entry = {kind, 1};
     return error;
   }
-  return entry_of(path, follow, entry);
-}
-
-std::error_code MemoryFileSystem::entry_of(const std::filesystem::path& path, bool follow,
-                                           Entry& entry) const {
-  entry = {};
   Place found;
   const std::error_code error = place(path, follow, found);
   if (error == std::errc::no_such_file_or_directory) return {};
   if (error || found.node < 0) return error;
-  const Node& node = at(found.node);
-  entry.kind = node.kind == Kind::kDirectory ? FileKind::kDirectory
-               : node.kind == Kind::kLink    ? FileKind::kLink
-               : node.kind == Kind::kDevice  ? FileKind::kOther
-                                             : FileKind::kRegular;
-  entry.size = node.data.size();
-  entry.own = node.owner == kMe;
-  entry.links = 0;
-  for (const Node& directory : nodes_) {
-    for (const auto& [name, id] : directory.names) entry.links += id == found.node;
-  }
+  const FileStatus status = status_of(found.node);
+  entry = {status.kind, at(found.node).data.size(), status.own, status.links};
   return {};
 }
 
@@ -295,29 +280,6 @@ std::error_code MemoryFileSystem::names_in(const std::filesystem::path& path,
   if (found.node < 0) return error_of(std::errc::no_such_file_or_directory);
   if (at(found.node).kind != Kind::kDirectory) return error_of(std::errc::not_a_directory);
   for (const auto& [name, id] : at(found.node).names) names.push_back(name);
-  return {};
-}
-
-std::error_code MemoryFileSystem::open_plain(const std::filesystem::path& path, FileHandle& file,
-                                             Entry& entry) const {
-  file = platform::kNoFile;
-  if (const auto error = entry_of(path, false, entry)) return error;
-  if (entry.kind == FileKind::kRegular) file = new_handle(find(path));
-  return {};
-}
-
-std::error_code MemoryFileSystem::read_plain(FileHandle file, std::span<char> buffer,
-                                             std::size_t& got) const {
-  got = 0;
-  const auto found = handles_.find(file);
-  if (found == handles_.end()) return error_of(std::errc::bad_file_descriptor);
-  const std::string& data = at(found->second.node).data;
-  std::size_t& position = found->second.position;
-  if (position < data.size()) {
-    got = std::min(buffer.size(), data.size() - position);
-    std::memcpy(buffer.data(), data.data() + position, got);
-    position += got;
-  }
   return {};
 }
 
@@ -450,29 +412,26 @@ std::error_code MemoryFileSystem::open_at(FileHandle directory, std::string_view
   return {};
 }
 
-std::error_code MemoryFileSystem::open_plain_at(FileHandle directory, std::string_view name,
-                                                FileHandle& file, Entry& entry) {
+std::error_code MemoryFileSystem::open_to_read(FileHandle directory,
+                                               const std::filesystem::path& name,
+                                               platform::Reading reading, FileHandle& file,
+                                               Entry& entry) {
   file = platform::kNoFile;
   entry = {};
   if (const auto error = take(Call::kOpen)) return error;
+  const bool plain = reading == platform::Reading::kPlain;
   Place found;
-  if (const auto error = at_name(directory, name, found)) return error;
-  if (found.node < 0) return {};
-  const FileStatus status = status_of(found.node);
-  entry = {status.kind, at(found.node).data.size(), status.own, status.links};
-  if (entry.kind == FileKind::kRegular) file = new_handle(found.node);
-  return {};
-}
-
-std::error_code MemoryFileSystem::open_to_read(const std::filesystem::path& path,
-                                               FileHandle& file) {
-  file = platform::kNoFile;
-  if (const auto error = take(Call::kOpen)) return error;
-  Place found;
-  if (const auto error = place(path, true, found)) return error;
+  const std::error_code error = directory == platform::kNoFile
+                                    ? place(name, !plain, found)
+                                    : at_name(directory, name.string(), found);
+  if (plain && (error == std::errc::no_such_file_or_directory || (!error && found.node < 0)))
+    return {};
+  if (error) return error;
   if (found.node < 0) return error_of(std::errc::no_such_file_or_directory);
-  if (at(found.node).kind == Kind::kDirectory) return error_of(std::errc::is_a_directory);
-  file = new_handle(found.node);
+  const FileStatus status = status_of(found.node);
+  if (!plain && status.kind == FileKind::kDirectory) return error_of(std::errc::is_a_directory);
+  entry = {status.kind, at(found.node).data.size(), status.own, status.links};
+  if (!plain || entry.kind == FileKind::kRegular) file = new_handle(found.node);
   return {};
 }
 

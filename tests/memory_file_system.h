@@ -159,9 +159,8 @@ class MemoryFileSystem final : public platform::FileSystem {
                             FileStatus& status) override;
   std::error_code open_at(FileHandle directory, std::string_view name, FileHandle& file,
                           FileKind& kind) override;
-  std::error_code open_plain_at(FileHandle directory, std::string_view name, FileHandle& file,
-                                Entry& entry) override;
-  std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) override;
+  std::error_code open_to_read(FileHandle directory, const std::filesystem::path& name,
+                               platform::Reading reading, FileHandle& file, Entry& entry) override;
   std::error_code create_at(FileHandle directory, std::string_view name, const FileStatus& like,
                             FileHandle& file) override;
   std::error_code write(FileHandle file, std::string_view bytes,
@@ -193,11 +192,6 @@ class MemoryFileSystem final : public platform::FileSystem {
                             std::filesystem::path& real) const override;
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
-  std::error_code open_plain(const std::filesystem::path& path, FileHandle& file,
-                             Entry& entry) const override;
-  std::error_code read_plain(FileHandle file, std::span<char> buffer,
-                             std::size_t& got) const override;
-  void close_plain(FileHandle file) const override { handles_.erase(file); }
 
  private:
   enum class Kind { kFile, kDirectory, kLink, kDevice };
@@ -251,7 +245,6 @@ class MemoryFileSystem final : public platform::FileSystem {
   // The node `name` names in the held `directory` (-1: none), a link not followed.
   std::error_code at_name(FileHandle directory, std::string_view name, Place& found) const;
   FileStatus status_of(int node) const;
-  std::error_code entry_of(const std::filesystem::path& path, bool follow, Entry& entry) const;
   void make(const std::filesystem::path& path, Node node);
   // Names of `directory` changed as one: each to a node, or gone (-1).
   void change(int directory, std::vector<std::pair<std::string, int>> names);
@@ -262,14 +255,14 @@ class MemoryFileSystem final : public platform::FileSystem {
     const auto found = handles_.find(file);
     return found == handles_.end() ? nullptr : &at(found->second.node);
   }
-  FileHandle new_handle(int node) const {
+  FileHandle new_handle(int node) {
     handles_[next_handle_] = {node};
     return next_handle_++;
   }
 
   std::vector<Node> nodes_;                     // node 0 is the root
-  mutable std::map<FileHandle, Open> handles_;  // the check reads through const look-ups
-  mutable FileHandle next_handle_ = 3;
+  std::map<FileHandle, Open> handles_;
+  FileHandle next_handle_ = 3;
   std::optional<std::string> lock_holder_;
   Room room_{1ULL << 40, 1ULL << 20};
   std::set<unsigned long> running_;

@@ -1,6 +1,7 @@
 #include "check/series_check.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <streambuf>
 #include <utility>
 
@@ -62,38 +63,38 @@ bool matches(const EventFileLine& expected, std::string_view line) {
 // swapped in after the look-up is refused, never waited on.
 class PlainFile : public std::streambuf {
  public:
-  PlainFile(const platform::LookUps& look_ups, const Found& found, std::string_view name)
-      : look_ups_(look_ups), name_(name) {
+  PlainFile(platform::FileSystem& files, const Found& found, std::string_view name)
+      : files_(files), name_(name) {
     if (found.presence == Presence::kNotLooked) {
       throw Failure(name_ + ": could not be looked at: " + found.reason);
     }
     if (found.kind != FileKind::kRegular) refuse(found.kind, name_);
+    platform::FileHandle handle = platform::kNoFile;
     platform::Entry opened;
-    if (look_ups.open_plain(found.path, file_, opened)) {
+    if (files.open_to_read(platform::kNoFile, found.path, platform::Reading::kPlain, handle,
+                           opened)) {
       throw Failure(name_ + ": cannot be opened for reading");
     }
+    file_ = platform::File(files, handle);  // only read: nothing of it can be lost at close
     if (opened.kind != FileKind::kRegular) refuse(opened.kind, name_);
-  }
-  PlainFile(const PlainFile&) = delete;
-  PlainFile& operator=(const PlainFile&) = delete;
-  ~PlainFile() override {
-    if (file_ != platform::kNoFile) look_ups_.close_plain(file_);
   }
 
  private:
   int_type underflow() override {
     std::size_t got = 0;
-    if (const std::error_code error = look_ups_.read_plain(file_, buffer_, got)) {
+    if (const std::error_code error = files_.read(file_.handle(), buffer_, offset_, got)) {
       throw Failure(name_ + ": cannot be read: " + platform::message_of(error));
     }
     if (got == 0) return traits_type::eof();
+    offset_ += got;
     setg(buffer_, buffer_, buffer_ + got);
     return traits_type::to_int_type(buffer_[0]);
   }
 
-  const platform::LookUps& look_ups_;
+  platform::FileSystem& files_;
   std::string name_;
-  platform::FileHandle file_ = platform::kNoFile;
+  platform::File file_;
+  std::uint64_t offset_ = 0;
   char buffer_[8192];
 };
 
@@ -230,9 +231,9 @@ void record_data_files(SeriesReport& report, const EventFileContent& content,
 
 }  // namespace
 
-std::vector<std::string> read_event_list(const platform::LookUps& look_ups, const Found& list,
+std::vector<std::string> read_event_list(platform::FileSystem& files, const Found& list,
                                          std::string_view list_name) {
-  PlainFile in(look_ups, list, list_name);
+  PlainFile in(files, list, list_name);
   LineReader reader(in);
   std::vector<std::string> names;
   std::string line;
@@ -250,8 +251,8 @@ std::vector<std::string> read_event_list(const platform::LookUps& look_ups, cons
   }
 }
 
-SeriesCheck::SeriesCheck(fs::path working_directory, const platform::LookUps& look_ups)
-    : tree_(std::move(working_directory), look_ups) {
+SeriesCheck::SeriesCheck(fs::path working_directory, platform::FileSystem& files)
+    : tree_(std::move(working_directory), files) {
   for (const EventFileLine& line : eventfile::event_file_layout()) {
     if (line.value == LineValue::kEventName) report_.kinds.push_back({&line, {}, false, {}});
   }

@@ -69,14 +69,14 @@ inline constexpr std::string_view kDefaultNeed[] = {":basinfilename", ":parfilen
 /// a line, blank padded, LF or CR LF), named as the program names files. Throws Failure when
 /// the list could not be looked at or read, is not a plain file or not text, or names more
 /// event files than a series has.
-std::vector<std::string> read_event_list(const platform::LookUps& look_ups, const Found& list,
+std::vector<std::string> read_event_list(platform::FileSystem& files, const Found& list,
                                          std::string_view list_name);
 
 /// Reads event files against the event file layout and looks up every file they name; it opens
 /// nothing for writing, and nothing but plain files for reading.
 class SeriesCheck {
  public:
-  SeriesCheck(std::filesystem::path working_directory, const platform::LookUps& look_ups);
+  SeriesCheck(std::filesystem::path working_directory, platform::FileSystem& files);
 
   /// Makes the kinds and basin files of `keywords` (":pointprecip") needed; the keywords must be
   /// those of data-file or basin-file lines.

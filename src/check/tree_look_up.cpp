@@ -161,8 +161,8 @@ class TreeLookUp::Walk {
   std::deque<std::string> pending_;
 };
 
-TreeLookUp::TreeLookUp(fs::path base, const platform::LookUps& look_ups)
-    : base_(std::move(base)), look_ups_(look_ups) {}
+TreeLookUp::TreeLookUp(fs::path base, platform::FileSystem& files)
+    : base_(std::move(base)), look_ups_(files) {}
 
 Found TreeLookUp::find(std::string_view name) const {
   if (rooted(name)) throw outside(name);

@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/look_up.h"
+#include "platform/platform.h"
 
 namespace quorlant::check {
 
@@ -25,7 +25,7 @@ struct Found {
 /// parts) below the working directory, following links as long as they stay below it.
 class TreeLookUp {
  public:
-  TreeLookUp(std::filesystem::path base, const platform::LookUps& look_ups);
+  TreeLookUp(std::filesystem::path base, platform::FileSystem& files);
 
   /// What `name` leads to. Throws Failure when it leads outside the working directory once
   /// resolved: an absolute name, a drive letter, a `..` too many, or a link out of the tree.
@@ -35,7 +35,7 @@ class TreeLookUp {
   /// What `name` leads to wherever that is, links followed: for files the user names.
   Found find_anywhere(std::string_view name) const;
 
-  const platform::LookUps& look_ups() const { return look_ups_; }
+  platform::FileSystem& look_ups() const { return look_ups_; }
 
  private:
   class Walk;
@@ -48,7 +48,7 @@ class TreeLookUp {
   };
 
   std::filesystem::path base_;
-  const platform::LookUps& look_ups_;
+  platform::FileSystem& look_ups_;
   mutable std::filesystem::path real_base_;  // the base without links, asked once
   // The data files of a series share a few directories: each is looked at once.
   mutable std::unordered_map<std::filesystem::path::string_type, platform::Entry> directories_;

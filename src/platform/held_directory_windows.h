@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <string_view>
 
 #include "platform/platform.h"
 
@@ -21,9 +20,9 @@ inline HeldDirectory& held_directory(FileHandle directory) {
   return *reinterpret_cast<HeldDirectory*>(directory);
 }
 
-/// `name` in the held `directory`.
-inline std::filesystem::path in_held(FileHandle directory, std::string_view name) {
-  return held_directory(directory).path / std::filesystem::path(std::string(name));
+/// `name` in the held `directory`, or with kNoFile `name` from the process's working directory.
+inline std::filesystem::path in_held(FileHandle directory, const std::filesystem::path& name) {
+  return directory == kNoFile ? name : held_directory(directory).path / name;
 }
 
 }  // namespace quorlant::platform

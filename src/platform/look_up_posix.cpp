@@ -1,5 +1,5 @@
 // The look-ups on POSIX systems: lstat, stat, readlink, realpath and a directory listing; the
-// step-by-step resolver of the names a run writes.
+// step-by-step resolver of the names a run writes; the opens that ask what they opened.
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/look_up.h"
 #include "platform/platform.h"
 
 namespace quorlant::platform {
@@ -49,6 +48,20 @@ Entry entry_of(const struct stat& status) {
 
 std::error_code last_error() {
   return {errno, std::system_category()};
+}
+
+// What the file just opened is, and its blocking restored: a pipe is never written, as its
+// reader could hold the run (and its lock) for as long as it likes; the open did not wait for
+// one, as O_NONBLOCK says. A regular file pays no heed to the flag; anything else waits again.
+std::error_code settle_kind(int fd, FileKind& kind) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return last_error();
+  kind = S_ISFIFO(status.st_mode) ? FileKind::kFifo : entry_kind(status.st_mode);
+  if (kind == FileKind::kFifo) return not_regular_file_error();
+  if (kind == FileKind::kRegular) return {};
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return last_error();
+  return {};
 }
 
 // As many links on one name as the systems themselves follow before they give up.
@@ -312,16 +325,28 @@ std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
   return {};
 }
 
-// Opens `name` of `directory` to read, as open_plain says.
-static std::error_code open_plain_in(int directory, const char* name, FileHandle& file,
-                                     Entry& entry) {
+std::error_code SystemFileSystem::open_at(FileHandle directory, std::string_view name,
+                                          FileHandle& file, FileKind& kind) {
   file = kNoFile;
-  entry = {};
+  const bool known_regular = kind == FileKind::kRegular;
   int fd = -1;
   do {
-    fd = ::openat(directory, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    fd = ::openat(static_cast<int>(directory), std::string(name).c_str(),
+                  O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? std::error_code() : last_error();
+  if (fd < 0) return last_error();
+  if (!known_regular) {
+    if (const std::error_code error = settle_kind(fd, kind)) {
+      (void)::close(fd);  // the report is `error`
+      return error;
+    }
+  }
+  file = fd;
+  return {};
+}
+
+// What the file `fd` opened is, asked of the open file: kept open only when regular.
+static std::error_code ask_opened(int fd, FileHandle& file, Entry& entry) {
   struct stat status {};
   if (::fstat(fd, &status) != 0) {
     const std::error_code error = last_error();
@@ -337,30 +362,25 @@ static std::error_code open_plain_in(int directory, const char* name, FileHandle
   return {};
 }
 
-std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, FileHandle& file,
-                                             Entry& entry) const {
-  return open_plain_in(AT_FDCWD, path.c_str(), file, entry);
-}
-
-std::error_code SystemFileSystem::open_plain_at(FileHandle directory, std::string_view name,
-                                                FileHandle& file, Entry& entry) {
-  return open_plain_in(static_cast<int>(directory), std::string(name).c_str(), file, entry);
-}
-
-std::error_code SystemFileSystem::read_plain(FileHandle file, std::span<char> buffer,
-                                             std::size_t& got) const {
-  for (;;) {
-    const ssize_t n = ::read(static_cast<int>(file), buffer.data(), buffer.size());
-    if (n >= 0) {
-      got = static_cast<std::size_t>(n);
-      return {};
-    }
-    if (errno != EINTR) return last_error();
-  }
-}
-
-void SystemFileSystem::close_plain(FileHandle file) const {
-  (void)::close(static_cast<int>(file));  // read only: nothing of it can be lost
+std::error_code SystemFileSystem::open_to_read(FileHandle directory,
+                                               const std::filesystem::path& name, Reading reading,
+                                               FileHandle& file, Entry& entry) {
+  file = kNoFile;
+  entry = {};
+  const bool plain = reading == Reading::kPlain;
+  const int flags =
+      plain ? O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
+  int fd = -1;
+  do {
+    fd = ::openat(directory == kNoFile ? AT_FDCWD : static_cast<int>(directory), name.c_str(),
+                  flags);
+  } while (fd < 0 && errno == EINTR);
+  // A plain file that is not there is missing, as a name below a file is.
+  if (fd < 0 && plain && (errno == ENOENT || errno == ENOTDIR)) return {};
+  if (fd < 0) return last_error();
+  if (plain) return ask_opened(fd, file, entry);
+  file = fd;
+  return {};
 }
 
 }  // namespace quorlant::platform

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/held_directory_windows.h"
-#include "platform/look_up.h"
 #include "platform/platform.h"
 
 namespace quorlant::platform {
@@ -156,8 +155,7 @@ std::error_code SystemFileSystem::open_directory(FileHandle directory,
                                                  const std::filesystem::path& name,
                                                  FileHandle& held) {
   held = kNoFile;
-  const std::filesystem::path path =
-      directory == kNoFile ? name : held_directory(directory).path / name;
+  const std::filesystem::path path = in_held(directory, name);
   const HANDLE handle =
       ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -223,15 +221,8 @@ std::error_code SystemFileSystem::resolve(FileHandle base, const std::filesystem
   return error;
 }
 
-std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, FileHandle& file,
-                                             Entry& entry) const {
-  file = kNoFile;
-  entry = {};
-  const HANDLE handle = ::CreateFileW(
-      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
-    return is_missing(::GetLastError()) ? std::error_code() : last_error();
+// What the file `handle` opened is, asked of the open file: kept open only when regular.
+static std::error_code ask_opened(HANDLE handle, FileHandle& file, Entry& entry) {
   BY_HANDLE_FILE_INFORMATION information{};
   std::error_code error;
   if (::GetFileType(handle) != FILE_TYPE_DISK) {
@@ -251,18 +242,22 @@ std::error_code SystemFileSystem::open_plain(const std::filesystem::path& path, 
   return error;
 }
 
-std::error_code SystemFileSystem::read_plain(FileHandle file, std::span<char> buffer,
-                                             std::size_t& got) const {
-  DWORD read = 0;
-  const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1U << 30));
-  if (!::ReadFile(reinterpret_cast<HANDLE>(file), buffer.data(), wanted, &read, nullptr))
-    return last_error();
-  got = read;
+std::error_code SystemFileSystem::open_to_read(FileHandle directory,
+                                               const std::filesystem::path& name, Reading reading,
+                                               FileHandle& file, Entry& entry) {
+  file = kNoFile;
+  entry = {};
+  const bool plain = reading == Reading::kPlain;
+  const HANDLE handle = ::CreateFileW(
+      in_held(directory, name).c_str(), GENERIC_READ,
+      plain ? kShareAll : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      plain ? FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL,
+      nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    return plain && is_missing(::GetLastError()) ? std::error_code() : last_error();
+  if (plain) return ask_opened(handle, file, entry);
+  file = reinterpret_cast<FileHandle>(handle);
   return {};
-}
-
-void SystemFileSystem::close_plain(FileHandle file) const {
-  ::CloseHandle(reinterpret_cast<HANDLE>(file));  // read only: nothing of it can be lost
 }
 
 }  // namespace quorlant::platform

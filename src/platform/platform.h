@@ -12,11 +12,31 @@
 #include <utility>
 #include <vector>
 
-#include "platform/look_up.h"
-
 // The operating system behind one small interface. posix.cpp and windows.cpp implement it; the
 // build picks one. Every failure is a std::error_code whose message is the system's own words.
 namespace quorlant::platform {
+
+/// An open file: a descriptor on POSIX, a handle on Windows. kNoFile when none.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+/// What a name is. A look-up that does not follow links may find kLink; one that follows them
+/// never does. The look-ups of a reader of the tree count a pipe as kOther.
+enum class FileKind {
+  kMissing,  // nothing by that name, or a part of the way is missing or not a directory
+  kRegular,
+  kDirectory,
+  kLink,
+  kFifo,
+  kOther,  // a device, a socket
+};
+
+struct Entry {
+  FileKind kind = FileKind::kMissing;
+  std::uint64_t size = 0;   // of a regular file
+  bool own = true;          // the running user's (on Windows every file counts as the user's)
+  std::uint64_t links = 1;  // names the file has (hard links)
+};
 
 /// What a text record ends with in the files of this system: "\n", or "\r\n" on Windows.
 std::string_view record_end();
@@ -65,6 +85,17 @@ inline std::error_code foreign_link_error() {
   return std::make_error_code(std::errc::permission_denied);
 }
 
+/// How a file is opened to read.
+enum class Reading {
+  // A file of the tree: never through a link in its last part, never waiting on a pipe or a
+  // device, and asked on the open file what it is, so nothing swapped in after a look is
+  // waited on. The file stays open only when it is regular; a missing one is no error.
+  kPlain,
+  // A file the user names: any link followed (reading harms nothing it names), of any kind,
+  // waited on as standard input is. A missing one fails.
+  kNamed,
+};
+
 /// A pipe or a socket where a file is to be written: never opened for writing.
 std::error_code not_regular_file_error();
 
@@ -75,8 +106,10 @@ std::error_code not_regular_file_error();
 /// every later look, open, create, rename, link, unlink and sync is made relative to a held
 /// directory, so nothing swapped for a link between a look and a use can redirect it. A name
 /// is resolved once (resolve): a link, at any step, is followed only when this user made it, and
-/// any other link is an error. The look-ups of a reader of the tree come with it (look_up.h).
-class FileSystem : public LookUps {
+/// any other link is an error. A reader of the tree asks by path instead (look_up and those
+/// after it); each answers or returns the system's reason (permission, an I/O error, a name too
+/// long): a failure is never "missing".
+class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
@@ -106,14 +139,13 @@ class FileSystem : public LookUps {
   /// regular file there), it is not asked again.
   [[nodiscard]] virtual std::error_code open_at(FileHandle directory, std::string_view name,
                                                 FileHandle& file, FileKind& kind) = 0;
-  /// Opens `name` in `directory` to read only, as LookUps::open_plain does a path: never
-  /// through a link, never waiting on a pipe; `file` stays open only for a regular file.
-  [[nodiscard]] virtual std::error_code open_plain_at(FileHandle directory, std::string_view name,
-                                                      FileHandle& file, Entry& entry) = 0;
-  /// Opens the file a user named, `path`, to read only, any link followed (reading harms
-  /// nothing it names): a file that is missing or may not be read fails here.
-  [[nodiscard]] virtual std::error_code open_to_read(const std::filesystem::path& path,
-                                                     FileHandle& file) = 0;
+  /// Opens `name` of the held `directory` (or, with kNoFile, `name` as a path from the
+  /// process's working directory) to read only, as `reading` says; `entry` says what a plain
+  /// open found (kMissing when nothing).
+  [[nodiscard]] virtual std::error_code open_to_read(FileHandle directory,
+                                                     const std::filesystem::path& name,
+                                                     Reading reading, FileHandle& file,
+                                                     Entry& entry) = 0;
   /// Creates `name` in `directory`, which must not exist yet (std::errc::file_exists when it
   /// does), to be written and later put in place of a file: with `like`'s permissions when it is
   /// regular.
@@ -168,6 +200,19 @@ class FileSystem : public LookUps {
                                                   std::string& holder) = 0;
   /// Whether process `id` still runs.
   [[nodiscard]] virtual std::error_code process_runs(unsigned long id, bool& runs) = 0;
+  /// What `path` is; with `follow`, what a link leads to.
+  [[nodiscard]] virtual std::error_code look_up(const std::filesystem::path& path, bool follow,
+                                                Entry& entry) const = 0;
+  /// Where the link `path` points: as written in it, relative to the link's directory or
+  /// absolute (on Windows the absolute path it ends at).
+  [[nodiscard]] virtual std::error_code link_target(const std::filesystem::path& path,
+                                                    std::filesystem::path& target) const = 0;
+  /// The absolute path `path` leads to, every link followed.
+  [[nodiscard]] virtual std::error_code real_path(const std::filesystem::path& path,
+                                                  std::filesystem::path& real) const = 0;
+  /// The names in the directory `path`, in no particular order.
+  [[nodiscard]] virtual std::error_code names_in(const std::filesystem::path& path,
+                                                 std::vector<std::string>& names) const = 0;
 };
 
 /// The file system of this computer: the one `main` hands down. A test may answer some of its
@@ -181,9 +226,8 @@ class SystemFileSystem : public FileSystem {
                             FileStatus& status) override;
   std::error_code open_at(FileHandle directory, std::string_view name, FileHandle& file,
                           FileKind& kind) override;
-  std::error_code open_plain_at(FileHandle directory, std::string_view name, FileHandle& file,
-                                Entry& entry) override;
-  std::error_code open_to_read(const std::filesystem::path& path, FileHandle& file) override;
+  std::error_code open_to_read(FileHandle directory, const std::filesystem::path& name,
+                               Reading reading, FileHandle& file, Entry& entry) override;
   std::error_code create_at(FileHandle directory, std::string_view name, const FileStatus& like,
                             FileHandle& file) override;
   std::error_code write(FileHandle file, std::string_view bytes,
@@ -220,11 +264,6 @@ class SystemFileSystem : public FileSystem {
                             std::filesystem::path& real) const override;
   std::error_code names_in(const std::filesystem::path& path,
                            std::vector<std::string>& names) const override;
-  std::error_code open_plain(const std::filesystem::path& path, FileHandle& file,
-                             Entry& entry) const override;
-  std::error_code read_plain(FileHandle file, std::span<char> buffer,
-                             std::size_t& got) const override;
-  void close_plain(FileHandle file) const override;
 
  private:
   std::optional<unsigned> new_file_mode_;  // what a file created now gets, once known

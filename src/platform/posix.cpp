@@ -42,44 +42,8 @@ extern "C" void defer_or_reraise(int signal_number) {
   reraise(signal_number);
 }
 
-FileKind kind_of_mode(mode_t mode) {
-  if (S_ISREG(mode)) return FileKind::kRegular;
-  if (S_ISDIR(mode)) return FileKind::kDirectory;
-  if (S_ISFIFO(mode)) return FileKind::kFifo;
-  return FileKind::kOther;
-}
-
 int descriptor(FileHandle handle) {
   return static_cast<int>(handle);
-}
-
-// What the file just opened is, and its blocking restored: a pipe is never written, as its
-// reader could hold the run (and its lock) for as long as it likes; the open did not wait for
-// one, as O_NONBLOCK says. A regular file pays no heed to the flag; anything else waits again.
-std::error_code settle_kind(int fd, FileKind& kind) {
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) return last_error();
-  kind = kind_of_mode(status.st_mode);
-  if (kind == FileKind::kFifo) return not_regular_file_error();
-  if (kind == FileKind::kRegular) return {};
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return last_error();
-  return {};
-}
-
-std::error_code open_kind(int directory, const char* name, int& fd, FileKind& kind) {
-  const bool known_regular = kind == FileKind::kRegular;
-  do {
-    fd = ::openat(directory, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return last_error();
-  if (known_regular) return {};
-  const std::error_code error = settle_kind(fd, kind);
-  if (error) {
-    (void)::close(fd);  // the report is `error`
-    fd = -1;
-  }
-  return error;
 }
 
 }  // namespace
@@ -101,15 +65,6 @@ void SystemFileSystem::close_directory(FileHandle held) {
   (void)::close(descriptor(held));  // nothing of a directory held is lost by closing it
 }
 
-std::error_code SystemFileSystem::open_at(FileHandle directory, std::string_view name,
-                                          FileHandle& file, FileKind& kind) {
-  int fd = -1;
-  file = kNoFile;
-  const std::error_code error = open_kind(descriptor(directory), std::string(name).c_str(), fd, kind);
-  if (!error) file = fd;
-  return error;
-}
-
 // The permission bits a file created now gets, when the system tells the mask without setting
 // it (setting it to read it would change it for a moment for every thread).
 static std::optional<unsigned> read_new_file_mode() {
@@ -127,16 +82,6 @@ static std::optional<unsigned> read_new_file_mode() {
     mask = mask * 8 + static_cast<unsigned>(text[i] - '0');
   }
   return 0666U & ~mask;
-}
-
-std::error_code SystemFileSystem::open_to_read(const std::filesystem::path& path,
-                                               FileHandle& file) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  file = fd < 0 ? kNoFile : fd;
-  return fd < 0 ? last_error() : std::error_code();
 }
 
 std::error_code SystemFileSystem::create_at(FileHandle directory, std::string_view name,

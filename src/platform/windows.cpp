@@ -142,16 +142,6 @@ std::error_code SystemFileSystem::open_at(FileHandle directory, std::string_view
   return error;
 }
 
-std::error_code SystemFileSystem::open_to_read(const std::filesystem::path& path,
-                                               FileHandle& file) {
-  return open_handle(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, file);
-}
-
-std::error_code SystemFileSystem::open_plain_at(FileHandle directory, std::string_view name,
-                                                FileHandle& file, Entry& entry) {
-  return open_plain(in_held(directory, name), file, entry);
-}
-
 std::error_code SystemFileSystem::create_at(FileHandle directory, std::string_view name,
                                             const FileStatus&, FileHandle& file) {
   return open_handle(in_held(directory, name), GENERIC_WRITE | DELETE,

@@ -166,8 +166,8 @@ Journal read_journal(platform::FileSystem& files, platform::FileHandle folder,
   platform::FileHandle handle = platform::kNoFile;
   platform::Entry entry;
   const std::string cannot = "cannot read " + SeriesWriter::kJournal;
-  const std::error_code error =
-      files.open_plain_at(folder, SeriesWriter::kJournalFile, handle, entry);
+  const std::error_code error = files.open_to_read(folder, SeriesWriter::kJournalFile,
+                                                   platform::Reading::kPlain, handle, entry);
   if (error == std::errc::too_many_symbolic_link_levels) distrust("it is a link");
   fail_if(error, cannot);
   if (entry.kind == FileKind::kMissing) return {};

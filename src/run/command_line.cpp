@@ -64,7 +64,9 @@ class AnswerFile : public std::streambuf {
              const std::string& name)
       : files_(files), name_(name) {
     platform::FileHandle handle = platform::kNoFile;
-    check(files_.open_to_read(working_directory / name, handle));
+    platform::Entry entry;
+    check(files_.open_to_read(platform::kNoFile, working_directory / name,
+                              platform::Reading::kNamed, handle, entry));
     file_ = platform::File(files_, handle);
     fill();
   }

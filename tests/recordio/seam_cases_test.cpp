@@ -160,8 +160,8 @@ const std::vector<Row> kRows = {
      [](Bench& b) {
        FileHandle file = kNoFile;
        platform::Entry entry;
-       const auto error = b.files().open_plain_at(b.top, "p", file, entry);
-       if (file != kNoFile) b.files().close_plain(file);
+       const auto error = b.files().open_to_read(b.top, "p", platform::Reading::kPlain, file, entry);
+       if (file != kNoFile) (void)b.files().close(file);
        return outcome(error, (file == kNoFile ? "" : "open ") + kind_of(entry.kind));
      }, "Success | other"},
     // d held, then renamed away and its name made a link: the handle still names d. On
