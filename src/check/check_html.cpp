@@ -1,8 +1,8 @@
 #include "check/check_html.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <initializer_list>
 #include <string_view>
 #include <utility>
@@ -230,14 +230,9 @@ std::string needed_line(const SeriesReport& report) {
 
 // "2026-12-08 13:40 UTC"
 std::string timestamp(std::chrono::system_clock::time_point made) {
-  using namespace std::chrono;
-  const auto day = floor<days>(made);
-  const year_month_day date(day);
-  const hh_mm_ss time(floor<minutes>(made - day));
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(made);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d UTC", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()));
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", std::gmtime(&seconds));
   return text;
 }
 

@@ -32,14 +32,6 @@ void put_line(std::ostream& out, std::string line) {
   out << line << '\n';
 }
 
-}  // namespace
-
-std::string pattern(const Kind& kind) {
-  return std::string(kind.line->directory) + "*" + std::string(kind.line->ending);
-}
-
-namespace {
-
 int year_of(const std::string& event_name) {
   return std::stoi(event_name.substr(0, 4));
 }
@@ -62,14 +54,6 @@ std::vector<std::string> keywords(const SeriesReport& report,
 // What the report calls each presence, in the order of Presence.
 constexpr std::string_view kStates[] = {"present", "empty", "missing", "could not look"};
 
-}  // namespace
-
-std::string_view state(Presence presence) {
-  return kStates[static_cast<std::size_t>(presence)];
-}
-
-namespace {
-
 // Whether some event of the report has the file of `kind`, empty or not, or could not tell.
 bool in_use(const SeriesReport& report, const Kind& kind) {
   const auto missing = std::count_if(kind.absent.begin(), kind.absent.end(), [](const Absence& a) {
@@ -77,20 +61,6 @@ bool in_use(const SeriesReport& report, const Kind& kind) {
   });
   return static_cast<std::size_t>(missing) < report.events.size();
 }
-
-}  // namespace
-
-bool is_gap(const SeriesReport& report, const Kind& kind) {
-  return (in_use(report, kind) || kind.needed) &&
-         std::any_of(kind.absent.begin(), kind.absent.end(),
-                     [](const Absence& a) { return a.presence != Presence::kNotLooked; });
-}
-
-bool unused(const SeriesReport& report, const Kind& kind) {
-  return !in_use(report, kind) && !kind.needed;
-}
-
-namespace {
 
 // The year labels and their ticks: the first and the last year and every tenth year, where a
 // label fits.
@@ -145,22 +115,6 @@ std::size_t present(const SeriesReport& report, const Kind& kind) {
   return report.events.size() - kind.absent.size();
 }
 
-bool basin_gap(const BasinFile& file) {
-  return file.needed && (file.presence == Presence::kMissing || file.presence == Presence::kEmpty);
-}
-
-}  // namespace
-
-std::vector<std::string> gaps(const SeriesReport& report) {
-  std::vector<std::string> names = keywords(report, is_gap);
-  for (const auto& file : report.basin_files) {
-    if (basin_gap(file)) names.emplace_back(file.keyword);
-  }
-  return names;
-}
-
-namespace {
-
 // The UTF-8 characters by their first byte: how many bytes follow it, and the range of the
 // second, which rules out overlong forms, surrogates and anything past U+10FFFF.
 struct Utf8Lead {
@@ -186,13 +140,6 @@ std::size_t utf8_length(std::string_view text, std::size_t at) {
     if (byte(i) < low || byte(i) > high) return 0;
   }
   return form->following + 1;
-}
-
-std::vector<std::string> all_as_utf8(const std::vector<std::string>& texts) {
-  std::vector<std::string> result;
-  result.reserve(texts.size());
-  for (const auto& text : texts) result.push_back(as_utf8(text));
-  return result;
 }
 
 nlohmann::ordered_json json_kind(const SeriesReport& report, const Kind& kind) {
@@ -291,6 +238,33 @@ void write_verdict(const SeriesReport& report, std::ostream& out) {
 
 }  // namespace
 
+std::string pattern(const Kind& kind) {
+  return std::string(kind.line->directory) + "*" + std::string(kind.line->ending);
+}
+
+std::string_view state(Presence presence) {
+  return kStates[static_cast<std::size_t>(presence)];
+}
+
+bool is_gap(const SeriesReport& report, const Kind& kind) {
+  return (in_use(report, kind) || kind.needed) &&
+         std::any_of(kind.absent.begin(), kind.absent.end(),
+                     [](const Absence& a) { return a.presence != Presence::kNotLooked; });
+}
+
+bool unused(const SeriesReport& report, const Kind& kind) {
+  return !in_use(report, kind) && !kind.needed;
+}
+
+std::vector<std::string> gaps(const SeriesReport& report) {
+  std::vector<std::string> names = keywords(report, is_gap);
+  for (const auto& file : report.basin_files) {
+    const bool lacking = file.presence == Presence::kMissing || file.presence == Presence::kEmpty;
+    if (file.needed && lacking) names.emplace_back(file.keyword);
+  }
+  return names;
+}
+
 std::string verdict_lines(const SeriesReport& report) {
   const auto gap_names = gaps(report);
   std::string lines = gap_names.empty() ? "No gaps.\n" : "Gaps: " + joined(gap_names, ", ") + "\n";
@@ -345,6 +319,8 @@ void write_json(const SeriesReport& report, std::ostream& out) {
   for (const auto& file : report.not_looked) {
     not_looked.push_back({{"name", as_utf8(file.name)}, {"reason", as_utf8(file.reason)}});
   }
+  std::vector<std::string> leftovers(report.leftovers.size());
+  std::transform(report.leftovers.begin(), report.leftovers.end(), leftovers.begin(), as_utf8);
   const nlohmann::ordered_json document = {
       {"events", report.events.size()},
       {"unchecked", report.unchecked.size()},
@@ -353,7 +329,7 @@ void write_json(const SeriesReport& report, std::ostream& out) {
       {"data_files_found", report.found},
       {"kinds", kinds},
       {"basin_files", basin_files},
-      {"leftovers", all_as_utf8(report.leftovers)},
+      {"leftovers", leftovers},
       {"needed", report.needed},
       {"unused", keywords(report, unused)},
       {"gaps", gaps(report)},
