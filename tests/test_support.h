@@ -157,6 +157,16 @@ inline RunResult run_program(const std::filesystem::path& directory, std::string
   return result;
 }
 
+/// Writes a series of 36 monthly events from January 2015 for basin gr10k in `directory`, as a
+/// run does; returns the run's status.
+inline int write_36_monthly_events(const std::filesystem::path& directory) {
+  std::filesystem::create_directories(directory / "event");
+  return run_program(directory, "",
+                     {"-q", "--events", "36", "--months-per-event", "1", "--start",
+                      "2015 01 01 00", "--report-step", "1", "--basin", "gr10k"})
+      .status;
+}
+
 /// The program under test.
 inline std::filesystem::path program() {
   return std::filesystem::absolute(QUORLANT_BINARY);

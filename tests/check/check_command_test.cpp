@@ -348,12 +348,7 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
 TEST(Check, AMazeOfLinksIsWalkedOnceForTheSeries) {
   if (testing::kOnWindows) GTEST_SKIP() << "links need a privilege on Windows";
   TempDir dir;
-  fs::create_directories(dir / "event");
-  ASSERT_EQ(run_program(dir.path(), "",
-                        {"-q", "--events", "36", "--months-per-event", "1", "--start",
-                         "2015 01 01 00", "--report-step", "1", "--basin", "gr10k"})
-                .status,
-            0);
+  ASSERT_EQ(testing::write_36_monthly_events(dir.path()), 0);
   std::string down;
   std::string up;
   for (int i = 0; i < 800; ++i) {

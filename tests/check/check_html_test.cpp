@@ -52,12 +52,7 @@ std::map<std::string, std::map<std::string, Cell>> calendars_of(const std::strin
 // streamflow of 2016 missing, and a basin name HTML would read as markup.
 TEST(CheckHtml, ACalendarOfEachKindWithACellForEachEvent) {
   testing::TempDir dir;
-  fs::create_directories(dir / "event");
-  ASSERT_EQ(run_program(dir.path(), "",
-                        {"-q", "--events", "36", "--months-per-event", "1", "--start",
-                         "2015 01 01 00", "--report-step", "1", "--basin", "gr10k"})
-                .status,
-            0);
+  ASSERT_EQ(testing::write_36_monthly_events(dir.path()), 0);
   for (const char* sub : {"raing", "strfw", "basin"}) fs::create_directory(dir / sub);
   const char* months[] = {"01", "02", "03", "04", "05", "06", "07", "08", "09", "10", "11", "12"};
   for (const char* year : {"2015", "2016", "2017"}) {
