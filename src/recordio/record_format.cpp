@@ -1,5 +1,6 @@
 #include "recordio/record_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -117,9 +118,7 @@ std::optional<float> read_real_field(std::string_view columns, int decimals) {
 void store_text(std::span<char> variable, std::string_view columns) {
   std::string_view kept = columns;
   if (kept.size() > variable.size()) kept = kept.substr(kept.size() - variable.size());
-  std::size_t i = 0;
-  for (; i < kept.size(); ++i) variable[i] = kept[i];
-  for (; i < variable.size(); ++i) variable[i] = ' ';
+  std::fill(std::copy(kept.begin(), kept.end(), variable.begin()), variable.end(), ' ');
 }
 
 }  // namespace
@@ -130,27 +129,24 @@ Format::Format(std::initializer_list<Field> fields) : fields_(fields) {
 
 namespace {
 
-// The record being written, and the blanks of a skip not written yet: a skip is only filled
-// when something follows it on the record.
+// Records written straight to the output, and the blanks of a skip not written yet: a skip is
+// only filled when something follows it on the record.
 class RecordWriter {
  public:
   explicit RecordWriter(std::string& out) : out_(out) {}
   std::string& record() {
-    record_.append(static_cast<std::size_t>(pending_blanks_), ' ');
+    if (pending_blanks_ > 0) out_.append(static_cast<std::size_t>(pending_blanks_), ' ');
     pending_blanks_ = 0;
-    return record_;
+    return out_;
   }
   void skip(int columns) { pending_blanks_ += columns; }
   void end_record() {
-    out_ += record_;
     out_ += '\n';
-    record_.clear();
     pending_blanks_ = 0;
   }
 
  private:
   std::string& out_;
-  std::string record_;
   int pending_blanks_ = 0;
 };
 
@@ -159,13 +155,14 @@ class RecordWriter {
 bool write_fields(const Format& format, std::span<const OutItem> items, std::size_t& next_item,
                   RecordWriter& writer) {
   for (const Field& field : format.fields()) {
-    if (is_data_field(field)) {
-      if (next_item == items.size()) return false;
-      append_item(writer.record(), field, items[next_item++]);
+    if (const auto* literal = std::get_if<Literal>(&field)) {
+      writer.record() += literal->text;
     } else if (const auto* skip = std::get_if<Skip>(&field)) {
       writer.skip(skip->columns);
+    } else if (next_item == items.size()) {
+      return false;
     } else {
-      writer.record() += std::get<Literal>(field).text;
+      append_item(writer.record(), field, items[next_item++]);
     }
   }
   return true;
@@ -195,13 +192,14 @@ class RecordCursor {
   explicit RecordCursor(const RecordSource& next_record)
       : next_record_(next_record), record_(next_record()) {}
 
-  /// Columns [column, column + width) of the record, blank-padded past its end.
-  std::string take(std::size_t width) {
-    std::string columns;
-    if (column_ < record_.size()) columns = record_.substr(column_, width);
-    columns.resize(width, ' ');
+  /// Columns [column, column + width) of the record, blank-padded past its end; valid until the
+  /// next take.
+  std::string_view take(std::size_t width) {
+    columns_.clear();
+    if (column_ < record_.size()) columns_ = record_.substr(column_, width);
+    columns_.resize(width, ' ');
     column_ += width;
-    return columns;
+    return columns_;
   }
   void pass(std::size_t width) { column_ += width; }
   void next_record() {
@@ -215,6 +213,7 @@ class RecordCursor {
   const RecordSource& next_record_;
   std::string_view record_;
   std::size_t column_ = 0;  // 0-based position in the record
+  std::string columns_;     // the last columns taken, its storage reused
 };
 
 // Stores a number read from `columns`, or says why the field holds none.
@@ -242,13 +241,13 @@ std::optional<std::string> read_field(const Field& field, RecordCursor& cursor,
           },
           [&](const IntField& f) {
             auto* variable = kind_of<std::int32_t*>(*target, "integer field given a non-integer");
-            const std::string columns = cursor.take(static_cast<std::size_t>(f.width));
+            const std::string_view columns = cursor.take(static_cast<std::size_t>(f.width));
             return store_number(variable, read_integer_field(columns), columns, first_column,
                                 "a whole number");
           },
           [&](const RealField& f) {
             auto* variable = kind_of<float*>(*target, "real field given a non-real");
-            const std::string columns = cursor.take(static_cast<std::size_t>(f.width));
+            const std::string_view columns = cursor.take(static_cast<std::size_t>(f.width));
             return store_number(variable, read_real_field(columns, f.decimals), columns,
                                 first_column, "a number");
           },
