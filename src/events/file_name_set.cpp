@@ -1,6 +1,9 @@
 #include "events/file_name_set.h"
 
 #include <array>
+#include <initializer_list>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -72,16 +75,20 @@ void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
       data.bsnme.first(bsn_len == 0 ? 1 : static_cast<std::size_t>(bsn_len));
   const std::string_view evtname = data.evtname.view();
 
-  for (std::size_t k = 0; k < 7; ++k)
-    io.write(kFileUnit, kBasinRecord, {kBasinPrefix, name, kEndings[k].view()});
-  for (const DataName& d : kDataNamesBefore16)
-    io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
-  io.write(kFileUnit, kBasinRecord, {kBasinPrefix, name, kEndings[kRecord16Ending].view()});
-  for (const DataName& d : kDataNamesAfter16)
-    io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
-  io.write(kFileUnit, kTextRecord, {std::string_view("                ")});  // 16 blanks
-  io.write(kFileUnit, kTextRecord, {recordio::in_event_folder("event.evt")});
-  io.write(kFileUnit, kTextRecord, {recordio::in_event_folder(eventfile::event_file_name(evtname))});
+  // The records are formatted first, then handed over at once.
+  std::string records;
+  const auto add = [&records](const Format& format,
+                              std::initializer_list<recordio::OutItem> items) {
+    recordio::format_records(format, std::span(items.begin(), items.size()), records);
+  };
+  for (std::size_t k = 0; k < 7; ++k) add(kBasinRecord, {kBasinPrefix, name, kEndings[k].view()});
+  for (const DataName& d : kDataNamesBefore16) add(kDataRecord, {d.directory, evtname, d.ending});
+  add(kBasinRecord, {kBasinPrefix, name, kEndings[kRecord16Ending].view()});
+  for (const DataName& d : kDataNamesAfter16) add(kDataRecord, {d.directory, evtname, d.ending});
+  add(kTextRecord, {std::string_view("                ")});  // 16 blanks
+  add(kTextRecord, {recordio::in_event_folder("event.evt")});
+  add(kTextRecord, {recordio::in_event_folder(eventfile::event_file_name(evtname))});
+  io.units().write(kFileUnit, records);
 
   io.rewind(kFileUnit);
   std::vector<InTarget> entries;
