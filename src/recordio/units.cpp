@@ -76,7 +76,7 @@ platform::FileHandle HeldDirectories::event_folder() {
 platform::Target HeldDirectories::resolve(std::string_view name) {
   const std::string prefix = in_event_folder("");
   if (name.starts_with(prefix) && event_folder() != platform::kNoFile)
-    return walk(*event_, base_ / kEventFolder, name.substr(prefix.size()), name);
+    return walk(*event_, event_path_, name.substr(prefix.size()), name);
   return walk(work(), base_, name, name);
 }
 
