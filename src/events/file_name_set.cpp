@@ -1,11 +1,11 @@
 #include "events/file_name_set.h"
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "eventfile/event_names.h"
 
@@ -13,7 +13,6 @@ namespace quorlant::events {
 
 using recordio::FixedText;
 using recordio::Format;
-using recordio::InTarget;
 using recordio::kFileUnit;
 using recordio::TextField;
 
@@ -53,7 +52,6 @@ constexpr std::array<DataName, 5> kDataNamesAfter16 = {{{"tempr\\", ".tag"},
 const Format kBasinRecord{TextField{6}, TextField{}, TextField{11}};
 const Format kDataRecord{TextField{6}, TextField{8}, TextField{}};
 const Format kTextRecord{TextField{}};
-const Format kEntry{TextField{30}};  // each entry takes the first 30 characters of its record
 
 }  // namespace
 
@@ -90,12 +88,15 @@ void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
   add(kTextRecord, {recordio::in_event_folder(eventfile::event_file_name(evtname))});
   io.units().write(kFileUnit, records);
 
-  io.rewind(kFileUnit);
-  std::vector<InTarget> entries;
-  entries.reserve(23);
-  for (int entry = 1; entry <= 23; ++entry) entries.emplace_back(data.fln[entry].span());
-  io.read(kFileUnit, kEntry, entries);  // one record per entry
-  io.read(kFileUnit, kEntry, {data.fln1.span()});
+  // The file is left behind; the entries are taken from what was written, as reading it back
+  // through a 30-column text field would give them: records 1 to 23 into fln entries 1 to 23,
+  // record 24 into fln1.
+  std::string_view rest = records;
+  for (int entry = 1; entry <= 24; ++entry) {
+    const std::size_t end = rest.find('\n');
+    (entry < 24 ? data.fln[entry] : data.fln1) = rest.substr(0, std::min<std::size_t>(end, 30));
+    rest.remove_prefix(end + 1);
+  }
   io.close(kFileUnit);
 }
 
