@@ -1,8 +1,7 @@
 #include "eventfile/write_event.h"
 
-#include <optional>
-#include <span>
 #include <string>
+#include <string_view>
 
 #include "eventfile/event_file_layout.h"
 #include "recordio/failure.h"
@@ -21,23 +20,33 @@ void abort_on_open_failure(const shared::FileName& path, std::int32_t ios) {
 
 namespace {
 
-// The one value a line carries, if any; nothing is computed, only copied or converted by the
-// line's format.
-std::optional<recordio::OutItem> value_of(const EventFileLine& line, const shared::RunData& data) {
+// The text a line carries in its value's columns, if any; nothing is computed, only copied.
+std::string_view text_of(const EventFileLine& line, const shared::RunData& data) {
   switch (line.value) {
-    case LineValue::kNone: break;
     case LineValue::kYear: return data.yy1.view();
     case LineValue::kMonth: return data.mm1.view();
     case LineValue::kDay: return data.dd1.view();
     case LineValue::kHour: return data.hh1.view();
     case LineValue::kOption: return (data.*line.option).view();
-    case LineValue::kRate: return data.disaggregation_rate;
-    case LineValue::kLength: return data.evtlength;
-    case LineValue::kDeltatReport: return data.deltat_report;
     case LineValue::kBasinFile: return data.fln[line.fln_entry].view();
     case LineValue::kEventName: return data.evtname.view();
+    default: return {};
   }
-  return std::nullopt;
+}
+
+// The line's value in its columns: a text cut to them, a number right-justified in them (the
+// rate with two decimals), or asterisks when it does not fit.
+void append_value(std::string& records, const EventFileLine& line, const shared::RunData& data) {
+  switch (line.value) {
+    case LineValue::kRate:
+      records += recordio::format_real(data.disaggregation_rate, line.width, 2);
+      break;
+    case LineValue::kLength: records += recordio::format_integer(data.evtlength, line.width); break;
+    case LineValue::kDeltatReport:
+      records += recordio::format_integer(data.deltat_report, line.width);
+      break;
+    default: records += text_of(line, data).substr(0, static_cast<std::size_t>(line.width));
+  }
 }
 
 }  // namespace
@@ -47,14 +56,14 @@ void write_event(recordio::RecordIo& io, const shared::RunData& data) {
   io.connect(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole);
   if (const recordio::Failure* failed = io.units().open_failure(kFileUnit))
     abort_on_open_failure(path, failed->error().value());
-  // The whole file is formatted first, then handed over at once: about 5 KB.
+  // The whole file is made first, then handed over at once: about 5 KB.
   std::string records;
   records.reserve(8192);
   for (const EventFileLine& line : event_file_layout()) {
-    const std::optional<recordio::OutItem> value = value_of(line, data);
-    recordio::format_records(line.format,
-                             value ? std::span(&*value, 1) : std::span<const recordio::OutItem>(),
-                             records);
+    records += line.text;
+    append_value(records, line, data);
+    records += line.ending;
+    records += '\n';
   }
   io.units().write(kFileUnit, records);
   io.close(kFileUnit);
