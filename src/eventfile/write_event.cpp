@@ -20,24 +20,19 @@ void abort_on_open_failure(const shared::FileName& path, std::int32_t ios) {
 
 namespace {
 
-// The text a line carries in its value's columns, if any; nothing is computed, only copied.
-std::string_view text_of(const EventFileLine& line, const shared::RunData& data) {
-  switch (line.value) {
-    case LineValue::kYear: return data.yy1.view();
-    case LineValue::kMonth: return data.mm1.view();
-    case LineValue::kDay: return data.dd1.view();
-    case LineValue::kHour: return data.hh1.view();
-    case LineValue::kOption: return (data.*line.option).view();
-    case LineValue::kBasinFile: return data.fln[line.fln_entry].view();
-    case LineValue::kEventName: return data.evtname.view();
-    default: return {};
-  }
-}
-
 // The line's value in its columns: a text cut to them, a number right-justified in them (the
-// rate with two decimals), or asterisks when it does not fit.
+// rate with two decimals) or asterisks when it does not fit. Nothing is computed, only copied.
 void append_value(std::string& records, const EventFileLine& line, const shared::RunData& data) {
+  const auto text = [&](std::string_view value) {
+    records += value.substr(0, static_cast<std::size_t>(line.width));
+  };
   switch (line.value) {
+    case LineValue::kNone: break;
+    case LineValue::kYear: text(data.yy1.view()); break;
+    case LineValue::kMonth: text(data.mm1.view()); break;
+    case LineValue::kDay: text(data.dd1.view()); break;
+    case LineValue::kHour: text(data.hh1.view()); break;
+    case LineValue::kOption: text((data.*line.option).view()); break;
     case LineValue::kRate:
       records += recordio::format_real(data.disaggregation_rate, line.width, 2);
       break;
@@ -45,7 +40,8 @@ void append_value(std::string& records, const EventFileLine& line, const shared:
     case LineValue::kDeltatReport:
       records += recordio::format_integer(data.deltat_report, line.width);
       break;
-    default: records += text_of(line, data).substr(0, static_cast<std::size_t>(line.width));
+    case LineValue::kBasinFile: text(data.fln[line.fln_entry].view()); break;
+    case LineValue::kEventName: text(data.evtname.view()); break;
   }
 }
 
