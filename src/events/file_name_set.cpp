@@ -57,12 +57,8 @@ const Format kTextRecord{TextField{}};
 
 int basin_name_length(const FixedText<8>& bsnme) {
   // Only the blank ends the name; every other character, a tab included, counts.
-  std::array<char, 50> bs{};
-  for (std::size_t i = 0; i < 8; ++i) bs[i] = bsnme[i];
-  for (std::size_t i = 0; i < 8; ++i) {
-    if (bs[i] == ' ') return static_cast<int>(i);
-  }
-  return 8;
+  const std::size_t blank = bsnme.view().find(' ');
+  return blank == std::string_view::npos ? 8 : static_cast<int>(blank);
 }
 
 void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
