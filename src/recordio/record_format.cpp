@@ -129,40 +129,25 @@ Format::Format(std::initializer_list<Field> fields) : fields_(fields) {
 
 namespace {
 
-// Records written straight to the output, and the blanks of a skip not written yet: a skip is
-// only filled when something follows it on the record.
-class RecordWriter {
- public:
-  explicit RecordWriter(std::string& out) : out_(out) {}
-  std::string& record() {
-    if (pending_blanks_ > 0) out_.append(static_cast<std::size_t>(pending_blanks_), ' ');
-    pending_blanks_ = 0;
-    return out_;
-  }
-  void skip(int columns) { pending_blanks_ += columns; }
-  void end_record() {
-    out_ += '\n';
-    pending_blanks_ = 0;
-  }
-
- private:
-  std::string& out_;
-  int pending_blanks_ = 0;
-};
-
-// Writes the fields of the format once, from its first; false when the items ran out at a data
-// field, which ends the record there.
+// Writes the fields of the format once, from its first, as one record; false when the items ran
+// out at a data field, which ends the record there. The blanks of a skip are only written when
+// something follows them on the record.
 bool write_fields(const Format& format, std::span<const OutItem> items, std::size_t& next_item,
-                  RecordWriter& writer) {
+                  std::string& out) {
+  std::size_t blanks = 0;
   for (const Field& field : format.fields()) {
-    if (const auto* literal = std::get_if<Literal>(&field)) {
-      writer.record() += literal->text;
-    } else if (const auto* skip = std::get_if<Skip>(&field)) {
-      writer.skip(skip->columns);
-    } else if (next_item == items.size()) {
-      return false;
+    if (const auto* skip = std::get_if<Skip>(&field)) {
+      blanks += static_cast<std::size_t>(skip->columns);
+      continue;
+    }
+    const auto* literal = std::get_if<Literal>(&field);
+    if (literal == nullptr && next_item == items.size()) return false;
+    out.append(blanks, ' ');
+    blanks = 0;
+    if (literal != nullptr) {
+      out += literal->text;
     } else {
-      append_item(writer.record(), field, items[next_item++]);
+      append_item(out, field, items[next_item++]);
     }
   }
   return true;
@@ -175,10 +160,9 @@ void format_records(const Format& format, std::span<const OutItem> items, std::s
     throw std::logic_error("items given to a format without data fields");
   }
   std::size_t next_item = 0;
-  RecordWriter writer(out);
   for (;;) {
-    const bool whole = write_fields(format, items, next_item, writer);
-    writer.end_record();
+    const bool whole = write_fields(format, items, next_item, out);
+    out += '\n';
     // Items left over: the format starts again from its first field on a new record.
     if (!whole || next_item == items.size()) return;
   }
