@@ -142,7 +142,7 @@ bool write_fields(const Format& format, std::span<const OutItem> items, std::siz
     }
     const auto* literal = std::get_if<Literal>(&field);
     if (literal == nullptr && next_item == items.size()) return false;
-    out.append(blanks, ' ');
+    if (blanks > 0) out.append(blanks, ' ');
     blanks = 0;
     if (literal != nullptr) {
       out += literal->text;
