@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <initializer_list>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -12,15 +11,13 @@
 namespace quorlant::events {
 
 using recordio::FixedText;
-using recordio::Format;
 using recordio::kFileUnit;
-using recordio::TextField;
 
 namespace {
 
 constexpr std::string_view kBasinPrefix = "basin\\";
 
-// The basin file endings, each written through an 11-column field with its trailing blanks.
+// The basin file endings, each written in 11 columns with its trailing blanks.
 // Record 16 is written like a basin record too; its ending is left blank, since no file of
 // that name is ever read.
 const std::array<FixedText<11>, 8> kEndings = {
@@ -49,10 +46,6 @@ constexpr std::array<DataName, 5> kDataNamesAfter16 = {{{"tempr\\", ".tag"},
                                                         {"tempr\\", ".tmx"},
                                                         {"snowg\\", ".dsn"}}};
 
-const Format kBasinRecord{TextField{6}, TextField{}, TextField{11}};
-const Format kDataRecord{TextField{6}, TextField{8}, TextField{}};
-const Format kTextRecord{TextField{}};
-
 }  // namespace
 
 int basin_name_length(const FixedText<8>& bsnme) {
@@ -69,19 +62,20 @@ void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
       data.bsnme.first(bsn_len == 0 ? 1 : static_cast<std::size_t>(bsn_len));
   const std::string_view evtname = data.evtname.view();
 
-  // The records are formatted first, then handed over at once.
+  // Each record is its pieces side by side, each filling its columns exactly: a directory of 6
+  // characters, the basin name or the event name (8), an ending. All are handed over at once.
   std::string records;
-  const auto add = [&records](const Format& format,
-                              std::initializer_list<recordio::OutItem> items) {
-    recordio::format_records(format, std::span(items.begin(), items.size()), records);
+  const auto add = [&records](std::initializer_list<std::string_view> pieces) {
+    for (const std::string_view piece : pieces) records += piece;
+    records += '\n';
   };
-  for (std::size_t k = 0; k < 7; ++k) add(kBasinRecord, {kBasinPrefix, name, kEndings[k].view()});
-  for (const DataName& d : kDataNamesBefore16) add(kDataRecord, {d.directory, evtname, d.ending});
-  add(kBasinRecord, {kBasinPrefix, name, kEndings[kRecord16Ending].view()});
-  for (const DataName& d : kDataNamesAfter16) add(kDataRecord, {d.directory, evtname, d.ending});
-  add(kTextRecord, {std::string_view("                ")});  // 16 blanks
-  add(kTextRecord, {recordio::in_event_folder("event.evt")});
-  add(kTextRecord, {recordio::in_event_folder(eventfile::event_file_name(evtname))});
+  for (std::size_t k = 0; k < 7; ++k) add({kBasinPrefix, name, kEndings[k].view()});
+  for (const DataName& d : kDataNamesBefore16) add({d.directory, evtname, d.ending});
+  add({kBasinPrefix, name, kEndings[kRecord16Ending].view()});
+  for (const DataName& d : kDataNamesAfter16) add({d.directory, evtname, d.ending});
+  add({"                "});  // 16 blanks
+  add({recordio::in_event_folder("event.evt")});
+  add({recordio::in_event_folder(eventfile::event_file_name(evtname))});
   io.units().write(kFileUnit, records);
 
   // The file is left behind; the entries are taken from what was written, as reading it back
