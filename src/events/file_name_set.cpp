@@ -65,6 +65,7 @@ void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
   // Each record is its pieces side by side, each filling its columns exactly: a directory of 6
   // characters, the basin name or the event name (8), an ending. All are handed over at once.
   std::string records;
+  records.reserve(1024);  // 24 records of at most 25 characters
   const auto add = [&records](std::initializer_list<std::string_view> pieces) {
     for (const std::string_view piece : pieces) records += piece;
     records += '\n';
