@@ -7,11 +7,6 @@ namespace quorlant::eventfile {
 
 namespace {
 
-using recordio::Format;
-using recordio::IntField;
-using recordio::Literal;
-using recordio::RealField;
-using recordio::TextField;
 using shared::RunData;
 
 // A keyword fills columns 1 to 30, blank-padded; its value starts in column 31.
@@ -19,43 +14,42 @@ constexpr std::size_t kKeywordColumns = 30;
 // A keyword line without a value is the keyword blank-padded to 36 characters.
 constexpr std::size_t kNoValueLength = 36;
 
-Literal padded(std::string_view text, std::size_t length) {
-  return Literal{recordio::padded(text, length)};
+std::string keyword_columns(std::string_view keyword) {
+  return recordio::padded(keyword, kKeywordColumns);
 }
 
 // The views of the table point into string literals, so they stay valid for the whole run.
 EventFileLine text(std::string_view whole_line) {
-  return {.format = Format{Literal{std::string(whole_line)}}, .keyword = whole_line};
+  return {.text = std::string(whole_line), .keyword = whole_line};
 }
 
 // A keyword whose value never changes; `value` carries its own trailing blanks.
 EventFileLine fixed(std::string_view keyword, std::string_view value) {
-  return {.format = Format{padded(keyword, kKeywordColumns), Literal{std::string(value)}},
-          .keyword = keyword};
+  return {.text = keyword_columns(keyword).append(value), .keyword = keyword};
 }
 
 EventFileLine no_value(std::string_view keyword) {
-  return {.format = Format{padded(keyword, kNoValueLength)}, .keyword = keyword};
+  return {.text = recordio::padded(keyword, kNoValueLength), .keyword = keyword};
 }
 
-// A keyword and the value of the run it carries through `field`.
-EventFileLine keyed(std::string_view keyword, const recordio::Field& field, LineValue value) {
-  return {.format = Format{padded(keyword, kKeywordColumns), field},
-          .value = value,
-          .keyword = keyword};
+// A keyword and the value of the run it carries in `width` columns.
+EventFileLine keyed(std::string_view keyword, int width, LineValue value) {
+  return {.text = keyword_columns(keyword), .value = value, .width = width, .keyword = keyword};
 }
 
 EventFileLine option(std::string_view keyword, recordio::FixedText<1> RunData::*answer) {
-  return {.format = Format{padded(keyword, kKeywordColumns), TextField{1}},
+  return {.text = keyword_columns(keyword),
           .value = LineValue::kOption,
+          .width = 1,
           .option = answer,
           .keyword = keyword};
 }
 
 // Always 60 characters: the first 30 of the entry's 256 fill columns 31 to 60.
 EventFileLine basin_file(std::string_view keyword, int entry) {
-  return {.format = Format{padded(keyword, kKeywordColumns), TextField{30}},
+  return {.text = keyword_columns(keyword),
           .value = LineValue::kBasinFile,
+          .width = 30,
           .fln_entry = entry,
           .keyword = keyword};
 }
@@ -63,9 +57,9 @@ EventFileLine basin_file(std::string_view keyword, int entry) {
 // Directory (6 characters with its backslash), event name (8), ending (8, or 4 on radar lines).
 EventFileLine data_file(std::string_view keyword, std::string_view directory,
                         std::string_view ending) {
-  return {.format = Format{padded(keyword, kKeywordColumns), Literal{std::string(directory)},
-                           TextField{8}, Literal{std::string(ending)}},
+  return {.text = keyword_columns(keyword).append(directory),
           .value = LineValue::kEventName,
+          .width = 8,
           .keyword = keyword,
           .directory = directory,
           .ending = ending};
@@ -79,10 +73,10 @@ std::vector<EventFileLine> build_layout() {
       text(kSeparator),
       fixed(":filetype", ".evt "),
       fixed(":fileversionno", std::string(kFileVersion) + "  "),
-      keyed(":year", TextField{4}, LineValue::kYear),
-      keyed(":month", TextField{2}, LineValue::kMonth),
-      keyed(":day", TextField{2}, LineValue::kDay),
-      keyed(":hour", TextField{2}, LineValue::kHour),
+      keyed(":year", 4, LineValue::kYear),
+      keyed(":month", 2, LineValue::kMonth),
+      keyed(":day", 2, LineValue::kDay),
+      keyed(":hour", 2, LineValue::kHour),
       text(kSeparator),
       option(":snwflg", &RunData::snwflg),
       fixed(":sedflg", kNo),
@@ -122,11 +116,11 @@ std::vector<EventFileLine> build_layout() {
       fixed(":snowscalefactor", " 0.00"),
       fixed(":eventtempscalefactor", " 0.00"),
       fixed(":tempscalefactor", " 0.00"),
-      keyed(":disaggregate", RealField{5, 2}, LineValue::kRate),
+      keyed(":disaggregate", 5, LineValue::kRate),
       text(kSeparator),
-      keyed(":hoursraindata", IntField{5}, LineValue::kLength),
-      keyed(":hoursflowdata", IntField{5}, LineValue::kLength),
-      keyed(":deltat_report", IntField{5}, LineValue::kDeltatReport),
+      keyed(":hoursraindata", 5, LineValue::kLength),
+      keyed(":hoursflowdata", 5, LineValue::kLength),
+      keyed(":deltat_report", 5, LineValue::kDeltatReport),
       text(kSeparator),
       basin_file(":basinfilename", 1),
       basin_file(":parfilename", 2),

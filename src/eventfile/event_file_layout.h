@@ -1,9 +1,10 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
-#include "recordio/record_format.h"
+#include "recordio/fixed_text.h"
 #include "shared/run_data.h"
 
 namespace quorlant::eventfile {
@@ -23,11 +24,14 @@ enum class LineValue {
   kEventName,     // the event name inside a data-file reference
 };
 
-/// One line of the event file: its format, where the value comes from, and what a reader of the
+/// One line of the event file: its text, where the value comes from, and what a reader of the
 /// file expects to find on it.
 struct EventFileLine {
-  recordio::Format format;
+  // The whole line, or all of it before the value: the keyword blank-padded to 30 columns, and
+  // for kEventName the directory. The ending follows the value.
+  std::string text;
   LineValue value = LineValue::kNone;
+  int width = 0;                                              // the columns the value fills
   recordio::FixedText<1> shared::RunData::*option = nullptr;  // for kOption
   int fln_entry = 0;                                          // for kBasinFile
   // The keyword the line starts with (":pointprecip"); a line without one (a separator, a

@@ -1,6 +1,7 @@
 #include "eventfile/write_event.h"
 
-#include <optional>
+#include <string>
+#include <string_view>
 
 #include "eventfile/event_file_layout.h"
 #include "recordio/failure.h"
@@ -17,34 +18,50 @@ void abort_on_open_failure(const shared::FileName& path, std::int32_t ios) {
       "program aborted in write_event");
 }
 
+namespace {
+
+// The line's value in its columns: a text cut to them, a number right-justified in them (the
+// rate with two decimals) or asterisks when it does not fit. Nothing is computed, only copied.
+void append_value(std::string& records, const EventFileLine& line, const shared::RunData& data) {
+  const auto text = [&](std::string_view value) {
+    records += value.substr(0, static_cast<std::size_t>(line.width));
+  };
+  switch (line.value) {
+    case LineValue::kNone: break;
+    case LineValue::kYear: text(data.yy1.view()); break;
+    case LineValue::kMonth: text(data.mm1.view()); break;
+    case LineValue::kDay: text(data.dd1.view()); break;
+    case LineValue::kHour: text(data.hh1.view()); break;
+    case LineValue::kOption: text((data.*line.option).view()); break;
+    case LineValue::kRate:
+      records += recordio::format_real(data.disaggregation_rate, line.width, 2);
+      break;
+    case LineValue::kLength: records += recordio::format_integer(data.evtlength, line.width); break;
+    case LineValue::kDeltatReport:
+      records += recordio::format_integer(data.deltat_report, line.width);
+      break;
+    case LineValue::kBasinFile: text(data.fln[line.fln_entry].view()); break;
+    case LineValue::kEventName: text(data.evtname.view()); break;
+  }
+}
+
+}  // namespace
+
 void write_event(recordio::RecordIo& io, const shared::RunData& data) {
   const shared::FileName& path = data.fln[shared::kEventFileEntry];
   io.connect(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole);
   if (const recordio::Failure* failed = io.units().open_failure(kFileUnit))
     abort_on_open_failure(path, failed->error().value());
+  // The whole file is made first, then handed over at once: about 5 KB.
+  std::string records;
+  records.reserve(8192);
   for (const EventFileLine& line : event_file_layout()) {
-    // The one value a line carries, if any; nothing is computed, only copied or converted by
-    // the line's format.
-    std::optional<recordio::OutItem> value;
-    switch (line.value) {
-      case LineValue::kNone: break;
-      case LineValue::kYear: value = data.yy1.view(); break;
-      case LineValue::kMonth: value = data.mm1.view(); break;
-      case LineValue::kDay: value = data.dd1.view(); break;
-      case LineValue::kHour: value = data.hh1.view(); break;
-      case LineValue::kOption: value = (data.*line.option).view(); break;
-      case LineValue::kRate: value = data.disaggregation_rate; break;
-      case LineValue::kLength: value = data.evtlength; break;
-      case LineValue::kDeltatReport: value = data.deltat_report; break;
-      case LineValue::kBasinFile: value = data.fln[line.fln_entry].view(); break;
-      case LineValue::kEventName: value = data.evtname.view(); break;
-    }
-    if (value) {
-      io.write(kFileUnit, line.format, {*value});
-    } else {
-      io.write(kFileUnit, line.format, {});
-    }
+    records += line.text;
+    append_value(records, line, data);
+    records += line.ending;
+    records += '\n';
   }
+  io.units().write(kFileUnit, records);
   io.close(kFileUnit);
 }
 

@@ -1,24 +1,23 @@
 #include "events/file_name_set.h"
 
+#include <algorithm>
 #include <array>
+#include <initializer_list>
+#include <string>
 #include <string_view>
-#include <vector>
 
 #include "eventfile/event_names.h"
 
 namespace quorlant::events {
 
 using recordio::FixedText;
-using recordio::Format;
-using recordio::InTarget;
 using recordio::kFileUnit;
-using recordio::TextField;
 
 namespace {
 
 constexpr std::string_view kBasinPrefix = "basin\\";
 
-// The basin file endings, each written through an 11-column field with its trailing blanks.
+// The basin file endings, each written in 11 columns with its trailing blanks.
 // Record 16 is written like a basin record too; its ending is left blank, since no file of
 // that name is ever read.
 const std::array<FixedText<11>, 8> kEndings = {
@@ -47,21 +46,12 @@ constexpr std::array<DataName, 5> kDataNamesAfter16 = {{{"tempr\\", ".tag"},
                                                         {"tempr\\", ".tmx"},
                                                         {"snowg\\", ".dsn"}}};
 
-const Format kBasinRecord{TextField{6}, TextField{}, TextField{11}};
-const Format kDataRecord{TextField{6}, TextField{8}, TextField{}};
-const Format kTextRecord{TextField{}};
-const Format kEntry{TextField{30}};  // each entry takes the first 30 characters of its record
-
 }  // namespace
 
 int basin_name_length(const FixedText<8>& bsnme) {
   // Only the blank ends the name; every other character, a tab included, counts.
-  std::array<char, 50> bs{};
-  for (std::size_t i = 0; i < 8; ++i) bs[i] = bsnme[i];
-  for (std::size_t i = 0; i < 8; ++i) {
-    if (bs[i] == ' ') return static_cast<int>(i);
-  }
-  return 8;
+  const std::size_t blank = bsnme.view().find(' ');
+  return blank == std::string_view::npos ? 8 : static_cast<int>(blank);
 }
 
 void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
@@ -72,23 +62,32 @@ void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
       data.bsnme.first(bsn_len == 0 ? 1 : static_cast<std::size_t>(bsn_len));
   const std::string_view evtname = data.evtname.view();
 
-  for (std::size_t k = 0; k < 7; ++k)
-    io.write(kFileUnit, kBasinRecord, {kBasinPrefix, name, kEndings[k].view()});
-  for (const DataName& d : kDataNamesBefore16)
-    io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
-  io.write(kFileUnit, kBasinRecord, {kBasinPrefix, name, kEndings[kRecord16Ending].view()});
-  for (const DataName& d : kDataNamesAfter16)
-    io.write(kFileUnit, kDataRecord, {d.directory, evtname, d.ending});
-  io.write(kFileUnit, kTextRecord, {std::string_view("                ")});  // 16 blanks
-  io.write(kFileUnit, kTextRecord, {recordio::in_event_folder("event.evt")});
-  io.write(kFileUnit, kTextRecord, {recordio::in_event_folder(eventfile::event_file_name(evtname))});
+  // Each record is its pieces side by side, each filling its columns exactly: a directory of 6
+  // characters, the basin name or the event name (8), an ending. All are handed over at once.
+  std::string records;
+  records.reserve(1024);  // 24 records of at most 25 characters
+  const auto add = [&records](std::initializer_list<std::string_view> pieces) {
+    for (const std::string_view piece : pieces) records += piece;
+    records += '\n';
+  };
+  for (std::size_t k = 0; k < 7; ++k) add({kBasinPrefix, name, kEndings[k].view()});
+  for (const DataName& d : kDataNamesBefore16) add({d.directory, evtname, d.ending});
+  add({kBasinPrefix, name, kEndings[kRecord16Ending].view()});
+  for (const DataName& d : kDataNamesAfter16) add({d.directory, evtname, d.ending});
+  add({"                "});  // 16 blanks
+  add({recordio::in_event_folder("event.evt")});
+  add({recordio::in_event_folder(eventfile::event_file_name(evtname))});
+  io.units().write(kFileUnit, records);
 
-  io.rewind(kFileUnit);
-  std::vector<InTarget> entries;
-  entries.reserve(23);
-  for (int entry = 1; entry <= 23; ++entry) entries.emplace_back(data.fln[entry].span());
-  io.read(kFileUnit, kEntry, entries);  // one record per entry
-  io.read(kFileUnit, kEntry, {data.fln1.span()});
+  // The file is left behind; the entries are taken from what was written, as reading it back
+  // through a 30-column text field would give them: records 1 to 23 into fln entries 1 to 23,
+  // record 24 into fln1.
+  std::string_view rest = records;
+  for (int entry = 1; entry <= 24; ++entry) {
+    const std::size_t end = rest.find('\n');
+    (entry < 24 ? data.fln[entry] : data.fln1) = rest.substr(0, std::min<std::size_t>(end, 30));
+    rest.remove_prefix(end + 1);
+  }
   io.close(kFileUnit);
 }
 

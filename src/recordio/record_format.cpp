@@ -1,5 +1,6 @@
 #include "recordio/record_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -117,9 +118,7 @@ std::optional<float> read_real_field(std::string_view columns, int decimals) {
 void store_text(std::span<char> variable, std::string_view columns) {
   std::string_view kept = columns;
   if (kept.size() > variable.size()) kept = kept.substr(kept.size() - variable.size());
-  std::size_t i = 0;
-  for (; i < kept.size(); ++i) variable[i] = kept[i];
-  for (; i < variable.size(); ++i) variable[i] = ' ';
+  std::fill(std::copy(kept.begin(), kept.end(), variable.begin()), variable.end(), ' ');
 }
 
 }  // namespace
@@ -130,42 +129,25 @@ Format::Format(std::initializer_list<Field> fields) : fields_(fields) {
 
 namespace {
 
-// The record being written, and the blanks of a skip not written yet: a skip is only filled
-// when something follows it on the record.
-class RecordWriter {
- public:
-  explicit RecordWriter(std::string& out) : out_(out) {}
-  std::string& record() {
-    record_.append(static_cast<std::size_t>(pending_blanks_), ' ');
-    pending_blanks_ = 0;
-    return record_;
-  }
-  void skip(int columns) { pending_blanks_ += columns; }
-  void end_record() {
-    out_ += record_;
-    out_ += '\n';
-    record_.clear();
-    pending_blanks_ = 0;
-  }
-
- private:
-  std::string& out_;
-  std::string record_;
-  int pending_blanks_ = 0;
-};
-
-// Writes the fields of the format once, from its first; false when the items ran out at a data
-// field, which ends the record there.
+// Writes the fields of the format once, from its first, as one record; false when the items ran
+// out at a data field, which ends the record there. The blanks of a skip are only written when
+// something follows them on the record.
 bool write_fields(const Format& format, std::span<const OutItem> items, std::size_t& next_item,
-                  RecordWriter& writer) {
+                  std::string& out) {
+  std::size_t blanks = 0;
   for (const Field& field : format.fields()) {
-    if (is_data_field(field)) {
-      if (next_item == items.size()) return false;
-      append_item(writer.record(), field, items[next_item++]);
-    } else if (const auto* skip = std::get_if<Skip>(&field)) {
-      writer.skip(skip->columns);
+    if (const auto* skip = std::get_if<Skip>(&field)) {
+      blanks += static_cast<std::size_t>(skip->columns);
+      continue;
+    }
+    const auto* literal = std::get_if<Literal>(&field);
+    if (literal == nullptr && next_item == items.size()) return false;
+    if (blanks > 0) out.append(blanks, ' ');
+    blanks = 0;
+    if (literal != nullptr) {
+      out += literal->text;
     } else {
-      writer.record() += std::get<Literal>(field).text;
+      append_item(out, field, items[next_item++]);
     }
   }
   return true;
@@ -178,10 +160,9 @@ void format_records(const Format& format, std::span<const OutItem> items, std::s
     throw std::logic_error("items given to a format without data fields");
   }
   std::size_t next_item = 0;
-  RecordWriter writer(out);
   for (;;) {
-    const bool whole = write_fields(format, items, next_item, writer);
-    writer.end_record();
+    const bool whole = write_fields(format, items, next_item, out);
+    out += '\n';
     // Items left over: the format starts again from its first field on a new record.
     if (!whole || next_item == items.size()) return;
   }
@@ -195,13 +176,14 @@ class RecordCursor {
   explicit RecordCursor(const RecordSource& next_record)
       : next_record_(next_record), record_(next_record()) {}
 
-  /// Columns [column, column + width) of the record, blank-padded past its end.
-  std::string take(std::size_t width) {
-    std::string columns;
-    if (column_ < record_.size()) columns = record_.substr(column_, width);
-    columns.resize(width, ' ');
+  /// Columns [column, column + width) of the record, blank-padded past its end; valid until the
+  /// next take.
+  std::string_view take(std::size_t width) {
+    columns_.clear();
+    if (column_ < record_.size()) columns_ = record_.substr(column_, width);
+    columns_.resize(width, ' ');
     column_ += width;
-    return columns;
+    return columns_;
   }
   void pass(std::size_t width) { column_ += width; }
   void next_record() {
@@ -215,6 +197,7 @@ class RecordCursor {
   const RecordSource& next_record_;
   std::string_view record_;
   std::size_t column_ = 0;  // 0-based position in the record
+  std::string columns_;     // the last columns taken, its storage reused
 };
 
 // Stores a number read from `columns`, or says why the field holds none.
@@ -242,13 +225,13 @@ std::optional<std::string> read_field(const Field& field, RecordCursor& cursor,
           },
           [&](const IntField& f) {
             auto* variable = kind_of<std::int32_t*>(*target, "integer field given a non-integer");
-            const std::string columns = cursor.take(static_cast<std::size_t>(f.width));
+            const std::string_view columns = cursor.take(static_cast<std::size_t>(f.width));
             return store_number(variable, read_integer_field(columns), columns, first_column,
                                 "a whole number");
           },
           [&](const RealField& f) {
             auto* variable = kind_of<float*>(*target, "real field given a non-real");
-            const std::string columns = cursor.take(static_cast<std::size_t>(f.width));
+            const std::string_view columns = cursor.take(static_cast<std::size_t>(f.width));
             return store_number(variable, read_real_field(columns, f.decimals), columns,
                                 first_column, "a number");
           },

@@ -76,7 +76,7 @@ platform::FileHandle HeldDirectories::event_folder() {
 platform::Target HeldDirectories::resolve(std::string_view name) {
   const std::string prefix = in_event_folder("");
   if (name.starts_with(prefix) && event_folder() != platform::kNoFile)
-    return walk(*event_, base_ / kEventFolder, name.substr(prefix.size()), name);
+    return walk(*event_, event_path_, name.substr(prefix.size()), name);
   return walk(work(), base_, name, name);
 }
 
@@ -93,7 +93,7 @@ platform::Target HeldDirectories::walk(platform::FileHandle from,
     throw Failure(shown(base_, resolution.link) + ": a link made by user " + resolution.link_owner +
                   "; quorlant follows only links you made");
   }
-  fail_if(error, "cannot examine " + std::string(shown_name));
+  if (error) throw Failure("cannot examine " + std::string(shown_name), error);
   if (target.directory == from) return target;
   const auto [held, added] = others_.try_emplace(target.directory_id, target.directory);
   if (!added) files_.close_directory(target.directory);
@@ -387,15 +387,18 @@ void Units::store(Unit& u) {
   const std::size_t from = *u.dirty_from;
   const std::string_view bytes = std::string_view(u.content).substr(from - u.offset);
   const std::size_t end = u.offset + u.content.size();
-  const std::string cannot = "cannot write " + u.name;
+  // The report is made only when there is one to make.
+  const auto cannot = [&u](std::error_code error) {
+    if (error) throw Failure("cannot write " + u.name, error);
+  };
   if (u.regular) {
-    fail_if(files_.write(u.file.handle(), bytes, from), cannot);
+    cannot(files_.write(u.file.handle(), bytes, from));
     // What lies on disk beyond the last record is cut off, unless the file is known to end
     // there already (a new file, or records added at its end).
-    if (!u.disk_size || *u.disk_size > end) fail_if(files_.cut(u.file.handle(), end), cannot);
+    if (!u.disk_size || *u.disk_size > end) cannot(files_.cut(u.file.handle(), end));
     u.disk_size = end;
   } else {
-    fail_if(files_.write(u.file.handle(), bytes, std::nullopt), cannot);
+    cannot(files_.write(u.file.handle(), bytes, std::nullopt));
   }
   u.dirty_from.reset();
 }
@@ -439,7 +442,7 @@ void Units::finish_in_place(Unit& u) {
     (void)u.file.close();  // the report is the write's
     throw;
   }
-  fail_if(u.file.close(), "cannot close " + u.name);
+  if (const std::error_code error = u.file.close()) throw Failure("cannot close " + u.name, error);
   if (u.regular && u.disk_size) left_regular_[{u.directory, u.file_name}] = *u.disk_size;
 }
 

@@ -39,7 +39,7 @@ std::filesystem::path native_path(const std::filesystem::path& base, std::string
 class HeldDirectories {
  public:
   HeldDirectories(platform::FileSystem& files, std::filesystem::path base)
-      : files_(files), base_(std::move(base)) {}
+      : files_(files), base_(std::move(base)), event_path_(base_ / kEventFolder) {}
   HeldDirectories(const HeldDirectories&) = delete;
   HeldDirectories& operator=(const HeldDirectories&) = delete;
   ~HeldDirectories();
@@ -61,6 +61,7 @@ class HeldDirectories {
 
   platform::FileSystem& files_;
   std::filesystem::path base_;
+  std::filesystem::path event_path_;  // how reports show the event folder
   platform::FileHandle work_ = platform::kNoFile;
   std::optional<platform::FileHandle> event_;
   std::map<platform::FileId, platform::FileHandle> others_;
