@@ -504,8 +504,7 @@ std::string SeriesWriter::remove_leftovers() {
       return describe_error("cannot remove the copy of the old " + entry.name, error);
   }
   // The backups are gone for good before the journal that names them goes.
-  if (std::string failed = sync_each(files_, directories(), "cannot write "); !failed.empty())
-    return failed;
+  if (std::string failed = unsynced_directories(); !failed.empty()) return failed;
   if (const std::error_code error = files_.remove_at(folder_, kJournalFile))
     return describe_error("cannot remove " + kJournal, error);
   return {};
@@ -518,18 +517,16 @@ void SeriesWriter::forget() noexcept {
   left_ = SeriesLeft::kUntouched;
 }
 
-std::map<platform::FileHandle, std::string> SeriesWriter::directories() const {
+std::string SeriesWriter::unsynced_directories() {
   std::map<platform::FileHandle, std::string> directories;
   for (const Entry& entry : entries_) {
     directories.try_emplace(entry.directory, directory_name(entry.name));
   }
-  return directories;
+  return sync_each(files_, directories, "cannot write ");
 }
 
 void SeriesWriter::sync_directories() {
-  if (const std::string failed = sync_each(files_, directories(), "cannot write ");
-      !failed.empty())
-    throw Failure(failed);
+  if (const std::string failed = unsynced_directories(); !failed.empty()) throw Failure(failed);
 }
 
 // Puts back every file replaced so far, removes every temporary, then the journal; false when
@@ -540,8 +537,7 @@ bool SeriesWriter::undo() noexcept {
   bool whole = put_back_all();
   if (journal_written_ && whole) {
     // Without a journal nothing can finish the job later: it stays when something is left.
-    whole = sync_each(files_, directories(), "").empty() &&
-            !files_.remove_at(folder_, kJournalFile);
+    whole = unsynced_directories().empty() && !files_.remove_at(folder_, kJournalFile);
   }
   return whole;
 }

@@ -182,9 +182,10 @@ class SeriesWriter {
   void forget() noexcept;  // back to idle
   bool undo() noexcept;
   bool put_back_all() noexcept;
-  // The directories of the entries, each once, by the names reports give them.
-  std::map<platform::FileHandle, std::string> directories() const;
-  void sync_directories();
+  // Syncs the directory of each entry once, every one whatever fails: the first failure, as
+  // "cannot write DIRECTORY: reason", or "" when none failed.
+  std::string unsynced_directories();
+  void sync_directories();  // throws Failure with the first failure
 
   platform::FileSystem& files_;
   platform::InterruptDeferral& interrupts_;
