@@ -301,11 +301,11 @@ std::string OwnFileName::str() const {
 }
 
 std::optional<OwnFileName> OwnFileName::parse(std::string_view name) {
+  // A name that begins with a dot has both dots looked for from its end: at worst the first.
   const std::size_t number_dot = name.rfind('.');
-  if (!name.starts_with('.') || number_dot == std::string_view::npos || number_dot == 0)
-    return std::nullopt;
+  if (!name.starts_with('.') || number_dot == 0) return std::nullopt;
   const std::size_t kind_dot = name.rfind('.', number_dot - 1);
-  if (kind_dot == std::string_view::npos || kind_dot == 0) return std::nullopt;
+  if (kind_dot == 0) return std::nullopt;
   OwnFileName own;
   for (const std::string_view kind : {kTemporary, kBackup}) {
     if (name.substr(kind_dot + 1, 3) == kind) own.kind = kind;
