@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <set>
 
 #include "recordio/failure.h"
@@ -21,18 +20,16 @@ using platform::FileKind;
 constexpr std::string_view kHeader = "quorlant series journal 2\n";
 constexpr std::string_view kSumPrefix = "sum ";
 constexpr std::string_view kDoneLine = "done\n";
+// A journal longer than this was not written by this program: no series needs more.
+constexpr std::size_t kMaxJournal = 16U << 20;
 
-std::uint64_t checksum(std::string_view bytes) {
+std::string sum_line(std::string_view bytes) {
   std::uint64_t sum = 14695981039346656037ULL;  // 64-bit FNV-1a
   for (const char c : bytes) {
     sum = (sum ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
   }
-  return sum;
-}
-
-std::string sum_line(std::string_view bytes) {
   char text[32];
-  std::snprintf(text, sizeof text, "%016llx\n", static_cast<unsigned long long>(checksum(bytes)));
+  std::snprintf(text, sizeof text, "%016llx\n", static_cast<unsigned long long>(sum));
   return std::string(kSumPrefix) + text;
 }
 
@@ -178,7 +175,7 @@ Journal read_journal(platform::FileSystem& files, platform::FileHandle folder,
   std::string text;
   char buffer[8192];
   for (std::size_t got = 1; got > 0;) {
-    if (entry.size > SeriesWriter::kMaxJournal || text.size() > SeriesWriter::kMaxJournal)
+    if (entry.size > kMaxJournal || text.size() > kMaxJournal)
       distrust("it is larger than any journal quorlant writes");
     fail_if(files.read(file.handle(), buffer, text.size(), got), cannot);
     text.append(buffer, got);
@@ -215,53 +212,40 @@ bool all_digits(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// The files of one entry where they are: in a held directory, its target, its temporary, and
-// its backup (empty for a target that did not exist).
-struct Placed {
-  platform::FileHandle directory = platform::kNoFile;
-  std::string target;
-  std::string temp;
-  std::string backup;
-};
-
 // Puts the old file of one entry back from its backup (when it has one and it is there), or
 // removes the new file of a target that did not exist; then its temporary goes.
-std::error_code put_back(platform::FileSystem& files, const Placed& entry) {
-  if (!entry.backup.empty()) {
+std::error_code put_back(platform::FileSystem& files, const EntryFiles& entry) {
+  std::error_code error;
+  if (entry.backup.empty()) {
+    error = files.remove_at(entry.directory, entry.target);
+  } else {
     platform::FileStatus backup;
-    if (const std::error_code error = files.status_at(entry.directory, entry.backup, backup))
-      return error;
+    error = files.status_at(entry.directory, entry.backup, backup);
+    const bool kept = !error && backup.kind != FileKind::kMissing;
+    if (kept) error = files.rename_at(entry.directory, entry.backup, entry.target);
     // A backup that is a second name of the target itself renames to nothing: it is removed.
-    if (backup.kind != FileKind::kMissing) {
-      if (const std::error_code error = files.rename_at(entry.directory, entry.backup, entry.target))
-        return error;
-      if (const std::error_code error = files.remove_at(entry.directory, entry.backup))
-        return error;
-    }
-  } else if (const std::error_code error = files.remove_at(entry.directory, entry.target)) {
-    return error;
+    if (kept && !error) error = files.remove_at(entry.directory, entry.backup);
   }
-  return files.remove_at(entry.directory, entry.temp);
+  return error ? error : files.remove_at(entry.directory, entry.temp);
 }
 
 // Settles one entry of a journal `found` so: the old file put back (a series begun), or what is
 // left beside the target removed (all of it done: the backup).
-std::error_code settle(platform::FileSystem& files, const Placed& entry, JournalState found) {
+std::error_code settle(platform::FileSystem& files, const EntryFiles& entry, JournalState found) {
   if (found == JournalState::kBegun) return put_back(files, entry);
-  if (const std::error_code error = files.remove_at(entry.directory, entry.temp)) return error;
-  if (!entry.backup.empty()) return files.remove_at(entry.directory, entry.backup);
-  return {};
+  const std::error_code error = files.remove_at(entry.directory, entry.temp);
+  return error || entry.backup.empty() ? error : files.remove_at(entry.directory, entry.backup);
 }
 
 // Where the files of a journal's entry are, the target found by `find`; each must be missing or
 // a regular file of this user's, beside the target its names were made for. Throws Failure.
-Placed place_entry(platform::FileSystem& files, const JournalEntry& entry,
-                   const FindTarget& find) {
+EntryFiles place_entry(platform::FileSystem& files, const JournalEntry& entry,
+                       const FindTarget& find) {
   const platform::Target target = find(entry.name);
   if (entry.temp.target != target.name)
     distrust("it names files beside " + entry.temp.target + ", and " +
              in_event_folder(entry.name) + " leads to " + target.name);
-  Placed placed{target.directory, target.name, entry.temp.str(),
+  EntryFiles placed{target.directory, target.name, entry.temp.str(),
                 entry.backup ? entry.backup->str() : std::string()};
   for (const std::string* file : {&placed.temp, &placed.backup}) {
     platform::FileStatus found;
@@ -317,11 +301,11 @@ std::string OwnFileName::str() const {
 }
 
 std::optional<OwnFileName> OwnFileName::parse(std::string_view name) {
+  // A name that begins with a dot has both dots looked for from its end: at worst the first.
   const std::size_t number_dot = name.rfind('.');
-  if (!name.starts_with('.') || number_dot == std::string_view::npos || number_dot == 0)
-    return std::nullopt;
+  if (!name.starts_with('.') || number_dot == 0) return std::nullopt;
   const std::size_t kind_dot = name.rfind('.', number_dot - 1);
-  if (kind_dot == std::string_view::npos || kind_dot == 0) return std::nullopt;
+  if (kind_dot == 0) return std::nullopt;
   OwnFileName own;
   for (const std::string_view kind : {kTemporary, kBackup}) {
     if (name.substr(kind_dot + 1, 3) == kind) own.kind = kind;
@@ -384,10 +368,10 @@ std::size_t SeriesWriter::begin(platform::FileHandle directory, std::string targ
   left_ = SeriesLeft::kAsItWas;
   Entry& added = entries_.emplace_back();
   added.directory = directory;
+  added.temp = beside(target, OwnFileName::kTemporary, number);
+  if (like.kind != FileKind::kMissing) added.backup = beside(target, OwnFileName::kBackup, number);
   added.target = std::move(target);
-  added.number = number;
   added.name = std::move(name);
-  added.existed = like.kind != FileKind::kMissing;
   return entries_.size() - 1;
 }
 
@@ -401,7 +385,7 @@ void SeriesWriter::drop(std::size_t entry, platform::File& file) {
   // The file goes: what it held no longer matters.
   (void)file.close();
   (void)entries_[entry].file.close();
-  (void)files_.remove_at(entries_[entry].directory, temp_of(entries_[entry]));
+  (void)files_.remove_at(entries_[entry].directory, entries_[entry].temp);
 }
 
 void SeriesWriter::honour_interrupt() const {
@@ -433,7 +417,7 @@ void SeriesWriter::flush_all() {
     if (!entry.file.is_open()) {
       platform::FileHandle handle = platform::kNoFile;
       FileKind kind = FileKind::kRegular;  // this run's own file
-      fail_if(files_.open_at(entry.directory, temp_of(entry), handle, kind), cannot);
+      fail_if(files_.open_at(entry.directory, entry.temp, handle, kind), cannot);
       entry.file = platform::File(files_, handle);
     }
     const std::error_code error = files_.flush(entry.file.handle());
@@ -447,11 +431,8 @@ void SeriesWriter::flush_all() {
 void SeriesWriter::write_journal() {
   std::string text(kHeader);
   for (const Entry& entry : entries_) {
-    const auto own = [&](std::string_view kind) {
-      return escaped(beside(entry.target, kind, entry.number));
-    };
-    text += escaped(bare_name(entry.name)) + '\t' + own(OwnFileName::kTemporary) + '\t' +
-            (entry.existed ? own(OwnFileName::kBackup) : std::string()) + '\n';
+    text += escaped(bare_name(entry.name)) + '\t' + escaped(entry.temp) + '\t' +
+            escaped(entry.backup) + '\n';
   }
   text += sum_line(text);
   journal_size_ = text.size();
@@ -479,13 +460,12 @@ void SeriesWriter::write_journal() {
 void SeriesWriter::back_up_all() {
   for (Entry& entry : entries_) {
     honour_interrupt();
-    if (!entry.existed) continue;
-    const std::string backup = backup_of(entry);
-    std::error_code error = files_.link_at(entry.directory, entry.target, backup);
+    if (entry.backup.empty()) continue;
+    std::error_code error = files_.link_at(entry.directory, entry.target, entry.backup);
     if (error && error != std::errc::file_exists && error != std::errc::no_such_file_or_directory)
-      error = files_.rename_at(entry.directory, entry.target, backup);
+      error = files_.rename_at(entry.directory, entry.target, entry.backup);
     fail_if(error, "cannot keep a copy of " + entry.name);
-    entry.backed_up = true;
+    entry.touched = true;
   }
   sync_directories();
 }
@@ -493,9 +473,9 @@ void SeriesWriter::back_up_all() {
 void SeriesWriter::place_all() {
   for (Entry& entry : entries_) {
     honour_interrupt();
-    fail_if(files_.rename_at(entry.directory, temp_of(entry), entry.target),
+    fail_if(files_.rename_at(entry.directory, entry.temp, entry.target),
             "cannot put in place " + entry.name);
-    entry.placed = true;
+    entry.touched = true;
   }
 }
 
@@ -519,13 +499,12 @@ std::string SeriesWriter::clean_up() {
 // The first of the backups and the journal that cannot go, described; "" when all went.
 std::string SeriesWriter::remove_leftovers() {
   for (const Entry& entry : entries_) {
-    if (!entry.existed) continue;
-    if (const std::error_code error = files_.remove_at(entry.directory, backup_of(entry)))
+    if (entry.backup.empty()) continue;
+    if (const std::error_code error = files_.remove_at(entry.directory, entry.backup))
       return describe_error("cannot remove the copy of the old " + entry.name, error);
   }
   // The backups are gone for good before the journal that names them goes.
-  if (std::string failed = sync_each(files_, directories(), "cannot write "); !failed.empty())
-    return failed;
+  if (std::string failed = unsynced_directories(); !failed.empty()) return failed;
   if (const std::error_code error = files_.remove_at(folder_, kJournalFile))
     return describe_error("cannot remove " + kJournal, error);
   return {};
@@ -538,18 +517,16 @@ void SeriesWriter::forget() noexcept {
   left_ = SeriesLeft::kUntouched;
 }
 
-std::map<platform::FileHandle, std::string> SeriesWriter::directories() const {
+std::string SeriesWriter::unsynced_directories() {
   std::map<platform::FileHandle, std::string> directories;
   for (const Entry& entry : entries_) {
     directories.try_emplace(entry.directory, directory_name(entry.name));
   }
-  return directories;
+  return sync_each(files_, directories, "cannot write ");
 }
 
 void SeriesWriter::sync_directories() {
-  if (const std::string failed = sync_each(files_, directories(), "cannot write ");
-      !failed.empty())
-    throw Failure(failed);
+  if (const std::string failed = unsynced_directories(); !failed.empty()) throw Failure(failed);
 }
 
 // Puts back every file replaced so far, removes every temporary, then the journal; false when
@@ -560,8 +537,7 @@ bool SeriesWriter::undo() noexcept {
   bool whole = put_back_all();
   if (journal_written_ && whole) {
     // Without a journal nothing can finish the job later: it stays when something is left.
-    whole = sync_each(files_, directories(), "").empty() &&
-            !files_.remove_at(folder_, kJournalFile);
+    whole = unsynced_directories().empty() && !files_.remove_at(folder_, kJournalFile);
   }
   return whole;
 }
@@ -571,9 +547,7 @@ bool SeriesWriter::put_back_all() noexcept {
   bool whole = true;
   for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
     const std::error_code error =
-        entry->backed_up || entry->placed
-            ? put_back(files_, {entry->directory, entry->target, temp_of(*entry), backup_of(*entry)})
-            : files_.remove_at(entry->directory, temp_of(*entry));
+        entry->touched ? put_back(files_, *entry) : files_.remove_at(entry->directory, entry->temp);
     whole = whole && !error;
   }
   return whole;
@@ -609,12 +583,12 @@ void SeriesWriter::recover(platform::FileSystem& files, platform::FileHandle fol
   found = read.state;
   if (found == JournalState::kNone) return;
   // Every entry is found and judged before anything is changed.
-  std::vector<Placed> entries;
+  std::vector<EntryFiles> entries;
   for (const JournalEntry& entry : read.entries) entries.push_back(place_entry(files, entry, find));
   const std::string cannot =
       "cannot put back the series of the run cut off, as " + kJournal + " says";
   std::map<platform::FileHandle, std::string> directories;
-  for (const Placed& entry : entries) {
+  for (const EntryFiles& entry : entries) {
     fail_if(settle(files, entry, found), cannot);
     directories.try_emplace(entry.directory, std::string(kEventFolder));
   }

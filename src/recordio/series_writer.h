@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -69,6 +68,15 @@ struct OwnFileName {
   static std::optional<OwnFileName> parse(std::string_view name);
 };
 
+/// The files of one entry of a series where they are: in a held directory, its target, its
+/// temporary, and its backup ("" for a target that did not exist).
+struct EntryFiles {
+  platform::FileHandle directory = platform::kNoFile;
+  std::string target;
+  std::string temp;
+  std::string backup;
+};
+
 /// Where the target of a journal's entry is: the entry's bare name in the event folder, found
 /// by the rule every name the run writes is found by, in a directory held. Throws Failure.
 using FindTarget = std::function<platform::Target(std::string_view name)>;
@@ -97,8 +105,6 @@ class SeriesWriter {
   /// The journal's file name in the event folder, and the journal as the program names it.
   static constexpr std::string_view kJournalFile = ".quorlant.journal";
   static inline const std::string kJournal = in_event_folder(kJournalFile);
-  /// A journal longer than this was not written by this program: no series needs more.
-  static constexpr std::size_t kMaxJournal = 16U << 20;
 
   /// `interrupts` is told when an interrupt must wait for the series to be undone rather than
   /// end the run at once.
@@ -153,26 +159,14 @@ class SeriesWriter {
                               const SeriesNames& names, const FindTarget& find);
 
  private:
-  struct Entry {
-    platform::FileHandle directory = platform::kNoFile;  // held: where the target is
-    std::string target;        // its name there
-    std::string name;          // as the program names it, for reports and the journal
-    unsigned long number = 0;  // of its temporary's and its backup's names
-    platform::File file;       // the complete temporary, while it is held open
-    bool existed = false;      // the target existed when the temporary was made
-    bool backed_up = false;    // the old file has its backup name
-    bool placed = false;       // the temporary is the target now
+  struct Entry : EntryFiles {
+    std::string name;      // as the program names it, for reports and the journal
+    platform::File file;   // the complete temporary, while it is held open
+    bool touched = false;  // the old file has its backup name, or the temporary is the target
   };
   // This run's own name beside `target`.
   std::string beside(std::string_view target, std::string_view kind, unsigned long number) const {
     return OwnFileName{std::string(target), kind, process_id_, number}.str();
-  }
-  std::string temp_of(const Entry& entry) const {
-    return beside(entry.target, OwnFileName::kTemporary, entry.number);
-  }
-  // Empty when the target did not exist.
-  std::string backup_of(const Entry& entry) const {
-    return entry.existed ? beside(entry.target, OwnFileName::kBackup, entry.number) : std::string();
   }
   platform::FileHandle create_beside(platform::FileHandle directory, std::string_view target,
                                      const platform::FileStatus& like, unsigned long& number,
@@ -188,9 +182,10 @@ class SeriesWriter {
   void forget() noexcept;  // back to idle
   bool undo() noexcept;
   bool put_back_all() noexcept;
-  // The directories of the entries, each once, by the names reports give them.
-  std::map<platform::FileHandle, std::string> directories() const;
-  void sync_directories();
+  // Syncs the directory of each entry once, every one whatever fails: the first failure, as
+  // "cannot write DIRECTORY: reason", or "" when none failed.
+  std::string unsynced_directories();
+  void sync_directories();  // throws Failure with the first failure
 
   platform::FileSystem& files_;
   platform::InterruptDeferral& interrupts_;

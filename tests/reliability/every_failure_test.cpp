@@ -277,7 +277,7 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
       {"it is not a regular file", [&](auto& f) { f.make_device(at); }},
       {"it is another user's file", [&](auto& f) { f.make_file(at, good, 1001); }},
       {"it is larger than any journal quorlant writes",
-       [&](auto& f) { f.make_file(at, std::string(recordio::SeriesWriter::kMaxJournal + 1, 'x')); }},
+       [&](auto& f) { f.make_file(at, std::string((16U << 20) + 1, 'x')); }},
       {"it does not begin as this version's journals do",
        [&](auto& f) { f.make_file(at, "quorlant series journal 1\n" + good.substr(26)); }},
       {"its check sum fails: it was changed after quorlant wrote it",
