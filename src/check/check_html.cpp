@@ -117,9 +117,6 @@ std::string escaped(std::string_view name) {
 
 // An event name is eight digits, yyyymmdd. A month out of the calendar's range is put at its
 // nearer end.
-int year_of(std::string_view event) {
-  return std::stoi(std::string(event.substr(0, 4)));
-}
 int month_of(std::string_view event) {
   return std::clamp(std::stoi(std::string(event.substr(4, 2))), 1, 12);
 }

@@ -32,10 +32,6 @@ void put_line(std::ostream& out, std::string line) {
   out << line << '\n';
 }
 
-int year_of(const std::string& event_name) {
-  return std::stoi(event_name.substr(0, 4));
-}
-
 std::string joined(const std::vector<std::string>& items, std::string_view separator) {
   std::string text;
   for (const auto& item : items) text += (text.empty() ? "" : std::string(separator)) + item;
@@ -237,6 +233,10 @@ void write_verdict(const SeriesReport& report, std::ostream& out) {
 }
 
 }  // namespace
+
+int year_of(std::string_view event_name) {
+  return std::stoi(std::string(event_name.substr(0, 4)));
+}
 
 std::string pattern(const Kind& kind) {
   return std::string(kind.line->directory) + "*" + std::string(kind.line->ending);

@@ -21,6 +21,8 @@ Verdict verdict(const SeriesReport& report);
 /// incomplete.
 std::string verdict_lines(const SeriesReport& report);
 
+/// The year of an event, from its name (yyyymmdd).
+int year_of(std::string_view event_name);
 /// The names of `kind`, its directory and ending around a "*": "raing\*_rag.tb0".
 std::string pattern(const Kind& kind);
 /// What the report calls a presence: "present", "empty", "missing" or "could not look".
