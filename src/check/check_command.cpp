@@ -230,28 +230,19 @@ int cannot_check(const Options& options, std::string_view failure, std::ostream&
 }
 
 // Writes the page to the file --html names, from the working directory, and ends with
-// `status`. The page is made as a new file beside it, then put in its place whole, so that a
-// page that cannot be written leaves the file as it was: told on `err`, it ends the check
-// incomplete.
+// `status`; a page that cannot be written leaves the file as it was and, told on `err`, ends
+// the check incomplete.
 int write_page(const Options& options, std::string_view page, int status, std::ostream& err,
                const std::filesystem::path& working_directory, platform::FileSystem& files) {
-  const std::filesystem::path path = working_directory / options.html;
-  const std::string name = path.filename().string();
-  const std::string temp = "." + name + ".tmp" + std::to_string(platform::process_id());
-  platform::FileHandle folder = platform::kNoFile;
-  platform::FileHandle handle = platform::kNoFile;
-  std::error_code error = files.open_directory(platform::kNoFile, path.parent_path(), folder);
-  if (!error) error = files.create_at(folder, temp, {}, handle);
-  platform::File file(files, handle);
-  if (!error) error = files.write(handle, page, 0);
-  // Closed whatever happened, so that a file a write failed on can be removed on Windows too.
-  if (const std::error_code closed = file.close(); !error) error = closed;
-  if (!error) error = files.rename_at(folder, temp, name);
-  if (error && handle != platform::kNoFile) (void)files.remove_at(folder, temp);
-  if (folder != platform::kNoFile) files.close_directory(folder);
-  if (!error) return status;
-  tell(err, recordio::describe_error("cannot write " + options.html, error));
-  return kCannotCheck;
+  try {
+    recordio::FileWrittenWhole file(files, working_directory / options.html,
+                                    "cannot write " + options.html);
+    file.keep(page);
+    return status;
+  } catch (const Failure& failure) {
+    tell(err, failure.what());
+    return kCannotCheck;
+  }
 }
 
 }  // namespace

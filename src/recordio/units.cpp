@@ -487,4 +487,33 @@ void Units::close_all() {
   if (first_failure) throw *first_failure;
 }
 
+FileWrittenWhole::FileWrittenWhole(platform::FileSystem& files,
+                                   const std::filesystem::path& path, std::string what)
+    : files_(files), name_(path.filename().string()), what_(std::move(what)) {
+  fail_if(files_.open_directory(platform::kNoFile, path.parent_path(), folder_), what_);
+  platform::FileStatus status;
+  fail_if(files_.status_at(folder_, name_, status), what_);
+  if (status.kind == platform::FileKind::kDirectory)
+    fail_if(std::make_error_code(std::errc::is_a_directory), what_);
+  temp_ = "." + name_ + ".tmp" + std::to_string(platform::process_id());
+  platform::FileHandle handle = platform::kNoFile;
+  fail_if(files_.create_at(folder_, temp_, {}, handle), what_);
+  file_ = platform::File(files_, handle);
+}
+
+FileWrittenWhole::~FileWrittenWhole() {
+  (void)file_.close();  // never kept: its content no longer matters
+  // temp_ names a file made in the held folder: a constructor that fails runs no destructor.
+  if (!temp_.empty()) (void)files_.remove_at(folder_, temp_);
+  if (folder_ != platform::kNoFile) files_.close_directory(folder_);
+}
+
+void FileWrittenWhole::keep(std::string_view bytes) {
+  fail_if(files_.write(file_.handle(), bytes, 0), what_);
+  fail_if(files_.flush(file_.handle()), what_);
+  fail_if(file_.close(), what_);
+  fail_if(files_.rename_at(folder_, temp_, name_), what_);
+  temp_.clear();
+}
+
 }  // namespace quorlant::recordio

@@ -199,4 +199,27 @@ class Units {
   bool dry_run_ = false;
 };
 
+/// A file the user names, written whole: made first as a new file beside it, so that a file
+/// that cannot be made fails before anything is written, and put in its place whole by keep();
+/// otherwise removed. Each failure's message starts with `what`. Throws Failure.
+class FileWrittenWhole {
+ public:
+  FileWrittenWhole(platform::FileSystem& files, const std::filesystem::path& path,
+                   std::string what);
+  FileWrittenWhole(const FileWrittenWhole&) = delete;
+  FileWrittenWhole& operator=(const FileWrittenWhole&) = delete;
+  ~FileWrittenWhole();
+
+  /// Puts `bytes` in place of the file.
+  void keep(std::string_view bytes);
+
+ private:
+  platform::FileSystem& files_;
+  platform::FileHandle folder_ = platform::kNoFile;
+  platform::File file_;
+  std::string name_;
+  std::string temp_;
+  std::string what_;
+};
+
 }  // namespace quorlant::recordio

@@ -11,6 +11,7 @@
 #include "eventfile/event_names.h"
 #include "recordio/failure.h"
 #include "recordio/record_io.h"
+#include "recordio/units.h"
 #include "run/answer_options.h"
 #include "run/run_sequence.h"
 #include "run/strict_script.h"
@@ -103,63 +104,16 @@ struct Streams {
   bool input_is_terminal;
 };
 
-// The answer script of a run, saved to the file --save-answers names: made first as a new file
-// beside it, so that a file that cannot be written ends the run before anything else, and put
-// in place whole once the run has ended normally; otherwise removed.
-class SavedAnswers {
- public:
-  SavedAnswers(platform::FileSystem& files, const std::filesystem::path& working_directory,
-               const std::optional<std::string>& name)
-      : files_(files) {
-    if (!name) return;
-    shown_ = *name;
-    const std::filesystem::path path = working_directory / *name;
-    name_ = path.filename().string();
-    temp_ = "." + name_ + ".tmp" + std::to_string(platform::process_id());
-    check(files_.open_directory(platform::kNoFile, path.parent_path(), folder_));
-    platform::FileStatus status;
-    check(files_.status_at(folder_, name_, status));
-    if (status.kind == platform::FileKind::kDirectory)
-      check(std::make_error_code(std::errc::is_a_directory));
-    platform::FileHandle handle = platform::kNoFile;
-    check(files_.create_at(folder_, temp_, {}, handle));
-    file_ = platform::File(files_, handle);
-  }
-  SavedAnswers(const SavedAnswers&) = delete;
-  SavedAnswers& operator=(const SavedAnswers&) = delete;
-  ~SavedAnswers() {
-    (void)file_.close();  // never kept: its content no longer matters
-    // temp_ names a file made in the held folder: a constructor that fails runs no destructor.
-    if (!temp_.empty()) (void)files_.remove_at(folder_, temp_);
-    if (folder_ != platform::kNoFile) files_.close_directory(folder_);
-  }
-
-  /// Puts `script` in place of the file. Throws Failure.
-  void keep(std::string_view script) {
-    if (!file_.is_open()) return;
-    check(files_.write(file_.handle(), script, 0));
-    check(files_.flush(file_.handle()));
-    check(file_.close());
-    check(files_.rename_at(folder_, temp_, name_));
-    temp_.clear();
-  }
-
- private:
-  void check(std::error_code error) const {
-    check_file(error, "cannot save the answers to " + shown_);
-  }
-
-  platform::FileSystem& files_;
-  platform::FileHandle folder_ = platform::kNoFile;
-  platform::File file_;
-  std::string name_;
-  std::string temp_;
-  std::string shown_;  // as the user gave it
-};
-
 int run(const Invocation& invocation, const Streams& streams, platform::FileSystem& files,
         const std::filesystem::path& working_directory) {
-  SavedAnswers saved(files, working_directory, invocation.save_answers);
+  // The answer script of a run, saved to the file --save-answers names: a file that cannot be
+  // made ends the run before anything else, and the script is put in place once the run has
+  // ended normally.
+  std::optional<recordio::FileWrittenWhole> saved;
+  if (invocation.save_answers) {
+    saved.emplace(files, working_directory / *invocation.save_answers,
+                  "cannot save the answers to " + *invocation.save_answers);
+  }
   const bool dialogue = !invocation.answers;
   std::istringstream scripted(invocation.answers.value_or(""));
   Discard discard;
@@ -174,7 +128,7 @@ int run(const Invocation& invocation, const Streams& streams, platform::FileSyst
   io.console().set_terminal(dialogue && streams.input_is_terminal);
   if (invocation.dry_run) io.units().set_dry_run();
   const int status = run_sequence(io);
-  if (status == 0) saved.keep(io.console().script());
+  if (status == 0 && saved) saved->keep(io.console().script());
   return status;
 }
 
