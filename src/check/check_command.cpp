@@ -101,12 +101,12 @@ std::string in_own_words(const CLI::ParseError& error,
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr)
     return "--need needs the keywords of the kinds the set-up needs, e.g. --need "
            "pointprecip,basinfilename";
+  constexpr std::string_view kOptions[] = {"--chart", "--json", "--need", "--html"};
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string_view argument = arguments[i];
-    const std::string_view name = argument.substr(0, argument.find('='));
+    const std::string_view name = arguments[i].substr(0, arguments[i].find('='));
     if (i > 0 && arguments[i - 1] == "--html") continue;  // a page on standard output: -
-    if (argument.starts_with('-') && name != "--chart" && name != "--json" && name != "--need" &&
-        name != "--html")
+    if (name.starts_with('-') &&
+        std::find(std::begin(kOptions), std::end(kOptions), name) == std::end(kOptions))
       return "unknown option " + std::string(name);
   }
   return error.what();  // a --need keyword refused, in the words read_need gave it
@@ -183,27 +183,20 @@ void add_event_files(SeriesCheck& check, const std::vector<std::string>& files, 
 
 // One line for each kind of file and reason: the first name, and how many more there are.
 void name_not_looked(const SeriesReport& report, std::ostream& err) {
-  struct Group {
-    const NotLooked* first;
-    std::size_t more;
-  };
-  std::vector<Group> groups;
+  std::vector<std::pair<const NotLooked*, std::size_t>> groups;  // the first file, how many more
   for (const NotLooked& file : report.not_looked) {
-    const auto same = [&](const Group& group) {
-      return group.first->keyword == file.keyword && group.first->reason == file.reason;
-    };
-    const auto group = std::find_if(groups.begin(), groups.end(), same);
-    if (group == groups.end()) {
-      groups.push_back({&file, 0});
-    } else {
-      ++group->more;
-    }
+    const auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& seen) {
+      return seen.first->keyword == file.keyword && seen.first->reason == file.reason;
+    });
+    if (group != groups.end())
+      ++group->second;
+    else
+      groups.emplace_back(&file, 0);
   }
-  for (const Group& group : groups) {
-    err << "quorlant check: " << printable(group.first->name);
-    if (group.more > 0)
-      err << " and " << group.more << " more " << group.first->keyword << " files";
-    err << ": could not be looked at: " << group.first->reason << '\n';
+  for (const auto& [first, more] : groups) {
+    err << "quorlant check: " << printable(first->name);
+    if (more > 0) err << " and " << more << " more " << first->keyword << " files";
+    err << ": could not be looked at: " << first->reason << '\n';
   }
 }
 
@@ -215,9 +208,8 @@ constexpr Status kStatusOf[] = {kCannotCheck, kGaps, kGaps, kNoGaps};
 void check_for_cut_off_series(platform::FileSystem& files,
                               const std::filesystem::path& working_directory) {
   recordio::HeldDirectories held(files, working_directory);
-  const recordio::JournalState state =
-      recordio::SeriesWriter::inspect(files, held.event_folder(), eventfile::kSeriesNames,
-                                      held.finder());
+  const recordio::JournalState state = recordio::SeriesWriter::inspect(
+      files, held.event_folder(), eventfile::kSeriesNames, held.finder());
   if (state != recordio::JournalState::kNone)
     throw Failure(recordio::interrupted_run_report(state, false));
 }

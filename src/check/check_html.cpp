@@ -58,22 +58,12 @@ figure { break-inside: avoid; }
 </p>
 )";
 constexpr std::string_view kCalendarHead =
-    R"(<figure><figcaption><b>$</b> $$$</figcaption>
-<svg width="$" height="$">
-)";
-constexpr std::string_view kCell = R"(<rect x="$" y="$" class="$"><title>$: $</title></rect>
-)";
-constexpr std::string_view kMark = R"(<text class="mark" x="$" y="$">$</text>
-)";
-constexpr std::string_view kLabel = R"(<text x="$" y="$">$</text>
-)";
-constexpr std::string_view kCalendarEnd = "</svg></figure>\n";
-constexpr std::string_view kBasinHead = "<h2>Basin files</h2>\n<p>\n";
+    "<figure><figcaption><b>$</b> $$$</figcaption>\n<svg width=\"$\" height=\"$\">\n";
+constexpr std::string_view kCell = "<rect x=\"$\" y=\"$\" class=\"$\"><title>$: $</title></rect>\n";
+constexpr std::string_view kMark = "<text class=\"mark\" x=\"$\" y=\"$\">$</text>\n";
+constexpr std::string_view kLabel = "<text x=\"$\" y=\"$\">$</text>\n";
 constexpr std::string_view kBasinFile =
-    R"(<span class="file"><svg width="10" height="10">$</svg> $</span> &#160;
-)";
-constexpr std::string_view kEnd = "</p>\n</body>\n</html>\n";
-constexpr std::string_view kNeededTag = " (needed)";
+    "<span class=\"file\"><svg width=\"10\" height=\"10\">$</svg> $</span> &#160;\n";
 constexpr std::string_view kGapTag = R"( <span class="gap">gap</span>)";
 
 // How a cell shows each presence, in the order of Presence: its class and its letter.
@@ -85,17 +75,15 @@ constexpr int kPitch = 12;
 constexpr int kLeft = 34;  // the year at the start of each row by month
 constexpr int kTop = 12;   // the initials of the months, or the years, above the cells
 
+// `form` with each $ in turn replaced by the next of `values`; it has a $ for each.
 std::string filled(std::string_view form, std::initializer_list<std::string_view> values) {
   std::string text;
-  const auto* value = values.begin();
-  for (const char c : form) {
-    if (c == '$' && value != values.end()) {
-      text += *value++;
-    } else {
-      text += c;
-    }
+  for (const std::string_view value : values) {
+    const std::size_t at = form.find('$');
+    text.append(form.substr(0, at)).append(value);
+    form.remove_prefix(at + 1);
   }
-  return text;
+  return text.append(form);
 }
 
 // A name as the page shows it: control characters escaped as the text report shows them, the
@@ -139,8 +127,7 @@ struct Grid {
   bool by_year = false;
   int first_year = 0;
   int years = 0;
-  std::vector<std::pair<int, int>> cells;  // the column and row of each event
-  std::string labels;                      // the years and months along the edges
+  std::string labels;  // the years and months along the edges
 };
 
 void add_month_labels(Grid& grid) {
@@ -171,11 +158,6 @@ Grid grid_of(const std::vector<std::string>& events) {
   const auto [first, last] = std::minmax_element(events.begin(), events.end());
   grid.first_year = year_of(*first);
   grid.years = year_of(*last) - grid.first_year + 1;
-  for (const auto& event : events) {
-    const int year = year_of(event) - grid.first_year;
-    grid.cells.emplace_back(grid.by_year ? std::pair{year, 0}
-                                         : std::pair{month_of(event) - 1, year});
-  }
   if (grid.by_year) {
     add_year_labels(grid);
   } else {
@@ -199,19 +181,19 @@ void add_calendar(std::string& page, const SeriesReport& report, const Kind& kin
   const int columns = grid.by_year ? grid.years : 12;
   const int rows = grid.by_year ? 1 : grid.years;
   page += filled(kCalendarHead,
-                 {kind.line->keyword, pattern(kind), kind.needed ? kNeededTag : "",
+                 {kind.line->keyword, pattern(kind), kind.needed ? " (needed)" : "",
                   is_gap(report, kind) ? kGapTag : "", std::to_string(kLeft + columns * kPitch),
                   std::to_string(kTop + rows * kPitch)});
   page += grid.labels;
-  auto absence = kind.absent.begin();
-  for (std::size_t event = 0; event < report.events.size(); ++event) {
-    Presence presence = Presence::kPresent;
-    if (absence != kind.absent.end() && absence->event == event) presence = (absence++)->presence;
-    const auto [column, row] = grid.cells[event];
-    page +=
-        cell(kLeft + column * kPitch, kTop + row * kPitch, presence, escaped(kind.names[event]));
+  const std::vector<Presence> presence = presences(report, kind);
+  for (std::size_t event = 0; event < presence.size(); ++event) {
+    const int year = year_of(report.events[event]) - grid.first_year;
+    const auto [column, row] =
+        grid.by_year ? std::pair{year, 0} : std::pair{month_of(report.events[event]) - 1, year};
+    page += cell(kLeft + column * kPitch, kTop + row * kPitch, presence[event],
+                 escaped(kind.names[event]));
   }
-  page += kCalendarEnd;
+  page += "</svg></figure>\n";
 }
 
 // The needed keywords, each gap marked.
@@ -249,11 +231,11 @@ std::string html_page(const SeriesReport& report, int status,
       if (kind.needed == needed && !unused(report, kind)) add_calendar(page, report, kind, grid);
     }
   }
-  page += kBasinHead;
+  page += "<h2>Basin files</h2>\n<p>\n";
   for (const BasinFile& file : report.basin_files) {
     page += filled(kBasinFile, {cell(0, 0, file.presence, escaped(file.name)), file.keyword});
   }
-  return page + std::string(kEnd);
+  return page + "</p>\n</body>\n</html>\n";
 }
 
 }  // namespace quorlant::check

@@ -1,7 +1,6 @@
 #include "check/check_report.h"
 
 #include <algorithm>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <string_view>
 #include <vector>
@@ -17,19 +16,11 @@ constexpr std::size_t kPatternWidth = 17;
 constexpr int kLabelWidth = 5;
 
 std::string padded(std::string_view text, std::size_t width) {
-  std::string result(text);
-  if (result.size() < width) result.resize(width, ' ');
-  return result;
+  return std::string(text) + std::string(width - std::min(width, text.size()), ' ');
 }
 
 std::string right_aligned(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
-}
-
-// No line of the report ends in a blank.
-void put_line(std::ostream& out, std::string line) {
-  line.erase(line.find_last_not_of(' ') + 1);
-  out << line << '\n';
 }
 
 std::string joined(const std::vector<std::string>& items, std::string_view separator) {
@@ -73,69 +64,56 @@ void write_years(int first, int last, std::ostream& out) {
     ticks += '|';
     next_free = column + kLabelWidth;
   }
-  put_line(out, padded("year", kKeywordWidth) + labels);
-  put_line(out, padded("", kKeywordWidth) + ticks);
+  out << padded("year", kKeywordWidth) << labels << '\n';
+  out << padded("", kKeywordWidth) << ticks << '\n';
 }
 
 // One character a year of `kind` from the first year of the series to the last: every event of
 // the year has the file, some do, none do, or the year has no event.
-std::string chart_row(const SeriesReport& report, const Kind& kind,
-                      const std::map<int, int>& events_per_year) {
-  const int first = events_per_year.begin()->first;
-  const int last = events_per_year.rbegin()->first;
-  std::map<int, int> lacking_per_year;
-  for (const Absence& absence : kind.absent) {
-    ++lacking_per_year[year_of(report.events[absence.event])];
-  }
+std::string chart_row(const SeriesReport& report, const Kind& kind, int first, int last) {
   std::string row(static_cast<std::size_t>(last - first + 1), ' ');
-  for (const auto& [year, events] : events_per_year) {
-    const int lacking = lacking_per_year[year];
-    row[static_cast<std::size_t>(year - first)] = lacking == 0 ? '#' : lacking < events ? '+' : '.';
+  const std::vector<Presence> presence = presences(report, kind);
+  for (std::size_t event = 0; event < presence.size(); ++event) {
+    char& year = row[static_cast<std::size_t>(year_of(report.events[event]) - first)];
+    const char mark = presence[event] == Presence::kPresent ? '#' : '.';
+    year = year == ' ' || year == mark ? mark : '+';
   }
   return row;
 }
 
 void write_chart(const SeriesReport& report, std::ostream& out) {
-  std::map<int, int> events_per_year;
-  for (const auto& event : report.events) ++events_per_year[year_of(event)];
-  write_years(events_per_year.begin()->first, events_per_year.rbegin()->first, out);
+  // Event names sort as their dates do.
+  const auto [first, last] = std::minmax_element(report.events.begin(), report.events.end());
+  write_years(year_of(*first), year_of(*last), out);
   for (const Kind& kind : report.kinds) {
     if (unused(report, kind)) continue;
-    put_line(out,
-             padded(kind.line->keyword, kKeywordWidth) + chart_row(report, kind, events_per_year));
+    out << padded(kind.line->keyword, kKeywordWidth)
+        << chart_row(report, kind, year_of(*first), year_of(*last)) << '\n';
   }
-  put_line(out, "# every event of the year has the file, + some do, . none, blank: no event");
+  out << "# every event of the year has the file, + some do, . none, blank: no event\n\n";
 }
 
 std::size_t present(const SeriesReport& report, const Kind& kind) {
   return report.events.size() - kind.absent.size();
 }
 
-// The UTF-8 characters by their first byte: how many bytes follow it, and the range of the
-// second, which rules out overlong forms, surrogates and anything past U+10FFFF.
-struct Utf8Lead {
-  unsigned first, last;  // the first bytes of this form
-  std::size_t following;
-  unsigned low, high;  // the second byte
-};
-constexpr Utf8Lead kUtf8Leads[] = {
-    {0x00, 0x7F, 0, 0, 0},       {0xC2, 0xDF, 1, 0x80, 0xBF}, {0xE0, 0xE0, 2, 0xA0, 0xBF},
-    {0xE1, 0xEC, 2, 0x80, 0xBF}, {0xED, 0xED, 2, 0x80, 0x9F}, {0xEE, 0xEF, 2, 0x80, 0xBF},
-    {0xF0, 0xF0, 3, 0x90, 0xBF}, {0xF1, 0xF3, 3, 0x80, 0xBF}, {0xF4, 0xF4, 3, 0x80, 0x8F}};
-
-// How many bytes of a valid UTF-8 character start at `at`; 0 when none does.
+// How many bytes of a valid UTF-8 character start at `at`; 0 when none does. A character is
+// valid in its shortest form only, and neither a surrogate nor past U+10FFFF.
 std::size_t utf8_length(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  const auto* form = std::find_if(
-      std::begin(kUtf8Leads), std::end(kUtf8Leads),
-      [&](const Utf8Lead& lead) { return byte(0) >= lead.first && byte(0) <= lead.last; });
-  if (form == std::end(kUtf8Leads) || at + form->following >= text.size()) return 0;
-  for (std::size_t i = 1; i <= form->following; ++i) {
-    const unsigned low = i == 1 ? form->low : 0x80;
-    const unsigned high = i == 1 ? form->high : 0xBF;
-    if (byte(i) < low || byte(i) > high) return 0;
+  const auto byte = [&](std::size_t i) -> unsigned {
+    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0;
+  };
+  if (byte(0) < 0x80) return 1;
+  if (byte(0) < 0xC2 || byte(0) > 0xF4) return 0;  // a byte that follows, or leads no character
+  const std::size_t length = byte(0) < 0xE0 ? 2 : byte(0) < 0xF0 ? 3 : 4;
+  unsigned code = byte(0) & (0x7Fu >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+    code = code << 6 | (byte(i) & 0x3F);
   }
-  return form->following + 1;
+  constexpr unsigned kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};  // by length
+  const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+  return code >= kSmallest[length] && code <= 0x10FFFF && !surrogate ? length : 0;
 }
 
 nlohmann::ordered_json json_kind(const SeriesReport& report, const Kind& kind) {
@@ -182,14 +160,16 @@ std::string folded(const SeriesReport& report, const Kind& kind) {
 void write_kinds(const SeriesReport& report, std::ostream& out) {
   const std::size_t total = report.events.size();
   const std::size_t count_width = std::max<std::size_t>(7, 2 * std::to_string(total).size() + 1);
-  put_line(out, padded("keyword", kKeywordWidth) + padded("pattern", kPatternWidth) +
-                    right_aligned("present", count_width) + "  missing");
+  out << padded("keyword", kKeywordWidth) << padded("pattern", kPatternWidth)
+      << right_aligned("present", count_width) << "  missing\n";
   for (const Kind& kind : report.kinds) {
     if (unused(report, kind)) continue;
     const std::string count = std::to_string(present(report, kind)) + "/" + std::to_string(total);
-    put_line(out, padded(kind.line->keyword, kKeywordWidth) + padded(pattern(kind), kPatternWidth) +
-                      right_aligned(count, count_width) + "  " + printable(folded(report, kind)));
+    const std::string missing = folded(report, kind);
+    out << padded(kind.line->keyword, kKeywordWidth) << padded(pattern(kind), kPatternWidth)
+        << right_aligned(count, count_width) << (missing.empty() ? "" : "  " + missing) << '\n';
   }
+  out << '\n';
 }
 
 void write_basin_files(const SeriesReport& report, std::ostream& out) {
@@ -198,25 +178,24 @@ void write_basin_files(const SeriesReport& report, std::ostream& out) {
   for (const auto& file : report.basin_files)
     name_width = std::max(name_width, printable(file.name).size());
   for (const auto& file : report.basin_files) {
-    put_line(out, padded(file.keyword, kKeywordWidth) +
-                      padded(printable(file.name), name_width + 2) +
-                      std::string(state(file.presence)));
+    out << padded(file.keyword, kKeywordWidth) << padded(printable(file.name), name_width + 2)
+        << state(file.presence) << '\n';
   }
+  out << '\n';
 }
 
 std::string incomplete(const SeriesReport& report) {
+  const std::size_t unchecked = report.unchecked.size();
+  const std::size_t files = report.not_looked.size();
   std::vector<std::string> parts;
-  if (!report.unchecked.empty()) {
-    const std::size_t unchecked = report.unchecked.size();
+  if (unchecked > 0) {
     parts.push_back(std::to_string(unchecked) + " of " +
                     std::to_string(report.events.size() + unchecked) +
                     " event files could not be checked");
   }
-  if (!report.not_looked.empty()) {
-    const std::size_t files = report.not_looked.size();
+  if (files > 0)
     parts.push_back(std::to_string(files) + (files == 1 ? " file" : " files") +
                     " could not be looked at");
-  }
   return "Incomplete: " + joined(parts, "; ") + " (see the messages on standard error).";
 }
 
@@ -246,8 +225,14 @@ std::string_view state(Presence presence) {
   return kStates[static_cast<std::size_t>(presence)];
 }
 
+std::vector<Presence> presences(const SeriesReport& report, const Kind& kind) {
+  std::vector<Presence> result(report.events.size(), Presence::kPresent);
+  for (const Absence& absence : kind.absent) result[absence.event] = absence.presence;
+  return result;
+}
+
 bool is_gap(const SeriesReport& report, const Kind& kind) {
-  return (in_use(report, kind) || kind.needed) &&
+  return !unused(report, kind) &&
          std::any_of(kind.absent.begin(), kind.absent.end(),
                      [](const Absence& a) { return a.presence != Presence::kNotLooked; });
 }
@@ -272,9 +257,8 @@ std::string verdict_lines(const SeriesReport& report) {
   if (result == Verdict::kNothingFound) {
     lines += "none of the " + std::to_string(report.references) +
              " data files these events name exist: is this the model's working directory?\n";
-  } else if (result == Verdict::kIncomplete) {
-    lines += incomplete(report) + '\n';
   }
+  if (result == Verdict::kIncomplete) lines += incomplete(report) + '\n';
   return lines;
 }
 
@@ -285,20 +269,14 @@ Verdict verdict(const SeriesReport& report) {
 }
 
 void write_text(const SeriesReport& report, bool chart, std::ostream& out) {
-  const std::size_t total = report.events.size();
-  out << "Event files checked: " << total << " (" << printable(report.events.front()) << " to "
-      << printable(report.events.back()) << ")\n\n";
+  out << "Event files checked: " << report.events.size() << " (" << report.events.front() << " to "
+      << report.events.back() << ")\n\n";
   write_kinds(report, out);
-  out << '\n';
   // A chart of files none of which exists would be only its frame: the verdict says why.
-  if (chart && report.found > 0) {
-    write_chart(report, out);
-    out << '\n';
-  } else if (chart) {
+  if (chart && report.found > 0) write_chart(report, out);
+  if (chart && report.found == 0)
     out << "No chart: not one of the data files these events name exists.\n\n";
-  }
   write_basin_files(report, out);
-  out << '\n';
   write_verdict(report, out);
 }
 
@@ -338,9 +316,8 @@ void write_json(const SeriesReport& report, std::ostream& out) {
 }
 
 void write_json_failure(std::string_view failure, std::ostream& out) {
-  const nlohmann::ordered_json document = {{"error", as_utf8(failure)},
-                                           {"verdict", "cannot check"}};
-  out << document.dump(2) << '\n';
+  out << nlohmann::ordered_json{{"error", as_utf8(failure)}, {"verdict", "cannot check"}}.dump(2)
+      << '\n';
 }
 
 std::string as_utf8(std::string_view text) {

@@ -27,6 +27,8 @@ int year_of(std::string_view event_name);
 std::string pattern(const Kind& kind);
 /// What the report calls a presence: "present", "empty", "missing" or "could not look".
 std::string_view state(Presence presence);
+/// The presence of the file of `kind` for each event, in the order of the events.
+std::vector<Presence> presences(const SeriesReport& report, const Kind& kind);
 /// Whether `kind` is a gap: some event has its file or it is needed, and an event lacks it.
 bool is_gap(const SeriesReport& report, const Kind& kind);
 /// Whether no event has a file of `kind` and it is not needed: it has no row in the reports.

@@ -18,6 +18,8 @@ TEST(CheckReport, NamesAsUtf8) {
       {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},              // a surrogate
       {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},  // past U+10FFFF
       {"\xE2\x82", "\xC3\xA2\xC2\x82"},                          // cut short
+      {"\xBF\xBF", "\xC2\xBF\xC2\xBF"},                          // bytes that only follow
+      {"\xF8\x90\x80\x80", "\xC3\xB8\xC2\x90\xC2\x80\xC2\x80"},  // a lead of no character
   };
   for (const auto& c : cases) EXPECT_EQ(as_utf8(c.name), c.utf8) << c.name;
 }
