@@ -30,20 +30,17 @@ struct Options {
   std::vector<std::string> files;  // event files the user names
 };
 
-// Whether `keyword` names a data file or a basin file in an event file.
-bool names_a_file(std::string_view keyword) {
-  const auto& layout = eventfile::event_file_layout();
-  return std::any_of(layout.begin(), layout.end(), [&](const eventfile::EventFileLine& line) {
-    return line.keyword == keyword && (line.value == eventfile::LineValue::kEventName ||
-                                       line.value == eventfile::LineValue::kBasinFile);
-  });
-}
-
-// The keywords of --need with their colon; an unknown one is the user's error.
+// The keywords of --need with their colon; one that names no data file or basin file in an event
+// file is the user's error.
 void read_need(Options& options) {
+  const auto& layout = eventfile::event_file_layout();
   for (std::string& keyword : options.need) {
     if (!keyword.starts_with(':')) keyword.insert(0, ":");
-    if (!names_a_file(keyword)) {
+    const auto names_a_file = [&](const eventfile::EventFileLine& line) {
+      return line.keyword == keyword && (line.value == eventfile::LineValue::kEventName ||
+                                         line.value == eventfile::LineValue::kBasinFile);
+    };
+    if (std::none_of(layout.begin(), layout.end(), names_a_file)) {
       throw CLI::ValidationError("--need", "\"" + keyword +
                                                "\" is not the keyword of a data file or a "
                                                "basin file in an event file");

@@ -130,7 +130,21 @@ struct Grid {
   std::string labels;  // the years and months along the edges
 };
 
-void add_month_labels(Grid& grid) {
+Grid grid_of(const std::vector<std::string>& events) {
+  Grid grid;
+  grid.by_year = yearly(events);
+  // Event names sort as their dates do.
+  const auto [first, last] = std::minmax_element(events.begin(), events.end());
+  grid.first_year = year_of(*first);
+  grid.years = year_of(*last) - grid.first_year + 1;
+  if (grid.by_year) {
+    // Every fifth year from the first: a label is some three cells wide.
+    for (int column = 0; column < grid.years; column += 5) {
+      grid.labels += filled(kLabel, {std::to_string(kLeft + column * kPitch), "8",
+                                     std::to_string(grid.first_year + column)});
+    }
+    return grid;
+  }
   constexpr std::string_view kInitials = "JFMAMJJASOND";
   for (int month = 0; month < 12; ++month) {
     grid.labels +=
@@ -140,28 +154,6 @@ void add_month_labels(Grid& grid) {
   for (int row = 0; row < grid.years; ++row) {
     grid.labels += filled(kLabel, {"0", std::to_string(kTop + row * kPitch + 8),
                                    std::to_string(grid.first_year + row)});
-  }
-}
-
-// Every fifth year from the first: a label is some three cells wide.
-void add_year_labels(Grid& grid) {
-  for (int column = 0; column < grid.years; column += 5) {
-    grid.labels += filled(kLabel, {std::to_string(kLeft + column * kPitch), "8",
-                                   std::to_string(grid.first_year + column)});
-  }
-}
-
-Grid grid_of(const std::vector<std::string>& events) {
-  Grid grid;
-  grid.by_year = yearly(events);
-  // Event names sort as their dates do.
-  const auto [first, last] = std::minmax_element(events.begin(), events.end());
-  grid.first_year = year_of(*first);
-  grid.years = year_of(*last) - grid.first_year + 1;
-  if (grid.by_year) {
-    add_year_labels(grid);
-  } else {
-    add_month_labels(grid);
   }
   return grid;
 }

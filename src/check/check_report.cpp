@@ -1,6 +1,7 @@
 #include "check/check_report.h"
 
 #include <algorithm>
+#include <bit>
 #include <nlohmann/json.hpp>
 #include <string_view>
 #include <vector>
@@ -40,14 +41,6 @@ std::vector<std::string> keywords(const SeriesReport& report,
 
 // What the report calls each presence, in the order of Presence.
 constexpr std::string_view kStates[] = {"present", "empty", "missing", "could not look"};
-
-// Whether some event of the report has the file of `kind`, empty or not, or could not tell.
-bool in_use(const SeriesReport& report, const Kind& kind) {
-  const auto missing = std::count_if(kind.absent.begin(), kind.absent.end(), [](const Absence& a) {
-    return a.presence == Presence::kMissing;
-  });
-  return static_cast<std::size_t>(missing) < report.events.size();
-}
 
 // The year labels and their ticks: the first and the last year and every tenth year, where a
 // label fits.
@@ -100,16 +93,17 @@ std::size_t present(const SeriesReport& report, const Kind& kind) {
 // How many bytes of a valid UTF-8 character start at `at`; 0 when none does. A character is
 // valid in its shortest form only, and neither a surrogate nor past U+10FFFF.
 std::size_t utf8_length(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) -> unsigned {
-    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0;
-  };
-  if (byte(0) < 0x80) return 1;
-  if (byte(0) < 0xC2 || byte(0) > 0xF4) return 0;  // a byte that follows, or leads no character
-  const std::size_t length = byte(0) < 0xE0 ? 2 : byte(0) < 0xF0 ? 3 : 4;
-  unsigned code = byte(0) & (0x7Fu >> length);
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) return 1;
+  // The ones that lead the first byte count the bytes; a byte below 0xC2 only follows or would
+  // start an overlong form, one above 0xF4 a character past U+10FFFF.
+  const auto length = static_cast<std::size_t>(std::countl_one(lead));
+  if (lead < 0xC2 || lead > 0xF4 || at + length > text.size()) return 0;
+  unsigned code = lead & (0x7Fu >> length);
   for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-    code = code << 6 | (byte(i) & 0x3F);
+    const auto next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xC0u) != 0x80) return 0;
+    code = code << 6 | (next & 0x3Fu);
   }
   constexpr unsigned kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};  // by length
   const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
@@ -238,7 +232,10 @@ bool is_gap(const SeriesReport& report, const Kind& kind) {
 }
 
 bool unused(const SeriesReport& report, const Kind& kind) {
-  return !in_use(report, kind) && !kind.needed;
+  const auto missing = std::count_if(kind.absent.begin(), kind.absent.end(), [](const Absence& a) {
+    return a.presence == Presence::kMissing;
+  });
+  return static_cast<std::size_t>(missing) == report.events.size() && !kind.needed;
 }
 
 std::vector<std::string> gaps(const SeriesReport& report) {
