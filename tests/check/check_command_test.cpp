@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "memory_file_system.h"
-#include "shared/command_texts.h"
 #include "test_support.h"
 
 namespace quorlant::check {
@@ -264,7 +263,9 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
   const std::string see = " (see the messages on standard error).";
   const std::string one_of_40 = "Incomplete: 1 of 40 event files could not be checked" + see;
   const std::string plain = ": not a plain file (a pipe, a device or a socket); not read";
-  const std::string usage = "; usage: quorlant " + std::string(shared::kCheckCommand);
+  const std::string usage =
+      "; usage: quorlant check [--chart | --json] [--html FILE] [--need KEYWORD[,KEYWORD...]] "
+      "[EVENT_FILE...]";
   const std::string_view only[] = {"event\\19810101.evt"};
   const char* first = "event/19810101.evt";
   // clang-format off
