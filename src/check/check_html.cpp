@@ -145,6 +145,7 @@ Grid grid_of(const std::vector<std::string>& events) {
     }
     return grid;
   }
+  // Any other: the initials of the months above the cells, each row's year to its left.
   constexpr std::string_view kInitials = "JFMAMJJASOND";
   for (int month = 0; month < 12; ++month) {
     grid.labels +=
