@@ -77,17 +77,18 @@ int open_again_if_interrupted(int directory, const char* name, int flags) {
 // As many links on one name as the systems themselves follow before they give up.
 constexpr int kMaxLinks = 40;
 
-// The directory `part` of `directory`, never through a link: where the kernel has openat2, no
-// magic link of /proc either.
-int open_directory_part(int directory, const char* part, int flags) {
+// The directory `part` of `directory` held, never through a link: where the kernel has openat2,
+// no magic link of /proc either, but for a directory this user may search and not read.
+int open_directory_part(int directory, const char* part) {
 #if defined(__linux__) && defined(SYS_openat2) && defined(RESOLVE_NO_MAGICLINKS)
   struct open_how how {};
-  how.flags = static_cast<std::uint64_t>(static_cast<unsigned>(flags));
+  how.flags = static_cast<std::uint64_t>(O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
   const long fd = ::syscall(SYS_openat2, directory, part, &how, sizeof how);
-  if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+  if (fd >= 0 || (errno != ENOSYS && errno != EPERM && errno != EACCES))
+    return static_cast<int>(fd);
 #endif
-  return ::openat(directory, part, flags);
+  return open_held_directory(directory, part);
 }
 
 // "alice", or the number where the system has no name for the user.
@@ -222,12 +223,7 @@ class Resolver {
       return {};
     }
     if (status.kind != FileKind::kDirectory) return std::make_error_code(std::errc::not_a_directory);
-    const int directory = open_directory_part(directory_, part.c_str(),
-                                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (directory < 0 && errno == EACCES) {
-      return enter(open_held_directory(directory_, part.c_str()), status.id);
-    }
-    return enter(directory, status.id);
+    return enter(open_directory_part(directory_, part.c_str()), status.id);
   }
 
   std::error_code climb() {
