@@ -176,9 +176,7 @@ std::error_code MemoryFileSystem::write(FileHandle file, std::string_view bytes,
   if (const auto error = take(Call::kWrite)) return error;
   Node* node = opened(file);
   if (node == nullptr) return error_of(std::errc::bad_file_descriptor);
-  if (node->kind == Kind::kDevice) {
-    return node->full ? error_of(std::errc::no_space_on_device) : std::error_code();
-  }
+  if (node->kind == Kind::kDevice) return {};
   std::size_t& position = handles_[file].position;
   const std::size_t at = offset ? static_cast<std::size_t>(*offset) : position;
   if (node->data.size() < at + bytes.size()) node->data.resize(at + bytes.size(), '\0');
@@ -248,7 +246,7 @@ std::error_code MemoryFileSystem::look_up(const std::filesystem::path& path, boo
   if (error == std::errc::no_such_file_or_directory) return {};
   if (error || found.node < 0) return error;
   const FileStatus status = status_of(found.node);
-  entry = {status.kind, at(found.node).data.size(), status.own, status.links};
+  entry = {status.kind, at(found.node).data.size(), status.own};
   return {};
 }
 
@@ -430,7 +428,7 @@ std::error_code MemoryFileSystem::open_to_read(FileHandle directory,
   if (found.node < 0) return error_of(std::errc::no_such_file_or_directory);
   const FileStatus status = status_of(found.node);
   if (!plain && status.kind == FileKind::kDirectory) return error_of(std::errc::is_a_directory);
-  entry = {status.kind, at(found.node).data.size(), status.own, status.links};
+  entry = {status.kind, at(found.node).data.size(), status.own};
   if (!plain || entry.kind == FileKind::kRegular) file = new_handle(found.node);
   return {};
 }

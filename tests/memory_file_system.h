@@ -91,12 +91,8 @@ class MemoryFileSystem final : public platform::FileSystem {
     link.owner = owner;
     make(path, link);
   }
-  /// A device: it takes every write, or (`full`) fails each with ENOSPC.
-  void make_device(const std::filesystem::path& path, bool full = false) {
-    Node device = of(Kind::kDevice);
-    device.full = full;
-    make(path, device);
-  }
+  /// A device: it takes every write.
+  void make_device(const std::filesystem::path& path) { make(path, of(Kind::kDevice)); }
   void set_read_only(const std::filesystem::path& path) { node_at(path).read_only = true; }
   /// Takes a name away, as if someone else removed it.
   void erase(const std::filesystem::path& path) {
@@ -205,7 +201,6 @@ class MemoryFileSystem final : public platform::FileSystem {
     std::string target;                                             // a link's
     unsigned owner = kMe;
     bool read_only = false;
-    bool full = false;  // a device that takes nothing
   };
   struct Open {
     int node;

@@ -191,10 +191,6 @@ Found find_reference(const TreeLookUp& tree, std::string_view file, const Refere
   }
 }
 
-bool exists(Presence presence) {
-  return presence == Presence::kPresent || presence == Presence::kEmpty;
-}
-
 // The basin files of `content` not met before, looked up.
 std::vector<BasinFile> new_basin_files(const TreeLookUp& tree, const SeriesReport& report,
                                        std::string_view file, const EventFileContent& content) {
@@ -219,7 +215,8 @@ void record_data_files(SeriesReport& report, const EventFileContent& content,
   for (std::size_t k = 0; k < found.size(); ++k) {
     const Reference& reference = content.data_files[k];
     ++report.references;
-    if (exists(found[k].presence)) ++report.found;
+    if (found[k].presence == Presence::kPresent || found[k].presence == Presence::kEmpty)
+      ++report.found;
     report.kinds[k].names.push_back(reference.name);
     if (found[k].presence == Presence::kPresent) continue;
     report.kinds[k].absent.push_back({event, reference.name, found[k].presence});

@@ -30,19 +30,20 @@ uid_t me() {
   return user;
 }
 
-FileKind entry_kind(mode_t mode) {
+FileKind kind_of(mode_t mode) {
   if (S_ISREG(mode)) return FileKind::kRegular;
   if (S_ISDIR(mode)) return FileKind::kDirectory;
   if (S_ISLNK(mode)) return FileKind::kLink;
+  if (S_ISFIFO(mode)) return FileKind::kFifo;
   return FileKind::kOther;
 }
 
+// A reader of the tree counts a pipe as kOther.
 Entry entry_of(const struct stat& status) {
   Entry entry;
-  entry.kind = entry_kind(status.st_mode);
+  entry.kind = S_ISFIFO(status.st_mode) ? FileKind::kOther : kind_of(status.st_mode);
   if (entry.kind == FileKind::kRegular) entry.size = static_cast<std::uint64_t>(status.st_size);
   entry.own = status.st_uid == me();
-  entry.links = static_cast<std::uint64_t>(status.st_nlink);
   return entry;
 }
 
@@ -56,7 +57,7 @@ std::error_code last_error() {
 std::error_code settle_kind(int fd, FileKind& kind) {
   struct stat status {};
   if (::fstat(fd, &status) != 0) return last_error();
-  kind = S_ISFIFO(status.st_mode) ? FileKind::kFifo : entry_kind(status.st_mode);
+  kind = kind_of(status.st_mode);
   if (kind == FileKind::kFifo) return not_regular_file_error();
   if (kind == FileKind::kRegular) return {};
   const int flags = ::fcntl(fd, F_GETFL);
@@ -64,20 +65,30 @@ std::error_code settle_kind(int fd, FileKind& kind) {
   return {};
 }
 
+// An open a signal cut short is made again.
+int open_again_if_interrupted(int directory, const char* name, int flags) {
+  int fd = -1;
+  do {
+    fd = ::openat(directory, name, flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
 // As many links on one name as the systems themselves follow before they give up.
 constexpr int kMaxLinks = 40;
 
-// The directory `part` of `directory`, never through a link: where the kernel has openat2, no
-// magic link of /proc either.
-int open_directory_part(int directory, const char* part, int flags) {
+// The directory `part` of `directory` held, never through a link: where the kernel has openat2,
+// no magic link of /proc either, but for a directory this user may search and not read.
+int open_directory_part(int directory, const char* part) {
 #if defined(__linux__) && defined(SYS_openat2) && defined(RESOLVE_NO_MAGICLINKS)
   struct open_how how {};
-  how.flags = static_cast<std::uint64_t>(static_cast<unsigned>(flags));
+  how.flags = static_cast<std::uint64_t>(O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
   const long fd = ::syscall(SYS_openat2, directory, part, &how, sizeof how);
-  if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+  if (fd >= 0 || (errno != ENOSYS && errno != EPERM && errno != EACCES))
+    return static_cast<int>(fd);
 #endif
-  return ::openat(directory, part, flags);
+  return open_held_directory(directory, part);
 }
 
 // "alice", or the number where the system has no name for the user.
@@ -104,7 +115,8 @@ std::error_code write_problem(int directory, const char* name, const FileStatus&
 }
 
 // What `name` in `directory` is, a link not followed, in one look: its kind, owner, names and
-// marks, and for a file whether this process may write it. ENOENT is the system's answer.
+// marks, and for a file whether this process may write it. ENOENT is the system's answer, and
+// `status` then says kMissing.
 int look_at(int directory, const char* name, FileStatus& status, uid_t& owner,
             std::uint64_t& size) {
   status = {};
@@ -122,8 +134,7 @@ int look_at(int directory, const char* name, FileStatus& status, uid_t& owner,
                look.stx_ino};
   status.permissions = static_cast<unsigned>(mode & 07777);
   status.own = owner == me();
-  status.kind = S_ISLNK(mode) ? FileKind::kLink : S_ISFIFO(mode) ? FileKind::kFifo
-                                                                 : entry_kind(mode);
+  status.kind = kind_of(mode);
   const bool marked = (look.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
   status.write_error = write_problem(directory, name, status, mode, marked);
   return 0;
@@ -139,12 +150,7 @@ class Resolver {
   ~Resolver() { close_directory(); }
 
   std::error_code run(const std::filesystem::path& name, Target& target, Resolution& resolution) {
-    if (name.is_absolute()) {
-      path_ = "/";
-      if (const std::error_code error = enter_unseen(open_held_directory(AT_FDCWD, "/")))
-        return error;
-    }
-    push_front(name);
+    if (const std::error_code error = push_front(name)) return error;
     while (!pending_.empty()) {
       const std::string part = std::move(pending_.front());
       pending_.pop_front();
@@ -161,10 +167,17 @@ class Resolver {
   }
 
  private:
-  void push_front(const std::filesystem::path& parts) {
+  // The parts of `parts` go first; an absolute path starts again from the root.
+  std::error_code push_front(const std::filesystem::path& parts) {
+    if (parts.is_absolute()) {
+      path_ = "/";
+      if (const std::error_code error = enter_unseen(open_held_directory(AT_FDCWD, "/")))
+        return error;
+    }
     std::vector<std::string> names;
     for (const auto& part : parts.relative_path()) names.push_back(part.string());
     pending_.insert(pending_.begin(), names.begin(), names.end());
+    return {};
   }
 
   void close_directory() {
@@ -198,10 +211,10 @@ class Resolver {
     FileStatus status;
     uid_t owner = 0;
     std::uint64_t size = 0;
-    if (look_at(directory_, part.c_str(), status, owner, size) != 0) {
-      if (errno != ENOENT || !pending_.empty()) return last_error();
-      status = {};  // the open makes it
-    }
+    // A missing last part is no error: the open makes it.
+    if (look_at(directory_, part.c_str(), status, owner, size) != 0 &&
+        (errno != ENOENT || !pending_.empty()))
+      return last_error();
     if (status.kind == FileKind::kLink) return follow(part, owner, size, resolution);
     path_ /= part;
     if (pending_.empty()) {
@@ -210,12 +223,7 @@ class Resolver {
       return {};
     }
     if (status.kind != FileKind::kDirectory) return std::make_error_code(std::errc::not_a_directory);
-    const int directory = open_directory_part(directory_, part.c_str(),
-                                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (directory < 0 && errno == EACCES) {
-      return enter(open_held_directory(directory_, part.c_str()), status.id);
-    }
-    return enter(directory, status.id);
+    return enter(open_directory_part(directory_, part.c_str()), status.id);
   }
 
   std::error_code climb() {
@@ -246,14 +254,7 @@ class Resolver {
       pending_.push_front(part);
       return {};
     }
-    const std::filesystem::path to(std::string(target.data(), static_cast<std::size_t>(got)));
-    if (to.is_absolute()) {
-      path_ = "/";
-      if (const std::error_code error = enter_unseen(open_held_directory(AT_FDCWD, "/")))
-        return error;
-    }
-    push_front(to);
-    return {};
+    return push_front(std::string(target.data(), static_cast<std::size_t>(got)));
   }
 
   int base_;
@@ -289,10 +290,10 @@ std::error_code SystemFileSystem::status_at(FileHandle directory, std::string_vi
                                             FileStatus& status) {
   uid_t owner = 0;
   std::uint64_t size = 0;
-  if (look_at(static_cast<int>(directory), std::string(name).c_str(), status, owner, size) == 0)
+  if (look_at(static_cast<int>(directory), std::string(name).c_str(), status, owner, size) == 0 ||
+      errno == ENOENT)
     return {};
-  status = {};
-  return errno == ENOENT ? std::error_code() : last_error();
+  return last_error();
 }
 
 std::error_code SystemFileSystem::look_up(const std::filesystem::path& path, bool follow,
@@ -303,7 +304,7 @@ std::error_code SystemFileSystem::look_up(const std::filesystem::path& path, boo
   if (result != 0) {
     // A name below a file is as missing as a name in a missing directory.
     if (errno == ENOENT || errno == ENOTDIR) return {};
-    return {errno, std::system_category()};
+    return last_error();
   }
   entry = entry_of(status);
   return {};
@@ -319,7 +320,7 @@ std::error_code SystemFileSystem::link_target(const std::filesystem::path& path,
 std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
                                             std::filesystem::path& real) const {
   char* resolved = ::realpath(path.c_str(), nullptr);
-  if (resolved == nullptr) return {errno, std::system_category()};
+  if (resolved == nullptr) return last_error();
   real = resolved;
   std::free(resolved);
   return {};
@@ -329,11 +330,8 @@ std::error_code SystemFileSystem::open_at(FileHandle directory, std::string_view
                                           FileHandle& file, FileKind& kind) {
   file = kNoFile;
   const bool known_regular = kind == FileKind::kRegular;
-  int fd = -1;
-  do {
-    fd = ::openat(static_cast<int>(directory), std::string(name).c_str(),
-                  O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = open_again_if_interrupted(static_cast<int>(directory), std::string(name).c_str(),
+                                           O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return last_error();
   if (!known_regular) {
     if (const std::error_code error = settle_kind(fd, kind)) {
@@ -370,11 +368,8 @@ std::error_code SystemFileSystem::open_to_read(FileHandle directory,
   const bool plain = reading == Reading::kPlain;
   const int flags =
       plain ? O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
-  int fd = -1;
-  do {
-    fd = ::openat(directory == kNoFile ? AT_FDCWD : static_cast<int>(directory), name.c_str(),
-                  flags);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = open_again_if_interrupted(
+      directory == kNoFile ? AT_FDCWD : static_cast<int>(directory), name.c_str(), flags);
   // A plain file that is not there is missing, as a name below a file is.
   if (fd < 0 && plain && (errno == ENOENT || errno == ENOTDIR)) return {};
   if (fd < 0) return last_error();

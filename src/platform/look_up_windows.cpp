@@ -11,6 +11,8 @@ namespace quorlant::platform {
 
 namespace {
 
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 std::error_code last_error() {
   return system_error(static_cast<int>(::GetLastError()));
 }
@@ -27,86 +29,43 @@ FileKind entry_kind(DWORD attributes) {
   return FileKind::kRegular;
 }
 
-// The file or directory `path` leads to, links followed; opened for its attributes only.
-HANDLE open_followed(const std::filesystem::path& path) {
-  return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+std::uint64_t size_of(DWORD high, DWORD low) {
+  return (std::uint64_t{high} << 32) | low;
+}
+
+FileId id_of(const BY_HANDLE_FILE_INFORMATION& information) {
+  return {information.dwVolumeSerialNumber, size_of(information.nFileIndexHigh,
+                                                    information.nFileIndexLow)};
+}
+
+// The file or directory `path` leads to, opened for its attributes only: with `flags`
+// FILE_FLAG_OPEN_REPARSE_POINT a link itself, else what it leads to.
+HANDLE open_to_ask(const std::filesystem::path& path, DWORD flags = 0) {
+  return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+}
+
+// What the file `path` opens to (as open_to_ask) says of itself.
+std::error_code information_of(const std::filesystem::path& path, DWORD flags,
+                               BY_HANDLE_FILE_INFORMATION& information) {
+  const HANDLE file = open_to_ask(path, flags);
+  if (file == INVALID_HANDLE_VALUE) return last_error();
+  const bool got = ::GetFileInformationByHandle(file, &information) != 0;
+  const std::error_code error = got ? std::error_code() : last_error();
+  ::CloseHandle(file);  // opened to be asked only
+  return error;
 }
 
 std::error_code look_up_target(const std::filesystem::path& path, Entry& entry) {
-  const HANDLE file = open_followed(path);
-  if (file == INVALID_HANDLE_VALUE) {
-    entry = {};
-    return is_missing(::GetLastError()) ? std::error_code() : last_error();
-  }
   BY_HANDLE_FILE_INFORMATION information{};
-  const bool got = ::GetFileInformationByHandle(file, &information) != 0;
-  const std::error_code error = got ? std::error_code() : last_error();
-  ::CloseHandle(file);
-  if (error) return error;
+  if (const std::error_code error = information_of(path, 0, information)) {
+    entry = {};
+    return is_missing(static_cast<DWORD>(error.value())) ? std::error_code() : error;
+  }
   entry.kind = entry_kind(information.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT});
-  if (entry.kind == FileKind::kRegular) {
-    entry.size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
-  }
+  if (entry.kind == FileKind::kRegular)
+    entry.size = size_of(information.nFileSizeHigh, information.nFileSizeLow);
   return {};
-}
-
-}  // namespace
-
-std::error_code SystemFileSystem::look_up(const std::filesystem::path& path, bool follow,
-                                          Entry& entry) const {
-  entry = {};
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-    return is_missing(::GetLastError()) ? std::error_code() : last_error();
-  }
-  entry.kind = entry_kind(data.dwFileAttributes);
-  if (follow && entry.kind == FileKind::kLink) return look_up_target(path, entry);
-  if (entry.kind == FileKind::kRegular) {
-    entry.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-  }
-  return {};
-}
-
-std::error_code SystemFileSystem::link_target(const std::filesystem::path& path,
-                                              std::filesystem::path& target) const {
-  return real_path(path, target);
-}
-
-std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
-                                            std::filesystem::path& target) const {
-  const HANDLE file = open_followed(path);
-  if (file == INVALID_HANDLE_VALUE) return last_error();
-  std::wstring name(MAX_PATH, L'\0');
-  DWORD length = ::GetFinalPathNameByHandleW(file, name.data(), static_cast<DWORD>(name.size()),
-                                             FILE_NAME_NORMALIZED);
-  if (length >= name.size()) {
-    name.resize(length);
-    length = ::GetFinalPathNameByHandleW(file, name.data(), static_cast<DWORD>(name.size()),
-                                         FILE_NAME_NORMALIZED);
-  }
-  const std::error_code error = length == 0 ? last_error() : std::error_code();
-  ::CloseHandle(file);
-  if (error) return error;
-  name.resize(length);
-  // The system's long-path prefix is no part of the name the working directory has.
-  if (name.starts_with(L"\\\\?\\UNC\\")) {
-    name = L"\\\\" + name.substr(8);
-  } else if (name.starts_with(L"\\\\?\\")) {
-    name = name.substr(4);
-  }
-  target = name;
-  return {};
-}
-
-namespace {
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-FileId id_of(const BY_HANDLE_FILE_INFORMATION& information) {
-  return {information.dwVolumeSerialNumber,
-          (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
 }
 
 // What `path` is, a link not followed: its kind, id and names, and for a file whether this
@@ -117,15 +76,10 @@ std::error_code status_of(const std::filesystem::path& path, FileStatus& status)
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return is_missing(::GetLastError()) ? std::error_code() : last_error();
   status.kind = entry_kind(attributes);
-  const HANDLE file =
-      ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return last_error();
   BY_HANDLE_FILE_INFORMATION information{};
-  const bool got = ::GetFileInformationByHandle(file, &information) != 0;
-  const std::error_code error = got ? std::error_code() : last_error();
-  ::CloseHandle(file);  // opened to be asked only
-  if (error) return error;
+  if (const std::error_code error =
+          information_of(path, FILE_FLAG_OPEN_REPARSE_POINT, information))
+    return error;
   status.id = id_of(information);
   status.links = information.nNumberOfLinks;
   // A directory refuses an open to write with "access denied".
@@ -148,6 +102,50 @@ std::error_code status_of(const std::filesystem::path& path, FileStatus& status)
 }
 
 }  // namespace
+
+std::error_code SystemFileSystem::look_up(const std::filesystem::path& path, bool follow,
+                                          Entry& entry) const {
+  entry = {};
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+    return is_missing(::GetLastError()) ? std::error_code() : last_error();
+  }
+  entry.kind = entry_kind(data.dwFileAttributes);
+  if (follow && entry.kind == FileKind::kLink) return look_up_target(path, entry);
+  if (entry.kind == FileKind::kRegular) entry.size = size_of(data.nFileSizeHigh, data.nFileSizeLow);
+  return {};
+}
+
+std::error_code SystemFileSystem::link_target(const std::filesystem::path& path,
+                                              std::filesystem::path& target) const {
+  return real_path(path, target);
+}
+
+std::error_code SystemFileSystem::real_path(const std::filesystem::path& path,
+                                            std::filesystem::path& target) const {
+  const HANDLE file = open_to_ask(path);
+  if (file == INVALID_HANDLE_VALUE) return last_error();
+  std::wstring name(MAX_PATH, L'\0');
+  DWORD length = ::GetFinalPathNameByHandleW(file, name.data(), static_cast<DWORD>(name.size()),
+                                             FILE_NAME_NORMALIZED);
+  if (length >= name.size()) {
+    name.resize(length);
+    length = ::GetFinalPathNameByHandleW(file, name.data(), static_cast<DWORD>(name.size()),
+                                         FILE_NAME_NORMALIZED);
+  }
+  const std::error_code error = length == 0 ? last_error() : std::error_code();
+  ::CloseHandle(file);
+  if (error) return error;
+  name.resize(length);
+  // The system's long-path prefix is no part of the name the working directory has.
+  if (name.starts_with(L"\\\\?\\UNC\\")) {
+    name = L"\\\\" + name.substr(8);
+  } else if (name.starts_with(L"\\\\?\\")) {
+    name = name.substr(4);
+  }
+  target = name;
+  return {};
+}
 
 // Held without sharing its deletion, so that it is neither renamed nor replaced meanwhile, and
 // named from then on by the final path the system gives for it.
@@ -231,8 +229,7 @@ static std::error_code ask_opened(HANDLE handle, FileHandle& file, Entry& entry)
     error = last_error();
   } else {
     entry.kind = entry_kind(information.dwFileAttributes);
-    entry.size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
-    entry.links = information.nNumberOfLinks;
+    entry.size = size_of(information.nFileSizeHigh, information.nFileSizeLow);
   }
   if (!error && entry.kind == FileKind::kRegular) {
     file = reinterpret_cast<FileHandle>(handle);

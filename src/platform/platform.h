@@ -35,7 +35,6 @@ struct Entry {
   FileKind kind = FileKind::kMissing;
   std::uint64_t size = 0;   // of a regular file
   bool own = true;          // the running user's (on Windows every file counts as the user's)
-  std::uint64_t links = 1;  // names the file has (hard links)
 };
 
 /// What a text record ends with in the files of this system: "\n", or "\r\n" on Windows.
