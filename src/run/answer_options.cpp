@@ -37,7 +37,9 @@ struct Option {
   std::string help;
   const char* group;
   std::string_view short_name = {};
-  std::string_view what = "FILE";  // how the message that asks for its value names that
+  // The value as the message that asks for it names it, and one it may take; the defaults are
+  // those of --answers and --save-answers.
+  std::string_view what = "FILE";
   std::string_view example = "run.answers";
 };
 
