@@ -97,7 +97,6 @@ const Answer kAnswers[] = {
      .prompt = kFactorPrompt,
      .field = &RunData::snconv,
      .asked_after = &RunData::snwflg,
-     .when_not_asked = 1.0F,
      .option = "--snow-melt",
      .value_name = "FACTOR",
      .help = "snow melt routines; FACTOR, the snow conversion factor (1.0: mm), is asked but "

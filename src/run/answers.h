@@ -47,9 +47,9 @@ struct Answer {
   std::span<const PromptLine> prompt;  // shown before it is read
   AnswerField field;
   /// For an answer asked only after a lowercase y to another (the snow factor, the rate):
-  /// that other answer. Not asked, the field keeps its value for "no".
+  /// that other answer. Not asked, the field keeps the value a new RunData gives it, the one
+  /// for "no".
   recordio::FixedText<1> shared::RunData::*asked_after = nullptr;
-  float when_not_asked = 0.0F;
   std::string_view option = {};      // the option that gives it; none: a y/n answer given by
                                      // the option of the answer asked after it
   std::string_view value_name = {};  // what the option takes; none: a flag option, y when given
