@@ -1,9 +1,10 @@
 #include "run/answer_options.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "recordio/failure.h"
@@ -30,45 +31,39 @@ constexpr const char* kAnswers = "Answers (any of them runs without the dialogue
 constexpr const char* kModes = "Modes";
 constexpr const char* kInformation = "Information";
 
-// An option of the command line: an answer's, or one of the modes and information.
-struct Option {
-  std::string_view name;        // its long name, "--events"
-  std::string_view value_name;  // what it takes; none: a flag
-  std::string help;
-  const char* group;
-  std::string_view short_name = {};
-  // The value as the message that asks for it names it, and one it may take; the defaults are
-  // those of --answers and --save-answers.
-  std::string_view what = "FILE";
-  std::string_view example = "run.answers";
-};
-
 // The options known, for the help and for reading the command line: the answer options in the
-// order of the questions they answer, then the modes. --help and --version stand alone:
-// main_program handles them.
-std::vector<Option> known_options() {
-  std::vector<Option> known;
+// order of the questions they answer, then the modes.
+void describe(CLI::App& app) {
+  app.set_help_flag();  // --help and --version stand alone; main_program handles them
   for (const Answer& answer : answer_table()) {
     if (answer.option.empty()) continue;
     const std::string help = std::string(answer.help) + (required(answer) ? " (required)" : "");
-    known.push_back(
-        {answer.option, answer.value_name, help, kAnswers, "", answer.what, answer.example});
+    if (answer.value_name.empty()) {
+      app.add_flag(std::string(answer.option), help)->group(kAnswers);
+    } else {
+      app.add_option(std::string(answer.option), CLI::callback_t(), help)
+          ->type_name(std::string(answer.value_name))
+          ->group(kAnswers);
+    }
   }
-  known.insert(
-      known.end(),
-      {{"--quiet", "", "print nothing but errors", kModes, "-q"},
-       {"--dry-run", "", "check everything, list the event files; write nothing", kModes},
-       {"--print-answers", "", "print the answer script of the options; write nothing", kModes},
-       {"--strict", "", "refuse a loose answer script before it runs (status 2)", kModes},
-       {"--answers", "FILE", "read the dialogue's answers from FILE, not standard input (-)",
-        kModes},
-       {"--save-answers", "FILE",
-        "after a normal ending or a dry run, write the answers of this run to FILE, an "
-        "answer script for --answers",
-        kModes},
-       {"--help", "", "print this help and exit", kInformation},
-       {"--version", "", "print the version and exit", kInformation}});
-  return known;
+  const auto flag = [&](const char* name, const char* group, const std::string& help) {
+    app.add_flag(name, help)->group(group);
+  };
+  flag("-q,--quiet", kModes, "print nothing but errors");
+  flag("--dry-run", kModes, "check everything, list the event files; write nothing");
+  flag("--print-answers", kModes, "print the answer script of the options; write nothing");
+  flag("--strict", kModes, "refuse a loose answer script before it runs (status 2)");
+  app.add_option("--answers", CLI::callback_t(),
+                 "read the dialogue's answers from FILE, not standard input (-)")
+      ->type_name("FILE")
+      ->group(kModes);
+  app.add_option("--save-answers", CLI::callback_t(),
+                 "after a normal ending or a dry run, write the answers of this run to FILE, "
+                 "an answer script for --answers")
+      ->type_name("FILE")
+      ->group(kModes);
+  flag("--help", kInformation, "print this help and exit");
+  flag("--version", kInformation, "print the version and exit");
 }
 
 // The options a command line gives, by their long names, each with its value as typed ("" for a
@@ -109,19 +104,12 @@ std::string answer_script(const Given& given) {
   return checked_script(line_of, refuse) + "\n\n";
 }
 
-// The options under their group titles, a blank line before each group; the descriptions start
-// in one column, after the option's names and value.
-std::string groups(std::span<const Option> known) {
-  std::string text;
-  std::string_view group;
-  for (const Option& option : known) {
-    if (option.group != group) text += "\n" + std::string(group = option.group) + ":\n";
-    std::string names = option.short_name.empty() ? "" : std::string(option.short_name) + ",";
-    names += option.name;
-    if (!option.value_name.empty()) names += " " + std::string(option.value_name);
-    names.resize(std::max<std::size_t>(names.size() + 1, 24), ' ');
-    text += "  " + names + option.help + "\n";
-  }
+// The options under their group titles, one blank line between two groups.
+std::string groups(const CLI::App& app) {
+  CLI::Formatter formatter;
+  formatter.column_width(26);
+  std::string text = formatter.make_groups(&app, CLI::AppFormatMode::Normal);
+  for (std::size_t at; (at = text.find("\n\n\n")) != std::string::npos;) text.erase(at, 1);
   return text;
 }
 
@@ -166,21 +154,28 @@ std::size_t edit_distance(std::string_view from, std::string_view to) {
   return row[to.size()];
 }
 
-// The known option nearest to `typed` (a letter or two off, its start, or it with more words);
-// empty when none is near.
-std::string_view closest_option(std::span<const Option> known, std::string_view typed) {
-  std::string_view best;
-  std::size_t best_distance = 3;
-  for (const Option& option : known) {
-    const bool started = (typed.size() > 3 && option.name.starts_with(typed)) ||
-                         typed.starts_with(std::string(option.name) + "-");
-    const std::size_t distance = started ? 1 : edit_distance(typed, option.name);
-    if (distance < best_distance) {
-      best = option.name;
-      best_distance = distance;
+// The known option nearest to `typed` (a letter or two off, its start, or it with more words)
+// and how far it is: 0 when `typed` is one, 3 or more when none is near.
+std::pair<std::string, std::size_t> closest_option(const CLI::App& app, std::string_view typed) {
+  std::pair<std::string, std::size_t> best{"", 3};
+  for (const CLI::Option* option : app.get_options()) {
+    for (const std::string& name : option->get_lnames()) {
+      const std::string known = "--" + name;
+      const bool started = known != typed && ((typed.size() > 3 && known.starts_with(typed)) ||
+                                              typed.starts_with(known + "-"));
+      const std::size_t distance = started ? 1 : edit_distance(typed, known);
+      if (distance < best.second) best = {known, distance};
     }
   }
   return best;
+}
+
+// The answer whose option is `option`, or nullptr.
+const Answer* answer_of_option(std::string_view option) {
+  for (const Answer& answer : answer_table()) {
+    if (answer.option == option) return &answer;
+  }
+  return nullptr;
 }
 
 // Whether a word of the command line is an option rather than a value ("-3" is a value).
@@ -189,63 +184,68 @@ bool looks_like_option(std::string_view word) {
                                     std::isalpha(static_cast<unsigned char>(word[1])) != 0);
 }
 
+// "--snow-melt needs the snow conversion factor, e.g. --snow-melt 1.0".
+std::string needs_value(const CLI::Option& option, std::string_view name) {
+  const Answer* answer = answer_of_option(name);
+  // --answers is the one option of another kind that takes a value.
+  const std::string what = answer ? std::string(answer->what) : option.get_type_name();
+  const std::string example = answer ? std::string(answer->example) : "run.answers";
+  return std::string(name) + " needs " + what + ", e.g. " + std::string(name) + " " + example;
+}
+
 // A slip of the command line, and where to read what it takes.
 recordio::Failure word_error(const std::string& message) {
   return usage_error(message + " (see quorlant --help)");
 }
 
 // The option a word of the command line names, or the slip that it is no option there.
-const Option& option_of(std::span<const Option> known, std::string_view word,
-                        const std::string& flag_before) {
+const CLI::Option& option_of(const CLI::App& app, std::string_view word,
+                             const std::string& flag_before) {
   if (!looks_like_option(word)) {
     throw word_error("unexpected word " + recordio::quoted_answer(word) +
                      (flag_before.empty() ? ": every value follows its option"
                                           : " after " + flag_before + ", which takes no value"));
   }
   const std::string name(word.substr(0, word.find('=')));
-  for (const Option& option : known) {
-    if (option.name == name || option.short_name == name) return option;
-  }
-  const std::string_view near = closest_option(known, name);
+  const CLI::Option* option = app.get_option_no_throw(name);
+  if (option != nullptr) return *option;
+  const auto [known, distance] = closest_option(app, name);
   throw word_error("unknown option " + name +
-                   (near.empty() ? "" : "; did you mean " + std::string(near) + "?"));
+                   (distance > 0 && !known.empty() ? "; did you mean " + known + "?" : ""));
 }
 
 // Whether the option `name` of `words[0]` has its value: after '=', or the next word, which is
 // no option; throws the slip when a flag has one or an option none. Returns the words it took.
-std::size_t words_of(const Option& option, const std::string& name,
+std::size_t words_of(const CLI::Option& option, const std::string& name,
                      std::span<const std::string_view> words) {
   const std::string_view word = words[0];
   const bool valued = word.find('=') != std::string_view::npos;
-  if (option.value_name.empty()) {
+  if (option.get_items_expected_max() == 0) {
     if (valued) throw word_error(name + " takes no value");
     return 1;
   }
   const bool no_value =
       valued ? word.ends_with('=') : words.size() == 1 || looks_like_option(words[1]);
-  if (no_value) {
-    throw word_error(name + " needs " + std::string(option.what) + ", e.g. " + name + " " +
-                     std::string(option.example));
-  }
+  if (no_value) throw word_error(needs_value(option, name));
   return valued ? 1 : 2;
 }
 
 // The options of the command line with their values, each slip in the program's own words: an
 // unknown option (with the one it is likely to be), one given twice, one without its value, a
 // word that no option takes. A value is kept as typed.
-Given read_words(std::span<const Option> known, std::span<const std::string_view> arguments) {
+Given read_words(const CLI::App& app, std::span<const std::string_view> arguments) {
   Given given;
   std::string flag_before;  // the flag just before, for a word that follows it
   for (std::size_t i = 0; i < arguments.size();) {
     const std::string_view word = arguments[i];
-    const Option& option = option_of(known, word, flag_before);
+    const CLI::Option& option = option_of(app, word, flag_before);
     const std::string name(word.substr(0, word.find('=')));
-    if (given.contains(option.name)) throw word_error(name + " given twice");
+    if (given.contains(option.get_name())) throw word_error(name + " given twice");
     const std::size_t taken = words_of(option, name, arguments.subspan(i));
     // After '=', or the next word; a flag's value is empty.
-    given[std::string(option.name)] =
+    given[option.get_name()] =
         taken == 2 ? arguments[i + 1] : word.substr(std::min(word.size(), name.size() + 1));
-    flag_before = option.value_name.empty() ? name : std::string();
+    flag_before = option.get_items_expected_max() == 0 ? name : std::string();
     i += taken;
   }
   return given;
@@ -287,7 +287,9 @@ Invocation modes(const Given& given) {
 }  // namespace
 
 Invocation parse_command_line(std::span<const std::string_view> arguments) {
-  const Given given = read_words(known_options(), arguments);
+  CLI::App app("", "quorlant");
+  describe(app);
+  const Given given = read_words(app, arguments);
   Invocation invocation = modes(given);
   const auto answers = answer_table();
   const bool any_answer = std::any_of(answers.begin(), answers.end(), [&](const Answer& answer) {
@@ -305,11 +307,12 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
 }
 
 std::string help_text() {
+  CLI::App app("", "quorlant");
+  describe(app);
   const std::string check(shared::kCheckCommand);
-  return "Usage: quorlant [OPTIONS]\n       quorlant " + check + "\n\n" + kAbout +
-         groups(known_options()) + "\nCommands:\n  " + check + "\n" +
-         std::string(shared::kCheckSummary) + "\n" + kFilesWritten + file_names() + "\n" +
-         std::string(shared::kRunExitStatus) +
+  return "Usage: quorlant [OPTIONS]\n       quorlant " + check + "\n\n" + kAbout + groups(app) +
+         "\nCommands:\n  " + check + "\n" + std::string(shared::kCheckSummary) + "\n" +
+         kFilesWritten + file_names() + "\n" + std::string(shared::kRunExitStatus) +
          "\nThe manual (the questions and what each answer does):\n  " QUORLANT_MANUAL "\n";
 }
 
