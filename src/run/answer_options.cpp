@@ -22,6 +22,11 @@ recordio::Failure usage_error(const std::string& message) {
   return recordio::Failure(message, recordio::ExitStatus::kUsage);
 }
 
+// Whether an answer must be given by its option when the options are used.
+bool required(const Answer& answer) {
+  return answer.asked_after == nullptr && answer.kind != AnswerKind::kFlag;
+}
+
 constexpr const char* kAnswers = "Answers (any of them runs without the dialogue)";
 constexpr const char* kModes = "Modes";
 constexpr const char* kInformation = "Information";
@@ -71,49 +76,32 @@ std::string value_of(const Given& given, std::string_view name) {
   return found == given.end() ? "" : found->second;
 }
 
-[[noreturn]] void refuse(const Answer& answer, std::string_view given, const std::string& why) {
-  throw usage_error(std::string(answer.option) + " " + recordio::quoted_answer(given) + ": " + why);
-}
-
-// Whether an answer is given by the option of the answer asked after it (--snow-melt FACTOR
-// answers the snow melt question y).
+// Whether a y/n answer without an option of its own is given by the option of the answer asked
+// after it (--snow-melt FACTOR answers the snow melt question y).
 bool given_by_the_answer_after(const Given& given, const Answer& answer) {
   const auto* flag = std::get_if<recordio::FixedText<1> shared::RunData::*>(&answer.field);
   for (const Answer& after : answer_table()) {
-    if (flag != nullptr && after.asked_after == *flag && !value_of(given, after.option).empty())
-      return true;
+    if (after.asked_after == *flag && !value_of(given, after.option).empty()) return true;
   }
   return false;
 }
 
-// The answer's line in the script, checked; empty when it is not asked.
-std::string answer_line(const Given& given, const Answer& answer) {
-  if (answer.kind == AnswerKind::kFlag) {
-    // A y/n answer with an option of its own is y when that option is given.
+// Every value is checked here, before anything else happens: one answer a line in the order
+// of the questions, the two pauses an empty line each. A y/n answer is y when its option is
+// given.
+std::string answer_script(const Given& given) {
+  const auto line_of = [&](const Answer& answer) -> std::string {
+    if (answer.kind != AnswerKind::kFlag) return value_of(given, answer.option);
     const bool yes = answer.option.empty() ? given_by_the_answer_after(given, answer)
                                            : given.contains(answer.option);
     return yes ? "y" : "n";
-  }
-  std::string value = value_of(given, answer.option);
-  if (answer.asked_after != nullptr && value.empty()) return "";
-  if (const auto why = problem(answer, value)) refuse(answer, value, *why);
-  return value;
-}
-
-// Every value is checked here, before anything else happens: one answer a line in the order
-// of the questions, the two pauses an empty line each.
-std::string answer_script(const Given& given) {
-  const auto answers = answer_table();
-  std::string script;
-  std::vector<std::string> lines;  // one per answer, empty when it is not asked
-  for (const Answer& answer : answers) {
-    lines.push_back(answer_line(given, answer));
-    if (answer.asked_after == nullptr || !lines.back().empty()) script += lines.back() + "\n";
-    if (lines.size() == kFirstGroupSize) {
-      if (const auto why = first_group_problem(lines)) refuse(answers[0], lines[0], *why);
-    }
-  }
-  return script + "\n\n";
+  };
+  const auto refuse = [](int, const Answer& answer, std::string_view typed,
+                         const std::string& why) {
+    throw usage_error(std::string(answer.option) + " " + recordio::quoted_answer(typed) + ": " +
+                      why);
+  };
+  return checked_script(line_of, refuse) + "\n\n";
 }
 
 // The options under their group titles, one blank line between two groups.
@@ -124,6 +112,24 @@ std::string groups(const CLI::App& app) {
   for (std::size_t at; (at = text.find("\n\n\n")) != std::string::npos;) text.erase(at, 1);
   return text;
 }
+
+// What the program does and how it is given its answers, before the options.
+constexpr const char* kAbout =
+    "Writes the event files of a long modelling run in the current working directory.\n"
+    "Without answer options it asks its questions on standard output and reads the\n"
+    "answers, one per line, from standard input or the file --answers names, so a\n"
+    "whole run can be given from a file:\n"
+    "  quorlant < run.answers\n"
+    "  quorlant --answers run.answers\n"
+    "With the answer options it asks nothing and prints one line per event file:\n"
+    "  quorlant --events 2 --months-per-event 1 --start \"2015 01 01 00\" \\\n"
+    "           --snow-melt 1.0 --report-step 1 --basin gr10k\n"
+    "A flag left out is the answer n.\n";
+
+constexpr const char* kFilesWritten =
+    "Files written: event\\<yyyymmdd>.evt (one per event), event\\events_to_follow.txt,\n"
+    "evt_info.txt, and the scratch files temp0.fls, temp1.fls, temp2.fls, temp3.fls and\n"
+    "temp5.fls. The event directory must exist (mkdir event).";
 
 // Where the names the program writes differ from the system's own.
 std::string file_names() {
@@ -174,8 +180,8 @@ const Answer* answer_of_option(std::string_view option) {
 
 // Whether a word of the command line is an option rather than a value ("-3" is a value).
 bool looks_like_option(std::string_view word) {
-  return word.starts_with("--") || (word.size() == 2 && word[0] == '-' && std::isalpha(
-                                        static_cast<unsigned char>(word[1])) != 0);
+  return word.starts_with("--") || (word.size() == 2 && word[0] == '-' &&
+                                    std::isalpha(static_cast<unsigned char>(word[1])) != 0);
 }
 
 // "--snow-melt needs the snow conversion factor, e.g. --snow-melt 1.0".
@@ -218,8 +224,8 @@ std::size_t words_of(const CLI::Option& option, const std::string& name,
     if (valued) throw word_error(name + " takes no value");
     return 1;
   }
-  const bool no_value = valued ? word.ends_with('=')
-                               : words.size() == 1 || looks_like_option(words[1]);
+  const bool no_value =
+      valued ? word.ends_with('=') : words.size() == 1 || looks_like_option(words[1]);
   if (no_value) throw word_error(needs_value(option, name));
   return valued ? 1 : 2;
 }
@@ -237,8 +243,8 @@ Given read_words(const CLI::App& app, std::span<const std::string_view> argument
     if (given.contains(option.get_name())) throw word_error(name + " given twice");
     const std::size_t taken = words_of(option, name, arguments.subspan(i));
     // After '=', or the next word; a flag's value is empty.
-    given[option.get_name()] = taken == 2 ? arguments[i + 1]
-                                          : word.substr(std::min(word.size(), name.size() + 1));
+    given[option.get_name()] =
+        taken == 2 ? arguments[i + 1] : word.substr(std::min(word.size(), name.size() + 1));
     flag_before = option.get_items_expected_max() == 0 ? name : std::string();
     i += taken;
   }
@@ -303,36 +309,11 @@ Invocation parse_command_line(std::span<const std::string_view> arguments) {
 std::string help_text() {
   CLI::App app("", "quorlant");
   describe(app);
-  return "Usage: quorlant [OPTIONS]\n"
-         "       quorlant " +
-         std::string(shared::kCheckCommand) +
-         "\n"
-         "\n"
-         "Writes the event files of a long modelling run in the current working directory.\n"
-         "Without answer options it asks its questions on standard output and reads the\n"
-         "answers, one per line, from standard input or the file --answers names, so a\n"
-         "whole run can be given from a file:\n"
-         "  quorlant < run.answers\n"
-         "  quorlant --answers run.answers\n"
-         "With the answer options it asks nothing and prints one line per event file:\n"
-         "  quorlant --events 2 --months-per-event 1 --start \"2015 01 01 00\" \\\n"
-         "           --snow-melt 1.0 --report-step 1 --basin gr10k\n"
-         "A flag left out is the answer n.\n" +
-         groups(app) +
-         "\n"
-         "Commands:\n"
-         "  " +
-         std::string(shared::kCheckCommand) + "\n" + std::string(shared::kCheckSummary) +
-         "\n"
-         "Files written: event\\<yyyymmdd>.evt (one per event), event\\events_to_follow.txt,\n"
-         "evt_info.txt, and the scratch files temp0.fls, temp1.fls, temp2.fls, temp3.fls and\n"
-         "temp5.fls. The event directory must exist (mkdir event)." +
-         file_names() +
-         "\n" +
-         std::string(shared::kRunExitStatus) +
-         "\n"
-         "The manual (the questions and what each answer does):\n"
-         "  " QUORLANT_MANUAL "\n";
+  const std::string check(shared::kCheckCommand);
+  return "Usage: quorlant [OPTIONS]\n       quorlant " + check + "\n\n" + kAbout + groups(app) +
+         "\nCommands:\n  " + check + "\n" + std::string(shared::kCheckSummary) + "\n" +
+         kFilesWritten + file_names() + "\n" + std::string(shared::kRunExitStatus) +
+         "\nThe manual (the questions and what each answer does):\n  " QUORLANT_MANUAL "\n";
 }
 
 }  // namespace quorlant::run

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <stdexcept>
+#include <vector>
 
 #include "events/event_calendar.h"
 #include "recordio/message_line.h"
@@ -97,7 +97,6 @@ const Answer kAnswers[] = {
      .prompt = kFactorPrompt,
      .field = &RunData::snconv,
      .asked_after = &RunData::snwflg,
-     .when_not_asked = 1.0F,
      .option = "--snow-melt",
      .value_name = "FACTOR",
      .help = "snow melt routines; FACTOR, the snow conversion factor (1.0: mm), is asked but "
@@ -250,14 +249,21 @@ std::optional<std::string> name_problem(std::string_view typed) {
       "1 to 8 printable ASCII characters, no blank, none of \\/:*?\"<>| and not . or ..");
 }
 
+// Whether `answer` is asked, given the lines taken for the answers before it: only a lowercase y
+// to the answer it is asked after counts as yes, as in the dialogue.
+bool asked(const Answer& answer, const std::vector<std::string>& taken) {
+  if (answer.asked_after == nullptr) return true;
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    const auto* flag = std::get_if<recordio::FixedText<1> RunData::*>(&kAnswers[i].field);
+    if (flag != nullptr && *flag == answer.asked_after) return says_yes(taken[i]);
+  }
+  return false;
+}
+
 }  // namespace
 
 std::span<const Answer> answer_table() {
   return kAnswers;
-}
-
-bool required(const Answer& answer) {
-  return answer.asked_after == nullptr && answer.kind != AnswerKind::kFlag;
 }
 
 std::optional<std::string> problem(const Answer& answer, std::string_view typed) {
@@ -290,11 +296,29 @@ std::optional<std::string> series_problem(std::int32_t noevents, std::int32_t no
                   " whose last event starts by the year 9999");
 }
 
-std::optional<std::string> first_group_problem(std::span<const std::string> typed) {
-  const auto noevents = recordio::parse_integer(typed[0]);
-  const auto no_months = recordio::parse_integer(typed[1]);
-  if (!noevents || !no_months) throw std::logic_error("the first group's numbers were not checked");
-  return series_problem(*noevents, *no_months, typed[2]);
+std::string checked_script(const std::function<std::string(const Answer&)>& line_of,
+                           const Refusal& refuse) {
+  std::vector<std::string> taken;  // one per answer so far, empty when not asked
+  std::string script;
+  int line = 0;
+  for (const Answer& answer : kAnswers) {
+    if (!asked(answer, taken)) {
+      taken.emplace_back();
+      continue;
+    }
+    taken.push_back(line_of(answer));
+    ++line;
+    if (const auto why = problem(answer, taken.back())) refuse(line, answer, taken.back(), *why);
+    script += taken.back() + "\n";
+    if (taken.size() == kFirstGroupSize) {
+      // The two numbers are past their own checks.
+      const auto noevents = recordio::parse_integer(taken[0]);
+      const auto no_months = recordio::parse_integer(taken[1]);
+      if (const auto why = series_problem(*noevents, *no_months, taken[2]))
+        refuse(1, kAnswers[0], taken[0], *why);
+    }
+  }
+  return script;
 }
 
 }  // namespace quorlant::run

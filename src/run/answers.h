@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -46,9 +47,9 @@ struct Answer {
   std::span<const PromptLine> prompt;  // shown before it is read
   AnswerField field;
   /// For an answer asked only after a lowercase y to another (the snow factor, the rate):
-  /// that other answer. Not asked, the field keeps its value for "no".
+  /// that other answer. Not asked, the field keeps the value a new RunData gives it, the one
+  /// for "no".
   recordio::FixedText<1> shared::RunData::*asked_after = nullptr;
-  float when_not_asked = 0.0F;
   std::string_view option = {};      // the option that gives it; none: a y/n answer given by
                                      // the option of the answer asked after it
   std::string_view value_name = {};  // what the option takes; none: a flag option, y when given
@@ -74,9 +75,6 @@ std::span<const Answer> answer_table();
 /// The answers of the first group: the number of events, the months per event, the start.
 inline constexpr std::size_t kFirstGroupSize = 3;
 
-/// Whether an answer must be given by its option when the options are used.
-bool required(const Answer& answer);
-
 /// Why `typed` cannot be taken for `answer` ("expected 1 or 12"), or nothing when it can. The
 /// same check for every door: an option value, a line of a --strict script, a line typed at a
 /// terminal (there a number answer's value, as the free-form read takes it from its line).
@@ -86,8 +84,15 @@ std::optional<std::string> problem(const Answer& answer, std::string_view typed)
 /// cannot be written: its last event would start after the year 9999.
 std::optional<std::string> series_problem(std::int32_t noevents, std::int32_t no_months,
                                           std::string_view start);
-/// The same for the first group's answers as typed, in the order they are asked, each of them
-/// already past its own check.
-std::optional<std::string> first_group_problem(std::span<const std::string> typed);
+
+/// Throws the refusal of `typed`, line `line` of an answer script, for `answer`: `why`.
+using Refusal = std::function<void(int line, const Answer& answer, std::string_view typed,
+                                   const std::string& why)>;
+
+/// An answer script, one line an answer asked, each line given by `line_of` (an answer asked
+/// after another only when that one is a lowercase y) and checked as it comes: the series of
+/// the first group once its last answer is in, refused as the number of events on line 1.
+std::string checked_script(const std::function<std::string(const Answer&)>& line_of,
+                           const Refusal& refuse);
 
 }  // namespace quorlant::run

@@ -7,14 +7,15 @@
 #include <string>
 
 #include "eventfile/event_file_layout.h"
-#include "platform/platform.h"
 #include "eventfile/event_names.h"
+#include "platform/platform.h"
 #include "recordio/failure.h"
+#include "recordio/message_line.h"
 #include "recordio/record_io.h"
 #include "recordio/units.h"
 #include "run/answer_options.h"
+#include "run/answers.h"
 #include "run/run_sequence.h"
-#include "run/strict_script.h"
 
 namespace quorlant::run {
 
@@ -50,12 +51,6 @@ class ListingListener : public recordio::TranscriptListener {
   std::ostream& err_;
 };
 
-// A file of the command line that fails ends the run: "`what`: reason", status 2.
-void check_file(std::error_code error, const std::string& what) {
-  if (error)
-    throw recordio::Failure(recordio::describe_error(what, error), recordio::ExitStatus::kUsage);
-}
-
 // The answers of --answers FILE, read through the file system a block at a time like standard
 // input, so that the same bounds hold. A block that cannot be read ends the run (status 2), the
 // first one before the run starts: the stream that reads it must let the Failure through.
@@ -85,8 +80,12 @@ class AnswerFile : public std::streambuf {
     offset_ += got;
     setg(block_.data(), block_.data(), block_.data() + got);
   }
+  // A file of the command line that fails ends the run, status 2.
   void check(std::error_code error) const {
-    check_file(error, "cannot read the answers from " + name_);
+    if (!error) return;
+    throw recordio::Failure(
+        recordio::describe_error("cannot read the answers from " + name_, error),
+        recordio::ExitStatus::kUsage);
   }
 
   platform::FileSystem& files_;
@@ -96,16 +95,48 @@ class AnswerFile : public std::streambuf {
   std::uint64_t offset_ = 0;
 };
 
-// The streams of one run: where its answers come from and where its dialogue goes.
-struct Streams {
-  std::istream& in;
-  std::ostream& out;
-  std::ostream& err;
-  bool input_is_terminal;
-};
+// A line of a --strict answer script that the dialogue would take loosely, or not at all.
+[[noreturn]] void refuse(int line_number, std::string_view what, std::string_view typed,
+                         const std::string& why) {
+  throw recordio::Failure(recordio::line_of_the_answers(line_number) + " (" + std::string(what) +
+                          "): " + recordio::quoted_answer(typed) + ": " + why);
+}
 
-int run(const Invocation& invocation, const Streams& streams, platform::FileSystem& files,
+// The lines after the last answer: what is typed at a pause is passed over; after the second one
+// the dialogue asks nothing. A script without its pause lines leaves the run to take its end as
+// Enter.
+std::string read_pauses(recordio::Console& console) {
+  std::string pauses;
+  for (int pause = 0; pause < 2; ++pause) {
+    if (!console.read_enter(recordio::pause_answer())) return pauses;
+    pauses += "\n";
+  }
+  if (!console.at_end()) {
+    const std::string left = console.read_line("a line left over");
+    refuse(console.line_number(), "after the last answer", left,
+           "expected nothing more: the dialogue asks no more");
+  }
+  return pauses;
+}
+
+// The answer script a run reads: the options' own, or a --strict one read from `in` and checked
+// whole before the run touches anything, one answer a line, the two pauses included and nothing
+// after them; none when the dialogue reads `in` as it asks.
+std::optional<std::string> checked_answers(const Invocation& invocation, std::istream& in,
+                                           std::ostream& out, bool input_is_terminal) {
+  if (invocation.answers || !invocation.strict || input_is_terminal) return invocation.answers;
+  recordio::Console console(in, out);
+  const std::string script =
+      checked_script([&](const Answer& answer) { return console.read_line(answer.what); },
+                     [](int line, const Answer& answer, std::string_view typed,
+                        const std::string& why) { refuse(line, answer.what, typed, why); });
+  return script + read_pauses(console);
+}
+
+int run(const Invocation& invocation, std::istream& in, std::ostream& out, std::ostream& err,
+        bool input_is_terminal, platform::FileSystem& files,
         const std::filesystem::path& working_directory) {
+  const std::optional<std::string> script = checked_answers(invocation, in, out, input_is_terminal);
   // The answer script of a run, saved to the file --save-answers names: a file that cannot be
   // made ends the run before anything else, and the script is put in place once the run has
   // ended normally.
@@ -115,40 +146,21 @@ int run(const Invocation& invocation, const Streams& streams, platform::FileSyst
                   "cannot save the answers to " + *invocation.save_answers);
   }
   const bool dialogue = !invocation.answers;
-  std::istringstream scripted(invocation.answers.value_or(""));
+  std::istringstream scripted(script.value_or(""));
   Discard discard;
   std::ostream discarded(&discard);
   const bool listing = !dialogue || invocation.quiet;
-  recordio::RecordIo io(dialogue ? streams.in : scripted, listing ? discarded : streams.out,
-                        streams.err, files, working_directory, eventfile::kSeriesNames);
+  recordio::RecordIo io(script ? scripted : in, listing ? discarded : out, err, files,
+                        working_directory, eventfile::kSeriesNames);
   std::istringstream no_input;
-  recordio::Console listing_console(no_input, invocation.quiet ? discarded : streams.out);
-  ListingListener listener(listing_console, streams.err);
+  recordio::Console listing_console(no_input, invocation.quiet ? discarded : out);
+  ListingListener listener(listing_console, err);
   if (listing) io.set_listener(listener);
-  io.console().set_terminal(dialogue && streams.input_is_terminal);
+  io.console().set_terminal(dialogue && input_is_terminal);
   if (invocation.dry_run) io.units().set_dry_run();
   const int status = run_sequence(io);
   if (status == 0 && saved) saved->keep(io.console().script());
   return status;
-}
-
-// The run of `invocation`, its answers read from --answers FILE or else from `given.in`.
-int run_answers(const Invocation& invocation, const Streams& given, platform::FileSystem& files,
-                const std::filesystem::path& working_directory) {
-  std::optional<AnswerFile> answer_file;
-  if (invocation.answer_file && *invocation.answer_file != "-")
-    answer_file.emplace(files, working_directory, *invocation.answer_file);
-  std::istream file_input(answer_file ? &*answer_file : nullptr);
-  if (answer_file) file_input.exceptions(std::ios::badbit);
-  const Streams streams{answer_file ? file_input : given.in, given.out, given.err,
-                        !answer_file && given.input_is_terminal};
-  if (invocation.strict && !invocation.answers && !streams.input_is_terminal) {
-    // A strict answer script is read and checked whole before the run touches anything.
-    recordio::Console console(streams.in, streams.out);
-    std::istringstream checked(read_strict_script(console));
-    return run(invocation, {checked, streams.out, streams.err, false}, files, working_directory);
-  }
-  return run(invocation, streams, files, working_directory);
 }
 
 }  // namespace
@@ -165,8 +177,13 @@ int main_program(std::span<const std::string_view> arguments, std::istream& in, 
   }
   const Invocation invocation = parse_command_line(arguments);
   if (invocation.print_answers) return print(*invocation.answers, out);
-
-  return run_answers(invocation, {in, out, err, input_is_terminal}, files, working_directory);
+  // The answers are read from --answers FILE, or else from `in`.
+  if (!invocation.answer_file || *invocation.answer_file == "-")
+    return run(invocation, in, out, err, input_is_terminal, files, working_directory);
+  AnswerFile answer_file(files, working_directory, *invocation.answer_file);
+  std::istream file_input(&answer_file);
+  file_input.exceptions(std::ios::badbit);
+  return run(invocation, file_input, out, err, false, files, working_directory);
 }
 
 }  // namespace quorlant::run

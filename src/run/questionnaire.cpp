@@ -93,10 +93,7 @@ bool asked(const RunData& data, const Answer& answer) {
 }
 
 void ask(recordio::RecordIo& io, RunData& data, const Answer& answer) {
-  if (!asked(data, answer)) {
-    data.*std::get<float RunData::*>(answer.field) = answer.when_not_asked;
-    return;
-  }
+  if (!asked(data, answer)) return;
   for (const PromptLine& line : answer.prompt) show(io, line);
   read(io, data, answer);
   if (answer.kind == AnswerKind::kName) warn_of_a_cut_basin_name(io, data);

@@ -51,6 +51,8 @@ struct RunData {
   FixedText<1> divertflg;
   FixedText<1> lakeflg;
   FixedText<1> iceflg;
+  // The factor and the rate keep these when they are not asked (no snow melt, no
+  // disaggregation).
   float snconv = 1.0F;
   float disaggregation_rate = 0.0F;  // mm/h
   std::int32_t deltat_report = 0;

@@ -17,11 +17,12 @@ TEST(Help, NamesTheInputTheFilesAndTheExitStatuses) {
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out.rfind("Usage: quorlant [OPTIONS]\n", 0), 0U) << result.out;
   for (const char* needed :
-       {"standard input", "quorlant < run.answers", "event\\<yyyymmdd>.evt",
-        "event\\events_to_follow.txt", "evt_info.txt", "temp0.fls", "temp1.fls", "temp2.fls",
-        "temp3.fls", "temp5.fls", "event directory must exist",
-        "Exit status: 0 after \"Normal ending\"", "1 when the program aborts",
-        "2 when an answer is not a number", "quorlant --answers run.answers",
+       {"standard input", "quorlant < run.answers",
+        "check --help)\n\nFiles written: event\\<yyyymmdd>.evt", "event\\events_to_follow.txt",
+        "evt_info.txt", "temp0.fls", "temp1.fls", "temp2.fls", "temp3.fls", "temp5.fls",
+        "event directory must exist", ".\n\nExit status: 0 after \"Normal ending\"",
+        "1 when the program aborts", "2 when an answer is not a number", "answer.\n\nThe manual",
+        "quorlant --answers run.answers",
         kOnWindows ? "quorlant.html beside quorlant.exe"
                    : "man quorlant (once installed) or man -l man/quorlant.1"}) {
     EXPECT_NE(result.out.find(needed), std::string::npos) << "--help lacks: " << needed;

@@ -50,8 +50,6 @@ TEST(SecondGroup, AnswersAreKeptAsTypedAndOnlyALowercaseYBranches) {
   };
   for (const auto& row : rows) {
     Bench b(row.answers + "after\n");
-    b.data.snconv = -7.0F;  // both values are set whatever the answers
-    b.data.disaggregation_rate = -7.0F;
     ask_second_group(b.io, b.data);
     const std::string where = "answers \"" + row.answers + "\"";
     EXPECT_EQ(b.out.str(), lines(expected::second_group_prompts(row.factor_asked, row.rate_asked)))

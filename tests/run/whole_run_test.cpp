@@ -233,44 +233,39 @@ struct OptionRow {
   std::vector<std::pair<int, std::string>> loose = {};
 };
 
-Answers with(std::string snw, std::string vap, std::string smr, std::string rate,
-             std::string deltat, std::string rest) {
+// The eight y/n answers as stored (snw vap smr resin wet divert lake ice), then the rate and
+// the reporting step as written.
+Answers with(const std::string& flags, std::string rate, std::string deltat) {
   Answers a;
-  a.snw = std::move(snw);
-  a.vap = std::move(vap);
-  a.smr = std::move(smr);
+  std::string* kept[] = {&a.snw, &a.vap, &a.smr, &a.resin, &a.wet, &a.divert, &a.lake, &a.ice};
+  for (std::size_t i = 0; i < std::size(kept); ++i) *kept[i] = flags.substr(i, 1);
   a.rate = std::move(rate);
   a.deltat = std::move(deltat);
-  a.resin = rest.substr(0, 1);
-  a.wet = rest.substr(1, 1);
-  a.divert = rest.substr(2, 1);
-  a.lake = rest.substr(3, 1);
-  a.ice = rest.substr(4, 1);
   return a;
 }
 
 TEST(WholeRun, OptionAnswersReachTheEventFileAsTyped) {
   const OptionRow rows[] = {
       {"capital Y for snow", "Y\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n", false, false,
-       with("Y", "n", "n", " 0.00", "    1", "nnnnn"), {{4, "snow melt answer): \"Y"}}},
+       with("Ynnnnnnn", " 0.00", "    1"), {{4, "snow melt answer): \"Y"}}},
       {"yes for disaggregation", "n\nn\nyes\n2.5\n3\nn\nn\nn\nn\nn\ngr10k\n\n\n", false, true,
-       with("n", "n", "y", " 2.50", "    3", "nnnnn")},
+       with("nnynnnnn", " 2.50", "    3")},
       {"empty answers", "\n\n\n24\n\n\n\n\n\ngr10k\n\n\n", false, false,
-       with(" ", " ", " ", " 0.00", "   24", "     "),
+       with("        ", " 0.00", "   24"),
        {{4, "snow melt answer): \""}, {5, "evaporation answer): \""},
         {6, "disaggregation answer): \""}, {8, "reservoir/lake inflow answer): \""},
         {9, "wetland coupling answer): \""}, {10, "diversions answer): \""},
         {11, "lake evaporation answer): \""}, {12, "ice factors answer): \""}}},
       {"every option yes", "y\n25\ny\ny\n12.345\n1\ny\ny\ny\ny\ny\ngr10k\n\n\n", true, true,
-       with("y", "y", "y", "12.35", "    1", "yyyyy")},
+       with("yyyyyyyy", "12.35", "    1")},
       {"other characters", "x\nN\nno\n60\nyes\nY\n-\n1\n?\ngr10k\n\n\n", false, false,
-       with("x", "N", "n", " 0.00", "   60", "yY-1?"),
+       with("xNnyY-1?", " 0.00", "   60"),
        {{4, "snow melt answer): \"x"}, {9, "wetland coupling answer): \"Y"},
         {10, "diversions answer): \"-"}, {11, "lake evaporation answer): \"1"},
         {12, "ice factors answer): \"?"}}},
       {"a snow factor of more than five columns is cut",
        "y\n25.125\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n\n\n", true, false,
-       with("y", "n", "n", " 0.00", "    1", "nnnnn")},
+       with("ynnnnnnn", " 0.00", "    1")},
   };
   for (const auto& row : rows) {
     testing::RunArea w;
