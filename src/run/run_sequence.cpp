@@ -93,12 +93,7 @@ class TargetCheck {
   template <typename Fail>
   platform::FileStatus check(const std::string& name, const Fail& fail) {
     platform::Target target;
-    try {
-      target = units_.resolve(name);
-    } catch (const recordio::Failure& failure) {
-      if (!failure.error()) throw;
-      fail(failure.error());
-    }
+    if (const std::error_code error = units_.locate(name, target)) fail(error);
     const platform::FileStatus& status = target.status;
     if (status.kind == platform::FileKind::kFifo) fail(platform::not_regular_file_error());
     if (status.write_error) fail(status.write_error);
