@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <set>
 
-#include "recordio/failure.h"
+#include "recordio/system_failure.h"
 
 namespace quorlant::recordio {
 
@@ -451,7 +451,7 @@ void SeriesWriter::write_journal() {
   if (error) {
     (void)journal_file_.close();  // the report is `error`
     (void)files_.remove_at(folder_, staged);
-    throw Failure(cannot, error);
+    fail_if(error, cannot);
   }
   journal_written_ = true;
   // Its name reaches the disk before the first old file is touched.

@@ -2,17 +2,13 @@
 
 #include <algorithm>
 
-#include "recordio/failure.h"
+#include "recordio/system_failure.h"
 
 namespace quorlant::recordio {
 
 std::string describe_error(std::string_view name, std::error_code error) {
   return std::string(name) + ": " + platform::message_of(error);
 }
-
-Failure::Failure(std::string_view what, std::error_code error)
-    : std::runtime_error(describe_error(what, error)), status_(ExitStatus::kIoFailure),
-      error_(error) {}
 
 // `name` with this system's directory separator.
 static std::string native_name(std::string_view name) {
@@ -334,7 +330,7 @@ Units::Unit& Units::connected(int unit) {
   if (found == units_.end()) throw Failure("unit " + std::to_string(unit) + " is not connected");
   const Unit& u = found->second;
   if (!u.file.is_open() && !u.in_memory)
-    throw Failure(u.name + " could not be opened", u.open_error);
+    throw Failure(describe_error(u.name + " could not be opened", u.open_error));
   return found->second;
 }
 
@@ -397,18 +393,15 @@ void Units::store(Unit& u) {
   const std::size_t from = *u.dirty_from;
   const std::string_view bytes = std::string_view(u.content).substr(from - u.offset);
   const std::size_t end = u.offset + u.content.size();
-  // The report is made only when there is one to make.
-  const auto cannot = [&u](std::error_code error) {
-    if (error) throw Failure("cannot write " + u.name, error);
-  };
+  const std::string cannot = "cannot write " + u.name;
   if (u.regular) {
-    cannot(files_.write(u.file.handle(), bytes, from));
+    fail_if(files_.write(u.file.handle(), bytes, from), cannot);
     // What lies on disk beyond the last record is cut off, unless the file is known to end
     // there already (a new file, or records added at its end).
-    if (!u.disk_size || *u.disk_size > end) cannot(files_.cut(u.file.handle(), end));
+    if (!u.disk_size || *u.disk_size > end) fail_if(files_.cut(u.file.handle(), end), cannot);
     u.disk_size = end;
   } else {
-    cannot(files_.write(u.file.handle(), bytes, std::nullopt));
+    fail_if(files_.write(u.file.handle(), bytes, std::nullopt), cannot);
   }
   u.dirty_from.reset();
 }
@@ -452,7 +445,7 @@ void Units::finish_in_place(Unit& u) {
     (void)u.file.close();  // the report is the write's
     throw;
   }
-  if (const std::error_code error = u.file.close()) throw Failure("cannot close " + u.name, error);
+  fail_if(u.file.close(), "cannot close " + u.name);
   if (u.regular && u.disk_size) left_regular_[{u.directory, u.file_name}] = *u.disk_size;
 }
 

@@ -9,7 +9,7 @@
 #include "eventfile/event_file_layout.h"
 #include "platform/platform.h"
 #include "eventfile/event_names.h"
-#include "recordio/failure.h"
+#include "recordio/system_failure.h"
 #include "recordio/record_io.h"
 #include "recordio/units.h"
 #include "run/answer_options.h"

@@ -12,7 +12,7 @@
 #include "eventfile/write_event.h"
 #include "events/event_calendar.h"
 #include "events/event_loop.h"
-#include "recordio/failure.h"
+#include "recordio/system_failure.h"
 #include "run/questionnaire.h"
 #include "shared/run_data.h"
 
@@ -186,7 +186,7 @@ std::string check_series(recordio::RecordIo& io, shared::RunData& data) {
     }));
   }
   targets.once(eventfile::kFollowList, targets.check(eventfile::kFollowList, [](auto error) {
-    throw recordio::Failure("cannot open " + eventfile::kFollowList, error);
+    recordio::fail_if(error, "cannot open " + eventfile::kFollowList);
   }));
   check_room(io, names.size());
   // The series is put in place under a journal made in event\, even where its files are links
