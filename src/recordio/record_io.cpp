@@ -75,9 +75,7 @@ void RecordIo::pause() {
   // its end is taken as Enter.
   if (!console_.read_enter(pause_answer()) && !noted_end_) {
     noted_end_ = true;
-    console_.flush();
-    err_ << "quorlant: note: the answers end before \"" << kPauseLine << "\": taken as Enter\n";
-    err_.flush();
+    note("note: the answers end before \"" + std::string(kPauseLine) + "\": taken as Enter");
   }
 }
 

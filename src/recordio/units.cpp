@@ -351,7 +351,6 @@ std::string Units::name_of(int unit) const {
 void Units::load(Unit& u) {
   if (u.loaded) return;
   u.content.clear();
-  u.offset = 0;
   char buffer[8192];
   for (;;) {
     std::size_t got = 0;
@@ -366,33 +365,24 @@ void Units::write(int unit, std::string_view records) {
   Unit& u = connected(unit);
   // What follows the write position is gone: the record written becomes the file's last.
   if (!u.loaded && u.position == 0) u.loaded = true;
-  if (u.position < u.offset) u.loaded = false;  // before the part kept in memory
   load(u);
-  u.content.resize(u.position - u.offset);
-  if (record_end_ == "\n") {
-    u.content += records;
-  } else {
-    // Every length and offset below counts the record end as it is on disk.
-    for (std::size_t begin = 0; begin < records.size();) {
-      const std::size_t end = std::min(records.find('\n', begin), records.size());
-      u.content.append(records, begin, end - begin);
-      if (end < records.size()) u.content += record_end_;
-      begin = end + 1;
-    }
+  u.content.resize(u.position);
+  // Every length and offset below counts the record end as it is on disk.
+  for (std::size_t begin = 0; begin < records.size();) {
+    const std::size_t end = std::min(records.find('\n', begin), records.size());
+    u.content.append(records, begin, end - begin);
+    if (end < records.size()) u.content += record_end_;
+    begin = end + 1;
   }
   u.dirty_from = std::min(u.dirty_from.value_or(u.position), u.position);
-  u.position = u.offset + u.content.size();
+  u.position = u.content.size();
 }
 
 void Units::store(Unit& u) {
-  if (!u.dirty_from) return;
-  if (u.in_memory) {
-    u.dirty_from.reset();
-    return;
-  }
+  if (!u.dirty_from || u.in_memory) return;  // a dry run's file keeps its bytes to itself
   const std::size_t from = *u.dirty_from;
-  const std::string_view bytes = std::string_view(u.content).substr(from - u.offset);
-  const std::size_t end = u.offset + u.content.size();
+  const std::string_view bytes = std::string_view(u.content).substr(from);
+  const std::size_t end = u.content.size();
   const std::string cannot = "cannot write " + u.name;
   if (u.regular) {
     fail_if(files_.write(u.file.handle(), bytes, from), cannot);
@@ -408,10 +398,6 @@ void Units::store(Unit& u) {
 
 std::string_view Units::read_record(int unit) {
   Unit& u = connected(unit);
-  if (u.offset > 0) {
-    store(u);
-    u.loaded = false;  // the whole file is needed again
-  }
   load(u);
   if (u.position >= u.content.size()) throw Failure("end of file reading " + u.name);
   const std::size_t begin = u.position;
@@ -430,36 +416,24 @@ void Units::rewind(int unit) {
   connected(unit).position = 0;
 }
 
+// A file in place has what is left written, then is closed: the first failure is the report. A
+// complete replacement is written and staged; an incomplete one, or one any step failed for, is
+// removed and the old file stays.
 void Units::finish(Unit& u, bool complete) {
   if (!u.file.is_open()) return;
-  if (u.staged) return finish_replacement(u, complete);
-  finish_in_place(u);
-}
-
-// What is left is written, then the file is closed: the first failure is the report.
-void Units::finish_in_place(Unit& u) {
-  left_regular_.erase({u.directory, u.file_name});
+  if (u.staged && !complete) return series_.drop(*u.staged, u.file);
+  if (!u.staged) left_regular_.erase({u.directory, u.file_name});
   try {
     store(u);
+    if (u.staged) series_.complete(*u.staged, u.file);
   } catch (const Failure&) {
+    if (u.staged) series_.drop(*u.staged, u.file);
     (void)u.file.close();  // the report is the write's
     throw;
   }
+  if (u.staged) return;
   fail_if(u.file.close(), "cannot close " + u.name);
   if (u.regular && u.disk_size) left_regular_[{u.directory, u.file_name}] = *u.disk_size;
-}
-
-// A complete replacement is written and staged; an incomplete one, or one any step failed for,
-// is removed and the old file stays.
-void Units::finish_replacement(Unit& u, bool complete) {
-  if (!complete) return series_.drop(*u.staged, u.file);
-  try {
-    store(u);
-    series_.complete(*u.staged, u.file);
-  } catch (const Failure&) {
-    series_.drop(*u.staged, u.file);
-    throw;
-  }
 }
 
 void Units::close(int unit) {

@@ -158,9 +158,8 @@ class Units {
     platform::FileHandle directory = platform::kNoFile;  // held: where it is
     std::string file_name;                               // its name there
     std::error_code open_error;             // why the open failed, when it did
-    std::string content;                    // the file's bytes as far as `loaded` says
+    std::string content;                    // the file's bytes, once `loaded`
     bool loaded = false;                    // `content` holds the whole file
-    std::size_t offset = 0;                 // file offset at which `content` begins
     std::size_t position = 0;               // file offset of the next record
     std::optional<std::size_t> dirty_from;  // first byte of `content` not yet on disk
     bool regular = true;                   // a regular file: written with pwrite and cut to length
@@ -182,8 +181,6 @@ class Units {
   void store(Unit& unit);  // writes what is not yet on disk; throws Failure "cannot write NAME"
   void load(Unit& unit);
   void finish(Unit& unit, bool complete);
-  void finish_in_place(Unit& unit);
-  void finish_replacement(Unit& unit, bool complete);
 
   platform::FileSystem& files_;
   std::filesystem::path base_;
