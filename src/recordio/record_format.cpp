@@ -380,15 +380,12 @@ namespace {
 
 // How a control character is printed.
 std::string escape_of(unsigned char byte) {
-  switch (byte) {
-    case '\n': return "\\n";
-    case '\t': return "\\t";
-    case '\r': return "\\r";
-    default: {
-      static constexpr char kHex[] = "0123456789abcdef";
-      return std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
-    }
-  }
+  if (byte == '\n') return "\\n";
+  if (byte == '\t') return "\\t";
+  if (byte == '\r') return "\\r";
+  char code[5];
+  std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned>(byte));
+  return code;
 }
 
 }  // namespace

@@ -27,8 +27,9 @@ void RecordIo::put_buffer(int unit) {
   }
 }
 
-void RecordIo::read(int unit, const Format& format, std::span<const InTarget> variables,
+void RecordIo::read(int unit, const Format& format, std::initializer_list<InTarget> targets,
                     std::string_view what, const AnswerCheck& check) {
+  const std::span<const InTarget> variables(targets.begin(), targets.size());
   if (unit == kConsoleInput) {
     std::string line;
     const RecordSource next_line = [&]() -> std::string_view {

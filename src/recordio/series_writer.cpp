@@ -537,21 +537,16 @@ void SeriesWriter::sync_directories() {
 bool SeriesWriter::undo() noexcept {
   for (Entry& entry : entries_) (void)entry.file.close();  // nothing of them is kept
   (void)journal_file_.close();                             // nor of the journal
-  bool whole = put_back_all();
-  if (journal_written_ && whole) {
-    // Without a journal nothing can finish the job later: it stays when something is left.
-    whole = unsynced_directories().empty() && !files_.remove_at(folder_, kJournalFile);
-  }
-  return whole;
-}
-
-// Every entry is tried, whatever became of those before it.
-bool SeriesWriter::put_back_all() noexcept {
   bool whole = true;
+  // Every entry is tried, whatever became of those before it.
   for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
     const std::error_code error =
         entry->touched ? put_back(files_, *entry) : files_.remove_at(entry->directory, entry->temp);
     whole = whole && !error;
+  }
+  if (journal_written_ && whole) {
+    // Without a journal nothing can finish the job later: it stays when something is left.
+    whole = unsynced_directories().empty() && !files_.remove_at(folder_, kJournalFile);
   }
   return whole;
 }

@@ -182,7 +182,6 @@ class SeriesWriter {
   std::string remove_leftovers();
   void forget() noexcept;  // back to idle
   bool undo() noexcept;
-  bool put_back_all() noexcept;
   // Syncs the directory of each entry once, every one whatever fails: the first failure, as
   // "cannot write DIRECTORY: reason", or "" when none failed.
   std::string unsynced_directories();
