@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
   quorlant::platform::SystemFileSystem files;
-  const bool terminal = quorlant::recordio::standard_input_is_terminal();
+  const bool terminal = quorlant::platform::standard_input_is_terminal();
   const int status =
       quorlant::main_program(arguments, std::cin, std::cout, std::cerr, files, ".", terminal);
   // An interrupt that waited while the run put its series back ends the process by itself now.

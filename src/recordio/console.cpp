@@ -12,17 +12,6 @@ bool is_blank(char c) {
   return c == ' ' || c == '\t';
 }
 
-template <class Number>
-std::optional<Number> parse(std::string_view text);
-template <>
-std::optional<std::int32_t> parse(std::string_view text) {
-  return parse_integer(text);
-}
-template <>
-std::optional<float> parse(std::string_view text) {
-  return parse_real(text);
-}
-
 }  // namespace
 
 void Console::write(std::string_view lines) {
@@ -112,10 +101,11 @@ std::string Console::read_value(std::string_view what) {
 
 template <class Number>
 Number Console::read_number(std::string_view what, std::string_view form,
-                            const AnswerCheck& check) {
+                            const AnswerCheck& check,
+                            std::optional<Number> (*parse)(std::string_view)) {
   for (;;) {
     const std::string value = read_value(what);
-    const auto number = parse<Number>(value);
+    const std::optional<Number> number = parse(value);
     const std::optional<std::string> problem =
         check ? check(value)
               : (number ? std::nullopt : std::optional("expected " + std::string(form)));
@@ -130,11 +120,11 @@ Number Console::read_number(std::string_view what, std::string_view form,
 }
 
 std::int32_t Console::read_integer(std::string_view what, const AnswerCheck& check) {
-  return read_number<std::int32_t>(what, "a whole number", check);
+  return read_number(what, "a whole number", check, parse_integer);
 }
 
 float Console::read_real(std::string_view what, const AnswerCheck& check) {
-  return read_number<float>(what, "a number", check);
+  return read_number(what, "a number", check, parse_real);
 }
 
 }  // namespace quorlant::recordio

@@ -65,7 +65,8 @@ class Console {
   bool asked_again(std::string_view typed, std::string_view what,
                    const std::optional<std::string>& problem);
   template <class Number>
-  Number read_number(std::string_view what, std::string_view form, const AnswerCheck& check);
+  Number read_number(std::string_view what, std::string_view form, const AnswerCheck& check,
+                     std::optional<Number> (*parse)(std::string_view));
 
   std::istream& in_;
   std::ostream& out_;

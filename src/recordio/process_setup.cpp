@@ -14,8 +14,4 @@ void prepare_process() {
     throw Failure("cannot install the interrupt handler: " + platform::message_of(error));
 }
 
-bool standard_input_is_terminal() {
-  return platform::standard_input_is_terminal();
-}
-
 }  // namespace quorlant::recordio

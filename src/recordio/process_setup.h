@@ -9,7 +9,4 @@ namespace quorlant::recordio {
 /// when this cannot be done or standard output was closed.
 void prepare_process();
 
-/// Whether the answers are typed at a terminal (a console on Windows), not read from a file.
-bool standard_input_is_terminal();
-
 }  // namespace quorlant::recordio

@@ -23,47 +23,36 @@ bool is_data_field(const Field& field) {
          std::holds_alternative<RealField>(field);
 }
 
+// Reversion starts the format again for what is left: without a data field it never ends.
+void require_data_field(const Format& format, bool given, const char* mistake) {
+  if (given && std::ranges::none_of(format.fields(), is_data_field))
+    throw std::logic_error(mistake);
+}
+
 std::string asterisks(int width) {
   return std::string(static_cast<std::size_t>(width), '*');
 }
 
 // A text shorter than its field is right-justified; a longer one keeps its first w characters.
 void append_text(std::string& record, std::string_view text, int width) {
-  if (width == 0) {
-    record += text;
-    return;
-  }
-  const auto w = static_cast<std::size_t>(width);
-  if (text.size() >= w) {
-    record += text.substr(0, w);
-  } else {
-    record.append(w - text.size(), ' ');
-    record += text;
-  }
-}
-
-// The item or variable a data field takes, of the field's own kind.
-template <class Kind, class Variant>
-Kind kind_of(const Variant& value, const char* mistake) {
-  const auto* kind = std::get_if<Kind>(&value);
-  if (kind == nullptr) throw std::logic_error(mistake);
-  return *kind;
+  const std::size_t w = width == 0 ? text.size() : static_cast<std::size_t>(width);
+  if (text.size() < w) record.append(w - text.size(), ' ');
+  record += text.substr(0, w);
 }
 
 void append_item(std::string& record, const Field& field, const OutItem& item) {
   std::visit(
       Overloaded{
+          // An item of another kind than its field's is a mistake of the program's: std::get
+          // throws.
           [&](const TextField& f) {
-            append_text(record, kind_of<std::string_view>(item, "text field given a number"),
-                        f.width);
+            append_text(record, std::get<std::string_view>(item), f.width);
           },
           [&](const IntField& f) {
-            record += format_integer(
-                kind_of<std::int32_t>(item, "integer field given a non-integer"), f.width);
+            record += format_integer(std::get<std::int32_t>(item), f.width);
           },
           [&](const RealField& f) {
-            record += format_real(kind_of<float>(item, "real field given a non-real"), f.width,
-                                  f.decimals);
+            record += format_real(std::get<float>(item), f.width, f.decimals);
           },
           [](const auto&) {},
       },
@@ -123,10 +112,6 @@ void store_text(std::span<char> variable, std::string_view columns) {
 
 }  // namespace
 
-Format::Format(std::initializer_list<Field> fields) : fields_(fields) {
-  for (const auto& field : fields_) has_data_field_ = has_data_field_ || is_data_field(field);
-}
-
 namespace {
 
 // Writes the fields of the format once, from its first, as one record; false when the items ran
@@ -156,9 +141,7 @@ bool write_fields(const Format& format, std::span<const OutItem> items, std::siz
 }  // namespace
 
 void format_records(const Format& format, std::span<const OutItem> items, std::string& out) {
-  if (!items.empty() && !format.has_data_field()) {
-    throw std::logic_error("items given to a format without data fields");
-  }
+  require_data_field(format, !items.empty(), "items given to a format without data fields");
   std::size_t next_item = 0;
   for (;;) {
     const bool whole = write_fields(format, items, next_item, out);
@@ -217,20 +200,20 @@ std::optional<std::string> read_field(const Field& field, RecordCursor& cursor,
   return std::visit(
       Overloaded{
           [&](const TextField& f) -> std::optional<std::string> {
-            const auto variable = kind_of<std::span<char>>(*target, "text field given a number");
+            const auto variable = std::get<std::span<char>>(*target);
             const std::size_t width =
                 f.width == 0 ? variable.size() : static_cast<std::size_t>(f.width);
             store_text(variable, cursor.take(width));
             return std::nullopt;
           },
           [&](const IntField& f) {
-            auto* variable = kind_of<std::int32_t*>(*target, "integer field given a non-integer");
+            auto* variable = std::get<std::int32_t*>(*target);
             const std::string_view columns = cursor.take(static_cast<std::size_t>(f.width));
             return store_number(variable, read_integer_field(columns), columns, first_column,
                                 "a whole number");
           },
           [&](const RealField& f) {
-            auto* variable = kind_of<float*>(*target, "real field given a non-real");
+            auto* variable = std::get<float*>(*target);
             const std::string_view columns = cursor.take(static_cast<std::size_t>(f.width));
             return store_number(variable, read_real_field(columns, f.decimals), columns,
                                 first_column, "a number");
@@ -263,9 +246,7 @@ std::optional<std::string> read_pass(const Format& format, RecordCursor& cursor,
 
 std::optional<std::string> read_records(const Format& format, const RecordSource& next_record,
                                         std::span<const InTarget> targets) {
-  if (!targets.empty() && !format.has_data_field()) {
-    throw std::logic_error("variables given to a format without data fields");
-  }
+  require_data_field(format, !targets.empty(), "variables given to a format without data fields");
   std::size_t next_target = 0;
   RecordCursor cursor(next_record);
   for (;;) {
@@ -399,15 +380,12 @@ namespace {
 
 // How a control character is printed.
 std::string escape_of(unsigned char byte) {
-  switch (byte) {
-    case '\n': return "\\n";
-    case '\t': return "\\t";
-    case '\r': return "\\r";
-    default: {
-      static constexpr char kHex[] = "0123456789abcdef";
-      return std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
-    }
-  }
+  if (byte == '\n') return "\\n";
+  if (byte == '\t') return "\\t";
+  if (byte == '\r') return "\\r";
+  char code[5];
+  std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned>(byte));
+  return code;
 }
 
 }  // namespace

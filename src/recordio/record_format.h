@@ -40,14 +40,11 @@ using Field = std::variant<TextField, IntField, RealField, Skip, Literal>;
 /// A format: fields read from left to right, one record a pass.
 class Format {
  public:
-  Format(std::initializer_list<Field> fields);
+  Format(std::initializer_list<Field> fields) : fields_(fields) {}
   const std::vector<Field>& fields() const { return fields_; }
-  /// Whether any field takes an item; reversion needs one.
-  bool has_data_field() const { return has_data_field_; }
 
  private:
   std::vector<Field> fields_;
-  bool has_data_field_ = false;
 };
 
 /// One item written through a data field: a text, a 32-bit integer or a 32-bit real.

@@ -27,8 +27,9 @@ void RecordIo::put_buffer(int unit) {
   }
 }
 
-void RecordIo::read(int unit, const Format& format, std::span<const InTarget> variables,
+void RecordIo::read(int unit, const Format& format, std::initializer_list<InTarget> targets,
                     std::string_view what, const AnswerCheck& check) {
+  const std::span<const InTarget> variables(targets.begin(), targets.size());
   if (unit == kConsoleInput) {
     std::string line;
     const RecordSource next_line = [&]() -> std::string_view {
@@ -75,9 +76,7 @@ void RecordIo::pause() {
   // its end is taken as Enter.
   if (!console_.read_enter(pause_answer()) && !noted_end_) {
     noted_end_ = true;
-    console_.flush();
-    err_ << "quorlant: note: the answers end before \"" << kPauseLine << "\": taken as Enter\n";
-    err_.flush();
+    note("note: the answers end before \"" + std::string(kPauseLine) + "\": taken as Enter");
   }
 }
 

@@ -46,10 +46,6 @@ class RecordIo {
   /// Formatted records from the console input or a file unit. `what` names the answer awaited.
   /// On a terminal an answer line that `check` refuses is asked again.
   void read(int unit, const Format& format, std::initializer_list<InTarget> targets,
-            std::string_view what = "an answer", const AnswerCheck& check = {}) {
-    read(unit, format, std::span<const InTarget>(targets.begin(), targets.size()), what, check);
-  }
-  void read(int unit, const Format& format, std::span<const InTarget> targets,
             std::string_view what = "an answer", const AnswerCheck& check = {});
   /// Free-form numbers from the console input.
   std::int32_t read_integer(std::string_view what, const AnswerCheck& check = {}) {

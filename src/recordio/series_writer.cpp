@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <set>
 
-#include "recordio/failure.h"
+#include "recordio/system_failure.h"
 
 namespace quorlant::recordio {
 
@@ -324,47 +324,49 @@ std::optional<OwnFileName> OwnFileName::parse(std::string_view name) {
 
 // A new file of this run's own beside `target`: a name left by a killed run is passed over; when
 // no handle is left, those of the staged files are closed (they are flushed by name later) and
-// the file is made again. Throws Failure `cannot`.
-platform::FileHandle SeriesWriter::create_beside(platform::FileHandle directory,
-                                                 std::string_view target,
-                                                 const platform::FileStatus& like,
-                                                 unsigned long& number, std::string_view cannot) {
+// the file is made again. Returns the system's error.
+std::error_code SeriesWriter::create_beside(platform::FileHandle directory,
+                                            std::string_view target,
+                                            const platform::FileStatus& like,
+                                            unsigned long& number, platform::File& file) {
   std::error_code error;
   for (int attempt = 0; attempt < 100; ++attempt) {
     platform::FileHandle handle = platform::kNoFile;
     number = counter_++;
     error = files_.create_at(directory, beside(target, OwnFileName::kTemporary, number), like,
                              handle);
-    if (!error) return handle;
+    if (!error) {
+      file = platform::File(files_, handle);
+      return error;
+    }
     const bool no_handle = error == std::errc::too_many_files_open ||
                            error == std::errc::too_many_files_open_in_system;
+    if (!no_handle && error != std::errc::file_exists) break;
     if (no_handle) {
-      close_held(cannot);
-    } else if (error != std::errc::file_exists) {
-      break;
+      if (const std::error_code closed = close_held()) return closed;
     }
   }
-  throw Failure(cannot, error);
+  return error;
 }
 
-// The staged temporaries are closed, to be flushed by name later. Throws Failure `cannot` with
-// the first failure.
-void SeriesWriter::close_held(std::string_view cannot) {
+// The staged temporaries are closed, to be flushed by name later: the first failure.
+std::error_code SeriesWriter::close_held() {
   std::error_code first;
   for (Entry& held : entries_) {
     const std::error_code error = held.file.close();
     if (!first) first = error;
   }
-  fail_if(first, cannot);
+  return first;
 }
 
-std::size_t SeriesWriter::begin(platform::FileHandle directory, std::string target,
-                                std::string name, const platform::FileStatus& like,
-                                platform::File& file) {
+std::error_code SeriesWriter::begin(platform::FileHandle directory, std::string target,
+                                    std::string name, const platform::FileStatus& like,
+                                    platform::File& file, std::optional<std::size_t>& entry) {
   if (left_ == SeriesLeft::kUntouched) interrupts_.defer_interrupts();
   honour_interrupt();
   unsigned long number = 0;
-  file = platform::File(files_, create_beside(directory, target, like, number, "cannot open " + name));
+  if (const std::error_code error = create_beside(directory, target, like, number, file))
+    return error;
   left_ = SeriesLeft::kAsItWas;
   Entry& added = entries_.emplace_back();
   added.directory = directory;
@@ -372,7 +374,8 @@ std::size_t SeriesWriter::begin(platform::FileHandle directory, std::string targ
   if (like.kind != FileKind::kMissing) added.backup = beside(target, OwnFileName::kBackup, number);
   added.target = std::move(target);
   added.name = std::move(name);
-  return entries_.size() - 1;
+  entry = entries_.size() - 1;
+  return {};
 }
 
 void SeriesWriter::complete(std::size_t entry, platform::File& file) {
@@ -440,7 +443,7 @@ void SeriesWriter::write_journal() {
   if (text.size() + kDoneLine.size() > kMaxJournal)
     throw Failure(cannot + ": the series is too long for one journal");
   unsigned long number = 0;
-  journal_file_ = platform::File(files_, create_beside(folder_, kJournalFile, {}, number, cannot));
+  fail_if(create_beside(folder_, kJournalFile, {}, number, journal_file_), cannot);
   const std::string staged = beside(kJournalFile, OwnFileName::kTemporary, number);
   std::error_code error = files_.write(journal_file_.handle(), text, 0);
   if (!error) error = files_.flush(journal_file_.handle());
@@ -448,7 +451,7 @@ void SeriesWriter::write_journal() {
   if (error) {
     (void)journal_file_.close();  // the report is `error`
     (void)files_.remove_at(folder_, staged);
-    throw Failure(cannot, error);
+    fail_if(error, cannot);
   }
   journal_written_ = true;
   // Its name reaches the disk before the first old file is touched.
@@ -534,21 +537,16 @@ void SeriesWriter::sync_directories() {
 bool SeriesWriter::undo() noexcept {
   for (Entry& entry : entries_) (void)entry.file.close();  // nothing of them is kept
   (void)journal_file_.close();                             // nor of the journal
-  bool whole = put_back_all();
-  if (journal_written_ && whole) {
-    // Without a journal nothing can finish the job later: it stays when something is left.
-    whole = unsynced_directories().empty() && !files_.remove_at(folder_, kJournalFile);
-  }
-  return whole;
-}
-
-// Every entry is tried, whatever became of those before it.
-bool SeriesWriter::put_back_all() noexcept {
   bool whole = true;
+  // Every entry is tried, whatever became of those before it.
   for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
     const std::error_code error =
         entry->touched ? put_back(files_, *entry) : files_.remove_at(entry->directory, entry->temp);
     whole = whole && !error;
+  }
+  if (journal_written_ && whole) {
+    // Without a journal nothing can finish the job later: it stays when something is left.
+    whole = unsynced_directories().empty() && !files_.remove_at(folder_, kJournalFile);
   }
   return whole;
 }

@@ -120,11 +120,12 @@ class SeriesWriter {
 
   /// A new temporary file beside `target` in the held `directory`, with the permissions of
   /// `like`, to take its place later; `name` is the file as the program names it
-  /// ("event\20150101.evt"), for reports and, by its bare name, for the journal. Returns its
-  /// entry; throws Failure "cannot open NAME". From the first one on an interrupt waits for the
-  /// run to undo the series (an interrupt Failure is thrown at the next step).
-  std::size_t begin(platform::FileHandle directory, std::string target, std::string name,
-                    const platform::FileStatus& like, platform::File& file);
+  /// ("event\20150101.evt"), for reports and, by its bare name, for the journal. Sets `entry`,
+  /// or returns the system's error. From the first one on an interrupt waits for the run to
+  /// undo the series (an interrupt Failure is thrown at the next step).
+  std::error_code begin(platform::FileHandle directory, std::string target, std::string name,
+                        const platform::FileStatus& like, platform::File& file,
+                        std::optional<std::size_t>& entry);
   /// The temporary of `entry` is complete: its write-back starts, and it is kept for the flush
   /// of the batch. Throws Failure "cannot write NAME".
   void complete(std::size_t entry, platform::File& file);
@@ -168,10 +169,10 @@ class SeriesWriter {
   std::string beside(std::string_view target, std::string_view kind, unsigned long number) const {
     return OwnFileName{std::string(target), kind, process_id_, number}.str();
   }
-  platform::FileHandle create_beside(platform::FileHandle directory, std::string_view target,
-                                     const platform::FileStatus& like, unsigned long& number,
-                                     std::string_view cannot);
-  void close_held(std::string_view cannot);
+  std::error_code create_beside(platform::FileHandle directory, std::string_view target,
+                                const platform::FileStatus& like, unsigned long& number,
+                                platform::File& file);
+  std::error_code close_held();
   void flush_all();
   void write_journal();
   void back_up_all();
@@ -181,7 +182,6 @@ class SeriesWriter {
   std::string remove_leftovers();
   void forget() noexcept;  // back to idle
   bool undo() noexcept;
-  bool put_back_all() noexcept;
   // Syncs the directory of each entry once, every one whatever fails: the first failure, as
   // "cannot write DIRECTORY: reason", or "" when none failed.
   std::string unsynced_directories();
