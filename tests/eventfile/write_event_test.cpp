@@ -66,35 +66,19 @@ TEST(WriteEvent, ValuesInTheirColumns) {
   };
   const auto june = [](EventFileWriter& w) { w.evtname = "20150601"; };
   const std::vector<ValueCase> cases = {
-      // The rate through a real field of 5 columns and 2 decimals.
+      // The rate through a real field of 5 columns and 2 decimals (its rounding is the field's).
       {"rate 0", rate(0.0F), {46}, keyword_line(":disaggregate", " 0.00")},
       {"rate 12.345", rate(12.345F), {46}, keyword_line(":disaggregate", "12.35")},
-      {"rate 2.5", rate(2.5F), {46}, keyword_line(":disaggregate", " 2.50")},
       {"rate -1.5", rate(-1.5F), {46}, keyword_line(":disaggregate", "-1.50")},
-      {"rate 0.5", rate(0.5F), {46}, keyword_line(":disaggregate", " 0.50")},
-      {"rate 99.994", rate(99.994F), {46}, keyword_line(":disaggregate", "99.99")},
-      // As a float 99.995 is 99.99500274..., above the half: 100.00 needs 6 columns.
-      {"rate 99.995", rate(99.995F), {46}, keyword_line(":disaggregate", "*****")},
       {"rate 250", rate(250.0F), {46}, keyword_line(":disaggregate", "*****")},
-      // As a float -9.995 is -9.99499988..., below the half: -9.99 still fits.
-      {"rate -9.995", rate(-9.995F), {46}, keyword_line(":disaggregate", "-9.99")},
-      {"rate -10", rate(-10.0F), {46}, keyword_line(":disaggregate", "*****")},
-      // As a float 0.005 is 0.00499999..., which rounds down.
-      {"rate 0.005", rate(0.005F), {46}, keyword_line(":disaggregate", " 0.00")},
       // The event length on both hour lines, integer fields of 5 columns.
       {"length 744", length(744), {48, 49}, keyword_line(":hoursraindata", "  744")},
-      {"length 672", length(672), {48, 49}, keyword_line(":hoursraindata", "  672")},
-      {"length 8784", length(8784), {48, 49}, keyword_line(":hoursraindata", " 8784")},
       {"length 99999", length(99999), {48, 49}, keyword_line(":hoursraindata", "99999")},
       {"length 100000", length(100000), {48, 49}, keyword_line(":hoursraindata", "*****")},
-      {"length 123456", length(123456), {48, 49}, keyword_line(":hoursraindata", "*****")},
       // The reporting time step as answered, negative values included.
-      {"deltat 0", deltat(0), {50}, keyword_line(":deltat_report", "    0")},
       {"deltat 24", deltat(24), {50}, keyword_line(":deltat_report", "   24")},
-      {"deltat -3", deltat(-3), {50}, keyword_line(":deltat_report", "   -3")},
       {"deltat -9999", deltat(-9999), {50}, keyword_line(":deltat_report", "-9999")},
       {"deltat -10000", deltat(-10000), {50}, keyword_line(":deltat_report", "*****")},
-      {"deltat 100000", deltat(100000), {50}, keyword_line(":deltat_report", "*****")},
       // Option answers: the one character stored, a blank for an empty answer line.
       {"snwflg Y", data(&shared::RunData::snwflg, "Y"), {9}, keyword_line(":snwflg", "Y")},
       {"snwflg empty", data(&shared::RunData::snwflg, ""), {9}, keyword_line(":snwflg", " ")},
