@@ -42,17 +42,17 @@ std::vector<std::pair<std::string, std::function<void(EventFileWriter&)>>> data_
            *answer = "";
          }
          for (int entry = 1; entry <= 6; ++entry) w.data.fln[entry] = "";
-         w.evtlength = 0;
+         w.data.evtlength = 0;
          w.data.deltat_report = 0;
        }},
       {"values that overflow their fields, long names",
        [](EventFileWriter& w) {
          w.data.disaggregation_rate = -123.456F;
-         w.evtlength = -2147483647 - 1;
+         w.data.evtlength = -2147483647 - 1;
          w.data.deltat_report = 2147483647;
          for (int entry = 1; entry <= 6; ++entry) w.data.fln[entry] = std::string(200, 'x');
-         w.yy1 = "9999";
-         w.evtname = "99991201";
+         w.data.yy1 = "9999";
+         w.data.evtname = "99991201";
        }},
   };
 }
@@ -68,7 +68,7 @@ TEST(EventFileLayout, EveryLineHasItsLengthAndOnlyValuesChange) {
   for (const auto& [name, change] : data_sets()) {
     EventFileWriter writer;
     change(writer);
-    const std::string event_name(writer.evtname.view());
+    const std::string event_name(writer.data.evtname.view());
     const auto written = writer.write_lines();
     ASSERT_EQ(written.size(), 108U) << name;
     for (std::size_t number = 1; number <= 108; ++number) {

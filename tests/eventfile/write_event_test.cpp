@@ -53,7 +53,7 @@ TEST(WriteEvent, ValuesInTheirColumns) {
     return [value](EventFileWriter& w) { w.data.disaggregation_rate = value; };
   };
   const auto length = [](std::int32_t value) {
-    return [value](EventFileWriter& w) { w.evtlength = value; };
+    return [value](EventFileWriter& w) { w.data.evtlength = value; };
   };
   const auto deltat = [](std::int32_t value) {
     return [value](EventFileWriter& w) { w.data.deltat_report = value; };
@@ -64,7 +64,7 @@ TEST(WriteEvent, ValuesInTheirColumns) {
   const auto entry = [](int number, const char* value) {
     return [number, value](EventFileWriter& w) { w.data.fln[number] = value; };
   };
-  const auto june = [](EventFileWriter& w) { w.evtname = "20150601"; };
+  const auto june = [](EventFileWriter& w) { w.data.evtname = "20150601"; };
   const std::vector<ValueCase> cases = {
       // The rate through a real field of 5 columns and 2 decimals (its rounding is the field's).
       {"rate 0", rate(0.0F), {46}, keyword_line(":disaggregate", " 0.00")},
@@ -97,10 +97,10 @@ TEST(WriteEvent, ValuesInTheirColumns) {
        {54},
        keyword_line(":channelparfile", std::string(30, ' '))},
       // Date texts are copied as they are, no trimming and no conversion.
-      {"year", [](EventFileWriter& w) { w.yy1 = "0999"; }, {4}, keyword_line(":year", "0999")},
-      {"month", [](EventFileWriter& w) { w.mm1 = " 2"; }, {5}, keyword_line(":month", " 2")},
-      {"day", [](EventFileWriter& w) { w.dd1 = "29"; }, {6}, keyword_line(":day", "29")},
-      {"hour", [](EventFileWriter& w) { w.hh1 = "23"; }, {7}, keyword_line(":hour", "23")},
+      {"year", [](EventFileWriter& w) { w.data.yy1 = "0999"; }, {4}, keyword_line(":year", "0999")},
+      {"month", [](EventFileWriter& w) { w.data.mm1 = " 2"; }, {5}, keyword_line(":month", " 2")},
+      {"day", [](EventFileWriter& w) { w.data.dd1 = "29"; }, {6}, keyword_line(":day", "29")},
+      {"hour", [](EventFileWriter& w) { w.data.hh1 = "23"; }, {7}, keyword_line(":hour", "23")},
       // The event name inside the data-file references.
       {"event name, point precipitation",
        june,
