@@ -74,12 +74,9 @@ std::error_code open_handle(const std::filesystem::path& path, DWORD access, DWO
                             DWORD disposition, FileHandle& file) {
   const HANDLE handle = ::CreateFileW(path.c_str(), access, share, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    file = kNoFile;
-    return last_error();
-  }
-  file = reinterpret_cast<FileHandle>(handle);
-  return {};
+  const bool opened = handle != INVALID_HANDLE_VALUE;
+  file = opened ? reinterpret_cast<FileHandle>(handle) : kNoFile;
+  return result(opened);
 }
 
 OVERLAPPED at(std::uint64_t offset) {
