@@ -80,14 +80,9 @@ TEST(WriteEvent, ValuesInTheirColumns) {
       {"deltat -9999", deltat(-9999), {50}, keyword_line(":deltat_report", "-9999")},
       {"deltat -10000", deltat(-10000), {50}, keyword_line(":deltat_report", "*****")},
       // Option answers: the one character stored, a blank for an empty answer line.
-      {"snwflg Y", data(&shared::RunData::snwflg, "Y"), {9}, keyword_line(":snwflg", "Y")},
       {"snwflg empty", data(&shared::RunData::snwflg, ""), {9}, keyword_line(":snwflg", " ")},
       {"iceflg empty", data(&shared::RunData::iceflg, ""), {36}, keyword_line(":iceflg", " ")},
       // Basin file names: the first 30 characters of the entry, always 60 columns in all.
-      {"30-character basin name",
-       entry(1, "basin\\abcdefghijklmnop_shd.r2c"),
-       {52},
-       ":basinfilename                basin\\abcdefghijklmnop_shd.r2c"},
       {"31-character basin name",
        entry(6, "basin\\abcdefghijklmnopq_shd.wqd"),
        {57},
@@ -101,16 +96,12 @@ TEST(WriteEvent, ValuesInTheirColumns) {
       {"month", [](EventFileWriter& w) { w.data.mm1 = " 2"; }, {5}, keyword_line(":month", " 2")},
       {"day", [](EventFileWriter& w) { w.data.dd1 = "29"; }, {6}, keyword_line(":day", "29")},
       {"hour", [](EventFileWriter& w) { w.data.hh1 = "23"; }, {7}, keyword_line(":hour", "23")},
-      // The event name inside the data-file references.
+      // The event name inside the data-file references (every one: event_file_layout_test.cpp).
       {"event name, point precipitation",
        june,
        {60},
        keyword_line(":pointprecip", "raing\\20150601_rag.tb0")},
       {"event name, radar", june, {82}, keyword_line(":radarfile", "raduc\\20150601.rad")},
-      {"event name, leakage",
-       june,
-       {104},
-       keyword_line(":griddedleakage", "lkage\\20150601_lkg.r2c")},
   };
   for (const ValueCase& c : cases) {
     EventFileWriter writer;
