@@ -14,10 +14,6 @@ constexpr std::size_t kKeywordColumns = 30;
 // A keyword line without a value is the keyword blank-padded to 36 characters.
 constexpr std::size_t kNoValueLength = 36;
 
-std::string keyword_columns(std::string_view keyword) {
-  return recordio::padded(keyword, kKeywordColumns);
-}
-
 // The views of the table point into string literals, so they stay valid for the whole run.
 EventFileLine text(std::string_view whole_line) {
   return {.text = std::string(whole_line), .keyword = whole_line};
@@ -25,41 +21,36 @@ EventFileLine text(std::string_view whole_line) {
 
 // A keyword whose value never changes; `value` carries its own trailing blanks.
 EventFileLine fixed(std::string_view keyword, std::string_view value) {
-  return {.text = keyword_columns(keyword).append(value), .keyword = keyword};
+  return {.text = recordio::padded(keyword, kKeywordColumns).append(value), .keyword = keyword};
 }
 
 EventFileLine no_value(std::string_view keyword) {
   return {.text = recordio::padded(keyword, kNoValueLength), .keyword = keyword};
 }
 
-// A keyword and the value of the run it carries in `width` columns.
-EventFileLine keyed(std::string_view keyword, int width, LineValue value) {
-  return {.text = keyword_columns(keyword), .value = value, .width = width, .keyword = keyword};
+// A keyword and the value of the run it carries.
+EventFileLine keyed(std::string_view keyword, LineValue value) {
+  return {.text = recordio::padded(keyword, kKeywordColumns), .value = value, .keyword = keyword};
 }
 
 EventFileLine option(std::string_view keyword, recordio::FixedText<1> RunData::*answer) {
-  return {.text = keyword_columns(keyword),
-          .value = LineValue::kOption,
-          .width = 1,
-          .option = answer,
-          .keyword = keyword};
+  EventFileLine line = keyed(keyword, LineValue::kOption);
+  line.option = answer;
+  return line;
 }
 
 // Always 60 characters: the first 30 of the entry's 256 fill columns 31 to 60.
 EventFileLine basin_file(std::string_view keyword, int entry) {
-  return {.text = keyword_columns(keyword),
-          .value = LineValue::kBasinFile,
-          .width = 30,
-          .fln_entry = entry,
-          .keyword = keyword};
+  EventFileLine line = keyed(keyword, LineValue::kBasinFile);
+  line.fln_entry = entry;
+  return line;
 }
 
 // Directory (6 characters with its backslash), event name (8), ending (8, or 4 on radar lines).
 EventFileLine data_file(std::string_view keyword, std::string_view directory,
                         std::string_view ending) {
-  return {.text = keyword_columns(keyword).append(directory),
+  return {.text = recordio::padded(keyword, kKeywordColumns).append(directory),
           .value = LineValue::kEventName,
-          .width = 8,
           .keyword = keyword,
           .directory = directory,
           .ending = ending};
@@ -73,10 +64,10 @@ std::vector<EventFileLine> build_layout() {
       text(kSeparator),
       fixed(":filetype", ".evt "),
       fixed(":fileversionno", std::string(kFileVersion) + "  "),
-      keyed(":year", 4, LineValue::kYear),
-      keyed(":month", 2, LineValue::kMonth),
-      keyed(":day", 2, LineValue::kDay),
-      keyed(":hour", 2, LineValue::kHour),
+      keyed(":year", LineValue::kYear),
+      keyed(":month", LineValue::kMonth),
+      keyed(":day", LineValue::kDay),
+      keyed(":hour", LineValue::kHour),
       text(kSeparator),
       option(":snwflg", &RunData::snwflg),
       fixed(":sedflg", kNo),
@@ -116,11 +107,11 @@ std::vector<EventFileLine> build_layout() {
       fixed(":snowscalefactor", " 0.00"),
       fixed(":eventtempscalefactor", " 0.00"),
       fixed(":tempscalefactor", " 0.00"),
-      keyed(":disaggregate", 5, LineValue::kRate),
+      keyed(":disaggregate", LineValue::kRate),
       text(kSeparator),
-      keyed(":hoursraindata", 5, LineValue::kLength),
-      keyed(":hoursflowdata", 5, LineValue::kLength),
-      keyed(":deltat_report", 5, LineValue::kDeltatReport),
+      keyed(":hoursraindata", LineValue::kLength),
+      keyed(":hoursflowdata", LineValue::kLength),
+      keyed(":deltat_report", LineValue::kDeltatReport),
       text(kSeparator),
       basin_file(":basinfilename", 1),
       basin_file(":parfilename", 2),

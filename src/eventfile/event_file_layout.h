@@ -31,7 +31,6 @@ struct EventFileLine {
   // for kEventName the directory. The ending follows the value.
   std::string text;
   LineValue value = LineValue::kNone;
-  int width = 0;                                              // the columns the value fills
   recordio::FixedText<1> shared::RunData::*option = nullptr;  // for kOption
   int fln_entry = 0;                                          // for kBasinFile
   // The keyword the line starts with (":pointprecip"); a line without one (a separator, a

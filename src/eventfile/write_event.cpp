@@ -20,28 +20,31 @@ void abort_on_open_failure(const shared::FileName& path, std::int32_t ios) {
 
 namespace {
 
-// The line's value in its columns: a text cut to them, a number right-justified in them (the
+// The columns of a number on its line.
+constexpr int kNumberColumns = 5;
+
+// The line's value in its columns: a text as it is held, a number right-justified in them (the
 // rate with two decimals) or asterisks when it does not fit. Nothing is computed, only copied.
 void append_value(std::string& records, const EventFileLine& line, const shared::RunData& data) {
-  const auto text = [&](std::string_view value) {
-    records += value.substr(0, static_cast<std::size_t>(line.width));
-  };
   switch (line.value) {
     case LineValue::kNone: break;
-    case LineValue::kYear: text(data.yy1.view()); break;
-    case LineValue::kMonth: text(data.mm1.view()); break;
-    case LineValue::kDay: text(data.dd1.view()); break;
-    case LineValue::kHour: text(data.hh1.view()); break;
-    case LineValue::kOption: text((data.*line.option).view()); break;
+    case LineValue::kYear: records += data.yy1.view(); break;
+    case LineValue::kMonth: records += data.mm1.view(); break;
+    case LineValue::kDay: records += data.dd1.view(); break;
+    case LineValue::kHour: records += data.hh1.view(); break;
+    case LineValue::kOption: records += (data.*line.option).view(); break;
     case LineValue::kRate:
-      records += recordio::format_real(data.disaggregation_rate, line.width, 2);
+      records += recordio::format_real(data.disaggregation_rate, kNumberColumns, 2);
       break;
-    case LineValue::kLength: records += recordio::format_integer(data.evtlength, line.width); break;
+    case LineValue::kLength:
+      records += recordio::format_integer(data.evtlength, kNumberColumns);
+      break;
     case LineValue::kDeltatReport:
-      records += recordio::format_integer(data.deltat_report, line.width);
+      records += recordio::format_integer(data.deltat_report, kNumberColumns);
       break;
-    case LineValue::kBasinFile: text(data.fln[line.fln_entry].view()); break;
-    case LineValue::kEventName: text(data.evtname.view()); break;
+    // The first 30 of the entry's 256 characters.
+    case LineValue::kBasinFile: records += data.fln[line.fln_entry].first(30); break;
+    case LineValue::kEventName: records += data.evtname.view(); break;
   }
 }
 

@@ -1,5 +1,6 @@
 #include "events/event_calendar.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,13 +25,22 @@ std::string quoted_start(const shared::RunData& data) {
   return recordio::quoted_answer(data.start.view());
 }
 
-// A month outside 1 to 12 would look outside the table of month lengths, and a year past 9999
-// no longer fits the four columns of the event name: such a start cannot make a series.
+// Hours of each month of a common year, January to December.
+constexpr std::int32_t kMonthHours[12] = {744, 672, 744, 720, 744, 720,
+                                          744, 744, 720, 744, 720, 744};
+
+// Leap years are the years divisible by 4, century years included.
+bool is_leap(std::int32_t year) {
+  return year % 4 == 0;
+}
+
+std::int32_t month_hours(std::int32_t year, std::int32_t month) {
+  return kMonthHours[month - 1] + (month == 2 && is_leap(year) ? 24 : 0);
+}
+
+// A year past 9999 no longer fits the four columns of the event name: such a start cannot make
+// a series. The month of the start is known to be 1 to 12 by now.
 void check_series_fits(const shared::RunData& data) {
-  if (data.imonth < 1 || data.imonth > 12) {
-    recordio::reject("the start of the first event " + quoted_start(data) +
-                     " has no month from 01 to 12 in columns 6-7; type it as " + kStartForm);
-  }
   if (last_event_year(data.iyear, data.imonth, data.noevents, data.no_months) > 9999) {
     recordio::reject(std::to_string(data.noevents) + " events from " + quoted_start(data) +
                      " would run past the year 9999, which does not fit the four columns of " +
@@ -48,40 +58,33 @@ const Format& next_name_format(std::int32_t imonth) {
 
 void step_to_next_event(std::int32_t& iyear, std::int32_t& imonth, std::int32_t no_months) {
   if (no_months == 1) {
-    imonth = (imonth + 1) % 12;
-    if (imonth == 0) imonth = 12;
+    imonth = imonth % 12 + 1;
     if (imonth == 1) ++iyear;  // December is followed by January of the next year
   } else {
     ++iyear;
   }
 }
 
-// The hours of one month, or of twelve from the start month. Leap years are the years divisible
-// by 4, century years included.
+// The hours of one month, or of twelve from the start month: any twelve months make a common
+// year, and the leap day counts whenever the start year is a leap year, whatever the start month.
 std::int32_t event_length(const shared::RunData& data) {
-  const bool leap = data.iyear % 4 == 0;
-  const auto first = static_cast<std::size_t>(data.imonth - 1);
-  if (data.no_months == 1) return kMohours[first] + (leap && data.imonth == 2 ? 24 : 0);
-  // Whole months from the first of the start month; the leap day counts whenever the start
-  // year is a leap year, whatever the start month.
-  std::int32_t hours = leap ? 24 : 0;
-  for (std::size_t month = first; month < first + 12; ++month) hours += kMohours[month];
-  return hours;
+  if (data.no_months == 1) return month_hours(data.iyear, data.imonth);
+  return (is_leap(data.iyear) ? 366 : 365) * 24;
 }
 
-int two_digits(std::string_view text) {
-  return (text[0] - '0') * 10 + (text[1] - '0');
+int number(std::string_view digits) {
+  int value = 0;
+  for (const char digit : digits) value = value * 10 + (digit - '0');
+  return value;
 }
 
 // Thirteen columns: blanks in columns 5, 8 and 11, digits everywhere else.
 bool in_start_form(std::string_view start) {
-  const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
-  bool layout = start.size() == 13;
-  for (std::size_t column = 0; layout && column < 13; ++column) {
-    const bool separator = column == 4 || column == 7 || column == 10;
-    layout = separator ? start[column] == ' ' : is_digit(start[column]);
-  }
-  return layout;
+  constexpr std::string_view kLayout = "0000 00 00 00";
+  return start.size() == kLayout.size() &&
+         std::equal(start.begin(), start.end(), kLayout.begin(), [](char typed, char form) {
+           return form == ' ' ? typed == ' ' : typed >= '0' && typed <= '9';
+         });
 }
 
 }  // namespace
@@ -89,19 +92,19 @@ bool in_start_form(std::string_view start) {
 std::optional<std::string> start_problem(std::string_view start) {
   start = start.substr(0, 13);
   if (!in_start_form(start)) return "is not in the form " + kStartForm + " (digits, single blanks)";
-  const int year = two_digits(start.substr(0, 2)) * 100 + two_digits(start.substr(2, 2));
-  const int month = two_digits(start.substr(5, 2));
-  const int day = two_digits(start.substr(8, 2));
+  const int year = number(start.substr(0, 4));
+  const int month = number(start.substr(5, 2));
+  const int day = number(start.substr(8, 2));
   // Later years are written in four columns without leading zeros: year 998 would be " 999".
   if (year < 1000) return "has a year before 1000 in columns 1-4";
   if (month < 1 || month > 12) return "has no month from 01 to 12 in columns 6-7";
-  const int days = kMohours[month - 1] / 24 + (month == 2 && year % 4 == 0 ? 1 : 0);
+  const int days = month_hours(year, month) / 24;
   if (day < 1 || day > days) {
     return "names day " + std::string(start.substr(8, 2)) + ", but month " +
            std::string(start.substr(5, 2)) + " of " + std::string(start.substr(0, 4)) + " has " +
            std::to_string(days) + " days";
   }
-  if (two_digits(start.substr(11, 2)) > 23) return "has no hour from 00 to 23 in columns 12-13";
+  if (number(start.substr(11, 2)) > 23) return "has no hour from 00 to 23 in columns 12-13";
   return std::nullopt;
 }
 
@@ -114,7 +117,6 @@ std::int64_t last_event_year(std::int32_t iyear, std::int32_t imonth, std::int32
 std::vector<std::string> series_event_files(const shared::RunData& data) {
   std::vector<std::string> files;
   if (data.noevents < 1) return files;
-  files.reserve(static_cast<std::size_t>(data.noevents));
   files.emplace_back(data.fln1.trimmed());
   std::int32_t iyear = data.iyear;
   std::int32_t imonth = data.imonth;
@@ -140,11 +142,10 @@ void split_start(shared::RunData& data) {
 
 void prepare_first_event(recordio::RecordIo& io, shared::RunData& data) {
   // What follows column 13 is never looked at; the columns themselves must make a real hour.
-  if (data.noevents >= 1) {
-    if (const auto problem = start_problem(data.start.view())) {
-      recordio::reject("the start of the first event " + quoted_start(data) + " " + *problem +
-                       "; type it as " + kStartForm);
-    }
+  const auto problem = start_problem(data.start.view());
+  if (problem && data.noevents >= 1) {
+    recordio::reject("the start of the first event " + quoted_start(data) + " " + *problem +
+                     "; type it as " + kStartForm);
   }
   // A failure to open shows at the write.
   io.connect(kFileUnit, "temp0.fls", recordio::OpenMode::kScratch);

@@ -11,11 +11,6 @@
 
 namespace quorlant::events {
 
-/// Hours of each month of a common year, January to December, then the same twelve again so
-/// that a yearly event starting in any month adds up twelve entries without wrapping.
-inline constexpr int kMohours[24] = {744, 672, 744, 720, 744, 720, 744, 744, 720, 744, 720, 744,
-                                     744, 672, 744, 720, 744, 720, 744, 744, 720, 744, 720, 744};
-
 /// Why the first 13 columns of `start` name no real hour of a real day, or nothing when they
 /// do: "yyyy mm dd hh" in digits and single blanks, a year from 1000, hour 00 to 23, a day its
 /// month has (29 February only in a year divisible by 4, the leap rule of the event lengths).

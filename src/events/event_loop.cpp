@@ -25,12 +25,6 @@ void check_follow_list(recordio::RecordIo& io) {
     io.units().check_open(kFollowListUnit);
 }
 
-// The list's new lines go to a file of their own, put in place with the series. Opened once
-// the first event file is written, so a missing event directory is reported by that file.
-void stage_follow_list(recordio::RecordIo& io) {
-  io.open(kFollowListUnit, kFollowList, recordio::OpenMode::kReplaceWhole);
-}
-
 // The event's file, then its list entry; a real run announces the file once it is in place.
 void write_event_file(recordio::RecordIo& io, shared::RunData& data, EventTally& tally) {
   data.fln[shared::kEventFileEntry] = data.fln1.view();
@@ -38,7 +32,9 @@ void write_event_file(recordio::RecordIo& io, shared::RunData& data, EventTally&
   // Only a dry run says which files exist; a real run asks the file system nothing more.
   const bool replacing = dry_run && io.units().exists(data.fln1.trimmed());
   eventfile::write_event(io, data);
-  if (++tally.files == 1) stage_follow_list(io);
+  // The list's new lines go to a file of their own, put in place with the series. Opened once
+  // the first event file is written, so a missing event directory is reported by that file.
+  if (++tally.files == 1) io.open(kFollowListUnit, kFollowList, recordio::OpenMode::kReplaceWhole);
   if (replacing) ++tally.replaced;
   using recordio::FileOutcome;
   if (dry_run) {

@@ -48,18 +48,12 @@ constexpr std::array<DataName, 5> kDataNamesAfter16 = {{{"tempr\\", ".tag"},
 
 }  // namespace
 
-int basin_name_length(const FixedText<8>& bsnme) {
-  // Only the blank ends the name; every other character, a tab included, counts.
-  const std::size_t blank = bsnme.view().find(' ');
-  return blank == std::string_view::npos ? 8 : static_cast<int>(blank);
-}
-
 void compose_name_set(recordio::RecordIo& io, shared::RunData& data) {
   io.open(kFileUnit, "temp3.fls", recordio::OpenMode::kScratch);
-  const int bsn_len = basin_name_length(data.bsnme);
-  // An empty name still gives one character: the blank that begins it.
-  const std::string_view name =
-      data.bsnme.first(bsn_len == 0 ? 1 : static_cast<std::size_t>(bsn_len));
+  // The basin name in file names: the characters before its first blank (a tab counts as any
+  // other). An empty name still gives one character: the blank that begins it.
+  const std::string_view basin = data.bsnme.view();
+  const std::string_view name = basin.substr(0, std::max<std::size_t>(basin.find(' '), 1));
   const std::string_view evtname = data.evtname.view();
 
   // Each record is its pieces side by side, each filling its columns exactly: a directory of 6

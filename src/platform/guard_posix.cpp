@@ -28,14 +28,11 @@ std::error_code last_error() {
 // one: "1: FLOCK  ADVISORY  WRITE 4242 08:01:131 0 EOF" (device numbers in hex). Nothing
 // where the system does not tell.
 std::string lock_holder(const struct stat& locked) {
+  char file[64];
+  std::snprintf(file, sizeof file, "%02x:%02x:%llu", static_cast<unsigned>(major(locked.st_dev)),
+                static_cast<unsigned>(minor(locked.st_dev)),
+                static_cast<unsigned long long>(locked.st_ino));
   std::ifstream locks("/proc/locks");
-  const std::string file = [&] {
-    char text[64];
-    std::snprintf(text, sizeof text, "%02x:%02x:%llu", static_cast<unsigned>(major(locked.st_dev)),
-                  static_cast<unsigned>(minor(locked.st_dev)),
-                  static_cast<unsigned long long>(locked.st_ino));
-    return std::string(text);
-  }();
   std::string line;
   while (std::getline(locks, line)) {
     std::istringstream fields(line);
@@ -46,36 +43,12 @@ std::string lock_holder(const struct stat& locked) {
   return {};
 }
 
-// Locks the held `directory` without waiting, through an open of its own (a lock belongs to an
-// open, so that another run's open of it conflicts): `fd` holds the lock. Another run's lock
-// fails with resource_unavailable_try_again and its process in `holder`, where the system tells.
-std::error_code try_lock(FileHandle directory, int& fd, std::string& holder) {
-  // Read-only, so that a read-only directory locks as well.
-  fd = ::openat(static_cast<int>(directory), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return last_error();
-  int locked = -1;
-  do {
-    locked = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (locked != 0 && errno == EINTR);
-  if (locked == 0) return {};
-  std::error_code error = last_error();
-  if (errno == EWOULDBLOCK) {
-    struct stat status {};
-    if (::fstat(fd, &status) == 0) holder = lock_holder(status);
-    error = std::make_error_code(std::errc::resource_unavailable_try_again);
-  }
-  (void)::close(fd);  // the report is `error`
-  fd = -1;
-  return error;
-}
-
 }  // namespace
 
 // Asked as the running user (not the real one), so that a set-user program asks for itself.
 std::error_code SystemFileSystem::may_add(FileHandle directory) {
-  return ::faccessat(static_cast<int>(directory), ".", W_OK | X_OK, AT_EACCESS) == 0
-             ? std::error_code()
-             : last_error();
+  if (::faccessat(static_cast<int>(directory), ".", W_OK | X_OK, AT_EACCESS) == 0) return {};
+  return last_error();
 }
 
 std::error_code SystemFileSystem::free_space(FileHandle directory, Room& room) {
@@ -87,21 +60,38 @@ std::error_code SystemFileSystem::free_space(FileHandle directory, Room& room) {
   return {};
 }
 
+// Taken without waiting, through an open of its own (a lock belongs to an open, so that another
+// run's open of it conflicts).
 std::error_code SystemFileSystem::lock_directory(FileHandle directory, FileHandle& lock,
                                                  std::string& holder) {
-  int fd = -1;
-  const std::error_code error = try_lock(directory, fd, holder);
-  lock = fd;
+  // Read-only, so that a read-only directory locks as well.
+  const int fd = ::openat(static_cast<int>(directory), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return last_error();
+  int locked = -1;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked == 0) {
+    lock = fd;
+    return {};
+  }
+  std::error_code error = last_error();
+  if (errno == EWOULDBLOCK) {
+    struct stat status {};
+    if (::fstat(fd, &status) == 0) holder = lock_holder(status);
+    error = std::make_error_code(std::errc::resource_unavailable_try_again);
+  }
+  (void)::close(fd);  // the report is `error`
   return error;
 }
 
 std::error_code SystemFileSystem::lock_held(FileHandle directory, bool& held,
                                             std::string& holder) {
-  int fd = -1;
-  const std::error_code error = try_lock(directory, fd, holder);
+  FileHandle lock = kNoFile;
+  const std::error_code error = SystemFileSystem::lock_directory(directory, lock, holder);
   held = error == std::errc::resource_unavailable_try_again;
   // Taken only to ask: closing the handle releases it.
-  if (fd >= 0) (void)::close(fd);
+  if (lock != kNoFile) (void)::close(static_cast<int>(lock));
   return held ? std::error_code() : error;
 }
 

@@ -21,20 +21,6 @@ std::error_code last_error() {
   return error_of(::GetLastError());
 }
 
-// Opens `path` with `access` and closes it again: the system checks the rights and the
-// sharing of whoever holds it open.
-std::error_code probe(const std::filesystem::path& path, DWORD access, DWORD flags) {
-  const HANDLE handle =
-      ::CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return last_error();
-  ::CloseHandle(handle);
-  return {};
-}
-
-std::error_code takes_new_file(const std::filesystem::path& directory) {
-  return probe(directory, FILE_ADD_FILE, FILE_FLAG_BACKUP_SEMANTICS);
-}
-
 // The process number the run holding the lock file at `path` wrote there; empty when the file
 // cannot be read or holds none yet.
 std::string process_holding(const std::filesystem::path& path) {
@@ -52,8 +38,15 @@ std::string process_holding(const std::filesystem::path& path) {
 
 }  // namespace
 
+// The directory is opened to add a file and closed again: the system checks the rights and the
+// sharing of whoever holds it open.
 std::error_code SystemFileSystem::may_add(FileHandle directory) {
-  return takes_new_file(held_directory(directory).path);
+  const HANDLE handle = ::CreateFileW(held_directory(directory).path.c_str(), FILE_ADD_FILE,
+                                      kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return last_error();
+  ::CloseHandle(handle);
+  return {};
 }
 
 // NTFS has no fixed number of files: only bytes run out.

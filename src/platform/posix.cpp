@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -18,16 +19,33 @@ std::error_code last_error() {
   return {errno, std::system_category()};
 }
 
+// What a call that says only whether it worked reports.
+std::error_code result(bool worked) {
+  return worked ? std::error_code() : last_error();
+}
+
+int descriptor(FileHandle handle) {
+  return static_cast<int>(handle);
+}
+
+// Opens the held `directory` again as a directory of its own: one held only to work in cannot
+// be synced or listed.
+int open_again(FileHandle directory) {
+  return ::openat(descriptor(directory), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Closes `fd`, whose failure is the report when `error` is none.
+std::error_code close_after(int fd, std::error_code error) {
+  if (::close(fd) != 0 && !error) error = last_error();
+  return error;
+}
 
 // The interrupt a run deferred, for end_if_interrupted once the run has put its series back.
 volatile sig_atomic_t deferred_signal = 0;
 
 void reraise(int signal_number) {
-  struct sigaction default_action {};
-  default_action.sa_handler = SIG_DFL;
-  sigemptyset(&default_action.sa_mask);
   // Nothing is left to do when the default cannot be restored: the process ends below anyway.
-  (void)sigaction(signal_number, &default_action, nullptr);
+  (void)::signal(signal_number, SIG_DFL);
   // Delivered as the handler returns: the status still says which signal ended the run.
   (void)raise(signal_number);
 }
@@ -42,10 +60,6 @@ extern "C" void defer_or_reraise(int signal_number) {
   reraise(signal_number);
 }
 
-int descriptor(FileHandle handle) {
-  return static_cast<int>(handle);
-}
-
 }  // namespace
 
 std::string_view record_end() {
@@ -58,7 +72,7 @@ std::error_code SystemFileSystem::open_directory(FileHandle directory,
   const int base = directory == kNoFile ? AT_FDCWD : descriptor(directory);
   const int fd = open_held_directory(base, name.c_str());
   held = fd < 0 ? kNoFile : fd;
-  return fd < 0 ? last_error() : std::error_code();
+  return result(fd >= 0);
 }
 
 void SystemFileSystem::close_directory(FileHandle held) {
@@ -74,14 +88,10 @@ static std::optional<unsigned> read_new_file_mode() {
   const ssize_t got = ::read(fd, buffer, sizeof buffer - 1);
   (void)::close(fd);  // read-only: nothing of it can be lost
   if (got <= 0) return std::nullopt;
-  const std::string_view text(buffer, static_cast<std::size_t>(got));
-  const std::size_t at = text.find("Umask:\t");
-  if (at == std::string_view::npos) return std::nullopt;
-  unsigned mask = 0;
-  for (std::size_t i = at + 7; i < text.size() && text[i] >= '0' && text[i] <= '7'; ++i) {
-    mask = mask * 8 + static_cast<unsigned>(text[i] - '0');
-  }
-  return 0666U & ~mask;
+  buffer[got] = '\0';
+  const char* const mask = std::strstr(buffer, "Umask:\t");
+  if (mask == nullptr) return std::nullopt;
+  return 0666U & ~static_cast<unsigned>(std::strtoul(mask + 7, nullptr, 8));
 }
 
 std::error_code SystemFileSystem::create_at(FileHandle directory, std::string_view name,
@@ -111,16 +121,14 @@ std::error_code SystemFileSystem::create_at(FileHandle directory, std::string_vi
 
 std::error_code SystemFileSystem::write(FileHandle file, std::string_view bytes,
                                         std::optional<std::uint64_t> offset) {
-  const int fd = static_cast<int>(file);
+  const int fd = descriptor(file);
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = offset ? ::pwrite(fd, bytes.data() + done, bytes.size() - done,
                                         static_cast<off_t>(*offset + done))
                              : ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return last_error();
-    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return last_error();
     if (n == 0) return std::make_error_code(std::errc::io_error);
     done += static_cast<std::size_t>(n);
   }
@@ -130,108 +138,83 @@ std::error_code SystemFileSystem::write(FileHandle file, std::string_view bytes,
 std::error_code SystemFileSystem::read(FileHandle file, std::span<char> buffer,
                                        std::uint64_t offset, std::size_t& got) {
   for (;;) {
-    const ssize_t n =
-        ::pread(static_cast<int>(file), buffer.data(), buffer.size(), static_cast<off_t>(offset));
+    ssize_t n =
+        ::pread(descriptor(file), buffer.data(), buffer.size(), static_cast<off_t>(offset));
+    // A pipe has no offsets: it is read in order.
+    if (n < 0 && errno == ESPIPE) n = ::read(descriptor(file), buffer.data(), buffer.size());
     if (n >= 0) {
       got = static_cast<std::size_t>(n);
       return {};
-    }
-    if (errno == ESPIPE) {  // a pipe has no offsets: it is read in order
-      const ssize_t piped = ::read(static_cast<int>(file), buffer.data(), buffer.size());
-      if (piped >= 0) {
-        got = static_cast<std::size_t>(piped);
-        return {};
-      }
     }
     if (errno != EINTR) return last_error();
   }
 }
 
 std::error_code SystemFileSystem::cut(FileHandle file, std::uint64_t length) {
-  return ::ftruncate(static_cast<int>(file), static_cast<off_t>(length)) == 0 ? std::error_code()
-                                                                              : last_error();
+  return result(::ftruncate(descriptor(file), static_cast<off_t>(length)) == 0);
 }
 
 std::error_code SystemFileSystem::flush(FileHandle file) {
 #ifdef __APPLE__
-  const int done = ::fsync(static_cast<int>(file));
+  return result(::fsync(descriptor(file)) == 0);
 #else
-  const int done = ::fdatasync(static_cast<int>(file));
+  return result(::fdatasync(descriptor(file)) == 0);
 #endif
-  return done == 0 ? std::error_code() : last_error();
 }
 
 std::error_code SystemFileSystem::start_write_back(FileHandle file) {
 #ifdef SYNC_FILE_RANGE_WRITE
-  if (::sync_file_range(static_cast<int>(file), 0, 0, SYNC_FILE_RANGE_WRITE) != 0) {
-    return last_error();
-  }
+  return result(::sync_file_range(descriptor(file), 0, 0, SYNC_FILE_RANGE_WRITE) == 0);
 #else
   (void)file;
-#endif
   return {};
+#endif
 }
 
 std::error_code SystemFileSystem::link_at(FileHandle directory, std::string_view existing,
                                           std::string_view link) {
   const int at = descriptor(directory);
-  return ::linkat(at, std::string(existing).c_str(), at, std::string(link).c_str(), 0) == 0
-             ? std::error_code()
-             : last_error();
+  return result(::linkat(at, std::string(existing).c_str(), at, std::string(link).c_str(), 0) == 0);
 }
 
 std::error_code SystemFileSystem::close(FileHandle file) {
-  return ::close(descriptor(file)) == 0 ? std::error_code() : last_error();
+  return result(::close(descriptor(file)) == 0);
 }
 
 std::error_code SystemFileSystem::rename_at(FileHandle directory, std::string_view from,
                                             std::string_view to) {
   const int at = descriptor(directory);
-  return ::renameat(at, std::string(from).c_str(), at, std::string(to).c_str()) == 0
-             ? std::error_code()
-             : last_error();
+  return result(::renameat(at, std::string(from).c_str(), at, std::string(to).c_str()) == 0);
 }
 
 std::error_code SystemFileSystem::sync_directory(FileHandle directory) {
   if (::fsync(descriptor(directory)) == 0) return {};
   if (errno != EBADF) return last_error();
-  // A directory held only to work in is opened to be synced.
-  const int fd = ::openat(descriptor(directory), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = open_again(directory);
   if (fd < 0) return last_error();
-  std::error_code error = ::fsync(fd) == 0 ? std::error_code() : last_error();
-  if (::close(fd) != 0 && !error) error = last_error();
-  return error;
+  return close_after(fd, result(::fsync(fd) == 0));
 }
 
 std::error_code SystemFileSystem::remove_at(FileHandle directory, std::string_view name) {
-  return ::unlinkat(descriptor(directory), std::string(name).c_str(), 0) == 0 || errno == ENOENT
-             ? std::error_code()
-             : last_error();
+  return result(::unlinkat(descriptor(directory), std::string(name).c_str(), 0) == 0 ||
+                errno == ENOENT);
 }
 
 std::error_code SystemFileSystem::names_at(FileHandle directory,
                                            std::vector<std::string>& names) {
   names.clear();
   // The listing takes a handle of its own, which it closes.
-  const int fd = ::openat(descriptor(directory), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = open_again(directory);
   if (fd < 0) return last_error();
   DIR* listing = ::fdopendir(fd);
-  if (listing == nullptr) {
-    const std::error_code error = last_error();
-    (void)::close(fd);  // the report is `error`
-    return error;
-  }
-  std::error_code error;
-  for (;;) {
-    errno = 0;
-    const struct dirent* entry = ::readdir(listing);
-    if (entry == nullptr) {
-      if (errno != 0) error = last_error();
-      break;
-    }
+  if (listing == nullptr) return close_after(fd, last_error());
+  // The end of the listing leaves errno alone; a failure sets it.
+  errno = 0;
+  for (const struct dirent* entry; (entry = ::readdir(listing)) != nullptr; errno = 0) {
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") names.emplace_back(name);
   }
+  const std::error_code error = result(errno == 0);
   (void)::closedir(listing);  // read only: nothing of it can be lost
   return error;
 }
@@ -279,10 +262,7 @@ static std::error_code give_null_device(int fd) {
   const int null_fd = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
   if (null_fd < 0) return last_error();
   if (null_fd == fd) return {};
-  const bool moved = ::dup2(null_fd, fd) == fd;
-  const std::error_code error = moved ? std::error_code() : last_error();
-  if (::close(null_fd) != 0 || error) return error ? error : last_error();
-  return {};
+  return close_after(null_fd, result(::dup2(null_fd, fd) == fd));
 }
 
 std::error_code prepare_standard_streams(bool& output_closed) {

@@ -50,8 +50,17 @@ class WindowsCategory : public std::error_category {
 
 const WindowsCategory windows_category;
 
+std::error_code error_of(DWORD code) {
+  return {static_cast<int>(code), windows_category};
+}
+
 std::error_code last_error() {
-  return {static_cast<int>(::GetLastError()), windows_category};
+  return error_of(::GetLastError());
+}
+
+// What a call that says only whether it worked reports.
+std::error_code result(BOOL worked) {
+  return worked ? std::error_code() : last_error();
 }
 
 HANDLE handle_of(FileHandle file) {
@@ -65,12 +74,9 @@ std::error_code open_handle(const std::filesystem::path& path, DWORD access, DWO
                             DWORD disposition, FileHandle& file) {
   const HANDLE handle = ::CreateFileW(path.c_str(), access, share, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    file = kNoFile;
-    return last_error();
-  }
-  file = reinterpret_cast<FileHandle>(handle);
-  return {};
+  const bool opened = handle != INVALID_HANDLE_VALUE;
+  file = opened ? reinterpret_cast<FileHandle>(handle) : kNoFile;
+  return result(opened);
 }
 
 OVERLAPPED at(std::uint64_t offset) {
@@ -100,14 +106,6 @@ bool stream_missing(DWORD which) {
   return handle == nullptr || handle == INVALID_HANDLE_VALUE;
 }
 
-}  // namespace
-
-std::string_view record_end() {
-  return "\r\n";
-}
-
-namespace {
-
 // What an open handle names: a pipe, another device, a directory or a regular file.
 std::error_code kind_of_open(HANDLE handle, FileKind& kind) {
   const DWORD type = ::GetFileType(handle);
@@ -125,15 +123,16 @@ std::error_code kind_of_open(HANDLE handle, FileKind& kind) {
 
 }  // namespace
 
+std::string_view record_end() {
+  return "\r\n";
+}
+
 std::error_code SystemFileSystem::open_at(FileHandle directory, std::string_view name,
                                           FileHandle& file, FileKind& kind) {
-  const bool known_regular = kind == FileKind::kRegular;
-  if (const std::error_code error = open_handle(in_held(directory, name),
-                                                GENERIC_READ | GENERIC_WRITE, kShareAll,
-                                                OPEN_ALWAYS, file)) {
-    return error;
-  }
-  if (known_regular) return {};
+  const std::error_code opened = open_handle(in_held(directory, name),
+                                             GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS,
+                                             file);
+  if (opened || kind == FileKind::kRegular) return opened;
   const std::error_code error = kind_of_open(handle_of(file), kind);
   if (error) {
     (void)::CloseHandle(handle_of(file));  // the report is `error`
@@ -184,13 +183,11 @@ std::error_code SystemFileSystem::read(FileHandle file, std::span<char> buffer,
 std::error_code SystemFileSystem::cut(FileHandle file, std::uint64_t length) {
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
-  return ::SetFileInformationByHandle(handle_of(file), FileEndOfFileInfo, &end, sizeof end)
-             ? std::error_code()
-             : last_error();
+  return result(::SetFileInformationByHandle(handle_of(file), FileEndOfFileInfo, &end, sizeof end));
 }
 
 std::error_code SystemFileSystem::flush(FileHandle file) {
-  return ::FlushFileBuffers(handle_of(file)) ? std::error_code() : last_error();
+  return result(::FlushFileBuffers(handle_of(file)));
 }
 
 // Windows writes back by itself; the flush that follows does the rest.
@@ -200,23 +197,19 @@ std::error_code SystemFileSystem::start_write_back(FileHandle) {
 
 std::error_code SystemFileSystem::link_at(FileHandle directory, std::string_view existing,
                                           std::string_view link) {
-  return ::CreateHardLinkW(in_held(directory, link).c_str(), in_held(directory, existing).c_str(),
-                           nullptr)
-             ? std::error_code()
-             : last_error();
+  return result(::CreateHardLinkW(in_held(directory, link).c_str(),
+                                 in_held(directory, existing).c_str(), nullptr));
 }
 
 std::error_code SystemFileSystem::close(FileHandle file) {
-  return ::CloseHandle(handle_of(file)) ? std::error_code() : last_error();
+  return result(::CloseHandle(handle_of(file)));
 }
 
 // The rename reaches the disk before it returns, so the directory needs no sync of its own.
 std::error_code SystemFileSystem::rename_at(FileHandle directory, std::string_view from,
                                             std::string_view to) {
-  return ::MoveFileExW(in_held(directory, from).c_str(), in_held(directory, to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-             ? std::error_code()
-             : last_error();
+  return result(::MoveFileExW(in_held(directory, from).c_str(), in_held(directory, to).c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 std::error_code SystemFileSystem::sync_directory(FileHandle) {
@@ -226,8 +219,7 @@ std::error_code SystemFileSystem::sync_directory(FileHandle) {
 std::error_code SystemFileSystem::remove_at(FileHandle directory, std::string_view name) {
   if (::DeleteFileW(in_held(directory, name).c_str())) return {};
   const DWORD error = ::GetLastError();
-  return error == ERROR_FILE_NOT_FOUND ? std::error_code()
-                                       : std::error_code(static_cast<int>(error), windows_category);
+  return error == ERROR_FILE_NOT_FOUND ? std::error_code() : error_of(error);
 }
 
 std::error_code SystemFileSystem::names_at(FileHandle directory, std::vector<std::string>& names) {
@@ -240,10 +232,9 @@ std::error_code SystemFileSystem::process_runs(unsigned long id, bool& runs) {
       ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
   if (process == nullptr) {
     const DWORD error = ::GetLastError();
-    if (error == ERROR_ACCESS_DENIED) return {};  // another user's process
-    if (error != ERROR_INVALID_PARAMETER) return {static_cast<int>(error), windows_category};
-    runs = false;
-    return {};
+    runs = error != ERROR_INVALID_PARAMETER;  // else there is no such process
+    // Another user's process runs too.
+    return runs && error != ERROR_ACCESS_DENIED ? error_of(error) : std::error_code();
   }
   const DWORD waited = ::WaitForSingleObject(process, 0);
   std::error_code error = waited == WAIT_FAILED ? last_error() : std::error_code();
@@ -257,16 +248,13 @@ unsigned long process_id() {
 }
 
 std::error_code system_error(int code) {
-  return {code, windows_category};
+  return error_of(static_cast<DWORD>(code));
 }
 
 std::string message_of(std::error_code error) {
   std::string text = error.message();
   // System messages end in a period and a line end; a report puts its own end.
-  while (!text.empty() &&
-         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
-    text.pop_back();
-  }
+  text.erase(text.find_last_not_of("\n\r .") + 1);
   return text;
 }
 
@@ -280,8 +268,7 @@ std::error_code install_interrupt_hook() {
       ::GetLastError() != ERROR_INVALID_HANDLE) {  // no console at all: nothing to hear
     return last_error();
   }
-  return ::SetConsoleCtrlHandler(defer_or_exit, TRUE) ? std::error_code()
-                                                                  : last_error();
+  return result(::SetConsoleCtrlHandler(defer_or_exit, TRUE));
 }
 
 std::error_code prepare_standard_streams(bool& output_closed) {

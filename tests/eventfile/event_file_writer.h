@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -11,11 +10,9 @@
 
 namespace quorlant::eventfile {
 
-using recordio::FixedText;
-
 /// One call of write_event in a fresh working directory with an `event` directory, set up as
 /// the first event of a run of monthly events from 2015 01 01 00 for the basin gr10k, snow melt
-/// answered y and the other options n. Tests change the arguments or the data before writing.
+/// answered y and the other options n. Tests change the data before writing.
 class EventFileWriter : public testing::IoBench {
  public:
   EventFileWriter() {
@@ -34,11 +31,17 @@ class EventFileWriter : public testing::IoBench {
     data.fln[5] = "basin\\gr10k.sdc";
     data.fln[6] = "basin\\gr10k.wqd";
     data.fln[99] = "event\\20150101.evt";
+    data.yy1 = "2015";
+    data.mm1 = "01";
+    data.dd1 = "01";
+    data.hh1 = "00";
+    data.evtname = "20150101";
+    data.evtlength = 744;
   }
 
   /// Writes the file and puts it in place, as the series it would be one file of.
   void write() {
-    write_event(io, event_data());
+    write_event(io, data);
     io.units().commit_series();
   }
 
@@ -47,22 +50,11 @@ class EventFileWriter : public testing::IoBench {
     return testing::reported(
         [&] {
           return io.run([&](recordio::RecordIo& run_io) {
-            write_event(run_io, event_data());
+            write_event(run_io, data);
             run_io.units().commit_series();
           });
         },
         err);
-  }
-
-  /// The run data with the event in hand set from the members below.
-  const shared::RunData& event_data() {
-    data.yy1 = yy1.view();
-    data.mm1 = mm1.view();
-    data.dd1 = dd1.view();
-    data.hh1 = hh1.view();
-    data.evtname = evtname.view();
-    data.evtlength = evtlength;
-    return data;
   }
 
   std::filesystem::path path() const { return dir / "event" / "20150101.evt"; }
@@ -73,13 +65,6 @@ class EventFileWriter : public testing::IoBench {
     write();
     return testing::split_lines(file());
   }
-
-  FixedText<4> yy1{"2015"};
-  FixedText<2> mm1{"01"};
-  FixedText<2> dd1{"01"};
-  FixedText<2> hh1{"00"};
-  FixedText<8> evtname{"20150101"};
-  std::int32_t evtlength = 744;
 };
 
 /// A keyword line: the keyword blank-padded to column 30, the value from column 31.
