@@ -143,8 +143,8 @@ int look_at(int directory, const char* name, FileStatus& status, uid_t& owner,
 // One name resolved a part at a time from a handle of the directory reached so far.
 class Resolver {
  public:
-  Resolver(int base, std::filesystem::path shown) : base_(base), directory_(base),
-                                                    path_(std::move(shown)) {}
+  Resolver(int base, std::filesystem::path shown)
+      : base_(base), directory_(base), path_(std::move(shown)) {}
   Resolver(const Resolver&) = delete;
   Resolver& operator=(const Resolver&) = delete;
   ~Resolver() { close_directory(); }
@@ -222,7 +222,8 @@ class Resolver {
       target.status = status;
       return {};
     }
-    if (status.kind != FileKind::kDirectory) return std::make_error_code(std::errc::not_a_directory);
+    if (status.kind != FileKind::kDirectory)
+      return std::make_error_code(std::errc::not_a_directory);
     return enter(open_directory_part(directory_, part.c_str()), status.id);
   }
 

@@ -61,7 +61,8 @@ void RecordIo::note(std::string_view message) {
 std::string RecordIo::series_left_line() {
   switch (units_.series_left()) {
     case SeriesLeft::kUntouched: break;
-    case SeriesLeft::kAsItWas: return "the series in " + in_event_folder("") + " was left as it was";
+    case SeriesLeft::kAsItWas:
+      return "the series in " + in_event_folder("") + " was left as it was";
     case SeriesLeft::kHalfDone:
       return "the series in " + in_event_folder("") +
              " could not be put back yet: the next run of quorlant puts it back";

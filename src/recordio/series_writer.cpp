@@ -90,7 +90,8 @@ struct Journal {
   throw Failure(SeriesWriter::kJournal + " is not a journal quorlant can trust (" +
                 std::string(why) +
                 "): nothing was changed; look at it, and remove it yourself when no run of "
-                "quorlant was cut off in " + in_event_folder(""));
+                "quorlant was cut off in " +
+                in_event_folder(""));
 }
 
 // A bare name: no separator of any system, not "." or "..".
@@ -128,7 +129,8 @@ JournalState state_from_sum(std::string_view text, std::size_t at, std::size_t e
   if (sum_line(text.substr(0, at)) != text.substr(at, end + 1 - at))
     distrust("its check sum fails: it was changed after quorlant wrote it");
   const std::string_view rest = text.substr(end + 1);
-  if (!kDoneLine.starts_with(rest)) distrust("its check sum is followed by more than the done mark");
+  if (!kDoneLine.starts_with(rest))
+    distrust("its check sum is followed by more than the done mark");
   // A done mark cut short was never made.
   return rest == kDoneLine ? JournalState::kDone : JournalState::kBegun;
 }
@@ -243,10 +245,10 @@ EntryFiles place_entry(platform::FileSystem& files, const JournalEntry& entry,
                        const FindTarget& find) {
   const platform::Target target = find(entry.name);
   if (entry.temp.target != target.name)
-    distrust("it names files beside " + entry.temp.target + ", and " +
-             in_event_folder(entry.name) + " leads to " + target.name);
+    distrust("it names files beside " + entry.temp.target + ", and " + in_event_folder(entry.name) +
+             " leads to " + target.name);
   EntryFiles placed{target.directory, target.name, entry.temp.str(),
-                entry.backup ? entry.backup->str() : std::string()};
+                    entry.backup ? entry.backup->str() : std::string()};
   for (const std::string* file : {&placed.temp, &placed.backup}) {
     platform::FileStatus found;
     if (file->empty()) continue;
@@ -325,16 +327,15 @@ std::optional<OwnFileName> OwnFileName::parse(std::string_view name) {
 // A new file of this run's own beside `target`: a name left by a killed run is passed over; when
 // no handle is left, those of the staged files are closed (they are flushed by name later) and
 // the file is made again. Returns the system's error.
-std::error_code SeriesWriter::create_beside(platform::FileHandle directory,
-                                            std::string_view target,
-                                            const platform::FileStatus& like,
-                                            unsigned long& number, platform::File& file) {
+std::error_code SeriesWriter::create_beside(platform::FileHandle directory, std::string_view target,
+                                            const platform::FileStatus& like, unsigned long& number,
+                                            platform::File& file) {
   std::error_code error;
   for (int attempt = 0; attempt < 100; ++attempt) {
     platform::FileHandle handle = platform::kNoFile;
     number = counter_++;
-    error = files_.create_at(directory, beside(target, OwnFileName::kTemporary, number), like,
-                             handle);
+    error =
+        files_.create_at(directory, beside(target, OwnFileName::kTemporary, number), like, handle);
     if (!error) {
       file = platform::File(files_, handle);
       return error;
