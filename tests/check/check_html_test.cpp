@@ -125,6 +125,27 @@ TEST(CheckHtml, ACalendarOfEachKindWithACellForEachEvent) {
     EXPECT_LE(flow("201601").x, flow("2016" + month).x) << month;
   }
   EXPECT_LT(flow("201611").x, flow("201612").x);
+  // Cells 12 units apart, from x 34 (after the year) and y 12 (below the months' initials).
+  EXPECT_EQ(std::pair(flow("201501").x, flow("201501").y), std::pair(34, 12));
+  EXPECT_EQ(std::pair(flow("201712").x, flow("201712").y), std::pair(166, 36));
+}
+
+// Yearly events: one row, every fifth year labelled.
+TEST(CheckHtml, AYearlySeriesIsOneRowLabelledEveryFifthYear) {
+  testing::TempDir dir;
+  fs::create_directories(dir / "event");
+  ASSERT_EQ(run_program(dir.path(), "",
+                        {"-q", "--events", "7", "--months-per-event", "12", "--start",
+                         "2015 01 01 00", "--report-step", "1", "--basin", "gr10k"})
+                .status,
+            0);
+  fs::create_directory(dir / "raing");
+  write_file(dir / "raing/20150101_rag.tb0", "x");
+  const std::string page = run_program(dir.path(), "", {"check", "--html", "-"}).out;
+  EXPECT_NE(page.find("<text x=\"34\" y=\"8\">2015</text>\n"
+                      "<text x=\"94\" y=\"8\">2020</text>\n<rect"),
+            std::string::npos);
+  EXPECT_EQ(calendars_of(page)[":pointprecip"]["raing\\20210101_rag.tb0"].x, 106);
 }
 
 }  // namespace

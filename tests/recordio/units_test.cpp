@@ -122,7 +122,8 @@ TEST(Units, TransfersOnOneUnitLeaveTheFileAsExpected) {
     TempDir dir;
     fs::create_directory(dir / "event");  // where the series' journal is kept
     if (row.old_bytes) write_file(dir / row.name, *row.old_bytes);
-    Units units(files, dir.path(), eventfile::kSeriesNames, row.crlf ? std::string_view("\r\n") : platform::record_end());
+    Units units(files, dir.path(), eventfile::kSeriesNames,
+                row.crlf ? std::string_view("\r\n") : platform::record_end());
     ASSERT_NO_THROW(units.open(99, row.name, row.mode));
     row.transfers(units);
     units.close(99);
@@ -319,7 +320,8 @@ struct FakeCase {
 
 const std::error_code kEio = std::make_error_code(std::errc::io_error);
 const std::string kEioWords = platform::message_of(kEio);
-const std::string kDenied = platform::message_of(std::make_error_code(std::errc::permission_denied));
+const std::string kDenied =
+    platform::message_of(std::make_error_code(std::errc::permission_denied));
 
 TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
   const auto write_three = [](Units& u) {
@@ -344,14 +346,15 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
   const std::string live = ".20150101.evt.tmp12.0";  // process 12 runs, process 2 does not
   // Named like temporaries, but none of this program's making, or not a file: they all stay.
   // Each differs from a dead run's by one thing: the date, the process (none, ten digits, not a
-  // number), the counter (none, not a number) or an ending.
+  // number), the counter (none, ten digits, not a number) or an ending.
   const std::set<std::string> others = {
       ".notes.tmp999999999.1",          ".x.evt.tmp999999999.0",
       ".2015010.evt.tmp999999999.0",    ".2015010a.evt.tmp999999999.0",
       ".20150101.evt.tmp.0",            ".20150101.evt.tmp9999999999.0",
       ".20150101.evt.tmp99x.0",         ".20150101.evt.tmp999999999.",
-      ".20150101.evt.tmp999999999.0x",  ".20150101.evt.tmp999999999",
-      ".20150101.evt.tmp999999999.0.bak", ".events_to_follow.txt.tmp999999999"};
+      ".20150101.evt.tmp999999999.0x",  ".20150101.evt.tmp999999999.1234567890",
+      ".20150101.evt.tmp999999999",     ".20150101.evt.tmp999999999.0.bak",
+      ".events_to_follow.txt.tmp999999999"};
   const auto foreign = [](const char* link) {
     return [link](MemoryFileSystem& f) {
       f.make_file(kBase / "data.evt", "old\n");

@@ -290,8 +290,9 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
          f.make_file(at, journal("20150101.evt\t.20150101.evt.tmp7.0\t\n"
                                  "20150101.evt\t.20150101.evt.tmp7.1\t\n"));
        }},
+      // An escape's hex letter read as its byte: "%2E" is '.'.
       {"it names files beside notes.txt, and event\\20150101.evt leads to 20150101.evt",
-       [&](auto& f) { f.make_file(at, journal("20150101.evt\t.notes.txt.tmp7.0\t\n")); }},
+       [&](auto& f) { f.make_file(at, journal("20150101.evt\t.notes%2Etxt.tmp7.0\t\n")); }},
       // An escape that ends the line is read as any other.
       {"it names files beside notes.txt, and event\\20150101.evt leads to 20150101.evt",
        [&](auto& f) {
