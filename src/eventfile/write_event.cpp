@@ -53,8 +53,8 @@ void append_value(std::string& records, const EventFileLine& line, const shared:
 void write_event(recordio::RecordIo& io, const shared::RunData& data) {
   const shared::FileName& path = data.fln[shared::kEventFileEntry];
   io.connect(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole);
-  if (const std::error_code error = io.units().open_error(kFileUnit))
-    abort_on_open_failure(path, error.value());
+  if (const recordio::Failure* failed = io.units().open_failure(kFileUnit))
+    abort_on_open_failure(path, failed->error().value());
   // The whole file is made first, then handed over at once: about 5 KB.
   std::string records;
   records.reserve(8192);

@@ -21,8 +21,8 @@ namespace {
 // A list that could not be opened ends the run before the first event rather than after its
 // file: a missing event directory aside, which the first event file reports in its own words.
 void check_follow_list(recordio::RecordIo& io) {
-  if (io.units().open_error(kFollowListUnit) != std::errc::no_such_file_or_directory)
-    io.units().check_open(kFollowListUnit);
+  const recordio::Failure* failed = io.units().open_failure(kFollowListUnit);
+  if (failed && failed->error() != std::errc::no_such_file_or_directory) throw *failed;
 }
 
 // The event's file, then its list entry; a real run announces the file once it is in place.

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -46,7 +47,11 @@ class Failure : public std::runtime_error {
  public:
   explicit Failure(const std::string& message, ExitStatus status = ExitStatus::kIoFailure)
       : std::runtime_error(message), status_(status) {}
+  /// "WHAT: reason", the system's words for `error`, which is kept: some reports give its number.
+  Failure(std::string_view what, std::error_code error);
   ExitStatus status() const { return status_; }
+  /// The system's error behind the failure, if any.
+  std::error_code error() const { return error_; }
   const std::string& aftermath() const { return aftermath_; }
   void set_aftermath(std::string line) { aftermath_ = std::move(line); }
   /// An interrupt that waited while the run put back what it had begun: the run ends by it.
@@ -55,8 +60,17 @@ class Failure : public std::runtime_error {
 
  private:
   ExitStatus status_;
+  std::error_code error_;
   std::string aftermath_;
 };
+
+/// "name: reason", the system's words for an error.
+std::string describe_error(std::string_view name, std::error_code error);
+
+/// Throws Failure(what, error) when `error` is set.
+inline void fail_if(std::error_code error, std::string_view what) {
+  if (error) throw Failure(what, error);
+}
 
 /// Ends the run with `message` and `status` (does not return).
 [[noreturn]] inline void stop(std::string message, ExitStatus status = ExitStatus::kAborted) {

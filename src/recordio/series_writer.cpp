@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <set>
 
-#include "recordio/system_failure.h"
+#include "recordio/failure.h"
 
 namespace quorlant::recordio {
 
@@ -326,48 +326,47 @@ std::optional<OwnFileName> OwnFileName::parse(std::string_view name) {
 
 // A new file of this run's own beside `target`: a name left by a killed run is passed over; when
 // no handle is left, those of the staged files are closed (they are flushed by name later) and
-// the file is made again. Returns the system's error.
-std::error_code SeriesWriter::create_beside(platform::FileHandle directory, std::string_view target,
-                                            const platform::FileStatus& like, unsigned long& number,
-                                            platform::File& file) {
+// the file is made again. Throws Failure `cannot`.
+platform::FileHandle SeriesWriter::create_beside(platform::FileHandle directory,
+                                                 std::string_view target,
+                                                 const platform::FileStatus& like,
+                                                 unsigned long& number, std::string_view cannot) {
   std::error_code error;
   for (int attempt = 0; attempt < 100; ++attempt) {
     platform::FileHandle handle = platform::kNoFile;
     number = counter_++;
-    error =
-        files_.create_at(directory, beside(target, OwnFileName::kTemporary, number), like, handle);
-    if (!error) {
-      file = platform::File(files_, handle);
-      return error;
-    }
+    error = files_.create_at(directory, beside(target, OwnFileName::kTemporary, number), like,
+                             handle);
+    if (!error) return handle;
     const bool no_handle = error == std::errc::too_many_files_open ||
                            error == std::errc::too_many_files_open_in_system;
-    if (!no_handle && error != std::errc::file_exists) break;
     if (no_handle) {
-      if (const std::error_code closed = close_held()) return closed;
+      close_held(cannot);
+    } else if (error != std::errc::file_exists) {
+      break;
     }
   }
-  return error;
+  throw Failure(cannot, error);
 }
 
-// The staged temporaries are closed, to be flushed by name later: the first failure.
-std::error_code SeriesWriter::close_held() {
+// The staged temporaries are closed, to be flushed by name later. Throws Failure `cannot` with
+// the first failure.
+void SeriesWriter::close_held(std::string_view cannot) {
   std::error_code first;
   for (Entry& held : entries_) {
     const std::error_code error = held.file.close();
     if (!first) first = error;
   }
-  return first;
+  fail_if(first, cannot);
 }
 
-std::error_code SeriesWriter::begin(platform::FileHandle directory, std::string target,
-                                    std::string name, const platform::FileStatus& like,
-                                    platform::File& file, std::optional<std::size_t>& entry) {
+std::size_t SeriesWriter::begin(platform::FileHandle directory, std::string target,
+                                std::string name, const platform::FileStatus& like,
+                                platform::File& file) {
   if (left_ == SeriesLeft::kUntouched) interrupts_.defer_interrupts();
   honour_interrupt();
   unsigned long number = 0;
-  if (const std::error_code error = create_beside(directory, target, like, number, file))
-    return error;
+  file = platform::File(files_, create_beside(directory, target, like, number, "cannot open " + name));
   left_ = SeriesLeft::kAsItWas;
   Entry& added = entries_.emplace_back();
   added.directory = directory;
@@ -375,8 +374,7 @@ std::error_code SeriesWriter::begin(platform::FileHandle directory, std::string 
   if (like.kind != FileKind::kMissing) added.backup = beside(target, OwnFileName::kBackup, number);
   added.target = std::move(target);
   added.name = std::move(name);
-  entry = entries_.size() - 1;
-  return {};
+  return entries_.size() - 1;
 }
 
 void SeriesWriter::complete(std::size_t entry, platform::File& file) {
@@ -444,7 +442,7 @@ void SeriesWriter::write_journal() {
   if (text.size() + kDoneLine.size() > kMaxJournal)
     throw Failure(cannot + ": the series is too long for one journal");
   unsigned long number = 0;
-  fail_if(create_beside(folder_, kJournalFile, {}, number, journal_file_), cannot);
+  journal_file_ = platform::File(files_, create_beside(folder_, kJournalFile, {}, number, cannot));
   const std::string staged = beside(kJournalFile, OwnFileName::kTemporary, number);
   std::error_code error = files_.write(journal_file_.handle(), text, 0);
   if (!error) error = files_.flush(journal_file_.handle());
@@ -452,7 +450,7 @@ void SeriesWriter::write_journal() {
   if (error) {
     (void)journal_file_.close();  // the report is `error`
     (void)files_.remove_at(folder_, staged);
-    fail_if(error, cannot);
+    throw Failure(cannot, error);
   }
   journal_written_ = true;
   // Its name reaches the disk before the first old file is touched.

@@ -120,12 +120,11 @@ class SeriesWriter {
 
   /// A new temporary file beside `target` in the held `directory`, with the permissions of
   /// `like`, to take its place later; `name` is the file as the program names it
-  /// ("event\20150101.evt"), for reports and, by its bare name, for the journal. Sets `entry`,
-  /// or returns the system's error. From the first one on an interrupt waits for the run to
-  /// undo the series (an interrupt Failure is thrown at the next step).
-  std::error_code begin(platform::FileHandle directory, std::string target, std::string name,
-                        const platform::FileStatus& like, platform::File& file,
-                        std::optional<std::size_t>& entry);
+  /// ("event\20150101.evt"), for reports and, by its bare name, for the journal. Returns its
+  /// entry; throws Failure "cannot open NAME". From the first one on an interrupt waits for the
+  /// run to undo the series (an interrupt Failure is thrown at the next step).
+  std::size_t begin(platform::FileHandle directory, std::string target, std::string name,
+                    const platform::FileStatus& like, platform::File& file);
   /// The temporary of `entry` is complete: its write-back starts, and it is kept for the flush
   /// of the batch. Throws Failure "cannot write NAME".
   void complete(std::size_t entry, platform::File& file);
@@ -169,10 +168,10 @@ class SeriesWriter {
   std::string beside(std::string_view target, std::string_view kind, unsigned long number) const {
     return OwnFileName{std::string(target), kind, process_id_, number}.str();
   }
-  std::error_code create_beside(platform::FileHandle directory, std::string_view target,
-                                const platform::FileStatus& like, unsigned long& number,
-                                platform::File& file);
-  std::error_code close_held();
+  platform::FileHandle create_beside(platform::FileHandle directory, std::string_view target,
+                                     const platform::FileStatus& like, unsigned long& number,
+                                     std::string_view cannot);
+  void close_held(std::string_view cannot);
   void flush_all();
   void write_journal();
   void back_up_all();

@@ -2,13 +2,17 @@
 
 #include <algorithm>
 
-#include "recordio/system_failure.h"
+#include "recordio/failure.h"
 
 namespace quorlant::recordio {
 
 std::string describe_error(std::string_view name, std::error_code error) {
   return std::string(name) + ": " + platform::message_of(error);
 }
+
+Failure::Failure(std::string_view what, std::error_code error)
+    : std::runtime_error(describe_error(what, error)), status_(ExitStatus::kIoFailure),
+      error_(error) {}
 
 // `name` with this system's directory separator.
 static std::string native_name(std::string_view name) {
@@ -61,8 +65,7 @@ platform::FileHandle HeldDirectories::work() {
 platform::FileHandle HeldDirectories::event_folder() {
   if (event_) return *event_;
   const std::string folder = in_event_folder("");
-  platform::Target target;
-  fail_if(walk(work(), base_, kEventFolder, target), "cannot examine " + folder);
+  const platform::Target target = walk(work(), base_, kEventFolder, folder);
   platform::FileHandle held = platform::kNoFile;
   if (target.status.kind == platform::FileKind::kDirectory)
     fail_if(files_.open_directory(target.directory, target.name, held), "cannot examine " + folder);
@@ -70,24 +73,19 @@ platform::FileHandle HeldDirectories::event_folder() {
   return held;
 }
 
-std::error_code HeldDirectories::locate(std::string_view name, platform::Target& target) {
+platform::Target HeldDirectories::resolve(std::string_view name) {
   const std::string prefix = in_event_folder("");
   if (name.starts_with(prefix) && event_folder() != platform::kNoFile)
-    return walk(*event_, event_path_, name.substr(prefix.size()), target);
-  return walk(work(), base_, name, target);
+    return walk(*event_, event_path_, name.substr(prefix.size()), name);
+  return walk(work(), base_, name, name);
 }
 
-platform::Target HeldDirectories::resolve(std::string_view name) {
+// `name` resolved from the held `from` (shown in reports as `shown_base`, and the name as
+// `shown_name`); a directory reached through a link is held once, however many names lead there.
+platform::Target HeldDirectories::walk(platform::FileHandle from,
+                                       const std::filesystem::path& shown_base,
+                                       std::string_view name, std::string_view shown_name) {
   platform::Target target;
-  fail_if(locate(name, target), "cannot examine " + std::string(name));
-  return target;
-}
-
-// `name` resolved from the held `from` (shown in reports as `shown_base`); a directory reached
-// through a link is held once, however many names lead there.
-std::error_code HeldDirectories::walk(platform::FileHandle from,
-                                      const std::filesystem::path& shown_base,
-                                      std::string_view name, platform::Target& target) {
   platform::Resolution resolution;
   const std::error_code error =
       files_.resolve(from, shown_base, native_name(name), target, resolution);
@@ -95,11 +93,12 @@ std::error_code HeldDirectories::walk(platform::FileHandle from,
     throw Failure(shown(base_, resolution.link) + ": a link made by user " + resolution.link_owner +
                   "; quorlant follows only links you made");
   }
-  if (error || target.directory == from) return error;
+  if (error) throw Failure("cannot examine " + std::string(shown_name), error);
+  if (target.directory == from) return target;
   const auto [held, added] = others_.try_emplace(target.directory_id, target.directory);
   if (!added) files_.close_directory(target.directory);
   target.directory = held->second;
-  return error;
+  return target;
 }
 
 FindTarget HeldDirectories::finder() {
@@ -130,13 +129,15 @@ std::filesystem::path Units::path_of(std::string_view name) const {
 
 
 platform::FileKind Units::kind_of(std::string_view name) {
-  platform::Target target;
-  const std::error_code error = locate(name, target);
-  // A name below a file or a missing directory names nothing.
-  if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
-    return platform::FileKind::kMissing;
-  fail_if(error, "cannot examine " + std::string(name));
-  return target.status.kind;
+  try {
+    return resolve(name).status.kind;
+  } catch (const Failure& failure) {
+    // A name below a file or a missing directory names nothing.
+    const std::error_code error = failure.error();
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
+      return platform::FileKind::kMissing;
+    throw;
+  }
 }
 
 void Units::lock_event_folder() {
@@ -158,8 +159,7 @@ void Units::recover_series(JournalState& found) {
   if (event_folder() == platform::kNoFile) return;  // no folder holds no journal
   SeriesWriter::recover(files_, event_folder(), names_, held_.finder(), found);
   // With the journal settled, what is left in the locked folder is dead runs' own.
-  if (locked_)
-    fail_if(remove_stale_temporaries(event_folder()), "cannot clear " + in_event_folder(""));
+  if (locked_) remove_stale_temporaries(event_folder(), "cannot clear " + in_event_folder(""));
 }
 
 std::string Units::commit_series() {
@@ -174,7 +174,7 @@ std::string Units::commit_series() {
 
 void Units::open(int unit, std::string_view name, OpenMode mode) {
   connect(unit, name, mode);
-  check_open(unit);
+  if (const Failure* failed = open_failure(unit)) throw *failed;
 }
 
 void Units::connect(int unit, std::string_view name, OpenMode mode) {
@@ -186,62 +186,63 @@ void Units::connect(int unit, std::string_view name, OpenMode mode) {
     (void)event_folder();
   Unit& u = units_[unit];
   u.name = std::string(name);
-  // What is no refusal of the system's (a link of another user's, an interrupt) is thrown.
-  u.open_error = attach(u, mode);
+  try {
+    attach(u, mode);
+  } catch (const Failure& failure) {
+    // One without the system's error (a link of another user's, an interrupt) is no refusal.
+    if (!failure.error()) throw;
+    u.open_failure = Failure("cannot open " + u.name, failure.error());
+  }
 }
 
-std::error_code Units::attach(Unit& u, OpenMode mode) {
+void Units::attach(Unit& u, OpenMode mode) {
   platform::Target target;
-  std::error_code error;
   if (mode == OpenMode::kScratch) {
     // A bare name in the working directory: a link there is replaced, never followed.
     target.directory = held_.work();
     target.name = u.name;
     // A scratch file this run left is its own: it is not looked at again.
     if (!left_regular_.contains({target.directory, target.name}))
-      error = files_.status_at(target.directory, target.name, target.status);
+      fail_if(files_.status_at(target.directory, target.name, target.status), u.name);
   } else {
     // Every link on the way is judged before anything is made.
-    error = locate(u.name, target);
+    target = resolve(u.name);
   }
-  if (error) return error;
   u.directory = target.directory;
   u.file_name = target.name;
   if (dry_run_) return open_in_memory(u, mode, target.status);
   if (mode == OpenMode::kReplaceWhole) return open_to_replace(u, target.status);
   if (mode == OpenMode::kScratch) return open_scratch(u, target.status);
-  return open_in_place(u);
+  open_in_place(u);
 }
 
 // A dry run's file: held in memory, nothing opened or made. It fails where the real open
 // would: no directory to hold it, a directory of that name, an event file this run may not
 // replace, a log or scratch file that cannot be written where it is.
-std::error_code Units::open_in_memory(Unit& u, OpenMode mode,
-                                      const platform::FileStatus& old_file) {
+void Units::open_in_memory(Unit& u, OpenMode mode, const platform::FileStatus& old_file) {
   if (mode != OpenMode::kReplaceWhole) {
     if (old_file.kind == platform::FileKind::kMissing) {
-      if (const std::error_code error = files_.may_add(u.directory)) return error;
+      fail_if(files_.may_add(u.directory), u.name);
     } else if (old_file.kind == platform::FileKind::kFifo) {
-      return platform::not_regular_file_error();
+      throw Failure(u.name, platform::not_regular_file_error());
     }
   }
-  if (old_file.write_error) return old_file.write_error;
+  fail_if(old_file.write_error, u.name);
   u.in_memory = true;
   u.loaded = true;  // every file of a run is written before it is read back
-  return {};
 }
 
 // A regular file, or a missing one, gets a replacement beside it (beside the file a link of
 // this user's names); a device is written in place.
-std::error_code Units::open_to_replace(Unit& u, const platform::FileStatus& old_file) {
-  if (const std::error_code error = remove_stale_temporaries(event_folder())) return error;
-  if (const std::error_code error = remove_stale_temporaries(u.directory)) return error;
+void Units::open_to_replace(Unit& u, const platform::FileStatus& old_file) {
+  remove_stale_temporaries(event_folder(), u.name);
+  remove_stale_temporaries(u.directory, u.name);
   // An existing file this run may not write is an open failure, and stays untouched.
-  if (old_file.write_error) return old_file.write_error;
+  fail_if(old_file.write_error, u.name);
   switch (old_file.kind) {
     // A directory fails to open in the system's own words; a device is written to; a pipe
     // never is, as its reader could hold the run for as long as it likes.
-    case platform::FileKind::kFifo: return platform::not_regular_file_error();
+    case platform::FileKind::kFifo: throw Failure(u.name, platform::not_regular_file_error());
     case platform::FileKind::kDirectory:
     case platform::FileKind::kOther: return open_in_place(u);
     case platform::FileKind::kMissing:
@@ -250,43 +251,41 @@ std::error_code Units::open_to_replace(Unit& u, const platform::FileStatus& old_
   }
   // A directory that takes no new file is an open failure: rewriting the file in place could
   // leave it cut short.
-  return open_replacement(u, old_file);
+  open_replacement(u, old_file);
 }
 
 // The file itself, created when missing; what it holds shows through until it is written.
 // A regular file this run left is known: neither its kind nor its length is asked again.
-std::error_code Units::open_in_place(Unit& u) {
+void Units::open_in_place(Unit& u) {
   platform::FileHandle handle = platform::kNoFile;
   const auto known = left_regular_.find({u.directory, u.file_name});
   platform::FileKind kind =
       known == left_regular_.end() ? platform::FileKind::kMissing : platform::FileKind::kRegular;
-  if (const std::error_code error = files_.open_at(u.directory, u.file_name, handle, kind))
-    return error;
+  fail_if(files_.open_at(u.directory, u.file_name, handle, kind), u.name);
   if (known != left_regular_.end()) u.disk_size = known->second;
   u.file = platform::File(files_, handle);
   // A device or a pipe cannot be written at an offset or cut: it takes records one by one.
   u.regular = kind == platform::FileKind::kRegular;
-  return {};
 }
 
 // A scratch file this run left is known; any other that is not a plain file of this user's
 // with one name goes before a new one is made.
-std::error_code Units::open_scratch(Unit& u, const platform::FileStatus& old_file) {
+void Units::open_scratch(Unit& u, const platform::FileStatus& old_file) {
   const bool plain = old_file.kind == platform::FileKind::kRegular && old_file.own &&
                      old_file.links == 1;
   if (!left_regular_.contains({u.directory, u.file_name}) &&
       old_file.kind != platform::FileKind::kMissing && !plain) {
-    if (const std::error_code error = files_.remove_at(u.directory, u.file_name)) return error;
+    fail_if(files_.remove_at(u.directory, u.file_name), u.name);
   }
-  return open_in_place(u);
+  open_in_place(u);
 }
 
 // A temporary file of this run beside the target, staged at close.
-std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old_file) {
+void Units::open_replacement(Unit& u, const platform::FileStatus& old_file) {
   series_.set_folder(event_folder());  // where its journal goes
+  u.staged = series_.begin(u.directory, u.file_name, u.name, old_file, u.file);
   u.loaded = true;  // a new file: nothing of the old one shows through
   u.disk_size = 0;
-  return series_.begin(u.directory, u.file_name, u.name, old_file, u.file, u.staged);
 }
 
 // Files of this program's naming that dead runs left in `directory` go, once per run and
@@ -294,53 +293,48 @@ std::error_code Units::open_replacement(Unit& u, const platform::FileStatus& old
 // this run holds locked, with any journal settled, every temporary and copy is a dead run's,
 // whatever process number it carries; elsewhere (beside a link's target) only the temporaries
 // of runs no longer running are.
-std::error_code Units::remove_stale_temporaries(platform::FileHandle directory) {
-  if (directory == platform::kNoFile || swept_.contains(directory)) return {};
+void Units::remove_stale_temporaries(platform::FileHandle directory, std::string_view cannot) {
+  if (directory == platform::kNoFile || swept_.contains(directory)) return;
   const bool locked = locked_ && directory == event_folder();
   std::vector<std::string> names;
-  std::error_code error = files_.names_at(directory, names);
-  for (auto name = names.begin(); !error && name != names.end(); ++name) {
-    bool dead = false;
-    error = left_by_dead_run(directory, *name, locked, dead);
-    if (!error && dead) error = files_.remove_at(directory, *name);
+  fail_if(files_.names_at(directory, names), cannot);
+  for (const std::string& name : names) {
+    if (left_by_dead_run(directory, name, locked, cannot))
+      fail_if(files_.remove_at(directory, name), cannot);
   }
-  if (!error) swept_.insert(directory);
-  return error;
+  swept_.insert(directory);
 }
 
-// Sets `dead` when `name` in `directory` is a regular file of this user's that a run no longer
-// running left, by the rule remove_stale_temporaries says.
-std::error_code Units::left_by_dead_run(platform::FileHandle directory, const std::string& name,
-                                        bool locked, bool& dead) {
+// Whether `name` in `directory` is a regular file of this user's that a run no longer running
+// left, by the rule remove_stale_temporaries says.
+bool Units::left_by_dead_run(platform::FileHandle directory, const std::string& name, bool locked,
+                             std::string_view cannot) {
   const std::optional<OwnFileName> own = leftover(name, names_);
   if (!own || (!locked && (own->kind != OwnFileName::kTemporary || own->process == process_id_)))
-    return {};
+    return false;
   platform::FileStatus status;
-  if (const std::error_code error = files_.status_at(directory, name, status)) return error;
-  if (status.kind != platform::FileKind::kRegular || !status.own) return {};
+  fail_if(files_.status_at(directory, name, status), cannot);
+  if (status.kind != platform::FileKind::kRegular || !status.own) return false;
   bool runs = false;
-  const std::error_code error =
-      locked ? std::error_code() : files_.process_runs(own->process, runs);
-  dead = !runs;
-  return error;
+  if (!locked) fail_if(files_.process_runs(own->process, runs), cannot);
+  return !runs;
 }
 
 Units::Unit& Units::connected(int unit) {
   const auto found = units_.find(unit);
   if (found == units_.end()) throw Failure("unit " + std::to_string(unit) + " is not connected");
   const Unit& u = found->second;
-  if (!u.file.is_open() && !u.in_memory)
-    throw Failure(describe_error(u.name + " could not be opened", u.open_error));
+  if (!u.file.is_open() && !u.in_memory) {
+    throw Failure(u.name + " could not be opened",
+                  u.open_failure ? u.open_failure->error() : std::error_code());
+  }
   return found->second;
 }
 
-std::error_code Units::open_error(int unit) const {
+const Failure* Units::open_failure(int unit) const {
   const auto found = units_.find(unit);
-  return found == units_.end() ? std::error_code() : found->second.open_error;
-}
-
-void Units::check_open(int unit) const {
-  fail_if(open_error(unit), "cannot open " + name_of(unit));
+  return found == units_.end() || !found->second.open_failure ? nullptr
+                                                               : &*found->second.open_failure;
 }
 
 std::string Units::name_of(int unit) const {
@@ -383,15 +377,18 @@ void Units::store(Unit& u) {
   const std::size_t from = *u.dirty_from;
   const std::string_view bytes = std::string_view(u.content).substr(from);
   const std::size_t end = u.content.size();
-  const std::string cannot = "cannot write " + u.name;
+  // The report is made only when there is one to make.
+  const auto cannot = [&u](std::error_code error) {
+    if (error) throw Failure("cannot write " + u.name, error);
+  };
   if (u.regular) {
-    fail_if(files_.write(u.file.handle(), bytes, from), cannot);
+    cannot(files_.write(u.file.handle(), bytes, from));
     // What lies on disk beyond the last record is cut off, unless the file is known to end
     // there already (a new file, or records added at its end).
-    if (!u.disk_size || *u.disk_size > end) fail_if(files_.cut(u.file.handle(), end), cannot);
+    if (!u.disk_size || *u.disk_size > end) cannot(files_.cut(u.file.handle(), end));
     u.disk_size = end;
   } else {
-    fail_if(files_.write(u.file.handle(), bytes, std::nullopt), cannot);
+    cannot(files_.write(u.file.handle(), bytes, std::nullopt));
   }
   u.dirty_from.reset();
 }

@@ -50,16 +50,14 @@ class HeldDirectories {
   platform::FileHandle event_folder();
   /// Where a composed name leads, each link on the way followed only when this user made it:
   /// names in the event folder from its held handle, others from the working directory's.
-  /// Returns the system's error when it cannot tell; throws Failure naming another user's link.
-  std::error_code locate(std::string_view name, platform::Target& target);
-  /// As locate, throwing Failure "cannot examine NAME" with the system's error.
+  /// Throws Failure naming another user's link, or "cannot examine NAME" with the system's error.
   platform::Target resolve(std::string_view name);
   /// Finds a journal's targets in the event folder, as resolve does.
   FindTarget finder();
 
  private:
-  std::error_code walk(platform::FileHandle from, const std::filesystem::path& shown_base,
-                       std::string_view name, platform::Target& target);
+  platform::Target walk(platform::FileHandle from, const std::filesystem::path& shown_base,
+                        std::string_view name, std::string_view shown_name);
 
   platform::FileSystem& files_;
   std::filesystem::path base_;
@@ -97,10 +95,8 @@ class Units {
 
   /// The path a composed name opens: each backslash is a directory separator here.
   std::filesystem::path path_of(std::string_view name) const;
-  /// Where a composed name leads (HeldDirectories::locate).
-  std::error_code locate(std::string_view name, platform::Target& target) {
-    return held_.locate(name, target);
-  }
+  /// Where a composed name leads (HeldDirectories::resolve).
+  platform::Target resolve(std::string_view name) { return held_.resolve(name); }
   /// The file system the units work on, for the questions a run asks before it writes.
   platform::FileSystem& files() { return files_; }
   /// The event folder, held; kNoFile when there is none.
@@ -113,13 +109,11 @@ class Units {
   /// Connects `name` to `unit`, closing and keeping whatever the unit had first. Throws Failure
   /// "cannot open NAME: reason" when the system refuses; the unit stays connected to the name.
   void open(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
-  /// As open, but a refusal is kept (open_error): any transfer on the unit throws it as
+  /// As open, but a refusal is kept (open_failure): any transfer on the unit throws it as
   /// "NAME could not be opened: reason".
   void connect(int unit, std::string_view name, OpenMode mode = OpenMode::kUnknown);
-  /// The system's error the last open of `unit` failed with; none when it did not fail.
-  std::error_code open_error(int unit) const;
-  /// Throws Failure "cannot open NAME: reason" when the last open of `unit` failed.
-  void check_open(int unit) const;
+  /// Why the last open of `unit` failed; nullptr when it did not.
+  const Failure* open_failure(int unit) const;
   /// Writes records (each ended by '\n', which becomes the record end on disk) at the unit's
   /// position. Throws Failure.
   void write(int unit, std::string_view records);
@@ -157,8 +151,8 @@ class Units {
     std::string name;                       // as the program composed it, for reports
     platform::FileHandle directory = platform::kNoFile;  // held: where it is
     std::string file_name;                               // its name there
-    std::error_code open_error;             // why the open failed, when it did
-    std::string content;                    // the file's bytes, once `loaded`
+    std::optional<Failure> open_failure;    // why the open failed, when it did
+    std::string content;                    // the file's bytes once `loaded`
     bool loaded = false;                    // `content` holds the whole file
     std::size_t position = 0;               // file offset of the next record
     std::optional<std::size_t> dirty_from;  // first byte of `content` not yet on disk
@@ -167,16 +161,18 @@ class Units {
     std::optional<std::size_t> staged;     // a replacement in progress: its series entry
     bool in_memory = false;                // a dry run's file: nothing opened, nothing stored
   };
-  // Each returns the system's error when the system refuses: connect keeps it as the open's.
-  std::error_code attach(Unit& unit, OpenMode mode);
-  std::error_code open_in_memory(Unit& unit, OpenMode mode, const platform::FileStatus& old_file);
-  std::error_code open_to_replace(Unit& unit, const platform::FileStatus& old_file);
-  std::error_code open_in_place(Unit& unit);
-  std::error_code open_scratch(Unit& unit, const platform::FileStatus& old_file);
-  std::error_code open_replacement(Unit& unit, const platform::FileStatus& old_file);
-  std::error_code remove_stale_temporaries(platform::FileHandle directory);
-  std::error_code left_by_dead_run(platform::FileHandle directory, const std::string& name,
-                                   bool locked, bool& dead);
+  // Each throws Failure with the system's error when the system refuses: connect keeps it as
+  // the open's failure.
+  void attach(Unit& unit, OpenMode mode);
+  void open_in_memory(Unit& unit, OpenMode mode, const platform::FileStatus& old_file);
+  void open_to_replace(Unit& unit, const platform::FileStatus& old_file);
+  void open_in_place(Unit& unit);
+  void open_scratch(Unit& unit, const platform::FileStatus& old_file);
+  void open_replacement(Unit& unit, const platform::FileStatus& old_file);
+  // Throws Failure `cannot` with the system's error.
+  void remove_stale_temporaries(platform::FileHandle directory, std::string_view cannot);
+  bool left_by_dead_run(platform::FileHandle directory, const std::string& name, bool locked,
+                        std::string_view cannot);
   Unit& connected(int unit);
   void store(Unit& unit);  // writes what is not yet on disk; throws Failure "cannot write NAME"
   void load(Unit& unit);

@@ -12,7 +12,6 @@
 #include "recordio/failure.h"
 #include "recordio/message_line.h"
 #include "recordio/record_io.h"
-#include "recordio/system_failure.h"
 #include "recordio/units.h"
 #include "run/answer_options.h"
 #include "run/answers.h"

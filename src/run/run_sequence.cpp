@@ -12,7 +12,7 @@
 #include "eventfile/write_event.h"
 #include "events/event_calendar.h"
 #include "events/event_loop.h"
-#include "recordio/system_failure.h"
+#include "recordio/failure.h"
 #include "run/questionnaire.h"
 #include "shared/run_data.h"
 
@@ -93,7 +93,12 @@ class TargetCheck {
   template <typename Fail>
   platform::FileStatus check(const std::string& name, const Fail& fail) {
     platform::Target target;
-    if (const std::error_code error = units_.locate(name, target)) fail(error);
+    try {
+      target = units_.resolve(name);
+    } catch (const recordio::Failure& failure) {
+      if (!failure.error()) throw;
+      fail(failure.error());
+    }
     const platform::FileStatus& status = target.status;
     if (status.kind == platform::FileKind::kFifo) fail(platform::not_regular_file_error());
     if (status.write_error) fail(status.write_error);
@@ -186,7 +191,7 @@ std::string check_series(recordio::RecordIo& io, shared::RunData& data) {
     }));
   }
   targets.once(eventfile::kFollowList, targets.check(eventfile::kFollowList, [](auto error) {
-    recordio::fail_if(error, "cannot open " + eventfile::kFollowList);
+    throw recordio::Failure("cannot open " + eventfile::kFollowList, error);
   }));
   check_room(io, names.size());
   // The series is put in place under a journal made in event\, even where its files are links

@@ -85,7 +85,7 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
       {"",
        [](RecordIo& io) {
          io.connect(kFollowListUnit, "event\\events_to_follow.txt");
-         EXPECT_TRUE(io.units().open_error(kFollowListUnit));
+         EXPECT_NE(io.units().open_failure(kFollowListUnit), nullptr);
          io.message(kFollowListUnit, {"event\\20150101.evt"});
        },
        2, "", "quorlant: event\\events_to_follow.txt could not be opened: " +

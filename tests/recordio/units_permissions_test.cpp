@@ -62,8 +62,8 @@ int replace_with(const fs::path& base, std::string_view records) {
   platform::SystemFileSystem files;
   Units units(files, base, eventfile::kSeriesNames);
   units.connect(99, "event\\x.evt", OpenMode::kReplaceWhole);
-  if (const std::error_code error = units.open_error(99))
-    return error == std::errc::permission_denied ? 10 : 11;
+  if (const Failure* failed = units.open_failure(99))
+    return failed->error() == std::errc::permission_denied ? 10 : 11;
   try {
     units.write(99, records);
     units.close(99);

@@ -172,7 +172,8 @@ TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   TempDir dir;
   Units units(files, dir.path(), eventfile::kSeriesNames);
   units.connect(99, "nodir\\x.evt");
-  EXPECT_EQ(units.open_error(99), std::errc::no_such_file_or_directory);
+  ASSERT_NE(units.open_failure(99), nullptr);
+  EXPECT_EQ(units.open_failure(99)->error(), std::errc::no_such_file_or_directory);
   EXPECT_EQ(units.name_of(99), "nodir\\x.evt");
   const std::string report = io_failure_of([&] { units.write(99, "line\n"); });
   EXPECT_NE(report.find("nodir\\x.evt"), std::string::npos) << report;
@@ -212,9 +213,10 @@ TEST(UnitsReplaceWhole, AtMostFortyLinksAreFollowedOnOnePath) {
       fs::create_symlink("link" + std::to_string(i - 1), dir / ("link" + std::to_string(i)));
     Units units(files, dir.path(), eventfile::kSeriesNames);
     units.connect(99, "link" + std::to_string(links), OpenMode::kReplaceWhole);
-    const std::error_code error = units.open_error(99);
-    EXPECT_EQ(error, links == 40 ? std::errc() : std::errc::too_many_symbolic_link_levels);
-    if (!error) {
+    const Failure* failed = units.open_failure(99);
+    EXPECT_EQ(failed ? failed->error() : std::error_code(),
+              links == 40 ? std::errc() : std::errc::too_many_symbolic_link_levels);
+    if (failed == nullptr) {
       units.write(99, "new\n");
       units.close(99);
       units.commit_series();
