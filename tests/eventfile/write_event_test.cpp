@@ -16,20 +16,10 @@ namespace {
 using testing::read_file;
 
 // The first event of a run of monthly events from 2015 01 01 00, snow melt y, basin gr10k,
-// written out line by line with every trailing blank.
+// written out line by line with every trailing blank. The whole file, the console and the event
+// directory after it: WholeRun.SeriesOfEventsByteForByte, row "two monthly events".
 const std::string kTypicalFirstEvent =
     testing::evt::event_file({"2015", "01", "01", "00", "20150101", "  744"});
-
-TEST(WriteEvent, FirstEventOfATypicalRunByteForByte) {
-  EventFileWriter writer;
-  writer.write();
-  // The file is complete and closed on return: nothing is left to the end of the run.
-  EXPECT_EQ(writer.file(), kTypicalFirstEvent);
-  EXPECT_EQ(writer.out.str(), "");
-  EXPECT_EQ(writer.err.str(), "");
-  // Nothing but the event file is left in the event directory.
-  EXPECT_EQ(testing::tree(writer.dir / "event"), std::vector<std::string>{"20150101.evt"});
-}
 
 // The file goes where fln entry 99 says, whatever the event name.
 TEST(WriteEvent, OpensTheNameInEntry99) {
@@ -58,30 +48,19 @@ TEST(WriteEvent, ValuesInTheirColumns) {
   const auto deltat = [](std::int32_t value) {
     return [value](EventFileWriter& w) { w.data.deltat_report = value; };
   };
-  const auto data = [](recordio::FixedText<1> shared::RunData::*answer, const char* value) {
-    return [answer, value](EventFileWriter& w) { w.data.*answer = value; };
-  };
   const auto entry = [](int number, const char* value) {
     return [number, value](EventFileWriter& w) { w.data.fln[number] = value; };
   };
-  const auto june = [](EventFileWriter& w) { w.data.evtname = "20150601"; };
   const std::vector<ValueCase> cases = {
       // The rate through a real field of 5 columns and 2 decimals (its rounding is the field's).
-      {"rate 0", rate(0.0F), {46}, keyword_line(":disaggregate", " 0.00")},
-      {"rate 12.345", rate(12.345F), {46}, keyword_line(":disaggregate", "12.35")},
       {"rate -1.5", rate(-1.5F), {46}, keyword_line(":disaggregate", "-1.50")},
       {"rate 250", rate(250.0F), {46}, keyword_line(":disaggregate", "*****")},
       // The event length on both hour lines, integer fields of 5 columns.
-      {"length 744", length(744), {48, 49}, keyword_line(":hoursraindata", "  744")},
       {"length 99999", length(99999), {48, 49}, keyword_line(":hoursraindata", "99999")},
       {"length 100000", length(100000), {48, 49}, keyword_line(":hoursraindata", "*****")},
       // The reporting time step as answered, negative values included.
-      {"deltat 24", deltat(24), {50}, keyword_line(":deltat_report", "   24")},
       {"deltat -9999", deltat(-9999), {50}, keyword_line(":deltat_report", "-9999")},
       {"deltat -10000", deltat(-10000), {50}, keyword_line(":deltat_report", "*****")},
-      // Option answers: the one character stored, a blank for an empty answer line.
-      {"snwflg empty", data(&shared::RunData::snwflg, ""), {9}, keyword_line(":snwflg", " ")},
-      {"iceflg empty", data(&shared::RunData::iceflg, ""), {36}, keyword_line(":iceflg", " ")},
       // Basin file names: the first 30 characters of the entry, always 60 columns in all.
       {"31-character basin name",
        entry(6, "basin\\abcdefghijklmnopq_shd.wqd"),
@@ -94,14 +73,6 @@ TEST(WriteEvent, ValuesInTheirColumns) {
       // Date texts are copied as they are, no trimming and no conversion.
       {"year", [](EventFileWriter& w) { w.data.yy1 = "0999"; }, {4}, keyword_line(":year", "0999")},
       {"month", [](EventFileWriter& w) { w.data.mm1 = " 2"; }, {5}, keyword_line(":month", " 2")},
-      {"day", [](EventFileWriter& w) { w.data.dd1 = "29"; }, {6}, keyword_line(":day", "29")},
-      {"hour", [](EventFileWriter& w) { w.data.hh1 = "23"; }, {7}, keyword_line(":hour", "23")},
-      // The event name inside the data-file references (every one: event_file_layout_test.cpp).
-      {"event name, point precipitation",
-       june,
-       {60},
-       keyword_line(":pointprecip", "raing\\20150601_rag.tb0")},
-      {"event name, radar", june, {82}, keyword_line(":radarfile", "raduc\\20150601.rad")},
   };
   for (const ValueCase& c : cases) {
     EventFileWriter writer;
@@ -116,23 +87,6 @@ TEST(WriteEvent, ValuesInTheirColumns) {
           << c.what << ", line " << number;
     }
   }
-}
-
-// Each answer goes on the line of its own name, and no other line changes.
-TEST(WriteEvent, EachOptionOnItsOwnLine) {
-  EventFileWriter writer;
-  writer.data.snwflg = "a";
-  writer.data.vapflg = "b";
-  writer.data.smrflg = "c";
-  writer.data.resinflg = "d";
-  writer.data.wetflg = "e";
-  writer.data.divertflg = "f";
-  writer.data.lakeflg = "g";
-  writer.data.iceflg = "h";
-  writer.write();
-  const testing::evt::Answers answers{"a", "b", "c", "d", "e", "f", "g", "h"};
-  EXPECT_EQ(writer.file(),
-            testing::evt::event_file({"2015", "01", "01", "00", "20150101", "  744"}, answers));
 }
 
 // The event file cannot be opened: the run stops with the report, and nothing is created.
