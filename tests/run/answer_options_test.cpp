@@ -8,7 +8,6 @@
 namespace quorlant::run {
 namespace {
 
-using testing::read_file;
 using testing::snapshot;
 using testing::run_program;
 using testing::TempDir;

@@ -34,8 +34,6 @@ struct SecondRow {
 
 TEST(SecondGroup, AnswersAreKeptAsTypedAndOnlyALowercaseYBranches) {
   const SecondRow rows[] = {
-      {"y\n1.0\nn\nn\n1\nn\nn\nn\nn\nn\ngr10k\n", true, false, "ynnnnnnn", 1.0F, 0.0F, 1,
-       "gr10k   "},
       {"Y\nn\nyes\n2.5\n24\nx\n\nno\ny\nY\nsaug\n", false, true, "Ynyx nyY", 1.0F, 2.5F, 24,
        "saug    "},
       {"yes\n25\n\n\n  3  ,4\n\n\n\n\n\nabcdefghijk\n", true, false, "y       ", 25.0F, 0.0F, 3,
