@@ -128,6 +128,9 @@ TEST(CheckHtml, ACalendarOfEachKindWithACellForEachEvent) {
   // Cells 12 units apart, from x 34 (after the year) and y 12 (below the months' initials).
   EXPECT_EQ(std::pair(flow("201501").x, flow("201501").y), std::pair(34, 12));
   EXPECT_EQ(std::pair(flow("201712").x, flow("201712").y), std::pair(166, 36));
+  // Its letter inside a cell, each year beside its row.
+  EXPECT_NE(page.find("<text class=\"mark\" x=\"87\" y=\"44\">M</text>"), std::string::npos);
+  EXPECT_NE(page.find("<text x=\"0\" y=\"32\">2016</text>"), std::string::npos);
 }
 
 // Yearly events: one row, every fifth year labelled.

@@ -96,7 +96,7 @@ TEST(BadAnswers, EachEndsWithOneLineNamingItsLineTheQuestionAndWhatWasTyped) {
 TEST(BadAnswers, TextAnswersAreNeverRejected) {
   TempDir dir;
   std::filesystem::create_directory(dir / "event");
-  const std::string answers = "1\n1\n2015 01 01 00 and more\n\t\nyes please\nN\n7\n%\n\xff\n" +
+  const std::string answers = "1\n1\n2015 01 01 00 and more\n\t\nyes please\nN\n7\n%\x7f\n\xff\n" +
                               std::string("-\n1.5\n\\\nname with blanks\n\n\n");
   const auto result = run_program(dir.path(), answers);
   EXPECT_EQ(result.status, 0);
@@ -104,7 +104,7 @@ TEST(BadAnswers, TextAnswersAreNeverRejected) {
   std::string told;
   for (const auto& [line, what, typed] :
        std::vector<std::tuple<int, std::string, std::string>>{
-           {4, "snow melt", "\\x09"}, {8, "reservoir/lake inflow", "%"},
+           {4, "snow melt", "\\x09"}, {8, "reservoir/lake inflow", "%\\x7F"},
            {9, "wetland coupling", "\\xFF"}, {10, "diversions", "-"}, {11, "lake evaporation", "1.5"},
            {12, "ice factors", "\\"}}) {
     told += "quorlant: warning: line " + std::to_string(line) + " of the answers (the " + what +

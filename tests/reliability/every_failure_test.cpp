@@ -279,6 +279,8 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
       {"it is larger than any journal quorlant writes",
        [&](auto& f) { f.make_file(at, std::string((16U << 20) + 1, 'x')); }},
       {"it does not begin as this version's journals do",
+       [&](auto& f) { f.make_file(at, std::string(16U << 20, 'x')); }},
+      {"it does not begin as this version's journals do",
        [&](auto& f) { f.make_file(at, "quorlant series journal 1\n" + good.substr(26)); }},
       {"its check sum fails: it was changed after quorlant wrote it",
        [&](auto& f) { f.make_file(at, good.substr(0, good.size() - 2) + "0\n"); }},

@@ -179,6 +179,10 @@ TEST(Strict, RefusesAScriptThatDoesNotFitTheQuestions) {
       {head + "maybe" + std::string(60, 'e') + "\n",
        "line 4 of the answers (the snow melt answer): \"maybe" + std::string(55, 'e') +
            "\"...: counts as no; type y for yes or n for no"},
+      // Sixty characters are shown whole.
+      {head + std::string(60, 'e') + "\n",
+       "line 4 of the answers (the snow melt answer): \"" + std::string(60, 'e') +
+           "\": counts as no; type y for yes or n for no"},
       {head + "n\nn\n", "end of input while waiting for the disaggregation answer"},
   };
   for (const auto& [script, err] : rows) {
