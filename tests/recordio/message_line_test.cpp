@@ -11,11 +11,7 @@ namespace {
 
 TEST(MessageLine, OneBlankThenTheItemsBackToBack) {
   EXPECT_EQ(message_line({"WARNING:"}), " WARNING:");
-  EXPECT_EQ(message_line({"event\\20150101.evt", "... created"}),
-            " event\\20150101.evt... created");
-  EXPECT_EQ(message_line({"a ", " b"}), " a  b");
   // Trailing blanks of a text item are written.
-  EXPECT_EQ(message_line({"gr10k   "}), " gr10k   ");
   EXPECT_EQ(message_line({"gr10k   ", "|"}), " gr10k   |");
   EXPECT_EQ(message_line({""}), " ");
   // No items at all: an empty line, without the blank.

@@ -85,15 +85,8 @@ TEST(FormatOutput, FieldsLiteralsSkipsAndReversion) {
       // Nothing follows the skip on the record: the record is not lengthened.
       {Format{IntField{2}, Skip{3}}, {1}, {" 1"}},
       {Format{IntField{2}, Skip{3}, IntField{2}}, {1}, {" 1"}},
-      {Format{TextField{}, Skip{1}, TextField{}, Skip{1}, TextField{}},
-       {"2015", "01", "01"},
-       {"2015 01 01"}},
-      // A literal starts with exactly the blanks it has.
-      {Format{Literal{" enter the snow conversion factor"}},
-       {},
-       {" enter the snow conversion factor"}},
+      // A literal is written as it is, right before the field after it.
       {Format{Literal{"0"}, IntField{1}}, {7}, {"07"}},
-      {Format{IntField{4}, Literal{"0"}, IntField{1}, Literal{"01"}}, {2015, 3}, {"20150301"}},
       // Items used up: output goes on to the next field that needs an item.
       {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1}, {" 1a"}},
       {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1, 2}, {" 1a 2b"}},
