@@ -62,9 +62,6 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
        " WARNING:\n enter the snow conversion factor\n\n\n name\n Hit enter to continue\n n=           7\n"
        "Normal ending\n",
        ""},
-      {"", [](RecordIo&) { stop("Program aborted in evt @ 130"); }, 1,
-       "Program aborted in evt @ 130\n", ""},
-      {"", [](RecordIo&) { reject("no such answer"); }, 1, "", "quorlant: no such answer\n"},
       // No name in a report steers the terminal or starts a line of its own.
       {"", [](RecordIo&) { reject("a\x1b[2J\nb\t\r\x7f\x01"); }, 1, "",
        "quorlant: a\\x1b[2J\\nb\\t\\r\\x7f\\x01\n"},
