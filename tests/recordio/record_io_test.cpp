@@ -81,14 +81,6 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
        "columns 1-5 is not a number\n"},
       {"",
        [](RecordIo& io) {
-         io.connect(kFollowListUnit, "event\\events_to_follow.txt");
-         EXPECT_NE(io.units().open_failure(kFollowListUnit), nullptr);
-         io.message(kFollowListUnit, {"event\\20150101.evt"});
-       },
-       2, "", "quorlant: event\\events_to_follow.txt could not be opened: " +
-           platform::message_of(platform::system_error(testing::kNoDirectoryError)) + "\n"},
-      {"",
-       [](RecordIo& io) {
          io.open(kFileUnit, "temp3.fls");
          io.write(kFileUnit, Format{TextField{}}, {"one"});
          io.rewind(kFileUnit);
