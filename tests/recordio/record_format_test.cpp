@@ -84,8 +84,6 @@ TEST(FormatOutput, FieldsLiteralsSkipsAndReversion) {
       // Nothing follows the skip on the record: the record is not lengthened.
       {Format{IntField{2}, Skip{3}}, {1}, {" 1"}},
       {Format{IntField{2}, Skip{3}, IntField{2}}, {1}, {" 1"}},
-      // A literal is written as it is, right before the field after it.
-      {Format{Literal{"0"}, IntField{1}}, {7}, {"07"}},
       // Items used up: output goes on to the next field that needs an item.
       {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1}, {" 1a"}},
       {Format{IntField{2}, Literal{"a"}, IntField{2}, Literal{"b"}}, {1, 2}, {" 1a 2b"}},
