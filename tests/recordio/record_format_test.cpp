@@ -71,7 +71,6 @@ TEST(FormatOutput, FieldsLiteralsSkipsAndReversion) {
       {Format{IntField{2}}, {-5}, {"-5"}},
       {Format{IntField{1}}, {-5}, {"*"}},
       {Format{IntField{3}}, {-100}, {"***"}},
-      {Format{IntField{5}}, {744}, {"  744"}},
       {Format{IntField{11}}, {kMin}, {"-2147483648"}},
       {Format{IntField{12}}, {kMin}, {" -2147483648"}},
       {Format{IntField{10}}, {kMin}, {"**********"}},
