@@ -45,8 +45,6 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
     std::string out, err;
   };
   const Row rows[] = {
-      {"", [](RecordIo& io) { io.message(kConsoleOutput, {"closing"}); }, 0,
-       " closing\nNormal ending\n", ""},
       // Messages and formatted records share the console in order; a pause passes over a line.
       {"anything typed\n7\n",
        [](RecordIo& io) {
