@@ -193,7 +193,6 @@ inline std::map<std::string, std::pair<std::string, std::filesystem::file_time_t
   }
   return found;
 }
-inline auto snapshot(const TempDir& dir) { return snapshot(dir.path()); }
 
 /// The names of the entries of a directory (empty when it does not exist).
 inline std::set<std::string> entries(const std::filesystem::path& directory) {

@@ -45,8 +45,6 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
     std::string out, err;
   };
   const Row rows[] = {
-      {"", [](RecordIo& io) { io.message(kConsoleOutput, {"closing"}); }, 0,
-       " closing\nNormal ending\n", ""},
       // Messages and formatted records share the console in order; a pause passes over a line.
       {"anything typed\n7\n",
        [](RecordIo& io) {
@@ -62,9 +60,6 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
        " WARNING:\n enter the snow conversion factor\n\n\n name\n Hit enter to continue\n n=           7\n"
        "Normal ending\n",
        ""},
-      {"", [](RecordIo&) { stop("Program aborted in evt @ 130"); }, 1,
-       "Program aborted in evt @ 130\n", ""},
-      {"", [](RecordIo&) { reject("no such answer"); }, 1, "", "quorlant: no such answer\n"},
       // No name in a report steers the terminal or starts a line of its own.
       {"", [](RecordIo&) { reject("a\x1b[2J\nb\t\r\x7f\x01"); }, 1, "",
        "quorlant: a\\x1b[2J\\nb\\t\\r\\x7f\\x01\n"},
@@ -82,14 +77,6 @@ TEST(RecordIoRun, EachEndingHasItsStreamTextAndStatus) {
        },
        2, "", "quorlant: line 1 of the answers (the snow conversion factor): \"2.5x\": \"2.5x \" in "
        "columns 1-5 is not a number\n"},
-      {"",
-       [](RecordIo& io) {
-         io.connect(kFollowListUnit, "event\\events_to_follow.txt");
-         EXPECT_NE(io.units().open_failure(kFollowListUnit), nullptr);
-         io.message(kFollowListUnit, {"event\\20150101.evt"});
-       },
-       2, "", "quorlant: event\\events_to_follow.txt could not be opened: " +
-           platform::message_of(platform::system_error(testing::kNoDirectoryError)) + "\n"},
       {"",
        [](RecordIo& io) {
          io.open(kFileUnit, "temp3.fls");
