@@ -114,6 +114,10 @@ TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
   EXPECT_EQ(result.out, lines(report));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
+  // The page draws the years in one row, every fifth labelled.
+  EXPECT_NE(series.check({"--html", "-"}).out.find("<text x=\"34\" y=\"8\">1981</text>\n"
+                                                    "<text x=\"94\" y=\"8\">1986</text>\n"),
+            std::string::npos);
 
   // With the missing files there, and the list as a Windows editor leaves it (CR LF).
   for (auto* name : {"raing/19950101_rag.tb0", "raing/19960101_rag.tb0", "raing/20100101_rag.tb0",

@@ -133,23 +133,5 @@ TEST(CheckHtml, ACalendarOfEachKindWithACellForEachEvent) {
   EXPECT_NE(page.find("<text x=\"0\" y=\"32\">2016</text>"), std::string::npos);
 }
 
-// Yearly events: one row, every fifth year labelled.
-TEST(CheckHtml, AYearlySeriesIsOneRowLabelledEveryFifthYear) {
-  testing::TempDir dir;
-  fs::create_directories(dir / "event");
-  ASSERT_EQ(run_program(dir.path(), "",
-                        {"-q", "--events", "7", "--months-per-event", "12", "--start",
-                         "2015 01 01 00", "--report-step", "1", "--basin", "gr10k"})
-                .status,
-            0);
-  fs::create_directory(dir / "raing");
-  write_file(dir / "raing/20150101_rag.tb0", "x");
-  const std::string page = run_program(dir.path(), "", {"check", "--html", "-"}).out;
-  EXPECT_NE(page.find("<text x=\"34\" y=\"8\">2015</text>\n"
-                      "<text x=\"94\" y=\"8\">2020</text>\n<rect"),
-            std::string::npos);
-  EXPECT_EQ(calendars_of(page)[":pointprecip"]["raing\\20210101_rag.tb0"].x, 106);
-}
-
 }  // namespace
 }  // namespace quorlant::check
