@@ -54,7 +54,7 @@ void write_event(recordio::RecordIo& io, const shared::RunData& data) {
   const shared::FileName& path = data.fln[shared::kEventFileEntry];
   io.connect(kFileUnit, path.trimmed(), recordio::OpenMode::kReplaceWhole);
   if (const recordio::Failure* failed = io.units().open_failure(kFileUnit))
-    abort_on_open_failure(path, failed->error().value());
+    abort_on_open_failure(path, failed->error().number());
   // The whole file is made first, then handed over at once: about 5 KB.
   std::string records;
   records.reserve(8192);

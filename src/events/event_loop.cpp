@@ -22,7 +22,7 @@ namespace {
 // file: a missing event directory aside, which the first event file reports in its own words.
 void check_follow_list(recordio::RecordIo& io) {
   const recordio::Failure* failed = io.units().open_failure(kFollowListUnit);
-  if (failed && failed->error() != std::errc::no_such_file_or_directory) throw *failed;
+  if (failed && !failed->error().is(std::errc::no_such_file_or_directory)) throw *failed;
 }
 
 // The event's file, then its list entry; a real run announces the file once it is in place.

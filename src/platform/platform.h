@@ -317,6 +317,25 @@ std::error_code system_error(int code);
 /// "reason": the system's words for an error, without a trailing period or line end.
 std::string message_of(std::error_code error);
 
+/// The system's reason for a failed call as a failure above this interface keeps it: its words,
+/// its number for the reports that print one, and the one question asked of it. False when the
+/// call succeeded.
+class SystemError {
+ public:
+  SystemError() = default;
+  // Every call here returns a std::error_code; a failure takes it as it is.
+  SystemError(std::error_code error) : error_(error) {}  // NOLINT(google-explicit-constructor)
+  explicit operator bool() const { return static_cast<bool>(error_); }
+  bool operator==(const SystemError&) const = default;
+  /// Whether the system's reason is `condition`, on either system.
+  bool is(std::errc condition) const { return error_ == condition; }
+  int number() const { return error_.value(); }
+  std::string words() const { return message_of(error_); }
+
+ private:
+  std::error_code error_;
+};
+
 /// Forgets the system's last error, so that reader_gone() speaks of the writes that follow.
 void forget_last_error();
 /// Whether a write since forget_last_error() failed on a pipe that no one reads any more.

@@ -3,9 +3,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace quorlant::recordio {
 
@@ -48,10 +49,10 @@ class Failure : public std::runtime_error {
   explicit Failure(const std::string& message, ExitStatus status = ExitStatus::kIoFailure)
       : std::runtime_error(message), status_(status) {}
   /// "WHAT: reason", the system's words for `error`, which is kept: some reports give its number.
-  Failure(std::string_view what, std::error_code error);
+  Failure(std::string_view what, platform::SystemError error);
   ExitStatus status() const { return status_; }
   /// The system's error behind the failure, if any.
-  std::error_code error() const { return error_; }
+  platform::SystemError error() const { return error_; }
   const std::string& aftermath() const { return aftermath_; }
   void set_aftermath(std::string line) { aftermath_ = std::move(line); }
   /// An interrupt that waited while the run put back what it had begun: the run ends by it.
@@ -60,15 +61,15 @@ class Failure : public std::runtime_error {
 
  private:
   ExitStatus status_;
-  std::error_code error_;
+  platform::SystemError error_;
   std::string aftermath_;
 };
 
 /// "name: reason", the system's words for an error.
-std::string describe_error(std::string_view name, std::error_code error);
+std::string describe_error(std::string_view name, platform::SystemError error);
 
 /// Throws Failure(what, error) when `error` is set.
-inline void fail_if(std::error_code error, std::string_view what) {
+inline void fail_if(platform::SystemError error, std::string_view what) {
   if (error) throw Failure(what, error);
 }
 

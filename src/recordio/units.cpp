@@ -6,11 +6,11 @@
 
 namespace quorlant::recordio {
 
-std::string describe_error(std::string_view name, std::error_code error) {
-  return std::string(name) + ": " + platform::message_of(error);
+std::string describe_error(std::string_view name, platform::SystemError error) {
+  return std::string(name) + ": " + error.words();
 }
 
-Failure::Failure(std::string_view what, std::error_code error)
+Failure::Failure(std::string_view what, platform::SystemError error)
     : std::runtime_error(describe_error(what, error)), status_(ExitStatus::kIoFailure),
       error_(error) {}
 
@@ -133,8 +133,8 @@ platform::FileKind Units::kind_of(std::string_view name) {
     return resolve(name).status.kind;
   } catch (const Failure& failure) {
     // A name below a file or a missing directory names nothing.
-    const std::error_code error = failure.error();
-    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
+    const platform::SystemError error = failure.error();
+    if (error.is(std::errc::no_such_file_or_directory) || error.is(std::errc::not_a_directory))
       return platform::FileKind::kMissing;
     throw;
   }
@@ -326,7 +326,7 @@ Units::Unit& Units::connected(int unit) {
   const Unit& u = found->second;
   if (!u.file.is_open() && !u.in_memory) {
     throw Failure(u.name + " could not be opened",
-                  u.open_failure ? u.open_failure->error() : std::error_code());
+                  u.open_failure ? u.open_failure->error() : platform::SystemError());
   }
   return found->second;
 }

@@ -183,20 +183,20 @@ std::string check_series(recordio::RecordIo& io, shared::RunData& data) {
   const std::vector<std::string> names = events::series_event_files(data);
   TargetCheck targets(io.units());
   for (const std::string& name : names) {
-    targets.once(name, targets.check(name, [&](auto error) {
+    targets.once(name, targets.check(name, [&](platform::SystemError error) {
       if (error == platform::not_regular_file_error())
         throw recordio::Failure(recordio::describe_error(name, error));
       data.fln[shared::kEventFileEntry] = name;
-      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error.value());
+      eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error.number());
     }));
   }
-  targets.once(eventfile::kFollowList, targets.check(eventfile::kFollowList, [](auto error) {
+  targets.once(eventfile::kFollowList, targets.check(eventfile::kFollowList, [](platform::SystemError error) {
     throw recordio::Failure("cannot open " + eventfile::kFollowList, error);
   }));
   check_room(io, names.size());
   // The series is put in place under a journal made in event\, even where its files are links
   // to others elsewhere.
-  targets.check(recordio::SeriesWriter::kJournal, [](auto error) {
+  targets.check(recordio::SeriesWriter::kJournal, [](platform::SystemError error) {
     throw recordio::Failure(
         recordio::describe_error("cannot make " + std::string(recordio::SeriesWriter::kJournal) +
                                      ", under which the series is put in place",

@@ -63,7 +63,7 @@ int replace_with(const fs::path& base, std::string_view records) {
   Units units(files, base, eventfile::kSeriesNames);
   units.connect(99, "event\\x.evt", OpenMode::kReplaceWhole);
   if (const Failure* failed = units.open_failure(99))
-    return failed->error() == std::errc::permission_denied ? 10 : 11;
+    return failed->error().is(std::errc::permission_denied) ? 10 : 11;
   try {
     units.write(99, records);
     units.close(99);
