@@ -133,10 +133,9 @@ struct Grid {
 Grid grid_of(const std::vector<std::string>& events) {
   Grid grid;
   grid.by_year = yearly(events);
-  // Event names sort as their dates do.
-  const auto [first, last] = std::minmax_element(events.begin(), events.end());
-  grid.first_year = year_of(*first);
-  grid.years = year_of(*last) - grid.first_year + 1;
+  const auto [first, last] = years_of(events);
+  grid.first_year = first;
+  grid.years = last - first + 1;
   if (grid.by_year) {
     // Every fifth year from the first: a label is some three cells wide.
     for (int column = 0; column < grid.years; column += 5) {

@@ -75,13 +75,12 @@ std::string chart_row(const SeriesReport& report, const Kind& kind, int first, i
 }
 
 void write_chart(const SeriesReport& report, std::ostream& out) {
-  // Event names sort as their dates do.
-  const auto [first, last] = std::minmax_element(report.events.begin(), report.events.end());
-  write_years(year_of(*first), year_of(*last), out);
+  const auto [first, last] = years_of(report.events);
+  write_years(first, last, out);
   for (const Kind& kind : report.kinds) {
     if (unused(report, kind)) continue;
-    out << padded(kind.line->keyword, kKeywordWidth)
-        << chart_row(report, kind, year_of(*first), year_of(*last)) << '\n';
+    out << padded(kind.line->keyword, kKeywordWidth) << chart_row(report, kind, first, last)
+        << '\n';
   }
   out << "# every event of the year has the file, + some do, . none, blank: no event\n\n";
 }
@@ -209,6 +208,12 @@ void write_verdict(const SeriesReport& report, std::ostream& out) {
 
 int year_of(std::string_view event_name) {
   return std::stoi(std::string(event_name.substr(0, 4)));
+}
+
+std::pair<int, int> years_of(const std::vector<std::string>& events) {
+  // Event names sort as their dates do.
+  const auto [first, last] = std::minmax_element(events.begin(), events.end());
+  return {year_of(*first), year_of(*last)};
 }
 
 std::string pattern(const Kind& kind) {

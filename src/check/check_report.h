@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "check/series_check.h"
@@ -23,6 +24,8 @@ std::string verdict_lines(const SeriesReport& report);
 
 /// The year of an event, from its name (yyyymmdd).
 int year_of(std::string_view event_name);
+/// The first and the last year of a series of events.
+std::pair<int, int> years_of(const std::vector<std::string>& events);
 /// The names of `kind`, its directory and ending around a "*": "raing\*_rag.tb0".
 std::string pattern(const Kind& kind);
 /// What the report calls a presence: "present", "empty", "missing" or "could not look".
