@@ -98,8 +98,8 @@ std::string answer_script(const Given& given) {
   };
   const auto refuse = [](int, const Answer& answer, std::string_view typed,
                          const std::string& why) {
-    throw usage_error(std::string(answer.option) + " " + recordio::quoted_answer(typed) + ": " +
-                      why);
+    return usage_error(std::string(answer.option) + " " + recordio::quoted_answer(typed) + ": " +
+                       why);
   };
   return checked_script(line_of, refuse) + "\n\n";
 }

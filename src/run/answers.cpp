@@ -308,14 +308,15 @@ std::string checked_script(const std::function<std::string(const Answer&)>& line
     }
     taken.push_back(line_of(answer));
     ++line;
-    if (const auto why = problem(answer, taken.back())) refuse(line, answer, taken.back(), *why);
+    if (const auto why = problem(answer, taken.back()))
+      throw refuse(line, answer, taken.back(), *why);
     script += taken.back() + "\n";
     if (taken.size() == kFirstGroupSize) {
       // The two numbers are past their own checks.
       const auto noevents = recordio::parse_integer(taken[0]);
       const auto no_months = recordio::parse_integer(taken[1]);
       if (const auto why = series_problem(*noevents, *no_months, taken[2]))
-        refuse(1, kAnswers[0], taken[0], *why);
+        throw refuse(1, kAnswers[0], taken[0], *why);
     }
   }
   return script;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <variant>
 
+#include "recordio/failure.h"
 #include "recordio/record_format.h"
 #include "shared/run_data.h"
 
@@ -85,13 +86,14 @@ std::optional<std::string> problem(const Answer& answer, std::string_view typed)
 std::optional<std::string> series_problem(std::int32_t noevents, std::int32_t no_months,
                                           std::string_view start);
 
-/// Throws the refusal of `typed`, line `line` of an answer script, for `answer`: `why`.
-using Refusal = std::function<void(int line, const Answer& answer, std::string_view typed,
-                                   const std::string& why)>;
+/// The refusal of `typed`, line `line` of an answer script, for `answer`: `why`.
+using Refusal = std::function<recordio::Failure(int line, const Answer& answer,
+                                                std::string_view typed, const std::string& why)>;
 
 /// An answer script, one line an answer asked, each line given by `line_of` (an answer asked
 /// after another only when that one is a lowercase y) and checked as it comes: the series of
-/// the first group once its last answer is in, refused as the number of events on line 1.
+/// the first group once its last answer is in, refused as the number of events on line 1. A
+/// refusal is thrown.
 std::string checked_script(const std::function<std::string(const Answer&)>& line_of,
                            const Refusal& refuse);
 

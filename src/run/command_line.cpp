@@ -96,10 +96,10 @@ class AnswerFile : public std::streambuf {
 };
 
 // A line of a --strict answer script that the dialogue would take loosely, or not at all.
-[[noreturn]] void refuse(int line_number, std::string_view what, std::string_view typed,
-                         const std::string& why) {
-  throw recordio::Failure(recordio::line_of_the_answers(line_number) + " (" + std::string(what) +
-                          "): " + recordio::quoted_answer(typed) + ": " + why);
+recordio::Failure refusal(int line_number, std::string_view what, std::string_view typed,
+                          const std::string& why) {
+  return recordio::Failure(recordio::line_of_the_answers(line_number) + " (" + std::string(what) +
+                           "): " + recordio::quoted_answer(typed) + ": " + why);
 }
 
 // The lines after the last answer: what is typed at a pause is passed over; after the second one
@@ -113,8 +113,8 @@ std::string read_pauses(recordio::Console& console) {
   }
   if (!console.at_end()) {
     const std::string left = console.read_line("a line left over");
-    refuse(console.line_number(), "after the last answer", left,
-           "expected nothing more: the dialogue asks no more");
+    throw refusal(console.line_number(), "after the last answer", left,
+                  "expected nothing more: the dialogue asks no more");
   }
   return pauses;
 }
@@ -129,7 +129,7 @@ std::optional<std::string> checked_answers(const Invocation& invocation, std::is
   const std::string script =
       checked_script([&](const Answer& answer) { return console.read_line(answer.what); },
                      [](int line, const Answer& answer, std::string_view typed,
-                        const std::string& why) { refuse(line, answer.what, typed, why); });
+                        const std::string& why) { return refusal(line, answer.what, typed, why); });
   return script + read_pauses(console);
 }
 
