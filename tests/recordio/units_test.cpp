@@ -153,19 +153,6 @@ TEST(Units, EveryWayOfClosingKeepsTheFile) {
   EXPECT_EQ(read_file(dir / "temp2.fls"), "20150101\n");
 }
 
-TEST(Units, BackslashesNameSubDirectories) {
-  TempDir dir;
-  fs::create_directory(dir / "event");
-  Units units(files, dir.path(), eventfile::kSeriesNames);
-  EXPECT_EQ(units.path_of("event\\x.evt"), dir.path() / "event" / "x.evt");
-  EXPECT_EQ(native_path("base", "a\\b\\c.evt"), fs::path("base") / "a" / "b" / "c.evt");
-  ASSERT_NO_THROW(units.open(99, "event\\x.evt"));
-  units.write(99, "line\n");
-  units.close(99);
-  EXPECT_EQ(read_file(dir / "event" / "x.evt"), "line\n");
-  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"event"}));
-}
-
 TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   TempDir dir;
   Units units(files, dir.path(), eventfile::kSeriesNames);
