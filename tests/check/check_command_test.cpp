@@ -322,6 +322,9 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
        }, {}, "", 1,
        "none of the 1320 data files these events name exist: is this the model's working directory?"},
       {{}, {"--need", "pointprecip,:streamflowdatafile,pointtemps"}, "", 1, "Gaps: :pointtemps"},
+      // A needed basin file missing, or empty, is a gap too.
+      {[](Series& s) { s.files.make_file(kWork / "basin/gr10k_par.csv", ""); },
+       {"--need", "channelparfile,parfilename"}, "", 1, "Gaps: :parfilename, :channelparfile"},
       {{}, {"--need", "pointprecip,rainfall"},
        "--need: \":rainfall\" is not the keyword of a data file or a basin file in an event file" + usage, 2, ""},
       {{}, {"--chart", "--json"}, "--chart and --json exclude each other: the JSON document has no chart" + usage, 2, ""},

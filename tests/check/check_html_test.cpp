@@ -128,9 +128,12 @@ TEST(CheckHtml, ACalendarOfEachKindWithACellForEachEvent) {
   // Cells 12 units apart, from x 34 (after the year) and y 12 (below the months' initials).
   EXPECT_EQ(std::pair(flow("201501").x, flow("201501").y), std::pair(34, 12));
   EXPECT_EQ(std::pair(flow("201712").x, flow("201712").y), std::pair(166, 36));
-  // Its letter inside a cell, each year beside its row.
+  // Its letter inside a cell; the months' initials end at December, then each year is beside
+  // its row.
   EXPECT_NE(page.find("<text class=\"mark\" x=\"87\" y=\"44\">M</text>"), std::string::npos);
-  EXPECT_NE(page.find("<text x=\"0\" y=\"32\">2016</text>"), std::string::npos);
+  EXPECT_NE(page.find("<text class=\"mark\" x=\"171\" y=\"9\">D</text>\n"
+                      "<text x=\"0\" y=\"20\">2015</text>\n<text x=\"0\" y=\"32\">2016</text>"),
+            std::string::npos);
 }
 
 }  // namespace

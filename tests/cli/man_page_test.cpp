@@ -51,17 +51,6 @@ TEST_F(ManPage, RendersWithoutWarnings) {
   EXPECT_EQ(result.err, "") << "groff warnings on man/quorlant.1";
 }
 
-TEST_F(ManPage, HasTheUsualSectionsInOrder) {
-  TempDir dir;
-  const std::string page = rendered_page(dir.path());
-  std::size_t at = 0;
-  for (const char* heading :
-       {"NAME", "SYNOPSIS", "DESCRIPTION", "FILES", "EXIT STATUS", "EXAMPLES", "NOTES"}) {
-    const auto found = page.find(std::string("\n") + heading + "\n", at);
-    ASSERT_NE(found, std::string::npos) << heading << " missing or out of order";
-    at = found + 1;
-  }
-}
 
 // Both manuals list the answer options of the answer table, no more and no fewer; each gives
 // its own system's commands.
@@ -105,13 +94,22 @@ TEST_F(ManPage, FilesNamesEveryFileARunWrites) {
   for (const auto& name : names) EXPECT_NE(files.find(name), std::string::npos) << name;
 }
 
-// Each status the page promises is told by the program's own words. The real binary's statuses
-// are checked where each ending is: WholeRun (normal ending; six months per event; a start month
-// of 13, a series past 9999 and letters in the start date), EventFolder (no event directory),
-// BadAnswers (letters for the number of events) and EndOfInput (input that ends early).
-TEST_F(ManPage, ExitStatusesAreTheProgramsOwn) {
+// The usual sections in order; each status the page promises is told by the program's own
+// words. The real binary's statuses are checked where each ending is: WholeRun (normal ending;
+// six months per event; a start month of 13, a series past 9999 and letters in the start date),
+// EventFolder (no event directory), BadAnswers (letters for the number of events) and
+// EndOfInput (input that ends early).
+TEST_F(ManPage, HasTheUsualSectionsInOrderAndExitStatusesThatAreTheProgramsOwn) {
   TempDir dir;
-  const std::string statuses = section(rendered_page(dir.path()), "EXIT STATUS", "EXAMPLES");
+  const std::string page = rendered_page(dir.path());
+  std::size_t at = 0;
+  for (const char* heading :
+       {"NAME", "SYNOPSIS", "DESCRIPTION", "FILES", "EXIT STATUS", "EXAMPLES", "NOTES"}) {
+    const auto found = page.find(std::string("\n") + heading + "\n", at);
+    ASSERT_NE(found, std::string::npos) << heading << " missing or out of order";
+    at = found + 1;
+  }
+  const std::string statuses = section(page, "EXIT STATUS", "EXAMPLES");
   for (const char* text : {"Normal ending", "\"Program aborted in evt @ 130\"",
                            "\"program aborted in write_event\"", "01 to 12", "year 9999"}) {
     EXPECT_NE(statuses.find(text), std::string::npos) << text;

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "eventfile/write_event.h"
@@ -66,12 +65,5 @@ class EventFileWriter : public testing::IoBench {
     return testing::split_lines(file());
   }
 };
-
-/// A keyword line: the keyword blank-padded to column 30, the value from column 31.
-inline std::string keyword_line(std::string_view keyword, std::string_view value) {
-  std::string line(keyword);
-  line.resize(30, ' ');
-  return line + std::string(value);
-}
 
 }  // namespace quorlant::eventfile

@@ -14,6 +14,7 @@ namespace quorlant::eventfile {
 namespace {
 
 using testing::read_file;
+using testing::evt::kw;
 
 // The first event of a run of monthly events from 2015 01 01 00, snow melt y, basin gr10k,
 // written out line by line with every trailing blank. The whole file, the console and the event
@@ -53,14 +54,14 @@ TEST(WriteEvent, ValuesInTheirColumns) {
   };
   const std::vector<ValueCase> cases = {
       // The rate through a real field of 5 columns and 2 decimals (its rounding is the field's).
-      {"rate -1.5", rate(-1.5F), {46}, keyword_line(":disaggregate", "-1.50")},
-      {"rate 250", rate(250.0F), {46}, keyword_line(":disaggregate", "*****")},
+      {"rate -1.5", rate(-1.5F), {46}, kw(":disaggregate") + "-1.50"},
+      {"rate 250", rate(250.0F), {46}, kw(":disaggregate") + "*****"},
       // The event length on both hour lines, integer fields of 5 columns.
-      {"length 99999", length(99999), {48, 49}, keyword_line(":hoursraindata", "99999")},
-      {"length 100000", length(100000), {48, 49}, keyword_line(":hoursraindata", "*****")},
+      {"length 99999", length(99999), {48, 49}, kw(":hoursraindata") + "99999"},
+      {"length 100000", length(100000), {48, 49}, kw(":hoursraindata") + "*****"},
       // The reporting time step as answered, negative values included.
-      {"deltat -9999", deltat(-9999), {50}, keyword_line(":deltat_report", "-9999")},
-      {"deltat -10000", deltat(-10000), {50}, keyword_line(":deltat_report", "*****")},
+      {"deltat -9999", deltat(-9999), {50}, kw(":deltat_report") + "-9999"},
+      {"deltat -10000", deltat(-10000), {50}, kw(":deltat_report") + "*****"},
       // Basin file names: the first 30 characters of the entry, always 60 columns in all.
       {"31-character basin name",
        entry(6, "basin\\abcdefghijklmnopq_shd.wqd"),
@@ -69,10 +70,10 @@ TEST(WriteEvent, ValuesInTheirColumns) {
       {"empty basin entry",
        entry(3, ""),
        {54},
-       keyword_line(":channelparfile", std::string(30, ' '))},
+       kw(":channelparfile") + std::string(30, ' ')},
       // Date texts are copied as they are, no trimming and no conversion.
-      {"year", [](EventFileWriter& w) { w.data.yy1 = "0999"; }, {4}, keyword_line(":year", "0999")},
-      {"month", [](EventFileWriter& w) { w.data.mm1 = " 2"; }, {5}, keyword_line(":month", " 2")},
+      {"year", [](EventFileWriter& w) { w.data.yy1 = "0999"; }, {4}, kw(":year") + "0999"},
+      {"month", [](EventFileWriter& w) { w.data.mm1 = " 2"; }, {5}, kw(":month") + " 2"},
   };
   for (const ValueCase& c : cases) {
     EventFileWriter writer;

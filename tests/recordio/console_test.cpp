@@ -21,38 +21,28 @@ struct ConsoleFixture {
   Console console;
 };
 
-TEST(ConsoleIntegers, FreeFormValues) {
+// A number is the first value on the first line that holds one.
+TEST(ConsoleNumbers, FreeFormValues) {
   struct Row {
     std::string input;
-    std::int32_t expected;
+    bool real;  // read as a real; else as a whole number
+    double expected;
   };
   const Row rows[] = {
-      {"\n\n   \n7\n", 7},
-      {"12,13\n", 12},
-      {"+5 \n", 5},
-      {"\t9\n", 9},
-      {"12\r\n", 12},
-      {"40", 40},  // the last line needs no terminator
+      {"\n\n   \n7\n", false, 7},
+      {"12,13\n", false, 12},
+      {"+5 \n", false, 5},
+      {"\t9\n", false, 9},
+      {"12\r\n", false, 12},
+      {"40", false, 40},  // the last line needs no terminator
+      {"2.5\n", true, 2.5},   {"\n  25 mm\n", true, 25}, {"1e2\n", true, 100},
+      {"-.5,\n", true, -0.5}, {"1.5d1\n", true, 15},     {"3.\r\n", true, 3},
   };
   for (const Row& row : rows) {
     ConsoleFixture f(row.input);
-    EXPECT_EQ(f.console.read_integer("the no of events"), row.expected)
-        << "\"" << row.input << "\"";
-  }
-}
-
-TEST(ConsoleReals, FreeFormValues) {
-  struct Row {
-    std::string input;
-    float expected;
-  };
-  const Row rows[] = {
-      {"2.5\n", 2.5F},   {"\n  25 mm\n", 25.0F}, {"1e2\n", 100.0F},
-      {"-.5,\n", -0.5F}, {"1.5d1\n", 15.0F},     {"3.\r\n", 3.0F},
-  };
-  for (const Row& row : rows) {
-    ConsoleFixture f(row.input);
-    EXPECT_EQ(f.console.read_real("the rate"), row.expected) << "\"" << row.input << "\"";
+    const double read = row.real ? static_cast<double>(f.console.read_real("the rate"))
+                                 : f.console.read_integer("the no of events");
+    EXPECT_EQ(read, row.expected) << "\"" << row.input << "\"";
   }
 }
 

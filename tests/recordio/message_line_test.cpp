@@ -9,17 +9,14 @@
 namespace quorlant::recordio {
 namespace {
 
-TEST(MessageLine, OneBlankThenTheItemsBackToBack) {
+TEST(MessageLine, OneBlankThenTextsAsTheyAreAndIntegersInTheirColumns) {
   EXPECT_EQ(message_line({"WARNING:"}), " WARNING:");
   // Trailing blanks of a text item are written.
   EXPECT_EQ(message_line({"gr10k   ", "|"}), " gr10k   |");
   EXPECT_EQ(message_line({""}), " ");
   // No items at all: an empty line, without the blank.
   EXPECT_EQ(message_line({}), "");
-}
-
-TEST(MessageLine, IntegersAreRightJustifiedInTheirColumns) {
-  // Twelve columns: room for a sign, ten digits and a blank.
+  // Integers right-justified in twelve columns: room for a sign, ten digits and a blank.
   EXPECT_EQ(message_line({7}), "            7");
   EXPECT_EQ(message_line({-45, "h"}), "          -45h");
   EXPECT_EQ(message_line({std::numeric_limits<std::int32_t>::min()}), "  -2147483648");

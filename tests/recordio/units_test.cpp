@@ -153,19 +153,6 @@ TEST(Units, EveryWayOfClosingKeepsTheFile) {
   EXPECT_EQ(read_file(dir / "temp2.fls"), "20150101\n");
 }
 
-TEST(Units, BackslashesNameSubDirectories) {
-  TempDir dir;
-  fs::create_directory(dir / "event");
-  Units units(files, dir.path(), eventfile::kSeriesNames);
-  EXPECT_EQ(units.path_of("event\\x.evt"), dir.path() / "event" / "x.evt");
-  EXPECT_EQ(native_path("base", "a\\b\\c.evt"), fs::path("base") / "a" / "b" / "c.evt");
-  ASSERT_NO_THROW(units.open(99, "event\\x.evt"));
-  units.write(99, "line\n");
-  units.close(99);
-  EXPECT_EQ(read_file(dir / "event" / "x.evt"), "line\n");
-  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"event"}));
-}
-
 TEST(Units, AFailedOpenReportsLaterTransfersWithTheName) {
   TempDir dir;
   Units units(files, dir.path(), eventfile::kSeriesNames);
@@ -344,6 +331,10 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
   const std::string dead = ".20150101.evt.tmp999999999.0";
   const std::string dead_list = ".events_to_follow.txt.tmp999999999.4";
   const std::string live = ".20150101.evt.tmp12.0";  // process 12 runs, process 2 does not
+  // Outside the locked event folder only temporaries of runs no longer running go: neither a
+  // dead run's copy nor this process's own temporary.
+  const std::string dead_copy = ".20150101.evt.bak999999999.0";
+  const std::string own = ".20150101.evt.tmp" + std::to_string(platform::process_id()) + ".0";
   // Named like temporaries, but none of this program's making, or not a file: they all stay.
   // Each differs from a dead run's by one thing: the date, the process (none, ten digits, not a
   // number), the counter (none, ten digits, not a number) or an ending.
@@ -406,7 +397,8 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
        "cannot write .: " + kEioWords, {"x.evt"}},
       {"a dead run's temporary files go before the first replacement; a live one's stay",
        [&](MemoryFileSystem& f) {
-         for (const std::string& name : {dead, dead_list, live}) f.make_file(kBase / name, "");
+         for (const std::string& name : {dead, dead_list, live, dead_copy, own})
+           f.make_file(kBase / name, "");
          for (const std::string& name : others) f.make_file(kBase / name, "");
          f.make_directory(kBase / ".20150101.evt.tmp999999999.2");
          f.set_running({12});
@@ -414,7 +406,7 @@ TEST(UnitsOnAFakeFileSystem, QuestionsAndFailuresEachAsARow) {
        [](Units& u) { return open_outcome(u, 99, "x.evt", OpenMode::kReplaceWhole); }, "",
        [&] {
          std::set<std::string> left = others;
-         left.insert({live, ".20150101.evt.tmp999999999.2", "x.evt"});
+         left.insert({live, dead_copy, own, ".20150101.evt.tmp999999999.2", "x.evt"});
          return left;
        }()},
   };

@@ -8,22 +8,14 @@
 namespace quorlant::reliability {
 namespace {
 
-constexpr std::string_view kOldEvent = "an event file from an earlier run\n";
-
-// A working directory with an event directory that already holds the first event's file.
-void prepare(const TempDir& dir) {
-  std::filesystem::create_directory(dir / "event");
-  write_file(dir / "event/20150101.evt", kOldEvent);
-}
-
-// Nothing was written or reported: the old event file is as it was, no other event file exists,
+// Nothing was written or reported: the old event files are as they were, no other one exists,
 // the list (opened once the first group is answered) is empty, and nothing says "created".
 void expect_nothing_done(const TempDir& dir, const testing::RunResult& result,
                          const std::string& row) {
-  EXPECT_EQ(read_file(dir / "event/20150101.evt"), kOldEvent) << row;
+  expect_old_events(dir, row);
   auto left = entries(dir / "event");
   left.erase("events_to_follow.txt");
-  EXPECT_EQ(left, std::set<std::string>{"20150101.evt"}) << row;
+  EXPECT_EQ(left, (std::set<std::string>{"20150101.evt", "20150201.evt"})) << row;
   if (std::filesystem::exists(dir / "event/events_to_follow.txt")) {
     EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"), "") << row;
   }
@@ -76,7 +68,7 @@ TEST(BadAnswers, EachEndsWithOneLineNamingItsLineTheQuestionAndWhatWasTyped) {
     const std::string label =
         "answer " + std::to_string(row.question + 1) + " typed as \"" + row.typed + "\"";
     TempDir dir;
-    prepare(dir);
+    write_old_events(dir);
     // The rest of the script follows, so a bad answer taken as good would run on to the end.
     std::string answers = script_lines(row.question) + row.typed + "\n";
     for (std::size_t i = row.question + 1; i < full_script().size(); ++i)
@@ -137,7 +129,7 @@ TEST(EndOfInput, TheReportNamesWhatWasAwaited) {
   for (const auto& [answers, awaited] : rows) {
     const std::string label = "\"" + answers + "\" awaiting " + awaited;
     TempDir dir;
-    prepare(dir);
+    write_old_events(dir);
     const auto result = run_program(dir.path(), answers);
     EXPECT_EQ(result.status, 2) << label;
     EXPECT_EQ(result.err, "quorlant: end of input while waiting for " + awaited + "\n") << label;
@@ -158,7 +150,7 @@ TEST(EndOfInput, TheWholeScriptRunsToTheEnd) {
       {script_lines(answers), {"--strict"}, note}};
   for (const auto& [script, arguments, err] : rows) {
     TempDir dir;
-    prepare(dir);
+    write_old_events(dir);
     const auto result = run_program(dir.path(), script, arguments);
     EXPECT_EQ(std::tie(result.status, result.err), std::tuple(0, err)) << script;
     EXPECT_NE(

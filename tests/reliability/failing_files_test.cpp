@@ -14,8 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kOldSecond = "the second event from an earlier run\n";
-
 struct FailingFile {
   std::string name;
   std::function<void(const TempDir&)> setup;  // the event directory exists unless it removes it

@@ -15,20 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kOldFirst = "the first event from an earlier run\n";
-constexpr std::string_view kOldSecond = "the second event from an earlier run\n";
-
-void prepare(const TempDir& dir) {
-  fs::create_directory(dir / "event");
-  write_file(dir / "event/20150101.evt", kOldFirst);
-  write_file(dir / "event/20150201.evt", kOldSecond);
-}
-
-void expect_old_event_files(const TempDir& dir, const std::string& label) {
-  EXPECT_EQ(read_file(dir / "event/20150101.evt"), kOldFirst) << label;
-  EXPECT_EQ(read_file(dir / "event/20150201.evt"), kOldSecond) << label;
-}
-
 using testing::Child;
 using testing::Output;
 using testing::Process;
@@ -53,7 +39,7 @@ ProcessOptions in(const TempDir& dir, Output output = Output::kPipe) {
 TEST(FileSizeLimit, AFailedEventFileWriteKeepsTheOldFileAndLeavesNoTemporary) {
   POSIX_ONLY();
   TempDir dir;
-  prepare(dir);
+  write_old_events(dir);
   ProcessOptions options = in(dir);
   options.file_size_limit = 2000;
   Child child(options);
@@ -64,7 +50,7 @@ TEST(FileSizeLimit, AFailedEventFileWriteKeepsTheOldFileAndLeavesNoTemporary) {
             "quorlant: cannot write event\\20150101.evt: File too large\n"
             "quorlant: the series in event\\ was left as it was\n");
   EXPECT_EQ(ended.out.find("created"), std::string::npos);
-  expect_old_event_files(dir, "file-size limit");
+  expect_old_events(dir, "file-size limit");
   EXPECT_EQ(entries(dir / "event"),
             (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}));
   EXPECT_EQ(read_file(dir / "event/events_to_follow.txt"), "");
@@ -88,7 +74,7 @@ TEST(Interrupt, ASignalAtAPauseEndsTheProcessAndTouchesNoEventFile) {
   };
   for (const Interrupt& row : rows) {
     TempDir dir;
-    prepare(dir);
+    write_old_events(dir);
     Child child(in(dir));
     child.type(script_lines(15 + row.pauses_answered));
     const std::string awaited =
@@ -101,7 +87,7 @@ TEST(Interrupt, ASignalAtAPauseEndsTheProcessAndTouchesNoEventFile) {
     EXPECT_EQ(ended.signal, row.signal_number) << row.label << ": status " << ended.status << "\n"
                                                << ended.err;
     EXPECT_EQ(ended.out.find("created"), std::string::npos) << row.label;
-    expect_old_event_files(dir, row.label);
+    expect_old_events(dir, row.label);
     EXPECT_EQ(entries(dir / "event"),
               (std::set<std::string>{"20150101.evt", "20150201.evt", "events_to_follow.txt"}))
         << row.label;
@@ -164,7 +150,7 @@ TEST(Interrupt, ASeriesKilledOrInterruptedIsOldOrNewAsAWhole) {
 // Started under nohup, a hangup at a pause is ignored and the run goes on to its end.
 TEST(Interrupt, AHangupIgnoredAtTheStartStaysIgnored) {
   TempDir dir;
-  prepare(dir);
+  write_old_events(dir);
   ProcessOptions options = in(dir);
   options.ignore_hangup = true;
   Child child(options);
@@ -201,13 +187,13 @@ TEST(StandardStreams, OutputThatCannotBeWrittenIsReported) {
   POSIX_ONLY();
   for (const BrokenOutput& row : rows) {
     TempDir dir;
-    prepare(dir);
+    write_old_events(dir);
     Child child(in(dir, row.output));
     child.type(whole_script());
     const Process ended = child.finish();
     EXPECT_EQ(ended.status, 2) << row.label;
     EXPECT_EQ(ended.err, row.err) << row.label;
-    expect_old_event_files(dir, row.label);
+    expect_old_events(dir, row.label);
     EXPECT_EQ(entries(dir / "event"), (std::set<std::string>{"20150101.evt", "20150201.evt"}))
         << row.label;
     if (fs::exists(dir / "evt_info.txt")) {
@@ -221,7 +207,7 @@ TEST(StandardStreams, OutputThatCannotBeWrittenIsReported) {
 TEST(StandardStreams, ACheckWhoseReaderStoppedEndsQuietly) {
   POSIX_ONLY();
   TempDir dir;
-  prepare(dir);
+  write_old_events(dir);
   ASSERT_EQ(testing::run_program(dir.path(), whole_script()).status, 0);
   for (const std::string option : {"--json", "--help"}) {
     for (const Output output : {Output::kPipeNoReader, Output::kFullDevice}) {
@@ -241,7 +227,7 @@ TEST(StandardStreams, ACheckWhoseReaderStoppedEndsQuietly) {
 TEST(StandardStreams, ClosedInputIsTheEndOfInput) {
   POSIX_ONLY();
   TempDir dir;
-  prepare(dir);
+  write_old_events(dir);
   const std::string log = whole_script();
   write_file(dir / "evt_info.txt", log);
   ProcessOptions options = in(dir);
@@ -251,7 +237,7 @@ TEST(StandardStreams, ClosedInputIsTheEndOfInput) {
   EXPECT_EQ(ended.status, 2);
   EXPECT_EQ(ended.err, "quorlant: end of input while waiting for the number of events\n");
   EXPECT_EQ(read_file(dir / "evt_info.txt"), log);
-  expect_old_event_files(dir, "closed input");
+  expect_old_events(dir, "closed input");
 }
 
 }  // namespace

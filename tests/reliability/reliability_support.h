@@ -1,5 +1,8 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +75,22 @@ inline std::string second_event() {
 using testing::evt::created_line;
 using testing::evt::follow_line;
 using testing::evt::open_failure_report;
+
+/// The event files an earlier run left, which a run that fails must leave as they were.
+constexpr std::string_view kOldFirst = "the first event from an earlier run\n";
+constexpr std::string_view kOldSecond = "the second event from an earlier run\n";
+
+/// An event directory in `dir` that holds the earlier run's two event files.
+inline void write_old_events(const TempDir& dir) {
+  std::filesystem::create_directory(dir / "event");
+  write_file(dir / "event/20150101.evt", kOldFirst);
+  write_file(dir / "event/20150201.evt", kOldSecond);
+}
+
+inline void expect_old_events(const TempDir& dir, const std::string& label) {
+  EXPECT_EQ(read_file(dir / "event/20150101.evt"), kOldFirst) << label;
+  EXPECT_EQ(read_file(dir / "event/20150201.evt"), kOldSecond) << label;
+}
 
 inline std::size_t count_of(std::string_view text, std::string_view part) {
   std::size_t count = 0;
