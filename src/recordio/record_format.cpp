@@ -127,7 +127,7 @@ bool write_fields(const Format& format, std::span<const OutItem> items, std::siz
     }
     const auto* literal = std::get_if<Literal>(&field);
     if (literal == nullptr && next_item == items.size()) return false;
-    if (blanks > 0) out.append(blanks, ' ');
+    out.append(blanks, ' ');
     blanks = 0;
     if (literal != nullptr) {
       out += literal->text;
