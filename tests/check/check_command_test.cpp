@@ -276,11 +276,14 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
   const std::vector<Case> cases = {
       {[](Series& s) { s.files.erase(kWork / "event/20200101.evt"); }, {}, "event\\20200101.evt: no such file", 2, one_of_40},
       {edit(first, ":pointtemps", ":pointtemp "), {}, e + ", line 61: expected \":pointtemps\"", 2, one_of_40},
+      {edit(first, ":pointtemps", ":pointtempsx"), {}, e + ", line 61: expected \":pointtemps\"", 2, one_of_40},
       {edit(first, "#\neof\n", ""), {}, e + ", line 107: expected \"#\", found the end of the file", 2, one_of_40},
       {edit(first, ":year", std::string(":y\0ar", 5)), {}, e + ", line 4: a control character; not a text file", 2, one_of_40},
       {edit(first, "#\n:filetype", std::string(3'000'000, '#')), {}, e + ", line 1: more than 1024 characters; not a text file", 2, one_of_40},
       {edit(first, "raing\\", "..\\raing\\"), {}, e + ", line 60: \"..\\raing\\19810101_rag.tb0\"" + lies, 2, one_of_40},
       {edit(first, "raing\\19810101_rag.tb0", "C:x"), {}, e + ", line 60: \"C:x\"" + lies, 2, one_of_40},
+      {edit(first, "raing\\19810101_rag.tb0", "\\x"), {}, e + ", line 60: \"\\x\"" + lies, 2, one_of_40},
+      {edit(first, "raing\\19810101_rag.tb0", "/x"), {}, e + ", line 60: \"/x\"" + lies, 2, one_of_40},
       // Climbing that stays inside is no reason to refuse a name: a new basin file, present.
       {edit(first, "basin\\gr10k_shd", "basin\\..\\basin\\gr10k_shd"), {}, "", 0, "No gaps."},
       {[](Series& s) { s.files.make_file(kWork / "raing/19810101_rag.tb0", ""); }, {}, "", 1, "Gaps: :pointprecip"},

@@ -310,7 +310,8 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
   for (const char* entry : {"/secret\t.secret.tmp7.0\t\n", "20150101.evt\t../notes.txt\t\n",
                             "20150101.evt\tnotes.txt\t\n", "20150101.evt\tx20150101.evt.tmp7.0\t\n",
                             "20150101.evt\t.20150101.evt.tmp7.0\t.20150201.evt.bak7.0\n",
-                            "20150101.evt\t.20150101.evt.tmp7.%4\t\n"}) {
+                            "20150101.evt\t.20150101.evt.tmp7.%4\t\n",
+                            "20150101.evt\t.20150101%2Gevt.tmp7.0\t\n"}) {
     rows.push_back({"line 2 names no file of a series of its own",
                     [&, entry](auto& f) { f.make_file(at, journal(entry)); }});
   }
