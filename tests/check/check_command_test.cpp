@@ -354,6 +354,25 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
   }
 }
 
+// A century of months: the count column widens to hold "1200/1200".
+TEST(Check, ACenturyOfMonthsWidensTheCountColumn) {
+  MemoryFileSystem files;
+  files.make_directory(kWork);
+  files.make_directory(kWork / "event");
+  ASSERT_EQ(run_program(kWork, "", {"-q", "--events", "1200", "--months-per-event", "1", "--start",
+                                    "1901 01 01 00", "--report-step", "1", "--basin", "gr10k"},
+                        &files)
+                .status,
+            0);
+  files.make_directory(kWork / "raing");
+  files.make_file(kWork / "raing/19010201_rag.tb0", "x");
+  const std::string out = run_program(kWork, "", {"check"}, &files).out;
+  EXPECT_EQ(out.substr(0, out.find("\n\nBasin")),
+            "Event files checked: 1200 (19010101 to 20001201)\n\n"
+            "keyword                   pattern            present  missing\n"
+            ":pointprecip              raing\\*_rag.tb0     1/1200  19010101, 19010301-20001201");
+}
+
 // The way to a data directory through 39 links, each 800 directories down and back up: the
 // check follows it once for the series, not once per name.
 TEST(Check, AMazeOfLinksIsWalkedOnceForTheSeries) {
