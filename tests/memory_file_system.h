@@ -143,6 +143,8 @@ class MemoryFileSystem final : public platform::FileSystem {
   }
   std::size_t calls(Call call) const { return counts_[static_cast<std::size_t>(call)]; }
   std::size_t all_calls() const { return all_calls_; }
+  /// Files and directories held open now.
+  std::size_t open_handles() const { return handles_.size(); }
 
   // --- the seam ---
   std::error_code open_directory(FileHandle directory, const std::filesystem::path& name,
