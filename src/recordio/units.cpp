@@ -51,7 +51,7 @@ std::string shown(const std::filesystem::path& base, const std::filesystem::path
 
 HeldDirectories::~HeldDirectories() {
   for (const auto& [id, directory] : others_) files_.close_directory(directory);
-  if (event_ && *event_ != platform::kNoFile) files_.close_directory(*event_);
+  if (event_.value_or(platform::kNoFile) != platform::kNoFile) files_.close_directory(*event_);
   if (work_ != platform::kNoFile) files_.close_directory(work_);
 }
 
