@@ -114,10 +114,12 @@ TEST(Check, FortyYearlyEventsWithGapsThenWithout) {
   EXPECT_EQ(result.out, lines(report));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
-  // The page draws the years in one row, every fifth labelled.
-  EXPECT_NE(series.check({"--html", "-"}).out.find("<text x=\"34\" y=\"8\">1981</text>\n"
-                                                    "<text x=\"94\" y=\"8\">1986</text>\n"),
+  // The page draws the years in one row, every fifth labelled; a needed kind comes first.
+  const std::string page = series.check({"--html", "-", "--need", "streamflowdatafile"}).out;
+  EXPECT_NE(page.find("<text x=\"34\" y=\"8\">1981</text>\n<text x=\"94\" y=\"8\">1986</text>\n"),
             std::string::npos);
+  EXPECT_LT(page.find("<b>:streamflowdatafile</b>"), page.find("<b>:pointprecip</b>"));
+  EXPECT_NE(page.find("<b>:pointprecip</b>"), std::string::npos);
 
   // With the missing files there, and the list as a Windows editor leaves it (CR LF).
   for (auto* name : {"raing/19950101_rag.tb0", "raing/19960101_rag.tb0", "raing/20100101_rag.tb0",
@@ -337,6 +339,11 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
       {{}, {"--chart=x"}, "--chart and --json take no value" + usage, 2, ""},
       // The report still says what it found when its page cannot be written.
       {{}, {"--html", "no/page.html"}, "cannot write no/page.html: No such file or directory", 2, "No gaps."},
+      {[](Series& s) {
+         using enum MemoryFileSystem::Call;
+         s.files.fail(kWrite, s.files.calls(kWrite) + 1, std::make_error_code(std::errc::no_space_on_device));
+       },
+       {"--html", "page.html"}, "cannot write page.html: No space left on device", 2, "No gaps."},
       {{}, {"--html", "-"}, "", 0, "</html>"},
       {{}, {"--html", "-", "--json"}, "--html - puts the page on standard output: not with --chart or --json" + usage, 2, ""},
       {{}, {"--html"}, "--html takes one file to write the page to, or - for standard output" + usage, 2, ""},
@@ -345,7 +352,9 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
   for (const Case& c : cases) {
     Series series("forty-years-yearly.answers", years({}), years({}));
     if (c.setup) c.setup(series);
+    const auto before = series.files.tree(kWork);
     const auto result = series.check({c.arguments.begin(), c.arguments.end()});
+    EXPECT_EQ(series.files.tree(kWork), before) << c.err;  // nothing written, not even in part
     EXPECT_EQ(result.err, c.err.empty() ? "" : "quorlant check: " + c.err + "\n");
     EXPECT_EQ(result.status, c.status) << c.err;
     const std::string& report = result.out;

@@ -297,6 +297,9 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
       // An escape's hex letter read as its byte: "%2E" is '.'.
       {"it names files beside notes.txt, and event\\20150101.evt leads to 20150101.evt",
        [&](auto& f) { f.make_file(at, journal("20150101.evt\t.notes%2Etxt.tmp7.0\t\n")); }},
+      // An escape of a control byte: "%0F".
+      {"it names files beside notes\\x0ftxt, and event\\20150101.evt leads to 20150101.evt",
+       [&](auto& f) { f.make_file(at, journal("20150101.evt\t.notes%0Ftxt.tmp7.0\t\n")); }},
       // An escape that ends the line is read as any other.
       {"it names files beside notes.txt, and event\\20150101.evt leads to 20150101.evt",
        [&](auto& f) {
@@ -313,7 +316,8 @@ TEST(Crash, AJournalNotToBeTrustedChangesNothing) {
                             "20150101.evt\tnotes.txt\t\n", "20150101.evt\tx20150101.evt.tmp7.0\t\n",
                             "20150101.evt\t.20150101.evt.tmp7.0\t.20150201.evt.bak7.0\n",
                             "20150101.evt\t.20150101.evt.tmp7.%4\t\n",
-                            "20150101.evt\t.20150101%2Gevt.tmp7.0\t\n"}) {
+                            "20150101.evt\t.20150101%2Gevt.tmp7.0\t\n",
+                            "20150101.evt\t.20150101.evt.tmp7.0\t.20150101.evt.tmp7.0\n"}) {
     rows.push_back({"line 2 names no file of a series of its own",
                     [&, entry](auto& f) { f.make_file(at, journal(entry)); }});
   }

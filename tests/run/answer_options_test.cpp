@@ -125,6 +125,8 @@ TEST(AnswerOptions, ACommandLineTheRunCannotUseIsRefusedBeforeAnythingIsTouched)
       {"--dry-run|--print-answers",
        "--dry-run and --print-answers exclude each other: --print-answers runs nothing"},
       {"--answers=run.answers", "--answers and the answer options exclude each other"},
+      {"--help", "--help and --version take no other argument"},
+      {"--version", "--help and --version take no other argument"},
       {"!--basin",
        "--basin is missing: the answer options need --events, --months-per-event, "
        "--start, --report-step and --basin"},
