@@ -135,9 +135,8 @@ void check_room(recordio::RecordIo& io, std::size_t events) {
   const std::uint64_t files_needed = events + kFilesMargin;
   platform::Room room;
   const std::string folder = recordio::in_event_folder("");
-  if (const auto error = io.units().files().free_space(io.units().event_folder(), room))
-    throw recordio::Failure(
-        recordio::describe_error("cannot tell how much room is left in " + folder, error));
+  recordio::fail_if(io.units().files().free_space(io.units().event_folder(), room),
+                    "cannot tell how much room is left in " + folder);
   const std::string short_of = "not enough room in " + folder + " for the series: its " +
                                std::to_string(events) + " event files need ";
   if (room.bytes < needed) {
@@ -156,9 +155,8 @@ void check_room(recordio::RecordIo& io, std::size_t events) {
 // none.
 std::string earlier_series(recordio::Units& units, const std::vector<std::string>& names) {
   std::vector<std::string> found;
-  if (const auto error = units.files().names_at(units.event_folder(), found))
-    throw recordio::Failure(recordio::describe_error("cannot list " + recordio::in_event_folder(""),
-                                                     error));
+  recordio::fail_if(units.files().names_at(units.event_folder(), found),
+                    "cannot list " + recordio::in_event_folder(""));
   std::set<std::string> written;
   for (const std::string& name : names) written.insert(name.substr(name.rfind('\\') + 1));
   std::set<std::string> earlier;
@@ -184,23 +182,22 @@ std::string check_series(recordio::RecordIo& io, shared::RunData& data) {
   TargetCheck targets(io.units());
   for (const std::string& name : names) {
     targets.once(name, targets.check(name, [&](platform::SystemError error) {
-      if (error == platform::not_regular_file_error())
-        throw recordio::Failure(recordio::describe_error(name, error));
+      if (error == platform::not_regular_file_error()) throw recordio::Failure(name, error);
       data.fln[shared::kEventFileEntry] = name;
       eventfile::abort_on_open_failure(data.fln[shared::kEventFileEntry], error.number());
     }));
   }
-  targets.once(eventfile::kFollowList, targets.check(eventfile::kFollowList, [](platform::SystemError error) {
-    throw recordio::Failure("cannot open " + eventfile::kFollowList, error);
-  }));
+  targets.once(eventfile::kFollowList,
+               targets.check(eventfile::kFollowList, [](platform::SystemError error) {
+                 throw recordio::Failure("cannot open " + eventfile::kFollowList, error);
+               }));
   check_room(io, names.size());
   // The series is put in place under a journal made in event\, even where its files are links
   // to others elsewhere.
   targets.check(recordio::SeriesWriter::kJournal, [](platform::SystemError error) {
-    throw recordio::Failure(
-        recordio::describe_error("cannot make " + std::string(recordio::SeriesWriter::kJournal) +
-                                     ", under which the series is put in place",
-                                 error));
+    throw recordio::Failure("cannot make " + std::string(recordio::SeriesWriter::kJournal) +
+                                ", under which the series is put in place",
+                            error);
   });
   return earlier_series(io.units(), names);
 }

@@ -341,7 +341,8 @@ TEST(Check, EveryFailureIsNamedWithItsStatus) {
       {{}, {"--html", "no/page.html"}, "cannot write no/page.html: No such file or directory", 2, "No gaps."},
       {[](Series& s) {
          using enum MemoryFileSystem::Call;
-         s.files.fail(kWrite, s.files.calls(kWrite) + 1, std::make_error_code(std::errc::no_space_on_device));
+         const auto full = std::make_error_code(std::errc::no_space_on_device);
+         s.files.fail(kWrite, s.files.calls(kWrite) + 1, full);
        },
        {"--html", "page.html"}, "cannot write page.html: No space left on device", 2, "No gaps."},
       {{}, {"--html", "-"}, "", 0, "</html>"},
